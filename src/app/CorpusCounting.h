@@ -1,0 +1,25 @@
+#pragma once
+// Counting a corpus before a run, the way the corpus dialogs and the
+// command line report it.
+#include <cstdint>
+#include <string>
+
+namespace kestrel {
+
+struct CorpusCount {
+    uint32_t categories = 0;  // sub-directories
+    uint32_t documents = 0;   // matching documents inside them
+};
+
+// Each sub-directory of `dir` counts as a category, and its "*.txt" (raw
+// text) or "*.seg" (preprocessed) files as documents.
+CorpusCount countCategorisedCorpus(const std::string& dir, int inputFormat);
+
+// Matching documents directly in `dir`.
+uint32_t countDocuments(const std::string& dir, int inputFormat);
+
+// The workspace proposed for a training corpus chosen as `chosenFolder`
+// (without trailing '/'): the directory "model" beside it, with trailing '/'.
+std::string defaultWorkspaceFor(const std::string& chosenFolder);
+
+}  // namespace kestrel

@@ -1,0 +1,473 @@
+#include "app/TextClassifier.h"
+
+#include <algorithm>
+#include <cmath>
+#include <unordered_map>
+
+#include "common/FileSystem.h"
+#include "common/ParallelFor.h"
+#include "common/Progress.h"
+#include "features/DocumentVectors.h"
+#include "features/FeatureIndex.h"
+#include "features/FeatureSelection.h"
+#include "features/SegmentedCorpus.h"
+#include "segment/DocumentSegmenter.h"
+
+namespace kestrel {
+
+namespace {
+
+bool isCancelled(ProgressSink* sink) { return sink && sink->cancelled(); }
+
+// The word counts of one document: distinct words in order of first
+// occurrence, each with its number of occurrences.
+std::string segText(const std::vector<std::string>& words) {
+    std::vector<std::pair<const std::string*, uint32_t>> counts;
+    std::unordered_map<std::string_view, size_t> position;
+    for (const auto& word : words) {
+        if (word.empty()) continue;
+        auto [it, inserted] = position.emplace(word, counts.size());
+        if (inserted) counts.emplace_back(&word, 1);
+        else ++counts[it->second].second;
+    }
+    std::string out;
+    for (const auto& [word, count] : counts) {
+        out += *word;
+        out += formatString(":%u\n", count);
+    }
+    return out;
+}
+
+}  // namespace
+
+TextClassifier::TextClassifier() : svm_(makeSvmEngine()), segmenter_(makeDocumentSegmenter()) {}
+
+TextClassifier::~TextClassifier() { releaseSegmenter(); }
+
+void TextClassifier::setSegmenter(std::unique_ptr<DocumentSegmenter> segmenter) {
+    releaseSegmenter();
+    segmenter_ = std::move(segmenter);
+}
+
+void TextClassifier::setSvmEngine(std::unique_ptr<SvmEngine> engine) { svm_ = std::move(engine); }
+
+void TextClassifier::beginOperation() {
+    lastError_.clear();
+    warnings_.clear();
+}
+
+FsInfo TextClassifier::fsInfo() const { return FsInfo{selectionMode, oldDimensionality_, newDimensionality}; }
+
+bool TextClassifier::writeCategories() {
+    std::string error;
+    if (!isDirectory(trainingCorpusPath)) {
+        lastError_ = "the training corpus directory " + trainingCorpusPath + " does not exist or cannot be read";
+        return false;
+    }
+    const auto names = listSubdirectories(trainingCorpusPath, &error);
+    if (!error.empty()) {
+        lastError_ = error;
+        return false;
+    }
+    for (const auto& name : names) categories_.push_back({name, 0});
+    if (!writeFileAtomically(workspacePath + "classes.txt", classesText(categories_), &error)) {
+        lastError_ = error;
+        return false;
+    }
+    return true;
+}
+
+bool TextClassifier::loadSegmenter() {
+    if (!segmenter_) {
+        lastError_ = "no word segmenter is built into this program, so raw text (*.txt) cannot be preprocessed";
+        return false;
+    }
+    std::string error;
+    if (!segmenter_->loadData(startupDirectory, error)) {
+        lastError_ = error;
+        return false;
+    }
+    segmenterLoaded_ = true;
+    // Any non-zero value turns unknown-word recognition on.
+    segmenter_->setUnknownWordSwitch(2);
+    return true;
+}
+
+void TextClassifier::releaseSegmenter() {
+    if (segmenter_ && segmenterLoaded_) segmenter_->releaseData();
+    segmenterLoaded_ = false;
+}
+
+bool TextClassifier::preprocessDocuments(const std::vector<std::pair<std::string, std::string>>& documents,
+                                         std::vector<bool>& ok, ProgressSink* sink) {
+    std::vector<char> success(documents.size(), 0);
+    std::vector<std::string> errors(documents.size());
+    const bool finished = parallelFor(
+        documents.size(), threads,
+        [&](size_t i) {
+            const auto& [dir, title] = documents[i];
+            std::vector<std::string> words;
+            std::string error;
+            if (!segmenter_->segmentDocument(dir + title + ".txt", words, error)) {
+                errors[i] = error;
+                return;
+            }
+            if (!writeFileAtomically(dir + title + ".seg", segText(words), &error)) {
+                errors[i] = error;
+                return;
+            }
+            success[i] = 1;
+        },
+        [&] { return isCancelled(sink); },
+        [&](size_t done) {
+            if (sink) sink->progress("preprocess", done, documents.size());
+        });
+    ok.assign(documents.size(), false);
+    for (size_t i = 0; i < documents.size(); ++i) {
+        ok[i] = success[i] != 0;
+        if (!errors[i].empty()) {
+            ++preprocessReport_.failed;
+            preprocessReport_.failures.push_back(errors[i]);
+            warnings_.push_back(errors[i]);
+        }
+    }
+    if (!finished) lastError_ = "preprocessing cancelled";
+    return finished;
+}
+
+bool TextClassifier::preprocessTraining(ProgressSink* sink) {
+    beginOperation();
+    preprocessReport_ = {};
+    categories_.clear();
+    termIndex_.clear();
+    if (!writeCategories()) return false;
+    const bool raw = inputFormat == kRawText;
+    if (raw && !loadSegmenter()) return false;
+
+    const char* extension = documentExtension(inputFormat);
+    std::vector<std::pair<std::string, std::string>> documents;
+    std::vector<uint32_t> documentCategory;
+    for (uint32_t i = 0; i < categoryCount && i < categories_.size(); ++i) {
+        const std::string dir = trainingCorpusPath + categories_[i].name + "/";
+        std::string error;
+        const auto names = listFiles(dir, extension, &error);
+        if (!error.empty()) warnings_.push_back(error);
+        for (const auto& name : names) {
+            documents.emplace_back(dir, fileTitle(name));
+            documentCategory.push_back(i);
+        }
+    }
+    preprocessReport_.documents = static_cast<uint32_t>(documents.size());
+
+    std::vector<bool> ok(documents.size(), true);
+    bool finished = true;
+    if (raw) finished = preprocessDocuments(documents, ok, sink);
+    releaseSegmenter();
+    if (!finished) return false;
+    // Documents that could not be segmented have no .seg file and so are
+    // not training documents.
+    uint32_t total = 0;
+    for (size_t n = 0; n < documents.size(); ++n) {
+        if (!ok[n]) continue;
+        ++categories_[documentCategory[n]].docCount;
+        ++total;
+    }
+    trainingDocCount = total;
+    return true;
+}
+
+bool TextClassifier::preprocessRaw(ProgressSink* sink) {
+    beginOperation();
+    preprocessReport_ = {};
+    decisionValues_.clear();
+    rawDocuments_.clear();
+    if (!isDirectory(rawCorpusPath)) {
+        lastError_ = "the raw corpus directory " + rawCorpusPath + " does not exist or cannot be read";
+        return false;
+    }
+    const bool raw = inputFormat == kRawText;
+    if (raw && !loadSegmenter()) return false;
+
+    const char* extension = documentExtension(inputFormat);
+    std::vector<std::pair<std::string, std::string>> documents;
+    std::vector<RawDocument> listed;
+    auto addDirectory = [&](const std::string& dir, int32_t category) {
+        std::string error;
+        const auto names = listFiles(dir, extension, &error);
+        if (!error.empty()) warnings_.push_back(error);
+        for (const auto& name : names) {
+            const std::string title = fileTitle(name);
+            documents.emplace_back(dir, title);
+            listed.push_back({category, RawDocument::kUnassigned, title + ".txt"});
+        }
+    };
+    if (vectorMode == kTestVectors) {
+        for (uint32_t i = 0; i < categoryCount && i < categories_.size(); ++i)
+            addDirectory(rawCorpusPath + categories_[i].name + "/", static_cast<int32_t>(i));
+    } else if (vectorMode == kExampleVectors) {
+        addDirectory(rawCorpusPath, -1);
+    }
+    preprocessReport_.documents = static_cast<uint32_t>(documents.size());
+
+    std::vector<bool> ok(documents.size(), true);
+    bool finished = true;
+    if (raw) finished = preprocessDocuments(documents, ok, sink);
+    releaseSegmenter();
+    if (!finished) return false;
+    // A document that could not be segmented is left out of the list, so the
+    // n-th vector line stays the n-th raw document.
+    for (size_t n = 0; n < listed.size(); ++n) {
+        if (!ok[n]) continue;
+        rawDocuments_.push_back(std::move(listed[n]));
+        decisionValues_.emplace_back(categoryCount, 0.0);
+    }
+    rawDocCount = static_cast<uint32_t>(rawDocuments_.size());
+    return true;
+}
+
+void TextClassifier::buildIndex(ProgressSink* sink) {
+    beginOperation();
+    buildTermIndex(trainingCorpusPath, categories_, categoryCount, termIndex_, warnings_, sink);
+    oldDimensionality_ = static_cast<uint32_t>(termIndex_.size());
+    roughSet_.invalidate();
+}
+
+bool TextClassifier::selectFeatures(ProgressSink* sink) {
+    beginOperation();
+    newDimensionality = std::min(newDimensionality, oldDimensionality_);
+    std::string error;
+    if (selectionMode >= kChi && selectionMode <= kMi) {
+        FeatureTable table;
+        std::string text;
+        selectByStatistics(termIndex_, selectionMode, trainingDocCount, categories_, categoryCount, newDimensionality,
+                           table, text);
+        if (!writeFileAtomically(workspacePath + "features.txt", text, &error)) {
+            lastError_ = error;
+            return false;
+        }
+        featureTable_ = std::move(table);
+    } else if (selectionMode == kRs) {
+        if (!roughSet_.prepared() &&
+            !roughSet_.prepareAndReduce(termIndex_, categories_, trainingCorpusPath, trainingDocCount, sink, error)) {
+            lastError_ = error;
+            return false;
+        }
+        if (!roughSet_.writeSelection(newDimensionality, categoryCount, workspacePath, featureTable_, sink, error)) {
+            lastError_ = error;
+            return false;
+        }
+    }
+    vectorMode = kTrainingVectors;
+    knn_.trainingLoaded = false;
+    return true;
+}
+
+bool TextClassifier::writeVectors(ProgressSink* sink) {
+    beginOperation();
+    struct Item {
+        std::string path;
+        std::string label;
+    };
+    std::vector<Item> items;
+    std::string file;
+    if (vectorMode == kTrainingVectors) {
+        file = "train.dat";
+        const CategoryTable used(categories_.begin(),
+                                 categories_.begin() + std::min<size_t>(categoryCount, categories_.size()));
+        for (auto& doc : listTrainingDocuments(trainingCorpusPath, used, &warnings_))
+            items.push_back({std::move(doc.path), formatString("%u", doc.category + 1)});
+    } else if (vectorMode == kTestVectors || vectorMode == kExampleVectors) {
+        const bool test = vectorMode == kTestVectors;
+        file = test ? "test.dat" : "example.dat";
+        for (const auto& doc : rawDocuments_) {
+            const std::string title = fileTitle(doc.fileName);
+            if (test) {
+                if (doc.trueCategory < 0 || static_cast<size_t>(doc.trueCategory) >= categories_.size()) continue;
+                items.push_back({rawCorpusPath + categories_[static_cast<size_t>(doc.trueCategory)].name + "/" +
+                                     title + ".seg",
+                                 formatString("%u", static_cast<unsigned>(doc.trueCategory) + 1)});
+            } else {
+                items.push_back({rawCorpusPath + title + ".seg", "0"});
+            }
+        }
+    } else {
+        return true;
+    }
+
+    AtomicFileWriter out(workspacePath + file);
+    std::vector<SegLine> lines;
+    for (size_t n = 0; n < items.size(); ++n) {
+        std::string error;
+        if (!readSegFile(items[n].path, lines, &error)) {
+            warnings_.push_back(error);
+            // A raw document keeps its line (label alone) so that lines and
+            // raw documents stay paired; a training document is left out.
+            if (vectorMode == kTrainingVectors) continue;
+            lines.clear();
+        }
+        out.write(items[n].label);
+        out.write(vectorItems(lines, featureTable_));
+        if (sink && (n % 64 == 0 || n + 1 == items.size())) {
+            sink->progress("vectors", n + 1, items.size());
+            if (sink->cancelled()) {
+                lastError_ = "writing " + file + " cancelled";
+                return false;
+            }
+        }
+    }
+    if (!out.commit()) {
+        lastError_ = out.error();
+        return false;
+    }
+    return true;
+}
+
+bool TextClassifier::loadClassifier() {
+    beginOperation();
+    std::string error;
+    CategoryTable categories;
+    if (!readClasses(workspacePath + "classes.txt", categories, &error)) {
+        lastError_ = error;
+        return false;
+    }
+    categories_ = std::move(categories);
+    categoryCount = static_cast<uint32_t>(categories_.size());
+    FeatureTable features;
+    if (!readFeatures(workspacePath + "features.txt", features, &error)) {
+        lastError_ = error;
+        return false;
+    }
+    featureTable_ = std::move(features);
+    if (!fileExists(workspacePath + "train.dat")) {
+        lastError_ = "cannot open " + workspacePath + "train.dat";
+        return false;
+    }
+    FsInfo info;
+    if (!readFsInfo(workspacePath + "fsinfo.dat", info, &error)) {
+        lastError_ = error;
+        return false;
+    }
+    selectionMode = info.mode;
+    oldDimensionality_ = info.oldDimensionality;
+    newDimensionality = info.newDimensionality;
+    // The candidate index and the cached training vectors belong to the
+    // corpus trained before; the loaded workspace has its own train.dat.
+    termIndex_.clear();
+    roughSet_.invalidate();
+    knn_.trainingLoaded = false;
+    return true;
+}
+
+std::string TextClassifier::currentVectorFile() const {
+    return workspacePath + (vectorMode == kTestVectors ? "test.dat" : "example.dat");
+}
+
+bool TextClassifier::classify(ProgressSink* sink) {
+    beginOperation();
+    ClassifierParams params;
+    std::string error;
+    if (!readParams(workspacePath + "params.dat", params, &error)) {
+        lastError_ = error;
+        return false;
+    }
+    if (params.classifier == 0) {
+        classifier_ = 0;
+        knn_.k = params.k;
+        knn_.similarity = params.similarity;
+        knn_.workspacePath = workspacePath;
+        knn_.categoryCount = categoryCount;
+        knn_.threads = threads;
+        return classifyKnn(sink);
+    }
+    classifier_ = 1;
+    svmSettings_ = params.svm;
+    if (!trainSvmModels(sink)) return false;
+    return classifySvm(sink);
+}
+
+bool TextClassifier::classifyKnn(ProgressSink* sink) {
+    if (vectorMode != kTestVectors && vectorMode != kExampleVectors) return true;
+    const auto assigned = knn_.classifyFile(currentVectorFile(), sink);
+    if (assigned.empty() && !knn_.error().empty()) {
+        lastError_ = knn_.error();
+        return false;
+    }
+    for (size_t n = 0; n < assigned.size() && n < rawDocuments_.size(); ++n)
+        rawDocuments_[n].assignedCategory = assigned[n];
+    return true;
+}
+
+bool TextClassifier::trainSvmModels(ProgressSink* sink) {
+    if (!svm_) {
+        lastError_ = "no SVM engine is built into this program";
+        return false;
+    }
+    svm_->setSettings(svmSettings_);
+    uint32_t trained = 0;
+    for (uint32_t n = 1; n <= categoryCount; ++n) {
+        if (isCancelled(sink)) {
+            lastError_ = "training cancelled";
+            return false;
+        }
+        std::string error;
+        const std::string model = formatString("%smodel%u.mdl", workspacePath.c_str(), n);
+        if (svm_->learn(workspacePath + "train.dat", model, n, error)) ++trained;
+        else warnings_.push_back(error);
+        if (sink) sink->progress("train", n, categoryCount);
+    }
+    if (trained == 0 && categoryCount > 0) {
+        lastError_ = "no SVM model could be trained";
+        return false;
+    }
+    return true;
+}
+
+bool TextClassifier::classifySvm(ProgressSink* sink) {
+    const std::string input = currentVectorFile();
+    for (auto& values : decisionValues_) values.assign(categoryCount, 0.0);
+    uint32_t scored = 0;
+    for (uint32_t c = 0; c < categoryCount; ++c) {
+        if (isCancelled(sink)) {
+            lastError_ = "classification cancelled";
+            return false;
+        }
+        std::vector<double> values;
+        std::string error;
+        const std::string model = formatString("%smodel%u.mdl", workspacePath.c_str(), c + 1);
+        if (svm_->classifyFile(input, model, values, error)) ++scored;
+        else warnings_.push_back(error);
+        for (size_t n = 0; n < values.size() && n < decisionValues_.size(); ++n) decisionValues_[n][c] = values[n];
+        if (sink) sink->progress("classify", c + 1, categoryCount);
+    }
+    if (scored == 0 && categoryCount > 0) {
+        lastError_ = "no document could be scored with any SVM model";
+        return false;
+    }
+    // The largest decision value wins; scanning from category 0, only a
+    // strictly larger value replaces the best, so ties go to the lowest id
+    // and an undefined (NaN) value never wins.
+    for (size_t n = 0; n < rawDocuments_.size() && n < decisionValues_.size(); ++n) {
+        const auto& v = decisionValues_[n];
+        int32_t best = 0;
+        double bestValue = -HUGE_VAL;
+        for (size_t c = 0; c < v.size(); ++c) {
+            if (v[c] > bestValue) {
+                bestValue = v[c];
+                best = static_cast<int32_t>(c);
+            }
+        }
+        rawDocuments_[n].assignedCategory = best;
+    }
+    return true;
+}
+
+bool TextClassifier::writeResults() {
+    std::string error;
+    if (!writeFileAtomically(workspacePath + "result.dat", resultsText(rawDocuments_), &error)) {
+        lastError_ = error;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,138 @@
+#pragma once
+// The pipeline controller: owns every piece of state of a classification run
+// (paths, category table, candidate index, feature table, raw documents, the
+// two classifiers) and runs one operation per pipeline step.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Corpus.h"
+#include "app/WorkspaceFiles.h"
+#include "classify/KnnClassifier.h"
+#include "classify/SvmEngine.h"
+#include "features/FeatureTable.h"
+#include "features/RoughSetReduction.h"
+#include "features/TermIndex.h"
+
+namespace kestrel {
+
+class DocumentSegmenter;
+class ProgressSink;
+
+// What a preprocessing run did, for the person who started it.
+struct PreprocessReport {
+    uint32_t documents = 0;                // documents found
+    uint32_t failed = 0;                   // documents reported and skipped
+    std::vector<std::string> failures;     // one message per failed document
+};
+
+class TextClassifier {
+public:
+    TextClassifier();
+    ~TextClassifier();
+    TextClassifier(const TextClassifier&) = delete;
+    TextClassifier& operator=(const TextClassifier&) = delete;
+
+    // Fields set directly by the step flow. Directory paths end with '/'.
+    std::string trainingCorpusPath;
+    std::string rawCorpusPath;
+    std::string workspacePath;
+    uint32_t trainingDocCount = 0;   // N of the idf
+    uint32_t categoryCount = 0;
+    int inputFormat = kRawText;      // InputFormat, for whichever corpus is preprocessed next
+    int selectionMode = kChi;        // SelectionMode
+    uint32_t newDimensionality = 0;  // requested, then clipped, number of features
+    int vectorMode = kTrainingVectors;
+    uint32_t rawDocCount = 0;
+    // Directory the segmenter's "data" directory is looked up in (the
+    // process's start-up directory).
+    std::string startupDirectory;
+    // Threads used by preprocessing and KNN (0: every core).
+    unsigned threads = 0;
+
+    // --- pipeline operations -------------------------------------------
+    // Each takes an optional progress sink (progress is reported on the
+    // calling thread; cancelled() may be asked from worker threads).
+
+    // Rebuilds the category table from the training corpus, writes
+    // classes.txt and turns every document into its .seg file (raw text) or
+    // counts the .seg files (preprocessed). False when the segmenter cannot be
+    // loaded or classes.txt cannot be written (see lastError()); documents
+    // that fail are reported in preprocessReport() and skipped.
+    bool preprocessTraining(ProgressSink* sink = nullptr);
+    // The same for the raw corpus; rebuilds the raw-document list.
+    bool preprocessRaw(ProgressSink* sink = nullptr);
+    // Builds the candidate index from the training .seg files.
+    void buildIndex(ProgressSink* sink = nullptr);
+    // Selects newDimensionality features by selectionMode and writes
+    // features.txt. False when features.txt cannot be written or the step was
+    // cancelled (the feature table and features.txt are then unchanged).
+    bool selectFeatures(ProgressSink* sink = nullptr);
+    // Writes train.dat, test.dat or example.dat by vectorMode.
+    bool writeVectors(ProgressSink* sink = nullptr);
+    // Loads classes.txt, features.txt, fsinfo.dat from workspacePath and
+    // checks train.dat. False at the first file that cannot be read.
+    bool loadClassifier();
+    // Classifies the raw documents with the method of params.dat. False when
+    // nothing could be classified (no params.dat, no vectors, no engine);
+    // partial failures (an SVM category that could not be trained) are in
+    // warnings().
+    bool classify(ProgressSink* sink = nullptr);
+    // Writes result.dat. False when it cannot be written.
+    bool writeResults();
+
+    // --- state for the windows -----------------------------------------
+    const CategoryTable& categories() const { return categories_; }
+    const std::vector<RawDocument>& rawDocuments() const { return rawDocuments_; }
+    const TermIndex& termIndex() const { return termIndex_; }
+    const FeatureTable& featureTable() const { return featureTable_; }
+    uint32_t oldDimensionality() const { return oldDimensionality_; }
+    int classifierKind() const { return classifier_; }  // 0 KNN, 1 SVM
+    const std::vector<std::vector<double>>& decisionValues() const { return decisionValues_; }
+    // The three lines of fsinfo.dat for the current selection state.
+    FsInfo fsInfo() const;
+    KnnClassifier& knn() { return knn_; }
+
+    // Message of the last failed operation (UTF-8), and the non-fatal
+    // problems of the last operation (unreadable files, skipped documents,
+    // categories that could not be trained).
+    const std::string& lastError() const { return lastError_; }
+    const std::vector<std::string>& warnings() const { return warnings_; }
+    const PreprocessReport& preprocessReport() const { return preprocessReport_; }
+
+    // The segmenter and the SVM engine of this build, replaceable for tests.
+    void setSegmenter(std::unique_ptr<DocumentSegmenter> segmenter);
+    void setSvmEngine(std::unique_ptr<SvmEngine> engine);
+
+private:
+    bool writeCategories();
+    bool preprocessDocuments(const std::vector<std::pair<std::string, std::string>>& documents,
+                             std::vector<bool>& ok, ProgressSink* sink);
+    bool loadSegmenter();
+    void releaseSegmenter();
+    bool classifyKnn(ProgressSink* sink);
+    bool trainSvmModels(ProgressSink* sink);
+    bool classifySvm(ProgressSink* sink);
+    std::string currentVectorFile() const;
+    void beginOperation();
+
+    CategoryTable categories_;
+    int classifier_ = 0;
+    uint32_t oldDimensionality_ = 0;
+    std::vector<RawDocument> rawDocuments_;
+    KnnClassifier knn_;
+    SvmSettings svmSettings_;
+    std::unique_ptr<SvmEngine> svm_;
+    RoughSetReduction roughSet_;
+    TermIndex termIndex_;
+    FeatureTable featureTable_;
+    std::vector<std::vector<double>> decisionValues_;
+    std::unique_ptr<DocumentSegmenter> segmenter_;
+    bool segmenterLoaded_ = false;
+    std::string lastError_;
+    std::vector<std::string> warnings_;
+    PreprocessReport preprocessReport_;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,224 @@
+#include "classify/KnnClassifier.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <numeric>
+#include <thread>
+
+#include "common/FileSystem.h"
+#include "common/Progress.h"
+
+namespace kestrel {
+
+namespace {
+
+// Ranking of neighbours: larger similarity first; undefined (NaN) after every
+// defined one; equal similarities in training order.
+struct NeighbourOrder {
+    const double* sims;
+    bool operator()(uint32_t i, uint32_t j) const {
+        const double a = sims[i];
+        const double b = sims[j];
+        const bool na = std::isnan(a);
+        const bool nb = std::isnan(b);
+        if (na != nb) return nb;
+        if (!na && a != b) return a > b;
+        return i < j;
+    }
+};
+
+int32_t voteRanked(const double* sims, const int32_t* categories, size_t count, uint32_t k,
+                   uint32_t categoryCount, std::vector<uint32_t>& order) {
+    order.resize(count);
+    std::iota(order.begin(), order.end(), 0u);
+    const size_t take = std::min<size_t>(k, count);
+    std::partial_sort(order.begin(), order.begin() + static_cast<long>(take), order.end(), NeighbourOrder{sims});
+    std::vector<uint32_t> votes(categoryCount, 0);
+    for (size_t n = 0; n < take; ++n) {
+        const int32_t c = categories[order[n]];
+        if (c >= 0 && static_cast<uint32_t>(c) < categoryCount) ++votes[static_cast<uint32_t>(c)];
+    }
+    int32_t best = 0;
+    uint32_t bestVotes = 0;
+    for (uint32_t c = 0; c < categoryCount; ++c) {
+        if (votes[c] > bestVotes) {
+            bestVotes = votes[c];
+            best = static_cast<int32_t>(c);
+        }
+    }
+    return best;
+}
+
+// Sum over a merge of the two ordered vectors: f(a, b) where both have the
+// id, g(a) where only A has it, then g(b) for the ids only B has; the A
+// entries come first in id order, then the rest of B, as the sums are defined.
+template <typename Both, typename One>
+double mergeSum(const SparseVector& a, const SparseVector& b, Both both, One one) {
+    double s = 0.0;
+    size_t j = 0;
+    for (const auto& [id, wa] : a) {
+        while (j < b.size() && b[j].first < id) ++j;
+        if (j < b.size() && b[j].first == id) s += both(wa, b[j].second);
+        else s += one(wa);
+    }
+    // Entries of B without a partner in A, in increasing id.
+    size_t i = 0;
+    for (const auto& [id, wb] : b) {
+        while (i < a.size() && a[i].first < id) ++i;
+        if (i < a.size() && a[i].first == id) continue;
+        s += one(wb);
+    }
+    return s;
+}
+
+}  // namespace
+
+double squaredNorm(const SparseVector& v) {
+    double s = 0.0;
+    for (const auto& e : v) s += e.second * e.second;
+    return s;
+}
+
+double KnnClassifier::similarityOf(const SparseVector& a, double aSquaredNorm, const SparseVector& b,
+                                   double bSquaredNorm, uint32_t code) {
+    if (code == kCosine) {
+        double dot = 0.0;
+        size_t j = 0;
+        for (const auto& [id, wa] : a) {
+            while (j < b.size() && b[j].first < id) ++j;
+            if (j < b.size() && b[j].first == id) dot += wa * b[j].second;
+        }
+        return (dot / std::sqrt(aSquaredNorm)) / std::sqrt(bSquaredNorm);
+    }
+    if (code == kEuclidean) {
+        const double s = mergeSum(
+            a, b, [](double x, double y) { return (x - y) * (x - y); }, [](double x) { return x * x; });
+        return -std::sqrt(s);
+    }
+    return -mergeSum(
+        a, b, [](double x, double y) { return std::fabs(x - y); }, [](double x) { return std::fabs(x); });
+}
+
+int32_t KnnClassifier::vote(const std::vector<Neighbour>& neighbours, uint32_t k, uint32_t categoryCount) {
+    std::vector<double> sims(neighbours.size());
+    std::vector<int32_t> cats(neighbours.size());
+    for (size_t i = 0; i < neighbours.size(); ++i) {
+        sims[i] = neighbours[i].similarity;
+        cats[i] = neighbours[i].category;
+    }
+    std::vector<uint32_t> order;
+    return voteRanked(sims.data(), cats.data(), sims.size(), k, categoryCount, order);
+}
+
+bool KnnClassifier::loadTraining() {
+    std::string content;
+    if (!readFile(workspacePath + "train.dat", content, &error_)) return false;
+    training_.clear();
+    forEachLine(content, [&](std::string_view line) {
+        if (line.empty()) return;
+        std::string_view items;
+        TrainingDocument doc;
+        doc.category = static_cast<int32_t>(splitVectorLine(line, items) - 1);
+        doc.vector = parseSparseVector(items);
+        doc.squaredNorm = squaredNorm(doc.vector);
+        training_.push_back(std::move(doc));
+    });
+    trainingLoaded = true;
+    return true;
+}
+
+std::vector<int32_t> KnnClassifier::classifyFile(const std::string& path, ProgressSink* sink) {
+    error_.clear();
+    std::vector<int32_t> result;
+    if (!trainingLoaded && !loadTraining()) return result;
+    std::string content;
+    if (!readFile(path, content, &error_)) return result;
+
+    std::vector<SparseVector> docs;
+    forEachLine(content, [&](std::string_view line) {
+        if (line.empty()) return;
+        std::string_view items;
+        splitVectorLine(line, items);
+        docs.push_back(parseSparseVector(items));
+    });
+    result.assign(docs.size(), 0);
+    if (docs.empty()) return result;
+
+    const size_t n = training_.size();
+    std::vector<int32_t> categories(n);
+    for (size_t t = 0; t < n; ++t) categories[t] = training_[t].category;
+
+    // Cosine similarities come from an inverted index of the training
+    // vectors: each dot product is accumulated over the shared ids in
+    // increasing id order, exactly the sum a merge of the two vectors makes.
+    std::vector<std::vector<std::pair<uint32_t, double>>> postings;
+    std::vector<uint32_t> postingIds;
+    if (similarity == kCosine) {
+        std::vector<std::pair<uint32_t, std::pair<uint32_t, double>>> all;
+        for (uint32_t t = 0; t < n; ++t)
+            for (const auto& [id, w] : training_[t].vector) all.push_back({id, {t, w}});
+        std::stable_sort(all.begin(), all.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
+        for (const auto& [id, entry] : all) {
+            if (postingIds.empty() || postingIds.back() != id) {
+                postingIds.push_back(id);
+                postings.emplace_back();
+            }
+            postings.back().push_back(entry);
+        }
+    }
+
+    std::atomic<size_t> next{0};
+    std::atomic<size_t> done{0};
+    std::atomic<bool> stop{false};
+    auto worker = [&](bool reports) {
+        std::vector<double> sims(n);
+        std::vector<uint32_t> order;
+        for (;;) {
+            if (stop.load(std::memory_order_relaxed)) return;
+            const size_t d = next.fetch_add(1);
+            if (d >= docs.size()) return;
+            const SparseVector& b = docs[d];
+            const double bNorm = squaredNorm(b);
+            if (similarity == kCosine) {
+                std::fill(sims.begin(), sims.end(), 0.0);
+                size_t p = 0;
+                for (const auto& [id, wb] : b) {
+                    p = static_cast<size_t>(std::lower_bound(postingIds.begin() + static_cast<long>(p),
+                                                             postingIds.end(), id) -
+                                            postingIds.begin());
+                    if (p == postingIds.size()) break;
+                    if (postingIds[p] != id) continue;
+                    for (const auto& [t, wa] : postings[p]) sims[t] += wa * wb;
+                }
+                const double bRoot = std::sqrt(bNorm);
+                for (size_t t = 0; t < n; ++t) sims[t] = (sims[t] / std::sqrt(training_[t].squaredNorm)) / bRoot;
+            } else {
+                for (size_t t = 0; t < n; ++t)
+                    sims[t] = similarityOf(training_[t].vector, training_[t].squaredNorm, b, bNorm, similarity);
+            }
+            result[d] = voteRanked(sims.data(), categories.data(), n, k, categoryCount, order);
+            const size_t finished = done.fetch_add(1) + 1;
+            if (sink) {
+                if (sink->cancelled()) stop = true;
+                if (reports) sink->progress("classify", finished, docs.size());
+            }
+        }
+    };
+
+    unsigned count = threads ? threads : std::max(1u, std::thread::hardware_concurrency());
+    count = static_cast<unsigned>(std::min<size_t>(count, docs.size()));
+    std::vector<std::thread> pool;
+    for (unsigned i = 1; i < count; ++i) pool.emplace_back(worker, false);
+    // The calling thread works too, and is the only one that reports progress.
+    worker(true);
+    for (auto& t : pool) t.join();
+    if (sink) sink->progress("classify", done.load(), docs.size());
+    if (stop) {
+        error_ = "classification cancelled";
+        result.clear();
+    }
+    return result;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,58 @@
+// kestrel: the classification workbench without windows.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli/CommandLine.h"
+#include "cli/PipelineCommands.h"
+
+// Subcommands built with the segmenter and the SVM engine.
+int runSegmentCommand(int argc, char** argv) __attribute__((weak));
+int runSvmLearn(int argc, char** argv) __attribute__((weak));
+int runSvmClassify(int argc, char** argv) __attribute__((weak));
+
+namespace {
+
+const char* const kHelp =
+    "usage: kestrel COMMAND [options]\n"
+    "\n"
+    "Builds and evaluates text classifiers over Chinese documents.\n"
+    "\n"
+    "commands:\n"
+    "  train         preprocess a training corpus, select features, write the workspace\n"
+    "  classify      classify a corpus with a trained workspace (and evaluate a test corpus)\n"
+    "  segment       print the word lists of documents\n"
+    "  svm-learn     train one category's SVM model from a vector file\n"
+    "  svm-classify  score a vector file with an SVM model\n"
+    "\n"
+    "kestrel COMMAND --help describes a command's options.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fputs(kHelp, stderr);
+        return 2;
+    }
+    const std::string command = argv[1];
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    using Runner = int (*)(int, char**);
+    Runner runner = nullptr;
+    if (command == "train") runner = kestrel::cli::runTrain;
+    else if (command == "classify") runner = kestrel::cli::runClassify;
+    else if (command == "segment") runner = runSegmentCommand;
+    else if (command == "svm-learn") runner = runSvmLearn;
+    else if (command == "svm-classify") runner = runSvmClassify;
+    else {
+        kestrel::cli::printError("unknown command " + command + " (see kestrel --help)");
+        return 2;
+    }
+    if (!runner) {
+        kestrel::cli::printError("the command " + command + " is not built into this program");
+        return 2;
+    }
+    return runner(argc - 1, argv + 1);
+}

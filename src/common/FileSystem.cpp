@@ -1,0 +1,280 @@
+#include "common/FileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cctype>
+#include <cstring>
+
+namespace kestrel {
+
+namespace {
+
+std::string systemError(const std::string& what, const std::string& path) {
+    return what + " " + path + ": " + std::strerror(errno);
+}
+
+bool endsWithIgnoringCase(std::string_view name, std::string_view suffix) {
+    if (name.size() < suffix.size()) return false;
+    const std::string_view tail = name.substr(name.size() - suffix.size());
+    for (size_t i = 0; i < suffix.size(); ++i) {
+        const auto a = static_cast<unsigned char>(tail[i]);
+        const auto b = static_cast<unsigned char>(suffix[i]);
+        if (std::tolower(a) != std::tolower(b)) return false;
+    }
+    return true;
+}
+
+// Lists entries of `dir`, keeping those for which `keep(name, isDir)` holds.
+template <typename Keep>
+std::vector<std::string> listEntries(const std::string& dir, Keep keep, std::string* error) {
+    std::vector<std::string> names;
+    const std::string base = withTrailingSlash(dir);
+    DIR* d = opendir(base.c_str());
+    if (!d) {
+        if (error) *error = systemError("cannot read directory", base);
+        return names;
+    }
+    while (const dirent* e = readdir(d)) {
+        const std::string_view name = e->d_name;
+        if (name.empty() || name[0] == '.') continue;
+        bool isDir;
+        if (e->d_type == DT_DIR) isDir = true;
+        else if (e->d_type == DT_REG) isDir = false;
+        else {
+            struct stat st;
+            const std::string full = base + std::string(name);
+            if (stat(full.c_str(), &st) != 0) continue;
+            if (S_ISDIR(st.st_mode)) isDir = true;
+            else if (S_ISREG(st.st_mode)) isDir = false;
+            else continue;
+        }
+        if (keep(name, isDir)) names.emplace_back(name);
+    }
+    closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+std::string withTrailingSlash(std::string path) {
+    if (path.empty() || path.back() != '/') path.push_back('/');
+    return path;
+}
+
+std::string fileTitle(std::string_view fileName) {
+    const size_t slash = fileName.rfind('/');
+    if (slash != std::string_view::npos) fileName.remove_prefix(slash + 1);
+    const size_t dot = fileName.rfind('.');
+    if (dot == std::string_view::npos || dot == 0) return std::string(fileName);
+    return std::string(fileName.substr(0, dot));
+}
+
+std::vector<std::string> listFiles(const std::string& dir, std::string_view extension, std::string* error) {
+    return listEntries(
+        dir,
+        [&](std::string_view name, bool isDir) {
+            return !isDir && name.size() > extension.size() && endsWithIgnoringCase(name, extension);
+        },
+        error);
+}
+
+std::vector<std::string> listSubdirectories(const std::string& dir, std::string* error) {
+    return listEntries(dir, [](std::string_view, bool isDir) { return isDir; }, error);
+}
+
+bool isDirectory(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool fileExists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool removeFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+bool makeDirectory(const std::string& path) {
+    if (mkdir(path.c_str(), 0777) == 0) return true;
+    return isDirectory(path);
+}
+
+bool readFile(const std::string& path, std::string& content, std::string* error) {
+    content.clear();
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (error) *error = systemError("cannot open", path);
+        return false;
+    }
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        close(fd);
+        if (error) *error = "cannot read " + path + ": it is a directory";
+        return false;
+    }
+    if (st.st_size > 0) content.reserve(static_cast<size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (error) *error = systemError("cannot read", path);
+            close(fd);
+            content.clear();
+            return false;
+        }
+        content.append(buffer, static_cast<size_t>(n));
+    }
+    close(fd);
+    return true;
+}
+
+void forEachLine(std::string_view text, const std::function<void(std::string_view)>& fn) {
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        const bool last = end == std::string_view::npos;
+        if (last) end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        fn(line);
+        if (last) break;
+        start = end + 1;
+    }
+}
+
+bool readLines(const std::string& path, std::vector<std::string>& lines, std::string* error) {
+    lines.clear();
+    std::string content;
+    if (!readFile(path, content, error)) return false;
+    forEachLine(content, [&](std::string_view line) { lines.emplace_back(line); });
+    return true;
+}
+
+AtomicFileWriter::AtomicFileWriter(std::string path) : path_(std::move(path)) {
+    const size_t slash = path_.rfind('/');
+    const std::string dir = slash == std::string::npos ? std::string() : path_.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path_ : path_.substr(slash + 1);
+    std::string pattern = dir + "." + name + ".tmpXXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    fd_ = mkstemp(buf.data());
+    if (fd_ < 0) {
+        error_ = systemError("cannot create", path_);
+        failed_ = true;
+        return;
+    }
+    tempPath_ = buf.data();
+    // mkstemp creates 0600; workspace files are ordinary user files.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd_, 0666 & ~mask);
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+    if (fd_ >= 0) {
+        close(fd_);
+        unlink(tempPath_.c_str());
+    }
+}
+
+void AtomicFileWriter::write(std::string_view data) {
+    if (failed_) return;
+    buffer_.append(data);
+    if (buffer_.size() >= (1u << 16)) flush();
+}
+
+void AtomicFileWriter::printf(const char* format, ...) {
+    if (failed_) return;
+    char small[512];
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    const int n = std::vsnprintf(small, sizeof small, format, args);
+    va_end(args);
+    if (n < 0) {
+        va_end(copy);
+        return;
+    }
+    if (static_cast<size_t>(n) < sizeof small) {
+        buffer_.append(small, static_cast<size_t>(n));
+    } else {
+        std::string big(static_cast<size_t>(n) + 1, '\0');
+        std::vsnprintf(big.data(), big.size(), format, copy);
+        big.pop_back();
+        buffer_.append(big);
+    }
+    va_end(copy);
+    if (buffer_.size() >= (1u << 16)) flush();
+}
+
+void AtomicFileWriter::flush() {
+    size_t done = 0;
+    while (!failed_ && done < buffer_.size()) {
+        const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error_ = systemError("cannot write", path_);
+            failed_ = true;
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    buffer_.clear();
+}
+
+bool AtomicFileWriter::commit() {
+    if (fd_ < 0) return false;
+    flush();
+    if (close(fd_) != 0 && !failed_) {
+        error_ = systemError("cannot write", path_);
+        failed_ = true;
+    }
+    fd_ = -1;
+    if (!failed_ && rename(tempPath_.c_str(), path_.c_str()) != 0) {
+        error_ = systemError("cannot replace", path_);
+        failed_ = true;
+    }
+    if (failed_) {
+        unlink(tempPath_.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool writeFileAtomically(const std::string& path, std::string_view content, std::string* error) {
+    AtomicFileWriter writer(path);
+    writer.write(content);
+    if (writer.commit()) return true;
+    if (error) *error = writer.error();
+    return false;
+}
+
+std::string formatString(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    const int n = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string out;
+    if (n > 0) {
+        out.resize(static_cast<size_t>(n) + 1);
+        std::vsnprintf(out.data(), out.size(), format, copy);
+        out.pop_back();
+    }
+    va_end(copy);
+    return out;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,81 @@
+#pragma once
+// File-system helpers shared by every step: sorted directory listings, whole
+// file reads, line splitting and crash-safe writes.
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrel {
+
+// Directory paths are held with exactly one trailing '/'.
+std::string withTrailingSlash(std::string path);
+
+// File name without its last extension ("a.b.txt" -> "a.b").
+std::string fileTitle(std::string_view fileName);
+
+// Names of the plain files in `dir` whose extension equals `extension`
+// (".seg"; compared case-insensitively), sorted by name in byte order. Hidden
+// entries (names starting with '.') are skipped. An unreadable or missing
+// directory gives an empty list; `error` (if given) then says why.
+std::vector<std::string> listFiles(const std::string& dir, std::string_view extension,
+                                   std::string* error = nullptr);
+
+// Names of the sub-directories of `dir`, sorted by name in byte order,
+// without "." and ".." and hidden entries.
+std::vector<std::string> listSubdirectories(const std::string& dir, std::string* error = nullptr);
+
+bool isDirectory(const std::string& path);
+bool fileExists(const std::string& path);
+bool removeFile(const std::string& path);
+// Creates one directory level; true when it exists afterwards.
+bool makeDirectory(const std::string& path);
+
+// Reads a whole file. On failure returns false and sets `error` (if given)
+// to a message naming the file.
+bool readFile(const std::string& path, std::string& content, std::string* error = nullptr);
+
+// Calls fn for every line of `text`, without its line end; "\r\n" and "\n"
+// both end a line, and a last line without a line end still counts.
+void forEachLine(std::string_view text, const std::function<void(std::string_view)>& fn);
+
+// Collects the lines of a file (see forEachLine); false when unreadable.
+bool readLines(const std::string& path, std::vector<std::string>& lines, std::string* error = nullptr);
+
+// Writes a file through a temporary file in the target's directory that is
+// renamed over the target on commit, so the target is either the old file or
+// the complete new one, never a half-written one.
+class AtomicFileWriter {
+public:
+    explicit AtomicFileWriter(std::string path);
+    ~AtomicFileWriter();  // discards the temporary file unless committed
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    bool isOpen() const { return fd_ >= 0; }
+    void write(std::string_view data);
+    // printf-style append.
+    void printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // Flushes, syncs and renames over the target. False (with the reason in
+    // error()) when anything failed since opening; the target is then left as
+    // it was.
+    bool commit();
+    const std::string& error() const { return error_; }
+    const std::string& path() const { return path_; }
+
+private:
+    void flush();
+    std::string path_;
+    std::string tempPath_;
+    std::string buffer_;
+    std::string error_;
+    int fd_ = -1;
+    bool failed_ = false;
+};
+
+bool writeFileAtomically(const std::string& path, std::string_view content, std::string* error = nullptr);
+
+// "%s" formatting into a std::string.
+std::string formatString(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace kestrel

@@ -1,0 +1,20 @@
+#pragma once
+// Building the candidate index from the segmented training corpus.
+#include <string>
+#include <vector>
+
+#include "app/Corpus.h"
+#include "features/TermIndex.h"
+
+namespace kestrel {
+
+class ProgressSink;
+
+// Reads every .seg file of the training corpus once (categories in id order,
+// files in name order) and counts, for each term, the documents containing
+// it overall and per category. Files that cannot be read contribute nothing;
+// their messages are appended to `warnings`.
+void buildTermIndex(const std::string& corpusPath, const CategoryTable& categories, uint32_t categoryCount,
+                    TermIndex& index, std::vector<std::string>& warnings, ProgressSink* sink = nullptr);
+
+}  // namespace kestrel

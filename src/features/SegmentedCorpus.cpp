@@ -1,0 +1,61 @@
+#include "features/SegmentedCorpus.h"
+
+#include <limits>
+
+#include "common/Encoding.h"
+#include "common/FileSystem.h"
+
+namespace kestrel {
+
+bool readSegFile(const std::string& path, std::vector<SegLine>& lines, std::string* error) {
+    lines.clear();
+    std::string raw;
+    if (!readFile(path, raw, error)) return false;
+    const std::string text = toGbk(raw);
+    forEachLine(text, [&](std::string_view line) {
+        if (line.empty()) return;
+        const size_t colon = line.find(':');
+        SegLine l;
+        if (colon == std::string_view::npos) {
+            l.term = std::string(line);
+        } else {
+            l.term = std::string(line.substr(0, colon));
+            l.count = leadingInteger(line.substr(colon + 1));
+        }
+        lines.push_back(std::move(l));
+    });
+    return true;
+}
+
+int64_t leadingInteger(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r' ||
+                               text[i] == '\v' || text[i] == '\f'))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    int64_t value = 0;
+    constexpr int64_t kMax = std::numeric_limits<int64_t>::max() / 10 - 10;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        if (value < kMax) value = value * 10 + (text[i] - '0');
+    }
+    return negative ? -value : value;
+}
+
+std::vector<CorpusDocument> listTrainingDocuments(const std::string& corpusPath, const CategoryTable& categories,
+                                                  std::vector<std::string>* warnings) {
+    std::vector<CorpusDocument> docs;
+    for (uint32_t c = 0; c < categories.size(); ++c) {
+        const std::string dir = withTrailingSlash(corpusPath + categories[c].name);
+        std::string error;
+        const auto names = listFiles(dir, ".seg", &error);
+        if (names.empty() && !error.empty() && warnings) warnings->push_back(error);
+        for (const auto& name : names) docs.push_back({c, dir + name});
+    }
+    return docs;
+}
+
+}  // namespace kestrel

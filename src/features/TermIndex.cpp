@@ -1,0 +1,38 @@
+#include "features/TermIndex.h"
+
+namespace kestrel {
+
+void TermIndex::clear() {
+    entries_.clear();
+    lookup_.clear();
+}
+
+void TermIndex::addOccurrence(std::string_view term, uint32_t category, uint32_t categoryCount) {
+    auto it = lookup_.find(std::string(term));
+    if (it != lookup_.end()) {
+        TermEntry& e = entries_[it->second];
+        ++e.docCount;
+        if (category < e.classDocCount.size()) ++e.classDocCount[category];
+        return;
+    }
+    TermEntry e;
+    e.term = std::string(term);
+    e.docCount = 1;
+    e.classDocCount.assign(categoryCount, 0);
+    if (category < categoryCount) e.classDocCount[category] = 1;
+    lookup_.emplace(e.term, entries_.size());
+    entries_.push_back(std::move(e));
+}
+
+long TermIndex::find(std::string_view term) const {
+    auto it = lookup_.find(std::string(term));
+    return it == lookup_.end() ? -1 : static_cast<long>(it->second);
+}
+
+void TermIndex::reindex() {
+    lookup_.clear();
+    lookup_.reserve(entries_.size());
+    for (size_t i = 0; i < entries_.size(); ++i) lookup_.emplace(entries_[i].term, i);
+}
+
+}  // namespace kestrel
