@@ -1,0 +1,46 @@
+#pragma once
+// Helpers shared by the tests: a temporary directory that removes itself,
+// and small file writers.
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace kestrel::testing {
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "kestrel-test.XXXXXX").string();
+        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ec);
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    // The directory with a trailing '/'.
+    std::string dir() const { return path_ + "/"; }
+    std::string path(const std::string& relative) const { return path_ + "/" + relative; }
+
+    // Writes a file (creating parent directories) with the given bytes.
+    void write(const std::string& relative, const std::string& content) const {
+        const std::filesystem::path p = path(relative);
+        std::filesystem::create_directories(p.parent_path());
+        std::ofstream out(p, std::ios::binary);
+        out << content;
+    }
+    std::string read(const std::string& relative) const {
+        std::ifstream in(path(relative), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    void mkdir(const std::string& relative) const { std::filesystem::create_directories(path(relative)); }
+
+private:
+    std::string path_;
+};
+
+}  // namespace kestrel::testing

@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "TestSupport.h"
+#include "common/Encoding.h"
+#include "common/FileSystem.h"
+
+using namespace kestrel;
+using kestrel::testing::TempDir;
+
+TEST(Encoding, DetectsAndConvertsPerFile) {
+    const std::string gbk = "\xD6\xD0\xB9\xFA";  // 中国
+    EXPECT_EQ(utf8ToGbk("中国"), gbk);
+    EXPECT_EQ(gbkToUtf8(gbk), "中国");
+    EXPECT_EQ(toGbk("中国"), gbk);
+    EXPECT_EQ(toGbk("\xEF\xBB\xBF" "中国"), gbk);      // BOM dropped
+    EXPECT_EQ(toGbk(gbk), gbk);                        // GBK stays
+    EXPECT_EQ(toGbk("plain ascii"), "plain ascii");
+    EXPECT_EQ(toUtf8(gbk), "中国");
+    EXPECT_FALSE(looksLikeUtf8(gbk));
+    EXPECT_FALSE(looksLikeUtf8("ascii only"));
+    // A character without a GBK form becomes a blank.
+    EXPECT_EQ(utf8ToGbk("a\xF0\x9F\x98\x80" "b"), "a b");
+    // Malformed GBK shows as a replacement character, never lost silently.
+    EXPECT_EQ(gbkToUtf8("\x81"), "\xEF\xBF\xBD");
+    EXPECT_EQ(gbkToUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+    // GB18030 four-byte sequences convert.
+    EXPECT_EQ(gbkToUtf8("\x81\x30\x81\x30"), "\xC2\x80");
+}
+
+TEST(FileSystem, ListsSortedVisibleFilesWithCaseInsensitiveExtension) {
+    TempDir dir;
+    dir.write("b.txt", "");
+    dir.write("a.TXT", "");
+    dir.write(".hidden.txt", "");
+    dir.write("c.seg", "");
+    dir.write("txt", "");
+    dir.mkdir("d.txt");
+    dir.mkdir("sub2");
+    dir.mkdir("sub1");
+    dir.mkdir(".git");
+    EXPECT_EQ(listFiles(dir.dir(), ".txt"), (std::vector<std::string>{"a.TXT", "b.txt"}));
+    EXPECT_EQ(listSubdirectories(dir.dir()), (std::vector<std::string>{"d.txt", "sub1", "sub2"}));
+    std::string error;
+    EXPECT_TRUE(listFiles(dir.path("none"), ".txt", &error).empty());
+    EXPECT_NE(error.find("none"), std::string::npos);
+    EXPECT_EQ(fileTitle("x.y.seg"), "x.y");
+    EXPECT_EQ(withTrailingSlash("a"), "a/");
+    EXPECT_EQ(withTrailingSlash("a/"), "a/");
+}
+
+TEST(FileSystem, LinesEndWithCrLfOrLf) {
+    std::vector<std::string> lines;
+    forEachLine("a\r\nb\n\nc", [&](std::string_view l) { lines.emplace_back(l); });
+    EXPECT_EQ(lines, (std::vector<std::string>{"a", "b", "", "c"}));
+}
+
+TEST(FileSystem, AFailedWriteLeavesTheOldFile) {
+    TempDir dir;
+    dir.write("f.txt", "old");
+    {
+        AtomicFileWriter w(dir.path("f.txt"));
+        w.write("half");
+        // destroyed without commit: the target keeps its content
+    }
+    EXPECT_EQ(dir.read("f.txt"), "old");
+    std::string error;
+    EXPECT_FALSE(writeFileAtomically(dir.path("no/such/dir/f.txt"), "x", &error));
+    EXPECT_NE(error.find("f.txt"), std::string::npos);
+    if (geteuid() != 0) {
+        chmod(dir.dir().c_str(), 0500);
+        EXPECT_FALSE(writeFileAtomically(dir.path("f.txt"), "new", &error));
+        chmod(dir.dir().c_str(), 0700);
+        EXPECT_EQ(dir.read("f.txt"), "old");
+    }
+    ASSERT_TRUE(writeFileAtomically(dir.path("f.txt"), "new"));
+    EXPECT_EQ(dir.read("f.txt"), "new");
+    // No temporary file is left behind.
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.dir())) ++entries;
+    EXPECT_EQ(entries, 1u);
+}

@@ -1,0 +1,309 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "TestSupport.h"
+#include "app/TextClassifier.h"
+#include "common/FileSystem.h"
+#include "segment/DocumentSegmenter.h"
+
+using namespace kestrel;
+using kestrel::testing::TempDir;
+
+namespace {
+
+// Splits a document at blanks and line ends; "FAIL" in the text fails it.
+class BlankSegmenter : public DocumentSegmenter {
+public:
+    bool loadData(const std::string&, std::string& error) override {
+        if (!loadable) error = "no data in /nowhere/data/";
+        loads += loadable;
+        return loadable;
+    }
+    void setUnknownWordSwitch(int) override {}
+    bool segmentDocument(const std::string& path, std::vector<std::string>& words,
+                         std::string& error) const override {
+        std::string text;
+        if (!readFile(path, text, &error)) return false;
+        if (text.find("FAIL") != std::string::npos) {
+            error = "cannot segment " + path;
+            return false;
+        }
+        words.clear();
+        std::string word;
+        for (const char c : text + " ") {
+            if (c == ' ' || c == '\n') {
+                if (!word.empty()) words.push_back(word);
+                word.clear();
+            } else {
+                word += c;
+            }
+        }
+        return true;
+    }
+    void releaseData() override { ++releases; }
+    bool loadable = true;
+    int loads = 0;
+    int releases = 0;
+};
+
+// Decision values fixed per category number; category `failing` cannot be trained.
+class FixedSvm : public SvmEngine {
+public:
+    void setSettings(const SvmSettings&) override {}
+    bool learn(const std::string&, const std::string& model, unsigned category, std::string& error) override {
+        if (category == failing) {
+            error = "category " + std::to_string(category) + " has no training document";
+            return false;
+        }
+        ++learned;
+        return writeFileAtomically(model, "model\n");
+    }
+    bool classifyFile(const std::string&, const std::string& model, std::vector<double>& values,
+                      std::string&) override {
+        values.assign(documents, 0.0);
+        const unsigned c = static_cast<unsigned>(std::stoul(model.substr(model.rfind("model") + 5)));
+        for (size_t n = 0; n < documents; ++n) values[n] = scores[n][c - 1];
+        return true;
+    }
+    std::vector<std::vector<double>> scores;
+    size_t documents = 0;
+    unsigned failing = 0;
+    int learned = 0;
+};
+
+struct Pipeline {
+    TempDir dir;
+    TextClassifier controller;
+    BlankSegmenter* segmenter = nullptr;
+
+    Pipeline() {
+        auto s = std::make_unique<BlankSegmenter>();
+        segmenter = s.get();
+        controller.setSegmenter(std::move(s));
+        controller.workspacePath = dir.dir() + "model/";
+        makeDirectory(controller.workspacePath);
+    }
+    void train(int format, uint32_t dim, int mode = kChi) {
+        controller.trainingCorpusPath = dir.dir() + "train/";
+        controller.inputFormat = format;
+        controller.categoryCount = static_cast<uint32_t>(listSubdirectories(controller.trainingCorpusPath).size());
+        ASSERT_TRUE(controller.preprocessTraining()) << controller.lastError();
+        controller.buildIndex();
+        controller.selectionMode = mode;
+        controller.newDimensionality = dim;
+        ASSERT_TRUE(controller.selectFeatures()) << controller.lastError();
+        ASSERT_TRUE(controller.writeVectors()) << controller.lastError();
+    }
+    void process(const std::string& corpus, int mode, int format) {
+        controller.rawCorpusPath = dir.dir() + corpus + "/";
+        controller.vectorMode = mode;
+        controller.inputFormat = format;
+        ASSERT_TRUE(controller.preprocessRaw()) << controller.lastError();
+        ASSERT_TRUE(controller.writeVectors()) << controller.lastError();
+    }
+    void knnParams(uint32_t k) {
+        ClassifierParams p;
+        p.k = k;
+        ASSERT_TRUE(writeParams(controller.workspacePath + "params.dat", p));
+        ASSERT_TRUE(writeFsInfo(controller.workspacePath + "fsinfo.dat", controller.fsInfo()));
+    }
+};
+
+}  // namespace
+
+TEST(TextClassifier, RawTextRunFromSegmentationToResults) {
+    Pipeline run;
+    run.dir.write("train/A/1.txt", "ball team ball\n");
+    run.dir.write("train/A/2.txt", "team goal\n");
+    run.dir.write("train/B/1.txt", "stock bank\n");
+    run.dir.write("train/B/2.txt", "bank rate stock\n");
+    run.dir.write("train/B/notes.md", "ignored\n");
+    run.train(kRawText, 50);
+
+    EXPECT_EQ(run.dir.read("model/classes.txt"), "0 A\n1 B\n");
+    EXPECT_EQ(run.dir.read("train/A/1.seg"), "ball:2\nteam:1\n");  // distinct words in order of first occurrence
+    EXPECT_FALSE(fileExists(run.dir.path("train/A/1.cla")));
+    EXPECT_EQ(run.controller.categories()[0].docCount, 2u);
+    EXPECT_EQ(run.controller.trainingDocCount, 4u);
+    EXPECT_EQ(run.segmenter->loads, 1);
+    EXPECT_EQ(run.segmenter->releases, 1);
+    EXPECT_EQ(run.controller.oldDimensionality(), 6u);
+    const std::string train = run.dir.read("model/train.dat");
+    EXPECT_EQ(std::count(train.begin(), train.end(), '\n'), 4);
+    EXPECT_EQ(train.substr(0, 2), "1 ");
+
+    // A test corpus with a directory that is no training category.
+    run.dir.write("test/A/x.txt", "goal ball\n");
+    run.dir.write("test/B/y.txt", "rate\n");
+    run.dir.write("test/C/z.txt", "ball\n");
+    run.process("test", kTestVectors, kRawText);
+    ASSERT_EQ(run.controller.rawDocuments().size(), 2u);
+    EXPECT_EQ(run.controller.rawDocCount, 2u);
+    run.knnParams(1);
+    ASSERT_TRUE(run.controller.classify()) << run.controller.lastError();
+    ASSERT_TRUE(run.controller.writeResults());
+    EXPECT_EQ(run.dir.read("model/result.dat"), "x.txt 0 0\ny.txt 1 1\n");
+
+    // An example corpus: label 0 in example.dat, true category -1.
+    run.dir.write("ex/e.txt", "stock\n");
+    run.dir.mkdir("ex/sub");
+    run.dir.write("ex/sub/f.txt", "ball\n");
+    run.process("ex", kExampleVectors, kRawText);
+    EXPECT_EQ(run.dir.read("model/example.dat").substr(0, 2), "0 ");
+    ASSERT_TRUE(run.controller.classify());
+    ASSERT_TRUE(run.controller.writeResults());
+    EXPECT_EQ(run.dir.read("model/result.dat"), "e.txt -1 1\n");
+}
+
+TEST(TextClassifier, PreprocessedCorpusNeedsNoSegmenterAndListsDocumentsAsTxt) {
+    Pipeline run;
+    run.controller.setSegmenter(nullptr);
+    run.dir.write("train/A/1.seg", "a:1\n");
+    run.dir.write("train/B/1.seg", "b:1\n");
+    run.dir.write("train/B/2.seg", "b:2\nc:1\n");
+    run.train(kPreprocessed, 2);
+    EXPECT_EQ(run.controller.categories()[1].docCount, 2u);
+    EXPECT_EQ(run.dir.read("model/features.txt").size() > 0, true);
+    run.dir.write("test/B/x.seg", "b:1\n");
+    run.process("test", kTestVectors, kPreprocessed);
+    ASSERT_EQ(run.controller.rawDocuments().size(), 1u);
+    EXPECT_EQ(run.controller.rawDocuments()[0].fileName, "x.txt");
+
+    // Raw text without a segmenter is reported, not faked.
+    run.controller.inputFormat = kRawText;
+    EXPECT_FALSE(run.controller.preprocessTraining());
+    EXPECT_NE(run.controller.lastError().find("segmenter"), std::string::npos);
+}
+
+TEST(TextClassifier, SegmenterFailuresAreReportedAndSkipped) {
+    Pipeline run;
+    run.dir.write("train/A/1.txt", "ball\n");
+    run.dir.write("train/A/2.txt", "FAIL\n");
+    run.dir.write("train/B/1.txt", "bank\n");
+    run.train(kRawText, 10);
+    EXPECT_EQ(run.controller.preprocessReport().failed, 1u);
+    EXPECT_EQ(run.controller.preprocessReport().documents, 3u);
+    EXPECT_EQ(run.controller.trainingDocCount, 2u);
+    EXPECT_EQ(run.controller.categories()[0].docCount, 1u);
+    ASSERT_EQ(run.controller.warnings().size(), 0u);  // warnings belong to the last operation
+
+    // A raw document that fails is left out, so results stay paired with lines.
+    run.dir.write("test/A/1.txt", "FAIL\n");
+    run.dir.write("test/A/2.txt", "ball\n");
+    run.dir.write("test/B/3.txt", "bank\n");
+    run.process("test", kTestVectors, kRawText);
+    ASSERT_EQ(run.controller.rawDocuments().size(), 2u);
+    EXPECT_EQ(run.controller.rawDocuments()[0].fileName, "2.txt");
+
+    // Segmenter data that cannot be loaded fails the step.
+    run.segmenter->loadable = false;
+    EXPECT_FALSE(run.controller.preprocessRaw());
+    EXPECT_NE(run.controller.lastError().find("/nowhere/data/"), std::string::npos);
+}
+
+TEST(TextClassifier, ParallelPreprocessingWritesTheSameFiles) {
+    TempDir dir;
+    std::string text;
+    for (int d = 0; d < 60; ++d) {
+        text.clear();
+        for (int w = 0; w < 200; ++w) text += "w" + std::to_string((w * 7 + d) % 37) + " ";
+        dir.write("one/train/C" + std::to_string(d % 3) + "/" + std::to_string(d) + ".txt", text);
+        dir.write("many/train/C" + std::to_string(d % 3) + "/" + std::to_string(d) + ".txt", text);
+    }
+    std::string results[2];
+    for (int t = 0; t < 2; ++t) {
+        TextClassifier c;
+        c.setSegmenter(std::make_unique<BlankSegmenter>());
+        c.threads = t == 0 ? 1 : 4;
+        const std::string base = dir.dir() + (t == 0 ? "one/" : "many/");
+        c.trainingCorpusPath = base + "train/";
+        c.workspacePath = base;
+        c.categoryCount = 3;
+        ASSERT_TRUE(c.preprocessTraining());
+        for (int d = 0; d < 60; ++d)
+            results[t] += dir.read((t == 0 ? "one/train/C" : "many/train/C") + std::to_string(d % 3) + "/" +
+                                   std::to_string(d) + ".seg");
+    }
+    EXPECT_FALSE(results[0].empty());
+    EXPECT_EQ(results[0], results[1]);
+}
+
+TEST(TextClassifier, SvmArgMaxLowestIdWinsAndFailuresAreReported) {
+    Pipeline run;
+    for (const char* c : {"A", "B", "C"}) run.dir.write(std::string("train/") + c + "/1.seg", std::string(c) + ":1\n");
+    run.train(kPreprocessed, 10);
+    for (const char* n : {"1", "2", "3"}) run.dir.write(std::string("ex/") + n + ".seg", "A:1\n");
+    run.process("ex", kExampleVectors, kPreprocessed);
+
+    auto engine = std::make_unique<FixedSvm>();
+    FixedSvm* svm = engine.get();
+    svm->documents = 3;
+    svm->scores = {{0.2, 0.7, 0.7}, {-3, -1, -2}, {std::nan(""), -5, -5}};
+    run.controller.setSvmEngine(std::move(engine));
+    ClassifierParams p;
+    p.classifier = 1;
+    ASSERT_TRUE(writeParams(run.controller.workspacePath + "params.dat", p));
+    ASSERT_TRUE(run.controller.classify()) << run.controller.lastError();
+    EXPECT_EQ(svm->learned, 3);
+    const auto& docs = run.controller.rawDocuments();
+    EXPECT_EQ(docs[0].assignedCategory, 1);  // tie between 1 and 2
+    EXPECT_EQ(docs[1].assignedCategory, 1);  // all negative: still the largest
+    EXPECT_EQ(docs[2].assignedCategory, 1);  // NaN never wins
+    EXPECT_TRUE(fileExists(run.controller.workspacePath + "model3.mdl"));
+
+    svm->failing = 2;
+    ASSERT_TRUE(run.controller.classify());
+    ASSERT_EQ(run.controller.warnings().size(), 1u);
+    EXPECT_NE(run.controller.warnings()[0].find("category 2"), std::string::npos);
+
+    run.controller.setSvmEngine(nullptr);
+    EXPECT_FALSE(run.controller.classify());
+}
+
+TEST(TextClassifier, LoadingReplacesTablesAndDropsTheKnnCache) {
+    Pipeline run;
+    run.dir.write("train/A/1.seg", "a:1\n");
+    run.dir.write("train/B/1.seg", "b:1\n");
+    run.train(kPreprocessed, 10);
+    run.knnParams(1);
+    run.dir.write("test/A/x.seg", "a:1\n");
+    run.process("test", kTestVectors, kPreprocessed);
+    ASSERT_TRUE(run.controller.classify());
+    EXPECT_TRUE(run.controller.knn().trainingLoaded);
+
+    TextClassifier loaded;
+    loaded.workspacePath = run.controller.workspacePath;
+    ASSERT_TRUE(loaded.loadClassifier()) << loaded.lastError();
+    ASSERT_TRUE(loaded.loadClassifier());
+    EXPECT_EQ(loaded.categories().size(), 2u);  // not doubled by the second load
+    EXPECT_EQ(loaded.categoryCount, 2u);
+    EXPECT_EQ(loaded.featureTable().size(), 2u);
+    EXPECT_EQ(loaded.oldDimensionality(), 2u);
+
+    ASSERT_TRUE(run.controller.loadClassifier());
+    EXPECT_FALSE(run.controller.knn().trainingLoaded);
+
+    // Missing files fail the load at the first one, naming it.
+    removeFile(run.controller.workspacePath + "train.dat");
+    EXPECT_FALSE(loaded.loadClassifier());
+    EXPECT_NE(loaded.lastError().find("train.dat"), std::string::npos);
+    loaded.workspacePath = run.dir.dir() + "none/";
+    EXPECT_FALSE(loaded.loadClassifier());
+    EXPECT_NE(loaded.lastError().find("classes.txt"), std::string::npos);
+}
+
+TEST(TextClassifier, MissingCorpusOrParamsAreFailuresWithMessages) {
+    Pipeline run;
+    run.controller.trainingCorpusPath = run.dir.dir() + "absent/";
+    EXPECT_FALSE(run.controller.preprocessTraining());
+    EXPECT_NE(run.controller.lastError().find("absent"), std::string::npos);
+    EXPECT_FALSE(run.controller.classify());
+    EXPECT_NE(run.controller.lastError().find("params.dat"), std::string::npos);
+    run.controller.rawCorpusPath = run.dir.dir() + "absent/";
+    EXPECT_FALSE(run.controller.preprocessRaw());
+}

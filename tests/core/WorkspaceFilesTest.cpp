@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "app/WorkspaceFiles.h"
+#include "common/FileSystem.h"
+
+using namespace kestrel;
+using kestrel::testing::TempDir;
+
+TEST(WorkspaceFiles, WritesTheExactLinesOfEveryFile) {
+    CategoryTable categories{{"A", 3}, {"B B", 1}};
+    EXPECT_EQ(classesText(categories), "0 A\n1 B B\n");
+
+    EXPECT_EQ(fsInfoText({kIg, 1234, 50}), "IG # FSMode\n1234 # Old Dimensionality\n50 # New Dimensionality\n");
+    EXPECT_EQ(fsInfoText({kRs, 0, 0}), "RS # FSMode\n0 # Old Dimensionality\n0 # New Dimensionality\n");
+
+    ClassifierParams knn;
+    knn.k = 7;
+    knn.similarity = 2;
+    EXPECT_EQ(paramsText(knn), "KNN # Classifier\n7 # Neighbor\n2 # Similarity\n");
+
+    ClassifierParams svm;
+    svm.classifier = 1;
+    svm.svm.kernelType = 2;
+    svm.svm.gamma = 0.5;
+    EXPECT_EQ(paramsText(svm),
+              "SVM # Classifier\n1 # Biased Hyperplane\n2 # Kernel Type\n0.001000 # Epsion\n"
+              "1 # Kernel Parameter -d\n0.500000 # Kernel Parameter -g\n1.000000 # Kernel Parameter -s\n"
+              "0.000000 # Kernel Parameter -c\n");
+
+    std::vector<RawDocument> docs{{0, 1, "x.txt"}, {-1, 2, "y.txt"}};
+    EXPECT_EQ(resultsText(docs), "x.txt 0 1\ny.txt -1 2\n");
+}
+
+TEST(WorkspaceFiles, ReadsFilesOfTheWindowsProgramAndOddLines) {
+    TempDir dir;
+    // CR LF line ends, a name with a space, an empty line, a line without a space.
+    dir.write("classes.txt", "0 A\r\n1 B B\r\n\r\nlonely\r\n");
+    CategoryTable categories{{"stale", 9}};
+    ASSERT_TRUE(readClasses(dir.path("classes.txt"), categories));
+    ASSERT_EQ(categories.size(), 3u);
+    EXPECT_EQ(categories[0].name, "A");
+    EXPECT_EQ(categories[1].name, "B B");
+    EXPECT_EQ(categories[2].name, "lonely");
+    EXPECT_EQ(categories[1].docCount, 0u);
+
+    dir.write("features.txt", "0 w1 0.693147\r\n1 w2 1.5\r\njunk\r\n7 w3\r\n");
+    FeatureTable features;
+    ASSERT_TRUE(readFeatures(dir.path("features.txt"), features));
+    EXPECT_EQ(features.at("w1").id, 0u);
+    EXPECT_DOUBLE_EQ(features.at("w1").idf, 0.693147);
+    EXPECT_DOUBLE_EQ(features.at("w2").idf, 1.5);
+    EXPECT_EQ(features.at("w3").id, 7u);
+    EXPECT_EQ(features.at("w3").idf, 0.0);
+    EXPECT_EQ(features.count(""), 1u);  // "junk" has no word field
+
+    dir.write("fsinfo.dat", "chi # FSMode\r\n99 # Old Dimensionality\r\n40 # New Dimensionality\r\n");
+    FsInfo info;
+    std::string word;
+    ASSERT_TRUE(readFsInfo(dir.path("fsinfo.dat"), info, nullptr, &word));
+    EXPECT_EQ(word, "chi");
+    EXPECT_EQ(info.mode, kRs);  // only the exact upper-case names are CHI, IG, MI
+    EXPECT_EQ(info.oldDimensionality, 99u);
+    EXPECT_EQ(info.newDimensionality, 40u);
+
+    dir.write("params.dat", "knn # Classifier\n");
+    ClassifierParams params;
+    ASSERT_TRUE(readParams(dir.path("params.dat"), params));
+    EXPECT_EQ(params.classifier, 1);  // anything but "KNN" is read as SVM parameters
+
+    std::string error;
+    EXPECT_FALSE(readClasses(dir.path("missing.txt"), categories, &error));
+    EXPECT_NE(error.find("missing.txt"), std::string::npos);
+}
+
+TEST(WorkspaceFiles, ParamsRoundTrip) {
+    TempDir dir;
+    ClassifierParams p;
+    p.classifier = 1;
+    p.svm = {0, 1, 0.01, 3, 2.5, 0.25, 1.0};
+    ASSERT_TRUE(writeParams(dir.path("params.dat"), p));
+    ClassifierParams q;
+    ASSERT_TRUE(readParams(dir.path("params.dat"), q));
+    EXPECT_EQ(q.classifier, 1);
+    EXPECT_EQ(q.svm.biased, 0);
+    EXPECT_EQ(q.svm.kernelType, 1);
+    EXPECT_DOUBLE_EQ(q.svm.tolerance, 0.01);
+    EXPECT_EQ(q.svm.degree, 3);
+    EXPECT_DOUBLE_EQ(q.svm.gamma, 2.5);
+    EXPECT_DOUBLE_EQ(q.svm.coefS, 0.25);
+    EXPECT_DOUBLE_EQ(q.svm.coefC, 1.0);
+}
