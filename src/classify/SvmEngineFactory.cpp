@@ -1,9 +1,8 @@
 #include "classify/SvmEngine.h"
+#include "classify/svm/CsvmEngine.h"
 
 namespace kestrel {
 
-// Placeholder until the SVM engine is built in: SVM classification then
-// reports the engine as unavailable.
-std::unique_ptr<SvmEngine> makeSvmEngine() { return nullptr; }
+std::unique_ptr<SvmEngine> makeSvmEngine() { return std::make_unique<CsvmEngine>(); }
 
 }  // namespace kestrel

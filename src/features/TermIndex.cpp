@@ -8,7 +8,7 @@ void TermIndex::clear() {
 }
 
 void TermIndex::addOccurrence(std::string_view term, uint32_t category, uint32_t categoryCount) {
-    auto it = lookup_.find(std::string(term));
+    auto it = lookup_.find(term);
     if (it != lookup_.end()) {
         TermEntry& e = entries_[it->second];
         ++e.docCount;
@@ -25,7 +25,7 @@ void TermIndex::addOccurrence(std::string_view term, uint32_t category, uint32_t
 }
 
 long TermIndex::find(std::string_view term) const {
-    auto it = lookup_.find(std::string(term));
+    auto it = lookup_.find(term);
     return it == lookup_.end() ? -1 : static_cast<long>(it->second);
 }
 

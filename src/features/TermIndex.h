@@ -39,8 +39,13 @@ public:
     void reindex();
 
 private:
+    // Transparent hashing lets lookups by string_view skip a copy.
+    struct Hash {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
     std::vector<TermEntry> entries_;
-    std::unordered_map<std::string, size_t> lookup_;
+    std::unordered_map<std::string, size_t, Hash, std::equal_to<>> lookup_;
 };
 
 }  // namespace kestrel
