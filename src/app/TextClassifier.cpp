@@ -247,10 +247,14 @@ bool TextClassifier::selectFeatures(ProgressSink* sink) {
         }
         featureTable_ = std::move(table);
     } else if (selectionMode == kRs) {
-        if (!roughSet_.prepared() &&
-            !roughSet_.prepareAndReduce(termIndex_, categories_, trainingCorpusPath, trainingDocCount, sink, error)) {
-            lastError_ = error;
-            return false;
+        if (!roughSet_.prepared()) {
+            const bool reduced =
+                roughSet_.prepareAndReduce(termIndex_, categories_, trainingCorpusPath, trainingDocCount, sink, error);
+            warnings_ = roughSet_.warnings();
+            if (!reduced) {
+                lastError_ = error;
+                return false;
+            }
         }
         if (!roughSet_.writeSelection(newDimensionality, categoryCount, workspacePath, featureTable_, sink, error)) {
             lastError_ = error;

@@ -1,0 +1,59 @@
+#pragma once
+// Rough-set feature reduction: the fourth selection method. The expensive
+// part (decision table and greedy reduct) runs once per feature index; every
+// later selection by this method only fills the requested dimension from the
+// stored result and rewrites features.txt.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/Corpus.h"
+#include "features/FeatureTable.h"
+
+namespace kestrel {
+
+class TermIndex;
+class ProgressSink;
+
+class RoughSetReduction {
+public:
+    // True when a reduction result for the current feature index exists.
+    bool prepared() const;
+    // Forgets the result (the feature index was rebuilt).
+    void invalidate();
+    // Builds the all-term table (from `index` in its current order) and the
+    // decision table (from the .seg files of the training corpus), runs the
+    // reduction and stores the result. Reports progress (pass number, reduct
+    // size) through `sink` and stops when sink->cancelled(): then returns
+    // false with error "cancelled"-style message and nothing is stored.
+    bool prepareAndReduce(const TermIndex& index, const CategoryTable& categories,
+                          const std::string& trainingCorpusPath, uint32_t trainingDocCount,
+                          ProgressSink* sink, std::string& error);
+    uint32_t reductSize() const;
+    // Messages of the documents the last preparation could not read.
+    const std::vector<std::string>& warnings() const { return warnings_; }
+    // Writes the selection for the clipped dimension: sink->notify("粗糙集",
+    // "粗集约简后的特征项数：<R>") first, then replaces `features` and writes
+    // workspacePath + "features.txt" atomically ("%u %s %.6f\n"). On a write
+    // failure returns false with a message naming the file; `features` and
+    // the file are then left unchanged.
+    bool writeSelection(uint32_t dimension, uint32_t categoryCount, const std::string& workspacePath,
+                        FeatureTable& features, ProgressSink* sink, std::string& error);
+
+private:
+    // One attribute of the stored result: reduct attributes in the order
+    // chosen (tag -1), then the other candidates in spread order, tagged with
+    // their dominant category.
+    struct RankedAttribute {
+        std::string term;
+        double idf = 0.0;
+        int32_t tag = -1;
+    };
+
+    bool prepared_ = false;
+    uint32_t reductSize_ = 0;
+    std::vector<RankedAttribute> ranked_;
+    std::vector<std::string> warnings_;
+};
+
+}  // namespace kestrel
