@@ -1,0 +1,260 @@
+#include "DataBuilder.h"
+
+#include <cmath>
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <set>
+#include <system_error>
+
+#include "ContextFile.h"
+#include "CorpusStatistics.h"
+#include "DictionaryFile.h"
+#include "TaggedCorpus.h"
+#include "WordClasses.h"
+#include "WordList.h"
+#include "common/Encoding.h"
+#include "common/FileSystem.h"
+
+namespace kestrel {
+
+namespace {
+
+constexpr size_t kMaxStopWordBytes = 259;  // the loader reads tokens into 260 bytes
+
+// Shares of the class tokens and sentence markers in running newspaper text,
+// used when no corpus gives the real counts.
+constexpr double kShareNumber = 0.033;
+constexpr double kShareTime = 0.01;
+constexpr double kShareForeign = 0.0006;
+constexpr double kSharePerson = 0.02;
+constexpr double kSharePlace = 0.03;
+constexpr double kShareSentence = 0.17;
+
+// Capped so that no class word's share of the segmenter's unigram term
+// (frequency / 2159997 x 0.1) exceeds one half.
+constexpr int64_t kMaxClassFrequency = 10000000;
+
+int64_t share(int64_t total, double fraction) {
+    return std::clamp<int64_t>(std::llround(static_cast<double>(total) * fraction), 1, kMaxClassFrequency);
+}
+
+void addClassTokens(DictionaryFileWriter& core, int64_t numbers, int64_t times, int64_t foreign,
+                    int64_t persons, int64_t places, int64_t sentences) {
+    const auto& ct = classTokens();
+    core.add(ct.number, kHandleClassToken, numbers);
+    core.add(ct.time, kHandleClassToken, times);
+    core.add(ct.foreign, kHandleClassToken, foreign);
+    core.add(ct.person, kHandleClassToken, persons);
+    core.add(ct.place, kHandleClassToken, places);
+    core.add(ct.begin, kHandleSentenceBegin, sentences);
+    core.add(ct.end, kHandleSentenceEnd, sentences);
+}
+
+// True when the word can be cut into two or more words of `words`.
+bool isComposedOf(const std::string& word, const DictionaryFileWriter& words) {
+    // reachable[i]: the first i bytes are a sequence of known words.
+    std::vector<char> reachable(word.size() + 1, 0);
+    reachable[0] = 1;
+    for (size_t i = 0; i < word.size(); i += gbkCharBytes(word, i)) {
+        if (!reachable[i]) continue;
+        for (size_t j = i + gbkCharBytes(word, i); j <= word.size(); j += gbkCharBytes(word, j)) {
+            if (i == 0 && j == word.size()) break;
+            if (!reachable[j] && words.contains(std::string_view(word).substr(i, j - i))) reachable[j] = 1;
+            if (j == word.size()) break;
+        }
+    }
+    return reachable[word.size()] != 0;
+}
+
+std::string joinPath(const std::string& dir, const std::string& name) { return withTrailingSlash(dir) + name; }
+
+}  // namespace
+
+bool readStopWords(const std::string& path, std::vector<std::string>& words, std::string& error) {
+    std::string content;
+    if (!readFile(path, content, &error)) return false;
+    std::string_view text = content;
+    const bool utf8 = looksLikeUtf8(text);
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    std::vector<std::string> seen;
+    size_t lineNo = 0;
+    bool ok = true;
+    forEachLine(text, [&](std::string_view line) {
+        ++lineNo;
+        size_t i = 0;
+        while (ok && i < line.size()) {
+            while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
+            const size_t start = i;
+            while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i]))) ++i;
+            if (i == start) break;
+            const std::string_view token = line.substr(start, i - start);
+            std::string word = utf8 ? utf8ToGbk(token) : std::string(token);
+            const std::string where = path + ":" + std::to_string(lineNo) + ": ";
+            if (utf8 && word.find(' ') != std::string::npos) {
+                error = where + "\"" + std::string(token) + "\" has no GBK form";
+                ok = false;
+            } else if (word.size() > kMaxStopWordBytes) {
+                error = where + "stop word longer than " + std::to_string(kMaxStopWordBytes) + " bytes";
+                ok = false;
+            } else {
+                words.push_back(std::move(word));
+            }
+        }
+    });
+    if (!ok) return false;
+    // Keep the first occurrence of each word.
+    std::vector<std::string> unique;
+    std::set<std::string> present;
+    for (auto& w : words)
+        if (present.insert(w).second) unique.push_back(std::move(w));
+    words = std::move(unique);
+    return true;
+}
+
+bool buildSegmenterData(const MkdictOptions& options, std::string& summary, std::string& error) {
+    if (options.outDir.empty()) {
+        error = "no output directory given (--out DIR)";
+        return false;
+    }
+    if (options.wordsWeight < 0 || !std::isfinite(options.wordsWeight)) {
+        error = "the word-list weight must be a non-negative number";
+        return false;
+    }
+    if (options.total <= 0) {
+        error = "the frequency total must be positive";
+        return false;
+    }
+
+    // Read every input before writing anything.
+    std::vector<WordListEntry> entries;
+    WordListStats listStats;
+    const bool useWordList = options.taggedPath.empty() || options.wordsWeight > 0;
+    if (useWordList && !readWordList(options.wordsPath, entries, listStats, error)) return false;
+
+    std::vector<std::string> stopWords;
+    if (options.stopwordsPath.empty()) {
+        error = "no stop-word list given (--stopwords FILE)";
+        return false;
+    }
+    if (!readStopWords(options.stopwordsPath, stopWords, error)) return false;
+
+    std::vector<CorpusParagraph> paragraphs;
+    CorpusStats corpusStats;
+    CorpusStatistics corpus;
+    const bool tagged = !options.taggedPath.empty();
+    if (tagged) {
+        if (!readTaggedCorpus(options.taggedPath, options.holdout, paragraphs, corpusStats, error)) return false;
+        countCorpus(paragraphs, corpus);
+        if (corpus.wordTotal == 0) {
+            error = options.taggedPath + ": the corpus holds no words";
+            return false;
+        }
+    }
+
+    // Core dictionary.
+    int64_t listTotal = 0;
+    for (const auto& e : entries) listTotal += e.frequency;
+    const double target = tagged ? static_cast<double>(corpus.wordTotal) * options.wordsWeight
+                                 : static_cast<double>(options.total);
+    const double scale = listTotal > 0 ? target / static_cast<double>(listTotal) : 0.0;
+    DictionaryFileWriter core;
+    size_t composed = 0;
+    for (const auto& e : entries) {
+        // A listed word that the corpus writes as several of its own words
+        // (a compound, a phrase, a full name) would override the corpus's
+        // way of cutting it; only words the corpus cannot spell are added.
+        if (tagged && !corpus.words.contains(e.word) && isComposedOf(e.word, corpus.words)) {
+            ++composed;
+            continue;
+        }
+        const int64_t f = std::max<int64_t>(1, std::llround(static_cast<double>(e.frequency) * scale));
+        core.add(e.word, packTag(e.tag), f);
+    }
+    if (tagged) {
+        for (const auto& [word, readings] : corpus.words.words())
+            for (const auto& [handle, f] : readings) core.add(word, handle, f);
+        addClassTokens(core, corpus.numbers, corpus.times, corpus.foreign, corpus.persons, corpus.places,
+                       corpus.sentences);
+    } else {
+        addClassTokens(core, share(options.total, kShareNumber), share(options.total, kShareTime),
+                       share(options.total, kShareForeign), share(options.total, kSharePerson),
+                       share(options.total, kSharePlace), share(options.total, kShareSentence));
+    }
+
+    // Part-of-speech statistics: from the corpus, or a table of the tags the
+    // dictionary uses with their frequencies and no transitions.
+    ContextFileWriter lexicalFromList;
+    if (!tagged) {
+        lexicalFromList.countTag(kPosSentenceBegin, 0);
+        lexicalFromList.countTag(kHandleSentenceEnd, 0);
+        for (const auto& [word, readings] : core.words())
+            for (const auto& [handle, f] : readings)
+                if (handle > kHandleSentenceEnd) lexicalFromList.countTag(handle, f);
+    }
+    const ContextFileWriter& lexical = tagged ? corpus.lexical : lexicalFromList;
+
+    RoleData person, place, foreign;
+    if (tagged) countRoles(paragraphs, core, person, place, foreign);
+
+    // Write.
+    std::error_code ec;
+    std::filesystem::create_directories(options.outDir, ec);
+    if (ec || !isDirectory(options.outDir)) {
+        error = "cannot create output directory " + options.outDir + (ec ? ": " + ec.message() : "");
+        return false;
+    }
+    const DictionaryFileWriter emptyBigrams;
+    const DictionaryFileWriter& bigrams = tagged ? corpus.bigrams : emptyBigrams;
+    std::string stopText;
+    for (const auto& w : stopWords) stopText += w + "\n";
+
+    if (!core.save(joinPath(options.outDir, "coreDict.dct"), error)) return false;
+    if (!bigrams.save(joinPath(options.outDir, "BigramDict.dct"), error)) return false;
+    if (!lexical.save(joinPath(options.outDir, "lexical.ctx"), error)) return false;
+    if (!writeFileAtomically(joinPath(options.outDir, "stopwords.txt"), stopText, &error)) return false;
+    const std::pair<const char*, const RoleData*> roles[] = {{"nr", &person}, {"ns", &place}, {"tr", &foreign}};
+    for (const auto& [base, data] : roles) {
+        const std::string dct = joinPath(options.outDir, std::string(base) + ".dct");
+        const std::string ctx = joinPath(options.outDir, std::string(base) + ".ctx");
+        if (tagged) {
+            if (!data->dictionary.save(dct, error) || !data->context.save(ctx, error)) return false;
+        } else {
+            // Role files of an earlier build from a corpus would not match
+            // this dictionary; the recognisers run without them.
+            for (const auto& stale : {dct, ctx})
+                if (fileExists(stale) && !removeFile(stale)) {
+                    error = "cannot remove outdated " + stale;
+                    return false;
+                }
+        }
+    }
+
+    summary.clear();
+    if (useWordList)
+        summary += formatString("word list %s: %zu entries used, %zu skipped (%zu without a dictionary cell, "
+                                "%zu without a GBK form, %zu too long)\n",
+                                options.wordsPath.c_str(), listStats.kept,
+                                listStats.noCell + listStats.noGbk + listStats.tooLong, listStats.noCell,
+                                listStats.noGbk, listStats.tooLong);
+    if (tagged && useWordList)
+        summary += formatString("word list entries left out as compounds of corpus words: %zu\n", composed);
+    if (tagged)
+        summary += formatString("tagged corpus %s: %zu paragraphs (%zu held out), %lld words in %lld sentences; "
+                                "%zu tokens without a GBK form\n",
+                                options.taggedPath.c_str(), corpusStats.paragraphs, corpusStats.heldOut,
+                                static_cast<long long>(corpus.wordTotal), static_cast<long long>(corpus.sentences),
+                                corpusStats.noGbk);
+    summary += formatString("coreDict.dct: %zu words, %zu entries\n", core.wordCount(), core.entryCount());
+    summary += formatString("BigramDict.dct: %zu word pairs\n", bigrams.wordCount());
+    summary += formatString("lexical.ctx: %zu tags\n", lexical.symbols().size());
+    if (tagged)
+        for (const auto& [base, data] : roles)
+            summary += formatString("%s.dct: %zu words, %zu entries; %s.ctx: %zu roles\n", base,
+                                    data->dictionary.wordCount(), data->dictionary.entryCount(), base,
+                                    data->context.symbols().size());
+    summary += formatString("stopwords.txt: %zu words\n", stopWords.size());
+    return true;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,77 @@
+#pragma once
+// Writer of the segmenter's binary dictionary files (core, bigram and role
+// dictionaries): 6,768 cells, one per GB2312 ideograph position, each a
+// sorted list of (frequency, length, handle, key) records, little-endian.
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrel {
+
+// Character classes of the first character of a GBK string, as the
+// segmenter's dictionary index and atom segmentation use them.
+enum MkdictCharClass {
+    kClassSingle = 5,
+    kClassDelimiter = 6,
+    kClassChinese = 7,
+    kClassLetter = 8,
+    kClassNumber = 9,
+    kClassIndex = 10,
+    kClassOther = 17,
+};
+
+constexpr int kDictionaryCells = 6768;   // 72 rows of 94 ideographs
+constexpr int kDelimiterCell = 3755;     // the unassigned code D7 FA
+constexpr size_t kMaxEntriesPerWord = 20; // callers read at most 20 handles
+constexpr size_t kMaxWordBytes = 98;      // the runtime keeps words in 100-byte buffers
+
+int charClassOf(std::string_view gbk);
+
+// True when the string starts with a GB2312 ideograph (lead B0-F7 and a
+// trail byte A1-FE; GBK extension characters with those lead bytes have no
+// cell of their own).
+bool startsWithGb2312Ideograph(std::string_view gbk);
+
+// Cell and key of a word the way the segmenter files it: ideographs by their
+// position with the first character removed from the key, delimiters in
+// cell 3755 with the whole word as key. False when the word has no cell.
+bool dictionaryCellAndKey(std::string_view word, int& cell, std::string& key);
+
+// Collects (word, handle, frequency) readings and writes them as a .dct file.
+class DictionaryFileWriter {
+public:
+    // Adds `frequency` to the reading (word, handle). False (and nothing
+    // added) when the word has no cell or is too long for the segmenter.
+    bool add(std::string_view word, int32_t handle, int64_t frequency);
+
+    // Frequency of one reading, 0 when absent.
+    int64_t frequency(std::string_view word, int32_t handle) const;
+    // Sum over all readings of a word, 0 when absent.
+    int64_t totalFrequency(std::string_view word) const;
+    bool contains(std::string_view word) const;
+
+    size_t wordCount() const { return words_.size(); }
+    size_t entryCount() const;
+
+    // The file's bytes. Readings of one word beyond the 20 a caller can
+    // take are dropped, keeping the most frequent ones.
+    std::string serialize() const;
+    bool save(const std::string& path, std::string& error) const;
+
+    const std::map<std::string, std::map<int32_t, int64_t>, std::less<>>& words() const {
+        return words_;
+    }
+
+private:
+    std::map<std::string, std::map<int32_t, int64_t>, std::less<>> words_;
+};
+
+// Appends a little-endian int32 to `out`.
+void appendInt32(std::string& out, int32_t value);
+
+// Clamps a count into the int32 range the file formats store.
+int32_t clampToInt32(int64_t value);
+
+}  // namespace kestrel
