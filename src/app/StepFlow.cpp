@@ -1,0 +1,269 @@
+#include "app/StepFlow.h"
+
+#include "app/TextClassifier.h"
+#include "common/FileSystem.h"
+#include "common/Progress.h"
+
+namespace kestrel {
+
+namespace {
+
+constexpr const char* kStepCaption = "步骤";
+// At most this many warnings are listed in a detail text.
+constexpr size_t kMaxDetailLines = 200;
+
+}  // namespace
+
+const std::array<StepButtonInfo, 11>& stepButtons() {
+    static const std::array<StepButtonInfo, 11> buttons = {{
+        {kStepTrainingText, "训练文本", "训练文本", "指定训练文档所在的目录及格式"},
+        {kStepRawText, "原始文本", "原始文本", "指定原始文档所在的目录及格式"},
+        {kStepPreprocess, "预处理", "预处理", "对训练文档进行分词、去除<br>停用词等或者进行文档拷贝"},
+        {kStepIntermediate, "中间处理", "中间处理", "用向量空间模型表示原始文档"},
+        {kStepIndex, "特征表示", "特征索引", "遍历训练文档产生候选特征项"},
+        {kStepSelect, "特征选择", "特征选择", "从候选特征项中选择具有代表性的特征项"},
+        {kStepMethod, "分类模型", "分类模型", "设定分类算法KNN或SVM的参数"},
+        {kStepClassify, "文本分类", "文本分类", "根据设定的分类算法对原始文档进行分类"},
+        {kStepResults, "分类结果", "分类结果", "显示原始文档的分类结果"},
+        {kStepEvaluate, "分类评测", "分类评测", "对测试文档的分类结果进行评测"},
+        {kStepRepresentation, "文本表示", "文本表示", "显示类别、特征项信息<br>随机显示一篇文本的向量表示"},
+    }};
+    return buttons;
+}
+
+const StepButtonInfo* stepButton(int id) {
+    for (const auto& button : stepButtons())
+        if (button.id == id) return &button;
+    return nullptr;
+}
+
+std::string stepTooltip(const StepButtonInfo& button) {
+    return std::string("<b><ct=0x0000FF><al_c>") + button.tipTitle + "</b><br><ct=0x00AA00><hr=100%></ct><br>" +
+           button.tipDescription;
+}
+
+StepFlow::StepFlow(TextClassifier& classifier, StepUi& ui) : classifier_(classifier), ui_(ui) {}
+
+void StepFlow::press(int id) {
+    switch (id) {
+    case kStepTrainingText: trainingText(); break;
+    case kStepRawText: rawText(); break;
+    case kStepPreprocess: preprocess(); break;
+    case kStepIntermediate: intermediate(); break;
+    case kStepIndex: index(); break;
+    case kStepSelect: select(); break;
+    case kStepMethod: method(); break;
+    case kStepClassify: classify(); break;
+    case kStepResults: results(); break;
+    case kStepEvaluate: evaluate(); break;
+    case kStepRepresentation: representation(); break;
+    default: break;
+    }
+}
+
+void StepFlow::refuse(const char* text) { ui_.showWarning({kStepCaption, text, {}}); }
+
+std::string StepFlow::detailOf(const LongStepResult& result, const std::vector<std::string>& warnings) const {
+    std::string detail;
+    auto addLine = [&](const std::string& line) {
+        if (line.empty()) return;
+        if (!detail.empty()) detail += '\n';
+        detail += line;
+    };
+    addLine(result.error);
+    if (!result.ok) addLine(classifier_.lastError());
+    for (size_t i = 0; i < warnings.size() && i < kMaxDetailLines; ++i) addLine(warnings[i]);
+    if (warnings.size() > kMaxDetailLines)
+        addLine(formatString("……共%zu条", warnings.size()));
+    return detail;
+}
+
+void StepFlow::reportWarnings(const char* caption, const std::vector<std::string>& warnings) {
+    if (warnings.empty()) return;
+    LongStepResult done;
+    done.ok = true;
+    ui_.showWarning({caption, formatString("步骤已完成，但有%zu个问题（详见详细信息）。", warnings.size()),
+                     detailOf(done, warnings)});
+}
+
+// 1000: clears every flag, then sets up a new training run or loads an
+// existing classifier.
+void StepFlow::trainingText() {
+    flags_.clearAll();
+    TrainingTextModel model;
+    if (!ui_.runTrainingTextDialog(model)) return;
+    if (model.loadChecked) {
+        classifier_.workspacePath = model.modelDir;
+        if (!classifier_.loadClassifier()) {
+            ui_.showWarning({"模型", "读取分类模型失败！", classifier_.lastError()});
+            return;
+        }
+        flags_.classifierLoaded = flags_.preprocessed = flags_.indexed = flags_.featuresSelected = true;
+    } else {
+        classifier_.trainingCorpusPath = model.trainingCorpusPath;
+        classifier_.workspacePath = model.workspacePath;
+        classifier_.inputFormat = model.inputFormat;
+        classifier_.categoryCount = model.categoryCount;
+        classifier_.trainingDocCount = model.docTotal;
+        trainingFormat_ = model.inputFormat;
+    }
+    classifier_.vectorMode = kTrainingVectors;
+    flags_.trainingTextSet = true;
+}
+
+// 1002: runs once per training run; nothing after a load.
+void StepFlow::preprocess() {
+    if (flags_.preprocessed || flags_.classifierLoaded) return;
+    if (!flags_.trainingTextSet) return refuse("请先进行训练文本设置！");
+    classifier_.inputFormat = trainingFormat_;
+    const auto result =
+        ui_.runLongStep("预处理", [this](ProgressSink& sink) { return classifier_.preprocessTraining(&sink); });
+    if (result.cancelled) return;
+    if (!result.ok) {
+        ui_.showWarning({"预处理", "训练文本预处理失败！", detailOf(result, classifier_.warnings())});
+        return;
+    }
+    flags_.preprocessed = true;
+    reportWarnings("预处理", classifier_.warnings());
+}
+
+// 1004: the index is built at most once per training run.
+void StepFlow::index() {
+    if (!flags_.preprocessed) return refuse("请先进行预处理！");
+    if (flags_.indexed || flags_.classifierLoaded) return;
+    const auto result = ui_.runLongStep("特征索引", [this](ProgressSink& sink) {
+        classifier_.buildIndex(&sink);
+        return true;
+    });
+    if (result.cancelled) return;
+    if (!result.ok) {
+        ui_.showWarning({"特征索引", "特征索引失败！", detailOf(result, classifier_.warnings())});
+        return;
+    }
+    flags_.indexed = true;
+    reportWarnings("特征索引", classifier_.warnings());
+}
+
+// 1005: selection needs the candidate index of this run, which a loaded
+// workspace does not have.
+void StepFlow::select() {
+    if (!flags_.indexed) return refuse("请先进行特征索引！");
+    if (flags_.classifierLoaded)
+        return refuse("已读取的分类器没有候选特征索引，不能在其上重新选择特征。"
+                      "请重新进行训练文本设置（不读取已有分类器），完成预处理和特征索引后再进行特征选择！");
+    FeatureSelectionModel model;
+    if (!ui_.runFeatureSelectionDialog(model)) return;
+    classifier_.selectionMode = model.mode;
+    classifier_.newDimensionality = model.dimension;
+    bool selected = false;
+    std::vector<std::string> warnings;
+    const auto result = ui_.runLongStep("特征选择", [&](ProgressSink& sink) {
+        if (!classifier_.selectFeatures(&sink)) return false;
+        selected = true;
+        warnings = classifier_.warnings();
+        const bool written = classifier_.writeVectors(&sink);
+        warnings.insert(warnings.end(), classifier_.warnings().begin(), classifier_.warnings().end());
+        return written;
+    });
+    // New features without their train.dat do not make a usable selection.
+    if (selected && (!result.ok || result.cancelled)) flags_.featuresSelected = false;
+    if (result.cancelled) return;
+    if (!result.ok) {
+        ui_.showWarning({"特征选择", selected ? "训练文档向量写入失败！" : "特征选择失败！",
+                         detailOf(result, warnings)});
+        return;
+    }
+    flags_.featuresSelected = true;
+    reportWarnings("特征选择", warnings);
+}
+
+// 1010
+void StepFlow::representation() {
+    if (!flags_.featuresSelected) return refuse("请先进行特征选择！");
+    ui_.openTextRepresentation();
+}
+
+// 1001: clears the flags of the classification side, then asks for the
+// raw corpus.
+void StepFlow::rawText() {
+    flags_.rawTextSet = flags_.rawProcessed = flags_.methodSet = flags_.classified = false;
+    RawTextModel model;
+    if (!ui_.runRawTextDialog(model)) return;
+    classifier_.inputFormat = model.inputFormat;
+    classifier_.vectorMode = model.vectorMode;
+    classifier_.rawCorpusPath = model.rawCorpusPath;
+    classifier_.rawDocCount = model.docTotal;
+    rawFormat_ = model.inputFormat;
+    rawVectorMode_ = model.vectorMode;
+    flags_.rawTextSet = true;
+}
+
+// 1003: preprocesses the raw corpus and writes its vectors, in the raw
+// corpus's format and vector mode even when a feature selection has run
+// since the raw text was set.
+void StepFlow::intermediate() {
+    if (!flags_.rawTextSet) return refuse("请先进行原始文本设置！");
+    classifier_.inputFormat = rawFormat_;
+    classifier_.vectorMode = rawVectorMode_;
+    bool preprocessed = false;
+    std::vector<std::string> warnings;
+    const auto result = ui_.runLongStep("中间处理", [&](ProgressSink& sink) {
+        if (!classifier_.preprocessRaw(&sink)) return false;
+        preprocessed = true;
+        warnings = classifier_.warnings();
+        const bool written = classifier_.writeVectors(&sink);
+        warnings.insert(warnings.end(), classifier_.warnings().begin(), classifier_.warnings().end());
+        return written;
+    });
+    if (result.cancelled) return;
+    if (!result.ok) {
+        ui_.showWarning({"预处理", preprocessed ? "原始文档向量写入失败！" : "原始文本预处理失败！",
+                         detailOf(result, warnings)});
+        return;
+    }
+    flags_.rawProcessed = true;
+    reportWarnings("预处理", warnings);
+}
+
+// 1006: the dialog writes params.dat and fsinfo.dat itself.
+void StepFlow::method() {
+    MethodModel model;
+    model.workspacePath = classifier_.workspacePath;
+    model.fsInfo = classifier_.fsInfo();
+    if (ui_.runMethodDialog(model)) flags_.methodSet = true;
+}
+
+// 1007: classifies the raw corpus (or whatever vector file the workspace
+// holds) and writes result.dat.
+void StepFlow::classify() {
+    if (!flags_.methodSet) return refuse("请先进行分类方法设置！");
+    if (flags_.rawTextSet) classifier_.vectorMode = rawVectorMode_;
+    const auto result =
+        ui_.runLongStep("文本分类", [this](ProgressSink& sink) { return classifier_.classify(&sink); });
+    if (result.cancelled) return;
+    const auto warnings = classifier_.warnings();
+    const std::string detail = detailOf(result, warnings);
+    // result.dat follows the raw-document list even when nothing could be
+    // classified, as a classification run always leaves it.
+    if (!classifier_.writeResults())
+        ui_.showWarning({"分类", "分类结果文件写入失败！", classifier_.lastError()});
+    if (!result.ok) {
+        ui_.showWarning({"分类", "文本分类失败！", detail});
+        return;
+    }
+    flags_.classified = true;
+    reportWarnings("分类", warnings);
+}
+
+// 1008
+void StepFlow::results() {
+    if (!flags_.classified) return refuse("请先进行文本分类！");
+    ui_.openResults(classifier_.vectorMode);
+}
+
+// 1009: only a labelled corpus is evaluated; otherwise nothing happens.
+void StepFlow::evaluate() {
+    if (classifier_.vectorMode == kTestVectors) ui_.openEvaluation();
+}
+
+}  // namespace kestrel

@@ -1,0 +1,34 @@
+#include "app/ui/CKestrelApp.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "app/ui/CKestrelDlg.h"
+#include "app/ui/StepIcons.h"
+
+namespace kestrel {
+
+namespace {
+
+std::string currentDirectory() {
+    std::error_code ec;
+    const auto path = std::filesystem::current_path(ec);
+    return ec ? std::string(".") : path.string();
+}
+
+}  // namespace
+
+CKestrelApp::CKestrelApp(int& argc, char** argv) : QApplication(argc, argv), startupDirectory_(currentDirectory()) {
+    setApplicationName(QStringLiteral("Kestrel"));
+    setApplicationDisplayName(QStringLiteral("Larkspur"));
+    setWindowIcon(QIcon(applicationIcon(64)));
+}
+
+int CKestrelApp::run() {
+    CKestrelDlg window;
+    window.classifier().startupDirectory = startupDirectory_;
+    window.exec();
+    return 0;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,66 @@
+#include "app/ui/DialogParts.h"
+
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "app/ui/UiHooks.h"
+
+namespace kestrel {
+
+QLineEdit* makePathEdit(int id, QWidget* parent) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QString::number(id));
+    edit->setReadOnly(true);
+    edit->setMinimumWidth(300);
+    return edit;
+}
+
+QPushButton* makeBrowseButton(int id, QWidget* parent) {
+    auto* button = new QPushButton(QStringLiteral("……"), parent);
+    button->setObjectName(QString::number(id));
+    button->setAutoDefault(false);
+    button->setMaximumWidth(48);
+    return button;
+}
+
+QRadioButton* makeRadio(int id, const QString& text, QWidget* parent) {
+    auto* radio = new QRadioButton(text, parent);
+    radio->setObjectName(QString::number(id));
+    return radio;
+}
+
+QLabel* makeStatusLine(int id, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(QString::number(id));
+    label->setMinimumHeight(label->fontMetrics().height() + 4);
+    return label;
+}
+
+QLineEdit* makeEdit(int id, const QString& text, QWidget* parent) {
+    auto* edit = new QLineEdit(text, parent);
+    edit->setObjectName(QString::number(id));
+    return edit;
+}
+
+QDialogButtonBox* makeOkCancel(QDialog* dialog) {
+    auto* box = new QDialogButtonBox(dialog);
+    auto* ok = box->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
+    auto* cancel = box->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    ok->setObjectName(QStringLiteral("IDOK"));
+    cancel->setObjectName(QStringLiteral("IDCANCEL"));
+    ok->setDefault(true);
+    QObject::connect(box, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(box, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    return box;
+}
+
+void showStepMessage(QWidget* parent, const StepMessage& message) {
+    showMessage(parent, QMessageBox::Warning, QString::fromStdString(message.caption),
+                QString::fromStdString(message.text), QString::fromStdString(message.detail));
+}
+
+}  // namespace kestrel

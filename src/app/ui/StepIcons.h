@@ -1,0 +1,13 @@
+#pragma once
+// The pictures of the main window's step buttons and of the window itself,
+// drawn at run time so the program ships no image files.
+#include <QPixmap>
+
+namespace kestrel {
+
+// The picture of a step button (ids 1000..1010), `size` pixels square.
+QPixmap stepIcon(int id, int size = 40);
+// The program's icon: a kestrel in flight.
+QPixmap applicationIcon(int size = 64);
+
+}  // namespace kestrel

@@ -1,0 +1,213 @@
+// One-versus-rest training of one category's model and scoring of a vector
+// file with one model.
+#include "classify/svm/CSVM.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "classify/svm/KernelCache.h"
+#include "common/FileSystem.h"
+
+namespace kestrel {
+
+CSVM::CSVM() = default;
+CSVM::~CSVM() = default;
+
+namespace {
+
+std::string skippedLinesNote(const SvmReadReport& report, const std::string& path) {
+    return std::to_string(report.rejected) + (report.rejected == 1 ? " line" : " lines") + " of " +
+           path + " skipped (first: line " + std::to_string(report.firstRejectedLine) + ", " +
+           report.firstReason + ")";
+}
+
+}  // namespace
+
+int CSVM::learn(int k) {
+    lastError_.clear();
+    lastWarning_.clear();
+    lastReport_ = SvmReadReport();
+    lastDocuments_ = lastSupportVectors_ = lastIterations_ = lastKernelEvaluations_ = 0;
+
+    const std::string trainFile = param.trainFile;
+    const std::string modelFile = param.modelFile;
+    const std::string category = "category " + std::to_string(k);
+    // A failed training leaves no model file behind, so that an old model of
+    // the category is never used silently.
+    auto fail = [&](const std::string& message) {
+        lastError_ = message;
+        if (!modelFile.empty() && fileExists(modelFile)) removeFile(modelFile);
+        return -1;
+    };
+    if (modelFile.empty()) return fail("no model file is given for " + category);
+
+    LearnParams lp;
+    lp.svmC = param.svmC;
+    lp.costRatio = param.costRatio;
+    lp.biasedHyperplane = param.biasedHyperplane;
+    lp.maxQpSize = param.maxQpSize;
+    lp.newVarsInQp = param.newVarsInQp;
+    lp.shrinkHorizon = param.shrinkHorizon;
+    lp.skipFinalOptCheck = param.skipFinalOptCheck;
+    lp.epsilonCrit = 0.001;
+    lp.epsilonA = 1e-15;
+    KernelParams kp;
+    kp.kernelType = param.kernelType;
+    kp.degree = param.degree;
+    kp.gamma = param.gamma;
+    kp.coefLin = param.coefLin;
+    kp.coefConst = param.coefConst;
+    if (kp.kernelType < kLinear || kp.kernelType > kCustom)
+        return fail("unknown kernel type " + std::to_string(kp.kernelType) + " for " + category);
+    if (lp.maxQpSize < 2) lp.maxQpSize = 2;
+
+    FILE* file = trainFile.empty() ? nullptr : std::fopen(trainFile.c_str(), "rb");
+    if (!file)
+        return fail("cannot open the training file " + trainFile + " for " + category + ": " +
+                    std::strerror(errno));
+    SvmFileSize size = scanFileSize(file);
+
+    std::vector<SvmDoc> docs;
+    std::vector<int32_t> targets;
+    int32_t totWords = 0;
+    std::string error;
+    docs.reserve(size_t(std::max<int64_t>(size.lines + 2, 0)));
+    if (readDocuments(trainFile, docs, targets, std::numeric_limits<int64_t>::max(), k, totWords,
+                      &lastReport_, &error) != 0)
+        return fail("cannot read the training file for " + category + ": " + error);
+    if (lastReport_.rejected) lastWarning_ += skippedLinesNote(lastReport_, trainFile) + "; ";
+
+    // Unlabeled documents (label 0) take no part in training.
+    size_t kept = 0, positives = 0, negatives = 0;
+    for (size_t i = 0; i < docs.size(); ++i) {
+        if (targets[i] == 0) continue;
+        if (kept != i) {
+            docs[kept] = std::move(docs[i]);
+            targets[kept] = targets[i];
+        }
+        (targets[kept] > 0 ? positives : negatives)++;
+        ++kept;
+    }
+    if (kept < docs.size())
+        lastWarning_ += std::to_string(docs.size() - kept) + " unlabeled documents of " + trainFile +
+                        " ignored; ";
+    docs.resize(kept);
+    targets.resize(kept);
+
+    if (docs.empty()) return fail("the training file " + trainFile + " holds no training documents");
+    if (positives == 0)
+        return fail(category + " has no training document in " + trainFile + "; no model is trained");
+    if (negatives == 0 && lp.biasedHyperplane)
+        return fail("every training document of " + trainFile + " belongs to " + category +
+                    "; a model needs documents of other categories too");
+
+    SvmModel model;
+    if (kp.kernelType == kLinear) {
+        train(docs, targets, totWords, lp, kp, nullptr, model);
+    } else {
+        KernelCache cache(docs, kp, param.kernelCacheSize);
+        train(docs, targets, totWords, lp, kp, &cache, model);
+    }
+
+    bool finite = std::isfinite(model.b);
+    for (int32_t i = 1; i < model.svNum && finite; ++i) finite = std::isfinite(model.alpha[size_t(i)]);
+    if (!finite)
+        return fail("training " + category + " gave no finite solution (check the kernel parameters)");
+
+    if (!writeModel(model, modelFile, &error))
+        return fail("cannot write the model of " + category + ": " + error);
+    lastDocuments_ = int64_t(docs.size());
+    lastSupportVectors_ = model.supportVectorCount();
+    if (!lastWarning_.empty()) lastWarning_.resize(lastWarning_.size() - 2);
+    return 0;
+}
+
+int CSVM::classifyFile(std::vector<double>& out) {
+    lastError_.clear();
+    lastWarning_.clear();
+    lastReport_ = SvmReadReport();
+    const std::string inputFile = param.inputFile;
+    const std::string modelFile = param.modelFile;
+    auto fail = [&](const std::string& message) {
+        lastError_ = message;
+        std::fill(out.begin(), out.end(), 0.0);
+        return -1;
+    };
+
+    SvmModel model;
+    std::string error;
+    if (readModel(modelFile, model, &error) != 0) return fail(error);
+    if (model.kernel.kernelType < kLinear || model.kernel.kernelType > kCustom)
+        return fail("model file " + modelFile + ": unknown kernel type " +
+                    std::to_string(model.kernel.kernelType));
+    const bool linear = model.kernel.kernelType == kLinear;
+    if (linear) addLinearWeights(model);
+
+    std::string content;
+    if (!readFile(inputFile, content, &error)) return fail(error);
+
+    // Non-linear scoring spreads each document densely once, so every
+    // support vector costs one pass over its own entries (same sums as the
+    // sparse merge).
+    std::vector<double> dense;
+    if (!linear && model.kernel.kernelType <= kSigmoid) {
+        int64_t highest = 0, entries = 0;
+        for (int32_t i = 1; i < model.svNum; ++i) {
+            const SvmDoc* sv = model.supvec[size_t(i)];
+            if (sv->size()) highest = std::max<int64_t>(highest, sv->words[sv->size() - 1].wnum);
+            entries += int64_t(sv->size());
+        }
+        if (highest <= 4 * entries + 4096) dense.assign(size_t(highest) + 1, 0.0);
+    }
+    auto scoreDense = [&](const SvmDoc& d) {
+        for (const SvmWord* w = d.list(); w->wnum && size_t(w->wnum) < dense.size(); ++w)
+            dense[size_t(w->wnum)] = w->weight;
+        double sum = 0.0;
+        for (int32_t i = 1; i < model.svNum; ++i) {
+            const SvmDoc& sv = *model.supvec[size_t(i)];
+            double dot = 0.0;
+            for (const SvmWord* w = sv.list(); w->wnum; ++w) dot += w->weight * dense[size_t(w->wnum)];
+            sum += model.alpha[size_t(i)] * kernelFromDot(model.kernel, dot, sv, d);
+        }
+        for (const SvmWord* w = d.list(); w->wnum && size_t(w->wnum) < dense.size(); ++w)
+            dense[size_t(w->wnum)] = 0.0;
+        return sum - model.b;
+    };
+
+    std::vector<double> values;
+    SvmDoc doc;
+    std::string reason;
+    size_t pos = 0;
+    int64_t number = 0;
+    while (pos < content.size()) {
+        size_t nl = content.find('\n', pos);
+        size_t end = nl == std::string::npos ? content.size() : nl;
+        std::string_view line(content.data() + pos, end - pos);
+        pos = nl == std::string::npos ? content.size() : nl + 1;
+        ++number;
+        if (!line.empty() && line[0] == '#') continue;
+        if (line.find_first_not_of(" \t\r\v\f") == std::string_view::npos) continue;
+        long label = 0;
+        if (!parseDocumentLine(line, doc, label, std::numeric_limits<int64_t>::max(), &reason)) {
+            // The slot stays, so that later values still belong to their lines.
+            if (lastReport_.rejected++ == 0) {
+                lastReport_.firstRejectedLine = number;
+                lastReport_.firstReason = reason;
+            }
+            values.push_back(0.0);
+            continue;
+        }
+        values.push_back(linear           ? classifyLinear(model, doc)
+                         : dense.empty()  ? classifyExample(model, doc)
+                                          : scoreDense(doc));
+    }
+    if (values.empty()) return fail("the file " + inputFile + " holds no document lines");
+    if (lastReport_.rejected) lastWarning_ = skippedLinesNote(lastReport_, inputFile);
+    out = std::move(values);
+    return 0;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,403 @@
+// Vector files and model files of the SVM engine: the line syntax of sparse
+// vectors and the SVM-light "V3.50" model format, read and written.
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+#include "classify/svm/CSVM.h"
+#include "common/FileSystem.h"
+
+namespace kestrel {
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+// Integer at the start of text (optional sign), like "%ld": true when at
+// least one digit was read; `end` is set past the digits.
+bool parseLong(const char* begin, const char* end, long& value, const char** stop) {
+    const char* p = begin;
+    if (p < end && *p == '+') ++p;
+    auto [ptr, ec] = std::from_chars(p, end, value);
+    if (ec == std::errc::result_out_of_range) {
+        // Too large for a long: read it as the extreme value, like strtol.
+        const char* q = (p < end && *p == '-') ? p + 1 : p;
+        while (q < end && *q >= '0' && *q <= '9') ++q;
+        value = (p < end && *p == '-') ? LONG_MIN : LONG_MAX;
+        *stop = q;
+        return true;
+    }
+    if (ec != std::errc()) return false;
+    *stop = ptr;
+    return true;
+}
+
+// Real number at the start of text (locale-independent). True when a
+// number was read.
+bool parseDouble(const char* begin, const char* end, double& value, const char** stop) {
+    const char* p = begin;
+    if (p < end && *p == '+') ++p;
+    auto [ptr, ec] = std::from_chars(p, end, value);
+    if (ec == std::errc::result_out_of_range) {
+        // Over- or underflow: take strtod's view (+-HUGE_VAL or 0) so the
+        // caller's finiteness check decides.
+        std::string copy(p, end);
+        char* e = nullptr;
+        value = std::strtod(copy.c_str(), &e);
+        *stop = p + (e - copy.c_str());
+        return e != copy.c_str();
+    }
+    if (ec != std::errc()) return false;
+    *stop = ptr;
+    return true;
+}
+
+// "%.8g" / "%.32g" independent of the process locale.
+void appendReal(std::string& out, double value, int precision) {
+    char buffer[64];
+    auto [ptr, ec] = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                   std::chars_format::general, precision);
+    if (ec == std::errc()) out.append(buffer, ptr);
+    else out += "nan";
+}
+
+void appendLong(std::string& out, long value) {
+    char buffer[32];
+    auto [ptr, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    (void)ec;
+    out.append(buffer, ptr);
+}
+
+// Splits a text into lines (without "\n" or "\r\n"); a last line without a
+// line end still counts.
+template <typename Fn>
+void eachLine(std::string_view text, Fn&& fn) {
+    size_t pos = 0;
+    int64_t number = 0;
+    while (pos < text.size()) {
+        size_t nl = text.find('\n', pos);
+        size_t end = nl == std::string_view::npos ? text.size() : nl;
+        size_t stop = end;
+        if (stop > pos && text[stop - 1] == '\r') --stop;
+        if (!fn(text.substr(pos, stop - pos), ++number)) return;
+        if (nl == std::string_view::npos) break;
+        pos = nl + 1;
+    }
+}
+
+bool isBlankLine(std::string_view line) {
+    for (char c : line)
+        if (!isBlank(c)) return false;
+    return true;
+}
+
+void noteRejected(SvmReadReport* report, int64_t lineNumber, const std::string& reason) {
+    if (!report) return;
+    if (report->rejected++ == 0) {
+        report->firstRejectedLine = lineNumber;
+        report->firstReason = reason;
+    }
+}
+
+}  // namespace
+
+SvmFileSize CSVM::scanFileSize(FILE* file) {
+    SvmFileSize size;
+    if (!file) return size;
+    int64_t length = 0, spaces = 0;
+    char buffer[1 << 16];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        for (size_t i = 0; i < got; ++i) {
+            const char c = buffer[i];
+            ++length;
+            if (c == ' ') ++spaces;
+            if (c == '\n') {
+                ++size.lines;
+                if (length > size.longestLine) size.longestLine = length;
+                if (spaces > size.maxSpaces) size.maxSpaces = spaces;
+                length = spaces = 0;
+            }
+        }
+    }
+    std::fclose(file);
+    return size;
+}
+
+bool CSVM::parseDocumentLine(std::string_view line, SvmDoc& doc, long& label, int64_t maxWords,
+                             std::string* reason) {
+    auto reject = [&](const char* why) {
+        if (reason) *reason = why;
+        return false;
+    };
+    // Everything from the first '#' on is a comment.
+    if (size_t hash = line.find('#'); hash != std::string_view::npos) line = line.substr(0, hash);
+    const char* p = line.data();
+    const char* end = p + line.size();
+
+    while (p < end && isBlank(*p)) ++p;
+    if (p == end) return reject("empty line");
+    const char* stop = nullptr;
+    if (!parseLong(p, end, label, &stop)) return reject("no label");
+    // The rest of the label token is skipped.
+    p = stop;
+    while (p < end && !isBlank(*p)) ++p;
+
+    doc.words.clear();
+    int32_t previous = 0;
+    int64_t taken = 0;
+    while (true) {
+        while (p < end && isBlank(*p)) ++p;
+        if (p == end || taken >= maxWords) break;
+        const char* tokenEnd = p;
+        while (tokenEnd < end && !isBlank(*tokenEnd)) ++tokenEnd;
+        long feature = 0;
+        double weight = 0.0;
+        if (!parseLong(p, tokenEnd, feature, &stop) || stop >= tokenEnd || *stop != ':')
+            return reject("an item is not of the form feature:weight");
+        if (!parseDouble(stop + 1, tokenEnd, weight, &stop) || stop != tokenEnd)
+            return reject("an item is not of the form feature:weight");
+        if (feature <= 0) return reject("a feature number is 0 or less");
+        if (feature > INT32_MAX) return reject("a feature number is too large");
+        if (feature <= previous) return reject("feature numbers are not increasing");
+        if (!std::isfinite(weight)) return reject("a weight is not a finite number");
+        previous = int32_t(feature);
+        doc.words.push_back({int32_t(feature), weight});
+        ++taken;
+        p = tokenEnd;
+    }
+    doc.words.push_back({0, 0.0});
+    doc.docnum = -1;
+    doc.twoNorm = sparseDot(doc.list(), doc.list());
+    return true;
+}
+
+int CSVM::readDocuments(const std::string& path, std::vector<SvmDoc>& docs,
+                        std::vector<int32_t>& labels, int64_t maxWords, long k, int32_t& totWords,
+                        SvmReadReport* report, std::string* error) {
+    std::string content;
+    if (!readFile(path, content, error)) return -1;
+    docs.clear();
+    labels.clear();
+    totWords = 0;
+    size_t lineCount = size_t(std::count(content.begin(), content.end(), '\n')) + 1;
+    docs.reserve(lineCount);
+    labels.reserve(lineCount);
+
+    SvmDoc scratch;
+    std::string reason;
+    eachLine(content, [&](std::string_view line, int64_t number) {
+        if (!line.empty() && line[0] == '#') return true;
+        long label = 0;
+        if (!parseDocumentLine(line, scratch, label, maxWords, &reason)) {
+            if (!isBlankLine(line)) noteRejected(report, number, reason);
+            return true;
+        }
+        labels.push_back(label == 0 ? 0 : (label == k ? 1 : -1));
+        if (scratch.words.size() > 1) {
+            int32_t last = scratch.words[scratch.words.size() - 2].wnum;
+            if (last > totWords) totWords = last;
+        }
+        SvmDoc& doc = docs.emplace_back();
+        doc.words.assign(scratch.words.begin(), scratch.words.end());  // exact size
+        doc.docnum = int32_t(docs.size() - 1);
+        doc.twoNorm = scratch.twoNorm;
+        return true;
+    });
+    return 0;
+}
+
+std::string CSVM::formatModel(const SvmModel& model) {
+    std::string out;
+    out += "SVM-light Version V3.50\n";
+    appendLong(out, model.kernel.kernelType);
+    out += " # kernel type\n";
+    appendLong(out, model.kernel.degree);
+    out += " # kernel parameter -d \n";
+    appendReal(out, model.kernel.gamma, 8);
+    out += " # kernel parameter -g \n";
+    appendReal(out, model.kernel.coefLin, 8);
+    out += " # kernel parameter -s \n";
+    appendReal(out, model.kernel.coefConst, 8);
+    out += " # kernel parameter -r \n";
+    out += "EmptyParam # kernel parameter -u \n";
+    appendLong(out, model.totWords);
+    out += " # highest feature index \n";
+    appendLong(out, model.totDoc);
+    out += " # number of training documents \n";
+    appendLong(out, model.svNum);
+    out += " # number of support vectors plus 1 \n";
+    appendReal(out, model.b, 8);
+    out += " # threshold b \n";
+    for (int32_t i = 1; i < model.svNum; ++i) {
+        appendReal(out, model.alpha[i], 32);
+        out += ' ';
+        for (const SvmWord* w = model.supvec[i]->list(); w->wnum != 0; ++w) {
+            appendLong(out, w->wnum);
+            out += ':';
+            appendReal(out, w->weight, 8);
+            out += ' ';
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+bool CSVM::writeModel(const SvmModel& model, const std::string& path, std::string* error) {
+    return writeFileAtomically(path, formatModel(model), error);
+}
+
+int CSVM::readModel(const std::string& path, SvmModel& model, std::string* error) {
+    std::string content;
+    if (!readFile(path, content, error)) return -1;
+    model = SvmModel();
+    auto fail = [&](const std::string& why) {
+        if (error) *error = "model file " + path + ": " + why;
+        model = SvmModel();
+        return -1;
+    };
+
+    // Header: eleven lines, blank lines between them tolerated; each value is
+    // the first token of its line.
+    std::vector<std::string_view> header;
+    size_t bodyStart = content.size();
+    {
+        size_t pos = 0;
+        while (header.size() < 11 && pos < content.size()) {
+            size_t nl = content.find('\n', pos);
+            size_t end = nl == std::string::npos ? content.size() : nl;
+            std::string_view line(content.data() + pos, end - pos);
+            if (!isBlankLine(line)) header.push_back(line);
+            pos = nl == std::string::npos ? content.size() : nl + 1;
+        }
+        bodyStart = pos;
+    }
+    auto tokens = [](std::string_view line) {
+        std::vector<std::string_view> out;
+        size_t i = 0;
+        while (i < line.size()) {
+            while (i < line.size() && isBlank(line[i])) ++i;
+            size_t j = i;
+            while (j < line.size() && !isBlank(line[j])) ++j;
+            if (j > i) out.push_back(line.substr(i, j - i));
+            i = j;
+        }
+        return out;
+    };
+    if (header.empty()) return fail("the file is empty");
+    {
+        auto t = tokens(header[0]);
+        if (t.size() < 3 || t[0] != "SVM-light" || t[1] != "Version")
+            return fail("not an SVM-light model file");
+        if (t[2] != "V3.50")
+            return fail("version " + std::string(t[2]) + " is not supported (expected V3.50)");
+    }
+    if (header.size() < 11) return fail("the file is truncated in its header");
+
+    auto headerLong = [&](size_t i, long& value) {
+        std::string_view line = header[i];
+        const char* p = line.data();
+        const char* end = p + line.size();
+        while (p < end && isBlank(*p)) ++p;
+        const char* stop = nullptr;
+        return parseLong(p, end, value, &stop);
+    };
+    auto headerReal = [&](size_t i, double& value) {
+        std::string_view line = header[i];
+        const char* p = line.data();
+        const char* end = p + line.size();
+        while (p < end && isBlank(*p)) ++p;
+        const char* stop = nullptr;
+        return parseDouble(p, end, value, &stop) && std::isfinite(value);
+    };
+    long kernelType = 0, degree = 0, totWords = 0, totDoc = 0, svNum = 0;
+    double gamma = 0, coefLin = 0, coefConst = 0, b = 0;
+    if (!headerLong(1, kernelType) || kernelType < INT32_MIN || kernelType > INT32_MAX)
+        return fail("bad kernel type line");
+    if (!headerLong(2, degree) || degree < INT32_MIN || degree > INT32_MAX)
+        return fail("bad kernel parameter -d line");
+    if (!headerReal(3, gamma)) return fail("bad kernel parameter -g line");
+    if (!headerReal(4, coefLin)) return fail("bad kernel parameter -s line");
+    if (!headerReal(5, coefConst)) return fail("bad kernel parameter -r line");
+    {
+        auto t = tokens(header[6]);
+        model.kernel.customText = t.empty() ? std::string() : std::string(t[0].substr(0, 49));
+    }
+    if (!headerLong(7, totWords) || totWords < 0 || totWords > INT32_MAX)
+        return fail("bad highest feature index line");
+    if (!headerLong(8, totDoc) || totDoc < INT32_MIN || totDoc > INT32_MAX)
+        return fail("bad number of training documents line");
+    if (!headerLong(9, svNum) || svNum < 1 || svNum > INT32_MAX)
+        return fail("bad number of support vectors line");
+    if (!headerReal(10, b)) return fail("bad threshold line");
+
+    model.kernel.kernelType = int32_t(kernelType);
+    model.kernel.degree = int32_t(degree);
+    model.kernel.gamma = gamma;
+    model.kernel.coefLin = coefLin;
+    model.kernel.coefConst = coefConst;
+    model.totWords = int32_t(totWords);
+    model.totDoc = int32_t(totDoc);
+    model.b = b;
+
+    // Support vectors: one line each, coefficient then feature:weight items.
+    std::string_view body(content.data() + bodyStart, content.size() - bodyStart);
+    model.supvec.push_back(nullptr);
+    model.alpha.push_back(0.0);
+    int64_t wanted = svNum - 1;
+    int64_t got = 0;
+    std::string problem;
+    eachLine(body, [&](std::string_view line, int64_t number) {
+        if (got == wanted) return false;
+        const char* p = line.data();
+        const char* end = p + line.size();
+        while (p < end && isBlank(*p)) ++p;
+        double coefficient = 0.0;
+        const char* stop = nullptr;
+        if (p == end || !parseDouble(p, end, coefficient, &stop) ||
+            (stop < end && !isBlank(*stop)) || !std::isfinite(coefficient)) {
+            problem = "support vector " + std::to_string(got + 1) + " has no valid coefficient";
+            return false;
+        }
+        (void)number;
+        auto doc = std::make_unique<SvmDoc>();
+        p = stop;
+        int32_t previous = 0;
+        while (true) {
+            while (p < end && isBlank(*p)) ++p;
+            if (p == end) break;
+            const char* tokenEnd = p;
+            while (tokenEnd < end && !isBlank(*tokenEnd)) ++tokenEnd;
+            long feature = 0;
+            double weight = 0.0;
+            if (!parseLong(p, tokenEnd, feature, &stop) || stop >= tokenEnd || *stop != ':' ||
+                !parseDouble(stop + 1, tokenEnd, weight, &stop) || stop != tokenEnd ||
+                !std::isfinite(weight) || feature <= previous || feature > INT32_MAX) {
+                problem = "support vector " + std::to_string(got + 1) + " has a malformed item";
+                return false;
+            }
+            previous = int32_t(feature);
+            doc->words.push_back({int32_t(feature), weight});
+            p = tokenEnd;
+        }
+        doc->words.push_back({0, 0.0});
+        doc->words.shrink_to_fit();
+        doc->docnum = -1;
+        doc->twoNorm = sparseDot(doc->list(), doc->list());
+        model.supvec.push_back(doc.get());
+        model.alpha.push_back(coefficient);
+        model.ownedDocs.push_back(std::move(doc));
+        ++got;
+        return true;
+    });
+    if (!problem.empty()) return fail(problem);
+    if (got < wanted)
+        return fail("the file is truncated: " + std::to_string(got) + " of " +
+                    std::to_string(wanted) + " support vectors");
+    model.svNum = int32_t(svNum);
+    return 0;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,124 @@
+#pragma once
+// In-memory records of the SVM engine: sparse vectors, documents, kernel
+// parameters, trained models and the parameters of one training.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kestrel {
+
+// One entry of a sparse vector. A list of entries is held in one array in
+// strictly increasing feature number and ends with an entry whose feature
+// number is 0 (its weight is not read), so a dot product is a plain merge.
+struct SvmWord {
+    int32_t wnum = 0;     // feature number, >= 1 for a real entry
+    double weight = 0.0;
+};
+
+// One document (a training example, a support vector or a document being
+// classified).
+struct SvmDoc {
+    int32_t docnum = -1;          // position in the training arrays, -1 otherwise
+    double twoNorm = 0.0;         // sparse dot product of the document with itself
+    std::vector<SvmWord> words;   // entries plus the 0 terminator
+
+    const SvmWord* list() const { return words.data(); }
+    // Number of real entries (without the terminator).
+    size_t size() const { return words.empty() ? 0 : words.size() - 1; }
+};
+
+enum KernelType : int32_t {
+    kLinear = 0,
+    kPolynomial = 1,
+    kRadialBasis = 2,
+    kSigmoid = 3,
+    kCustom = 4,
+};
+
+struct KernelParams {
+    int32_t kernelType = kLinear;
+    int32_t degree = 1;     // polynomial degree d
+    double gamma = 1.0;     // radial basis width g
+    double coefLin = 1.0;   // factor s of the dot product
+    double coefConst = 0.0; // additive constant c (-r in the model file)
+    std::string customText = "EmptyParam";  // read from model files, never interpreted
+};
+
+// One trained binary classifier.
+struct SvmModel {
+    int32_t svNum = 0;                    // support-vector count plus one
+    double b = 0.0;                       // threshold
+    std::vector<const SvmDoc*> supvec;    // slot 0 unused
+    std::vector<double> alpha;            // coefficient alpha_i * y_i of each support vector
+    std::vector<int32_t> index;           // training document -> slot, -1 when not a support vector
+    int32_t totWords = 0;                 // highest feature index
+    int32_t totDoc = 0;                   // number of training documents
+    KernelParams kernel;
+
+    // Dense weight vector of a linear model (indices 0 .. totWords), filled by
+    // addLinearWeights. When the highest feature index is too large for a
+    // dense array the same weights are kept as a sorted sparse list instead.
+    std::vector<double> linWeights;
+    std::vector<SvmWord> sparseWeights;
+    bool hasLinearWeights = false;
+
+    // Support vectors created by readModel (the model owns those); after
+    // training the table points into the training documents instead.
+    std::vector<std::unique_ptr<SvmDoc>> ownedDocs;
+
+    // Number of support vectors.
+    int32_t supportVectorCount() const { return svNum > 0 ? svNum - 1 : 0; }
+};
+
+// Parameters of one training, built by learn from the parameter record.
+struct LearnParams {
+    double svmC = 0.0;            // upper bound of the multipliers; 0: 1/r^2
+    double costRatio = 1.0;       // factor on C for positive examples
+    int32_t biasedHyperplane = 1;
+    int32_t maxQpSize = 10;       // working-set size q_max
+    int32_t newVarsInQp = 10;     // new variables per iteration q_new
+    double epsilonCrit = 0.001;   // termination tolerance
+    double epsilonShrink = 2.0;   // shrinking tolerance (internal)
+    double epsilonA = 1e-15;      // multiplier-at-bound tolerance
+    int32_t shrinkHorizon = 100;
+    int32_t skipFinalOptCheck = 1;
+    int32_t totWords = 0;         // highest feature index
+    std::vector<double> svmCost;  // per-example upper bound C_i
+};
+
+// A quadratic subproblem over the working set:
+// minimise 1/2 x'Gx + g0'x subject to low <= x <= up and, when m = 1,
+// ce'x + ce0 = 0.
+struct QpSubproblem {
+    int32_t n = 0;
+    int32_t m = 0;
+    std::vector<double> ce;
+    double ce0 = 0.0;
+    std::vector<double> g;    // n x n, row-major
+    std::vector<double> g0;
+    std::vector<double> xinit;
+    std::vector<double> low;
+    std::vector<double> up;
+
+    void resize(int32_t size) {
+        n = size;
+        ce.assign(size, 0.0);
+        g.assign(size_t(size) * size, 0.0);
+        g0.assign(size, 0.0);
+        xinit.assign(size, 0.0);
+        low.assign(size, 0.0);
+        up.assign(size, 0.0);
+    }
+};
+
+// Result codes of the subproblem solver.
+enum QpResult : int {
+    kPrimalOptimal = 1,
+    kDualOptimal = 2,
+    kMaxIterations = 3,
+    kNanSolution = 4,
+    kOneFreeVariable = 5,
+};
+
+}  // namespace kestrel

@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "FlowTestSupport.h"
+#include "app/DialogModels.h"
+#include "app/WorkspaceFiles.h"
+#include "common/FileSystem.h"
+
+namespace kestrel {
+namespace {
+
+using testing::TempDir;
+
+TEST(DialogPaths, ChosenFolderGetsExactlyOneSlash) {
+    EXPECT_EQ(chosenDirectoryPath("/data/corpus/train"), "/data/corpus/train/");
+    EXPECT_EQ(chosenDirectoryPath("/data/corpus/train//"), "/data/corpus/train/");
+    EXPECT_EQ(chosenDirectoryPath("/"), "//");
+}
+
+TEST(TrainingTextModel, BrowsingCountsAndProposesTheWorkspaceBeside) {
+    TempDir dir;
+    testing::writeTinyCorpus(dir);
+    dir.write("train/A/notes.txt", "x");
+    dir.mkdir("train/C");  // an empty category still counts as one
+
+    TrainingTextModel m;
+    m.inputFormat = kPreprocessed;
+    m.chooseTrainingCorpus(dir.path("train"));
+    EXPECT_EQ(m.trainingCorpusPath, dir.path("train/"));
+    EXPECT_EQ(m.workspacePath, dir.path("model/"));
+    EXPECT_EQ(m.categoryCount, 3u);
+    EXPECT_EQ(m.docTotal, 6u);
+    EXPECT_EQ(m.statusLine, "共3类训练文档,总共6篇");
+
+    m.inputFormat = kRawText;  // takes effect at the next browse only
+    m.chooseWorkspace(dir.path("elsewhere"));
+    EXPECT_EQ(m.workspacePath, dir.path("elsewhere/"));
+    EXPECT_EQ(m.docTotal, 6u);
+    EXPECT_FALSE(m.accept());
+    EXPECT_TRUE(isDirectory(dir.path("elsewhere")));
+
+    m.chooseTrainingCorpus(dir.path("train"));
+    EXPECT_EQ(m.docTotal, 1u);
+    EXPECT_EQ(m.workspacePath, dir.path("model/"));
+}
+
+TEST(TrainingTextModel, RefusalsAndTheLoadCheckBox) {
+    TempDir dir;
+    testing::writeTinyCorpus(dir);
+    TrainingTextModel m;
+    auto refusal = m.accept();
+    ASSERT_TRUE(refusal);
+    EXPECT_EQ(refusal->caption, "训练");
+    EXPECT_EQ(refusal->text, "不存在训练文档！");
+
+    m.inputFormat = kPreprocessed;
+    m.chooseTrainingCorpus(dir.path("train"));
+    m.setLoadChecked(true);
+    EXPECT_TRUE(m.trainingCorpusPath.empty());
+    EXPECT_TRUE(m.workspacePath.empty());
+    refusal = m.accept();
+    ASSERT_TRUE(refusal);
+    EXPECT_EQ(refusal->text, "未指定原始分类模型！");
+    m.chooseModelDirectory(dir.path("model"));
+    EXPECT_FALSE(m.accept());
+    EXPECT_EQ(m.modelDir, dir.path("model/"));
+
+    // Unchecking forgets the model directory, and nothing counted for the
+    // cleared corpus edit is left to accept.
+    m.setLoadChecked(false);
+    EXPECT_FALSE(m.modelDirChosen);
+    EXPECT_TRUE(m.modelDir.empty());
+    refusal = m.accept();
+    ASSERT_TRUE(refusal);
+    EXPECT_EQ(refusal->text, "不存在训练文档！");
+    m.setLoadChecked(true);
+    EXPECT_EQ(m.accept()->text, "未指定原始分类模型！");
+}
+
+TEST(RawTextModel, TestAndExampleCountsAndTheStaleCountAfterToggling) {
+    TempDir dir;
+    testing::writeTinyCorpus(dir);
+    RawTextModel m;
+    EXPECT_EQ(m.vectorMode, kExampleVectors);
+    EXPECT_EQ(m.accept()->text, "不存在原始文档！");
+    EXPECT_EQ(m.accept()->caption, "分类");
+
+    m.inputFormat = kPreprocessed;
+    m.chooseRawCorpus(dir.path("test"));
+    EXPECT_EQ(m.docTotal, 0u);  // no documents directly in test/
+    EXPECT_EQ(m.statusLine, "共0篇实例文档");
+    m.toggleTest();
+    EXPECT_EQ(m.vectorMode, kTestVectors);
+    EXPECT_EQ(m.statusLine, "共0篇实例文档");
+    EXPECT_TRUE(m.accept());
+    m.chooseRawCorpus(dir.path("test"));
+    EXPECT_EQ(m.statusLine, "共2类测试文档,总共4篇");
+    EXPECT_FALSE(m.accept());
+    m.toggleTest();
+    EXPECT_EQ(m.vectorMode, kExampleVectors);
+    m.chooseRawCorpus(dir.path("unlabelled"));
+    EXPECT_EQ(m.statusLine, "共2篇实例文档");
+}
+
+TEST(FeatureSelectionModel, DimensionMustBeA32BitCount) {
+    FeatureSelectionModel m;
+    EXPECT_EQ(m.mode, kChi);
+    EXPECT_EQ(m.dimension, 50u);
+    EXPECT_FALSE(m.setDimensionText("4294967295"));
+    EXPECT_EQ(m.dimension, 4294967295u);
+    EXPECT_FALSE(m.setDimensionText("0"));
+    EXPECT_EQ(m.dimension, 0u);
+    for (const char* bad : {"", "4294967296", "99999999999999999999", "-1", "12a"}) {
+        EXPECT_TRUE(m.setDimensionText(bad)) << bad;
+        EXPECT_EQ(m.dimension, 0u);
+    }
+}
+
+TEST(MethodModel, KernelParametersAndK) {
+    using E = std::array<bool, 4>;
+    EXPECT_EQ(MethodModel::kernelParametersEnabled(0), (E{false, false, false, false}));
+    EXPECT_EQ(MethodModel::kernelParametersEnabled(1), (E{true, false, true, true}));
+    EXPECT_EQ(MethodModel::kernelParametersEnabled(2), (E{false, true, false, false}));
+    EXPECT_EQ(MethodModel::kernelParametersEnabled(3), (E{false, false, true, true}));
+    EXPECT_STREQ(MethodModel::kernelNames()[2], "2:径向基核exp(-g||x-t||^2)");
+    MethodModel m;
+    m.setK(0);
+    EXPECT_EQ(m.k, 1);
+    m.setK(101);
+    EXPECT_EQ(m.k, 100);
+}
+
+TEST(MethodModel, NumberEditsAcceptOnlyFiniteDecimals) {
+    MethodModel m;
+    EXPECT_FALSE(m.setNumberTexts(" 1e-3 ", "+2", "0.5", "-1.5", ".25"));
+    EXPECT_DOUBLE_EQ(m.tolerance, 0.001);
+    EXPECT_EQ(m.degree, 2);
+    EXPECT_DOUBLE_EQ(m.coefC, 0.25);
+    for (const char* bad : {"", "nan", "inf", "1e400", "0x10", "1,5", "+-1", "abc"}) {
+        EXPECT_EQ(m.setNumberTexts("0.1", "1", bad, "1", "0")->text, "请输入一个数字。") << bad;
+        EXPECT_DOUBLE_EQ(m.gamma, 0.5);
+    }
+    EXPECT_EQ(m.setNumberTexts("0.1", "1.5", "1", "1", "0")->text, "请输入一个整数。");
+    EXPECT_EQ(m.setNumberTexts("0.1", "99999999999999999999", "1", "1", "0")->text, "请输入一个整数。");
+    EXPECT_EQ(formatNumber(0.001), "0.001");
+    EXPECT_EQ(formatNumber(1), "1");
+}
+
+TEST(MethodModel, AcceptWritesParamsAndFsInfo) {
+    TempDir dir;
+    MethodModel m;
+    m.workspacePath = dir.dir();
+    m.fsInfo = FsInfo{kIg, 300, 50};
+    m.classifier = 1;
+    m.kernelType = 2;
+    m.gamma = 0.5;
+    m.biased = false;
+    ASSERT_FALSE(m.accept());
+    EXPECT_EQ(dir.read("params.dat"),
+              "SVM # Classifier\n0 # Biased Hyperplane\n2 # Kernel Type\n0.001000 # Epsion\n"
+              "1 # Kernel Parameter -d\n0.500000 # Kernel Parameter -g\n1.000000 # Kernel Parameter -s\n"
+              "0.000000 # Kernel Parameter -c\n");
+    EXPECT_EQ(dir.read("fsinfo.dat"), "IG # FSMode\n300 # Old Dimensionality\n50 # New Dimensionality\n");
+
+    m.workspacePath = dir.path("missing/");
+    const auto failure = m.accept();
+    ASSERT_TRUE(failure);
+    EXPECT_FALSE(failure->detail.empty());
+}
+
+}  // namespace
+}  // namespace kestrel

@@ -1,0 +1,254 @@
+#include <gtest/gtest.h>
+
+#include "FlowTestSupport.h"
+#include "app/TextClassifier.h"
+#include "common/FileSystem.h"
+
+namespace kestrel {
+namespace {
+
+using testing::FakeUi;
+using testing::TempDir;
+
+class StepFlowTest : public ::testing::Test {
+protected:
+    StepFlowTest() : flow(tc, ui) {
+        testing::writeTinyCorpus(dir);
+        ui.trainingText = [this](TrainingTextModel& m) {
+            m.inputFormat = kPreprocessed;
+            m.chooseTrainingCorpus(dir.path("train"));
+            return !m.accept();
+        };
+        ui.rawText = [this](RawTextModel& m) {
+            if (rawTest) m.toggleTest();
+            m.inputFormat = kPreprocessed;
+            m.chooseRawCorpus(dir.path(rawTest ? "test" : "unlabelled"));
+            return !m.accept();
+        };
+    }
+
+    // Training text, preprocessing, index and selection.
+    void train() {
+        for (int id : {kStepTrainingText, kStepPreprocess, kStepIndex, kStepSelect}) flow.press(id);
+        ASSERT_TRUE(ui.messages.empty()) << ui.messages.front().text;
+    }
+    void classifyRaw(bool test) {
+        rawTest = test;
+        for (int id : {kStepRawText, kStepIntermediate, kStepMethod, kStepClassify}) flow.press(id);
+        ASSERT_TRUE(ui.messages.empty()) << ui.messages.front().text << "\n" << ui.messages.front().detail;
+    }
+    std::string lastText() const { return ui.messages.empty() ? std::string() : ui.messages.back().text; }
+
+    TempDir dir;
+    TextClassifier tc;
+    FakeUi ui;
+    StepFlow flow;
+    bool rawTest = true;
+};
+
+TEST_F(StepFlowTest, RefusalsBeforeAnythingRanKeepEveryFlagCleared) {
+    const std::pair<int, const char*> refusals[] = {
+        {kStepPreprocess, "请先进行训练文本设置！"}, {kStepIndex, "请先进行预处理！"},
+        {kStepSelect, "请先进行特征索引！"},         {kStepRepresentation, "请先进行特征选择！"},
+        {kStepIntermediate, "请先进行原始文本设置！"}, {kStepClassify, "请先进行分类方法设置！"},
+        {kStepResults, "请先进行文本分类！"},
+    };
+    for (const auto& [id, text] : refusals) {
+        ui.clear();
+        flow.press(id);
+        ASSERT_EQ(ui.messages.size(), 1u) << id;
+        EXPECT_EQ(ui.messages[0].caption, "步骤");
+        EXPECT_EQ(ui.messages[0].text, text);
+        EXPECT_TRUE(ui.longSteps.empty());
+        EXPECT_EQ(flow.flags(), StepFlags{});
+    }
+    // Evaluation of a corpus that is not a test corpus: nothing at all.
+    ui.clear();
+    flow.press(kStepEvaluate);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(ui.windows.empty());
+}
+
+TEST_F(StepFlowTest, TrainingRunThenLabelledClassificationWritesTheWorkspace) {
+    train();
+    const auto& f = flow.flags();
+    EXPECT_TRUE(f.trainingTextSet && f.preprocessed && f.indexed && f.featuresSelected);
+    EXPECT_FALSE(f.classifierLoaded);
+    EXPECT_EQ(tc.categoryCount, 2u);
+    EXPECT_EQ(tc.trainingDocCount, 6u);
+    classifyRaw(true);
+    EXPECT_TRUE(flow.flags().rawTextSet && flow.flags().rawProcessed && flow.flags().methodSet &&
+                flow.flags().classified);
+    const std::string ws = dir.path("model/");
+    for (const char* file : {"classes.txt", "features.txt", "train.dat", "test.dat", "params.dat", "fsinfo.dat",
+                             "result.dat"})
+        EXPECT_TRUE(fileExists(ws + file)) << file;
+    EXPECT_EQ(dir.read("model/params.dat"), "KNN # Classifier\n20 # Neighbor\n0 # Similarity\n");
+    ASSERT_EQ(tc.rawDocuments().size(), 4u);
+    for (const auto& doc : tc.rawDocuments()) EXPECT_NE(doc.assignedCategory, RawDocument::kUnassigned);
+
+    flow.press(kStepResults);
+    flow.press(kStepEvaluate);
+    flow.press(kStepRepresentation);
+    EXPECT_EQ(ui.windows, (std::vector<std::string>{"results1", "evaluation", "representation"}));
+}
+
+TEST_F(StepFlowTest, CancellingTheTrainingTextDialogStillClearsEveryFlag) {
+    train();
+    classifyRaw(true);
+    ui.trainingText = [](TrainingTextModel&) { return false; };
+    flow.press(kStepTrainingText);
+    EXPECT_EQ(flow.flags(), StepFlags{});
+    flow.press(kStepPreprocess);
+    EXPECT_EQ(lastText(), "请先进行训练文本设置！");
+}
+
+TEST_F(StepFlowTest, RepeatedOrLoadedStepsRunOnceAndSilently) {
+    flow.press(kStepTrainingText);
+    flow.press(kStepPreprocess);
+    flow.press(kStepPreprocess);
+    EXPECT_EQ(ui.longSteps, std::vector<std::string>{"预处理"});
+    flow.press(kStepIndex);
+    flow.press(kStepIndex);
+    EXPECT_EQ(ui.longSteps.size(), 2u);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(StepFlowTest, ClassificationIsAllowedBeforeIntermediateProcessing) {
+    train();
+    flow.press(kStepRawText);
+    flow.press(kStepMethod);
+    ui.clear();
+    flow.press(kStepClassify);
+    EXPECT_EQ(ui.longSteps, std::vector<std::string>{"文本分类"});
+    for (const auto& m : ui.messages) EXPECT_NE(m.caption, "步骤");
+}
+
+TEST_F(StepFlowTest, ExampleCorpusIsClassifiedButNotEvaluated) {
+    train();
+    classifyRaw(false);
+    EXPECT_TRUE(fileExists(dir.path("model/example.dat")));
+    EXPECT_NE(dir.read("model/result.dat").find("u1.txt -1 "), std::string::npos);
+    ui.clear();
+    flow.press(kStepEvaluate);
+    EXPECT_TRUE(ui.windows.empty());
+    EXPECT_TRUE(ui.messages.empty());
+    flow.press(kStepResults);
+    EXPECT_EQ(ui.windows, std::vector<std::string>{"results2"});
+}
+
+TEST_F(StepFlowTest, RawTextClearsOnlyTheClassificationFlags) {
+    train();
+    classifyRaw(true);
+    ui.rawText = [](RawTextModel&) { return false; };
+    flow.press(kStepRawText);
+    const auto& f = flow.flags();
+    EXPECT_TRUE(f.trainingTextSet && f.preprocessed && f.indexed && f.featuresSelected);
+    EXPECT_FALSE(f.rawTextSet || f.rawProcessed || f.methodSet || f.classified);
+}
+
+TEST_F(StepFlowTest, LoadingAWorkspaceSkipsTrainingStepsAndRefusesSelection) {
+    train();
+    classifyRaw(true);
+    const std::string ws = dir.path("model");
+    ui.trainingText = [&](TrainingTextModel& m) {
+        m.setLoadChecked(true);
+        m.chooseModelDirectory(ws);
+        return !m.accept();
+    };
+    ui.clear();
+    flow.press(kStepTrainingText);
+    ASSERT_TRUE(ui.messages.empty());
+    const auto& f = flow.flags();
+    EXPECT_TRUE(f.trainingTextSet && f.classifierLoaded && f.preprocessed && f.indexed && f.featuresSelected);
+    EXPECT_EQ(tc.workspacePath, ws + "/");
+    EXPECT_EQ(tc.categories().size(), 2u);
+
+    flow.press(kStepPreprocess);
+    flow.press(kStepIndex);
+    EXPECT_TRUE(ui.longSteps.empty());
+    flow.press(kStepRepresentation);
+    EXPECT_EQ(ui.windows, std::vector<std::string>{"representation"});
+    // Selection would work on an empty index and overwrite the loaded files.
+    const std::string features = dir.read("model/features.txt");
+    flow.press(kStepSelect);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].caption, "步骤");
+    EXPECT_NE(ui.messages[0].text.find("特征索引"), std::string::npos);
+    EXPECT_EQ(dir.read("model/features.txt"), features);
+
+    // The loaded classifier classifies a new corpus.
+    ui.clear();
+    classifyRaw(false);
+    EXPECT_TRUE(flow.flags().classified);
+}
+
+TEST_F(StepFlowTest, FailedLoadShowsTheModelMessageAndLeavesFlagsCleared) {
+    dir.mkdir("empty");
+    ui.trainingText = [&](TrainingTextModel& m) {
+        m.setLoadChecked(true);
+        m.chooseModelDirectory(dir.path("empty"));
+        return !m.accept();
+    };
+    flow.press(kStepTrainingText);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].caption, "模型");
+    EXPECT_EQ(ui.messages[0].text, "读取分类模型失败！");
+    EXPECT_FALSE(ui.messages[0].detail.empty());
+    EXPECT_EQ(flow.flags(), StepFlags{});
+}
+
+TEST_F(StepFlowTest, CancelledOrFailedStepsLeaveTheirFlagUnset) {
+    flow.press(kStepTrainingText);
+    ui.cancelNextStep = true;
+    flow.press(kStepPreprocess);
+    EXPECT_FALSE(flow.flags().preprocessed);
+    EXPECT_TRUE(ui.messages.empty());
+
+    // A training corpus that vanished: classes.txt cannot be built.
+    std::filesystem::remove_all(dir.path("train"));
+    flow.press(kStepPreprocess);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].caption, "预处理");
+    EXPECT_EQ(ui.messages[0].text, "训练文本预处理失败！");
+    EXPECT_FALSE(ui.messages[0].detail.empty());
+    EXPECT_FALSE(flow.flags().preprocessed);
+}
+
+TEST_F(StepFlowTest, CancelledSelectionDoesNotCountAsSelected) {
+    flow.press(kStepTrainingText);
+    flow.press(kStepPreprocess);
+    flow.press(kStepIndex);
+    ui.cancelNextStep = true;
+    flow.press(kStepSelect);
+    EXPECT_FALSE(flow.flags().featuresSelected);
+    flow.press(kStepRepresentation);
+    EXPECT_EQ(lastText(), "请先进行特征选择！");
+}
+
+TEST_F(StepFlowTest, IntermediateProcessingUsesTheRawCorpusModeAfterANewSelection) {
+    train();
+    rawTest = true;
+    flow.press(kStepRawText);
+    // Selecting again switches the controller to training vectors.
+    flow.press(kStepSelect);
+    const std::string train = dir.read("model/train.dat");
+    flow.press(kStepIntermediate);
+    ASSERT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(fileExists(dir.path("model/test.dat")));
+    EXPECT_EQ(tc.rawDocuments().size(), 4u);
+    EXPECT_EQ(dir.read("model/train.dat"), train);
+}
+
+TEST(StepButtons, TooltipMarkupAndIds) {
+    ASSERT_EQ(stepButtons().size(), 11u);
+    int id = 1000;
+    for (const auto& button : stepButtons()) EXPECT_EQ(button.id, id++);
+    EXPECT_EQ(stepTooltip(*stepButton(kStepIndex)),
+              "<b><ct=0x0000FF><al_c>特征索引</b><br><ct=0x00AA00><hr=100%></ct><br>遍历训练文档产生候选特征项");
+    EXPECT_STREQ(stepButton(kStepIndex)->caption, "特征表示");
+    EXPECT_EQ(stepButton(999), nullptr);
+}
+
+}  // namespace
+}  // namespace kestrel

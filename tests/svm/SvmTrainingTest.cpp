@@ -1,0 +1,178 @@
+// Training, one-versus-rest learning and classification of files.
+#include <cmath>
+#include <random>
+
+#include "SvmTestUtil.h"
+#include "classify/svm/CsvmEngine.h"
+
+namespace kestrel {
+namespace {
+
+using test::ScratchDir;
+
+// Two one-dimensional points, x+ = 3 and x- = 1: the maximum-margin
+// hyperplane is x - 2 = 0 with both multipliers 0.5.
+TEST(SvmTraining, SmallSeparableProblemReachesTheKnownOptimum) {
+    for (int32_t kernel : {int32_t(kLinear), int32_t(kPolynomial)}) {
+        std::vector<SvmDoc> docs = {test::makeDoc({{1, 3.0}}), test::makeDoc({{1, 1.0}})};
+        std::vector<int32_t> targets = {1, -1};
+        LearnParams lp;
+        lp.svmC = 10.0;
+        KernelParams kp;
+        kp.kernelType = kernel;   // polynomial with d = 1, s = 1, c = 0 is linear too
+        SvmModel model;
+        CSVM svm;
+        svm.train(docs, targets, 1, lp, kp, nullptr, model);
+        ASSERT_EQ(model.supportVectorCount(), 2) << kernel;
+        EXPECT_NEAR(model.b, 2.0, 2e-3);
+        for (int32_t i = 1; i < model.svNum; ++i) {
+            double expected = model.supvec[size_t(i)] == &docs[0] ? 0.5 : -0.5;
+            EXPECT_NEAR(model.alpha[size_t(i)], expected, 2e-3);
+        }
+        EXPECT_NEAR(CSVM::classifyExample(model, test::makeDoc({{1, 2.0}})), 0.0, 3e-3);
+    }
+}
+
+// A separable problem in several dimensions: every training document ends
+// on the right side, with and without the threshold, for every kernel.
+std::string separableFile(int categories, int perCategory, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> noise(0.0, 0.3);
+    std::string text;
+    for (int c = 1; c <= categories; ++c)
+        for (int d = 0; d < perCategory; ++d) {
+            text += std::to_string(c);
+            for (int f = 1; f <= categories + 2; ++f) {
+                double w = (f == c ? 1.0 : 0.0) + noise(rng);
+                char item[64];
+                std::snprintf(item, sizeof item, " %d:%.6f", f, w);
+                text += item;
+            }
+            text += '\n';
+        }
+    return text;
+}
+
+TEST(SvmLearn, OneVersusRestSeparatesEveryKernel) {
+    ScratchDir dir;
+    std::string train = dir.write("train.dat", separableFile(3, 40, 1));
+    std::string test = dir.write("test.dat", separableFile(3, 20, 2));
+    struct Case { int kernel; int biased; };
+    for (Case c : {Case{0, 1}, Case{0, 0}, Case{1, 1}, Case{2, 1}, Case{2, 0}}) {
+        CsvmEngine engine;
+        SvmSettings settings;
+        settings.kernelType = c.kernel;
+        settings.biased = c.biased;
+        settings.degree = 2;
+        engine.setSettings(settings);
+        std::vector<std::vector<double>> scores;
+        for (unsigned k = 1; k <= 3; ++k) {
+            std::string model = dir.file("model" + std::to_string(k) + ".mdl");
+            std::string error;
+            ASSERT_TRUE(engine.learn(train, model, k, error)) << error;
+            // Converged (no stop at the iteration limit), also with the
+            // working set lowered to the five features.
+            EXPECT_EQ(engine.lastWarning(), "");
+            std::string text = test::readAll(model);
+            EXPECT_EQ(text.compare(24, 1, std::to_string(c.kernel)), 0);
+            if (!c.biased) {
+                EXPECT_NE(text.find("\n0 # threshold b"), std::string::npos);
+            }
+            std::vector<double> values;
+            ASSERT_TRUE(engine.classifyFile(test, model, values, error)) << error;
+            ASSERT_EQ(values.size(), 60u);
+            scores.push_back(values);
+        }
+        int correct = 0;
+        for (size_t d = 0; d < 60; ++d) {
+            size_t best = 0;
+            for (size_t k = 1; k < 3; ++k)
+                if (scores[k][d] > scores[best][d]) best = k;
+            if (best == d / 20) ++correct;
+        }
+        EXPECT_GE(correct, 57) << "kernel " << c.kernel << " biased " << c.biased;
+    }
+}
+
+TEST(SvmLearn, FailuresNameTheCategoryAndRemoveStaleModels) {
+    ScratchDir dir;
+    CSVM svm;
+    svm.param.modelFile = dir.write("model2.mdl", "stale");
+
+    svm.param.trainFile = dir.write("empty.dat", "");
+    EXPECT_EQ(svm.learn(2), -1);
+    EXPECT_NE(svm.lastError().find("no training documents"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(svm.param.modelFile));
+
+    dir.write("model2.mdl", "stale");
+    svm.param.trainFile = dir.file("missing.dat");
+    EXPECT_EQ(svm.learn(2), -1);
+    EXPECT_NE(svm.lastError().find("category 2"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(svm.param.modelFile));
+
+    // A category without a training document.
+    svm.param.trainFile = dir.write("train.dat", "1 1:1\n3 2:1\n");
+    EXPECT_EQ(svm.learn(2), -1);
+    EXPECT_NE(svm.lastError().find("category 2"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(svm.param.modelFile));
+
+    // Unlabeled documents and malformed lines are left out, with a note.
+    svm.param.trainFile = dir.write("train2.dat", "1 1:1\n0 1:1\n2 2:1\n2 2:nan\n1 1:0.9 2:0.1\n");
+    EXPECT_EQ(svm.learn(2), 0) << svm.lastError();
+    EXPECT_EQ(svm.lastDocuments(), 3);
+    EXPECT_NE(svm.lastWarning().find("unlabeled"), std::string::npos);
+    EXPECT_NE(svm.lastWarning().find("line 4"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(svm.param.modelFile));
+}
+
+TEST(SvmClassify, FailuresLeaveZerosAndKeepSlots) {
+    ScratchDir dir;
+    CsvmEngine engine;
+    std::string train = dir.write("train.dat", separableFile(2, 10, 3));
+    std::string model = dir.file("model1.mdl");
+    std::string error;
+    ASSERT_TRUE(engine.learn(train, model, 1, error)) << error;
+
+    std::vector<double> values(3, 5.0);
+    EXPECT_FALSE(engine.classifyFile(dir.write("empty.dat", ""), model, values, error));
+    EXPECT_NE(error.find("no document lines"), std::string::npos);
+    EXPECT_EQ(values, std::vector<double>(3, 0.0));
+
+    std::string test = dir.write("test.dat", "1 1:1\n2 2:1\n");
+    EXPECT_FALSE(engine.classifyFile(test, dir.file("missing.mdl"), values, error));
+    std::string text = test::readAll(model);
+    EXPECT_FALSE(engine.classifyFile(test, dir.write("old.mdl", "SVM-light Version V3.02\n" + text.substr(24)),
+                                     values, error));
+    EXPECT_NE(error.find("V3.02"), std::string::npos);
+    EXPECT_FALSE(engine.classifyFile(test, dir.write("cut.mdl", text.substr(0, text.size() / 2)), values, error));
+
+    // A malformed line keeps its slot in CSVM; the engine refuses the file.
+    CSVM svm;
+    svm.param.modelFile = model;
+    svm.param.inputFile = dir.write("bad.dat", "1 1:1\n1 3:1 3:1\n\n2 2:1 99:1\n");
+    ASSERT_EQ(svm.classifyFile(values), 0);
+    ASSERT_EQ(values.size(), 3u);
+    EXPECT_GT(values[0], 0.0);
+    EXPECT_EQ(values[1], 0.0);
+    EXPECT_LT(values[2], 0.0);   // feature 99 is above the model and dropped
+    EXPECT_EQ(svm.lastReport().rejected, 1);
+    EXPECT_FALSE(engine.classifyFile(svm.param.inputFile, model, values, error));
+    EXPECT_NE(error.find("line 2"), std::string::npos);
+}
+
+TEST(SvmLearn, SolverTuningCarriesOverBetweenTrainings) {
+    ScratchDir dir;
+    CSVM svm;
+    svm.param.trainFile = dir.write("train.dat", separableFile(2, 15, 4));
+    svm.param.modelFile = dir.file("model1.mdl");
+    ASSERT_EQ(svm.learn(1), 0);
+    EXPECT_GT(svm.result.allocated, 0);
+    svm.result.maxIterations = 1234;
+    svm.result.linDepSensitivity = 2e-8;
+    ASSERT_EQ(svm.learn(2), 0);
+    EXPECT_GE(svm.result.maxIterations, 1234);
+    EXPECT_GE(svm.result.linDepSensitivity, 2e-8);
+}
+
+}  // namespace
+}  // namespace kestrel
