@@ -2,44 +2,17 @@
 
 #include <unistd.h>
 
-#include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 
 namespace kestrel::cli {
 
-Arguments::Arguments(int argc, char** argv, int first) {
-    for (int i = first; i < argc; ++i) args_.emplace_back(argv[i]);
-}
-
-bool Arguments::next(std::string& name, bool& isOption) {
-    pendingValue_.reset();
-    name = args_[index_++];
-    isOption = name.size() > 1 && name[0] == '-' && !(name.size() > 1 && (std::isdigit(static_cast<unsigned char>(name[1])) != 0));
-    if (isOption && name.starts_with("--")) {
-        const size_t eq = name.find('=');
-        if (eq != std::string::npos) {
-            pendingValue_ = name.substr(eq + 1);
-            name = name.substr(0, eq);
-        }
-    }
-    current_ = name;
-    return isOption;
-}
-
-bool Arguments::value(std::string& out) {
-    if (pendingValue_) {
-        out = *pendingValue_;
-        pendingValue_.reset();
-        return true;
-    }
-    if (index_ >= args_.size()) {
-        error_ = "option " + current_ + " needs a value";
+bool optionValue(int argc, char** argv, int& i, std::string& value) {
+    if (i + 1 >= argc) {
+        printError(std::string("option ") + argv[i] + " needs a value");
         return false;
     }
-    out = args_[index_++];
+    value = argv[++i];
     return true;
 }
 
@@ -52,28 +25,6 @@ bool parseUnsigned(std::string_view text, uint32_t& out) {
     }
     if (v > UINT32_MAX) return false;
     out = static_cast<uint32_t>(v);
-    return true;
-}
-
-bool parseLong(std::string_view text, long& out) {
-    const std::string s(text);
-    if (s.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(s.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0') return false;
-    out = v;
-    return true;
-}
-
-bool parseReal(std::string_view text, double& out) {
-    const std::string s(text);
-    if (s.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    const double v = std::strtod(s.c_str(), &end);
-    if (errno != 0 || *end != '\0' || v != v) return false;
-    out = v;
     return true;
 }
 

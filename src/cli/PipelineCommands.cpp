@@ -8,6 +8,7 @@
 #include "app/CorpusCounting.h"
 #include "app/TextClassifier.h"
 #include "app/WorkspaceFiles.h"
+#include "classify/svm/SvmOptions.h"
 #include "cli/CommandLine.h"
 #include "common/Encoding.h"
 #include "common/FileSystem.h"
@@ -32,15 +33,7 @@ const char* const kTrainHelp =
     "  --classifier knn|svm  classification method written to params.dat (default knn)\n"
     "  -k N                  KNN neighbours, 1..100 (default 20)\n"
     "  --similarity cosine|manhattan|euclidean   KNN similarity (default cosine)\n"
-    "  --kernel linear|poly|rbf|sigmoid          SVM kernel (default linear)\n"
-    "  -d N                  polynomial degree (default 1)\n"
-    "  -g X                  radial-basis width (default 1)\n"
-    "  -s X                  factor of the dot product (default 1)\n"
-    "  -c X                  additive constant (default 0)\n"
-    "  --tolerance X         SVM tolerance written to params.dat (default 0.001)\n"
-    "  --no-bias             SVM hyperplane without threshold\n"
-    "  --threads N           worker threads (default: every core)\n"
-    "  --timings             print the time of every stage on standard error\n";
+    "SVM parameters written to params.dat:\n";
 
 const char* const kClassifyHelp =
     "usage: kestrel classify --workspace DIR --corpus DIR [options]\n"
@@ -52,9 +45,11 @@ const char* const kClassifyHelp =
     "  --corpus DIR      corpus to classify (required)\n"
     "  --test            the corpus is labelled: one sub-directory per training category\n"
     "  --format txt|seg  raw text or segmented documents (default txt)\n"
-    "  --export          with --test: add the evaluation to the workbook in the workspace\n"
-    "  --threads N       worker threads (default: every core)\n"
-    "  --timings         print the time of every stage on standard error\n";
+    "  --export          with --test: add the evaluation to the workbook in the workspace\n";
+
+const char* const kCommonHelp =
+    "  --threads N           worker threads (default: every core)\n"
+    "  --timings             print the time of every stage on standard error\n";
 
 // The directory as the dialogs hold it: exactly one trailing '/'.
 std::string directoryArgument(std::string path) {
@@ -110,7 +105,6 @@ bool parseFormat(const std::string& v, int& format) {
 }  // namespace
 
 int runTrain(int argc, char** argv) {
-    Arguments args(argc, argv, 1);
     std::string corpus, workspace;
     int format = kRawText;
     int mode = kChi;
@@ -118,92 +112,64 @@ int runTrain(int argc, char** argv) {
     ClassifierParams params;
     unsigned threads = 0;
     bool timings = false;
-    while (!args.done()) {
-        std::string name, v;
-        bool isOption;
-        args.next(name, isOption);
-        auto need = [&]() {
-            if (!args.value(v)) {
-                printError(args.error());
-                return false;
-            }
-            return true;
-        };
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        std::string v, error;
         auto bad = [&]() {
             printError("bad value for " + name + ": " + v + " (see kestrel train --help)");
             return 2;
         };
+        switch (parseSvmOption(argc, argv, i, params.svm, error)) {
+        case SvmOptionResult::Consumed: continue;
+        case SvmOptionResult::Error: printError(error); return 2;
+        case SvmOptionResult::NotSvmOption: break;
+        }
         if (name == "--help" || name == "-h") {
             std::fputs(kTrainHelp, stdout);
+            std::fputs(svmOptionsHelp(), stdout);
+            std::fputs(kCommonHelp, stdout);
             return 0;
-        } else if (name == "--corpus") {
-            if (!need()) return 2;
-            corpus = v;
-        } else if (name == "--workspace") {
-            if (!need()) return 2;
-            workspace = v;
-        } else if (name == "--format") {
-            if (!need()) return 2;
+        }
+        if (name == "--timings") {
+            timings = true;
+            continue;
+        }
+        const bool takesValue = name == "--corpus" || name == "--workspace" || name == "--format" ||
+                                name == "--select" || name == "--dim" || name == "--classifier" || name == "-k" ||
+                                name == "--similarity" || name == "--threads";
+        if (!takesValue) {
+            printError((name.starts_with("-") ? "unknown option " : "unexpected argument ") + name +
+                       " (see kestrel train --help)");
+            return 2;
+        }
+        if (!optionValue(argc, argv, i, v)) return 2;
+        if (name == "--corpus") corpus = v;
+        else if (name == "--workspace") workspace = v;
+        else if (name == "--format") {
             if (!parseFormat(v, format)) return bad();
         } else if (name == "--select") {
-            if (!need()) return 2;
             if (v == "chi") mode = kChi;
             else if (v == "ig") mode = kIg;
             else if (v == "mi") mode = kMi;
             else if (v == "rs") mode = kRs;
             else return bad();
         } else if (name == "--dim") {
-            if (!need()) return 2;
             if (!parseUnsigned(v, dim)) return bad();
         } else if (name == "--classifier") {
-            if (!need()) return 2;
             if (v == "knn") params.classifier = 0;
             else if (v == "svm") params.classifier = 1;
             else return bad();
         } else if (name == "-k") {
-            if (!need()) return 2;
             if (!parseUnsigned(v, params.k) || params.k < 1 || params.k > 100) return bad();
         } else if (name == "--similarity") {
-            if (!need()) return 2;
             if (v == "cosine") params.similarity = 0;
             else if (v == "manhattan") params.similarity = 1;
             else if (v == "euclidean") params.similarity = 2;
             else return bad();
-        } else if (name == "--kernel") {
-            if (!need()) return 2;
-            if (v == "linear") params.svm.kernelType = 0;
-            else if (v == "poly") params.svm.kernelType = 1;
-            else if (v == "rbf") params.svm.kernelType = 2;
-            else if (v == "sigmoid") params.svm.kernelType = 3;
-            else return bad();
-        } else if (name == "-d") {
-            if (!need()) return 2;
-            if (!parseLong(v, params.svm.degree)) return bad();
-        } else if (name == "-g") {
-            if (!need()) return 2;
-            if (!parseReal(v, params.svm.gamma)) return bad();
-        } else if (name == "-s") {
-            if (!need()) return 2;
-            if (!parseReal(v, params.svm.coefS)) return bad();
-        } else if (name == "-c") {
-            if (!need()) return 2;
-            if (!parseReal(v, params.svm.coefC)) return bad();
-        } else if (name == "--tolerance") {
-            if (!need()) return 2;
-            if (!parseReal(v, params.svm.tolerance)) return bad();
-        } else if (name == "--no-bias") {
-            params.svm.biased = 0;
         } else if (name == "--threads") {
             uint32_t t;
-            if (!need()) return 2;
             if (!parseUnsigned(v, t)) return bad();
             threads = t;
-        } else if (name == "--timings") {
-            timings = true;
-        } else {
-            printError((isOption ? "unknown option " : "unexpected argument ") + name +
-                       " (see kestrel train --help)");
-            return 2;
         }
     }
     if (corpus.empty()) {
@@ -273,53 +239,36 @@ int runTrain(int argc, char** argv) {
 }
 
 int runClassify(int argc, char** argv) {
-    Arguments args(argc, argv, 1);
     std::string corpus, workspace;
     int format = kRawText;
     bool test = false, exportWorkbookToo = false, timings = false;
     unsigned threads = 0;
-    while (!args.done()) {
-        std::string name, v;
-        bool isOption;
-        args.next(name, isOption);
-        auto need = [&]() {
-            if (!args.value(v)) {
-                printError(args.error());
-                return false;
-            }
-            return true;
-        };
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        std::string v;
         if (name == "--help" || name == "-h") {
             std::fputs(kClassifyHelp, stdout);
+            std::fputs(kCommonHelp, stdout);
             return 0;
-        } else if (name == "--corpus") {
-            if (!need()) return 2;
-            corpus = v;
-        } else if (name == "--workspace") {
-            if (!need()) return 2;
-            workspace = v;
-        } else if (name == "--format") {
-            if (!need()) return 2;
-            if (!parseFormat(v, format)) {
-                printError("bad value for --format: " + v + " (txt or seg)");
-                return 2;
-            }
         } else if (name == "--test") {
             test = true;
         } else if (name == "--export") {
             exportWorkbookToo = true;
         } else if (name == "--timings") {
             timings = true;
-        } else if (name == "--threads") {
-            uint32_t t;
-            if (!need()) return 2;
-            if (!parseUnsigned(v, t)) {
-                printError("bad value for --threads: " + v);
+        } else if (name == "--corpus" || name == "--workspace" || name == "--format" || name == "--threads") {
+            if (!optionValue(argc, argv, i, v)) return 2;
+            uint32_t t = 0;
+            if (name == "--corpus") corpus = v;
+            else if (name == "--workspace") workspace = v;
+            else if (name == "--format" ? !parseFormat(v, format) : !parseUnsigned(v, t)) {
+                printError("bad value for " + name + ": " + v + " (see kestrel classify --help)");
                 return 2;
+            } else if (name == "--threads") {
+                threads = t;
             }
-            threads = t;
         } else {
-            printError((isOption ? "unknown option " : "unexpected argument ") + name +
+            printError((name.starts_with("-") ? "unknown option " : "unexpected argument ") + name +
                        " (see kestrel classify --help)");
             return 2;
         }

@@ -5,11 +5,8 @@
 
 #include "cli/CommandLine.h"
 #include "cli/PipelineCommands.h"
-
-// Subcommands built with the segmenter and the SVM engine.
-int runSegmentCommand(int argc, char** argv) __attribute__((weak));
-int runSvmLearn(int argc, char** argv) __attribute__((weak));
-int runSvmClassify(int argc, char** argv) __attribute__((weak));
+#include "cli/SegmentCommand.h"
+#include "cli/SvmCommands.h"
 
 namespace {
 
@@ -43,15 +40,11 @@ int main(int argc, char** argv) {
     Runner runner = nullptr;
     if (command == "train") runner = kestrel::cli::runTrain;
     else if (command == "classify") runner = kestrel::cli::runClassify;
-    else if (command == "segment") runner = runSegmentCommand;
-    else if (command == "svm-learn") runner = runSvmLearn;
-    else if (command == "svm-classify") runner = runSvmClassify;
+    else if (command == "segment") runner = kestrel::runSegmentCommand;
+    else if (command == "svm-learn") runner = kestrel::runSvmLearn;
+    else if (command == "svm-classify") runner = kestrel::runSvmClassify;
     else {
         kestrel::cli::printError("unknown command " + command + " (see kestrel --help)");
-        return 2;
-    }
-    if (!runner) {
-        kestrel::cli::printError("the command " + command + " is not built into this program");
         return 2;
     }
     return runner(argc - 1, argv + 1);

@@ -1,9 +1,8 @@
 #include "segment/DocumentSegmenter.h"
+#include "segment/WordSegmenter.h"
 
 namespace kestrel {
 
-// Placeholder until the word segmenter is built in: raw-text preprocessing
-// then reports the segmenter as unavailable.
-std::unique_ptr<DocumentSegmenter> makeDocumentSegmenter() { return nullptr; }
+std::unique_ptr<DocumentSegmenter> makeDocumentSegmenter() { return std::make_unique<WordSegmenter>(); }
 
 }  // namespace kestrel

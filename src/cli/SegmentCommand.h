@@ -1,0 +1,12 @@
+#pragma once
+// `kestrel segment`: the word segmenter on its own. argv[0] is "segment";
+// the result is the exit code.
+
+namespace kestrel {
+
+int runSegmentCommand(int argc, char** argv);
+
+}  // namespace kestrel
+
+// The same, under the name the command dispatcher declares.
+int runSegmentCommand(int argc, char** argv);

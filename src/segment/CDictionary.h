@@ -1,0 +1,161 @@
+#pragma once
+// A word list with part-of-speech handles and frequencies, indexed by the
+// first character of each word (one cell per GB2312 ideograph, plus one cell
+// for delimiters). Serves the core, bigram and role dictionaries alike.
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrel {
+
+class CDictionary {
+public:
+    static constexpr int kCellCount = 6768;      // 72 rows of 94 ideographs
+    static constexpr int kDelimiterCell = 3755;  // the unassigned code D7 FA
+    static constexpr int kMaxHandles = 20;       // room callers give getHandles
+
+    // Where a lookup of a string lands after preprocessWord: the cell, the key
+    // within the cell and the removed first character.
+    struct Location {
+        int cell = -1;
+        std::string_view key;
+        std::string_view head;
+    };
+
+    // Loads a .dct file; the previous content is freed first. A file that
+    // ends early, has a negative length or counts more entries than it holds
+    // fails with a message naming the file and leaves the dictionary empty.
+    bool load(const std::string& path, std::string& error);
+    // The same from bytes already read; `name` names them in messages.
+    bool loadFromBytes(std::string_view bytes, const std::string& name, std::string& error);
+    // Writes the .dct format (crash-safe: temp file + rename).
+    bool save(const std::string& path, std::string& error) const;
+    std::string serialize() const;
+    void release();
+
+    // Adds one entry (word, handle) with its frequency, or sets the frequency
+    // when that entry exists. False when the word has no cell.
+    bool addWord(std::string_view word, int handle, int frequency);
+
+    // Trims blanks from both ends in place and finds the cell and key; false
+    // when the word has no cell. The class comes from the untrimmed word.
+    static bool preprocessWord(std::string& word, int& cell, std::string& key);
+    // The same without modifying anything: views into `word`.
+    static bool locate(std::string_view word, Location& where);
+
+    // Binary search of `key` with `handle` (-1: any) in a cell. `position`
+    // receives the entry found (the first of its key for handle -1) or, when
+    // not found, mid - 1 of the last probe.
+    bool findWord(int cell, std::string_view key, int handle, int* position = nullptr) const;
+
+    bool isWord(std::string_view word, int handle = -1) const;
+    // Number of entries of the word (0 when absent), at most `capacity`
+    // copied, in entry order (handle ascending).
+    int getHandles(std::string_view word, int* handles, int* frequencies,
+                   int capacity = kMaxHandles) const;
+    // Frequency of the entry (word, handle); with -1 the word's first entry.
+    int getFrequency(std::string_view word, int handle = -1) const;
+    // The first dictionary word that begins with `s`, and its handle.
+    bool getMaxMatch(std::string_view s, std::string& word, int& handle) const;
+
+    // What the word graph needs from one probe: whether some word begins with
+    // `s`, and whether `s` itself is a word (then its summed frequency and
+    // the handle of its only entry, or 0 with several entries).
+    struct PrefixProbe {
+        bool prefix = false;
+        bool exact = false;
+        double frequencySum = 0;
+        int handle = 0;
+    };
+    PrefixProbe probePrefix(std::string_view s) const;
+
+    // Read access for tools and tests.
+    struct Entry {
+        std::string text;
+        int handle = 0;
+        int frequency = 0;
+    };
+    std::vector<Entry> cellEntries(int cell) const;
+    size_t entryCount() const { return m_entryCount; }
+
+    // The entries whose word begins with `prefix`, for many lookups of
+    // words that share it (the bigram pairs of one word).
+    struct PrefixRange {
+        int cell = -1;
+        size_t lo = 0;
+        size_t hi = 0;
+        size_t headLength = 0;  // bytes of the word before its key
+        bool empty() const { return lo >= hi; }
+    };
+    PrefixRange prefixRange(std::string_view prefix) const;
+    // getFrequency(word, handle) for a word that begins with the range's
+    // prefix and does not end in a blank.
+    int frequencyInRange(const PrefixRange& range, std::string_view word, int handle) const;
+
+private:
+    struct Item {
+        uint64_t prefix;  // first 8 key bytes, big-endian, zero-padded
+        uint32_t offset;  // text in m_text
+        uint32_t length;
+        int32_t handle;
+        int32_t frequency;
+    };
+    // Byte-order comparison of an entry's key with a key whose prefix is
+    // given: the prefixes decide unless both agree, then the bytes do.
+    int compareItem(const Item& item, std::string_view key, uint64_t keyPrefix) const {
+        if (item.prefix != keyPrefix) return item.prefix < keyPrefix ? -1 : 1;
+        if (item.length <= 8 && key.size() <= 8)
+            return item.length == key.size() ? 0 : (item.length < key.size() ? -1 : 1);
+        return textOf(item).compare(key);
+    }
+    static uint64_t prefixOf(std::string_view key) {
+        unsigned char bytes[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+        std::memcpy(bytes, key.data(), key.size() < 8 ? key.size() : 8);
+        uint64_t p = 0;
+        for (unsigned char b : bytes) p = (p << 8) | b;  // compiles to one byte swap
+        return p;
+    }
+    std::string_view textOf(const Item& item) const {
+        return std::string_view(m_text).substr(item.offset, item.length);
+    }
+    // Index of the first entry of the cell whose key is not smaller than `key`.
+    size_t lowerBound(int cell, std::string_view key) const;
+    // First entry not smaller than `key` within [lo, hi).
+    size_t lowerBoundIn(const std::vector<Item>& items, size_t lo, size_t hi, std::string_view key) const;
+    // The entries whose key begins with the two-byte head of `key` (at least
+    // two bytes long); false when there are none.
+    bool headRange(int cell, std::string_view key, size_t& lo, size_t& hi) const;
+    // Index of the entry (key, handle), handle -1 giving the key's first
+    // entry, or -1.
+    long findEntry(int cell, std::string_view key, int handle) const;
+    // Rebuilds the cell's index of key heads after a change.
+    void indexCell(int cell);
+    // Builds the hash table from (cell, head) to entry ranges.
+    void buildHeadTable();
+
+    std::vector<std::vector<Item>> m_cells = std::vector<std::vector<Item>>(kCellCount);
+    // Per cell: the distinct first two key bytes (the "head", big-endian) in
+    // ascending order, and where the entries of each head begin. A lookup
+    // searches this short list, then only the entries of one head.
+    struct CellIndex {
+        std::vector<uint16_t> heads;
+        std::vector<uint32_t> starts;  // one more than heads: the cell's end
+    };
+    std::vector<CellIndex> m_index = std::vector<CellIndex>(kCellCount);
+    // (cell, head) -> entry range, open addressing; an index computation in
+    // place of the search over the heads. Rebuilt by load; addWord leaves it
+    // stale, and lookups then use the per-cell index.
+    struct HeadSlot {
+        uint32_t key = 0;  // cell * 65536 + head + 1; 0 marks a free slot
+        uint32_t lo = 0;
+        uint32_t hi = 0;
+    };
+    std::vector<HeadSlot> m_headTable;
+    bool m_headTableValid = false;
+    std::string m_text;
+    size_t m_entryCount = 0;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,80 @@
+#pragma once
+// Sparse matrix of graph edges, kept sorted by (row, column) or by
+// (column, row). Every graph of the segmenter is stored in one: an element
+// (row, col) is the word covering atoms row .. col - 1, or in a word-pair
+// graph the transition from word row to word col.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace kestrel {
+
+class CDynamicArray {
+public:
+    static constexpr double kInfinite = 10000;  // value of a missing element
+
+    struct Element {
+        int col = 0;
+        int row = 0;
+        double value = 0;
+        int handle = 0;
+        uint32_t wordOffset = 0;  // the word's bytes in the array's text store
+        uint32_t wordLength = 0;
+        bool hasWord = false;
+    };
+
+    explicit CDynamicArray(bool rowFirst = true) : m_rowFirst(rowFirst) {}
+
+    // Inserts (row, col), or updates value and handle of an existing element
+    // (its word is kept). `word` may be null for none.
+    void setElement(int row, int col, double value, int handle, const std::string_view* word = nullptr);
+    void setElement(int row, int col, double value, int handle, std::string_view word) {
+        setElement(row, col, value, handle, &word);
+    }
+    // Value and handle of the first element matching (row, col), -1 matching
+    // any; kInfinite and 0 when there is none. Returns the element or null.
+    const Element* getElement(int row, int col, double* value = nullptr, int* handle = nullptr) const;
+
+    void copyFrom(const CDynamicArray& other);
+    void clear();
+
+    bool rowFirst() const { return m_rowFirst; }
+    void setRowFirst(bool rowFirst);
+    unsigned colCount() const { return m_colCount; }
+    unsigned rowCount() const { return m_rowCount; }
+    size_t size() const { return m_elements.size(); }
+    const std::vector<Element>& elements() const { return m_elements; }
+    const Element& operator[](size_t i) const { return m_elements[i]; }
+    // The word stored with an element (empty when it has none).
+    std::string_view word(const Element& e) const {
+        return std::string_view(m_words).substr(e.wordOffset, e.wordLength);
+    }
+
+    // Index range [first, last) of the elements of one row (row-first order)
+    // or one column (column-first order).
+    std::pair<size_t, size_t> lineRange(int line) const;
+
+    // Fast building: append without keeping the order, then sort once. The
+    // appended elements must be distinct.
+    void appendUnordered(int row, int col, double value, int handle);
+    void finishAppending();
+
+private:
+    bool less(int rowA, int colA, int rowB, int colB) const {
+        if (m_rowFirst) return rowA < rowB || (rowA == rowB && colA < colB);
+        return colA < colB || (colA == colB && rowA < rowB);
+    }
+    void raiseCounts(int row, int col);
+
+    bool m_rowFirst;
+    unsigned m_colCount = 0;
+    unsigned m_rowCount = 0;
+    std::vector<Element> m_elements;
+    std::string m_words;  // texts of the elements' words, appended
+    std::vector<size_t> m_sortStart;   // scratch of finishAppending
+    std::vector<Element> m_sortBuffer;
+};
+
+}  // namespace kestrel

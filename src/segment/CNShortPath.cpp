@@ -1,0 +1,180 @@
+#include "segment/CNShortPath.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace kestrel {
+
+void CQueue::push(int vertex, int index, double weight) {
+    size_t at = 0;
+    while (at < m_items.size() && m_items[at].weight < weight) ++at;
+    m_items.insert(m_items.begin() + static_cast<std::ptrdiff_t>(at), Item{vertex, index, weight});
+}
+
+bool CQueue::pop(Item& item) {
+    if (m_cursor >= m_items.size()) return false;
+    item = m_items[m_cursor++];
+    return true;
+}
+
+void CNShortPath::init(const CDynamicArray& graph, unsigned valueKind) {
+    m_graph = &graph;
+    m_valueKind = valueKind == 0 ? 1 : valueKind;
+    m_vertexCount = std::max(graph.colCount(), graph.rowCount()) + 1;
+    const size_t slots = static_cast<size_t>(m_vertexCount) * m_valueKind;
+    m_cost.assign(slots, CDynamicArray::kInfinite);
+    m_reached.assign(slots, 0);
+    if (m_parents.size() < slots) m_parents.resize(slots);
+    for (size_t i = 0; i < slots; ++i) m_parents[i].clear();
+    m_pathCount = 0;
+}
+
+double CNShortPath::cost(unsigned vertex, unsigned i) const {
+    if (vertex >= m_vertexCount || i >= m_valueKind || !m_reached[slot(vertex, i)])
+        return std::numeric_limits<double>::infinity();
+    return m_cost[slot(vertex, i)];
+}
+
+bool CNShortPath::reachable(unsigned vertex, unsigned i) const {
+    return vertex < m_vertexCount && i < m_valueKind && m_reached[slot(vertex, i)];
+}
+
+void CNShortPath::shortPath() {
+    if (!m_graph) return;
+    const auto& elements = m_graph->elements();
+    size_t e = 0;
+    // The graph is ordered by column: the edges into v are consecutive.
+    if (m_valueKind == 1) {
+        shortPathSingle();
+        return;
+    }
+    for (unsigned v = 1; v < m_vertexCount; ++v) {
+        m_queue.clear();
+        while (e < elements.size() && elements[e].col < static_cast<int>(v)) ++e;
+        for (; e < elements.size() && elements[e].col == static_cast<int>(v); ++e) {
+            const CDynamicArray::Element& edge = elements[e];
+            const int u = edge.row;
+            if (u == 0) {
+                m_queue.push(0, 0, edge.value);
+                continue;
+            }
+            if (u < 0 || static_cast<unsigned>(u) >= m_vertexCount) continue;
+            for (unsigned i = 0; i < m_valueKind; ++i) {
+                // An unreached cost slot stands for the infinite cost: the
+                // costs themselves may grow past any fixed sentinel.
+                if (!m_reached[slot(static_cast<unsigned>(u), i)]) break;
+                m_queue.push(u, static_cast<int>(i), m_cost[slot(static_cast<unsigned>(u), i)] + edge.value);
+            }
+        }
+        unsigned j = 0;
+        CQueue::Item item;
+        while (m_queue.pop(item)) {
+            const size_t s = slot(v, j);
+            if (!m_reached[s]) {
+                m_cost[s] = item.weight;
+                m_reached[s] = 1;
+            } else if (m_cost[s] < item.weight) {
+                ++j;
+                if (j >= m_valueKind) break;
+                m_cost[slot(v, j)] = item.weight;
+                m_reached[slot(v, j)] = 1;
+            } else {
+                m_cost[s] = item.weight;
+            }
+            // Parents are pushed with weight 0 before each other: the list
+            // ends up in reverse order of arrival.
+            auto& parents = m_parents[slot(v, j)];
+            parents.insert(parents.begin(), Parent{item.vertex, item.index});
+        }
+    }
+}
+
+// With one cost per vertex the queue keeps the cheapest weight and every
+// predecessor reaching it exactly; as the parent list reverses the order in
+// which equal weights leave the queue (itself the reverse of arrival), the
+// parents end up in edge order. This computes the same without the queue.
+void CNShortPath::shortPathSingle() {
+    const auto& elements = m_graph->elements();
+    size_t e = 0;
+    for (unsigned v = 1; v < m_vertexCount; ++v) {
+        while (e < elements.size() && elements[e].col < static_cast<int>(v)) ++e;
+        auto& parents = m_parents[v];
+        bool reached = false;
+        double best = 0;
+        for (; e < elements.size() && elements[e].col == static_cast<int>(v); ++e) {
+            const CDynamicArray::Element& edge = elements[e];
+            const int u = edge.row;
+            double weight;
+            if (u == 0) {
+                weight = edge.value;
+            } else {
+                if (u < 0 || static_cast<unsigned>(u) >= m_vertexCount || !m_reached[static_cast<size_t>(u)]) continue;
+                weight = m_cost[static_cast<size_t>(u)] + edge.value;
+            }
+            if (!reached || weight < best) {
+                reached = true;
+                best = weight;
+                parents.clear();
+            } else if (!(weight == best)) {
+                continue;
+            }
+            parents.push_back(Parent{u, 0});
+        }
+        if (reached) {
+            m_cost[v] = best;
+            m_reached[v] = 1;
+        }
+    }
+}
+
+int CNShortPath::output(std::vector<std::vector<int>>& paths) {
+    paths.clear();
+    m_pathCount = 0;
+    if (m_vertexCount <= 1) {
+        paths.push_back({0, 1});
+        m_pathCount = 1;
+        return m_pathCount;
+    }
+    const unsigned last = m_vertexCount - 1;
+    struct Frame {
+        int vertex;
+        int index;
+        size_t next;  // current parent in the vertex's list
+    };
+    std::vector<Frame> stack;
+    for (unsigned i = 0; i < m_valueKind && m_pathCount < kMaxPaths; ++i) {
+        if (!m_reached[slot(last, i)]) continue;
+        stack.clear();
+        stack.push_back(Frame{static_cast<int>(last), static_cast<int>(i), 0});
+        while (!stack.empty() && m_pathCount < kMaxPaths) {
+            Frame& top = stack.back();
+            const auto& parents = m_parents[slot(static_cast<unsigned>(top.vertex), static_cast<unsigned>(top.index))];
+            if (top.next >= parents.size()) {
+                // Exhausted: back to the nearest vertex with a further parent.
+                stack.pop_back();
+                if (!stack.empty()) ++stack.back().next;
+                continue;
+            }
+            const Parent parent = parents[top.next];
+            if (parent.vertex == 0) {
+                std::vector<int> path;
+                path.reserve(stack.size() + 1);
+                path.push_back(0);
+                for (size_t k = stack.size(); k-- > 0;) path.push_back(stack[k].vertex);
+                paths.push_back(std::move(path));
+                ++m_pathCount;
+                ++top.next;
+                continue;
+            }
+            if (parent.vertex < 0 || static_cast<unsigned>(parent.vertex) >= m_vertexCount ||
+                stack.size() > m_vertexCount) {
+                ++top.next;  // never follows a damaged parent or loops
+                continue;
+            }
+            stack.push_back(Frame{parent.vertex, parent.index, 0});
+        }
+    }
+    return m_pathCount;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,150 @@
+#include "segment/CSegGraph.h"
+
+#include "segment/CDictionary.h"
+#include "segment/CharClass.h"
+#include "segment/GbkText.h"
+#include "segment/NumberTests.h"
+
+namespace kestrel {
+
+namespace {
+
+struct GraphTexts {
+    std::string number = gbkText("未##数");
+    std::string string = gbkText("未##串");
+    std::string month = gbkText("月");
+    std::string portion = gbkText("份");
+    CharSet yearOrMonth{gbkText("年月")};
+    CharSet timeSuffix{gbkText("末内中底前间初")};
+};
+
+const GraphTexts& texts() {
+    static const GraphTexts t;
+    return t;
+}
+
+constexpr int kHandleNumber = -27904;       // negated 'm'
+constexpr int kHandleString = -28280;       // negated 'nx'
+constexpr int kHandlePunctuation = 30464;   // 'w'
+constexpr double kFixedValue = 2079997;     // frequency given to non-words
+
+}  // namespace
+
+std::string_view CSegGraph::atomSpan(int from, int to) const {
+    if (from >= to || from < 0 || to > atomCount()) return {};
+    const size_t begin = m_atoms[static_cast<size_t>(from)].offset;
+    const Atom& last = m_atoms[static_cast<size_t>(to - 1)];
+    return std::string_view(m_sentence).substr(begin, last.offset + last.length - begin);
+}
+
+bool CSegGraph::atomSegment(std::string_view sentence) {
+    m_sentence.assign(sentence);
+    m_atoms.clear();
+    const std::string_view s(m_sentence);
+    size_t pos = 0;
+    if (s.substr(0, kSentenceBegin.size()) == kSentenceBegin) {
+        m_atoms.push_back(Atom{0, kSentenceBegin.size(), CT_SENTENCE_BEGIN});
+        pos = kSentenceBegin.size();
+    }
+    bool open = false;
+    Atom current;
+    while (pos < s.size()) {
+        if (s.substr(pos, kSentenceEnd.size()) == kSentenceEnd) {
+            // The marker closes whatever was being collected and is an atom.
+            if (open) m_atoms.push_back(current);
+            open = false;
+            m_atoms.push_back(Atom{pos, kSentenceEnd.size(), CT_SENTENCE_END});
+            pos += kSentenceEnd.size();
+            continue;
+        }
+        const size_t len = charLength(s, pos);
+        const std::string_view ch = s.substr(pos, len);
+        int cls = charClass(ch);
+        if (len == 1 && ch[0] == '.') {
+            const std::string_view next = s.substr(pos + 1);
+            const unsigned char b0 = byteAt(next, 0);
+            if ((b0 >= '0' && b0 <= '9') || (b0 == 0xA3 && byteAt(next, 1) >= 0xB0 && byteAt(next, 1) <= 0xB9))
+                cls = CT_NUM;
+        }
+        if (!open) {
+            current = Atom{pos, 0, cls};
+            open = true;
+        }
+        current.length += len;
+        current.cls = cls;
+        pos += len;
+        bool close = true;
+        if (cls == CT_SINGLE || cls == CT_LETTER || cls == CT_NUM) {
+            if (pos < s.size() && s.substr(pos, kSentenceEnd.size()) != kSentenceEnd) {
+                const size_t nextLen = charLength(s, pos);
+                if (charClass(s.substr(pos, nextLen)) == cls) close = false;
+            }
+        }
+        if (close) {
+            m_atoms.push_back(current);
+            open = false;
+        }
+    }
+    if (open) m_atoms.push_back(current);
+    return true;
+}
+
+bool CSegGraph::generateWordGraph(std::string_view sentence, const CDictionary& dictionary) {
+    m_graph.clear();
+    atomSegment(sentence);
+    const GraphTexts& t = texts();
+    const int count = atomCount();
+    for (int g = 0; g < count; ++g) {
+        // One-atom edge. Rows are filled in order so every insertion appends.
+        const std::string_view atom = atomText(g);
+        const int cls = atomClass(g);
+        switch (cls) {
+        case CT_CHINESE:
+            m_graph.setElement(g, g + 1, 0, 0, atom);
+            break;
+        case CT_SINGLE:
+            if (atom.find_first_not_of("+-1234567890") == std::string_view::npos)
+                m_graph.setElement(g, g + 1, 0, kHandleNumber, t.number);
+            else
+                m_graph.setElement(g, g + 1, 0, kHandleString, t.string);
+            break;
+        case CT_LETTER:
+            m_graph.setElement(g, g + 1, 0, kHandleString, t.string);
+            break;
+        case CT_NUM:
+        case CT_INDEX:
+            m_graph.setElement(g, g + 1, 0, kHandleNumber, t.number);
+            break;
+        case CT_DELIMITER:
+            m_graph.setElement(g, g + 1, kFixedValue, kHandlePunctuation, atom);
+            break;
+        default:
+            m_graph.setElement(g, g + 1, kFixedValue, cls, atom);
+            break;
+        }
+
+        // Every dictionary word starting at atom g.
+        m_scratch.assign(atom);
+        int e = g + 1;
+        if (atom == t.month && e < count && atomText(e) == t.portion) e = g + 2;
+        while (e <= count) {
+            const CDictionary::PrefixProbe probe = dictionary.probePrefix(m_scratch);
+            if (!probe.prefix) break;
+            if (probe.exact) {
+                // Keep 年/月 + 末内中底前间初 apart after a number, so that the
+                // number can later join 年 or 月 as a time word.
+                if (m_scratch.size() == 4 && g > 0 && isNumber(atomText(g - 1)) &&
+                    t.yearOrMonth.contains(std::string_view(m_scratch).substr(0, 2)) &&
+                    t.timeSuffix.contains(std::string_view(m_scratch).substr(2, 2)))
+                    break;
+                m_graph.setElement(g, e, probe.frequencySum, probe.handle, m_scratch);
+            }
+            if (e >= count) break;
+            m_scratch.append(atomText(e));
+            ++e;
+        }
+    }
+    return true;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,50 @@
+#pragma once
+// Atoms of one sentence (the units never split: one Chinese character, a
+// run of ASCII letters and digits, a sentence marker) and the word graph of
+// all dictionary words over them.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "segment/CDynamicArray.h"
+
+namespace kestrel {
+
+class CDictionary;
+
+class CSegGraph {
+public:
+    struct Atom {
+        size_t offset = 0;  // byte offset in the sentence
+        size_t length = 0;
+        int cls = 0;
+    };
+
+    // Cuts the sentence (with its markers) into atoms.
+    bool atomSegment(std::string_view sentence);
+    // Clears the graph, cuts atoms and fills the graph with one-atom edges
+    // and every dictionary word.
+    bool generateWordGraph(std::string_view sentence, const CDictionary& dictionary);
+
+    int atomCount() const { return static_cast<int>(m_atoms.size()); }
+    std::string_view atomText(int i) const {
+        const Atom& a = m_atoms[static_cast<size_t>(i)];
+        return std::string_view(m_sentence).substr(a.offset, a.length);
+    }
+    int atomLength(int i) const { return static_cast<int>(m_atoms[static_cast<size_t>(i)].length); }
+    int atomClass(int i) const { return m_atoms[static_cast<size_t>(i)].cls; }
+    const std::string& sentence() const { return m_sentence; }
+    // Text of atoms [from, to).
+    std::string_view atomSpan(int from, int to) const;
+
+    CDynamicArray& graph() { return m_graph; }
+    const CDynamicArray& graph() const { return m_graph; }
+
+private:
+    std::string m_sentence;
+    std::vector<Atom> m_atoms;
+    CDynamicArray m_graph{true};
+    std::string m_scratch;
+};
+
+}  // namespace kestrel

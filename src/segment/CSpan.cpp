@@ -1,0 +1,458 @@
+#include "segment/CSpan.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string_view>
+
+#include "segment/CContextStat.h"
+#include "segment/CDictionary.h"
+#include "segment/CharClass.h"
+#include "segment/GbkText.h"
+#include "segment/NameCharacters.h"
+
+namespace kestrel {
+
+namespace {
+
+struct SpanTexts {
+    std::string times = gbkText("×");
+    std::string timesTwice = gbkText("××");
+    std::string middleDot = gbkText("·");
+    std::string fullStop = gbkText("．");
+    std::string fullMinus = gbkText("－");
+};
+
+const SpanTexts& texts() {
+    static const SpanTexts t;
+    return t;
+}
+
+struct PersonPattern {
+    std::string_view roles;
+    double factor;
+};
+
+// Role sequences that make a person name, tried in this order at each word.
+constexpr PersonPattern kPersonPatterns[] = {
+    {"BBCD", 0.003606}, {"BBC", 0.000021}, {"BBE", 0.001314}, {"BBZ", 0.000315},
+    {"BCD", 0.656624},  {"BEE", 0.000021}, {"BE", 0.146116},  {"BG", 0.009136},
+    {"BXD", 0.000042},  {"BZ", 0.038971},  {"CDCD", 0},       {"CD", 0.090367},
+    {"EE", 0.000273},   {"FB", 0.009157},  {"Y", 0.034324},   {"XD", 0.009735},
+};
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+const double kNoContextCost = -std::log(0.000001);
+
+// 1 / (k F + c), infinite when the denominator is zero.
+double reciprocal(double denominator) { return denominator > 0 ? 1.0 / denominator : kInfinity; }
+
+bool allIdeographs(std::string_view w) {
+    if (w.size() % 2 != 0) return false;
+    for (size_t i = 0; i < w.size(); i += 2) {
+        const unsigned char b = byteAt(w, i);
+        if (b < 0xB0 || b > 0xF7) return false;
+    }
+    return true;
+}
+
+bool allFullWidthLetters(std::string_view w) {
+    if (w.empty() || w.size() % 2 != 0) return false;
+    for (size_t i = 0; i < w.size(); i += 2) {
+        if (charClass(w.substr(i, 2)) != CT_LETTER) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+double CSpan::tagFrequency(int tag) const { return m_context ? m_context->getTagFrequency(tag) : 0; }
+
+void CSpan::addTag(SegmentWord& word, int tag, double cost) {
+    if (word.tagCount >= kMaxTags) return;  // the tag table is full
+    word.tags[static_cast<size_t>(word.tagCount)] = tag;
+    word.tagIndex[static_cast<size_t>(word.tagCount)] = m_context ? m_context->indexOf(tag) : -1;
+    word.costs[static_cast<size_t>(word.tagCount)] = cost;
+    ++word.tagCount;
+}
+
+std::vector<int> CSpan::lastBestTags() const {
+    std::vector<int> tags;
+    for (size_t i = 1; i < m_bestTags.size() && m_bestTags[i] != -1; ++i) tags.push_back(m_bestTags[i]);
+    return tags;
+}
+
+bool CSpan::tagPath(WordPath& path, const CDictionary& core, const CDictionary& dictionary) {
+    m_core = &core;
+    m_dictionary = &dictionary;
+    m_path = &path;
+    m_candidates.clear();
+    m_offset = 0;
+    m_atPathStart = true;
+
+    // The words as the tagger reads them: in a role mode a word that the
+    // role dictionary holds with role 44 is read as its first character and
+    // the rest.
+    m_pathWords.clear();
+    for (size_t i = 0; i < path.size() && !path[i].word.empty(); ++i) {
+        const std::string& w = path[i].word;
+        if (m_tagType != kPartOfSpeech && dictionary.isWord(w, 44)) {
+            const size_t first = charLength(w, 0);
+            m_pathWords.push_back(PathWord{w.substr(0, first), static_cast<int>(i)});
+            if (first < w.size()) m_pathWords.push_back(PathWord{w.substr(first), static_cast<int>(i)});
+        } else {
+            m_pathWords.push_back(PathWord{w, static_cast<int>(i)});
+        }
+    }
+
+    int next = m_pathWords.empty() ? -1 : 0;
+    while (next != -1) {
+        next = readSegment(next);
+        viterbi();
+        bestPath();
+        if (m_tagType == kPartOfSpeech) {
+            for (int i = 1; i < m_length; ++i) {
+                const SegmentWord& w = m_words[static_cast<size_t>(i)];
+                if (w.text.empty() || w.pathIndex < 0) continue;
+                WordResult& result = path[static_cast<size_t>(w.pathIndex)];
+                const int tag = m_bestTags[static_cast<size_t>(i)];
+                result.handle = tag;
+                if (result.value > 0 && core.isWord(result.word))
+                    result.value = core.getFrequency(result.word, tag);
+            }
+        } else if (m_tagType == kPerson) {
+            recognizePerson(dictionary);
+        } else {
+            recognizeSpan(dictionary);
+        }
+    }
+    m_path = nullptr;
+    return true;
+}
+
+void CSpan::readRoles(SegmentWord& word, const std::string& lookup) {
+    int handles[CDictionary::kMaxHandles];
+    int frequencies[CDictionary::kMaxHandles];
+    const int n = m_dictionary->getHandles(lookup, handles, frequencies);
+    for (int r = 0; r < n; ++r) {
+        addTag(word, handles[r],
+               std::log(tagFrequency(handles[r]) + n + 1) - std::log(static_cast<double>(frequencies[r]) + 1));
+    }
+    if (lookup == kSentenceBegin) {
+        addTag(word, kStartTagRole, 0);
+    } else if (lookup == kSentenceEnd) {
+        addTag(word, kEndTagRole, 0);
+    } else {
+        const int count = m_core->getHandles(lookup, handles, frequencies);
+        if (count > 0) {
+            double total = 0;
+            for (int i = 0; i < count; ++i) total += frequencies[i];
+            addTag(word, 0, std::log(tagFrequency(0) + n + 1) - std::log(total + 1));
+        }
+    }
+}
+
+void CSpan::readPartOfSpeech(SegmentWord& word) {
+    const WordResult& result = (*m_path)[static_cast<size_t>(word.pathIndex)];
+    int handles[CDictionary::kMaxHandles];
+    int frequencies[CDictionary::kMaxHandles];
+    if (result.handle > 0) {
+        const double f = tagFrequency(result.handle);
+        // A frequency of 0 counts as 1: the logarithm needs a positive value.
+        const double value = result.value > 0 ? result.value : 1;
+        addTag(word, result.handle, std::max(0.0, std::log(f + 1) - std::log(value)));
+        return;
+    }
+    const int n = m_core->getHandles(result.word, handles, frequencies);
+    int from = 0;
+    if (result.handle < 0) {
+        addTag(word, -result.handle, result.value);
+        from = 1;
+    }
+    for (int i = from; i < n; ++i) {
+        addTag(word, handles[i],
+               std::log(tagFrequency(handles[i]) + n) - std::log(static_cast<double>(frequencies[i]) + 1));
+    }
+}
+
+int CSpan::readSegment(int start) {
+    // Word 0: the virtual start word of the path, or the last word of the
+    // previous segment with its first tag and accumulated cost.
+    SegmentWord first;
+    if (m_atPathStart || m_length == 0) {
+        first.position = 0;
+        first.tagCount = 1;
+        first.tags[0] = m_tagType == kPartOfSpeech ? 0 : kStartTagRole;
+        first.tagIndex[0] = m_context ? m_context->indexOf(first.tags[0]) : -1;
+        first.costs[0] = 0;
+        m_atPathStart = false;
+    } else {
+        const SegmentWord& last = m_words[static_cast<size_t>(m_length - 1)];
+        first.text = last.text;
+        first.position = last.position;
+        first.length = last.length;
+        first.pathIndex = last.pathIndex;
+        first.tagCount = 1;
+        first.tags[0] = last.tags[0];
+        first.tagIndex[0] = last.tagIndex[0];
+        first.costs[0] = last.costs[0];
+    }
+    if (m_words.size() < kMaxSegmentWords + 2) m_words.resize(kMaxSegmentWords + 2);
+    m_words[0] = std::move(first);
+    m_length = 1;
+
+    const SpanTexts& t = texts();
+    size_t index = static_cast<size_t>(start);
+    while (m_length <= kMaxSegmentWords && index < m_pathWords.size()) {
+        const PathWord& pathWord = m_pathWords[index++];
+        SegmentWord& word = m_words[static_cast<size_t>(m_length)];
+        word.text = pathWord.text;
+        word.pathIndex = pathWord.pathIndex;
+        word.position = m_offset;
+        word.length = static_cast<int>(pathWord.text.size());
+        word.tagCount = 0;
+        m_offset += word.length;
+        if (m_tagType == kPartOfSpeech) {
+            readPartOfSpeech(word);
+        } else {
+            if (m_tagType == kTransliteration) {
+                // Between Chinese characters, '.' and '-' stand for the
+                // full-width point and dash of a transliterated name.
+                const std::string& prev = m_words[static_cast<size_t>(m_length - 1)].text;
+                if (prev.size() == 2 && charClass(prev) == CT_CHINESE) {
+                    if (word.text == ".") word.text = t.fullStop;
+                    else if (word.text == "-") word.text = t.fullMinus;
+                }
+            }
+            readRoles(word, word.text);
+        }
+        if (word.tagCount == 0) guessRoles(m_length);
+        if (word.tagCount == 0) addTag(word, 0, 0);  // part of speech unknown
+        ++m_length;
+        if (word.tagCount == 1) break;
+    }
+    SegmentWord& last = m_words[static_cast<size_t>(m_length - 1)];
+    if (last.tagCount > 1) {
+        SegmentWord& end = m_words[static_cast<size_t>(m_length)];
+        end.text.clear();
+        end.position = m_offset;
+        end.length = 0;
+        end.pathIndex = -1;
+        end.tagCount = 0;
+        addTag(end, m_tagType == kPartOfSpeech ? 1 : kEndTagRole, 0);
+        ++m_length;
+    }
+    return index < m_pathWords.size() ? static_cast<int>(index) : -1;
+}
+
+void CSpan::guessRoles(int index) {
+    SegmentWord& word = m_words[static_cast<size_t>(index)];
+    const std::string& w = word.text;
+    const SpanTexts& t = texts();
+    auto plain = [&](int tag) { addTag(word, tag, reciprocal(tagFrequency(tag) + 1)); };
+    auto scaled = [&](int tag, double k, double c) { addTag(word, tag, reciprocal(k * tagFrequency(tag) + c)); };
+    const size_t len = w.size();
+
+    if (m_tagType == kPerson || m_tagType == kPlace) {
+        if (m_tagType == kPerson && (w == t.timesTwice || w == t.times)) {
+            plain(6);
+            return;
+        }
+        plain(0);
+        if (len < 4 && len != 2) return;
+        if (len == 2 && (charClass(w) == CT_CHINESE || charClass(w) == CT_OTHER)) {
+            for (int tag : {1, 2, 3, 4}) plain(tag);
+        }
+        for (int tag : {11, 12, 13}) scaled(tag, 8, 0);
+        return;
+    }
+    if (m_tagType != kTransliteration) return;
+    plain(0);
+    if (!allIdeographs(w)) {
+        if (allFullWidthLetters(w)) {
+            plain(1);
+            plain(11);
+            scaled(2, 2, 1);
+            scaled(3, 2, 1);
+            scaled(12, 2, 1);
+            scaled(13, 2, 1);
+        }
+        for (int tag : {41, 42, 43}) scaled(tag, 8, 0);
+        return;
+    }
+    if (len < 4 && len != 2) return;
+    if (len == 2 && (charClass(w) == CT_CHINESE || charClass(w) == CT_OTHER)) {
+        for (int tag : {1, 2, 3}) scaled(tag, 2, 1);
+        scaled(30, 8, 1);
+        for (int tag : {11, 12, 13}) scaled(tag, 4, 1);
+        for (int tag : {21, 22, 23}) scaled(tag, 2, 1);
+    }
+    for (int tag : {41, 42, 43}) scaled(tag, 8, 0);
+}
+
+void CSpan::viterbi() {
+    for (int i = 1; i < m_length; ++i) {
+        SegmentWord& word = m_words[static_cast<size_t>(i)];
+        const SegmentWord& prev = m_words[static_cast<size_t>(i - 1)];
+        for (int k = 0; k < word.tagCount; ++k) {
+            double minimum = kInfinity;
+            int bestJ = 0;
+            for (int j = 0; j < prev.tagCount; ++j) {
+                // -ln of the transition probability, looked up by symbol index.
+                const double transition =
+                    m_context ? m_context->transitionCost(word.tagIndex[static_cast<size_t>(k)],
+                                                          prev.tagIndex[static_cast<size_t>(j)])
+                              : kNoContextCost;
+                const double c = prev.costs[static_cast<size_t>(j)] + transition;
+                if (j == 0 || c < minimum) {
+                    minimum = c;
+                    bestJ = j;
+                }
+            }
+            word.best[static_cast<size_t>(k)] = static_cast<unsigned char>(bestJ);
+            word.costs[static_cast<size_t>(k)] += minimum;
+        }
+    }
+}
+
+void CSpan::bestPath() {
+    m_bestTags.assign(static_cast<size_t>(m_length) + 1, -1);
+    int lastNonEmpty = 0;
+    int k = 0;
+    for (int i = m_length - 1; i >= 1; --i) {
+        const SegmentWord& word = m_words[static_cast<size_t>(i)];
+        if (k >= word.tagCount) k = 0;
+        if (!word.text.empty()) {
+            m_bestTags[static_cast<size_t>(i)] = word.tags[static_cast<size_t>(k)];
+            if (lastNonEmpty == 0) lastNonEmpty = i;
+        }
+        k = word.best[static_cast<size_t>(k)];
+    }
+    // The list ends with -1 after the last non-empty word.
+    for (size_t i = static_cast<size_t>(lastNonEmpty) + 1; i < m_bestTags.size(); ++i) m_bestTags[i] = -1;
+}
+
+int CSpan::endPosition(int i) const {
+    if (i < m_length) return m_words[static_cast<size_t>(i)].position;
+    const SegmentWord& last = m_words[static_cast<size_t>(m_length - 1)];
+    return last.position + last.length;
+}
+
+void CSpan::addCandidate(int start, int end, double cost) {
+    if (static_cast<int>(m_candidates.size()) >= kMaxCandidates) return;
+    m_candidates.push_back(Candidate{start, end, cost});
+}
+
+double CSpan::computeCost(int first, int count, const CDictionary& roles) const {
+    double cost = 0;
+    for (int k = first; k < first + count && k < m_length; ++k) {
+        const int tag = m_bestTags[static_cast<size_t>(k)];
+        const SegmentWord& word = m_words[static_cast<size_t>(k)];
+        if (tag < 0 || word.text.empty()) continue;
+        cost += std::log(tagFrequency(tag) + 1) - std::log(static_cast<double>(roles.getFrequency(word.text, tag)) + 1);
+    }
+    return cost;
+}
+
+void CSpan::recognizePerson(const CDictionary& roles) {
+    const SpanTexts& t = texts();
+    // Role letters: role r is 'A' + r; position p is word p.
+    std::string letters(static_cast<size_t>(m_length) + 1, '\0');
+    int last = 0;  // last word with a tag
+    for (int i = 1; i < m_length && m_bestTags[static_cast<size_t>(i)] != -1; ++i) {
+        letters[static_cast<size_t>(i)] = static_cast<char>('A' + m_bestTags[static_cast<size_t>(i)]);
+        last = i;
+    }
+    const std::string_view roleString(letters);
+    auto wordText = [&](int i) -> std::string_view {
+        return i >= 0 && i < m_length ? std::string_view(m_words[static_cast<size_t>(i)].text) : std::string_view();
+    };
+    int p = 1;
+    while (p <= last) {
+        bool recorded = false;
+        for (size_t k = 0; k < std::size(kPersonPatterns); ++k) {
+            const PersonPattern& pattern = kPersonPatterns[k];
+            const int len = static_cast<int>(pattern.roles.size());
+            if (p + len - 1 > last || roleString.substr(static_cast<size_t>(p), pattern.roles.size()) != pattern.roles)
+                continue;
+            if (wordText(p - 1) == t.middleDot || wordText(p + len) == t.middleDot) continue;
+            if (pattern.roles == "FB" && p + 2 <= last) {
+                const char after = roleString[static_cast<size_t>(p + 2)];
+                if (after == 'C' || after == 'E' || after == 'G') continue;
+            }
+            if (pattern.factor == 0) {
+                // Two surname-given pairs: when the four words hold name
+                // characters of foreign names, go on from their last word.
+                std::string text;
+                for (int i = p; i < p + 4; ++i) text.append(wordText(i));
+                static const CharSet western(westernNameCharacters());
+                static const CharSet japanese(japaneseNameCharacters());
+                static const CharSet russian(russianNameCharacters());
+                if (western.count(text) > 0 || japanese.count(text) > 0 || russian.count(text) > 0)
+                    p += 3;
+                continue;
+            }
+            addCandidate(endPosition(p), endPosition(p + len),
+                         computeCost(p, len, roles) - std::log(pattern.factor));
+            p += len;
+            recorded = true;
+            break;
+        }
+        if (!recorded) ++p;
+    }
+}
+
+void CSpan::recognizeSpan(const CDictionary& roles) {
+    auto tagAt = [&](int i) { return i < static_cast<int>(m_bestTags.size()) ? m_bestTags[static_cast<size_t>(i)] : -1; };
+    int c = 1;
+    int d = 1;
+    int i = 1;
+    while (tagAt(i) != -1) {
+        const int tag = tagAt(i);
+        const int a = i;
+        int b = i;
+        bool opened = false;
+        auto joinEnding = [&](int& j) {
+            int m = 0;
+            while (tagAt(j) == 3) {
+                ++j;
+                ++m;
+            }
+            if (m > 0) {
+                c += m - 1;
+                d = c;
+            }
+        };
+        if (tag == 1) {
+            opened = true;
+            int j = i;
+            int k = 0;
+            while (tagAt(j) == 1) {
+                ++j;
+                ++k;
+            }
+            if (k > 1) {
+                c += k - 1;
+                d = c;
+            }
+            while (tagAt(j) == 2) ++j;
+            joinEnding(j);
+            b = j;
+        } else if (tag == 2) {
+            opened = true;
+            ++c;
+            d = c;
+            int j = i + 1;
+            while (tagAt(j) == 2) ++j;
+            joinEnding(j);
+            b = j;
+        }
+        if (opened && b > a) {
+            addCandidate(endPosition(a), endPosition(b), computeCost(a, b - a + 1, roles) + std::log(static_cast<double>(d)));
+            c = d;
+        }
+        i = b > i ? b : i + 1;
+    }
+}
+
+}  // namespace kestrel

@@ -1,0 +1,96 @@
+#pragma once
+// Hidden-Markov tagger over a word path: every word gets candidate tags with
+// emission costs, a Viterbi search with the transition statistics picks the
+// best tag sequence, segment by segment. Tags are part-of-speech handles
+// (mode 0) or the roles of person, place or transliterated-name words
+// (modes 1-3); in the role modes name candidates are read off the roles.
+#include <array>
+#include <string>
+#include <vector>
+
+#include "segment/CSegment.h"
+
+namespace kestrel {
+
+class CContextStat;
+class CDictionary;
+
+class CSpan {
+public:
+    enum TagType { kPartOfSpeech = 0, kPerson = 1, kPlace = 2, kTransliteration = 3 };
+    static constexpr int kMaxSegmentWords = 119;  // words read per segment
+    static constexpr int kMaxTags = 19;           // tags per word
+    static constexpr int kMaxCandidates = 200;    // name candidates per path
+    static constexpr int kStartTagRole = 100;
+    static constexpr int kEndTagRole = 101;
+
+    struct Candidate {
+        int start = 0;  // byte offsets within the sentence
+        int end = 0;
+        double cost = 0;
+    };
+
+    void setTagType(int type) { m_tagType = type; }
+    int tagType() const { return m_tagType; }
+    // Statistics of this mode; null means none (every probability 1e-6).
+    void setContext(const CContextStat* context) { m_context = context; }
+
+    // Tags the path segment by segment. `dictionary` is the role dictionary
+    // (role modes) or the core dictionary (part-of-speech mode, which writes
+    // the chosen handles into the path).
+    bool tagPath(WordPath& path, const CDictionary& core, const CDictionary& dictionary);
+
+    int unknownCount() const { return static_cast<int>(m_candidates.size()); }
+    const std::vector<Candidate>& candidates() const { return m_candidates; }
+    // Best tags of the last segment, word 1 first (for tests).
+    std::vector<int> lastBestTags() const;
+
+    // The steps of tagPath, exposed for tests.
+    int readSegment(int start);
+    void viterbi();
+    void bestPath();
+    void guessRoles(int word);
+    void recognizePerson(const CDictionary& roles);
+    void recognizeSpan(const CDictionary& roles);
+    double computeCost(int first, int count, const CDictionary& roles) const;
+
+private:
+    struct SegmentWord {
+        std::string text;  // the text as looked up
+        int position = 0;  // byte offset in the sentence
+        int length = 0;    // byte length in the sentence
+        int pathIndex = -1;
+        int tagCount = 0;
+        std::array<int, kMaxTags> tags{};
+        std::array<int, kMaxTags> tagIndex{};  // in the statistics' symbol table
+        std::array<double, kMaxTags> costs{};
+        std::array<unsigned char, kMaxTags> best{};
+    };
+    struct PathWord {
+        std::string text;
+        int pathIndex;
+    };
+
+    void addTag(SegmentWord& word, int tag, double cost);
+    double tagFrequency(int tag) const;
+    void readRoles(SegmentWord& word, const std::string& lookup);
+    void readPartOfSpeech(SegmentWord& word);
+    int endPosition(int i) const;
+    void addCandidate(int start, int end, double cost);
+
+    int m_tagType = kPartOfSpeech;
+    const CContextStat* m_context = nullptr;
+    const CDictionary* m_core = nullptr;
+    const CDictionary* m_dictionary = nullptr;
+    WordPath* m_path = nullptr;
+
+    std::vector<PathWord> m_pathWords;  // the path as read (names split)
+    std::vector<SegmentWord> m_words;   // current segment, word 0 first
+    int m_length = 0;                   // words in the segment
+    std::vector<int> m_bestTags;        // index = word, -1 after the last
+    int m_offset = 0;
+    bool m_atPathStart = true;
+    std::vector<Candidate> m_candidates;
+};
+
+}  // namespace kestrel

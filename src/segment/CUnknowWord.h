@@ -1,0 +1,60 @@
+#pragma once
+// Recogniser of one kind of unknown word (person, place or transliterated
+// name): tags a word path with roles and adds the name candidates it finds
+// to the optimum graph, where the second segmentation stage may choose them.
+#include <memory>
+#include <string>
+
+#include "segment/CContextStat.h"
+#include "segment/CDictionary.h"
+#include "segment/CSpan.h"
+
+namespace kestrel {
+
+class CDynamicArray;
+class CSegGraph;
+
+class CUnknowWord {
+public:
+    enum Type { kPerson = 1, kPlace = 2, kTransliteration = 3 };
+
+    // The role data of a recogniser; shared read-only by every copy.
+    struct Roles {
+        CDictionary dictionary;
+        CContextStat context;
+    };
+
+    CUnknowWord();
+    // A copy shares the loaded role data and has its own tagger state.
+    CUnknowWord(const CUnknowWord& other);
+    CUnknowWord& operator=(const CUnknowWord& other);
+
+    // Loads base + ".dct" (when it can be read) and base + ".ctx". Missing
+    // files leave the recogniser empty. A file that exists but is damaged is
+    // reported in `warning` and ignored. Always true.
+    bool loadRoles(const std::string& base, int type, std::string* warning = nullptr);
+    // Uses role data prepared elsewhere (tests, tools).
+    void setRoles(std::shared_ptr<const Roles> roles, int type);
+    void release();
+
+    bool recognize(WordPath& path, const CDictionary& core, CDynamicArray& optimum, const CSegGraph& graph);
+
+    // False when neither a role dictionary nor role statistics are loaded;
+    // the recogniser then finds nothing.
+    bool hasRoleData() const;
+    int type() const { return m_type; }
+    int nameHandle() const { return m_handle; }
+    const std::string& nameToken() const { return m_token; }
+    const CSpan& tagger() const { return m_tagger; }
+
+private:
+    void setType(int type);
+
+    std::shared_ptr<const Roles> m_roles;
+    CSpan m_tagger;
+    int m_type = kPerson;
+    int m_handle = -28274;
+    std::string m_token;
+};
+
+}  // namespace kestrel

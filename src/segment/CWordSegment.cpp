@@ -1,0 +1,322 @@
+#include "segment/CWordSegment.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "common/Encoding.h"
+#include "common/FileSystem.h"
+#include "segment/CharClass.h"
+
+namespace kestrel {
+
+namespace {
+
+// Delimiters of a run of double-byte characters: full-width punctuation,
+// symbols, letters and digits, and the particle 的.
+bool isPieceDelimiter(unsigned char lead, unsigned char trail) {
+    switch (lead) {
+    case 0xA1: return trail >= 0xA2 && trail <= 0xFE;
+    case 0xA2: return trail >= 0xA1 && trail <= 0xFC;
+    case 0xA3: return trail >= 0xA1 && trail <= 0xFE;
+    case 0xA4: return trail >= 0xA1 && trail <= 0xF3;
+    case 0xA5: return trail >= 0xA1 && trail <= 0xF6;
+    case 0xA6: return trail >= 0xA1 && trail <= 0xF5;
+    case 0xA7: return trail >= 0xA1 && trail <= 0xF1;
+    case 0xA8: return trail >= 0x40 && trail <= 0xE9;
+    case 0xA9: return trail >= 0x40 && trail <= 0xEF;
+    case 0xAA: return trail == 0xA5;
+    case 0xB5: return trail == 0xC4;
+    default: return false;
+    }
+}
+
+bool isAsciiPunctuation(unsigned char b) {
+    return (b >= 0x21 && b <= 0x2F) || (b >= 0x3A && b <= 0x40) || (b >= 0x5B && b <= 0x60) ||
+           (b >= 0x7B && b <= 0x7F);
+}
+
+bool isBlank(unsigned char b) { return b == '\n' || b == '\r' || b == ' '; }
+
+}  // namespace
+
+CWordSegment::CWordSegment() {
+    m_tagger.setTagType(CSpan::kPartOfSpeech);
+    m_person.setRoles(nullptr, CUnknowWord::kPerson);
+    m_transliteration.setRoles(nullptr, CUnknowWord::kTransliteration);
+    m_place.setRoles(nullptr, CUnknowWord::kPlace);
+}
+
+CWordSegment::CWordSegment(const CWordSegment& other)
+    : recognitionSwitch(other.recognitionSwitch), smoothing(other.smoothing) {
+    attach(other.m_data, other.m_person, other.m_transliteration, other.m_place);
+}
+
+CWordSegment& CWordSegment::operator=(const CWordSegment& other) {
+    if (this != &other) {
+        recognitionSwitch = other.recognitionSwitch;
+        smoothing = other.smoothing;
+        attach(other.m_data, other.m_person, other.m_transliteration, other.m_place);
+    }
+    return *this;
+}
+
+void CWordSegment::attach(std::shared_ptr<const Data> data, const CUnknowWord& person,
+                          const CUnknowWord& translit, const CUnknowWord& place) {
+    m_data = std::move(data);
+    m_person = person;
+    m_transliteration = translit;
+    m_place = place;
+    m_tagger = CSpan();
+    m_tagger.setTagType(CSpan::kPartOfSpeech);
+    m_tagger.setContext(m_data ? &m_data->lexical : nullptr);
+}
+
+bool CWordSegment::loadData(const std::string& dir) { return loadDataDirectory(dir + "/data/"); }
+
+bool CWordSegment::loadDataDirectory(const std::string& dataDirectory) {
+    if (m_data) return true;
+    m_error.clear();
+    m_warnings.clear();
+    const std::string dir = withTrailingSlash(dataDirectory);
+    auto data = std::make_shared<Data>();
+    if (!data->core.load(dir + "coreDict.dct", m_error)) return false;
+    if (!data->lexical.load(dir + "lexical.ctx", m_error)) return false;
+
+    CUnknowWord person, translit, place;
+    person.loadRoles(dir + "nr", CUnknowWord::kPerson, &m_warnings);
+    translit.loadRoles(dir + "tr", CUnknowWord::kTransliteration, &m_warnings);
+    place.loadRoles(dir + "ns", CUnknowWord::kPlace, &m_warnings);
+
+    if (!data->bigram.load(dir + "BigramDict.dct", m_error)) return false;
+
+    // From here on the data counts as loaded, even when the stop words fail.
+    std::string bytes;
+    std::string readError;
+    const bool stopWordsRead = readFile(dir + "stopwords.txt", bytes, &readError);
+    if (stopWordsRead) {
+        const std::string text = toGbk(bytes);
+        size_t i = 0;
+        while (i < text.size()) {
+            while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+            const size_t start = i;
+            while (i < text.size() && !std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+            // Tokens longer than a stop word can be are not stop words.
+            if (i > start && i - start <= kMaxStopWordBytes) data->stopWords.emplace(text.substr(start, i - start));
+        }
+        for (const char* key : {"\r\n", " \r\n", "\n", " \n"}) data->stopWords.emplace(key);
+    }
+    attach(std::move(data), person, translit, place);
+    if (!stopWordsRead) {
+        m_error = readError.empty() ? "cannot read stop-word file " + dir + "stopwords.txt" : readError;
+        return false;
+    }
+    return true;
+}
+
+void CWordSegment::releaseData() {
+    attach(nullptr, CUnknowWord(), CUnknowWord(), CUnknowWord());
+    m_person.setRoles(nullptr, CUnknowWord::kPerson);
+    m_transliteration.setRoles(nullptr, CUnknowWord::kTransliteration);
+    m_place.setRoles(nullptr, CUnknowWord::kPlace);
+}
+
+bool CWordSegment::isStopWord(std::string_view word) const {
+    if (!m_data || m_data->stopWords.empty()) return false;
+    return m_data->stopWords.count(std::string(word)) > 0;
+}
+
+size_t CWordSegment::nextPiece(size_t& offset, std::string_view text, std::string& piece) {
+    piece.clear();
+    size_t i = std::min(offset, text.size());
+    const size_t n = text.size();
+    while (i < n) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (isBlank(b)) {
+            ++i;
+        } else if (b == 0xA1 && i + 1 < n && static_cast<unsigned char>(text[i + 1]) == 0xA1) {
+            i += 2;
+        } else {
+            break;
+        }
+    }
+    if (i >= n) {
+        offset = n;
+        return 0;
+    }
+    const bool chinese = static_cast<unsigned char>(text[i]) >= 0x80;
+    while (i < n) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b >= 0x80) {
+            if (!chinese) break;
+            if (i + 1 >= n) {  // a lead byte without its trail byte
+                ++i;
+                break;
+            }
+            const auto trail = static_cast<unsigned char>(text[i + 1]);
+            i += 2;
+            if (b == 0xA1 && trail == 0xA1) continue;
+            if (isPieceDelimiter(b, trail)) break;
+            if (trail >= 0x80) {
+                piece.push_back(static_cast<char>(b));
+                piece.push_back(static_cast<char>(trail));
+            }
+            continue;
+        }
+        if (isBlank(b)) {
+            ++i;
+            if (chinese) continue;
+            break;
+        }
+        if (isAsciiPunctuation(b)) {
+            ++i;
+            break;
+        }
+        if (chinese) break;
+        piece.push_back(static_cast<char>(b));
+        ++i;
+    }
+    offset = i;
+    return piece.size();
+}
+
+template <typename Fn>
+void CWordSegment::forEachSentence(std::string_view piece, Fn fn) {
+    size_t start = 0;
+    while (start < piece.size()) {
+        size_t end = start;
+        while (end < piece.size()) {
+            const size_t len = charLength(piece, end);
+            if (end + len - start > kMaxSentenceBytes) break;
+            end += len;
+        }
+        if (end == start) end = std::min(piece.size(), start + kMaxSentenceBytes);
+        fn(piece.substr(start, end - start));
+        start = end;
+    }
+}
+
+bool CWordSegment::segmentSentence(std::string_view piece) {
+    m_sentence.assign(kSentenceBegin);
+    m_sentence.append(piece);
+    m_sentence.append(kSentenceEnd);
+    static const CDictionary emptyDictionary;
+    const CDictionary& core = m_data ? m_data->core : emptyDictionary;
+    const CDictionary& bigram = m_data ? m_data->bigram : emptyDictionary;
+
+    m_segment.biSegment(m_sentence, core, bigram, smoothing);
+    if (recognitionSwitch != 0) {
+        for (int k = 0; k < m_segment.segmentCount(); ++k) {
+            WordPath& path = m_segment.path(k);
+            m_person.recognize(path, core, m_segment.optimumGraph(), m_segment.segGraph());
+            if (recognitionSwitch != 0)
+                m_transliteration.recognize(path, core, m_segment.optimumGraph(), m_segment.segGraph());
+            if (recognitionSwitch != 0)
+                m_place.recognize(path, core, m_segment.optimumGraph(), m_segment.segGraph());
+        }
+    }
+    m_segment.biOptimumSegment(bigram, core, smoothing);
+    if (recognitionSwitch != 0 && tagFinalPaths) {
+        for (int k = 0; k < m_segment.segmentCount(); ++k) m_tagger.tagPath(m_segment.path(k), core, core);
+    }
+    return true;
+}
+
+void CWordSegment::segmentText(std::string_view gbk, std::vector<std::string>& words) {
+    const bool tagging = tagFinalPaths;
+    tagFinalPaths = false;
+    // A NUL byte would end the text early; it only separates, like a blank.
+    std::string text(gbk);
+    std::replace(text.begin(), text.end(), '\0', ' ');
+    size_t offset = 0;
+    while (offset < text.size()) {
+        const size_t n = nextPiece(offset, text, m_piece);
+        if (n == 0) continue;
+        if (static_cast<unsigned char>(m_piece[0]) < 0x80) {
+            if (n >= 2 && !(m_piece[0] >= '0' && m_piece[0] <= '9')) words.push_back(m_piece);
+            continue;
+        }
+        if (n % 2 != 0) continue;
+        forEachSentence(m_piece, [&](std::string_view sentence) {
+            if (sentence.size() == 2) {
+                if (!isStopWord(sentence)) words.emplace_back(sentence);
+                return;
+            }
+            segmentSentence(sentence);
+            for (int k = 0; k < m_segment.segmentCount(); ++k) {
+                const WordPath& path = m_segment.path(k);
+                size_t count = 0;
+                while (count < path.size() && !path[count].word.empty()) ++count;
+                if (count <= 2) continue;
+                for (size_t i = 1; i + 1 < count; ++i) {
+                    if (!path[i].word.empty() && !isStopWord(path[i].word)) words.push_back(path[i].word);
+                }
+            }
+        });
+    }
+    tagFinalPaths = tagging;
+}
+
+void CWordSegment::segmentPlain(std::string_view line, std::vector<std::string>& words) {
+    const bool tagging = tagFinalPaths;
+    tagFinalPaths = false;
+    size_t i = 0;
+    auto isSeparator = [&](size_t at, size_t& len) {
+        const auto b = static_cast<unsigned char>(line[at]);
+        len = 1;
+        if (b <= 0x20 || b == 0x7F) return true;
+        if (b == 0xA1 && at + 1 < line.size() && static_cast<unsigned char>(line[at + 1]) == 0xA1) {
+            len = 2;
+            return true;
+        }
+        return false;
+    };
+    while (i < line.size()) {
+        size_t len = 0;
+        if (isSeparator(i, len)) {
+            i += len;
+            continue;
+        }
+        const size_t start = i;
+        while (i < line.size() && !isSeparator(i, len)) i += charLength(line, i);
+        forEachSentence(line.substr(start, i - start), [&](std::string_view sentence) {
+            segmentSentence(sentence);
+            if (m_segment.segmentCount() == 0) {
+                words.emplace_back(sentence);
+                return;
+            }
+            const WordPath& path = m_segment.path(0);
+            for (size_t k = 1; k + 1 < path.size() && !path[k].word.empty(); ++k) {
+                if (path[k + 1].word.empty()) break;  // the end marker
+                words.push_back(path[k].word);
+            }
+        });
+    }
+    tagFinalPaths = tagging;
+}
+
+int CWordSegment::segmentFile(const std::string& source, const std::string& destination) {
+    m_error.clear();
+    std::string bytes;
+    if (!readFile(source, bytes, &m_error)) {
+        if (m_error.empty()) m_error = "cannot read " + source;
+        return -1;
+    }
+    AtomicFileWriter writer(destination);
+    if (!writer.isOpen()) {
+        m_error = writer.error().empty() ? "cannot write " + destination : writer.error();
+        return -1;
+    }
+    std::vector<std::string> words;
+    segmentText(toGbk(bytes), words);
+    for (const std::string& word : words) {
+        writer.write(word);
+        writer.write("\n");
+    }
+    if (!writer.commit()) {
+        m_error = writer.error().empty() ? "cannot write " + destination : writer.error();
+        return -1;
+    }
+    return static_cast<int>(words.size());
+}
+
+}  // namespace kestrel

@@ -1,0 +1,126 @@
+#include "segment/NumberTests.h"
+
+#include <string>
+
+#include "segment/CharClass.h"
+#include "segment/GbkText.h"
+
+namespace kestrel {
+
+namespace {
+
+struct NumberTexts {
+    CharSet signs{gbkText("±—＋")};  // double-byte signs; '+' and '-' are ASCII
+    CharSet separators{gbkText("∶·．／")};
+    CharSet units{gbkText("百千万亿佰仟％‰")};
+    CharSet chineseDigits{gbkText("零○一二两三四五六七八九十廿百千万亿壹贰叁肆伍陆柒捌玖拾佰仟∶·．／点")};
+    std::string fraction = gbkText("分之");
+    CharSet ordinalHeads{gbkText("几数第上成")};
+    CharSet yearDigits{gbkText("零○一二三四五六七八九壹贰叁肆伍陆柒捌玖")};
+    CharSet thousands{gbkText("千仟")};
+    CharSet thousandsAndZeros{gbkText("千仟零○")};
+    CharSet fullWidthHighDigits{gbkText("５６７８９")};
+    CharSet stems{gbkText("甲乙丙丁戊己庚辛壬癸")};
+    CharSet branches{gbkText("子丑寅卯辰巳午未申酉戌亥")};
+};
+
+const NumberTexts& texts() {
+    static const NumberTexts t;
+    return t;
+}
+
+bool isFullWidthDigit(std::string_view s, size_t i) {
+    return byteAt(s, i) == 0xA3 && byteAt(s, i + 1) >= 0xB0 && byteAt(s, i + 1) <= 0xB9;
+}
+
+bool isAsciiDigit(std::string_view s, size_t i) { return byteAt(s, i) >= '0' && byteAt(s, i) <= '9'; }
+
+// Length of a separator at i (a double-byte one of ∶·．／ or '.' / '/'), or 0.
+size_t separatorAt(std::string_view s, size_t i) {
+    const unsigned char b = byteAt(s, i);
+    if (b == '.' || b == '/') return 1;
+    if (b >= 0x80 && i + 1 < s.size() && texts().separators.contains(s.substr(i, 2))) return 2;
+    return 0;
+}
+
+}  // namespace
+
+bool isAllNum(std::string_view s) {
+    const NumberTexts& t = texts();
+    size_t i = 0;
+    // Optional sign.
+    if (byteAt(s, i) == '+' || byteAt(s, i) == '-')
+        i += 1;
+    else if (byteAt(s, i) >= 0x80 && i + 1 < s.size() && t.signs.contains(s.substr(i, 2)))
+        i += 2;
+    // Full-width digits, optionally a separator and more full-width digits.
+    while (isFullWidthDigit(s, i)) i += 2;
+    if (const size_t sep = separatorAt(s, i); sep > 0) {
+        i += sep;
+        while (isFullWidthDigit(s, i)) i += 2;
+    }
+    // ASCII digits, optionally a separator and more ASCII digits.
+    while (isAsciiDigit(s, i)) ++i;
+    if (const size_t sep = separatorAt(s, i); sep > 0) {
+        i += sep;
+        while (isAsciiDigit(s, i)) ++i;
+    }
+    // One final unit.
+    if (i < s.size()) {
+        if (byteAt(s, i) == '%')
+            i += 1;
+        else if (byteAt(s, i) >= 0x80 && i + 1 < s.size() && t.units.contains(s.substr(i, 2)))
+            i += 2;
+    }
+    return i == s.size();
+}
+
+bool isAllChineseNum(std::string_view s) {
+    const NumberTexts& t = texts();
+    size_t i = 0;
+    while (i < s.size()) {
+        if (byteAt(s, i) < 0x80 || i + 1 >= s.size()) return false;
+        const std::string_view ch = s.substr(i, 2);
+        if (s.substr(i, 4) == t.fraction) {
+            i += 4;
+            continue;
+        }
+        if (!t.chineseDigits.contains(ch) && !(i == 0 && t.ordinalHeads.contains(ch))) return false;
+        i += 2;
+    }
+    return true;
+}
+
+bool isYearTime(std::string_view s) {
+    const NumberTexts& t = texts();
+    bool ascii = true;
+    for (char c : s) {
+        if (static_cast<unsigned char>(c) >= 0x80) ascii = false;
+    }
+    if (ascii && (s.size() == 4 || (s.size() == 2 && byteAt(s, 0) >= '5'))) return true;
+    if (isAllNum(s)) {
+        if (s.size() >= 6) return true;
+        if (s.size() == 4 && byteAt(s, 0) >= 0x80 && t.fullWidthHighDigits.contains(s.substr(0, 2)))
+            return true;
+    }
+    // Characters count as members of a set when they occur in it as whole
+    // characters (so that 子 is not taken for a stem because its lead byte
+    // appears inside 甲).
+    auto members = [&](const CharSet& set) {
+        int n = 0;
+        for (size_t i = 0; i + 1 < s.size(); i += 2) {
+            if (set.contains(s.substr(i, 2))) ++n;
+        }
+        return n;
+    };
+    const bool doubleByte = s.size() % 2 == 0 && byteAt(s, 0) >= 0x80;
+    if (!doubleByte) return false;
+    const int chars = static_cast<int>(s.size() / 2);
+    if (s.size() >= 3 && members(t.yearDigits) == chars) return true;
+    if (s.size() == 8 && members(t.thousandsAndZeros) == 2) return true;
+    if (s.size() == 2 && t.thousands.contains(s)) return true;
+    if (s.size() == 4 && members(t.stems) == 1 && t.branches.contains(s.substr(2))) return true;
+    return false;
+}
+
+}  // namespace kestrel

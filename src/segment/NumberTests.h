@@ -1,0 +1,19 @@
+#pragma once
+// Tests that decide whether a word is a number (Arabic or Chinese numerals)
+// and whether a number can be a year; used to merge numbers and times.
+#include <string_view>
+
+namespace kestrel {
+
+// Optional sign, full-width digits with an optional separator and more
+// full-width digits, ASCII digits likewise, then one optional unit.
+bool isAllNum(std::string_view s);
+// Chinese numerals (and 分之, the separators ∶·．／ and 点); the first
+// character may instead be one of 几数第上成.
+bool isAllChineseNum(std::string_view s);
+// Whether a number followed by 年 names a year.
+bool isYearTime(std::string_view s);
+
+inline bool isNumber(std::string_view s) { return isAllNum(s) || isAllChineseNum(s); }
+
+}  // namespace kestrel

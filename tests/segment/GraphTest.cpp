@@ -1,0 +1,226 @@
+#include "SegmentTestSupport.h"
+#include "segment/CNShortPath.h"
+#include "segment/CSegGraph.h"
+#include "segment/CSegment.h"
+#include "segment/CharClass.h"
+#include "segment/NumberTests.h"
+
+using namespace kestrel;
+using namespace kestrel::test;
+
+namespace {
+
+std::vector<std::string> atomsOf(const CSegGraph& g) {
+    std::vector<std::string> atoms;
+    for (int i = 0; i < g.atomCount(); ++i) atoms.push_back(U(g.atomText(i)));
+    return atoms;
+}
+
+std::string wrap(std::string_view utf8) { return std::string(kSentenceBegin) + G(utf8) + std::string(kSentenceEnd); }
+
+// Words of a path without the markers, as UTF-8.
+std::vector<std::string> wordsOf(const WordPath& path) {
+    std::vector<std::string> words;
+    for (size_t i = 1; i + 2 < path.size() + 0 && !path[i + 1].word.empty(); ++i) words.push_back(U(path[i].word));
+    return words;
+}
+
+}  // namespace
+
+TEST(SegGraphTest, AtomsOfMixedText) {
+    CSegGraph g;
+    g.atomSegment(wrap("ab12中3.14，Ｘ１２"));
+    EXPECT_EQ(atomsOf(g), (std::vector<std::string>{"始##始", "ab12", "中", "3", ".", "14", "，", "Ｘ", "１２", "末##末"}));
+    EXPECT_EQ(g.atomClass(0), CT_SENTENCE_BEGIN);
+    EXPECT_EQ(g.atomClass(4), CT_NUM);  // the point before a digit
+    EXPECT_EQ(g.atomClass(9), CT_SENTENCE_END);
+    // Without a start marker the first atom is an ordinary character; a lone
+    // trailing lead byte is an atom of its own instead of a read past the end.
+    g.atomSegment(G("中a") + "\xD6");
+    EXPECT_EQ(g.atomCount(), 3);
+    EXPECT_EQ(g.atomClass(0), CT_CHINESE);
+    EXPECT_EQ(g.atomLength(2), 1);
+}
+
+TEST(SegGraphTest, WordGraphEdges) {
+    const CDictionary core = makeCore({{"中国", 100, kNoun}, {"中国人", 20, kNoun}, {"中", 7, kNoun}, {"中", 3, kVerb}});
+    CSegGraph g;
+    g.generateWordGraph(wrap("中国人x，龘"), core);
+    double value = 0;
+    int handle = 0;
+    // 中: two entries, so the handle is 0 and the value their sum.
+    ASSERT_NE(g.graph().getElement(1, 2, &value, &handle), nullptr);
+    EXPECT_EQ(value, 10);
+    EXPECT_EQ(handle, 0);
+    EXPECT_EQ(g.graph().getElement(1, 3, &value, &handle)->handle, kNoun);
+    EXPECT_EQ(value, 100);
+    EXPECT_NE(g.graph().getElement(1, 4), nullptr);  // 中国人
+    // Not in the dictionary: Chinese keeps value 0, others get 2079997.
+    g.graph().getElement(2, 3, &value, &handle);
+    EXPECT_EQ(value, 0);
+    g.graph().getElement(4, 5, &value, &handle);  // x
+    EXPECT_EQ(handle, -28280);
+    EXPECT_EQ(U(g.graph().word(*g.graph().getElement(4, 5))), "未##串");
+    g.graph().getElement(5, 6, &value, &handle);  // ，
+    EXPECT_EQ(value, 2079997);
+    EXPECT_EQ(handle, 30464);
+    EXPECT_EQ(g.graph().getElement(9, 9, &value, &handle), nullptr);
+    EXPECT_EQ(value, CDynamicArray::kInfinite);
+}
+
+TEST(SegGraphTest, MonthAndYearRules) {
+    const CDictionary core = makeCore({{"月", 50, kNoun}, {"年", 50, kNoun}, {"年底", 30, kTime}, {"八", 5, 'm' * 256}});
+    CSegGraph g;
+    // 月 followed by 份: one edge over both atoms with the data of 月.
+    g.generateWordGraph(wrap("月份"), core);
+    const CDynamicArray::Element* e = g.graph().getElement(1, 3);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->value, 50);
+    EXPECT_EQ(U(g.graph().word(*e)), "月");
+    // After a numeral 年底 is not a word, so 年 can join the number.
+    g.generateWordGraph(wrap("八年底"), core);
+    EXPECT_EQ(g.graph().getElement(2, 4), nullptr);
+    g.generateWordGraph(wrap("这年底"), core);
+    EXPECT_NE(g.graph().getElement(2, 4), nullptr);
+}
+
+TEST(DynamicArrayTest, SetTwiceKeepsOneElementAndItsWord) {
+    CDynamicArray a(true);
+    a.setElement(2, 3, 1.5, 7, std::string_view("first"));
+    a.setElement(0, 1, 0, 0, std::string_view("zero"));
+    a.setElement(2, 3, 2.5, 9, std::string_view("second"));
+    ASSERT_EQ(a.size(), 2u);
+    double value = 0;
+    int handle = 0;
+    const auto* e = a.getElement(2, 3, &value, &handle);
+    EXPECT_EQ(value, 2.5);
+    EXPECT_EQ(handle, 9);
+    EXPECT_EQ(a.word(*e), "first");
+    EXPECT_EQ(a.getElement(2, -1)->col, 3);
+    EXPECT_EQ(a.getElement(-1, 1)->row, 0);
+    // Column-first order, built in bulk.
+    CDynamicArray c(false);
+    c.appendUnordered(1, 3, 0, 0);
+    c.appendUnordered(0, 3, 0, 0);
+    c.appendUnordered(2, 2, 0, 0);
+    c.finishAppending();
+    EXPECT_EQ(c[0].col, 2);
+    EXPECT_EQ(c[1].row, 0);
+    EXPECT_EQ(c[2].row, 1);
+}
+
+TEST(ShortPathTest, TiesGiveSeveralPathsCappedAtTen) {
+    // A chain of diamonds of equal (integer) costs: 2^k tied paths.
+    auto diamonds = [](int k) {
+        CDynamicArray g(false);
+        int v = 0;
+        for (int i = 0; i < k; ++i) {
+            g.appendUnordered(v, v + 1, 1, 0);
+            g.appendUnordered(v, v + 2, 1, 0);
+            g.appendUnordered(v + 1, v + 3, 1, 0);
+            g.appendUnordered(v + 2, v + 3, 1, 0);
+            v += 3;
+        }
+        g.finishAppending();
+        return g;
+    };
+    CNShortPath sp;
+    std::vector<std::vector<int>> paths;
+    CDynamicArray one = diamonds(1);
+    sp.init(one);
+    sp.shortPath();
+    ASSERT_EQ(sp.output(paths), 2);
+    EXPECT_EQ(paths[0], (std::vector<int>{0, 1, 3}));
+    EXPECT_EQ(paths[1], (std::vector<int>{0, 2, 3}));
+    EXPECT_EQ(sp.cost(3), 2);
+    CDynamicArray four = diamonds(4);
+    sp.init(four);
+    sp.shortPath();
+    EXPECT_EQ(sp.output(paths), 10);
+    // A cheaper branch wins alone; the general queue (N = 2) agrees on it.
+    CDynamicArray g(false);
+    g.appendUnordered(0, 1, 1, 0);
+    g.appendUnordered(0, 2, 0.5, 0);
+    g.appendUnordered(1, 3, 1, 0);
+    g.appendUnordered(2, 3, 1, 0);
+    g.finishAppending();
+    sp.init(g);
+    sp.shortPath();
+    ASSERT_EQ(sp.output(paths), 1);
+    EXPECT_EQ(paths[0], (std::vector<int>{0, 2, 3}));
+    sp.init(g, 2);
+    sp.shortPath();
+    EXPECT_EQ(sp.cost(3, 0), 1.5);
+    EXPECT_EQ(sp.cost(3, 1), 2);
+    // No edges: the single path (0, 1).
+    CDynamicArray empty(false);
+    sp.init(empty);
+    sp.shortPath();
+    ASSERT_EQ(sp.output(paths), 1);
+    EXPECT_EQ(paths[0], (std::vector<int>{0, 1}));
+}
+
+TEST(ShortPathTest, CostsBeyondTenThousandStillGiveAPath) {
+    CDynamicArray g(false);
+    for (int v = 0; v < 50; ++v) g.appendUnordered(v, v + 1, 400, 0);
+    g.finishAppending();
+    CNShortPath sp;
+    sp.init(g);
+    sp.shortPath();
+    std::vector<std::vector<int>> paths;
+    ASSERT_EQ(sp.output(paths), 1);
+    EXPECT_EQ(paths[0].size(), 51u);
+}
+
+TEST(NumberTest, NumberAndYearTests) {
+    EXPECT_TRUE(isAllNum("123"));
+    EXPECT_TRUE(isAllNum("3.14"));
+    EXPECT_TRUE(isAllNum("-5"));
+    EXPECT_TRUE(isAllNum("50%"));
+    EXPECT_TRUE(isAllNum(G("１２．５")));
+    EXPECT_TRUE(isAllNum(G("１２万")));
+    EXPECT_TRUE(isAllNum(G("±")));
+    EXPECT_FALSE(isAllNum("12a"));
+    EXPECT_FALSE(isAllNum(G("中")));
+    EXPECT_TRUE(isAllChineseNum(G("一九九八")));
+    EXPECT_TRUE(isAllChineseNum(G("三分之一")));
+    EXPECT_TRUE(isAllChineseNum(G("第三")));
+    EXPECT_FALSE(isAllChineseNum(G("三第")));
+    EXPECT_FALSE(isAllChineseNum(G("一九九八年")));
+    EXPECT_FALSE(isAllChineseNum("3"));
+    EXPECT_TRUE(isYearTime("1998"));
+    EXPECT_TRUE(isYearTime("98"));
+    EXPECT_FALSE(isYearTime("12"));
+    EXPECT_TRUE(isYearTime(G("一九九八")));
+    EXPECT_FALSE(isYearTime(G("三")));
+    EXPECT_TRUE(isYearTime(G("１９９８")));
+    EXPECT_TRUE(isYearTime(G("甲子")));
+    EXPECT_TRUE(isYearTime(G("千")));
+}
+
+TEST(SegmentTest, NumbersAndTimesMerge) {
+    const CDictionary core = makeCore({{"年", 500, kQuantity}, {"月", 500, kNoun}, {"点", 10, kNoun},
+                                       {"钟", 10, kNoun}, {"开会", 80, kVerb}});
+    const CDictionary bigram;
+    CSegment seg;
+    auto segment = [&](std::string_view text) {
+        seg.biSegment(wrap(text), core, bigram, 0.1);
+        seg.biOptimumSegment(bigram, core, 0.1);
+        EXPECT_GE(seg.segmentCount(), 1);
+        return wordsOf(seg.path(0));
+    };
+    EXPECT_EQ(segment("一九九八年"), (std::vector<std::string>{"一九九八年"}));
+    EXPECT_EQ(segment("三年"), (std::vector<std::string>{"三", "年"}));
+    EXPECT_EQ(seg.path(0)[1].handle, -27904);
+    EXPECT_EQ(segment("三点开会"), (std::vector<std::string>{"三点", "开会"}));
+    EXPECT_EQ(seg.path(0)[1].handle, -29696);
+    EXPECT_EQ(segment("十二月份"), (std::vector<std::string>{"十二月份"}));
+    EXPECT_EQ(segment("1998年"), (std::vector<std::string>{"1998年"}));
+    EXPECT_EQ(segment("3.14"), (std::vector<std::string>{"3.14"}));
+    // A trailing separator leaves the number as a word of its own.
+    EXPECT_EQ(segment("12．"), (std::vector<std::string>{"12", "．"}));
+    // One atom: the path holds just that word between the markers.
+    EXPECT_EQ(segment("开"), (std::vector<std::string>{"开"}));
+    // The optimum graph of the second stage uses the class tokens.
+    EXPECT_EQ(segment("三点"), (std::vector<std::string>{"三点"}));
+}
