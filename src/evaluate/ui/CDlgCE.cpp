@@ -3,6 +3,8 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QMessageBox>
+
+#include "app/ui/UiHooks.h"
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -207,10 +209,8 @@ bool CDlgCE::exportEvaluation(QString& message) {
 
 void CDlgCE::onSave() {
     QString message;
-    if (exportEvaluation(message))
-        QMessageBox::information(this, QStringLiteral("保存"), message);
-    else
-        QMessageBox::warning(this, QStringLiteral("保存"), message);
+    const bool saved = exportEvaluation(message);
+    showMessage(this, saved ? QMessageBox::Information : QMessageBox::Warning, QStringLiteral("保存"), message);
 }
 
 }  // namespace kestrel

@@ -1,5 +1,7 @@
 #include "evaluate/ui/CDlgTP.h"
 
+#include "common/Encoding.h"
+
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -114,7 +116,9 @@ void CDlgTP::loadLists() {
         if (line.empty()) continue;
         const auto [id, rest] = splitAtBlank(line);
         const std::string_view term = splitAtBlank(rest).first;
-        rows.append(new QTreeWidgetItem({displayText(id), displayText(term)}));
+        // Words in features.txt are always GBK; guessing could take a short
+        // GBK word for UTF-8.
+        rows.append(new QTreeWidgetItem({displayText(id), QString::fromStdString(gbkToUtf8(term))}));
     }
     featureList_->addTopLevelItems(rows);
 
