@@ -98,21 +98,39 @@ void TextClassifier::releaseSegmenter() {
     segmenterLoaded_ = false;
 }
 
-bool TextClassifier::preprocessDocuments(const std::vector<std::pair<std::string, std::string>>& documents,
-                                         std::vector<bool>& ok, ProgressSink* sink) {
+void TextClassifier::listDocuments(const std::string& dir, int32_t category, std::vector<PendingDocument>& out) {
+    std::string error;
+    const auto names = listFiles(dir, documentExtension(inputFormat), &error);
+    if (!error.empty()) warnings_.push_back(error);
+    for (const auto& name : names) out.push_back({dir, fileTitle(name), category});
+}
+
+bool TextClassifier::preprocessDocuments(const std::vector<PendingDocument>& documents, std::vector<bool>& ok,
+                                         ProgressSink* sink) {
+    preprocessReport_.documents = static_cast<uint32_t>(documents.size());
+    ok.assign(documents.size(), true);
+    if (inputFormat != kRawText) {
+        // Segmented documents are used as they are.
+        releaseSegmenter();
+        if (isCancelled(sink)) {
+            lastError_ = "preprocessing cancelled";
+            return false;
+        }
+        return true;
+    }
     std::vector<char> success(documents.size(), 0);
     std::vector<std::string> errors(documents.size());
     const bool finished = parallelFor(
         documents.size(), threads,
         [&](size_t i) {
-            const auto& [dir, title] = documents[i];
+            const PendingDocument& doc = documents[i];
             std::vector<std::string> words;
             std::string error;
-            if (!segmenter_->segmentDocument(dir + title + ".txt", words, error)) {
+            if (!segmenter_->segmentDocument(doc.dir + doc.title + ".txt", words, error)) {
                 errors[i] = error;
                 return;
             }
-            if (!writeFileAtomically(dir + title + ".seg", segText(words), &error)) {
+            if (!writeFileAtomically(doc.dir + doc.title + ".seg", segText(words), &error)) {
                 errors[i] = error;
                 return;
             }
@@ -122,7 +140,7 @@ bool TextClassifier::preprocessDocuments(const std::vector<std::pair<std::string
         [&](size_t done) {
             if (sink) sink->progress("preprocess", done, documents.size());
         });
-    ok.assign(documents.size(), false);
+    releaseSegmenter();
     for (size_t i = 0; i < documents.size(); ++i) {
         ok[i] = success[i] != 0;
         if (!errors[i].empty()) {
@@ -141,35 +159,19 @@ bool TextClassifier::preprocessTraining(ProgressSink* sink) {
     categories_.clear();
     termIndex_.clear();
     if (!writeCategories()) return false;
-    const bool raw = inputFormat == kRawText;
-    if (raw && !loadSegmenter()) return false;
+    if (inputFormat == kRawText && !loadSegmenter()) return false;
 
-    const char* extension = documentExtension(inputFormat);
-    std::vector<std::pair<std::string, std::string>> documents;
-    std::vector<uint32_t> documentCategory;
-    for (uint32_t i = 0; i < categoryCount && i < categories_.size(); ++i) {
-        const std::string dir = trainingCorpusPath + categories_[i].name + "/";
-        std::string error;
-        const auto names = listFiles(dir, extension, &error);
-        if (!error.empty()) warnings_.push_back(error);
-        for (const auto& name : names) {
-            documents.emplace_back(dir, fileTitle(name));
-            documentCategory.push_back(i);
-        }
-    }
-    preprocessReport_.documents = static_cast<uint32_t>(documents.size());
-
-    std::vector<bool> ok(documents.size(), true);
-    bool finished = true;
-    if (raw) finished = preprocessDocuments(documents, ok, sink);
-    releaseSegmenter();
-    if (!finished) return false;
+    std::vector<PendingDocument> documents;
+    for (uint32_t i = 0; i < categoryCount && i < categories_.size(); ++i)
+        listDocuments(trainingCorpusPath + categories_[i].name + "/", static_cast<int32_t>(i), documents);
+    std::vector<bool> ok;
+    if (!preprocessDocuments(documents, ok, sink)) return false;
     // Documents that could not be segmented have no .seg file and so are
     // not training documents.
     uint32_t total = 0;
     for (size_t n = 0; n < documents.size(); ++n) {
         if (!ok[n]) continue;
-        ++categories_[documentCategory[n]].docCount;
+        ++categories_[static_cast<size_t>(documents[n].category)].docCount;
         ++total;
     }
     trainingDocCount = total;
@@ -185,40 +187,22 @@ bool TextClassifier::preprocessRaw(ProgressSink* sink) {
         lastError_ = "the raw corpus directory " + rawCorpusPath + " does not exist or cannot be read";
         return false;
     }
-    const bool raw = inputFormat == kRawText;
-    if (raw && !loadSegmenter()) return false;
+    if (inputFormat == kRawText && !loadSegmenter()) return false;
 
-    const char* extension = documentExtension(inputFormat);
-    std::vector<std::pair<std::string, std::string>> documents;
-    std::vector<RawDocument> listed;
-    auto addDirectory = [&](const std::string& dir, int32_t category) {
-        std::string error;
-        const auto names = listFiles(dir, extension, &error);
-        if (!error.empty()) warnings_.push_back(error);
-        for (const auto& name : names) {
-            const std::string title = fileTitle(name);
-            documents.emplace_back(dir, title);
-            listed.push_back({category, RawDocument::kUnassigned, title + ".txt"});
-        }
-    };
+    std::vector<PendingDocument> documents;
     if (vectorMode == kTestVectors) {
         for (uint32_t i = 0; i < categoryCount && i < categories_.size(); ++i)
-            addDirectory(rawCorpusPath + categories_[i].name + "/", static_cast<int32_t>(i));
+            listDocuments(rawCorpusPath + categories_[i].name + "/", static_cast<int32_t>(i), documents);
     } else if (vectorMode == kExampleVectors) {
-        addDirectory(rawCorpusPath, -1);
+        listDocuments(rawCorpusPath, -1, documents);
     }
-    preprocessReport_.documents = static_cast<uint32_t>(documents.size());
-
-    std::vector<bool> ok(documents.size(), true);
-    bool finished = true;
-    if (raw) finished = preprocessDocuments(documents, ok, sink);
-    releaseSegmenter();
-    if (!finished) return false;
+    std::vector<bool> ok;
+    if (!preprocessDocuments(documents, ok, sink)) return false;
     // A document that could not be segmented is left out of the list, so the
     // n-th vector line stays the n-th raw document.
-    for (size_t n = 0; n < listed.size(); ++n) {
+    for (size_t n = 0; n < documents.size(); ++n) {
         if (!ok[n]) continue;
-        rawDocuments_.push_back(std::move(listed[n]));
+        rawDocuments_.push_back({documents[n].category, RawDocument::kUnassigned, documents[n].title + ".txt"});
         decisionValues_.emplace_back(categoryCount, 0.0);
     }
     rawDocCount = static_cast<uint32_t>(rawDocuments_.size());

@@ -106,9 +106,19 @@ public:
     void setSvmEngine(std::unique_ptr<SvmEngine> engine);
 
 private:
+    // A document found by preprocessing: its directory (with '/'), title
+    // and category id (-1 in an example corpus).
+    struct PendingDocument {
+        std::string dir;
+        std::string title;
+        int32_t category;
+    };
     bool writeCategories();
-    bool preprocessDocuments(const std::vector<std::pair<std::string, std::string>>& documents,
-                             std::vector<bool>& ok, ProgressSink* sink);
+    void listDocuments(const std::string& dir, int32_t category, std::vector<PendingDocument>& out);
+    // Segments the documents (raw text) on every core into their .seg files
+    // and releases the segmenter; ok[n] says whether document n has its .seg.
+    bool preprocessDocuments(const std::vector<PendingDocument>& documents, std::vector<bool>& ok,
+                             ProgressSink* sink);
     bool loadSegmenter();
     void releaseSegmenter();
     bool classifyKnn(ProgressSink* sink);
