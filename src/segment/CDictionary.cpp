@@ -121,6 +121,7 @@ size_t CDictionary::lowerBoundIn(const std::vector<Item>& items, size_t lo, size
 }
 
 size_t CDictionary::lowerBound(int cell, std::string_view key) const {
+    if (key.empty()) return 0;  // the empty key sorts first
     const std::vector<Item>& items = m_cells[static_cast<size_t>(cell)];
     const CellIndex& index = m_index[static_cast<size_t>(cell)];
     const auto head = static_cast<uint16_t>(prefixOf(key) >> 48);
@@ -191,9 +192,9 @@ long CDictionary::findEntry(int cell, std::string_view key, int handle) const {
     if (key.size() >= 2) {
         if (!headRange(cell, key, at, end)) return -1;
         at = lowerBoundIn(items, at, end, key);
-    } else {
+    } else if (!key.empty()) {
         at = lowerBound(cell, key);
-    }
+    }  // the empty key sorts first
     if (handle != -1) {
         while (at < end && items[at].handle < handle && textOf(items[at]) == key) ++at;
     }
@@ -238,37 +239,29 @@ CDictionary::PrefixRange CDictionary::prefixRange(std::string_view prefix) const
     if (where.key.size() >= 2) {
         if (!headRange(where.cell, where.key, lo, hi)) return range;
         lo = lowerBoundIn(items, lo, hi, where.key);
+        if (lo >= hi || textOf(items[lo]).substr(0, where.key.size()) != where.key) return range;
     } else {
-        lo = lowerBound(where.cell, where.key);
-    }
-    // The entries beginning with the key follow one another from lo.
-    size_t end = hi;
-    size_t first = lo;
-    while (first < end) {
-        const size_t mid = first + (end - first) / 2;
-        if (textOf(items[mid]).substr(0, where.key.size()) == where.key)
-            first = mid + 1;
-        else
-            end = mid;
+        // One byte: the heads that begin with it.
+        const CellIndex& index = m_index[static_cast<size_t>(where.cell)];
+        const auto first = static_cast<uint16_t>(static_cast<unsigned char>(where.key[0]) << 8);
+        const auto from = std::lower_bound(index.heads.begin(), index.heads.end(), first);
+        if (from == index.heads.end() || (*from >> 8) != (first >> 8)) return range;
+        auto to = from;
+        while (to != index.heads.end() && (*to >> 8) == (first >> 8)) ++to;
+        lo = index.starts[static_cast<size_t>(from - index.heads.begin())];
+        hi = index.starts[static_cast<size_t>(to - index.heads.begin())];
     }
     range.cell = where.cell;
     range.lo = lo;
-    range.hi = first;
+    range.hi = hi;
     range.headLength = where.head.size();
     return range;
 }
 
 int CDictionary::frequencyInRange(const PrefixRange& range, std::string_view word, int handle) const {
     if (range.empty() || word.size() < range.headLength) return 0;
-    const std::vector<Item>& items = m_cells[static_cast<size_t>(range.cell)];
-    const std::string_view key = word.substr(range.headLength);
-    size_t at = lowerBoundIn(items, range.lo, range.hi, key);
-    while (at < range.hi && textOf(items[at]) == key) {
-        if (handle == -1 || items[at].handle == handle) return items[at].frequency;
-        if (items[at].handle > handle) break;
-        ++at;
-    }
-    return 0;
+    const long at = findEntry(range.cell, word.substr(range.headLength), handle);
+    return at < 0 ? 0 : m_cells[static_cast<size_t>(range.cell)][static_cast<size_t>(at)].frequency;
 }
 
 bool CDictionary::isWord(std::string_view word, int handle) const {

@@ -80,8 +80,9 @@ public:
     std::vector<Entry> cellEntries(int cell) const;
     size_t entryCount() const { return m_entryCount; }
 
-    // The entries whose word begins with `prefix`, for many lookups of
-    // words that share it (the bigram pairs of one word).
+    // Where the entries whose word begins with `prefix` lie, for many
+    // lookups of words that share it (the bigram pairs of one word): empty
+    // when no entry begins with it, so that those lookups can be skipped.
     struct PrefixRange {
         int cell = -1;
         size_t lo = 0;

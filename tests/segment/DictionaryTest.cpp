@@ -233,3 +233,49 @@ TEST(ContextStatTest, ProbabilitiesAndFiles) {
     EXPECT_EQ(loaded.getContextProbability(1, 0), 0.000001);  // left empty
     EXPECT_FALSE(loaded.load("/nonexistent/lexical.ctx", error));
 }
+
+TEST(DictionaryTest, IndexedLookupsAgreeWithPlainOnes) {
+    // Word pairs of random characters from a few cells, as in a bigram
+    // dictionary; a loaded copy answers through its hash index, the built
+    // one through the per-cell index. Both must agree with each other and
+    // the pair ranges with single lookups.
+    std::mt19937 rng(11);
+    auto randomWord = [&](int maxChars) {
+        std::string w;
+        const int n = 1 + static_cast<int>(rng() % static_cast<unsigned>(maxChars));
+        for (int i = 0; i < n; ++i) {
+            w.push_back(static_cast<char>(0xB0 + rng() % 2));
+            w.push_back(static_cast<char>(0xA1 + rng() % 4));
+        }
+        return w;
+    };
+    CDictionary built;
+    std::vector<std::string> firsts;
+    for (int i = 0; i < 2000; ++i) {
+        const std::string a = randomWord(3);
+        firsts.push_back(a);
+        built.addWord(a + "@" + randomWord(3), 3, static_cast<int>(rng() % 50) + 1);
+    }
+    built.addWord(G("中") + "a", 3, 9);  // a one-byte key
+    CDictionary loaded;
+    std::string error;
+    ASSERT_TRUE(loaded.loadFromBytes(built.serialize(), "pairs", error)) << error;
+    for (int round = 0; round < 3000; ++round) {
+        const std::string a = round % 2 ? firsts[rng() % firsts.size()] : randomWord(3);
+        const std::string pair = a + "@" + randomWord(3);
+        const int expected = built.getFrequency(pair, 3);
+        EXPECT_EQ(loaded.getFrequency(pair, 3), expected);
+        EXPECT_EQ(loaded.getFrequency(pair, -1), built.getFrequency(pair, -1));
+        const CDictionary::PrefixRange range = loaded.prefixRange(a + "@");
+        EXPECT_EQ(loaded.frequencyInRange(range, pair, 3), expected) << round;
+        if (expected > 0) {
+            EXPECT_FALSE(range.empty());
+        }
+        const std::string probe = randomWord(4);
+        EXPECT_EQ(loaded.probePrefix(probe).prefix, built.probePrefix(probe).prefix);
+        EXPECT_EQ(loaded.isWord(probe), built.isWord(probe));
+    }
+    EXPECT_EQ(loaded.getFrequency(G("中") + "a", 3), 9);
+    EXPECT_FALSE(loaded.prefixRange(G("中") + "a").empty());
+    EXPECT_TRUE(loaded.prefixRange(G("中") + "b").empty());
+}
