@@ -420,30 +420,42 @@ bool CDictionary::loadFromBytes(std::string_view bytes, const std::string& name,
         if (static_cast<uint64_t>(count) * 12 > bytes.size() - pos)
             return fail(cell, "entry count " + std::to_string(count) + " exceeds the file size");
         std::vector<Item>& items = m_cells[static_cast<size_t>(cell)];
-        items.reserve(static_cast<size_t>(count));
+        items.resize(static_cast<size_t>(count));
         bool sorted = true;
+        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
         for (int32_t i = 0; i < count; ++i) {
-            int32_t frequency = 0, length = 0, handle = 0;
-            if (!readInt32(bytes, pos, frequency) || !readInt32(bytes, pos, length) ||
-                !readInt32(bytes, pos, handle))
-                return fail(cell, "file ends inside an entry");
+            if (bytes.size() - pos < 12) return fail(cell, "file ends inside an entry");
+            const unsigned char* p = data + pos;
+            auto int32At = [](const unsigned char* q) {
+                return static_cast<int32_t>(static_cast<uint32_t>(q[0]) | (static_cast<uint32_t>(q[1]) << 8) |
+                                            (static_cast<uint32_t>(q[2]) << 16) | (static_cast<uint32_t>(q[3]) << 24));
+            };
+            const int32_t frequency = int32At(p);
+            const int32_t length = int32At(p + 4);
+            const int32_t handle = int32At(p + 8);
+            pos += 12;
             if (length < 0) return fail(cell, "negative text length " + std::to_string(length));
             if (static_cast<size_t>(length) > bytes.size() - pos)
                 return fail(cell, "text length " + std::to_string(length) + " exceeds the file size");
-            std::string_view text = bytes.substr(pos, static_cast<size_t>(length));
-            pos += static_cast<size_t>(length);
+            size_t textLength = static_cast<size_t>(length);
             // Texts are NUL-terminated strings in memory: a NUL ends one.
-            if (const void* nul = std::memchr(text.data(), 0, text.size()))
-                text = text.substr(0, static_cast<size_t>(static_cast<const char*>(nul) - text.data()));
-            Item item{prefixOf(text), static_cast<uint32_t>(m_text.size()), static_cast<uint32_t>(text.size()),
-                      handle, frequency};
-            if (sorted && !items.empty()) {
-                const Item& prev = items.back();
+            for (size_t k = 0; k < textLength; ++k) {
+                if (data[pos + k] == 0) {
+                    textLength = k;
+                    break;
+                }
+            }
+            const std::string_view text(bytes.data() + pos, textLength);
+            pos += static_cast<size_t>(length);
+            Item& item = items[static_cast<size_t>(i)];
+            item = Item{prefixOf(text), static_cast<uint32_t>(m_text.size()), static_cast<uint32_t>(textLength),
+                        handle, frequency};
+            m_text.append(text);
+            if (sorted && i > 0) {
+                const Item& prev = items[static_cast<size_t>(i) - 1];
                 const int cmp = compareItem(prev, text, item.prefix);
                 if (cmp > 0 || (cmp == 0 && prev.handle > handle)) sorted = false;
             }
-            m_text.append(text);
-            items.push_back(item);
         }
         // Lookups are binary searches: restore the order if a file lost it.
         if (!sorted) {

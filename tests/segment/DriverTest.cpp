@@ -130,7 +130,7 @@ TEST(DriverTest, LoadingTwiceAndMissingFiles) {
     EXPECT_FALSE(u.loadDataDirectory(data.path()));
     EXPECT_NE(u.lastError().find("coreDict.dct"), std::string::npos);
     EXPECT_EQ(u.loadState(), 0);
-    // The spec-style entry point appends "/data/".
+    // loadData takes the start-up directory and reads its data/ folder.
     EXPECT_FALSE(u.loadData("/nonexistent"));
     EXPECT_NE(u.lastError().find("/nonexistent/data/coreDict.dct"), std::string::npos);
 }

@@ -21,7 +21,7 @@ std::string wrap(std::string_view utf8) { return std::string(kSentenceBegin) + G
 // Words of a path without the markers, as UTF-8.
 std::vector<std::string> wordsOf(const WordPath& path) {
     std::vector<std::string> words;
-    for (size_t i = 1; i + 2 < path.size() + 0 && !path[i + 1].word.empty(); ++i) words.push_back(U(path[i].word));
+    for (size_t i = 1; i + 2 < path.size() && !path[i + 1].word.empty(); ++i) words.push_back(U(path[i].word));
     return words;
 }
 

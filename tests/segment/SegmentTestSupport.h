@@ -54,16 +54,16 @@ constexpr int kTime = 't' * 256;
 constexpr int kQuantity = 'q' * 256;
 
 // A core dictionary with the class tokens and the given (UTF-8) words.
-struct WordSpec {
+struct WordEntry {
     const char* word;
     int frequency;
     int handle;
 };
 
-inline CDictionary makeCore(const std::vector<WordSpec>& words) {
+inline CDictionary makeCore(const std::vector<WordEntry>& words) {
     CDictionary core;
     for (const char* token : {"未##数", "未##时", "未##串", "未##人", "未##地"}) core.addWord(G(token), 2, 10000);
-    for (const WordSpec& w : words) core.addWord(G(w.word), w.handle, w.frequency);
+    for (const WordEntry& w : words) core.addWord(G(w.word), w.handle, w.frequency);
     return core;
 }
 

@@ -7,14 +7,74 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <sys/stat.h>
 
 #include "classify/svm/KernelCache.h"
 #include "common/FileSystem.h"
 
 namespace kestrel {
 
+// A parsed training file and what identifies the file's state when it was
+// read: a file with the same device, inode, size, modification and change
+// time is taken to hold the same text.
+struct TrainingFileCache {
+    std::string path;
+    bool valid = false;  // false: read while the file changed; never reused
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{}, changed{};
+
+    std::vector<SvmDoc> docs;
+    std::vector<long> labels;  // as written in the file
+    int32_t totWords = 0;
+    SvmReadReport report;
+
+    bool matches(const struct stat& st) const {
+        return valid && device == st.st_dev && inode == st.st_ino && size == st.st_size &&
+               modified.tv_sec == st.st_mtim.tv_sec && modified.tv_nsec == st.st_mtim.tv_nsec &&
+               changed.tv_sec == st.st_ctim.tv_sec && changed.tv_nsec == st.st_ctim.tv_nsec;
+    }
+    void remember(const struct stat& st) {
+        device = st.st_dev;
+        inode = st.st_ino;
+        size = st.st_size;
+        modified = st.st_mtim;
+        changed = st.st_ctim;
+    }
+};
+
 CSVM::CSVM() = default;
 CSVM::~CSVM() = default;
+
+const TrainingFileCache* CSVM::loadTrainingFile(const std::string& path, std::string& error) {
+    struct stat before;
+    if (path.empty() || ::stat(path.c_str(), &before) != 0) {
+        error = "cannot open " + (path.empty() ? std::string("the training file") : path) + ": " +
+                std::strerror(path.empty() ? ENOENT : errno);
+        trainingFile_.reset();
+        return nullptr;
+    }
+    if (trainingFile_ && trainingFile_->path == path && trainingFile_->matches(before))
+        return trainingFile_.get();
+
+    trainingFile_.reset();
+    std::string content;
+    if (!readFile(path, content, &error)) return nullptr;
+    auto file = std::make_unique<TrainingFileCache>();
+    file->path = path;
+    // A file that changed while it was read is used once and read again
+    // next time.
+    struct stat after;
+    file->valid = ::stat(path.c_str(), &after) == 0 && S_ISREG(after.st_mode);
+    file->remember(before);
+    file->valid = file->valid && file->matches(after);
+    parseDocuments(content, file->docs, file->labels, std::numeric_limits<int64_t>::max(),
+                   file->totWords, &file->report);
+    ++trainingFileReads_;
+    trainingFile_ = std::move(file);
+    return trainingFile_.get();
+}
 
 namespace {
 
@@ -64,38 +124,35 @@ int CSVM::learn(int k) {
         return fail("unknown kernel type " + std::to_string(kp.kernelType) + " for " + category);
     if (lp.maxQpSize < 2) lp.maxQpSize = 2;
 
-    FILE* file = trainFile.empty() ? nullptr : std::fopen(trainFile.c_str(), "rb");
-    if (!file)
-        return fail("cannot open the training file " + trainFile + " for " + category + ": " +
-                    std::strerror(errno));
-    SvmFileSize size = scanFileSize(file);
-
-    std::vector<SvmDoc> docs;
-    std::vector<int32_t> targets;
-    int32_t totWords = 0;
     std::string error;
-    docs.reserve(size_t(std::max<int64_t>(size.lines + 2, 0)));
-    if (readDocuments(trainFile, docs, targets, std::numeric_limits<int64_t>::max(), k, totWords,
-                      &lastReport_, &error) != 0)
+    const TrainingFileCache* file = loadTrainingFile(trainFile, error);
+    if (!file)
         return fail("cannot read the training file for " + category + ": " + error);
+    lastReport_ = file->report;
     if (lastReport_.rejected) lastWarning_ += skippedLinesNote(lastReport_, trainFile) + "; ";
 
+    // The training works on its own copy of the labeled documents (it
+    // renumbers documents and may renumber features while it runs).
     // Unlabeled documents (label 0) take no part in training.
-    size_t kept = 0, positives = 0, negatives = 0;
-    for (size_t i = 0; i < docs.size(); ++i) {
-        if (targets[i] == 0) continue;
-        if (kept != i) {
-            docs[kept] = std::move(docs[i]);
-            targets[kept] = targets[i];
+    std::vector<SvmDoc> docs;
+    std::vector<int32_t> targets;
+    const int32_t totWords = file->totWords;
+    size_t positives = 0, negatives = 0, unlabeled = 0;
+    docs.reserve(file->docs.size());
+    targets.reserve(file->docs.size());
+    for (size_t i = 0; i < file->docs.size(); ++i) {
+        const long label = file->labels[i];
+        if (label == 0) {
+            ++unlabeled;
+            continue;
         }
-        (targets[kept] > 0 ? positives : negatives)++;
-        ++kept;
+        docs.push_back(file->docs[i]);
+        targets.push_back(label == k ? 1 : -1);
+        (label == k ? positives : negatives)++;
     }
-    if (kept < docs.size())
-        lastWarning_ += std::to_string(docs.size() - kept) + " unlabeled documents of " + trainFile +
+    if (unlabeled)
+        lastWarning_ += std::to_string(unlabeled) + " unlabeled documents of " + trainFile +
                         " ignored; ";
-    docs.resize(kept);
-    targets.resize(kept);
 
     if (docs.empty()) return fail("the training file " + trainFile + " holds no training documents");
     if (positives == 0)

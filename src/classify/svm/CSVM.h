@@ -3,6 +3,7 @@
 // others), trained by decomposition with a small quadratic solver, kept in
 // SVM-light "V3.50" model files, and used to score vector files.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,7 @@ namespace kestrel {
 
 class KernelCache;
 struct TrainState;
+struct TrainingFileCache;
 
 
 // Sizes of a text file as scanFileSize measures them.
@@ -84,6 +86,15 @@ public:
                              std::vector<int32_t>& labels, int64_t maxWords, long k,
                              int32_t& totWords, SvmReadReport* report = nullptr,
                              std::string* error = nullptr);
+    // The document lines of a vector file's text with their labels as
+    // written (readDocuments maps them to +1/-1/0 for one category).
+    static void parseDocuments(std::string_view content, std::vector<SvmDoc>& docs,
+                               std::vector<long>& labels, int64_t maxWords, int32_t& totWords,
+                               SvmReadReport* report = nullptr);
+
+    // Number of times learn parsed a training file (a training file that has
+    // not changed since the last learn is taken from memory instead).
+    int64_t trainingFileReads() const { return trainingFileReads_; }
 
     // Reads a model file. Returns 0, or -1 (error says why) when the file
     // cannot be opened, has another version, or is truncated or malformed.
@@ -147,6 +158,13 @@ private:
     void buildActiveList(TrainState& s);
 
     void allocateSolverBuffers(int32_t nx);
+
+    // The parsed training file of the last learn, kept while the file stays
+    // unchanged (same identity, size and times), so that training every
+    // category reads and parses it once. Null when nothing is kept.
+    const TrainingFileCache* loadTrainingFile(const std::string& path, std::string& error);
+    std::unique_ptr<TrainingFileCache> trainingFile_;
+    int64_t trainingFileReads_ = 0;
 
     std::string lastError_;
     std::string lastWarning_;

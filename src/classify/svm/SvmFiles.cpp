@@ -174,11 +174,9 @@ bool CSVM::parseDocumentLine(std::string_view line, SvmDoc& doc, long& label, in
     return true;
 }
 
-int CSVM::readDocuments(const std::string& path, std::vector<SvmDoc>& docs,
-                        std::vector<int32_t>& labels, int64_t maxWords, long k, int32_t& totWords,
-                        SvmReadReport* report, std::string* error) {
-    std::string content;
-    if (!readFile(path, content, error)) return -1;
+void CSVM::parseDocuments(std::string_view content, std::vector<SvmDoc>& docs,
+                          std::vector<long>& labels, int64_t maxWords, int32_t& totWords,
+                          SvmReadReport* report) {
     docs.clear();
     labels.clear();
     totWords = 0;
@@ -195,7 +193,7 @@ int CSVM::readDocuments(const std::string& path, std::vector<SvmDoc>& docs,
             if (!isBlankLine(line)) noteRejected(report, number, reason);
             return true;
         }
-        labels.push_back(label == 0 ? 0 : (label == k ? 1 : -1));
+        labels.push_back(label);
         if (scratch.words.size() > 1) {
             int32_t last = scratch.words[scratch.words.size() - 2].wnum;
             if (last > totWords) totWords = last;
@@ -206,6 +204,18 @@ int CSVM::readDocuments(const std::string& path, std::vector<SvmDoc>& docs,
         doc.twoNorm = scratch.twoNorm;
         return true;
     });
+}
+
+int CSVM::readDocuments(const std::string& path, std::vector<SvmDoc>& docs,
+                        std::vector<int32_t>& labels, int64_t maxWords, long k, int32_t& totWords,
+                        SvmReadReport* report, std::string* error) {
+    std::string content;
+    if (!readFile(path, content, error)) return -1;
+    std::vector<long> written;
+    parseDocuments(content, docs, written, maxWords, totWords, report);
+    labels.resize(written.size());
+    for (size_t i = 0; i < written.size(); ++i)
+        labels[i] = written[i] == 0 ? 0 : (written[i] == k ? 1 : -1);
     return 0;
 }
 

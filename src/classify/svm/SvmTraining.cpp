@@ -40,6 +40,17 @@ struct TrainState {
     std::vector<double> spread;           // one example spread densely (empty: merge instead)
     QpSubproblem qp;
 
+    // Linear kernel: the active examples' entries by feature (compressed
+    // columns, examples ascending), so that a change of the weight vector
+    // reaches exactly the entries it changes. Rebuilt when the active set
+    // changes.
+    std::vector<int64_t> columnStart;     // feature f's entries: [columnStart[f], columnStart[f + 1])
+    std::vector<int32_t> columnDoc;
+    std::vector<double> columnWeight;
+    bool columnsStale = true;
+    std::vector<uint64_t> changedFeatures;  // bit per feature whose weight changed
+    std::vector<double> delta;            // per example: the change of its decision value
+
     int64_t iteration = 0;
     double epsilonCritOrg = 0.0;
     int64_t kernelEvaluations = 0;
@@ -190,6 +201,8 @@ void CSVM::train(std::vector<SvmDoc>& docs, std::vector<int32_t>& targets, int32
         }
         s.weights.assign(size_t(size), 0.0);
         s.spread.assign(size_t(size), 0.0);
+        s.changedFeatures.assign((size_t(size) + 63) / 64, 0);
+        s.delta.assign(size_t(n), 0.0);
     } else {
         int64_t entries = 0;
         for (const SvmDoc& d : docs) entries += int64_t(d.size());
@@ -214,7 +227,35 @@ void CSVM::buildActiveList(TrainState& s) {
     s.active.clear();
     for (int32_t i = 0; i < s.n; ++i)
         if (s.isActive[size_t(i)]) s.active.push_back(i);
+    s.columnsStale = true;
 }
+
+namespace {
+
+// Lays out the active examples' entries by feature (counting sort, so each
+// column lists its examples in ascending order).
+void buildColumns(TrainState& s) {
+    const size_t features = s.weights.size();
+    s.columnStart.assign(features + 1, 0);
+    for (int32_t j : s.active)
+        for (const SvmWord* e = s.docs[size_t(j)].list(); e->wnum; ++e) ++s.columnStart[size_t(e->wnum) + 1];
+    for (size_t f = 0; f < features; ++f) s.columnStart[f + 1] += s.columnStart[f];
+    const size_t entries = size_t(s.columnStart[features]);
+    s.columnDoc.resize(entries);
+    s.columnWeight.resize(entries);
+    std::vector<int64_t>& next = s.columnStart;  // used as fill positions, then restored
+    for (int32_t j : s.active)
+        for (const SvmWord* e = s.docs[size_t(j)].list(); e->wnum; ++e) {
+            const size_t at = size_t(next[size_t(e->wnum)]++);
+            s.columnDoc[at] = j;
+            s.columnWeight[at] = e->weight;
+        }
+    for (size_t f = features; f > 0; --f) next[f] = next[f - 1];
+    next[0] = 0;
+    s.columnsStale = false;
+}
+
+}  // namespace
 
 void CSVM::optimize(TrainState& s, SvmModel& model) {
     LearnParams& lp = s.lp;
@@ -450,16 +491,50 @@ void CSVM::addKernelRowDelta(TrainState& s, int32_t i, double delta,
 
 void CSVM::updateLinearComponents(TrainState& s) {
     if (s.linear) {
+        // The change of the weight vector, dw = sum of y_i (a_i - a_old_i) x_i
+        // over the working set, accumulated in working-set order.
         bool any = false;
+        uint64_t* bits = s.changedFeatures.data();
+        double* w = s.weights.data();
         for (int32_t i : s.working) {
-            double delta = s.a[size_t(i)] - s.aOld[size_t(i)];
-            if (delta == 0.0) continue;
-            s.addToWeights(i, double(s.y[size_t(i)]) * delta);
+            double change = s.a[size_t(i)] - s.aOld[size_t(i)];
+            if (change == 0.0) continue;
+            const double factor = double(s.y[size_t(i)]) * change;
+            for (const SvmWord* e = s.docs[size_t(i)].list(); e->wnum; ++e) {
+                w[e->wnum] += factor * e->weight;
+                bits[size_t(e->wnum) >> 6] |= uint64_t(1) << (e->wnum & 63);
+            }
             any = true;
         }
         if (!any) return;
-        for (int32_t j : s.active) s.lin[size_t(j)] += s.linearDot(j);
-        s.clearWeights();
+        if (s.columnsStale) buildColumns(s);
+
+        // lin_j += dw . x_j for every active j. Each example's products are
+        // summed in ascending feature order, as a sparse dot product over its
+        // entries would sum them; the entries whose weight did not change
+        // add exact zeros there and are skipped here, so the sums are the
+        // same doubles.
+        double* delta = s.delta.data();
+        const int64_t* start = s.columnStart.data();
+        const int32_t* doc = s.columnDoc.data();
+        const double* weight = s.columnWeight.data();
+        for (size_t word = 0; word < s.changedFeatures.size(); ++word) {
+            uint64_t set = bits[word];
+            if (!set) continue;
+            bits[word] = 0;
+            do {
+                const size_t f = (word << 6) | size_t(__builtin_ctzll(set));
+                set &= set - 1;
+                const double dw = w[f];
+                w[f] = 0.0;
+                for (int64_t p = start[f], end = start[f + 1]; p < end; ++p)
+                    delta[doc[p]] += dw * weight[p];
+            } while (set);
+        }
+        for (int32_t j : s.active) {
+            s.lin[size_t(j)] += delta[j];
+            delta[j] = 0.0;
+        }
     } else {
         for (int32_t i : s.working) {
             double delta = s.a[size_t(i)] - s.aOld[size_t(i)];
