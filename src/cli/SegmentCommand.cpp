@@ -173,5 +173,3 @@ int runSegmentCommand(int argc, char** argv) {
 }
 
 }  // namespace kestrel
-
-int runSegmentCommand(int argc, char** argv) { return kestrel::runSegmentCommand(argc, argv); }

@@ -7,6 +7,3 @@ namespace kestrel {
 int runSegmentCommand(int argc, char** argv);
 
 }  // namespace kestrel
-
-// The same, under the name the command dispatcher declares.
-int runSegmentCommand(int argc, char** argv);

@@ -162,7 +162,3 @@ int runSvmClassify(int argc, char** argv) {
 }
 
 }  // namespace kestrel
-
-// The command dispatcher looks these up by their unqualified names.
-int runSvmLearn(int argc, char** argv) { return kestrel::runSvmLearn(argc, argv); }
-int runSvmClassify(int argc, char** argv) { return kestrel::runSvmClassify(argc, argv); }

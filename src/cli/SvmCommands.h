@@ -8,7 +8,3 @@ int runSvmLearn(int argc, char** argv);
 int runSvmClassify(int argc, char** argv);
 
 }  // namespace kestrel
-
-// The same, under the names the command dispatcher (main.cpp) declares.
-int runSvmLearn(int argc, char** argv);
-int runSvmClassify(int argc, char** argv);

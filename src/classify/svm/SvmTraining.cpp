@@ -5,8 +5,11 @@
 // kernel rows of non-linear kernels are kept in an LRU cache.
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <cstdio>
 
 #include "classify/svm/CSVM.h"
+#include "classify/svm/ChunkRunner.h"
 #include "classify/svm/KernelCache.h"
 
 namespace kestrel {
@@ -27,8 +30,8 @@ struct TrainState {
     std::vector<double> a, aOld, lin;
     std::vector<int32_t> inconsistent;    // always 0 here
     std::vector<int32_t> chosen, lastSuboptimal;
-    std::vector<double> selCrit;
-    std::vector<int32_t> key, select;
+    std::vector<double> topValue;         // working-set selection: the best criteria so far
+    std::vector<int32_t> topKey;          // ... and their examples
     std::vector<int32_t> working;         // the working set
     std::vector<int32_t> active;          // active examples in index order
     std::vector<int32_t> isActive, inactiveSince;
@@ -41,15 +44,24 @@ struct TrainState {
     QpSubproblem qp;
 
     // Linear kernel: the active examples' entries by feature (compressed
-    // columns, examples ascending), so that a change of the weight vector
-    // reaches exactly the entries it changes. Rebuilt when the active set
+    // columns), in blocks of consecutive active examples, so that a change
+    // of the weight vector reaches exactly the entries it changes and each
+    // block can be worked on by its own thread. Rebuilt when the active set
     // changes.
-    std::vector<int64_t> columnStart;     // feature f's entries: [columnStart[f], columnStart[f + 1])
-    std::vector<int32_t> columnDoc;
-    std::vector<double> columnWeight;
+    struct ColumnBlock {
+        size_t firstActive = 0, endActive = 0;  // range in the active list
+        std::vector<int64_t> start;             // feature f: [start[f], start[f + 1])
+        std::vector<int32_t> doc;
+        std::vector<double> weight;
+        double maxdiff = 0.0;
+    };
+    std::vector<ColumnBlock> blocks;
+    std::vector<int64_t> columnSize;      // entries per feature over all blocks
     bool columnsStale = true;
     std::vector<uint64_t> changedFeatures;  // bit per feature whose weight changed
+    bool weightsChanged = false;
     std::vector<double> delta;            // per example: the change of its decision value
+    ChunkRunner runner;
 
     int64_t iteration = 0;
     double epsilonCritOrg = 0.0;
@@ -77,6 +89,13 @@ struct TrainState {
         for (int32_t f : touched) weights[size_t(f)] = 0.0;
         touched.clear();
     }
+    void clearChangedWeights() {
+        for (size_t word = 0; word < changedFeatures.size(); ++word) {
+            for (uint64_t set = changedFeatures[word]; set; set &= set - 1)
+                weights[(word << 6) | size_t(__builtin_ctzll(set))] = 0.0;
+            changedFeatures[word] = 0;
+        }
+    }
 };
 
 namespace {
@@ -84,27 +103,6 @@ namespace {
 // Safety net against a training that never meets its tolerance (the
 // algorithm itself has no iteration limit).
 int64_t iterationLimit(int32_t n) { return std::max<int64_t>(50000, int64_t(n) * 20); }
-
-// Keeps the positions of the `count` largest criteria in descending order;
-// equal values keep candidate order.
-void selectTop(const std::vector<double>& crit, int64_t range, int64_t count,
-               std::vector<int32_t>& select) {
-    for (int64_t i = 0; i < count; ++i) {
-        int64_t j = i;
-        for (; j >= 1 && crit[size_t(i)] > crit[size_t(select[size_t(j - 1)])]; --j)
-            select[size_t(j)] = select[size_t(j - 1)];
-        select[size_t(j)] = int32_t(i);
-    }
-    if (count <= 0) return;
-    for (int64_t i = count; i < range; ++i) {
-        if (crit[size_t(i)] > crit[size_t(select[size_t(count - 1)])]) {
-            int64_t j = count - 1;
-            for (; j >= 1 && crit[size_t(i)] > crit[size_t(select[size_t(j - 1)])]; --j)
-                select[size_t(j)] = select[size_t(j - 1)];
-            select[size_t(j)] = int32_t(i);
-        }
-    }
-}
 
 }  // namespace
 
@@ -168,9 +166,6 @@ void CSVM::train(std::vector<SvmDoc>& docs, std::vector<int32_t>& targets, int32
     s.inconsistent.assign(size_t(n), 0);
     s.chosen.assign(size_t(n), 0);
     s.lastSuboptimal.assign(size_t(n), 0);
-    s.selCrit.assign(size_t(n), 0.0);
-    s.key.assign(size_t(n) + 11, 0);
-    s.select.assign(size_t(n) + 11, 0);
     s.isActive.assign(size_t(n), 1);
     s.inactiveSince.assign(size_t(n), 0);
     s.row.assign(size_t(n), 0.0f);
@@ -232,27 +227,59 @@ void CSVM::buildActiveList(TrainState& s) {
 
 namespace {
 
-// Lays out the active examples' entries by feature (counting sort, so each
-// column lists its examples in ascending order).
+// Problems with fewer active entries than this are worked on in one block
+// by one thread; thread hand-offs would cost more than they save.
+constexpr int64_t kBlockEntries = 40000;
+constexpr size_t kMaxBlocks = 4;
+// A step over fewer entries than this runs on the calling thread alone.
+constexpr int64_t kParallelWork = 20000;
+
+// Lays out the active examples' entries by feature, in blocks of about
+// equal size (counting sort, so each column lists its examples in ascending
+// order).
 void buildColumns(TrainState& s) {
     const size_t features = s.weights.size();
-    s.columnStart.assign(features + 1, 0);
-    for (int32_t j : s.active)
-        for (const SvmWord* e = s.docs[size_t(j)].list(); e->wnum; ++e) ++s.columnStart[size_t(e->wnum) + 1];
-    for (size_t f = 0; f < features; ++f) s.columnStart[f + 1] += s.columnStart[f];
-    const size_t entries = size_t(s.columnStart[features]);
-    s.columnDoc.resize(entries);
-    s.columnWeight.resize(entries);
-    std::vector<int64_t>& next = s.columnStart;  // used as fill positions, then restored
-    for (int32_t j : s.active)
-        for (const SvmWord* e = s.docs[size_t(j)].list(); e->wnum; ++e) {
-            const size_t at = size_t(next[size_t(e->wnum)]++);
-            s.columnDoc[at] = j;
-            s.columnWeight[at] = e->weight;
+    int64_t total = 0;
+    for (int32_t j : s.active) total += int64_t(s.docs[size_t(j)].size());
+    const size_t count =
+        std::clamp<size_t>(size_t(total / kBlockEntries), 1, std::min(kMaxBlocks, std::max<size_t>(s.active.size(), 1)));
+    s.blocks.resize(count);
+    s.columnSize.assign(features, 0);
+    size_t position = 0;
+    int64_t done = 0;
+    for (size_t b = 0; b < count; ++b) {
+        TrainState::ColumnBlock& block = s.blocks[b];
+        block.firstActive = position;
+        const int64_t goal = total * int64_t(b + 1) / int64_t(count);
+        while (position < s.active.size() && (b + 1 == count || done < goal))
+            done += int64_t(s.docs[size_t(s.active[position++])].size());
+        block.endActive = position;
+
+        std::vector<int64_t>& next = block.start;
+        next.assign(features + 1, 0);
+        for (size_t p = block.firstActive; p < block.endActive; ++p)
+            for (const SvmWord* e = s.docs[size_t(s.active[p])].list(); e->wnum; ++e) ++next[size_t(e->wnum) + 1];
+        for (size_t f = 0; f < features; ++f) {
+            s.columnSize[f] += next[f + 1];
+            next[f + 1] += next[f];
         }
-    for (size_t f = features; f > 0; --f) next[f] = next[f - 1];
-    next[0] = 0;
+        const size_t entries = size_t(next[features]);
+        block.doc.resize(entries);
+        block.weight.resize(entries);
+        for (size_t p = block.firstActive; p < block.endActive; ++p) {
+            const int32_t j = s.active[p];
+            for (const SvmWord* e = s.docs[size_t(j)].list(); e->wnum; ++e) {
+                const size_t at = size_t(next[size_t(e->wnum)]++);
+                block.doc[at] = j;
+                block.weight[at] = e->weight;
+            }
+        }
+        // The fill moved every start one column on; move them back.
+        for (size_t f = features; f > 0; --f) next[f] = next[f - 1];
+        next[0] = 0;
+    }
     s.columnsStale = false;
+    if (getenv("SVMFAST_DEBUG")) fprintf(stderr, "build it=%ld active=%zu total=%ld\n", long(s.iteration), s.active.size(), long(total));
 }
 
 }  // namespace
@@ -372,50 +399,61 @@ int64_t CSVM::selectWorkingSet(TrainState& s, int64_t budget, bool cachedOnly) {
     if (budget <= 0) return 0;
     const int64_t half = budget / 2;
     const double epsA = s.lp.epsilonA;
-    const std::vector<double>& cost = s.lp.svmCost;
+    const double* cost = s.lp.svmCost.data();
+    const double* alpha = s.a.data();
+    const double* lin = s.lin.data();
+    const int32_t* target = s.y.data();
+    const int32_t* chosen = s.chosen.data();
+    const int32_t* inconsistent = s.inconsistent.data();
 
-    auto eligible = [&](int32_t j) {
-        if (!s.y[size_t(j)] || s.chosen[size_t(j)] || s.inconsistent[size_t(j)]) return false;
-        return !cachedOnly || (s.cache && s.cache->isCached(j));
-    };
-    auto take = [&](int64_t candidates, int64_t count) {
-        count = std::min(count, candidates);
+    // Takes the `count` eligible active examples with the largest criterion,
+    // in descending order; equal criteria keep the order of the active list
+    // (a later example enters only if strictly greater than the smallest
+    // kept one, and moves in front of strictly smaller ones only).
+    // `down` chooses the criterion lin - y over examples that can move down,
+    // else y - lin over those that can move up.
+    auto take = [&](int64_t count, bool down) {
         if (count <= 0) return int64_t(0);
-        selectTop(s.selCrit, candidates, count, s.select);
-        for (int64_t k = 0; k < count; ++k) {
-            int32_t i = s.key[size_t(s.select[size_t(k)])];
+        double* value = s.topValue.data();
+        int32_t* key = s.topKey.data();
+        int64_t size = 0;
+        for (int32_t j : s.active) {
+            const int32_t y = target[j];
+            if (!y || chosen[j] || inconsistent[j]) continue;
+            if (cachedOnly && !(s.cache && s.cache->isCached(j))) continue;
+            const double a = alpha[j];
+            const bool atLow = a <= epsA, atHigh = a >= cost[j] - epsA;
+            if (down ? ((atLow && y > 0) || (atHigh && y < 0)) : ((atLow && y < 0) || (atHigh && y > 0)))
+                continue;
+            const double v = down ? lin[j] - double(y) : double(y) - lin[j];
+            int64_t p;
+            if (size < count) p = size++;
+            else if (v > value[count - 1]) p = count - 1;
+            else continue;
+            for (; p >= 1 && v > value[p - 1]; --p) {
+                value[p] = value[p - 1];
+                key[p] = key[p - 1];
+            }
+            value[p] = v;
+            key[p] = j;
+        }
+        for (int64_t k = 0; k < size; ++k) {
+            const int32_t i = key[k];
             s.chosen[size_t(i)] = 1;
             s.working.push_back(i);
             if (s.cache) s.cache->touch(i);
         }
-        return count;
+        return size;
     };
 
+    if (s.topValue.size() < size_t(budget)) {
+        s.topValue.resize(size_t(budget));
+        s.topKey.resize(size_t(budget));
+    }
     // Examples that could move down (lin - y largest) ...
-    int64_t candidates = 0;
-    for (int32_t j : s.active) {
-        if (!eligible(j)) continue;
-        double a = s.a[size_t(j)];
-        int32_t y = s.y[size_t(j)];
-        if ((a <= epsA && y > 0) || (a >= cost[size_t(j)] - epsA && y < 0)) continue;
-        s.key[size_t(candidates)] = j;
-        s.selCrit[size_t(candidates)] = s.lin[size_t(j)] - double(y);
-        ++candidates;
-    }
-    int64_t first = take(candidates, half);
-
+    const int64_t first = take(half, true);
     // ... and examples that could move up (y - lin largest).
-    candidates = 0;
-    for (int32_t j : s.active) {
-        if (!eligible(j)) continue;
-        double a = s.a[size_t(j)];
-        int32_t y = s.y[size_t(j)];
-        if ((a <= epsA && y < 0) || (a >= cost[size_t(j)] - epsA && y > 0)) continue;
-        s.key[size_t(candidates)] = j;
-        s.selCrit[size_t(candidates)] = double(y) - s.lin[size_t(j)];
-        ++candidates;
-    }
-    int64_t second = take(candidates, std::min(half, budget - first));
+    const int64_t second = take(std::min(half, budget - first), false);
     return first + second;
 }
 
@@ -506,35 +544,12 @@ void CSVM::updateLinearComponents(TrainState& s) {
             }
             any = true;
         }
+        s.weightsChanged = any;
         if (!any) return;
-        if (s.columnsStale) buildColumns(s);
-
-        // lin_j += dw . x_j for every active j. Each example's products are
-        // summed in ascending feature order, as a sparse dot product over its
-        // entries would sum them; the entries whose weight did not change
-        // add exact zeros there and are skipped here, so the sums are the
-        // same doubles.
-        double* delta = s.delta.data();
-        const int64_t* start = s.columnStart.data();
-        const int32_t* doc = s.columnDoc.data();
-        const double* weight = s.columnWeight.data();
-        for (size_t word = 0; word < s.changedFeatures.size(); ++word) {
-            uint64_t set = bits[word];
-            if (!set) continue;
-            bits[word] = 0;
-            do {
-                const size_t f = (word << 6) | size_t(__builtin_ctzll(set));
-                set &= set - 1;
-                const double dw = w[f];
-                w[f] = 0.0;
-                for (int64_t p = start[f], end = start[f + 1]; p < end; ++p)
-                    delta[doc[p]] += dw * weight[p];
-            } while (set);
-        }
-        for (int32_t j : s.active) {
-            s.lin[size_t(j)] += delta[j];
-            delta[j] = 0.0;
-        }
+        // lin_j += dw . x_j: here for the working set, whose values the
+        // threshold is taken from; every other active example gets its
+        // change while the optimality check passes it.
+        for (int32_t i : s.working) s.lin[size_t(i)] += s.linearDot(i);
     } else {
         for (int32_t i : s.working) {
             double delta = s.a[size_t(i)] - s.aOld[size_t(i)];
@@ -583,17 +598,82 @@ void CSVM::checkOptimality(TrainState& s, const SvmModel& model, double& maxdiff
     if (!s.linear) lp.epsilonShrink = 0.7 * lp.epsilonShrink + 0.3 * maxdiff;
     else lp.epsilonShrink = s.epsilonCritOrg - lp.epsilonCrit;
     const double epsA = lp.epsilonA;
+    const double epsShrink = lp.epsilonShrink;
+    const double b = model.b;
+    const int32_t now = int32_t(std::min<int64_t>(s.iteration, INT32_MAX));
+
+    // The check of active examples [first, end) of the active list; their
+    // largest violation is returned.
+    auto check = [&](size_t first, size_t end) {
+        double largest = 0.0;
+        for (size_t p = first; p < end; ++p) {
+            const int32_t j = s.active[p];
+            if (s.inconsistent[size_t(j)] || !s.y[size_t(j)]) continue;
+            const double a = s.a[size_t(j)];
+            const double dist = (s.lin[size_t(j)] - b) * s.y[size_t(j)];
+            const double upper = lp.svmCost[size_t(j)] - epsA;
+            if (a > epsA && dist > 1.0) largest = std::max(largest, dist - 1.0);
+            else if (a < upper && dist < 1.0) largest = std::max(largest, 1.0 - dist);
+            if ((a > epsA && a < upper) || (a <= epsA && dist < 1.0 + epsShrink) ||
+                (a >= upper && dist > 1.0 - epsShrink))
+                s.lastSuboptimal[size_t(j)] = now;
+        }
+        return largest;
+    };
+
     maxdiff = 0.0;
-    for (int32_t j : s.active) {
-        if (s.inconsistent[size_t(j)] || !s.y[size_t(j)]) continue;
-        const double a = s.a[size_t(j)];
-        const double dist = (s.lin[size_t(j)] - model.b) * s.y[size_t(j)];
-        const double upper = lp.svmCost[size_t(j)] - epsA;
-        if (a > epsA && dist > 1.0) maxdiff = std::max(maxdiff, dist - 1.0);
-        else if (a < upper && dist < 1.0) maxdiff = std::max(maxdiff, 1.0 - dist);
-        if ((a > epsA && a < upper) || (a <= epsA && dist < 1.0 + lp.epsilonShrink) ||
-            (a >= upper && dist > 1.0 - lp.epsilonShrink))
-            s.lastSuboptimal[size_t(j)] = int32_t(std::min<int64_t>(s.iteration, INT32_MAX));
+    if (!s.linear) {
+        maxdiff = check(0, s.active.size());
+    } else {
+        // Each block first brings its examples' decision values up to date
+        // with the weight change of this iteration (see
+        // updateLinearComponents), then checks them. An example's products
+        // are summed in ascending feature order, as the sparse dot product
+        // over its entries sums them; the entries whose weight did not
+        // change add exact zeros there and are skipped here, so the values
+        // are the same doubles. A block's examples belong to it alone, so
+        // which thread runs it does not matter, and the largest violation
+        // does not depend on the order of the blocks.
+        if (s.columnsStale) buildColumns(s);
+        const bool changed = s.weightsChanged;
+        int64_t work = int64_t(s.active.size());
+        const uint64_t* bits = s.changedFeatures.data();
+        const size_t words = s.changedFeatures.size();
+        if (changed)
+            for (size_t word = 0; word < words; ++word)
+                for (uint64_t set = bits[word]; set; set &= set - 1)
+                    work += s.columnSize[(word << 6) | size_t(__builtin_ctzll(set))];
+        const double* w = s.weights.data();
+        double* delta = s.delta.data();
+        const ChunkRunner::Job job = [&](int index) {
+            TrainState::ColumnBlock& block = s.blocks[size_t(index)];
+            if (changed) {
+                const int64_t* start = block.start.data();
+                const int32_t* doc = block.doc.data();
+                const double* weight = block.weight.data();
+                for (size_t word = 0; word < words; ++word)
+                    for (uint64_t set = bits[word]; set; set &= set - 1) {
+                        const size_t f = (word << 6) | size_t(__builtin_ctzll(set));
+                        const double dw = w[f];
+                        for (int64_t p = start[f], end = start[f + 1]; p < end; ++p)
+                            delta[doc[p]] += dw * weight[p];
+                    }
+                for (size_t p = block.firstActive; p < block.endActive; ++p) {
+                    const int32_t j = s.active[p];
+                    // Working-set examples are up to date already.
+                    if (!s.chosen[size_t(j)]) s.lin[size_t(j)] += delta[j];
+                    delta[j] = 0.0;
+                }
+            }
+            block.maxdiff = check(block.firstActive, block.endActive);
+        };
+        static const bool noThreads = getenv("SVMFAST_NOTHREADS") != nullptr;
+        s.runner.run(int(s.blocks.size()), job, !noThreads && work >= kParallelWork);
+        for (const TrainState::ColumnBlock& block : s.blocks) maxdiff = std::max(maxdiff, block.maxdiff);
+        if (changed) {
+            s.clearChangedWeights();
+            s.weightsChanged = false;
+        }
     }
     retrain = maxdiff > lp.epsilonCrit;
 }
