@@ -4,27 +4,11 @@
 #include <cmath>
 
 #include "common/FileSystem.h"
+#include "common/LittleEndian.h"
 
 namespace kestrel {
 
 namespace {
-
-bool readInt32(std::string_view bytes, size_t& pos, int32_t& value) {
-    if (pos > bytes.size() || bytes.size() - pos < 4) return false;
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + pos);
-    value = static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                                 (static_cast<uint32_t>(p[2]) << 16) |
-                                 (static_cast<uint32_t>(p[3]) << 24));
-    pos += 4;
-    return true;
-}
-
-void appendInt32(std::string& out, int32_t value) {
-    const auto u = static_cast<uint32_t>(value);
-    const char bytes[4] = {static_cast<char>(u & 0xFF), static_cast<char>((u >> 8) & 0xFF),
-                           static_cast<char>((u >> 16) & 0xFF), static_cast<char>((u >> 24) & 0xFF)};
-    out.append(bytes, 4);
-}
 
 constexpr double kFloor = 0.000001;
 

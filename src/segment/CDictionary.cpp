@@ -4,29 +4,12 @@
 #include <cstring>
 
 #include "common/FileSystem.h"
+#include "common/LittleEndian.h"
 #include "segment/CharClass.h"
 
 namespace kestrel {
 
 namespace {
-
-// Little-endian int32 readers and writers, independent of the host order.
-bool readInt32(std::string_view bytes, size_t& pos, int32_t& value) {
-    if (pos > bytes.size() || bytes.size() - pos < 4) return false;
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + pos);
-    value = static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                                 (static_cast<uint32_t>(p[2]) << 16) |
-                                 (static_cast<uint32_t>(p[3]) << 24));
-    pos += 4;
-    return true;
-}
-
-void appendInt32(std::string& out, int32_t value) {
-    const auto u = static_cast<uint32_t>(value);
-    const char bytes[4] = {static_cast<char>(u & 0xFF), static_cast<char>((u >> 8) & 0xFF),
-                           static_cast<char>((u >> 16) & 0xFF), static_cast<char>((u >> 24) & 0xFF)};
-    out.append(bytes, 4);
-}
 
 // Keys compare as unsigned bytes (string_view's compare is memcmp-based).
 int compareKeys(std::string_view a, std::string_view b) { return a.compare(b); }

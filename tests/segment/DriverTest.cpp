@@ -212,13 +212,21 @@ TEST(WordSegmenterTest, SharedDataAndConcurrentDocuments) {
     segmenter->releaseData();
     EXPECT_FALSE(segmenter->segmentDocument(paths[0], words, error));
 
-    // Nothing anywhere: the message names every directory tried.
+    // Nothing anywhere: the message names every directory tried. A build
+    // tree has data beside the executable, which is the last fallback, so
+    // the failure can only be seen where there is none.
     setenv("KESTREL_DATA", "/nonexistent-kestrel-data", 1);
     WordSegmenter empty;
-    EXPECT_FALSE(empty.loadData("/nonexistent-start", error));
-    EXPECT_NE(error.find("/nonexistent-start/data/"), std::string::npos) << error;
-    EXPECT_NE(error.find("/nonexistent-kestrel-data/"), std::string::npos) << error;
-    EXPECT_NE(error.find("../data/"), std::string::npos) << error;
+    const std::string exeDir = std::filesystem::canonical("/proc/self/exe").parent_path().string();
+    bool dataBesideExe = false;
+    for (const char* dir : {"/data/", "/../data/", "/../share/kestrel/data/"})
+        dataBesideExe = dataBesideExe || std::filesystem::exists(exeDir + dir + "coreDict.dct");
+    if (!dataBesideExe) {
+        EXPECT_FALSE(empty.loadData("/nonexistent-start", error));
+        EXPECT_NE(error.find("/nonexistent-start/data/"), std::string::npos) << error;
+        EXPECT_NE(error.find("/nonexistent-kestrel-data/"), std::string::npos) << error;
+        EXPECT_NE(error.find("../data/"), std::string::npos) << error;
+    }
     // $KESTREL_DATA is used when the start-up directory has no data.
     setenv("KESTREL_DATA", data.path().c_str(), 1);
     EXPECT_TRUE(empty.loadData("/nonexistent-start", error)) << error;

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "DictionaryFile.h"
+#include "common/LittleEndian.h"
 #include "common/FileSystem.h"
 
 namespace kestrel {

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "common/FileSystem.h"
+#include "common/LittleEndian.h"
 
 namespace kestrel {
 
@@ -60,14 +61,6 @@ int32_t clampToInt32(int64_t value) {
     if (value < 0) return 0;
     if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
     return static_cast<int32_t>(value);
-}
-
-void appendInt32(std::string& out, int32_t value) {
-    const auto u = static_cast<uint32_t>(value);
-    out.push_back(static_cast<char>(u & 0xFF));
-    out.push_back(static_cast<char>((u >> 8) & 0xFF));
-    out.push_back(static_cast<char>((u >> 16) & 0xFF));
-    out.push_back(static_cast<char>((u >> 24) & 0xFF));
 }
 
 bool DictionaryFileWriter::add(std::string_view word, int32_t handle, int64_t frequency) {

@@ -68,9 +68,6 @@ private:
     std::map<std::string, std::map<int32_t, int64_t>, std::less<>> words_;
 };
 
-// Appends a little-endian int32 to `out`.
-void appendInt32(std::string& out, int32_t value);
-
 // Clamps a count into the int32 range the file formats store.
 int32_t clampToInt32(int64_t value);
 
