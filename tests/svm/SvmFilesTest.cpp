@@ -1,6 +1,9 @@
 // Vector line syntax, training-file reading and model files.
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <random>
 
 #include "SvmTestUtil.h"
 
@@ -60,6 +63,35 @@ TEST(SvmLineSyntax, AcceptsCommentsEmptyVectorsAndCrLf) {
     SvmDoc limited;
     ASSERT_TRUE(CSVM::parseDocumentLine("1 1:1 2:1 3:1 0:5", limited, label, 3));
     EXPECT_EQ(limited.size(), 3u);
+}
+
+// Weights are read by a short path for plain decimals; it must give the
+// very doubles the general reader gives, also for the awkward cases.
+TEST(SvmLineSyntax, WeightsReadAsTheGeneralReaderReadsThem) {
+    std::mt19937_64 rng(5);
+    std::vector<std::string> texts = {"0", "-0", "0.0", "-0.000", "1.", ".5", "-.5", "007.25",
+                                      "0.1", "0.3", "2.675", "9007199254740993", "123456789012345",
+                                      "1234567890123456", "0.000000000000001", "999999999999999.",
+                                      "1e5", "1.5E-3", "-2.5e+2", "12345678901234567890.5"};
+    for (int i = 0; i < 4000; ++i) {
+        std::string t = (rng() % 4 == 0) ? "-" : "";
+        const int digits = 1 + int(rng() % 17);
+        const int point = int(rng() % (digits + 1));
+        for (int d = 0; d < digits; ++d) {
+            if (d == point) t += '.';
+            t += char('0' + rng() % 10);
+        }
+        texts.push_back(t);
+    }
+    for (const std::string& t : texts) {
+        SvmDoc doc;
+        long label = 0;
+        ASSERT_TRUE(CSVM::parseDocumentLine("1 4:" + t, doc, label, 10)) << t;
+        double expected = 0.0;
+        std::from_chars(t.data(), t.data() + t.size(), expected);
+        EXPECT_EQ(std::memcmp(&doc.words[0].weight, &expected, sizeof expected), 0)
+            << t << " read as " << doc.words[0].weight << ", expected " << expected;
+    }
 }
 
 TEST(SvmReadDocuments, TargetsSkippedLinesAndHighestFeature) {
@@ -159,6 +191,54 @@ TEST(SvmModelFile, WritesTheExactFormatAndReadsItBack) {
     EXPECT_EQ(back.supvec[3]->docnum, -1);
     // Written again, the model gives the same text.
     EXPECT_EQ(CSVM::formatModel(back), text);
+
+    // Entries given ready-made are used as they are; the rest are written.
+    std::string ready = " 1:0.12345679 7:-2.5 ";
+    ready.erase(0, 1);
+    std::string out = "old text";
+    CSVM::formatModel(model, [&](const SvmDoc& sv) -> const std::string* {
+        return &sv == &docs[0] ? &ready : nullptr;
+    }, out);
+    EXPECT_EQ(out, text);
+}
+
+// Reals in model files are written as printf's "%.8g" writes them (a short
+// path serves values with few digits); every layout case must match.
+TEST(SvmModelFile, RealsAreWrittenAsPercentEightG) {
+    std::vector<double> values = {0.0, -0.0, 1.0, -1.0, 0.5, 0.1, 0.0001, 0.00001, 0.000123456789,
+                                  1e-7, 1.5e-300, 5e-324, 12345678.0, 123456789.0, 99999999.5, 99999999.0,
+                                  9.99999999999, 0.999999999, 1e8, 1e15, 1.7976931348623157e308,
+                                  100.0, 120.5, 0.070387, 2.675, 1.0 / 3.0, -2.5e-5, 1234.5678,
+                                  2.2250738585072014e-308, 2.2250738585072009e-308, 0.00012345678,
+                                  1.2345678e-5, 1e-4, 9.9999999e-5, 12345678.5, 1e22, 1e23};
+    std::mt19937_64 rng(11);
+    for (int i = 0; i < 3000; ++i) {
+        const double scale = std::pow(10.0, int(rng() % 30) - 15);
+        double v = double(rng() % 100000000) / double(1 + rng() % 1000000) * scale;
+        if (i % 3 == 0) v = double(int64_t(rng() % 2000000) - 1000000) / 1e6;  // "%.6f"-like weights
+        values.push_back(i % 2 ? -v : v);
+    }
+    SvmDoc doc;
+    for (size_t i = 0; i < values.size(); ++i) doc.words.push_back({int32_t(i + 1), values[i]});
+    doc.words.push_back({0, 0.0});
+    SvmModel model;
+    model.svNum = 2;
+    model.supvec = {nullptr, &doc};
+    model.alpha = {0.0, 1.0};
+    const std::string text = CSVM::formatModel(model);
+    const std::string marker = "# threshold b \n1 ";
+    size_t at = text.find(marker);
+    ASSERT_NE(at, std::string::npos);
+    at += marker.size();
+    for (size_t i = 0; i < values.size(); ++i) {
+        char buffer[64];
+        auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, values[i], std::chars_format::general, 8);
+        ASSERT_EQ(ec, std::errc());
+        const std::string expected = std::to_string(i + 1) + ":" + std::string(buffer, end) + " ";
+        ASSERT_EQ(text.compare(at, expected.size(), expected), 0)
+            << "value " << i << ": expected " << expected << " got " << text.substr(at, expected.size());
+        at += expected.size();
+    }
 }
 
 TEST(SvmModelFile, RefusesOtherVersionsTruncationAndJunk) {

@@ -1,6 +1,8 @@
 // Training, one-versus-rest learning and classification of files.
 #include <cmath>
+#include <fcntl.h>
 #include <random>
+#include <sys/stat.h>
 
 #include "SvmTestUtil.h"
 #include "classify/svm/CsvmEngine.h"
@@ -158,6 +160,58 @@ TEST(SvmClassify, FailuresLeaveZerosAndKeepSlots) {
     EXPECT_EQ(svm.lastReport().rejected, 1);
     EXPECT_FALSE(engine.classifyFile(svm.param.inputFile, model, values, error));
     EXPECT_NE(error.find("line 2"), std::string::npos);
+}
+
+// learn keeps the parsed training file while it is unchanged; a kept file
+// must train exactly as a freshly read one, and any change must be seen.
+TEST(SvmLearn, KeptTrainingFileTrainsLikeAFreshReadAndSeesChanges) {
+    ScratchDir dir;
+    const std::string text = "0 1:1\n" + separableFile(3, 12, 6) + "2 3:1 3:2\n";
+    const std::string train = dir.write("train.dat", text);
+    CSVM kept, fresh;
+    kept.param.trainFile = train;
+    fresh.param.trainFile = dir.write("copy.dat", text);
+    for (int k = 1; k <= 3; ++k) {
+        kept.param.modelFile = dir.file("kept" + std::to_string(k) + ".mdl");
+        fresh.param.modelFile = dir.file("fresh" + std::to_string(k) + ".mdl");
+        ASSERT_EQ(kept.learn(k), 0) << kept.lastError();
+        // A rewrite with the same text makes `fresh` read its file again.
+        dir.write("copy.dat", text);
+        ASSERT_EQ(fresh.learn(k), 0) << fresh.lastError();
+        EXPECT_EQ(test::readAll(kept.param.modelFile), test::readAll(fresh.param.modelFile)) << k;
+        // The notes about skipped lines come with the kept file too.
+        std::string note = fresh.lastWarning();
+        for (size_t at; (at = note.find("copy.dat")) != std::string::npos;) note.replace(at, 8, "train.dat");
+        EXPECT_EQ(kept.lastWarning(), note);
+        EXPECT_NE(kept.lastWarning().find("unlabeled"), std::string::npos);
+        EXPECT_EQ(kept.lastReport().rejected, 1);
+    }
+    EXPECT_EQ(kept.trainingFileReads(), 1);
+    EXPECT_EQ(fresh.trainingFileReads(), 3);
+
+    // Other text of the same length with the old modification time: read
+    // again (the change time gives it away).
+    struct stat before;
+    ASSERT_EQ(::stat(train.c_str(), &before), 0);
+    std::string swapped = text;
+    for (char& c : swapped)
+        if (c == '1') c = '4';  // category 1 becomes 4: none left for model 1
+    dir.write("train.dat", swapped);
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, train.c_str(), times, 0), 0);
+    kept.param.modelFile = dir.file("kept1.mdl");
+    EXPECT_EQ(kept.learn(1), -1);
+    EXPECT_NE(kept.lastError().find("no training document"), std::string::npos);
+    EXPECT_EQ(kept.trainingFileReads(), 2);
+
+    // A vanished file fails, and is read again once it is back.
+    std::filesystem::remove(train);
+    EXPECT_EQ(kept.learn(2), -1);
+    EXPECT_NE(kept.lastError().find("train.dat"), std::string::npos);
+    dir.write("train.dat", text);
+    kept.param.modelFile = dir.file("again1.mdl");
+    ASSERT_EQ(kept.learn(1), 0) << kept.lastError();
+    EXPECT_EQ(kept.trainingFileReads(), 3);
 }
 
 TEST(SvmLearn, SolverTuningCarriesOverBetweenTrainings) {

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include "classify/svm/KernelCache.h"
+#include "classify/svm/TrainState.h"
 #include "common/FileSystem.h"
 
 namespace kestrel {
@@ -29,6 +30,26 @@ struct TrainingFileCache {
     std::vector<long> labels;  // as written in the file
     int32_t totWords = 0;
     SvmReadReport report;
+    // A document's entries as model files list them, formatted the first
+    // time it becomes a support vector (most are support vectors of several
+    // categories).
+    std::vector<std::string> entryText;
+    std::vector<char> entryTextReady;
+    // The linear training's starting layout of the labeled documents.
+    InitialColumns initialColumns;
+
+    // The text of document i, which is `doc` (lent to a training).
+    const std::string& entriesOf(size_t i, const SvmDoc& doc) {
+        if (entryText.empty()) {
+            entryText.resize(docs.size());
+            entryTextReady.assign(docs.size(), 0);
+        }
+        if (!entryTextReady[i]) {
+            CSVM::appendEntries(entryText[i], doc);
+            entryTextReady[i] = 1;
+        }
+        return entryText[i];
+    }
 
     bool matches(const struct stat& st) const {
         return valid && device == st.st_dev && inode == st.st_ino && size == st.st_size &&
@@ -47,7 +68,7 @@ struct TrainingFileCache {
 CSVM::CSVM() = default;
 CSVM::~CSVM() = default;
 
-const TrainingFileCache* CSVM::loadTrainingFile(const std::string& path, std::string& error) {
+TrainingFileCache* CSVM::loadTrainingFile(const std::string& path, std::string& error) {
     struct stat before;
     if (path.empty() || ::stat(path.c_str(), &before) != 0) {
         error = "cannot open " + (path.empty() ? std::string("the training file") : path) + ": " +
@@ -125,28 +146,42 @@ int CSVM::learn(int k) {
     if (lp.maxQpSize < 2) lp.maxQpSize = 2;
 
     std::string error;
-    const TrainingFileCache* file = loadTrainingFile(trainFile, error);
+    TrainingFileCache* file = loadTrainingFile(trainFile, error);
     if (!file)
         return fail("cannot read the training file for " + category + ": " + error);
     lastReport_ = file->report;
     if (lastReport_.rejected) lastWarning_ += skippedLinesNote(lastReport_, trainFile) + "; ";
 
-    // The training works on its own copy of the labeled documents (it
-    // renumbers documents and may renumber features while it runs).
-    // Unlabeled documents (label 0) take no part in training.
+    // The labeled documents are lent to the training (moved out of the
+    // kept file and back, without copying them). Unlabeled documents (label
+    // 0) take no part in training.
     std::vector<SvmDoc> docs;
     std::vector<int32_t> targets;
+    std::vector<size_t> fileIndex;  // training document -> document of the file
     const int32_t totWords = file->totWords;
     size_t positives = 0, negatives = 0, unlabeled = 0;
     docs.reserve(file->docs.size());
     targets.reserve(file->docs.size());
+    fileIndex.reserve(file->docs.size());
+    struct GiveBack {
+        TrainingFileCache* file;
+        std::vector<SvmDoc>& docs;
+        std::vector<size_t>& fileIndex;
+        ~GiveBack() {
+            for (size_t i = 0; i < fileIndex.size(); ++i) {
+                file->docs[fileIndex[i]] = std::move(docs[i]);
+                file->docs[fileIndex[i]].docnum = int32_t(fileIndex[i]);
+            }
+        }
+    } giveBack{file, docs, fileIndex};
     for (size_t i = 0; i < file->docs.size(); ++i) {
         const long label = file->labels[i];
         if (label == 0) {
             ++unlabeled;
             continue;
         }
-        docs.push_back(file->docs[i]);
+        docs.push_back(std::move(file->docs[i]));
+        fileIndex.push_back(i);
         targets.push_back(label == k ? 1 : -1);
         (label == k ? positives : negatives)++;
     }
@@ -163,6 +198,11 @@ int CSVM::learn(int k) {
 
     SvmModel model;
     if (kp.kernelType == kLinear) {
+        initialColumns_ = &file->initialColumns;
+        struct Forget {
+            InitialColumns*& slot;
+            ~Forget() { slot = nullptr; }
+        } forget{initialColumns_};
         train(docs, targets, totWords, lp, kp, nullptr, model);
     } else {
         KernelCache cache(docs, kp, param.kernelCacheSize);
@@ -174,7 +214,12 @@ int CSVM::learn(int k) {
     if (!finite)
         return fail("training " + category + " gave no finite solution (check the kernel parameters)");
 
-    if (!writeModel(model, modelFile, &error))
+    // Support vectors are training documents (docnum = their position).
+    formatModel(model, [&](const SvmDoc& sv) -> const std::string* {
+        if (sv.docnum < 0 || size_t(sv.docnum) >= fileIndex.size()) return nullptr;
+        return &file->entriesOf(fileIndex[size_t(sv.docnum)], sv);
+    }, modelText_);
+    if (!writeFileAtomically(modelFile, modelText_, &error))
         return fail("cannot write the model of " + category + ": " + error);
     lastDocuments_ = int64_t(docs.size());
     lastSupportVectors_ = model.supportVectorCount();

@@ -3,6 +3,7 @@
 // others), trained by decomposition with a small quadratic solver, kept in
 // SVM-light "V3.50" model files, and used to score vector files.
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -17,6 +18,7 @@ namespace kestrel {
 class KernelCache;
 struct TrainState;
 struct TrainingFileCache;
+struct InitialColumns;
 
 
 // Sizes of a text file as scanFileSize measures them.
@@ -102,6 +104,14 @@ public:
 
     // The model file text.
     static std::string formatModel(const SvmModel& model);
+    // The same into `out`, with the entries of a support vector taken from
+    // `entries` when it gives them (as appendEntries writes them), else
+    // formatted.
+    static void formatModel(const SvmModel& model,
+                            const std::function<const std::string*(const SvmDoc&)>& entries,
+                            std::string& out);
+    // A document's entries as a model file lists them ("%ld:%.8g " each).
+    static void appendEntries(std::string& out, const SvmDoc& doc);
     // Writes the model file (whole or not at all). False with error on failure.
     static bool writeModel(const SvmModel& model, const std::string& path,
                            std::string* error = nullptr);
@@ -150,6 +160,15 @@ private:
     int64_t selectWorkingSet(TrainState& s, int64_t budget, bool cachedOnly);
     void solveWorkingSet(TrainState& s, SvmModel& model);
     void updateLinearComponents(TrainState& s);
+    // Linear kernel (SvmLinearTraining.cpp): the weight change of the
+    // working set, the optimality check that also brings every active
+    // decision value up to date and finds the next working-set candidates
+    // (begun before the model update, finished by checkOptimality), and the
+    // selection from those candidates (false when they are stale).
+    void updateLinearWeights(TrainState& s);
+    void beginLinearCheck(TrainState& s);
+    double finishLinearCheck(TrainState& s, const SvmModel& model);
+    bool selectPredicted(TrainState& s, int64_t budget);
     void addKernelRowDelta(TrainState& s, int32_t i, double delta, const std::vector<int32_t>& targets);
     void updateModel(TrainState& s, SvmModel& model);
     void checkOptimality(TrainState& s, const SvmModel& model, double& maxdiff, bool& retrain);
@@ -162,9 +181,13 @@ private:
     // The parsed training file of the last learn, kept while the file stays
     // unchanged (same identity, size and times), so that training every
     // category reads and parses it once. Null when nothing is kept.
-    const TrainingFileCache* loadTrainingFile(const std::string& path, std::string& error);
+    TrainingFileCache* loadTrainingFile(const std::string& path, std::string& error);
     std::unique_ptr<TrainingFileCache> trainingFile_;
+    // Set by learn while it trains from the kept training file: where the
+    // linear training keeps (or finds) its starting layout.
+    InitialColumns* initialColumns_ = nullptr;
     int64_t trainingFileReads_ = 0;
+    std::string modelText_;  // the last model file's text (its buffer is reused)
 
     std::string lastError_;
     std::string lastWarning_;

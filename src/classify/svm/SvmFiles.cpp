@@ -2,6 +2,7 @@
 // vectors and the SVM-light "V3.50" model format, read and written.
 #include <algorithm>
 #include <charconv>
+#include <cfloat>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -34,11 +35,44 @@ bool parseLong(const char* begin, const char* end, long& value, const char** sto
     return true;
 }
 
+// A plain decimal ("0.070387", "-12.5", "3") of at most 15 digits, read
+// exactly as from_chars reads it: the digits form an integer m below 2^53
+// and the point shifts it by k <= 15 places, so m / 10^k is a single
+// correctly rounded division of two exact doubles. False (nothing read)
+// for anything else, which the general reader then takes.
+bool parsePlainDecimal(const char* p, const char* end, double& value, const char** stop) {
+    static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const bool negative = p < end && *p == '-';
+    if (negative) ++p;
+    uint64_t m = 0;
+    int digits = 0, fraction = 0;
+    bool point = false;
+    for (; p < end; ++p) {
+        const char c = *p;
+        if (c >= '0' && c <= '9') {
+            if (++digits > 15) return false;
+            m = m * 10 + uint64_t(c - '0');
+            fraction += point;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (digits == 0 || (p < end && (*p == 'e' || *p == 'E'))) return false;
+    const double v = double(m) / kPowers[fraction];
+    value = negative ? -v : v;
+    *stop = p;
+    return true;
+}
+
 // Real number at the start of text (locale-independent). True when a
 // number was read.
 bool parseDouble(const char* begin, const char* end, double& value, const char** stop) {
     const char* p = begin;
     if (p < end && *p == '+') ++p;
+    if (parsePlainDecimal(p, end, value, stop)) return true;
     auto [ptr, ec] = std::from_chars(p, end, value);
     if (ec == std::errc::result_out_of_range) {
         // Over- or underflow: take strtod's view (+-HUGE_VAL or 0) so the
@@ -54,8 +88,66 @@ bool parseDouble(const char* begin, const char* end, double& value, const char**
     return true;
 }
 
+// "%.*g" from the shortest representation of a normal value (or zero), when
+// that has at most `precision` (<= 15) significant digits: rounding to
+// `precision` digits then leaves it as it is (the shortest digits are within
+// half a unit in the last place of the value, far closer than half a step of
+// 15 digits; not so for subnormal values, whose units are coarse), so only
+// the layout of %g is left to do. False (nothing written) otherwise.
+bool appendShortReal(std::string& out, double value, int precision) {
+    if (precision > 15 || !(value == 0.0 || std::fabs(value) >= DBL_MIN)) return false;
+    char buffer[40];
+    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+    if (ec != std::errc()) return false;
+    // buffer: [-]d[.ddd]e(+|-)xx
+    const char* p = buffer;
+    const bool negative = *p == '-';
+    if (negative) ++p;
+    char digits[24];
+    int count = 0;
+    for (; p < end && *p != 'e'; ++p)
+        if (*p != '.') {
+            if (count == int(sizeof digits)) return false;
+            digits[count++] = *p;
+        }
+    if (p == end || count == 0 || count > precision) return false;
+    ++p;  // 'e'
+    const bool negativeExponent = *p == '-';
+    int exponent = 0;
+    for (++p; p < end; ++p) exponent = exponent * 10 + (*p - '0');
+    if (negativeExponent) exponent = -exponent;
+    while (count > 1 && digits[count - 1] == '0') --count;  // %g drops trailing zeros
+
+    if (negative) out += '-';
+    if (exponent >= -4 && exponent < precision) {
+        if (exponent >= 0) {
+            for (int i = 0; i <= exponent; ++i) out += i < count ? digits[i] : '0';
+            if (count > exponent + 1) {
+                out += '.';
+                out.append(digits + exponent + 1, size_t(count - exponent - 1));
+            }
+        } else {
+            out += "0.";
+            out.append(size_t(-exponent - 1), '0');
+            out.append(digits, size_t(count));
+        }
+    } else {
+        out += digits[0];
+        if (count > 1) {
+            out += '.';
+            out.append(digits + 1, size_t(count - 1));
+        }
+        out += exponent < 0 ? "e-" : "e+";
+        const int magnitude = exponent < 0 ? -exponent : exponent;
+        if (magnitude < 10) out += '0';
+        out += std::to_string(magnitude);
+    }
+    return true;
+}
+
 // "%.8g" / "%.32g" independent of the process locale.
 void appendReal(std::string& out, double value, int precision) {
+    if (std::isfinite(value) && appendShortReal(out, value, precision)) return;
     char buffer[64];
     auto [ptr, ec] = std::to_chars(buffer, buffer + sizeof buffer, value,
                                    std::chars_format::general, precision);
@@ -219,8 +311,24 @@ int CSVM::readDocuments(const std::string& path, std::vector<SvmDoc>& docs,
     return 0;
 }
 
+void CSVM::appendEntries(std::string& out, const SvmDoc& doc) {
+    for (const SvmWord* w = doc.list(); w->wnum != 0; ++w) {
+        appendLong(out, w->wnum);
+        out += ':';
+        appendReal(out, w->weight, 8);
+        out += ' ';
+    }
+}
+
 std::string CSVM::formatModel(const SvmModel& model) {
     std::string out;
+    formatModel(model, [](const SvmDoc&) -> const std::string* { return nullptr; }, out);
+    return out;
+}
+
+void CSVM::formatModel(const SvmModel& model,
+                       const std::function<const std::string*(const SvmDoc&)>& entries, std::string& out) {
+    out.clear();
     out += "SVM-light Version V3.50\n";
     appendLong(out, model.kernel.kernelType);
     out += " # kernel type\n";
@@ -244,15 +352,10 @@ std::string CSVM::formatModel(const SvmModel& model) {
     for (int32_t i = 1; i < model.svNum; ++i) {
         appendReal(out, model.alpha[i], 32);
         out += ' ';
-        for (const SvmWord* w = model.supvec[i]->list(); w->wnum != 0; ++w) {
-            appendLong(out, w->wnum);
-            out += ':';
-            appendReal(out, w->weight, 8);
-            out += ' ';
-        }
+        if (const std::string* text = entries(*model.supvec[i])) out += *text;
+        else appendEntries(out, *model.supvec[i]);
         out += '\n';
     }
-    return out;
 }
 
 bool CSVM::writeModel(const SvmModel& model, const std::string& path, std::string* error) {

@@ -5,98 +5,12 @@
 // kernel rows of non-linear kernels are kept in an LRU cache.
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <cstdio>
 
 #include "classify/svm/CSVM.h"
-#include "classify/svm/ChunkRunner.h"
 #include "classify/svm/KernelCache.h"
+#include "classify/svm/TrainState.h"
 
 namespace kestrel {
-
-// Everything one training works on.
-struct TrainState {
-    TrainState(std::vector<SvmDoc>& d, LearnParams& l, const KernelParams& k)
-        : docs(d), lp(l), kp(k) {}
-
-    std::vector<SvmDoc>& docs;
-    LearnParams& lp;
-    const KernelParams& kp;
-    KernelCache* cache = nullptr;
-    int32_t n = 0;
-    bool linear = false;
-
-    std::vector<int32_t> y;               // +1 / -1 (0: unlabeled, never selected)
-    std::vector<double> a, aOld, lin;
-    std::vector<int32_t> inconsistent;    // always 0 here
-    std::vector<int32_t> chosen, lastSuboptimal;
-    std::vector<double> topValue;         // working-set selection: the best criteria so far
-    std::vector<int32_t> topKey;          // ... and their examples
-    std::vector<int32_t> working;         // the working set
-    std::vector<int32_t> active;          // active examples in index order
-    std::vector<int32_t> isActive, inactiveSince;
-    std::vector<std::vector<double>> history;  // multiplier snapshots per shrink step
-    std::vector<float> row;               // one kernel row
-    std::vector<double> weights;          // linear kernel: dense weight vector
-    std::vector<int32_t> touched;         // its non-zero entries
-    std::vector<int32_t> scratch;
-    std::vector<double> spread;           // one example spread densely (empty: merge instead)
-    QpSubproblem qp;
-
-    // Linear kernel: the active examples' entries by feature (compressed
-    // columns), in blocks of consecutive active examples, so that a change
-    // of the weight vector reaches exactly the entries it changes and each
-    // block can be worked on by its own thread. Rebuilt when the active set
-    // changes.
-    struct ColumnBlock {
-        size_t firstActive = 0, endActive = 0;  // range in the active list
-        std::vector<int64_t> start;             // feature f: [start[f], start[f + 1])
-        std::vector<int32_t> doc;
-        std::vector<double> weight;
-        double maxdiff = 0.0;
-    };
-    std::vector<ColumnBlock> blocks;
-    std::vector<int64_t> columnSize;      // entries per feature over all blocks
-    bool columnsStale = true;
-    std::vector<uint64_t> changedFeatures;  // bit per feature whose weight changed
-    bool weightsChanged = false;
-    std::vector<double> delta;            // per example: the change of its decision value
-    ChunkRunner runner;
-
-    int64_t iteration = 0;
-    double epsilonCritOrg = 0.0;
-    int64_t kernelEvaluations = 0;
-    bool stoppedEarly = false;
-
-    double kernel(int32_t i, int32_t j) {
-        ++kernelEvaluations;
-        return CSVM::kernel(kp, docs[size_t(i)], docs[size_t(j)]);
-    }
-    double linearDot(int32_t j) const {
-        double sum = 0.0;
-        const double* w = weights.data();
-        for (const SvmWord* e = docs[size_t(j)].list(); e->wnum; ++e) sum += w[e->wnum] * e->weight;
-        return sum;
-    }
-    void addToWeights(int32_t i, double factor) {
-        for (const SvmWord* e = docs[size_t(i)].list(); e->wnum; ++e) {
-            double& w = weights[size_t(e->wnum)];
-            if (w == 0.0) touched.push_back(e->wnum);
-            w += factor * e->weight;
-        }
-    }
-    void clearWeights() {
-        for (int32_t f : touched) weights[size_t(f)] = 0.0;
-        touched.clear();
-    }
-    void clearChangedWeights() {
-        for (size_t word = 0; word < changedFeatures.size(); ++word) {
-            for (uint64_t set = changedFeatures[word]; set; set &= set - 1)
-                weights[(word << 6) | size_t(__builtin_ctzll(set))] = 0.0;
-            changedFeatures[word] = 0;
-        }
-    }
-};
 
 namespace {
 
@@ -148,6 +62,7 @@ void CSVM::train(std::vector<SvmDoc>& docs, std::vector<int32_t>& targets, int32
     s.n = n;
     s.linear = kp.kernelType == kLinear;
     s.cache = s.linear ? nullptr : cache;
+    if (s.linear) s.initialColumns = initialColumns_;
     s.y.assign(size_t(n), 0);
     s.a.assign(size_t(n), 0.0);
     s.lin.assign(size_t(n), 0.0);
@@ -169,6 +84,7 @@ void CSVM::train(std::vector<SvmDoc>& docs, std::vector<int32_t>& targets, int32
     s.isActive.assign(size_t(n), 1);
     s.inactiveSince.assign(size_t(n), 0);
     s.row.assign(size_t(n), 0.0f);
+    s.svDoc.assign(size_t(n) + 2, -1);
 
     // The linear kernel updates through a weight vector indexed by feature
     // number. When the feature numbers are very sparse (a stray huge number),
@@ -197,7 +113,6 @@ void CSVM::train(std::vector<SvmDoc>& docs, std::vector<int32_t>& targets, int32
         s.weights.assign(size_t(size), 0.0);
         s.spread.assign(size_t(size), 0.0);
         s.changedFeatures.assign((size_t(size) + 63) / 64, 0);
-        s.delta.assign(size_t(n), 0.0);
     } else {
         int64_t entries = 0;
         for (const SvmDoc& d : docs) entries += int64_t(d.size());
@@ -222,67 +137,9 @@ void CSVM::buildActiveList(TrainState& s) {
     s.active.clear();
     for (int32_t i = 0; i < s.n; ++i)
         if (s.isActive[size_t(i)]) s.active.push_back(i);
+    ++s.activeVersion;
     s.columnsStale = true;
 }
-
-namespace {
-
-// Problems with fewer active entries than this are worked on in one block
-// by one thread; thread hand-offs would cost more than they save.
-constexpr int64_t kBlockEntries = 40000;
-constexpr size_t kMaxBlocks = 4;
-// A step over fewer entries than this runs on the calling thread alone.
-constexpr int64_t kParallelWork = 20000;
-
-// Lays out the active examples' entries by feature, in blocks of about
-// equal size (counting sort, so each column lists its examples in ascending
-// order).
-void buildColumns(TrainState& s) {
-    const size_t features = s.weights.size();
-    int64_t total = 0;
-    for (int32_t j : s.active) total += int64_t(s.docs[size_t(j)].size());
-    const size_t count =
-        std::clamp<size_t>(size_t(total / kBlockEntries), 1, std::min(kMaxBlocks, std::max<size_t>(s.active.size(), 1)));
-    s.blocks.resize(count);
-    s.columnSize.assign(features, 0);
-    size_t position = 0;
-    int64_t done = 0;
-    for (size_t b = 0; b < count; ++b) {
-        TrainState::ColumnBlock& block = s.blocks[b];
-        block.firstActive = position;
-        const int64_t goal = total * int64_t(b + 1) / int64_t(count);
-        while (position < s.active.size() && (b + 1 == count || done < goal))
-            done += int64_t(s.docs[size_t(s.active[position++])].size());
-        block.endActive = position;
-
-        std::vector<int64_t>& next = block.start;
-        next.assign(features + 1, 0);
-        for (size_t p = block.firstActive; p < block.endActive; ++p)
-            for (const SvmWord* e = s.docs[size_t(s.active[p])].list(); e->wnum; ++e) ++next[size_t(e->wnum) + 1];
-        for (size_t f = 0; f < features; ++f) {
-            s.columnSize[f] += next[f + 1];
-            next[f + 1] += next[f];
-        }
-        const size_t entries = size_t(next[features]);
-        block.doc.resize(entries);
-        block.weight.resize(entries);
-        for (size_t p = block.firstActive; p < block.endActive; ++p) {
-            const int32_t j = s.active[p];
-            for (const SvmWord* e = s.docs[size_t(j)].list(); e->wnum; ++e) {
-                const size_t at = size_t(next[size_t(e->wnum)]++);
-                block.doc[at] = j;
-                block.weight[at] = e->weight;
-            }
-        }
-        // The fill moved every start one column on; move them back.
-        for (size_t f = features; f > 0; --f) next[f] = next[f - 1];
-        next[0] = 0;
-    }
-    s.columnsStale = false;
-    if (getenv("SVMFAST_DEBUG")) fprintf(stderr, "build it=%ld active=%zu total=%ld\n", long(s.iteration), s.active.size(), long(total));
-}
-
-}  // namespace
 
 void CSVM::optimize(TrainState& s, SvmModel& model) {
     LearnParams& lp = s.lp;
@@ -313,17 +170,17 @@ void CSVM::optimize(TrainState& s, SvmModel& model) {
 
         // An example stays in the working set for q_max / min(q_max, q_new)
         // iterations.
-        const int64_t stay = lp.maxQpSize / std::max(1, std::min(lp.maxQpSize, lp.newVarsInQp));
-        s.scratch.clear();
-        for (int32_t j : s.working) {
+        const int64_t stay = s.stay();
+        s.previousWorking.swap(s.working);
+        s.working.clear();
+        for (int32_t j : s.previousWorking) {
             if (s.chosen[size_t(j)] >= stay || s.inconsistent[size_t(j)]) {
                 s.chosen[size_t(j)] = 0;
             } else {
                 ++s.chosen[size_t(j)];
-                s.scratch.push_back(j);
+                s.working.push_back(j);
             }
         }
-        s.working.swap(s.scratch);
 
         auto room = [&]() { return int64_t(lp.maxQpSize) - int64_t(s.working.size()); };
         // Rows already cached are preferred, except right after an iteration
@@ -336,7 +193,10 @@ void CSVM::optimize(TrainState& s, SvmModel& model) {
                 s, std::min<int64_t>({room(), lp.newVarsInQp / 2, std::max<int64_t>(room() / 2, 2)}), true);
             selectWorkingSet(s, std::min<int64_t>(room(), lp.newVarsInQp - takenFromCache), false);
         } else {
-            selectWorkingSet(s, std::min<int64_t>(room(), lp.newVarsInQp - takenFromCache), false);
+            // The linear kernel's optimality check has found the candidates
+            // already, unless the active set changed since.
+            const int64_t budget = std::min<int64_t>(room(), lp.newVarsInQp - takenFromCache);
+            if (!s.linear || !selectPredicted(s, budget)) selectWorkingSet(s, budget, false);
         }
 
         if (s.cache)
@@ -347,7 +207,22 @@ void CSVM::optimize(TrainState& s, SvmModel& model) {
         for (int32_t i : s.working)
             if (s.a[size_t(i)] != s.aOld[size_t(i)]) stalled = false;
         updateLinearComponents(s);
-        updateModel(s, model);
+        if (s.linear) {
+            // The helper starts on the check while the model is updated.
+            beginLinearCheck(s);
+            try {
+                updateModel(s, model);
+            } catch (...) {
+                s.check.thresholdKnown = true;
+                try {
+                    s.runner.finish();
+                } catch (...) {
+                }
+                throw;
+            }
+        } else {
+            updateModel(s, model);
+        }
         for (int32_t i : s.working) s.aOld[size_t(i)] = s.a[size_t(i)];
 
         checkOptimality(s, model, maxdiff, retrain);
@@ -406,17 +281,14 @@ int64_t CSVM::selectWorkingSet(TrainState& s, int64_t budget, bool cachedOnly) {
     const int32_t* chosen = s.chosen.data();
     const int32_t* inconsistent = s.inconsistent.data();
 
-    // Takes the `count` eligible active examples with the largest criterion,
-    // in descending order; equal criteria keep the order of the active list
-    // (a later example enters only if strictly greater than the smallest
-    // kept one, and moves in front of strictly smaller ones only).
-    // `down` chooses the criterion lin - y over examples that can move down,
-    // else y - lin over those that can move up.
+    // Takes the `count` eligible active examples with the largest criterion
+    // (equal criteria in the order of the active list). `down` chooses the
+    // criterion lin - y over examples that can move down, else y - lin over
+    // those that can move up.
     auto take = [&](int64_t count, bool down) {
         if (count <= 0) return int64_t(0);
-        double* value = s.topValue.data();
-        int32_t* key = s.topKey.data();
-        int64_t size = 0;
+        TopList& top = s.top;
+        top.reset(count);
         for (int32_t j : s.active) {
             const int32_t y = target[j];
             if (!y || chosen[j] || inconsistent[j]) continue;
@@ -425,31 +297,17 @@ int64_t CSVM::selectWorkingSet(TrainState& s, int64_t budget, bool cachedOnly) {
             const bool atLow = a <= epsA, atHigh = a >= cost[j] - epsA;
             if (down ? ((atLow && y > 0) || (atHigh && y < 0)) : ((atLow && y < 0) || (atHigh && y > 0)))
                 continue;
-            const double v = down ? lin[j] - double(y) : double(y) - lin[j];
-            int64_t p;
-            if (size < count) p = size++;
-            else if (v > value[count - 1]) p = count - 1;
-            else continue;
-            for (; p >= 1 && v > value[p - 1]; --p) {
-                value[p] = value[p - 1];
-                key[p] = key[p - 1];
-            }
-            value[p] = v;
-            key[p] = j;
+            top.offer(down ? lin[j] - double(y) : double(y) - lin[j], j);
         }
-        for (int64_t k = 0; k < size; ++k) {
-            const int32_t i = key[k];
+        for (int64_t k = 0; k < top.size; ++k) {
+            const int32_t i = top.key[size_t(k)];
             s.chosen[size_t(i)] = 1;
             s.working.push_back(i);
             if (s.cache) s.cache->touch(i);
         }
-        return size;
+        return top.size;
     };
 
-    if (s.topValue.size() < size_t(budget)) {
-        s.topValue.resize(size_t(budget));
-        s.topKey.resize(size_t(budget));
-    }
     // Examples that could move down (lin - y largest) ...
     const int64_t first = take(half, true);
     // ... and examples that could move up (y - lin largest).
@@ -464,8 +322,9 @@ void CSVM::solveWorkingSet(TrainState& s, SvmModel& model) {
     qp.resize(m);
     qp.m = s.lp.biasedHyperplane ? 1 : 0;
     qp.ce0 = 0.0;
+    const int32_t* svDoc = s.svDoc.data();
     for (int32_t j = 1; j < model.svNum; ++j)
-        if (!s.chosen[size_t(model.supvec[size_t(j)]->docnum)]) qp.ce0 += model.alpha[size_t(j)];
+        if (!s.chosen[size_t(svDoc[j])]) qp.ce0 += model.alpha[size_t(j)];
 
     const size_t sm = size_t(m);
     for (size_t i = 0; i < sm; ++i) {
@@ -529,27 +388,7 @@ void CSVM::addKernelRowDelta(TrainState& s, int32_t i, double delta,
 
 void CSVM::updateLinearComponents(TrainState& s) {
     if (s.linear) {
-        // The change of the weight vector, dw = sum of y_i (a_i - a_old_i) x_i
-        // over the working set, accumulated in working-set order.
-        bool any = false;
-        uint64_t* bits = s.changedFeatures.data();
-        double* w = s.weights.data();
-        for (int32_t i : s.working) {
-            double change = s.a[size_t(i)] - s.aOld[size_t(i)];
-            if (change == 0.0) continue;
-            const double factor = double(s.y[size_t(i)]) * change;
-            for (const SvmWord* e = s.docs[size_t(i)].list(); e->wnum; ++e) {
-                w[e->wnum] += factor * e->weight;
-                bits[size_t(e->wnum) >> 6] |= uint64_t(1) << (e->wnum & 63);
-            }
-            any = true;
-        }
-        s.weightsChanged = any;
-        if (!any) return;
-        // lin_j += dw . x_j: here for the working set, whose values the
-        // threshold is taken from; every other active example gets its
-        // change while the optimality check passes it.
-        for (int32_t i : s.working) s.lin[size_t(i)] += s.linearDot(i);
+        updateLinearWeights(s);
     } else {
         for (int32_t i : s.working) {
             double delta = s.a[size_t(i)] - s.aOld[size_t(i)];
@@ -568,11 +407,13 @@ void CSVM::updateModel(TrainState& s, SvmModel& model) {
             --model.svNum;
             model.supvec[size_t(pos)] = model.supvec[size_t(model.svNum)];
             model.alpha[size_t(pos)] = model.alpha[size_t(model.svNum)];
-            model.index[size_t(model.supvec[size_t(pos)]->docnum)] = pos;
+            s.svDoc[size_t(pos)] = s.svDoc[size_t(model.svNum)];
+            model.index[size_t(s.svDoc[size_t(pos)])] = pos;
             model.index[size_t(i)] = -1;
         } else if (aOld == 0.0 && a > 0.0) {
             model.supvec[size_t(model.svNum)] = &s.docs[size_t(i)];
             model.alpha[size_t(model.svNum)] = a * s.y[size_t(i)];
+            s.svDoc[size_t(model.svNum)] = i;
             model.index[size_t(i)] = model.svNum;
             ++model.svNum;
         } else if (a != aOld) {
@@ -595,85 +436,15 @@ void CSVM::updateModel(TrainState& s, SvmModel& model) {
 
 void CSVM::checkOptimality(TrainState& s, const SvmModel& model, double& maxdiff, bool& retrain) {
     LearnParams& lp = s.lp;
-    if (!s.linear) lp.epsilonShrink = 0.7 * lp.epsilonShrink + 0.3 * maxdiff;
-    else lp.epsilonShrink = s.epsilonCritOrg - lp.epsilonCrit;
-    const double epsA = lp.epsilonA;
-    const double epsShrink = lp.epsilonShrink;
-    const double b = model.b;
-    const int32_t now = int32_t(std::min<int64_t>(s.iteration, INT32_MAX));
-
-    // The check of active examples [first, end) of the active list; their
-    // largest violation is returned.
-    auto check = [&](size_t first, size_t end) {
-        double largest = 0.0;
-        for (size_t p = first; p < end; ++p) {
-            const int32_t j = s.active[p];
-            if (s.inconsistent[size_t(j)] || !s.y[size_t(j)]) continue;
-            const double a = s.a[size_t(j)];
-            const double dist = (s.lin[size_t(j)] - b) * s.y[size_t(j)];
-            const double upper = lp.svmCost[size_t(j)] - epsA;
-            if (a > epsA && dist > 1.0) largest = std::max(largest, dist - 1.0);
-            else if (a < upper && dist < 1.0) largest = std::max(largest, 1.0 - dist);
-            if ((a > epsA && a < upper) || (a <= epsA && dist < 1.0 + epsShrink) ||
-                (a >= upper && dist > 1.0 - epsShrink))
-                s.lastSuboptimal[size_t(j)] = now;
-        }
-        return largest;
-    };
-
-    maxdiff = 0.0;
-    if (!s.linear) {
-        maxdiff = check(0, s.active.size());
+    if (s.linear) {
+        // Begun by beginLinearCheck, which set the shrinking tolerance.
+        maxdiff = finishLinearCheck(s, model);
     } else {
-        // Each block first brings its examples' decision values up to date
-        // with the weight change of this iteration (see
-        // updateLinearComponents), then checks them. An example's products
-        // are summed in ascending feature order, as the sparse dot product
-        // over its entries sums them; the entries whose weight did not
-        // change add exact zeros there and are skipped here, so the values
-        // are the same doubles. A block's examples belong to it alone, so
-        // which thread runs it does not matter, and the largest violation
-        // does not depend on the order of the blocks.
-        if (s.columnsStale) buildColumns(s);
-        const bool changed = s.weightsChanged;
-        int64_t work = int64_t(s.active.size());
-        const uint64_t* bits = s.changedFeatures.data();
-        const size_t words = s.changedFeatures.size();
-        if (changed)
-            for (size_t word = 0; word < words; ++word)
-                for (uint64_t set = bits[word]; set; set &= set - 1)
-                    work += s.columnSize[(word << 6) | size_t(__builtin_ctzll(set))];
-        const double* w = s.weights.data();
-        double* delta = s.delta.data();
-        const ChunkRunner::Job job = [&](int index) {
-            TrainState::ColumnBlock& block = s.blocks[size_t(index)];
-            if (changed) {
-                const int64_t* start = block.start.data();
-                const int32_t* doc = block.doc.data();
-                const double* weight = block.weight.data();
-                for (size_t word = 0; word < words; ++word)
-                    for (uint64_t set = bits[word]; set; set &= set - 1) {
-                        const size_t f = (word << 6) | size_t(__builtin_ctzll(set));
-                        const double dw = w[f];
-                        for (int64_t p = start[f], end = start[f + 1]; p < end; ++p)
-                            delta[doc[p]] += dw * weight[p];
-                    }
-                for (size_t p = block.firstActive; p < block.endActive; ++p) {
-                    const int32_t j = s.active[p];
-                    // Working-set examples are up to date already.
-                    if (!s.chosen[size_t(j)]) s.lin[size_t(j)] += delta[j];
-                    delta[j] = 0.0;
-                }
-            }
-            block.maxdiff = check(block.firstActive, block.endActive);
-        };
-        static const bool noThreads = getenv("SVMFAST_NOTHREADS") != nullptr;
-        s.runner.run(int(s.blocks.size()), job, !noThreads && work >= kParallelWork);
-        for (const TrainState::ColumnBlock& block : s.blocks) maxdiff = std::max(maxdiff, block.maxdiff);
-        if (changed) {
-            s.clearChangedWeights();
-            s.weightsChanged = false;
-        }
+        lp.epsilonShrink = 0.7 * lp.epsilonShrink + 0.3 * maxdiff;
+        const int32_t now = int32_t(std::min<int64_t>(s.iteration, INT32_MAX));
+        maxdiff = 0.0;
+        for (int32_t j : s.active)
+            maxdiff = std::max(maxdiff, s.checkExample(j, model.b, lp.epsilonA, lp.epsilonShrink, now));
     }
     retrain = maxdiff > lp.epsilonCrit;
 }
@@ -712,7 +483,12 @@ void CSVM::reactivateInactive(TrainState& s, const SvmModel& model, double& maxd
         if (s.linear) {
             for (int32_t i : changed)
                 s.addToWeights(i, double(s.y[size_t(i)]) * (s.a[size_t(i)] - snapshot[size_t(i)]));
-            for (int32_t j : inactive) s.lin[size_t(j)] += s.linearDot(j);
+            // Two halves of the examples, one per thread when there are many.
+            const size_t middle = inactive.size() / 2;
+            s.runner.run(2, [&](int half, int) {
+                const size_t from = half ? middle : 0, to = half ? inactive.size() : middle;
+                for (size_t p = from; p < to; ++p) s.lin[size_t(inactive[p])] += s.linearDot(inactive[p]);
+            }, inactive.size() >= 512);
             s.clearWeights();
         } else {
             for (int32_t i : changed)

@@ -1,0 +1,159 @@
+// Trains one-versus-rest SVM models the way the pipeline controller does:
+// one CSVM for the whole run, `learn` for every category in turn (so the
+// solver's tuning values carry over from one category to the next), then
+// optionally scores a vector file with every model. Prints the times.
+//
+//   kestrel-svm-bench [options] TRAIN.dat
+//     --kernel T      linear|poly|rbf|sigmoid|custom or 0..4 (default linear)
+//     -C X -d N -g X -s X -r X   C, degree, gamma, s and c of the kernel
+//     --no-bias       threshold fixed at 0
+//     --categories N  categories 1..N (default: the largest label of TRAIN.dat)
+//     --repeat R      run the whole sequence R times in the same CSVM
+//     --models DIR    where the model files go (default: a temporary directory)
+//     --test FILE     score FILE with every model; values go to DIR/values<k>.txt
+//     --no-train      use the models already in --models DIR (with --test)
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+#include <unistd.h>
+
+#include "classify/svm/CSVM.h"
+
+using namespace kestrel;
+
+namespace {
+
+double seconds(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+int usage(const std::string& message) {
+    std::fprintf(stderr, "kestrel-svm-bench: %s\n", message.c_str());
+    return 2;
+}
+
+int kernelNumber(const std::string& name) {
+    if (name == "linear" || name == "0") return 0;
+    if (name == "poly" || name == "1") return 1;
+    if (name == "rbf" || name == "2") return 2;
+    if (name == "sigmoid" || name == "3") return 3;
+    if (name == "custom" || name == "4") return 4;
+    return -1;
+}
+
+long largestLabel(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    long largest = 0;
+    while (std::getline(in, line))
+        if (!line.empty() && line[0] != '#') largest = std::max(largest, std::strtol(line.c_str(), nullptr, 10));
+    return largest;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CSVM svm;
+    long categories = 0;
+    int repeat = 1;
+    bool training = true;
+    std::string models, test, train;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "kestrel-svm-bench: %s needs a value\n", arg.c_str());
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (arg == "--kernel") {
+            svm.param.kernelType = kernelNumber(value());
+            if (svm.param.kernelType < 0) return usage("unknown kernel " + std::string(argv[i]));
+        } else if (arg == "-C") {
+            svm.param.svmC = std::atof(value().c_str());
+        } else if (arg == "-d") {
+            svm.param.degree = std::atoi(value().c_str());
+        } else if (arg == "-g") {
+            svm.param.gamma = std::atof(value().c_str());
+        } else if (arg == "-s") {
+            svm.param.coefLin = std::atof(value().c_str());
+        } else if (arg == "-r") {
+            svm.param.coefConst = std::atof(value().c_str());
+        } else if (arg == "--no-bias") {
+            svm.param.biasedHyperplane = 0;
+        } else if (arg == "--categories") {
+            categories = std::atol(value().c_str());
+        } else if (arg == "--repeat") {
+            repeat = std::max(1, std::atoi(value().c_str()));
+        } else if (arg == "--models") {
+            models = value();
+        } else if (arg == "--test") {
+            test = value();
+        } else if (arg == "--no-train") {
+            training = false;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return usage("unknown option " + arg);
+        } else {
+            train = arg;
+        }
+    }
+    if (train.empty()) return usage("usage: kestrel-svm-bench [options] TRAIN.dat");
+    if (categories <= 0) categories = largestLabel(train);
+    if (categories <= 0) return usage("no categories in " + train);
+    bool scratch = models.empty();
+    if (!training && (scratch || test.empty())) return usage("--no-train needs --models and --test");
+    if (scratch) {
+        char pattern[] = "/tmp/kestrel-svm-bench-XXXXXX";
+        if (!mkdtemp(pattern)) return usage("cannot create a temporary directory");
+        models = pattern;
+    }
+    models += "/";
+
+    svm.param.trainFile = train;
+    auto start = std::chrono::steady_clock::now();
+    int failures = 0;
+    for (int r = 0; r < repeat && training; ++r)
+        for (long k = 1; k <= categories; ++k) {
+            svm.param.modelFile = models + "model" + std::to_string(k) + ".mdl";
+            if (svm.learn(int(k)) != 0) {
+                std::fprintf(stderr, "category %ld: %s\n", k, svm.lastError().c_str());
+                ++failures;
+            }
+        }
+    const double trainSeconds = seconds(start);
+
+    double classifySeconds = 0.0;
+    if (!test.empty()) {
+        svm.param.inputFile = test;
+        std::vector<double> values;
+        for (long k = 1; k <= categories; ++k) {
+            svm.param.modelFile = models + "model" + std::to_string(k) + ".mdl";
+            auto begin = std::chrono::steady_clock::now();
+            int rc = svm.classifyFile(values);
+            classifySeconds += seconds(begin);
+            if (rc != 0) {
+                std::fprintf(stderr, "classify %ld: %s\n", k, svm.lastError().c_str());
+                ++failures;
+                continue;
+            }
+            std::FILE* out = std::fopen((models + "values" + std::to_string(k) + ".txt").c_str(), "w");
+            if (!out) return usage("cannot write the values of category " + std::to_string(k));
+            for (double v : values) std::fprintf(out, "%.17g\n", v);
+            std::fclose(out);
+        }
+    }
+    std::printf("categories %ld repeat %d train_seconds %.4f classify_seconds %.4f\n", categories,
+                repeat, trainSeconds, classifySeconds);
+    if (scratch) {
+        for (long k = 1; k <= categories; ++k) {
+            std::remove((models + "model" + std::to_string(k) + ".mdl").c_str());
+            std::remove((models + "values" + std::to_string(k) + ".txt").c_str());
+        }
+        rmdir(models.c_str());
+    }
+    return failures ? 1 : 0;
+}

@@ -1,0 +1,220 @@
+#pragma once
+// Everything one SVM training works on (internal to the training code).
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "classify/svm/CSVM.h"
+#include "classify/svm/ChunkRunner.h"
+
+namespace kestrel {
+
+// The `capacity` largest values offered, in descending order; equal values
+// keep the order in which they were offered (a later value enters only if
+// strictly greater than the smallest kept one, and moves in front of
+// strictly smaller ones only). This is how working sets are selected.
+struct TopList {
+    std::vector<double> value;
+    std::vector<int32_t> key;
+    int64_t size = 0;
+    int64_t capacity = 0;
+
+    void reset(int64_t newCapacity) {
+        capacity = newCapacity;
+        size = 0;
+        if (value.size() < size_t(capacity)) {
+            value.resize(size_t(capacity));
+            key.resize(size_t(capacity));
+        }
+    }
+    void offer(double v, int32_t k) { insert(value.data(), key.data(), size, capacity, v, k); }
+
+    // offer on bare arrays holding `size` of at most `capacity` entries.
+    static void insert(double* values, int32_t* keys, int64_t& size, int64_t capacity, double v, int32_t k) {
+        int64_t p;
+        if (size < capacity) p = size++;
+        else if (capacity > 0 && v > values[capacity - 1]) p = capacity - 1;
+        else return;
+        for (; p >= 1 && v > values[p - 1]; --p) {
+            values[p] = values[p - 1];
+            keys[p] = keys[p - 1];
+        }
+        values[p] = v;
+        keys[p] = k;
+    }
+};
+
+// The entries of a set of examples by feature: feature f's entries are
+// [start[f], start[f + 1]), each an example (its position in the set) and
+// its weight, examples ascending.
+struct LinearColumns {
+    std::vector<int64_t> start;
+    std::vector<int32_t> doc;
+    std::vector<double> weight;
+};
+
+// The column blocks of all training documents, as every training with the
+// linear kernel starts with them: learn keeps them with the training file,
+// so that the trainings of the other categories start from them.
+struct InitialColumns {
+    size_t documents = 0, features = 0;
+    std::vector<std::vector<int32_t>> examples;
+    std::vector<std::shared_ptr<const LinearColumns>> columns;
+    std::vector<int64_t> columnSize;
+};
+
+// Allocates on cache-line boundaries, so that the per-example arrays that
+// two threads write in stripes of whole lines share no line.
+template <typename T>
+struct LineAligned {
+    using value_type = T;
+    static constexpr std::align_val_t kAlignment{64};
+    LineAligned() = default;
+    template <typename U>
+    LineAligned(const LineAligned<U>&) {}
+    T* allocate(size_t count) { return static_cast<T*>(::operator new(count * sizeof(T), kAlignment)); }
+    void deallocate(T* p, size_t) { ::operator delete(p, kAlignment); }
+    template <typename U>
+    bool operator==(const LineAligned<U>&) const { return true; }
+};
+
+struct TrainState {
+    TrainState(std::vector<SvmDoc>& d, LearnParams& l, const KernelParams& k)
+        : docs(d), lp(l), kp(k) {}
+
+    std::vector<SvmDoc>& docs;
+    LearnParams& lp;
+    const KernelParams& kp;
+    KernelCache* cache = nullptr;
+    int32_t n = 0;
+    bool linear = false;
+
+    std::vector<int32_t> y;               // +1 / -1 (0: unlabeled, never selected)
+    std::vector<double> a, aOld;
+    std::vector<double, LineAligned<double>> lin;
+    std::vector<int32_t> inconsistent;    // always 0 here
+    std::vector<int32_t> chosen;
+    std::vector<int32_t, LineAligned<int32_t>> lastSuboptimal;
+    std::vector<int32_t> svDoc;           // model slot -> example (as model.supvec)
+    TopList top;                          // working-set selection
+    std::vector<int32_t> working;         // the working set
+    std::vector<int32_t> active;          // active examples in index order
+    uint64_t activeVersion = 0;           // changes whenever the active list is rebuilt
+    std::vector<int32_t> isActive, inactiveSince;
+    std::vector<std::vector<double>> history;  // multiplier snapshots per shrink step
+    std::vector<float> row;               // one kernel row
+    std::vector<double> weights;          // linear kernel: dense weight vector (change)
+    std::vector<int32_t> touched;         // its non-zero entries
+    std::vector<int32_t> previousWorking; // the working set of the last iteration
+    std::vector<double> spread;           // one example spread densely (empty: merge instead)
+    QpSubproblem qp;
+
+    // ---- Linear kernel ----
+    // The active examples' entries by feature (compressed columns), in
+    // blocks of examples, so that a change of the weight vector reaches
+    // exactly the entries it changes, and each block can be worked on by its
+    // own thread. Rebuilt when the active set changes.
+    struct alignas(64) ColumnBlock {
+        std::vector<int32_t> examples;          // ascending
+        std::shared_ptr<const LinearColumns> columns;  // null: not filled yet
+        std::shared_ptr<LinearColumns> spare;   // earlier columns to fill again
+        std::vector<double> delta;              // per example: the change of its decision value
+        double maxdiff = 0.0;
+        TopList down, up;                       // the block's candidates for the next selection
+        bool unordered = false;                 // a criterion was not a number
+    };
+    std::vector<ColumnBlock> blocks;
+    std::vector<int64_t> columnSize;      // entries per feature over all blocks
+    InitialColumns* initialColumns = nullptr;  // kept by learn (may be empty), or none
+    std::vector<std::pair<double, int32_t>> mergeScratch;
+    bool columnsStale = true;
+    // The weight change of this iteration: y_i (a_i - a_old_i) per changed
+    // working-set example, in working-set order; the features it touches
+    // (one bit each) and whether there is one.
+    std::vector<std::pair<int32_t, double>> weightChange;
+    std::vector<uint64_t> changedFeatures;
+    bool weightsChanged = false;
+    uint64_t changeNumber = 0;            // counts weight changes
+    // The helper thread's own copy of the weight change (sharing the
+    // caller's would move its cache lines between the cores every time).
+    std::vector<double> helperWeights;
+    std::vector<uint64_t> helperFeatures;
+    uint64_t helperChangeNumber = 0;
+
+    // The next iteration's working-set candidates, found while the
+    // optimality check passes every active example: valid while the active
+    // list, the working-set limits and the multipliers stay as they were.
+    struct NextSelection {
+        bool valid = false;
+        uint64_t activeVersion = 0;
+        int32_t maxQpSize = 0, stay = 0;
+        TopList down, up;
+    } next;
+
+    // The optimality check of the linear kernel, begun before the threshold
+    // of the iteration is known (see CSVM::beginLinearCheck).
+    struct Check {
+        int32_t now = 0;
+        bool fill = false, changed = false;
+        int64_t half = 0, stay = 0;
+        double threshold = 0.0;
+        std::atomic<bool> thresholdKnown{false};
+    } check;
+    ChunkRunner::Job checkJob;
+    // After everything the helper thread works on, so that it is destroyed
+    // (and the thread ended) before any of that.
+    ChunkRunner runner;
+
+    int64_t iteration = 0;
+    double epsilonCritOrg = 0.0;
+    int64_t kernelEvaluations = 0;
+    bool stoppedEarly = false;
+
+    double kernel(int32_t i, int32_t j) {
+        ++kernelEvaluations;
+        return CSVM::kernel(kp, docs[size_t(i)], docs[size_t(j)]);
+    }
+    double linearDot(int32_t j) const {
+        double sum = 0.0;
+        const double* w = weights.data();
+        for (const SvmWord* e = docs[size_t(j)].list(); e->wnum; ++e) sum += w[e->wnum] * e->weight;
+        return sum;
+    }
+    void addToWeights(int32_t i, double factor) {
+        for (const SvmWord* e = docs[size_t(i)].list(); e->wnum; ++e) {
+            double& w = weights[size_t(e->wnum)];
+            if (w == 0.0) touched.push_back(e->wnum);
+            w += factor * e->weight;
+        }
+    }
+    void clearWeights() {
+        for (int32_t f : touched) weights[size_t(f)] = 0.0;
+        touched.clear();
+    }
+    // The optimality check of active example j: returns its violation of
+    // the Karush-Kuhn-Tucker conditions (0 when there is none) and records
+    // the iteration as its last suboptimal one unless it sits clearly at a
+    // bound.
+    double checkExample(int32_t j, double b, double epsA, double epsShrink, int32_t now) {
+        if (inconsistent[size_t(j)] || !y[size_t(j)]) return 0.0;
+        const double alpha = a[size_t(j)];
+        const double dist = (lin[size_t(j)] - b) * y[size_t(j)];
+        const double upper = lp.svmCost[size_t(j)] - epsA;
+        double violation = 0.0;
+        if (alpha > epsA && dist > 1.0) violation = dist - 1.0;
+        else if (alpha < upper && dist < 1.0) violation = 1.0 - dist;
+        if ((alpha > epsA && alpha < upper) || (alpha <= epsA && dist < 1.0 + epsShrink) ||
+            (alpha >= upper && dist > 1.0 - epsShrink))
+            lastSuboptimal[size_t(j)] = now;
+        return violation;
+    }
+    // How long an example stays in the working set.
+    int64_t stay() const { return lp.maxQpSize / std::max(1, std::min(lp.maxQpSize, lp.newVarsInQp)); }
+};
+
+}  // namespace kestrel
