@@ -57,6 +57,12 @@ std::string directoryArgument(std::string path) {
     return withTrailingSlash(path);
 }
 
+// The directory the segmenter's "data" directory is looked up in.
+std::string currentDirectory() {
+    char cwd[4096];
+    return getcwd(cwd, sizeof cwd) ? std::string(cwd) : std::string(".");
+}
+
 void printWarnings(const TextClassifier& controller) {
     for (const auto& w : controller.warnings()) printWarning(toUtf8(w));
 }
@@ -183,9 +189,7 @@ int runTrain(int argc, char** argv) {
 
     TextClassifier controller;
     controller.threads = threads;
-    controller.startupDirectory = ".";
-    char cwd[4096];
-    if (getcwd(cwd, sizeof cwd)) controller.startupDirectory = cwd;
+    controller.startupDirectory = currentDirectory();
     controller.trainingCorpusPath = directoryArgument(corpus);
     controller.workspacePath =
         workspace.empty() ? defaultWorkspaceFor(controller.trainingCorpusPath) : directoryArgument(workspace);
@@ -284,8 +288,7 @@ int runClassify(int argc, char** argv) {
 
     TextClassifier controller;
     controller.threads = threads;
-    char cwd[4096];
-    controller.startupDirectory = getcwd(cwd, sizeof cwd) ? cwd : ".";
+    controller.startupDirectory = currentDirectory();
     controller.workspacePath = directoryArgument(workspace);
     if (!controller.loadClassifier()) return fail("读取分类模型失败！", controller);
 
