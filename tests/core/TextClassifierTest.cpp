@@ -200,6 +200,14 @@ TEST(TextClassifier, SegmenterFailuresAreReportedAndSkipped) {
     ASSERT_EQ(run.controller.rawDocuments().size(), 2u);
     EXPECT_EQ(run.controller.rawDocuments()[0].fileName, "2.txt");
 
+    // A .seg that cannot be written (here a directory stands in its place,
+    // which fails even for root) is reported the same way.
+    run.dir.write("test/B/4.txt", "rate\n");
+    run.dir.mkdir("test/B/4.seg");
+    run.process("test", kTestVectors, kRawText);
+    EXPECT_EQ(run.controller.preprocessReport().failed, 2u);
+    EXPECT_EQ(run.controller.rawDocuments().size(), 2u);
+
     // Segmenter data that cannot be loaded fails the step.
     run.segmenter->loadable = false;
     EXPECT_FALSE(run.controller.preprocessRaw());
