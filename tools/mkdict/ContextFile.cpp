@@ -46,12 +46,7 @@ std::string ContextFileWriter::serialize() const {
 }
 
 bool ContextFileWriter::save(const std::string& path, std::string& error) const {
-    std::string why;
-    if (!writeFileAtomically(path, serialize(), &why)) {
-        error = why.empty() ? "cannot write " + path : why;
-        return false;
-    }
-    return true;
+    return saveDataFile(path, serialize(), error);
 }
 
 }  // namespace kestrel

@@ -140,13 +140,17 @@ std::string DictionaryFileWriter::serialize() const {
     return out;
 }
 
-bool DictionaryFileWriter::save(const std::string& path, std::string& error) const {
+bool saveDataFile(const std::string& path, const std::string& bytes, std::string& error) {
     std::string why;
-    if (!writeFileAtomically(path, serialize(), &why)) {
+    if (!writeFileAtomically(path, bytes, &why)) {
         error = why.empty() ? "cannot write " + path : why;
         return false;
     }
     return true;
+}
+
+bool DictionaryFileWriter::save(const std::string& path, std::string& error) const {
+    return saveDataFile(path, serialize(), error);
 }
 
 }  // namespace kestrel

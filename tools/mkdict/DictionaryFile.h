@@ -68,6 +68,9 @@ private:
     std::map<std::string, std::map<int32_t, int64_t>, std::less<>> words_;
 };
 
+// Writes a data file whole or not at all; false with a message naming it.
+bool saveDataFile(const std::string& path, const std::string& bytes, std::string& error);
+
 // Clamps a count into the int32 range the file formats store.
 int32_t clampToInt32(int64_t value);
 

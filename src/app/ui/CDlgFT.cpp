@@ -31,14 +31,7 @@ CDlgFT::CDlgFT(RawTextModel& model, QWidget* parent) : QDialog(parent), model_(m
     test_ = new QCheckBox(QStringLiteral("测试"), box);
     test_->setObjectName(QStringLiteral("1022"));
     grid->addWidget(test_, 1, 0, 1, 3);
-    rawFormat_ = makeRadio(1026, QStringLiteral("生文本格式"), box);
-    segFormat_ = makeRadio(1027, QStringLiteral("预处理文本格式"), box);
-    auto* formats = new QHBoxLayout;
-    formats->addWidget(new QLabel(QStringLiteral("文本格式："), box));
-    formats->addWidget(rawFormat_);
-    formats->addWidget(segFormat_);
-    formats->addStretch();
-    grid->addLayout(formats, 2, 0, 1, 3);
+    grid->addLayout(makeFormatRow(box, rawFormat_, segFormat_), 2, 0, 1, 3);
     status_ = makeStatusLine(1076, box);
     grid->addWidget(status_, 3, 0, 1, 3);
 

@@ -32,14 +32,7 @@ CDlgTT::CDlgTT(TrainingTextModel& model, QWidget* parent) : QDialog(parent), mod
     grid->addWidget(new QLabel(QStringLiteral("训练结果目录："), corpusBox), 1, 0);
     grid->addWidget(workspaceEdit_, 1, 1);
     grid->addWidget(workspaceButton_, 1, 2);
-    rawFormat_ = makeRadio(1026, QStringLiteral("生文本格式"), corpusBox);
-    segFormat_ = makeRadio(1027, QStringLiteral("预处理文本格式"), corpusBox);
-    auto* formats = new QHBoxLayout;
-    formats->addWidget(new QLabel(QStringLiteral("文本格式："), corpusBox));
-    formats->addWidget(rawFormat_);
-    formats->addWidget(segFormat_);
-    formats->addStretch();
-    grid->addLayout(formats, 2, 0, 1, 3);
+    grid->addLayout(makeFormatRow(corpusBox, rawFormat_, segFormat_), 2, 0, 1, 3);
     status_ = makeStatusLine(1076, corpusBox);
     grid->addWidget(status_, 3, 0, 1, 3);
 

@@ -1,5 +1,7 @@
 #include "app/ui/DialogParts.h"
 
+#include <QHBoxLayout>
+
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -61,6 +63,17 @@ QDialogButtonBox* makeOkCancel(QDialog* dialog) {
 void showStepMessage(QWidget* parent, const StepMessage& message) {
     showMessage(parent, QMessageBox::Warning, QString::fromStdString(message.caption),
                 QString::fromStdString(message.text), QString::fromStdString(message.detail));
+}
+
+QHBoxLayout* makeFormatRow(QWidget* parent, QRadioButton*& raw, QRadioButton*& seg) {
+    raw = makeRadio(1026, QStringLiteral("生文本格式"), parent);
+    seg = makeRadio(1027, QStringLiteral("预处理文本格式"), parent);
+    auto* row = new QHBoxLayout;
+    row->addWidget(new QLabel(QStringLiteral("文本格式："), parent));
+    row->addWidget(raw);
+    row->addWidget(seg);
+    row->addStretch();
+    return row;
 }
 
 }  // namespace kestrel

@@ -10,6 +10,7 @@ class QDialogButtonBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QHBoxLayout;
 class QRadioButton;
 class QWidget;
 
@@ -19,6 +20,8 @@ QLineEdit* makePathEdit(int id, QWidget* parent);       // read-only path edit
 QPushButton* makeBrowseButton(int id, QWidget* parent); // "……"
 QRadioButton* makeRadio(int id, const QString& text, QWidget* parent);
 QLabel* makeStatusLine(int id, QWidget* parent);
+// The input-format row: radios 1026 "生文本格式" and 1027 "预处理文本格式".
+QHBoxLayout* makeFormatRow(QWidget* parent, QRadioButton*& raw, QRadioButton*& seg);
 QLineEdit* makeEdit(int id, const QString& text, QWidget* parent);
 // OK/Cancel buttons wired to the dialog's accept() and reject().
 QDialogButtonBox* makeOkCancel(QDialog* dialog);
