@@ -189,6 +189,12 @@ AtomicFileWriter::~AtomicFileWriter() {
 
 void AtomicFileWriter::write(std::string_view data) {
     if (failed_) return;
+    if (data.size() >= (1u << 16)) {
+        // Large pieces go straight to the file instead of through the buffer.
+        flush();
+        writeAll(data);
+        return;
+    }
     buffer_.append(data);
     if (buffer_.size() >= (1u << 16)) flush();
 }
@@ -218,10 +224,10 @@ void AtomicFileWriter::printf(const char* format, ...) {
     if (buffer_.size() >= (1u << 16)) flush();
 }
 
-void AtomicFileWriter::flush() {
+void AtomicFileWriter::writeAll(std::string_view data) {
     size_t done = 0;
-    while (!failed_ && done < buffer_.size()) {
-        const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+    while (!failed_ && done < data.size()) {
+        const ssize_t n = ::write(fd_, data.data() + done, data.size() - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             error_ = systemError("cannot write", path_);
@@ -230,6 +236,10 @@ void AtomicFileWriter::flush() {
         }
         done += static_cast<size_t>(n);
     }
+}
+
+void AtomicFileWriter::flush() {
+    writeAll(buffer_);
     buffer_.clear();
 }
 

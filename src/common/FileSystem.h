@@ -65,6 +65,7 @@ public:
 
 private:
     void flush();
+    void writeAll(std::string_view data);
     std::string path_;
     std::string tempPath_;
     std::string buffer_;

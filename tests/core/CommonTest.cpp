@@ -76,6 +76,17 @@ TEST(FileSystem, AFailedWriteLeavesTheOldFile) {
     }
     ASSERT_TRUE(writeFileAtomically(dir.path("f.txt"), "new"));
     EXPECT_EQ(dir.read("f.txt"), "new");
+    // Small and large pieces keep their order.
+    std::string big(300000, 'x');
+    big[123456] = 'y';
+    {
+        AtomicFileWriter w(dir.path("f.txt"));
+        w.write("head ");
+        w.write(big);
+        w.printf(" tail %d", 7);
+        ASSERT_TRUE(w.commit());
+    }
+    EXPECT_EQ(dir.read("f.txt"), "head " + big + " tail 7");
     // No temporary file is left behind.
     size_t entries = 0;
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.dir())) ++entries;

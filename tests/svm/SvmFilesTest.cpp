@@ -202,8 +202,8 @@ TEST(SvmModelFile, WritesTheExactFormatAndReadsItBack) {
     EXPECT_EQ(out, text);
 }
 
-// Reals in model files are written as printf's "%.8g" writes them (a short
-// path serves values with few digits); every layout case must match.
+// Reals in model files are written as printf's "%.8g" writes them (short
+// paths serve most values); every layout and rounding case must match.
 TEST(SvmModelFile, RealsAreWrittenAsPercentEightG) {
     std::vector<double> values = {0.0, -0.0, 1.0, -1.0, 0.5, 0.1, 0.0001, 0.00001, 0.000123456789,
                                   1e-7, 1.5e-300, 5e-324, 12345678.0, 123456789.0, 99999999.5, 99999999.0,
@@ -217,6 +217,19 @@ TEST(SvmModelFile, RealsAreWrittenAsPercentEightG) {
         double v = double(rng() % 100000000) / double(1 + rng() % 1000000) * scale;
         if (i % 3 == 0) v = double(int64_t(rng() % 2000000) - 1000000) / 1e6;  // "%.6f"-like weights
         values.push_back(i % 2 ? -v : v);
+    }
+    // Halfway cases of the eighth digit and values that round up to the
+    // next power of ten, with their neighbouring doubles.
+    for (double v : {0.0999999995, 9.99999995e-5, 0.123456785, 1.00000005, 9999999.95, 0.00099999999,
+                     99999999.5, 0.000100000005, 4.0000000500000001}) {
+        values.push_back(v);
+        values.push_back(std::nextafter(v, 0.0));
+        values.push_back(std::nextafter(v, 1e300));
+    }
+    for (int i = 0; i < 500; ++i) {
+        const double v = (double(rng() % 200000000) + 0.5) / std::pow(10.0, int(rng() % 14));
+        values.push_back(v);
+        values.push_back(std::nextafter(v, 0.0));
     }
     SvmDoc doc;
     for (size_t i = 0; i < values.size(); ++i) doc.words.push_back({int32_t(i + 1), values[i]});

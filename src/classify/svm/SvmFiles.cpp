@@ -88,6 +88,82 @@ bool parseDouble(const char* begin, const char* end, double& value, const char**
     return true;
 }
 
+// The layout of "%.*g" for the significant digits digits[0, count) (no
+// trailing zeros) of a value d.ddd * 10^exponent.
+void appendLayout(std::string& out, bool negative, const char* digits, int count, int exponent,
+                  int precision) {
+    if (negative) out += '-';
+    if (exponent >= -4 && exponent < precision) {
+        if (exponent >= 0) {
+            for (int i = 0; i <= exponent; ++i) out += i < count ? digits[i] : '0';
+            if (count > exponent + 1) {
+                out += '.';
+                out.append(digits + exponent + 1, size_t(count - exponent - 1));
+            }
+        } else {
+            out += "0.";
+            out.append(size_t(-exponent - 1), '0');
+            out.append(digits, size_t(count));
+        }
+    } else {
+        out += digits[0];
+        if (count > 1) {
+            out += '.';
+            out.append(digits + 1, size_t(count - 1));
+        }
+        out += exponent < 0 ? "e-" : "e+";
+        const int magnitude = exponent < 0 ? -exponent : exponent;
+        if (magnitude < 10) out += '0';
+        out += std::to_string(magnitude);
+    }
+}
+
+// "%.*g" for a precision of at most 9 and a value whose exponent in that
+// layout lies in [-4, precision): the value scaled to `precision` digits
+// before the point is one multiplication by an exact power of ten, off the
+// exact product by less than 1e-7, so rounding it to an integer gives the
+// correctly rounded digits whenever its fraction is not within 1e-6 of a
+// half. False (nothing written) for every other value.
+bool appendRoundedReal(std::string& out, double value, int precision) {
+    static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13};
+    if (precision < 1 || precision > 9 || !std::isfinite(value) || value == 0.0) return false;
+    const bool negative = value < 0.0;
+    const double magnitude = negative ? -value : value;
+    if (!(magnitude >= 9e-5 && magnitude < kPowers[precision])) return false;
+    // A first guess of the exponent, which the loop below settles.
+    int exponent = -4;
+    while (exponent + 1 < precision && magnitude >= kPowers[exponent + 5] * 1e-4) ++exponent;
+    // The exponent puts the scaled value into [10^(precision-1), 10^precision).
+    const double low = kPowers[precision - 1], high = kPowers[precision];
+    double scaled = 0.0;
+    for (int attempt = 0;; ++attempt) {
+        if (attempt == 3 || exponent < -4 || exponent >= precision) return false;
+        scaled = magnitude * kPowers[precision - 1 - exponent];
+        // Near a threshold the side it falls on is not certain.
+        if (std::fabs(scaled - low) < 1e-6 || std::fabs(scaled - high) < 1e-6) return false;
+        if (scaled < low) --exponent;
+        else if (scaled >= high) ++exponent;
+        else break;
+    }
+    const double whole = std::floor(scaled);
+    const double fraction = scaled - whole;
+    if (std::fabs(fraction - 0.5) < 1e-6) return false;  // too close to a tie to tell
+    uint64_t rounded = uint64_t(whole) + (fraction > 0.5 ? 1 : 0);
+    if (rounded == uint64_t(high)) {  // rounded up to the next power: one digit more before the point
+        rounded = uint64_t(low);
+        if (++exponent >= precision) return false;
+    }
+    char digits[16];
+    for (int i = precision - 1; i >= 0; --i) {
+        digits[i] = char('0' + rounded % 10);
+        rounded /= 10;
+    }
+    int count = precision;
+    while (count > 1 && digits[count - 1] == '0') --count;  // %g drops trailing zeros
+    appendLayout(out, negative, digits, count, exponent, precision);
+    return true;
+}
+
 // "%.*g" from the shortest representation of a normal value (or zero), when
 // that has at most `precision` (<= 15) significant digits: rounding to
 // `precision` digits then leaves it as it is (the shortest digits are within
@@ -118,35 +194,13 @@ bool appendShortReal(std::string& out, double value, int precision) {
     if (negativeExponent) exponent = -exponent;
     while (count > 1 && digits[count - 1] == '0') --count;  // %g drops trailing zeros
 
-    if (negative) out += '-';
-    if (exponent >= -4 && exponent < precision) {
-        if (exponent >= 0) {
-            for (int i = 0; i <= exponent; ++i) out += i < count ? digits[i] : '0';
-            if (count > exponent + 1) {
-                out += '.';
-                out.append(digits + exponent + 1, size_t(count - exponent - 1));
-            }
-        } else {
-            out += "0.";
-            out.append(size_t(-exponent - 1), '0');
-            out.append(digits, size_t(count));
-        }
-    } else {
-        out += digits[0];
-        if (count > 1) {
-            out += '.';
-            out.append(digits + 1, size_t(count - 1));
-        }
-        out += exponent < 0 ? "e-" : "e+";
-        const int magnitude = exponent < 0 ? -exponent : exponent;
-        if (magnitude < 10) out += '0';
-        out += std::to_string(magnitude);
-    }
+    appendLayout(out, negative, digits, count, exponent, precision);
     return true;
 }
 
 // "%.8g" / "%.32g" independent of the process locale.
 void appendReal(std::string& out, double value, int precision) {
+    if (appendRoundedReal(out, value, precision)) return;
     if (std::isfinite(value) && appendShortReal(out, value, precision)) return;
     char buffer[64];
     auto [ptr, ec] = std::to_chars(buffer, buffer + sizeof buffer, value,

@@ -193,7 +193,12 @@ void CSVM::updateLinearWeights(TrainState& s) {
     // The working set's decision values are needed first (the threshold is
     // taken from them); every other active example gets its change in the
     // optimality check.
-    for (int32_t i : s.working) s.lin[size_t(i)] += s.linearDot(i);
+    const size_t count = s.working.size();
+    s.dotDocs.resize(count);
+    s.dots.resize(count);
+    for (size_t k = 0; k < count; ++k) s.dotDocs[k] = &s.docs[size_t(s.working[k])];
+    denseDots(s.weights.data(), s.dotDocs.data(), count, s.dots.data());
+    for (size_t k = 0; k < count; ++k) s.lin[size_t(s.working[k])] += s.dots[k];
 }
 
 namespace {

@@ -335,22 +335,28 @@ void CSVM::solveWorkingSet(TrainState& s, SvmModel& model) {
         qp.up[i] = s.lp.svmCost[size_t(ki)];
         qp.xinit[i] = s.a[size_t(ki)];
     }
+    const bool dense = !s.spread.empty() && s.kp.kernelType >= kLinear && s.kp.kernelType <= kSigmoid;
+    std::vector<double>& dots = s.dots;
+    if (dense) {
+        dots.resize(sm);
+        s.dotDocs.resize(sm);
+        for (size_t j = 0; j < sm; ++j) s.dotDocs[j] = &s.docs[size_t(s.working[j])];
+    }
     for (size_t i = 0; i < sm; ++i) {
         int32_t ki = s.working[i];
         // Kernel values of row i from x_i spread densely: the same products
         // summed in the same order as the sparse merge.
-        const bool dense = !s.spread.empty() && s.kp.kernelType >= kLinear && s.kp.kernelType <= kSigmoid;
-        if (dense)
+        if (dense) {
             for (const SvmWord* w = s.docs[size_t(ki)].list(); w->wnum; ++w) s.spread[size_t(w->wnum)] = w->weight;
+            denseDots(s.spread.data(), s.dotDocs.data() + i, sm - i, dots.data() + i);
+            for (const SvmWord* w = s.docs[size_t(ki)].list(); w->wnum; ++w) s.spread[size_t(w->wnum)] = 0.0;
+        }
         for (size_t j = i; j < sm; ++j) {
             int32_t kj = s.working[j];
             double k;
             if (dense) {
                 ++s.kernelEvaluations;
-                double dot = 0.0;
-                for (const SvmWord* w = s.docs[size_t(kj)].list(); w->wnum; ++w)
-                    dot += s.spread[size_t(w->wnum)] * w->weight;
-                k = CSVM::kernelFromDot(s.kp, dot, s.docs[size_t(ki)], s.docs[size_t(kj)]);
+                k = CSVM::kernelFromDot(s.kp, dots[j], s.docs[size_t(ki)], s.docs[size_t(kj)]);
             } else {
                 k = s.kernel(ki, kj);
             }
@@ -364,8 +370,6 @@ void CSVM::solveWorkingSet(TrainState& s, SvmModel& model) {
                 qp.g0[j] -= k * s.a[size_t(ki)] * s.y[size_t(ki)];
             }
         }
-        if (dense)
-            for (const SvmWord* w = s.docs[size_t(ki)].list(); w->wnum; ++w) s.spread[size_t(w->wnum)] = 0.0;
     }
     for (size_t i = 0; i < sm; ++i) qp.g0[i] = double(s.y[size_t(s.working[i])]) * qp.g0[i] - 1.0;
 
@@ -487,7 +491,14 @@ void CSVM::reactivateInactive(TrainState& s, const SvmModel& model, double& maxd
             const size_t middle = inactive.size() / 2;
             s.runner.run(2, [&](int half, int) {
                 const size_t from = half ? middle : 0, to = half ? inactive.size() : middle;
-                for (size_t p = from; p < to; ++p) s.lin[size_t(inactive[p])] += s.linearDot(inactive[p]);
+                const SvmDoc* group[4];
+                double sums[4];
+                for (size_t p = from; p < to; p += 4) {
+                    const size_t count = std::min<size_t>(4, to - p);
+                    for (size_t t = 0; t < count; ++t) group[t] = &s.docs[size_t(inactive[p + t])];
+                    denseDots(s.weights.data(), group, count, sums);
+                    for (size_t t = 0; t < count; ++t) s.lin[size_t(inactive[p + t])] += sums[t];
+                }
             }, inactive.size() >= 512);
             s.clearWeights();
         } else {

@@ -68,6 +68,37 @@ struct InitialColumns {
     std::vector<int64_t> columnSize;
 };
 
+// out[j] = sum over the entries e of docs[j] of dense[e.wnum] * e.weight,
+// each sum taken in entry order from 0, for `count` documents. Four
+// documents are summed side by side: four independent chains of additions,
+// which the processor overlaps, while every sum keeps its own order (so
+// each is the same double as alone).
+inline void denseDots(const double* __restrict dense, const SvmDoc* const* docs, size_t count, double* out) {
+    size_t j = 0;
+    for (; j + 4 <= count; j += 4) {
+        const SvmWord *a = docs[j]->list(), *b = docs[j + 1]->list(), *c = docs[j + 2]->list(),
+                      *d = docs[j + 3]->list();
+        const size_t common =
+            std::min(std::min(docs[j]->size(), docs[j + 1]->size()), std::min(docs[j + 2]->size(), docs[j + 3]->size()));
+        double sa = 0.0, sb = 0.0, sc = 0.0, sd = 0.0;
+        for (size_t k = 0; k < common; ++k) {
+            sa += dense[a[k].wnum] * a[k].weight;
+            sb += dense[b[k].wnum] * b[k].weight;
+            sc += dense[c[k].wnum] * c[k].weight;
+            sd += dense[d[k].wnum] * d[k].weight;
+        }
+        double sums[4] = {sa, sb, sc, sd};
+        for (size_t t = 0; t < 4; ++t)
+            for (const SvmWord* e = docs[j + t]->list() + common; e->wnum; ++e) sums[t] += dense[e->wnum] * e->weight;
+        for (size_t t = 0; t < 4; ++t) out[j + t] = sums[t];
+    }
+    for (; j < count; ++j) {
+        double sum = 0.0;
+        for (const SvmWord* e = docs[j]->list(); e->wnum; ++e) sum += dense[e->wnum] * e->weight;
+        out[j] = sum;
+    }
+}
+
 // Allocates on cache-line boundaries, so that the per-example arrays that
 // two threads write in stripes of whole lines share no line.
 template <typename T>
@@ -112,6 +143,8 @@ struct TrainState {
     std::vector<int32_t> touched;         // its non-zero entries
     std::vector<int32_t> previousWorking; // the working set of the last iteration
     std::vector<double> spread;           // one example spread densely (empty: merge instead)
+    std::vector<double> dots;             // one row of working-set dot products
+    std::vector<const SvmDoc*> dotDocs;   // the working set's documents
     QpSubproblem qp;
 
     // ---- Linear kernel ----
@@ -178,12 +211,6 @@ struct TrainState {
     double kernel(int32_t i, int32_t j) {
         ++kernelEvaluations;
         return CSVM::kernel(kp, docs[size_t(i)], docs[size_t(j)]);
-    }
-    double linearDot(int32_t j) const {
-        double sum = 0.0;
-        const double* w = weights.data();
-        for (const SvmWord* e = docs[size_t(j)].list(); e->wnum; ++e) sum += w[e->wnum] * e->weight;
-        return sum;
     }
     void addToWeights(int32_t i, double factor) {
         for (const SvmWord* e = docs[size_t(i)].list(); e->wnum; ++e) {
