@@ -401,6 +401,7 @@ bool TextClassifier::trainSvmModels(ProgressSink* sink) {
         const std::string model = formatString("%smodel%u.mdl", workspacePath.c_str(), n);
         if (svm_->learn(workspacePath + "train.dat", model, n, error)) ++trained;
         else warnings_.push_back(error);
+        addEngineWarning();
         if (sink) sink->progress("train", n, categoryCount);
     }
     if (trained == 0 && categoryCount > 0) {
@@ -408,6 +409,14 @@ bool TextClassifier::trainSvmModels(ProgressSink* sink) {
         return false;
     }
     return true;
+}
+
+void TextClassifier::addEngineWarning() {
+    // The same note (lines skipped in train.dat, say) comes with every
+    // category; it is reported once.
+    const std::string note = svm_->lastWarning();
+    if (note.empty()) return;
+    if (std::find(warnings_.begin(), warnings_.end(), note) == warnings_.end()) warnings_.push_back(note);
 }
 
 bool TextClassifier::classifySvm(ProgressSink* sink) {
@@ -424,6 +433,7 @@ bool TextClassifier::classifySvm(ProgressSink* sink) {
         const std::string model = formatString("%smodel%u.mdl", workspacePath.c_str(), c + 1);
         if (svm_->classifyFile(input, model, values, error)) ++scored;
         else warnings_.push_back(error);
+        addEngineWarning();
         for (size_t n = 0; n < values.size() && n < decisionValues_.size(); ++n) decisionValues_[n][c] = values[n];
         if (sink) sink->progress("classify", c + 1, categoryCount);
     }

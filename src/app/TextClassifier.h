@@ -124,6 +124,7 @@ private:
     bool classifyKnn(ProgressSink* sink);
     bool trainSvmModels(ProgressSink* sink);
     bool classifySvm(ProgressSink* sink);
+    void addEngineWarning();
     std::string currentVectorFile() const;
     void beginOperation();
 

@@ -38,6 +38,10 @@ public:
     // message; values then stays all zeros.
     virtual bool classifyFile(const std::string& inputFile, const std::string& modelFile,
                               std::vector<double>& values, std::string& error) = 0;
+
+    // Notes of the last learn or classifyFile that did not make it fail
+    // (skipped or unlabelled lines, an iteration cap reached); empty when none.
+    virtual std::string lastWarning() const { return {}; }
 };
 
 // The SVM engine of this build, or nullptr when none is built in.

@@ -70,7 +70,9 @@ public:
         for (size_t n = 0; n < documents; ++n) values[n] = scores[n][c - 1];
         return true;
     }
+    std::string lastWarning() const override { return note; }
     std::vector<std::vector<double>> scores;
+    std::string note;
     size_t documents = 0;
     unsigned failing = 0;
     int learned = 0;
@@ -263,6 +265,12 @@ TEST(TextClassifier, SvmArgMaxLowestIdWinsAndFailuresAreReported) {
     EXPECT_EQ(docs[1].assignedCategory, 1);  // all negative: still the largest
     EXPECT_EQ(docs[2].assignedCategory, 1);  // NaN never wins
     EXPECT_TRUE(fileExists(run.controller.workspacePath + "model3.mdl"));
+
+    // An engine note that comes with every category is reported once.
+    svm->note = "1 line without a category was skipped";
+    ASSERT_TRUE(run.controller.classify());
+    EXPECT_EQ(run.controller.warnings(), std::vector<std::string>{svm->note});
+    svm->note.clear();
 
     svm->failing = 2;
     ASSERT_TRUE(run.controller.classify());

@@ -19,7 +19,7 @@ public:
 
     // Notes of the last call that did not make it fail (skipped or unlabeled
     // training lines), empty when none.
-    const std::string& lastWarning() const { return svm_.lastWarning(); }
+    std::string lastWarning() const override { return svm_.lastWarning(); }
     CSVM& svm() { return svm_; }
 
 private:
