@@ -20,12 +20,15 @@ namespace {
 bool isCancelled(ProgressSink* sink) { return sink && sink->cancelled(); }
 
 // The word counts of one document: distinct words in order of first
-// occurrence, each with its number of occurrences.
+// occurrence, each with its number of occurrences. A word holding an ASCII
+// colon or a line end (a time such as 10:30) cannot be written as a
+// "word:count" line without being read back as another word and count, so it
+// is left out.
 std::string segText(const std::vector<std::string>& words) {
     std::vector<std::pair<const std::string*, uint32_t>> counts;
     std::unordered_map<std::string_view, size_t> position;
     for (const auto& word : words) {
-        if (word.empty()) continue;
+        if (word.empty() || word.find_first_of(":\r\n") != std::string::npos) continue;
         auto [it, inserted] = position.emplace(word, counts.size());
         if (inserted) counts.emplace_back(&word, 1);
         else ++counts[it->second].second;

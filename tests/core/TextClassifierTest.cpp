@@ -120,7 +120,7 @@ struct Pipeline {
 
 TEST(TextClassifier, RawTextRunFromSegmentationToResults) {
     Pipeline run;
-    run.dir.write("train/A/1.txt", "ball team ball\n");
+    run.dir.write("train/A/1.txt", "ball team 10:30 ball\n");
     run.dir.write("train/A/2.txt", "team goal\n");
     run.dir.write("train/B/1.txt", "stock bank\n");
     run.dir.write("train/B/2.txt", "bank rate stock\n");
