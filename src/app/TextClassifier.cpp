@@ -394,18 +394,23 @@ bool TextClassifier::trainSvmModels(ProgressSink* sink) {
         return false;
     }
     svm_->setSettings(svmSettings_);
+    std::vector<SvmEngine::Job> jobs;
+    for (uint32_t n = 1; n <= categoryCount; ++n)
+        jobs.push_back({n, formatString("%smodel%u.mdl", workspacePath.c_str(), n)});
+    const auto results = svm_->learnAll(
+        workspacePath + "train.dat", jobs, [&] { return isCancelled(sink); },
+        [&](size_t done) {
+            if (sink) sink->progress("train", done, jobs.size());
+        });
+    if (results.size() < jobs.size()) {
+        lastError_ = "training cancelled";
+        return false;
+    }
     uint32_t trained = 0;
-    for (uint32_t n = 1; n <= categoryCount; ++n) {
-        if (isCancelled(sink)) {
-            lastError_ = "training cancelled";
-            return false;
-        }
-        std::string error;
-        const std::string model = formatString("%smodel%u.mdl", workspacePath.c_str(), n);
-        if (svm_->learn(workspacePath + "train.dat", model, n, error)) ++trained;
-        else warnings_.push_back(error);
-        addEngineWarning();
-        if (sink) sink->progress("train", n, categoryCount);
+    for (const auto& r : results) {
+        if (r.ok) ++trained;
+        else warnings_.push_back(r.error);
+        addWarningOnce(r.warning);
     }
     if (trained == 0 && categoryCount > 0) {
         lastError_ = "no SVM model could be trained";
@@ -414,10 +419,9 @@ bool TextClassifier::trainSvmModels(ProgressSink* sink) {
     return true;
 }
 
-void TextClassifier::addEngineWarning() {
-    // The same note (lines skipped in train.dat, say) comes with every
+void TextClassifier::addWarningOnce(const std::string& note) {
+    // The same engine note (lines skipped in train.dat, say) comes with every
     // category; it is reported once.
-    const std::string note = svm_->lastWarning();
     if (note.empty()) return;
     if (std::find(warnings_.begin(), warnings_.end(), note) == warnings_.end()) warnings_.push_back(note);
 }
@@ -436,7 +440,7 @@ bool TextClassifier::classifySvm(ProgressSink* sink) {
         const std::string model = formatString("%smodel%u.mdl", workspacePath.c_str(), c + 1);
         if (svm_->classifyFile(input, model, values, error)) ++scored;
         else warnings_.push_back(error);
-        addEngineWarning();
+        addWarningOnce(svm_->lastWarning());
         for (size_t n = 0; n < values.size() && n < decisionValues_.size(); ++n) decisionValues_[n][c] = values[n];
         if (sink) sink->progress("classify", c + 1, categoryCount);
     }

@@ -124,7 +124,7 @@ private:
     bool classifyKnn(ProgressSink* sink);
     bool trainSvmModels(ProgressSink* sink);
     bool classifySvm(ProgressSink* sink);
-    void addEngineWarning();
+    void addWarningOnce(const std::string& note);
     std::string currentVectorFile() const;
     void beginOperation();
 

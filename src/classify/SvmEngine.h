@@ -2,6 +2,7 @@
 // The SVM engine as the pipeline controller sees it: one-versus-rest training
 // of one category's model from a vector file, and scoring of a vector file
 // with one model file.
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,6 +43,38 @@ public:
     // Notes of the last learn or classifyFile that did not make it fail
     // (skipped or unlabelled lines, an iteration cap reached); empty when none.
     virtual std::string lastWarning() const { return {}; }
+
+    // One category's model to train in learnAll.
+    struct Job {
+        unsigned category = 0;  // 1-based category number
+        std::string modelFile;
+    };
+    struct JobResult {
+        bool ok = false;
+        std::string error;    // why the model could not be trained
+        std::string warning;  // the note of that training, if any
+    };
+
+    // Trains the jobs' models from trainFile with the outcome of calling
+    // learn for each job in order (the same model files, byte for byte).
+    // Engines may overlap the trainings where that outcome is kept. Stops
+    // before the next job once `stop()` returns true; the results then hold
+    // only the jobs done. `done(n)` is called on the calling thread after n
+    // jobs finished.
+    virtual std::vector<JobResult> learnAll(const std::string& trainFile, const std::vector<Job>& jobs,
+                                            const std::function<bool()>& stop,
+                                            const std::function<void(size_t)>& done) {
+        std::vector<JobResult> results;
+        for (const Job& job : jobs) {
+            if (stop && stop()) break;
+            JobResult r;
+            r.ok = learn(trainFile, job.modelFile, job.category, r.error);
+            r.warning = lastWarning();
+            results.push_back(std::move(r));
+            if (done) done(results.size());
+        }
+        return results;
+    }
 };
 
 // The SVM engine of this build, or nullptr when none is built in.
