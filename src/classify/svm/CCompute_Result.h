@@ -39,6 +39,25 @@ public:
     int32_t maxIterations = 200;
     double linDepSensitivity = 1e-8;
     int32_t precisionViolations = 0;
+
+    // Bookkeeping of the current training, no input of the solver: it tells
+    // which of the values above a training depended on, so that a training
+    // run from a predicted state can be checked against the state it would
+    // really have started from. dual[0] and dual[1] give the threshold of a
+    // solve that ends without a dual iteration; dualFresh says they were
+    // last written by a solve of this training (not by an earlier training,
+    // nor zeroed by an allocation), staleDualRead that a threshold was taken
+    // while they were not. largestRequest is the largest subproblem solved.
+    bool dualFresh = false;
+    bool staleDualRead = false;
+    int32_t largestRequest = 0;
+
+    // Starts the bookkeeping of a new training.
+    void beginTraining() {
+        dualFresh = false;
+        staleDualRead = false;
+        largestRequest = 0;
+    }
 };
 
 }  // namespace kestrel

@@ -112,15 +112,19 @@ int CSVM::learn(int k) {
     lastWarning_.clear();
     lastReport_ = SvmReadReport();
     lastDocuments_ = lastSupportVectors_ = lastIterations_ = lastKernelEvaluations_ = 0;
+    result.beginTraining();
 
     const std::string trainFile = param.trainFile;
     const std::string modelFile = param.modelFile;
     const std::string category = "category " + std::to_string(k);
+    learnedModelFile_ = modelFile;
+    learnedCategory_ = k;
+    learnedOk_ = false;
     // A failed training leaves no model file behind, so that an old model of
     // the category is never used silently.
     auto fail = [&](const std::string& message) {
         lastError_ = message;
-        if (!modelFile.empty() && fileExists(modelFile)) removeFile(modelFile);
+        if (!deferredOutput_ && !modelFile.empty() && fileExists(modelFile)) removeFile(modelFile);
         return -1;
     };
     if (modelFile.empty()) return fail("no model file is given for " + category);
@@ -219,12 +223,50 @@ int CSVM::learn(int k) {
         if (sv.docnum < 0 || size_t(sv.docnum) >= fileIndex.size()) return nullptr;
         return &file->entriesOf(fileIndex[size_t(sv.docnum)], sv);
     }, modelText_);
-    if (!writeFileAtomically(modelFile, modelText_, &error))
+    if (!deferredOutput_ && !writeFileAtomically(modelFile, modelText_, &error))
         return fail("cannot write the model of " + category + ": " + error);
     lastDocuments_ = int64_t(docs.size());
     lastSupportVectors_ = model.supportVectorCount();
     if (!lastWarning_.empty()) lastWarning_.resize(lastWarning_.size() - 2);
+    learnedOk_ = true;
     return 0;
+}
+
+int CSVM::adoptDeferredLearn(const CSVM& other) {
+    lastError_ = other.lastError_;
+    lastWarning_ = other.lastWarning_;
+    lastReport_ = other.lastReport_;
+    lastDocuments_ = other.lastDocuments_;
+    lastSupportVectors_ = other.lastSupportVectors_;
+    lastIterations_ = other.lastIterations_;
+    lastKernelEvaluations_ = other.lastKernelEvaluations_;
+    const std::string& modelFile = other.learnedModelFile_;
+    auto removeModel = [&] {
+        if (!modelFile.empty() && fileExists(modelFile)) removeFile(modelFile);
+        return -1;
+    };
+    if (!other.learnedOk_) return removeModel();
+    std::string error;
+    if (!writeFileAtomically(modelFile, other.modelText_, &error)) {
+        // As learn reports a model it cannot write (its notes then keep
+        // their separator, and no documents count as used).
+        lastError_ = "cannot write the model of category " + std::to_string(other.learnedCategory_) +
+                     ": " + error;
+        if (!lastWarning_.empty()) lastWarning_ += "; ";
+        lastDocuments_ = lastSupportVectors_ = 0;
+        return removeModel();
+    }
+    return 0;
+}
+
+void CSVM::resizeSolverBuffers(int32_t n) {
+    const bool fresh = result.dualFresh;
+    const double d0 = result.dual.size() >= 2 ? result.dual[0] : 0.0;
+    const double d1 = result.dual.size() >= 2 ? result.dual[1] : 0.0;
+    allocateSolverBuffers(n);
+    result.dual[0] = d0;
+    result.dual[1] = d1;
+    result.dualFresh = fresh;
 }
 
 int CSVM::classifyFile(std::vector<double>& out) {

@@ -59,6 +59,21 @@ public:
     // and is counted in lastReport().
     int classifyFile(std::vector<double>& out);
 
+    // With deferred output, learn keeps the model file's text in memory
+    // (modelText) instead of writing it, and a failed learn leaves an old
+    // model file alone; adoptDeferredLearn then finishes the training's
+    // output later, in the order of the trainings.
+    void setDeferredOutput(bool deferred) { deferredOutput_ = deferred; }
+    const std::string& modelText() const { return modelText_; }
+    // Takes over the outcome of other's last learn (run with deferred
+    // output) as if this object had made it: writes that model file, or
+    // removes it when the training failed, and takes the messages and
+    // figures. Returns 0 or -1 like learn. The solver state is not touched.
+    int adoptDeferredLearn(const CSVM& other);
+    // Sets the solver buffers to problems of up to n variables, keeping the
+    // threshold values dual[0] and dual[1].
+    void resizeSolverBuffers(int32_t n);
+
     const std::string& lastError() const { return lastError_; }
     // Non-fatal notes of the last call (skipped lines), empty when none.
     const std::string& lastWarning() const { return lastWarning_; }
@@ -188,6 +203,11 @@ private:
     InitialColumns* initialColumns_ = nullptr;
     int64_t trainingFileReads_ = 0;
     std::string modelText_;  // the last model file's text (its buffer is reused)
+    bool deferredOutput_ = false;
+    // The last learn: its model file, category and whether it succeeded.
+    std::string learnedModelFile_;
+    int learnedCategory_ = 0;
+    bool learnedOk_ = false;
 
     std::string lastError_;
     std::string lastWarning_;

@@ -44,6 +44,8 @@ bool ChunkRunner::helpful() {
 
 void ChunkRunner::setHelperAllowed(bool allowed) { helperAllowed() = allowed; }
 
+bool ChunkRunner::isHelperAllowed() { return helperAllowed().load(); }
+
 void ChunkRunner::start() {
     started_ = true;
     try {

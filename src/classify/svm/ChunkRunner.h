@@ -36,6 +36,7 @@ public:
     // helper keep it.
     static bool helpful();
     static void setHelperAllowed(bool allowed);
+    static bool isHelperAllowed();
 
     // Calls job(c, lane) once for every c in [0, count) and returns when all
     // have returned; an exception of a job is rethrown then. With parallel false (or no second core, or more than

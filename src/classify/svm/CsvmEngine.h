@@ -1,6 +1,7 @@
 #pragma once
 // The controller's SVM engine: one CSVM for the engine's whole life, so the
 // solver's tuning values carry over from one training to the next.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,27 @@ public:
     std::string lastWarning() const override { return svm_.lastWarning(); }
     CSVM& svm() { return svm_; }
 
+    // Trains the jobs two at a time on a machine with a second core: while
+    // job i trains here, job i + 1 trains on another thread from the solver
+    // state job i started with. Its result is kept when job i left that
+    // state as it found it (in everything job i + 1 used), else job i + 1 is
+    // trained again here. Model files, messages and the final solver state
+    // are those of calling learn for each job in order.
+    std::vector<JobResult> learnAll(const std::string& trainFile, const std::vector<Job>& jobs,
+                                    const std::function<bool()>& stop,
+                                    const std::function<void(size_t)>& done) override;
+
+    // Trainings of learnAll run ahead and kept / run ahead and trained again.
+    size_t speculationsKept() const { return speculationsKept_; }
+    size_t speculationsRedone() const { return speculationsRedone_; }
+
 private:
     CSVM svm_;
+    // The second training of learnAll (it keeps its own parsed copy of the
+    // training file between calls).
+    std::unique_ptr<CSVM> ahead_;
+    size_t speculationsKept_ = 0;
+    size_t speculationsRedone_ = 0;
 };
 
 }  // namespace kestrel

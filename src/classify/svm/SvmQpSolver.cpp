@@ -23,6 +23,7 @@ constexpr double kAddDependentPair = 0.078274;
 void CSVM::allocateSolverBuffers(int32_t nx) {
     CCompute_Result& r = result;
     r.allocated = nx;
+    r.dualFresh = false;  // zeroed below
     size_t n = size_t(nx);
     size_t nd = 2 * (n + 1);
     r.primal.assign(n, 0.0);
@@ -50,6 +51,7 @@ void CSVM::allocateSolverBuffers(int32_t nx) {
 const double* CSVM::solveSubproblem(const QpSubproblem& qp, double& epsilonCrit, int32_t nx,
                                     double& threshold, LearnParams& learnParams) {
     CCompute_Result& r = result;
+    r.largestRequest = std::max(r.largestRequest, qp.n);
     if (r.allocated == 0) {
         allocateSolverBuffers(std::max(nx, qp.n));
         threshold = 0.0;
@@ -86,6 +88,7 @@ const double* CSVM::solveSubproblem(const QpSubproblem& qp, double& epsilonCrit,
         r.precisionViolations = 0;
         epsilonCrit *= 10.0;
     }
+    if (qp.m > 0 && code != kNanSolution && !r.dualFresh) r.staleDualRead = true;
     threshold = (qp.m > 0 && code != kNanSolution) ? r.dual[1] - r.dual[0] : 0.0;
     return r.primal.data();
 }
@@ -142,6 +145,7 @@ int CSVM::solveReduced(const QpSubproblem& qp, int goal, bool smallRound, double
     if (n > r.allocated) allocateSolverBuffers(n);
     if (n <= 0) {
         if (r.dual.size() >= 2) r.dual[0] = r.dual[1] = 0.0;
+        r.dualFresh = true;
         return kPrimalOptimal;
     }
     const std::vector<double>& g = qp.g;
@@ -303,6 +307,7 @@ int CSVM::solveDual(ReducedProblem& rp, int goal, double precision, double epsil
     const std::vector<double>& ce = rp.ce;
 
     for (size_t i = 0; i < nd; ++i) dual[i] = 0.0;
+    r.dualFresh = true;
     for (size_t i = 0; i < nd * nd; ++i) h[i] = 0.0;
     for (size_t i = 0; i < k; ++i)
         for (size_t j = 0; j < k; ++j) {
