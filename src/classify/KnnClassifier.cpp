@@ -1,12 +1,11 @@
 #include "classify/KnnClassifier.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <numeric>
-#include <thread>
 
 #include "common/FileSystem.h"
+#include "common/ParallelFor.h"
 #include "common/Progress.h"
 
 namespace kestrel {
@@ -168,53 +167,35 @@ std::vector<int32_t> KnnClassifier::classifyFile(const std::string& path, Progre
         }
     }
 
-    std::atomic<size_t> next{0};
-    std::atomic<size_t> done{0};
-    std::atomic<bool> stop{false};
-    auto worker = [&](bool reports) {
-        std::vector<double> sims(n);
-        std::vector<uint32_t> order;
-        for (;;) {
-            if (stop.load(std::memory_order_relaxed)) return;
-            const size_t d = next.fetch_add(1);
-            if (d >= docs.size()) return;
-            const SparseVector& b = docs[d];
-            const double bNorm = squaredNorm(b);
-            if (similarity == kCosine) {
-                std::fill(sims.begin(), sims.end(), 0.0);
-                size_t p = 0;
-                for (const auto& [id, wb] : b) {
-                    p = static_cast<size_t>(std::lower_bound(postingIds.begin() + static_cast<long>(p),
-                                                             postingIds.end(), id) -
-                                            postingIds.begin());
-                    if (p == postingIds.size()) break;
-                    if (postingIds[p] != id) continue;
-                    for (const auto& [t, wa] : postings[p]) sims[t] += wa * wb;
-                }
-                const double bRoot = std::sqrt(bNorm);
-                for (size_t t = 0; t < n; ++t) sims[t] = (sims[t] / std::sqrt(training_[t].squaredNorm)) / bRoot;
-            } else {
-                for (size_t t = 0; t < n; ++t)
-                    sims[t] = similarityOf(training_[t].vector, training_[t].squaredNorm, b, bNorm, similarity);
+    auto classifyOne = [&](size_t d) {
+        std::vector<double> sims(n, 0.0);
+        const SparseVector& b = docs[d];
+        const double bNorm = squaredNorm(b);
+        if (similarity == kCosine) {
+            size_t p = 0;
+            for (const auto& [id, wb] : b) {
+                p = static_cast<size_t>(
+                    std::lower_bound(postingIds.begin() + static_cast<long>(p), postingIds.end(), id) -
+                    postingIds.begin());
+                if (p == postingIds.size()) break;
+                if (postingIds[p] != id) continue;
+                for (const auto& [t, wa] : postings[p]) sims[t] += wa * wb;
             }
-            result[d] = voteRanked(sims.data(), categories.data(), n, k, categoryCount, order);
-            const size_t finished = done.fetch_add(1) + 1;
-            if (sink) {
-                if (sink->cancelled()) stop = true;
-                if (reports) sink->progress("classify", finished, docs.size());
-            }
+            const double bRoot = std::sqrt(bNorm);
+            for (size_t t = 0; t < n; ++t) sims[t] = (sims[t] / std::sqrt(training_[t].squaredNorm)) / bRoot;
+        } else {
+            for (size_t t = 0; t < n; ++t)
+                sims[t] = similarityOf(training_[t].vector, training_[t].squaredNorm, b, bNorm, similarity);
         }
+        std::vector<uint32_t> order;
+        result[d] = voteRanked(sims.data(), categories.data(), n, k, categoryCount, order);
     };
-
-    unsigned count = threads ? threads : std::max(1u, std::thread::hardware_concurrency());
-    count = static_cast<unsigned>(std::min<size_t>(count, docs.size()));
-    std::vector<std::thread> pool;
-    for (unsigned i = 1; i < count; ++i) pool.emplace_back(worker, false);
-    // The calling thread works too, and is the only one that reports progress.
-    worker(true);
-    for (auto& t : pool) t.join();
-    if (sink) sink->progress("classify", done.load(), docs.size());
-    if (stop) {
+    const bool finished = parallelFor(
+        docs.size(), threads, classifyOne, [&] { return sink && sink->cancelled(); },
+        [&](size_t done) {
+            if (sink) sink->progress("classify", done, docs.size());
+        });
+    if (!finished) {
         error_ = "classification cancelled";
         result.clear();
     }

@@ -350,7 +350,7 @@ int runClassify(int argc, char** argv) {
             printError(error);
             return 1;
         }
-        std::printf("\nexported to %s\n", toUtf8(controller.workspacePath + "分类评价.xlsx").c_str());
+        std::printf("\nexported to %s\n", toUtf8(controller.workspacePath + kEvaluationWorkbookName).c_str());
     }
     return 0;
 }

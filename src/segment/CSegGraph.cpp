@@ -23,9 +23,6 @@ const GraphTexts& texts() {
     return t;
 }
 
-constexpr int kHandleNumber = -27904;       // negated 'm'
-constexpr int kHandleString = -28280;       // negated 'nx'
-constexpr int kHandlePunctuation = 30464;   // 'w'
 constexpr double kFixedValue = 2079997;     // frequency given to non-words
 
 }  // namespace

@@ -31,9 +31,6 @@ const SegmentTexts& texts() {
     return t;
 }
 
-constexpr int kHandleNumber = -27904;      // negated 'm'
-constexpr int kHandleTime = -29696;        // negated 't'
-constexpr int kHandlePunctuation = 30464;  // 'w'
 constexpr double kOneMinusT = 0.9999995192300758;
 constexpr double kT = 4.807699241873907e-07;
 
@@ -214,7 +211,7 @@ bool CSegment::generateWord(const std::vector<int>& v, int k) {
         // that is an atom by itself can be split off.
         if (!out.empty()) {
             const int prev = out.back().handle;
-            const bool afterNumber = prev == 27904 || prev == -27904 || prev == 29696 || prev == -29696;
+            const bool afterNumber = prev == -kHandleNumber || prev == kHandleNumber || prev == -kHandleTime || prev == kHandleTime;
             std::string_view sign;
             if (number.substr(0, t.dash.size()) == t.dash) sign = t.dash;
             else if (number.substr(0, 1) == "-") sign = "-";

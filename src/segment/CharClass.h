@@ -20,6 +20,13 @@ enum CharClassValue : int {
     CT_OTHER = 17,          // any other lead byte
 };
 
+// Part-of-speech handles (tag letters packed as first * 256 + second) the
+// word graph gives its class tokens; negative for a merged number or time.
+constexpr int kHandleNumber = -27904;      // negated 'm'
+constexpr int kHandleTime = -29696;        // negated 't'
+constexpr int kHandleString = -28280;      // negated 'nx'
+constexpr int kHandlePunctuation = 30464;  // 'w'
+
 inline constexpr std::string_view kSentenceBegin = "\xca\xbc##\xca\xbc";  // 始##始
 inline constexpr std::string_view kSentenceEnd = "\xc4\xa9##\xc4\xa9";    // 末##末
 

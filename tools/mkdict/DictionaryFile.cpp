@@ -8,53 +8,15 @@
 
 namespace kestrel {
 
-namespace {
-bool isAsciiDelimiter(unsigned char c) {
-    static constexpr std::string_view kDelimiters = "\"!,.?()[]{}+=";
-    return kDelimiters.find(static_cast<char>(c)) != std::string_view::npos;
-}
-}  // namespace
-
-int charClassOf(std::string_view gbk) {
-    if (gbk.empty()) return kClassDelimiter;
-    const auto lead = static_cast<unsigned char>(gbk[0]);
-    if (lead < 0x80) return isAsciiDelimiter(lead) ? kClassDelimiter : kClassSingle;
-    const auto trail = gbk.size() > 1 ? static_cast<unsigned char>(gbk[1]) : 0;
-    if (lead == 0xA1) return kClassDelimiter;
-    if (lead == 0xA3) {
-        if ((trail >= 0xC1 && trail <= 0xDA) || (trail >= 0xE1 && trail <= 0xFA)) return kClassLetter;
-        if (trail >= 0xB0 && trail <= 0xB9) return kClassNumber;
-        return kClassDelimiter;
-    }
-    if (lead == 0xA2) return kClassIndex;
-    if (lead >= 0xB0 && lead <= 0xF7) return kClassChinese;
-    return kClassOther;
-}
-
-bool startsWithGb2312Ideograph(std::string_view gbk) {
-    if (gbk.size() < 2) return false;
-    const auto lead = static_cast<unsigned char>(gbk[0]);
-    const auto trail = static_cast<unsigned char>(gbk[1]);
-    return lead >= 0xB0 && lead <= 0xF7 && trail >= 0xA1 && trail <= 0xFE;
-}
-
 bool dictionaryCellAndKey(std::string_view word, int& cell, std::string& key) {
+    // The runtime trims blanks when it looks words up; a word stored with
+    // them could never be found.
     if (word.empty() || word.front() == ' ' || word.back() == ' ') return false;
-    const int cls = charClassOf(word);
-    if (cls == kClassChinese) {
-        if (!startsWithGb2312Ideograph(word)) return false;
-        const auto lead = static_cast<unsigned char>(word[0]);
-        const auto trail = static_cast<unsigned char>(word[1]);
-        cell = (lead - 0xB0) * 94 + (trail - 0xA1);
-        key.assign(word.substr(2));
-        return true;
-    }
-    if (cls == kClassDelimiter) {
-        cell = kDelimiterCell;
-        key.assign(word);
-        return true;
-    }
-    return false;
+    CDictionary::Location where;
+    if (!CDictionary::locate(word, where)) return false;
+    cell = where.cell;
+    key.assign(where.key);
+    return true;
 }
 
 int32_t clampToInt32(int64_t value) {

@@ -8,35 +8,19 @@
 #include <string_view>
 #include <vector>
 
+#include "segment/CDictionary.h"
+
 namespace kestrel {
 
-// Character classes of the first character of a GBK string, as the
-// segmenter's dictionary index and atom segmentation use them.
-enum MkdictCharClass {
-    kClassSingle = 5,
-    kClassDelimiter = 6,
-    kClassChinese = 7,
-    kClassLetter = 8,
-    kClassNumber = 9,
-    kClassIndex = 10,
-    kClassOther = 17,
-};
-
-constexpr int kDictionaryCells = 6768;   // 72 rows of 94 ideographs
-constexpr int kDelimiterCell = 3755;     // the unassigned code D7 FA
+constexpr int kDictionaryCells = CDictionary::kCellCount;
+constexpr int kDelimiterCell = CDictionary::kDelimiterCell;
 constexpr size_t kMaxEntriesPerWord = 20; // callers read at most 20 handles
 constexpr size_t kMaxWordBytes = 98;      // the runtime keeps words in 100-byte buffers
 
-int charClassOf(std::string_view gbk);
-
-// True when the string starts with a GB2312 ideograph (lead B0-F7 and a
-// trail byte A1-FE; GBK extension characters with those lead bytes have no
-// cell of their own).
-bool startsWithGb2312Ideograph(std::string_view gbk);
-
 // Cell and key of a word the way the segmenter files it: ideographs by their
 // position with the first character removed from the key, delimiters in
-// cell 3755 with the whole word as key. False when the word has no cell.
+// cell 3755 with the whole word as key. False when the word has no cell or
+// begins or ends with a blank.
 bool dictionaryCellAndKey(std::string_view word, int& cell, std::string& key);
 
 // Collects (word, handle, frequency) readings and writes them as a .dct file.
