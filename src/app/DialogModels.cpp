@@ -6,6 +6,7 @@
 
 #include "app/CorpusCounting.h"
 #include "common/FileSystem.h"
+#include "common/NumberFormat.h"
 
 namespace kestrel {
 
@@ -178,7 +179,7 @@ std::optional<StepMessage> MethodModel::accept() const {
 
 // ---- numbers --------------------------------------------------------------
 
-std::string formatNumber(double value) { return formatString("%.15g", value); }
+std::string formatNumber(double value) { return realText(value, 15); }
 
 std::optional<double> parseReal(std::string_view text) {
     text = trimmed(text);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <unordered_map>
 
+#include "common/Encoding.h"
 #include "common/FileSystem.h"
 #include "common/ParallelFor.h"
 #include "common/Progress.h"
@@ -72,7 +73,16 @@ bool TextClassifier::writeCategories() {
         lastError_ = error;
         return false;
     }
-    for (const auto& name : names) categories_.push_back({name, 0});
+    for (const auto& name : names) {
+        if (!fitsOnALine(name)) {
+            lastError_ = "the category directory \"" + displayPath(name) + "\" in " + displayPath(trainingCorpusPath) +
+                         " has a line break or control character in its name, which classes.txt cannot hold; "
+                         "rename it";
+            categories_.clear();
+            return false;
+        }
+        categories_.push_back({name, 0});
+    }
     if (!writeFileAtomically(workspacePath + "classes.txt", classesText(categories_), &error)) {
         lastError_ = error;
         return false;
@@ -105,7 +115,15 @@ void TextClassifier::listDocuments(const std::string& dir, int32_t category, std
     std::string error;
     const auto names = listFiles(dir, documentExtension(inputFormat), &error);
     if (!error.empty()) warnings_.push_back(error);
-    for (const auto& name : names) out.push_back({dir, fileTitle(name), category});
+    for (const auto& name : names) {
+        if (!fitsOnALine(name)) {
+            // result.dat could not hold its name on one line.
+            warnings_.push_back("the document \"" + displayPath(name) + "\" in " + displayPath(dir) +
+                                " has a line break or control character in its name; skipped");
+            continue;
+        }
+        out.push_back({dir, fileTitle(name), category});
+    }
 }
 
 bool TextClassifier::preprocessDocuments(const std::vector<PendingDocument>& documents, std::vector<bool>& ok,
@@ -123,6 +141,7 @@ bool TextClassifier::preprocessDocuments(const std::vector<PendingDocument>& doc
     }
     std::vector<char> success(documents.size(), 0);
     std::vector<std::string> errors(documents.size());
+    std::vector<std::string> notes(documents.size());  // warnings of documents that were segmented
     const bool finished = parallelFor(
         documents.size(), threads,
         [&](size_t i) {
@@ -133,6 +152,8 @@ bool TextClassifier::preprocessDocuments(const std::vector<PendingDocument>& doc
                 errors[i] = error;
                 return;
             }
+            notes[i] = std::move(error);
+            error.clear();
             if (!writeFileAtomically(doc.dir + doc.title + ".seg", segText(words), &error)) {
                 errors[i] = error;
                 return;
@@ -151,6 +172,7 @@ bool TextClassifier::preprocessDocuments(const std::vector<PendingDocument>& doc
             preprocessReport_.failures.push_back(errors[i]);
             warnings_.push_back(errors[i]);
         }
+        if (!notes[i].empty()) warnings_.push_back(notes[i]);
     }
     if (!finished) lastError_ = "preprocessing cancelled";
     return finished;
@@ -333,6 +355,10 @@ bool TextClassifier::loadClassifier() {
         lastError_ = "cannot open " + workspacePath + "train.dat";
         return false;
     }
+    if (!checkVectorLabels(workspacePath + "train.dat", categoryCount, &error)) {
+        lastError_ = error;
+        return false;
+    }
     FsInfo info;
     if (!readFsInfo(workspacePath + "fsinfo.dat", info, &error)) {
         lastError_ = error;
@@ -383,6 +409,7 @@ bool TextClassifier::classifyKnn(ProgressSink* sink) {
         lastError_ = knn_.error();
         return false;
     }
+    addWarningOnce(knn_.warning());
     for (size_t n = 0; n < assigned.size() && n < rawDocuments_.size(); ++n)
         rawDocuments_[n].assignedCategory = assigned[n];
     return true;

@@ -1,8 +1,8 @@
 #include "app/WorkspaceFiles.h"
 
-#include <cstdlib>
 
 #include "common/FileSystem.h"
+#include "common/NumberFormat.h"
 #include "features/SegmentedCorpus.h"
 
 namespace kestrel {
@@ -18,10 +18,19 @@ std::string firstToken(std::string_view line) {
     return std::string(line.substr(b, e - b));
 }
 
-// Real value of the leading text the way strtod reads it; 0 without a number.
-double leadingReal(std::string_view text) {
-    const std::string s(text);
-    return std::strtod(s.c_str(), nullptr);
+// "<path> line <n>: <what>".
+std::string lineError(const std::string& path, size_t line, const std::string& what) {
+    return path + " line " + std::to_string(line) + ": " + what;
+}
+
+// The value of a "<value> # <comment>" line: its first token as one whole
+// number. False when the line is missing or the token is not a number.
+bool lineReal(const std::vector<std::string>& lines, size_t i, double& value) {
+    return i < lines.size() && parseWholeReal(firstToken(lines[i]), value);
+}
+
+bool lineLong(const std::vector<std::string>& lines, size_t i, long& value) {
+    return i < lines.size() && parseWholeLong(firstToken(lines[i]), value);
 }
 
 }  // namespace
@@ -68,11 +77,11 @@ std::string paramsText(const ClassifierParams& p) {
     std::string out = "SVM # Classifier\n";
     out += formatString("%d # Biased Hyperplane\n", p.svm.biased);
     out += formatString("%d # Kernel Type\n", p.svm.kernelType);
-    out += formatString("%f # Epsion\n", p.svm.tolerance);
+    out += fixedText(p.svm.tolerance, 6) + " # Epsion\n";
     out += formatString("%ld # Kernel Parameter -d\n", p.svm.degree);
-    out += formatString("%f # Kernel Parameter -g\n", p.svm.gamma);
-    out += formatString("%f # Kernel Parameter -s\n", p.svm.coefS);
-    out += formatString("%f # Kernel Parameter -c\n", p.svm.coefC);
+    out += fixedText(p.svm.gamma, 6) + " # Kernel Parameter -g\n";
+    out += fixedText(p.svm.coefS, 6) + " # Kernel Parameter -s\n";
+    out += fixedText(p.svm.coefC, 6) + " # Kernel Parameter -c\n";
     return out;
 }
 
@@ -105,15 +114,22 @@ bool readFeatures(const std::string& path, FeatureTable& features, std::string* 
     features.clear();
     for (const auto& line : lines) {
         if (line.empty()) continue;
+        // "id word idf": the id before the first space, the idf after the
+        // last one, and the word everything between, so that a word holding
+        // spaces reads back whole.
         const size_t first = line.find(' ');
         const std::string_view view(line);
         const int64_t id = leadingInteger(view.substr(0, first));
         std::string word;
         double weight = 0.0;
         if (first != std::string::npos) {
-            const size_t second = line.find(' ', first + 1);
-            word = line.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
-            if (second != std::string::npos) weight = leadingReal(view.substr(second));
+            const size_t last = line.rfind(' ');
+            if (last == first) {
+                word = line.substr(first + 1);
+            } else {
+                word = line.substr(first + 1, last - first - 1);
+                weight = leadingReal(view.substr(last + 1));
+            }
         }
         features[word] = FeatureInfo{static_cast<uint32_t>(id), weight};
     }
@@ -136,21 +152,59 @@ bool readParams(const std::string& path, ClassifierParams& p, std::string* error
     if (!readLines(path, lines, error)) return false;
     const std::string token = lines.empty() ? std::string() : firstToken(lines[0]);
     if (classifierWord) *classifierWord = token;
-    auto line = [&](size_t i) -> std::string_view { return i < lines.size() ? std::string_view(lines[i]) : ""; };
+    auto fail = [&](size_t line, const std::string& what) {
+        if (error) *error = lineError(path, line + 1, what);
+        return false;
+    };
+    if (token != "KNN" && token != "SVM") return fail(0, "the classifier is neither KNN nor SVM");
+    long value = 0;
     if (token == "KNN") {
+        if (!lineLong(lines, 1, value) || value < 1 || value > INT32_MAX)
+            return fail(1, "the number of neighbours k must be a whole number of at least 1");
+        p.k = static_cast<uint32_t>(value);
+        if (!lineLong(lines, 2, value) || value < 0 || value > 2)
+            return fail(2, "the similarity must be 0 (cosine), 1 (Manhattan) or 2 (Euclidean)");
+        p.similarity = static_cast<uint32_t>(value);
         p.classifier = 0;
-        p.k = static_cast<uint32_t>(leadingInteger(line(1)));
-        p.similarity = static_cast<uint32_t>(leadingInteger(line(2)));
         return true;
     }
+    if (!lineLong(lines, 1, value) || (value != 0 && value != 1))
+        return fail(1, "the biased-hyperplane flag must be 0 or 1");
+    p.svm.biased = static_cast<int>(value);
+    if (!lineLong(lines, 2, value) || value < 0 || value > 3)
+        return fail(2, "the kernel type must be 0 (linear), 1 (polynomial), 2 (radial basis) or 3 (sigmoid)");
+    p.svm.kernelType = static_cast<int>(value);
+    if (!lineReal(lines, 3, p.svm.tolerance)) return fail(3, "the tolerance is not a number");
+    if (!lineLong(lines, 4, p.svm.degree)) return fail(4, "the kernel parameter -d is not a whole number");
+    if (!lineReal(lines, 5, p.svm.gamma)) return fail(5, "the kernel parameter -g is not a number");
+    if (!lineReal(lines, 6, p.svm.coefS)) return fail(6, "the kernel parameter -s is not a number");
+    if (!lineReal(lines, 7, p.svm.coefC)) return fail(7, "the kernel parameter -c is not a number");
     p.classifier = 1;
-    p.svm.biased = static_cast<int>(leadingInteger(line(1)));
-    p.svm.kernelType = static_cast<int>(leadingInteger(line(2)));
-    p.svm.tolerance = leadingReal(line(3));
-    p.svm.degree = static_cast<long>(leadingInteger(line(4)));
-    p.svm.gamma = leadingReal(line(5));
-    p.svm.coefS = leadingReal(line(6));
-    p.svm.coefC = leadingReal(line(7));
+    return true;
+}
+
+bool checkVectorLabels(const std::string& path, size_t categoryCount, std::string* error) {
+    std::string content;
+    if (!readFile(path, content, error)) return false;
+    size_t number = 0;
+    bool ok = true;
+    forEachLine(content, [&](std::string_view line) {
+        ++number;
+        long label = 0;
+        if (!ok || !parseWholeLong(firstToken(line), label) || (label >= 1 && size_t(label) <= categoryCount)) return;
+        if (error)
+            *error = lineError(path, number, "label " + std::to_string(label) + ", but classes.txt lists " +
+                                                 std::to_string(categoryCount) + " categories (labels 1 to " +
+                                                 std::to_string(categoryCount) + ")");
+        ok = false;
+    });
+    return ok;
+}
+
+bool readClassifierWord(const std::string& path, std::string& word, std::string* error) {
+    std::vector<std::string> lines;
+    if (!readLines(path, lines, error)) return false;
+    word = lines.empty() ? std::string() : firstToken(lines[0]);
     return true;
 }
 

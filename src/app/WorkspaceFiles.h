@@ -38,15 +38,32 @@ std::string paramsText(const ClassifierParams& params);
 std::string resultsText(const std::vector<RawDocument>& documents);
 
 // Each reader returns false with a message naming the file when it cannot be
-// opened; malformed lines read as the workspace readers always read them
-// (leading numbers, 0 without digits) and never fail the load.
+// opened. classes.txt, features.txt and fsinfo.dat read malformed lines as
+// the workspace readers always read them (leading numbers, 0 without
+// digits); params.dat is checked: a classifier other than KNN or SVM, a
+// missing or non-numeric value or one out of range fails with a message
+// naming the file and line. In features.txt ("id word idf") the word is
+// everything between the first and the last space, so words with spaces
+// read back whole.
 bool readClasses(const std::string& path, CategoryTable& categories, std::string* error = nullptr);
 bool readFeatures(const std::string& path, FeatureTable& features, std::string* error = nullptr);
 // modeWord (if given) receives the first token of the mode line as written.
 bool readFsInfo(const std::string& path, FsInfo& info, std::string* error = nullptr, std::string* modeWord = nullptr);
-// classifierWord (if given) receives the first token of the first line.
+// classifierWord (if given) receives the first token of the first line. KNN
+// needs k >= 1 and a similarity code 0..2; SVM a bias flag 0 or 1, a kernel
+// code 0..3 and numbers on the other lines.
 bool readParams(const std::string& path, ClassifierParams& params, std::string* error = nullptr,
                 std::string* classifierWord = nullptr);
+
+// Checks that every label of a vector file names a category of classes.txt
+// (1 .. categoryCount); false with a message naming the file and line of the
+// first that does not. Lines without a numeric label are left to the
+// classifiers' own checks.
+bool checkVectorLabels(const std::string& path, size_t categoryCount, std::string* error = nullptr);
+
+// Only the classifier word of params.dat (its first token), as the workbook
+// export shows it.
+bool readClassifierWord(const std::string& path, std::string& word, std::string* error = nullptr);
 
 bool writeFsInfo(const std::string& path, const FsInfo& info, std::string* error = nullptr);
 bool writeParams(const std::string& path, const ClassifierParams& params, std::string* error = nullptr);

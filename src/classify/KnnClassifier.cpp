@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numeric>
 
+#include "classify/svm/CSVM.h"
 #include "common/FileSystem.h"
 #include "common/ParallelFor.h"
 #include "common/Progress.h"
@@ -110,12 +111,39 @@ int32_t KnnClassifier::vote(const std::vector<Neighbour>& neighbours, uint32_t k
     return voteRanked(sims.data(), cats.data(), sims.size(), k, categoryCount, order);
 }
 
+namespace {
+
+// Calls fn(line, wellFormed) for every document line of a vector file (not
+// blank, not a '#' comment, as the SVM reads them); lines the SVM's reader
+// rejects are counted in `report`.
+template <typename Fn>
+void forEachVectorLine(std::string_view content, SvmReadReport& report, Fn fn) {
+    SvmDoc scratch;
+    std::string reason;
+    int64_t number = 0;
+    forEachLine(content, [&](std::string_view line) {
+        ++number;
+        if (line.find_first_not_of(" \t\v\f") == std::string_view::npos || line[0] == '#') return;
+        long label = 0;
+        const bool wellFormed = CSVM::parseDocumentLine(line, scratch, label, INT64_MAX, &reason);
+        if (!wellFormed && report.rejected++ == 0) {
+            report.firstRejectedLine = number;
+            report.firstReason = reason;
+        }
+        fn(line, wellFormed);
+    });
+}
+
+}  // namespace
+
 bool KnnClassifier::loadTraining() {
     std::string content;
-    if (!readFile(workspacePath + "train.dat", content, &error_)) return false;
+    const std::string path = workspacePath + "train.dat";
+    if (!readFile(path, content, &error_)) return false;
     training_.clear();
-    forEachLine(content, [&](std::string_view line) {
-        if (line.empty()) return;
+    SvmReadReport report;
+    forEachVectorLine(content, report, [&](std::string_view line, bool wellFormed) {
+        if (!wellFormed) return;
         std::string_view items;
         TrainingDocument doc;
         doc.category = static_cast<int32_t>(splitVectorLine(line, items) - 1);
@@ -123,24 +151,28 @@ bool KnnClassifier::loadTraining() {
         doc.squaredNorm = squaredNorm(doc.vector);
         training_.push_back(std::move(doc));
     });
+    trainingWarning_ = report.rejected ? skippedLinesNote(report, path) : std::string();
     trainingLoaded = true;
     return true;
 }
 
 std::vector<int32_t> KnnClassifier::classifyFile(const std::string& path, ProgressSink* sink) {
     error_.clear();
+    warning_.clear();
     std::vector<int32_t> result;
     if (!trainingLoaded && !loadTraining()) return result;
+    warning_ = trainingWarning_;
     std::string content;
     if (!readFile(path, content, &error_)) return result;
 
     std::vector<SparseVector> docs;
-    forEachLine(content, [&](std::string_view line) {
-        if (line.empty()) return;
+    SvmReadReport report;
+    forEachVectorLine(content, report, [&](std::string_view line, bool wellFormed) {
         std::string_view items;
         splitVectorLine(line, items);
-        docs.push_back(parseSparseVector(items));
+        docs.push_back(wellFormed ? parseSparseVector(items) : SparseVector());
     });
+    if (report.rejected) warning_ += (warning_.empty() ? "" : "; ") + skippedLinesNote(report, path);
     result.assign(docs.size(), 0);
     if (docs.empty()) return result;
 

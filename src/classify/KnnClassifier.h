@@ -52,11 +52,17 @@ public:
 
     const std::vector<TrainingDocument>& trainingDocuments() const { return training_; }
     const std::string& error() const { return error_; }
+    // Lines of train.dat or the classified file that break the vector line
+    // syntax, as the SVM reports them: training lines are skipped, a
+    // classified line keeps its place and is classified as an empty vector.
+    const std::string& warning() const { return warning_; }
 
 private:
     bool loadTraining();
     std::vector<TrainingDocument> training_;
     std::string error_;
+    std::string warning_;
+    std::string trainingWarning_;
 };
 
 double squaredNorm(const SparseVector& v);

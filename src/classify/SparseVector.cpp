@@ -4,19 +4,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "common/NumberFormat.h"
 #include "features/SegmentedCorpus.h"
 
 namespace kestrel {
 
 namespace {
-
-double parseReal(std::string_view text) {
-    char buffer[64];
-    const size_t n = std::min(text.size(), sizeof buffer - 1);
-    text.copy(buffer, n);
-    buffer[n] = '\0';
-    return std::strtod(buffer, nullptr);
-}
 
 }  // namespace
 
@@ -32,7 +25,7 @@ SparseVector parseSparseVector(std::string_view items) {
         if (token.empty()) continue;
         const size_t colon = token.find(':');
         const int64_t number = leadingInteger(token.substr(0, colon));
-        const double weight = colon == std::string_view::npos ? 0.0 : parseReal(token.substr(colon + 1));
+        const double weight = colon == std::string_view::npos ? 0.0 : leadingReal(token.substr(colon + 1));
         const auto id = static_cast<uint32_t>(number - 1);
         if (!v.empty() && id <= v.back().first) sorted = false;
         v.emplace_back(id, weight);

@@ -160,7 +160,7 @@ int runTrain(int argc, char** argv) {
             else if (v == "rs") mode = kRs;
             else return bad();
         } else if (name == "--dim") {
-            if (!parseUnsigned(v, dim)) return bad();
+            if (!parseUnsigned(v, dim) || dim < 1) return bad();
         } else if (name == "--classifier") {
             if (v == "knn") params.classifier = 0;
             else if (v == "svm") params.classifier = 1;

@@ -19,7 +19,8 @@ namespace {
 constexpr const char* kUsage =
     "Usage: kestrel segment [--encoding utf8|gbk] [--plain] [--data DIR] FILE...\n"
     "\n"
-    "Segments Chinese documents (GBK or UTF-8, detected per file) into words.\n"
+    "Segments Chinese documents (GBK/GB18030, UTF-8 or UTF-16 with BOM, detected\n"
+    "per file) into words.\n"
     "\n"
     "Without --plain, prints each file's word list as preprocessing writes it:\n"
     "one word per line, stop words, punctuation and numbers removed.\n"
@@ -28,7 +29,7 @@ constexpr const char* kUsage =
     "  --plain            print every input line segmented, words separated by\n"
     "                     single blanks; every character is kept (punctuation,\n"
     "                     digits, particles) and no stop word is removed\n"
-    "  --encoding ENC     output encoding: utf8 (default) or gbk\n"
+    "  --encoding ENC     output encoding: utf8 (default) or gbk (GB18030)\n"
     "  --data DIR         the segmenter's data directory (holding coreDict.dct);\n"
     "                     default: ./data/, then $KESTREL_DATA, then the data\n"
     "                     directory beside the program\n"
@@ -139,11 +140,19 @@ int runSegmentCommand(int argc, char** argv) {
     for (const std::string& file : files) {
         std::string bytes;
         if (!readInput(file, bytes, error)) {
-            std::fprintf(stderr, "kestrel segment: %s\n", error.c_str());
+            std::fprintf(stderr, "kestrel segment: %s\n", toUtf8(error).c_str());
             status = 1;
             continue;
         }
-        const std::string text = toGbk(bytes);
+        DecodeReport report;
+        const std::string text = decodeText(bytes, &report);
+        const std::string warning = decodeWarning(file == "-" ? "standard input" : file, report);
+        if (report.encoding == TextEncoding::kBinary) {
+            std::fprintf(stderr, "kestrel segment: %s\n", warning.c_str());
+            status = 1;
+            continue;
+        }
+        if (!warning.empty()) std::fprintf(stderr, "kestrel segment: warning: %s\n", warning.c_str());
         if (plain) {
             forEachLine(text, [&](std::string_view line) {
                 words.clear();

@@ -91,6 +91,134 @@ size_t utf8SkipLength(std::string_view s, size_t i) {
     return len == 0 ? 1 : len;
 }
 
+// Linear number of a four-byte GB18030 sequence; the assigned ones are
+// 0 .. 39419 (U+0080 .. U+FFFF not covered by two-byte codes) and
+// 189000 .. 1237575 (U+10000 .. U+10FFFF).
+bool isAssignedFourByte(std::string_view s, size_t i) {
+    const auto b = [&](size_t k) { return static_cast<unsigned>(static_cast<unsigned char>(s[i + k])); };
+    const unsigned linear = (((b(0) - 0x81) * 10 + (b(1) - 0x30)) * 126 + (b(2) - 0x81)) * 10 + (b(3) - 0x30);
+    return linear <= 39419 || (linear >= 189000 && linear <= 1237575);
+}
+
+constexpr std::string_view kReplacementGb = "\x84\x31\xA4\x37";  // U+FFFD
+constexpr std::string_view kEuroGb = "\xA2\xE3";                // U+20AC
+
+// Control bytes that no text holds; tab, line ends, form feed, the DOS end
+// of file (0x1A) and escape (0x1B) are not counted.
+bool isBinaryControl(unsigned char b) {
+    return b < 0x20 && b != '\t' && b != '\n' && b != '\v' && b != '\f' && b != '\r' && b != 0x1A && b != 0x1B;
+}
+
+struct Utf8Reading {
+    size_t sequences = 0;  // valid multi-byte sequences
+    size_t wide = 0;       // of them three or four bytes long
+    size_t latin = 0;      // of them two bytes for U+0080 .. U+017F
+    size_t bad = 0;        // invalid stretches: a byte that starts no valid
+                           // sequence with the continuation bytes after it
+};
+
+Utf8Reading readAsUtf8(std::string_view s) {
+    Utf8Reading r;
+    for (size_t i = 0; i < s.size();) {
+        if (static_cast<unsigned char>(s[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        const size_t len = utf8SequenceLength(s, i);
+        if (len == 0) {
+            ++r.bad;
+            for (++i; i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80;) ++i;
+            continue;
+        }
+        ++r.sequences;
+        if (len >= 3) ++r.wide;
+        else if (static_cast<unsigned char>(s[i]) <= 0xC5) ++r.latin;
+        i += len;
+    }
+    return r;
+}
+
+struct GbReading {
+    size_t characters = 0;  // valid multi-byte characters
+    size_t common = 0;      // of them GB2312 characters (both bytes A1..FE)
+    size_t bad = 0;         // bytes that start no valid character
+};
+
+GbReading readAsGb(std::string_view s) {
+    GbReading r;
+    for (size_t i = 0; i < s.size();) {
+        const auto b0 = static_cast<unsigned char>(s[i]);
+        if (b0 < 0x80) {
+            ++i;
+            continue;
+        }
+        const size_t len = gb18030CharLength(s, i);
+        if (len == 1) {
+            if (b0 != 0x80) ++r.bad;  // 0x80 is the euro sign of code page 936
+        } else if (len == 4 && !isAssignedFourByte(s, i)) {
+            ++r.bad;
+        } else {
+            ++r.characters;
+            if (len == 2 && b0 >= 0xA1 && static_cast<unsigned char>(s[i + 1]) >= 0xA1) ++r.common;
+        }
+        i += len;
+    }
+    return r;
+}
+
+// GB18030 text made valid: every character that is not GB18030 becomes
+// U+FFFD, the lone byte 0x80 the euro sign.
+std::string validGb(std::string_view s, size_t& replaced) {
+    std::string out;
+    out.reserve(s.size() + 16);
+    size_t i = 0;
+    while (i < s.size()) {
+        size_t run = i;
+        while (run < s.size() && static_cast<unsigned char>(s[run]) < 0x80) ++run;
+        out.append(s.data() + i, run - i);
+        i = run;
+        if (i >= s.size()) break;
+        const size_t len = gb18030CharLength(s, i);
+        if (len == 1) {
+            if (static_cast<unsigned char>(s[i]) == 0x80) {
+                out.append(kEuroGb);
+            } else {
+                out.append(kReplacementGb);
+                ++replaced;
+            }
+        } else if (len == 4 && !isAssignedFourByte(s, i)) {
+            out.append(kReplacementGb);
+            ++replaced;
+        } else {
+            out.append(s.data() + i, len);
+        }
+        i += len;
+    }
+    return out;
+}
+
+// Valid UTF-8 as it is, every other byte (and, when asked, every control
+// character) as \xNN.
+std::string escapedUtf8(std::string_view s, bool escapeControls) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        const size_t len = b < 0x80 ? ((escapeControls && (b < 0x20 || b == 0x7F)) ? 0 : 1) : utf8SequenceLength(s, i);
+        if (len == 0) {
+            out += "\\x";
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+            ++i;
+            continue;
+        }
+        out.append(s.data() + i, len);
+        i += len;
+    }
+    return out;
+}
+
 }  // namespace
 
 bool isValidUtf8(std::string_view bytes) {
@@ -102,21 +230,88 @@ bool isValidUtf8(std::string_view bytes) {
     return true;
 }
 
-bool looksLikeUtf8(std::string_view bytes) {
-    if (bytes.starts_with(kUtf8Bom)) return true;
-    bool nonAscii = false;
+TextEncoding detectEncoding(std::string_view bytes) {
+    if (bytes.starts_with(kUtf8Bom)) return TextEncoding::kUtf8;
+    if (bytes.starts_with("\xFF\xFE")) return TextEncoding::kUtf16Le;
+    if (bytes.starts_with("\xFE\xFF")) return TextEncoding::kUtf16Be;
+    size_t controls = 0;
+    bool high = false;
     for (const char c : bytes) {
-        if (static_cast<unsigned char>(c) >= 0x80) { nonAscii = true; break; }
+        const auto b = static_cast<unsigned char>(c);
+        high |= b >= 0x80;
+        controls += isBinaryControl(b);
     }
-    return nonAscii && isValidUtf8(bytes);
+    if (controls * 20 > bytes.size()) return TextEncoding::kBinary;
+    if (!high) return TextEncoding::kAscii;
+    const Utf8Reading u = readAsUtf8(bytes);
+    const GbReading g = readAsGb(bytes);
+    bool utf8;
+    if (u.bad == 0) {
+        // Valid UTF-8 of two-byte sequences only, outside the Latin letters,
+        // that also reads as GB2312 characters throughout is GBK text.
+        utf8 = u.wide > 0 || u.latin == u.sequences || g.bad > 0 || g.common < g.characters;
+    } else {
+        // Invalid stretches are the rule in GBK text read as UTF-8 and the
+        // exception in damaged UTF-8.
+        utf8 = u.sequences >= u.bad;
+    }
+    const size_t bad = utf8 ? u.bad : g.bad;
+    if (bad * 4 > bytes.size()) return TextEncoding::kBinary;
+    return utf8 ? TextEncoding::kUtf8 : TextEncoding::kGb18030;
+}
+
+bool looksLikeUtf8(std::string_view bytes) { return detectEncoding(bytes) == TextEncoding::kUtf8; }
+
+namespace {
+
+std::string utf8ToGb(std::string_view utf8, size_t& replaced) {
+    if (utf8.starts_with(kUtf8Bom)) utf8.remove_prefix(kUtf8Bom.size());
+    Converter conv("GB18030", "UTF-8");
+    return conv.run(utf8, kReplacementGb, [&](std::string_view s, size_t i) {
+        ++replaced;
+        return utf8SkipLength(s, i);
+    });
+}
+
+std::string utf16ToGb(std::string_view bytes, const char* from, size_t& replaced) {
+    bytes.remove_prefix(2);  // the byte-order mark
+    Converter conv("GB18030", from);
+    return conv.run(bytes, kReplacementGb, [&](std::string_view s, size_t i) {
+        ++replaced;
+        return std::min<size_t>(2, s.size() - i);  // one code unit (or the odd last byte)
+    });
+}
+
+}  // namespace
+
+std::string decodeText(std::string_view bytes, DecodeReport* report) {
+    DecodeReport r;
+    r.encoding = detectEncoding(bytes);
+    std::string text;
+    switch (r.encoding) {
+    case TextEncoding::kAscii: text.assign(bytes); break;
+    case TextEncoding::kBinary: break;
+    case TextEncoding::kUtf8: text = utf8ToGb(bytes, r.replaced); break;
+    case TextEncoding::kGb18030: text = validGb(bytes, r.replaced); break;
+    case TextEncoding::kUtf16Le: text = utf16ToGb(bytes, "UTF-16LE", r.replaced); break;
+    case TextEncoding::kUtf16Be: text = utf16ToGb(bytes, "UTF-16BE", r.replaced); break;
+    }
+    if (report) *report = r;
+    return text;
+}
+
+std::string decodeWarning(const std::string& path, const DecodeReport& report) {
+    if (report.encoding == TextEncoding::kBinary) return displayPath(path) + " is not a text file (binary); skipped";
+    if (report.replaced == 0) return {};
+    const char* name = report.encoding == TextEncoding::kUtf8 ? "UTF-8" : report.encoding == TextEncoding::kGb18030 ? "GBK/GB18030" : "UTF-16";
+    return displayPath(path) + ": " + std::to_string(report.replaced) +
+           (report.replaced == 1 ? " byte that is" : " bytes that are") + " not valid " + name +
+           " replaced by U+FFFD";
 }
 
 std::string utf8ToGbk(std::string_view utf8) {
-    if (utf8.starts_with(kUtf8Bom)) utf8.remove_prefix(kUtf8Bom.size());
-    // GBK (CP936) is what every file of the workbench holds; characters
-    // outside it become a blank.
-    Converter conv("GBK", "UTF-8");
-    return conv.run(utf8, " ", utf8SkipLength);
+    size_t replaced = 0;
+    return utf8ToGb(utf8, replaced);
 }
 
 std::string gbkToUtf8(std::string_view gbk) {
@@ -124,20 +319,19 @@ std::string gbkToUtf8(std::string_view gbk) {
     return conv.run(gbk, "\xEF\xBF\xBD", gbSkipLength);
 }
 
-std::string toGbk(std::string_view bytes) {
-    if (looksLikeUtf8(bytes)) return utf8ToGbk(bytes);
-    return std::string(bytes);
-}
+std::string toGbk(std::string_view bytes) { return decodeText(bytes); }
 
 std::string toUtf8(std::string_view bytes) {
-    if (bytes.starts_with(kUtf8Bom)) return std::string(bytes.substr(kUtf8Bom.size()));
-    if (looksLikeUtf8(bytes)) return std::string(bytes);
-    bool ascii = true;
-    for (const char c : bytes) {
-        if (static_cast<unsigned char>(c) >= 0x80) { ascii = false; break; }
+    switch (detectEncoding(bytes)) {
+    case TextEncoding::kAscii: return std::string(bytes);
+    case TextEncoding::kUtf8:
+        return escapedUtf8(bytes.starts_with(kUtf8Bom) ? bytes.substr(kUtf8Bom.size()) : bytes, false);
+    case TextEncoding::kGb18030: return gbkToUtf8(bytes);
+    case TextEncoding::kBinary: return escapedUtf8(bytes, false);
+    default: return gbkToUtf8(decodeText(bytes));
     }
-    if (ascii) return std::string(bytes);
-    return gbkToUtf8(bytes);
 }
+
+std::string displayPath(std::string_view bytes) { return escapedUtf8(bytes, true); }
 
 }  // namespace kestrel

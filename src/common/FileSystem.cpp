@@ -90,6 +90,14 @@ std::vector<std::string> listSubdirectories(const std::string& dir, std::string*
     return listEntries(dir, [](std::string_view, bool isDir) { return isDir; }, error);
 }
 
+bool fitsOnALine(std::string_view name) {
+    for (const char c : name) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F) return false;
+    }
+    return true;
+}
+
 bool isDirectory(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -140,14 +148,22 @@ bool readFile(const std::string& path, std::string& content, std::string* error)
 
 void forEachLine(std::string_view text, const std::function<void(std::string_view)>& fn) {
     size_t start = 0;
+    size_t end = 0;  // the next '\n' at or after start (or the end of the text)
+    bool endKnown = false;
     while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        const bool last = end == std::string_view::npos;
-        if (last) end = text.size();
-        std::string_view line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        fn(line);
-        if (last) break;
+        // Two memchr scans are much faster than testing every byte for both.
+        if (!endKnown || end < start) {
+            end = text.find('\n', start);
+            if (end == std::string_view::npos) end = text.size();
+            endKnown = true;
+        }
+        const size_t cr = text.substr(start, end - start).find('\r');
+        if (cr != std::string_view::npos && start + cr + 1 < end) {
+            fn(text.substr(start, cr));  // a lone CR
+            start += cr + 1;
+            continue;
+        }
+        fn(text.substr(start, cr != std::string_view::npos ? cr : end - start));
         start = end + 1;
     }
 }

@@ -25,6 +25,10 @@ std::vector<std::string> listFiles(const std::string& dir, std::string_view exte
 // without "." and ".." and hidden entries.
 std::vector<std::string> listSubdirectories(const std::string& dir, std::string* error = nullptr);
 
+// True when a file or directory name can be written into a line of a
+// workspace file: it holds no line break and no other control character.
+bool fitsOnALine(std::string_view name);
+
 bool isDirectory(const std::string& path);
 bool fileExists(const std::string& path);
 bool removeFile(const std::string& path);
@@ -35,8 +39,9 @@ bool makeDirectory(const std::string& path);
 // to a message naming the file.
 bool readFile(const std::string& path, std::string& content, std::string* error = nullptr);
 
-// Calls fn for every line of `text`, without its line end; "\r\n" and "\n"
-// both end a line, and a last line without a line end still counts.
+// Calls fn for every line of `text`, without its line end; "\r\n", "\n" and
+// a lone "\r" each end a line, and a last line without a line end still
+// counts.
 void forEachLine(std::string_view text, const std::function<void(std::string_view)>& fn);
 
 // Collects the lines of a file (see forEachLine); false when unreadable.

@@ -5,6 +5,7 @@
 
 #include "common/Encoding.h"
 #include "common/FileSystem.h"
+#include "common/NumberFormat.h"
 
 namespace kestrel {
 
@@ -110,10 +111,10 @@ std::string Evaluation::overallReport() const {
     const MeasureRow& micro = microAverage();
     const MeasureRow& macro = macroAverage();
     std::string text = formatString("总测试文档数：%u\r\n", total_);
-    text += formatString("\r\n微平均查全率：%.2f%%\r\n微平均查准率：%.2f%%\r\n",
-                         micro.recall * 100, micro.precision * 100);
-    text += formatString("\r\n宏平均查全率：%.2f%%\r\n宏平均查准率：%.2f%%",
-                         macro.recall * 100, macro.precision * 100);
+    text += "\r\n微平均查全率：" + fixedText(micro.recall * 100, 2) + "%\r\n微平均查准率：" +
+            fixedText(micro.precision * 100, 2) + "%\r\n";
+    text += "\r\n宏平均查全率：" + fixedText(macro.recall * 100, 2) + "%\r\n宏平均查准率：" +
+            fixedText(macro.precision * 100, 2) + "%";
     if (uncounted_ > 0)
         text += formatString("\r\n\r\n未分类文档数：%u（未计入统计）", uncounted_);
     return text;
@@ -125,7 +126,7 @@ std::string Evaluation::categoryReport(uint32_t category) const {
     const MeasureRow& row = measures_[category];
     std::string text = "当前类别：" + toUtf8(row.name) + "\r\n";
     text += formatString("\r\n测试文档数：%u\r\n", record.a + record.c);
-    text += formatString("\r\n查全率：%.2f%%\r\n查准率：%.2f%%", row.recall * 100, row.precision * 100);
+    text += "\r\n查全率：" + fixedText(row.recall * 100, 2) + "%\r\n查准率：" + fixedText(row.precision * 100, 2) + "%";
     return text;
 }
 

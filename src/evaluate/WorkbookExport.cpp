@@ -12,6 +12,7 @@
 #include "common/Encoding.h"
 #include "app/WorkspaceFiles.h"
 #include "common/FileSystem.h"
+#include "common/NumberFormat.h"
 #include "evaluate/Evaluation.h"
 
 namespace kestrel {
@@ -31,7 +32,7 @@ std::string cellText(std::string_view bytes) {
     return text;
 }
 
-std::string percent(double value) { return formatString("%.2f", value * 100); }
+std::string percent(double value) { return fixedText(value * 100, 2); }
 
 WorkbookSheet& sheetNamed(std::vector<WorkbookSheet>& sheets, const std::string& name) {
     for (WorkbookSheet& sheet : sheets)
@@ -153,9 +154,8 @@ bool exportWorkbook(const std::string& workspacePath, const Evaluation& evaluati
     // readers read them.
     FsInfo fs;
     std::string modeWord, classifier, missing;
-    ClassifierParams params;
     const bool haveFsInfo = readFsInfo(workspacePath + "fsinfo.dat", fs, &missing, &modeWord);
-    const bool haveParams = haveFsInfo && readParams(workspacePath + "params.dat", params, &missing, &classifier);
+    const bool haveParams = haveFsInfo && readClassifierWord(workspacePath + "params.dat", classifier, &missing);
 
     std::vector<std::vector<std::string>> overallRows;
     if (haveParams) {
@@ -166,11 +166,11 @@ bool exportWorkbook(const std::string& workspacePath, const Evaluation& evaluati
                       static_cast<double>(fs.oldDimensionality);
         overallRows.push_back({cellText(modeWord), formatString("%u", fs.oldDimensionality),
                                formatString("%u", fs.newDimensionality),
-                               formatString("%.2f", reduction), cellText(classifier),
+                               fixedText(reduction, 2), cellText(classifier),
                                percent(macro.recall), percent(macro.precision),
-                               formatString("%.2f", Evaluation::f1Percent(macro.recall, macro.precision)),
+                               fixedText(Evaluation::f1Percent(macro.recall, macro.precision), 2),
                                percent(micro.recall), percent(micro.precision),
-                               formatString("%.2f", Evaluation::f1Percent(micro.recall, micro.precision))});
+                               fixedText(Evaluation::f1Percent(micro.recall, micro.precision), 2)});
     }
     appendToSheet(sheetNamed(sheets, "总体"), overallHeader, overallRows);
 

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "common/FileSystem.h"
+#include "common/NumberFormat.h"
 
 namespace kestrel {
 
@@ -25,7 +26,10 @@ std::string vectorItems(const std::vector<SegLine>& lines, const FeatureTable& f
         // A document whose selected features all weigh 0 keeps its items
         // with weight 0 instead of 0/0.
         const double value = norm > 0.0 ? w / norm : 0.0;
-        out += formatString(" %u:%.6f", id + 1, value);
+        out += ' ';
+        appendLong(out, static_cast<long>(id) + 1);
+        out += ':';
+        appendFixed(out, value, 6);
     }
     out += '\n';
     return out;

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "common/FileSystem.h"
+#include "common/NumberFormat.h"
 
 namespace kestrel {
 
@@ -77,7 +78,9 @@ void selectByStatistics(TermIndex& index, int mode, uint32_t trainingDocCount, c
         features[entries[k].term] = FeatureInfo{k, idf};
         fileText += formatString("%u ", k);
         fileText += entries[k].term;
-        fileText += formatString(" %.6f\n", idf);
+        fileText += ' ';
+        appendFixed(fileText, idf, 6);
+        fileText += '\n';
     }
 }
 

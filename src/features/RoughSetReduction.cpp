@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/FileSystem.h"
+#include "common/NumberFormat.h"
 #include "common/Progress.h"
 #include "features/RoughSetDecisionTable.h"
 #include "features/RoughSetEvaluation.h"
@@ -124,7 +125,7 @@ bool RoughSetReduction::writeSelection(uint32_t dimension, uint32_t categoryCoun
         selected.emplace(r.term, FeatureInfo{static_cast<uint32_t>(k), r.idf});
         file.printf("%u ", static_cast<unsigned>(k));
         file.write(r.term);  // byte for byte, whatever the term holds
-        file.printf(" %.6f\n", r.idf);
+        file.write(" " + fixedText(r.idf, 6) + "\n");
     }
     if (!file.commit()) {
         error = file.error().empty() ? "cannot write " + path : file.error();

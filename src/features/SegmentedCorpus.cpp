@@ -1,17 +1,25 @@
 #include "features/SegmentedCorpus.h"
 
 #include <limits>
+#include <unordered_map>
 
 #include "common/Encoding.h"
 #include "common/FileSystem.h"
 
 namespace kestrel {
 
-bool readSegFile(const std::string& path, std::vector<SegLine>& lines, std::string* error) {
+bool readSegFile(const std::string& path, std::vector<SegLine>& lines, std::string* error, std::string* warning) {
     lines.clear();
     std::string raw;
     if (!readFile(path, raw, error)) return false;
-    const std::string text = toGbk(raw);
+    DecodeReport report;
+    const std::string text = decodeText(raw, &report);
+    if (report.encoding == TextEncoding::kBinary) {
+        if (error) *error = decodeWarning(path, report);
+        return false;
+    }
+    if (warning) *warning = decodeWarning(path, report);
+    std::unordered_map<std::string_view, size_t> position;
     forEachLine(text, [&](std::string_view line) {
         if (line.empty()) return;
         const size_t colon = line.find(':');
@@ -24,6 +32,25 @@ bool readSegFile(const std::string& path, std::vector<SegLine>& lines, std::stri
         }
         lines.push_back(std::move(l));
     });
+    // Preprocessing writes every term once; only a .seg file made elsewhere
+    // repeats one, and its lines are merged.
+    position.reserve(lines.size());
+    size_t kept = 0;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const auto [it, inserted] = position.emplace(lines[i].term, kept);
+        if (!inserted) {
+            lines[it->second].count += lines[i].count;
+            continue;
+        }
+        if (kept != i) {
+            lines[kept] = std::move(lines[i]);
+            // The key viewed the moved-from string; view the kept one.
+            position.erase(it);
+            position.emplace(lines[kept].term, kept);
+        }
+        ++kept;
+    }
+    lines.resize(kept);
     return true;
 }
 

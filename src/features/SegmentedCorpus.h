@@ -16,9 +16,13 @@ struct SegLine {
     int64_t count = 0;  // leading integer after the ':' (0 when there are no digits)
 };
 
-// Reads one .seg file (GBK or UTF-8, CR LF or LF). Empty lines are skipped.
-// False with a message naming the file when it cannot be read.
-bool readSegFile(const std::string& path, std::vector<SegLine>& lines, std::string* error = nullptr);
+// Reads one .seg file (GB18030, UTF-8 or UTF-16, any line end). Empty lines
+// are skipped; a term on several lines is one line (the first) with the sum
+// of their counts, so that a document counts once for each of its terms.
+// False with a message naming the file when it cannot be read or is not
+// text; `warning` (if given) says when invalid bytes were replaced.
+bool readSegFile(const std::string& path, std::vector<SegLine>& lines, std::string* error = nullptr,
+                 std::string* warning = nullptr);
 
 // Integer value of text the way the workspace readers take it: leading blanks
 // skipped, optional sign, then decimal digits up to the first other

@@ -43,6 +43,10 @@ bool CSegGraph::atomSegment(std::string_view sentence) {
         m_atoms.push_back(Atom{0, kSentenceBegin.size(), CT_SENTENCE_BEGIN});
         pos = kSentenceBegin.size();
     }
+    // A character never reaches into the end marker: a cut-off lead byte
+    // just before it stays a character of its own.
+    const size_t textEnd = s.ends_with(kSentenceEnd) ? s.size() - kSentenceEnd.size() : s.size();
+    auto lengthAt = [&](size_t at) { return at < textEnd ? charLength(s.substr(0, textEnd), at) : charLength(s, at); };
     bool open = false;
     Atom current;
     while (pos < s.size()) {
@@ -54,7 +58,7 @@ bool CSegGraph::atomSegment(std::string_view sentence) {
             pos += kSentenceEnd.size();
             continue;
         }
-        const size_t len = charLength(s, pos);
+        const size_t len = lengthAt(pos);
         const std::string_view ch = s.substr(pos, len);
         int cls = charClass(ch);
         if (len == 1 && ch[0] == '.') {
@@ -73,7 +77,7 @@ bool CSegGraph::atomSegment(std::string_view sentence) {
         bool close = true;
         if (cls == CT_SINGLE || cls == CT_LETTER || cls == CT_NUM) {
             if (pos < s.size() && s.substr(pos, kSentenceEnd.size()) != kSentenceEnd) {
-                const size_t nextLen = charLength(s, pos);
+                const size_t nextLen = lengthAt(pos);
                 if (charClass(s.substr(pos, nextLen)) == cls) close = false;
             }
         }

@@ -148,9 +148,15 @@ size_t CWordSegment::nextPiece(size_t& offset, std::string_view text, std::strin
         const auto b = static_cast<unsigned char>(text[i]);
         if (b >= 0x80) {
             if (!chinese) break;
-            if (i + 1 >= n) {  // a lead byte without its trail byte
+            const size_t len = charLength(text, i);
+            if (len == 1) {  // a byte that starts no character (0x80, a cut-off lead byte) is dropped
                 ++i;
-                break;
+                continue;
+            }
+            if (len == 4) {  // a character outside GBK is a character of the run
+                piece.append(text.substr(i, 4));
+                i += 4;
+                continue;
             }
             const auto trail = static_cast<unsigned char>(text[i + 1]);
             i += 2;
@@ -306,8 +312,14 @@ int CWordSegment::segmentFile(const std::string& source, const std::string& dest
         m_error = writer.error().empty() ? "cannot write " + destination : writer.error();
         return -1;
     }
+    DecodeReport report;
+    const std::string text = decodeText(bytes, &report);
+    if (report.encoding == TextEncoding::kBinary) {
+        m_error = decodeWarning(source, report);
+        return -1;
+    }
     std::vector<std::string> words;
-    segmentText(toGbk(bytes), words);
+    segmentText(text, words);
     for (const std::string& word : words) {
         writer.write(word);
         writer.write("\n");

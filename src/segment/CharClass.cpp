@@ -12,6 +12,9 @@ int charClass(std::string_view s) {
         return delimiters.find(static_cast<char>(lead)) != std::string_view::npos ? CT_DELIMITER
                                                                                   : CT_SINGLE;
     }
+    const size_t length = charLength(s, 0);
+    if (length == 4) return CT_FOUR_BYTE;
+    if (length == 1) return CT_OTHER;
     const unsigned char trail = byteAt(s, 1);
     if (lead == 0xA1) return CT_DELIMITER;
     if (lead == 0xA3) {
@@ -50,7 +53,7 @@ int CharSet::count(std::string_view s) const {
     while (i < s.size()) {
         const size_t len = charLength(s, i);
         const auto lead = static_cast<unsigned char>(s[i]);
-        if (len == 1 ? hasByte(lead) : (contains(s.substr(i, 2)) || hasByte(lead))) ++n;
+        if (len == 1 ? hasByte(lead) : len == 2 && (contains(s.substr(i, 2)) || hasByte(lead))) ++n;
         i += len;
     }
     return n;
@@ -63,7 +66,7 @@ int countInSet(std::string_view s, std::string_view set) {
         const size_t len = charLength(s, i);
         if (len == 1) {
             if (set.find(s[i]) != std::string_view::npos) ++count;
-        } else if (inCharSet(s.substr(i, 2), set) || set.find(s[i]) != std::string_view::npos) {
+        } else if (len == 2 && (inCharSet(s.substr(i, 2), set) || set.find(s[i]) != std::string_view::npos)) {
             ++count;
         }
         i += len;

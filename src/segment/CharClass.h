@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/Encoding.h"
+
 namespace kestrel {
 
 enum CharClassValue : int {
@@ -17,7 +19,8 @@ enum CharClassValue : int {
     CT_LETTER = 8,          // full-width letters
     CT_NUM = 9,             // full-width digits
     CT_INDEX = 10,          // numbered symbols, row A2
-    CT_OTHER = 17,          // any other lead byte
+    CT_OTHER = 17,          // any other lead byte, and a byte that starts no character
+    CT_FOUR_BYTE = 18,      // a four-byte GB18030 character (one outside GBK)
 };
 
 // Part-of-speech handles (tag letters packed as first * 256 + second) the
@@ -34,8 +37,8 @@ inline unsigned char byteAt(std::string_view s, size_t i) {
     return i < s.size() ? static_cast<unsigned char>(s[i]) : 0;
 }
 
-// Class of the first character of a GBK string; the empty string counts as a
-// delimiter.
+// Class of the first character of a GB18030 string; the empty string counts
+// as a delimiter.
 int charClass(std::string_view s);
 
 // Number of characters of `s` that belong to `set`: an ASCII character when
@@ -68,10 +71,10 @@ private:
     std::array<uint64_t, 4> m_bytes{};
 };
 
-// Byte length of the character starting at `pos`: 2 for a lead byte of 0x80
-// or above followed by another byte, else 1.
-inline size_t charLength(std::string_view s, size_t pos) {
-    return (byteAt(s, pos) >= 0x80 && pos + 1 < s.size()) ? 2 : 1;
-}
+// Byte length of the character starting at `pos`: 2 for a double-byte
+// character, 4 for a four-byte GB18030 character, else 1 (ASCII, and a byte
+// such as 0x80 or a cut-off lead byte that starts no character: it is a
+// character of its own, never paired with its neighbour).
+inline size_t charLength(std::string_view s, size_t pos) { return gb18030CharLength(s, pos); }
 
 }  // namespace kestrel

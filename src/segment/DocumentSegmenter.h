@@ -19,11 +19,13 @@ public:
     // Unknown-word recognition switch; any non-zero value turns it on.
     virtual void setUnknownWordSwitch(int value) = 0;
 
-    // Segments one raw document (GBK or UTF-8 bytes, detected per file) into
-    // its word list: GBK words in text order, stop words removed. Safe to call
-    // concurrently from several threads once loadData succeeded; each call
-    // uses its own working state. Returns false with a message naming the file
-    // when the document cannot be read.
+    // Segments one raw document (GBK/GB18030, UTF-8 or UTF-16 bytes, detected
+    // per file) into its word list: GB18030 words in text order, stop words
+    // removed. Safe to call concurrently from several threads once loadData
+    // succeeded; each call uses its own working state. Returns false with a
+    // message naming the file when the document cannot be read or is not
+    // text; on success `error` holds a warning (invalid bytes replaced) or is
+    // empty.
     virtual bool segmentDocument(const std::string& path, std::vector<std::string>& words,
                                  std::string& error) const = 0;
 

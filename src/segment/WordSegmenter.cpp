@@ -72,8 +72,12 @@ bool WordSegmenter::segmentDocument(const std::string& path, std::vector<std::st
         if (error.empty()) error = "cannot read " + path;
         return false;
     }
+    DecodeReport report;
+    const std::string text = decodeText(bytes, &report);
+    error = decodeWarning(path, report);
+    if (report.encoding == TextEncoding::kBinary) return false;
     CWordSegment segmenter(m_master);
-    segmenter.segmentText(toGbk(bytes), words);
+    segmenter.segmentText(text, words);
     return true;
 }
 

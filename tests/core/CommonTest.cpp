@@ -20,8 +20,8 @@ TEST(Encoding, DetectsAndConvertsPerFile) {
     EXPECT_EQ(toUtf8(gbk), "中国");
     EXPECT_FALSE(looksLikeUtf8(gbk));
     EXPECT_FALSE(looksLikeUtf8("ascii only"));
-    // A character without a GBK form becomes a blank.
-    EXPECT_EQ(utf8ToGbk("a\xF0\x9F\x98\x80" "b"), "a b");
+    // A character without a GBK form becomes its four-byte GB18030 sequence.
+    EXPECT_EQ(utf8ToGbk("a\xF0\x9F\x98\x80" "b"), "a\x94\x39\xFC\x36" "b");
     // Malformed GBK shows as a replacement character, never lost silently.
     EXPECT_EQ(gbkToUtf8("\x81"), "\xEF\xBF\xBD");
     EXPECT_EQ(gbkToUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");

@@ -63,11 +63,6 @@ TEST(WorkspaceFiles, ReadsFilesOfTheWindowsProgramAndOddLines) {
     EXPECT_EQ(info.oldDimensionality, 99u);
     EXPECT_EQ(info.newDimensionality, 40u);
 
-    dir.write("params.dat", "knn # Classifier\n");
-    ClassifierParams params;
-    ASSERT_TRUE(readParams(dir.path("params.dat"), params));
-    EXPECT_EQ(params.classifier, 1);  // anything but "KNN" is read as SVM parameters
-
     std::string error;
     EXPECT_FALSE(readClasses(dir.path("missing.txt"), categories, &error));
     EXPECT_NE(error.find("missing.txt"), std::string::npos);

@@ -372,7 +372,7 @@ TEST(MkdictBuild, BadInputIsReportedWithFileAndLine) {
     failWith(o, "nothere.txt");
 
     o.taggedPath.clear();
-    o.stopwordsPath = dir.file("s2.txt", "的\n\xF0\x9F\x98\x80\n");
+    o.stopwordsPath = dir.file("s2.txt", "的\n\xF0\x9F\x98\n");  // a cut-off character
     failWith(o, "s2.txt:2:");
     o.stopwordsPath = dir.file("s3.txt", std::string(300, 'x') + "\n");
     failWith(o, "s3.txt:1: stop word longer");

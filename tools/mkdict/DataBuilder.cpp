@@ -91,8 +91,8 @@ bool readStopWords(const std::string& path, std::vector<std::string>& words, std
             const std::string_view token = line.substr(start, i - start);
             std::string word = utf8 ? utf8ToGbk(token) : std::string(token);
             const std::string where = path + ":" + std::to_string(lineNo) + ": ";
-            if (utf8 && word.find(' ') != std::string::npos) {
-                error = where + "\"" + std::string(token) + "\" has no GBK form";
+            if (utf8 && !isValidUtf8(token)) {
+                error = where + "\"" + toUtf8(token) + "\" is not valid UTF-8";
                 ok = false;
             } else if (word.size() > kMaxStopWordBytes) {
                 error = where + "stop word longer than " + std::to_string(kMaxStopWordBytes) + " bytes";

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "DataBuilder.h"
+#include "common/NumberFormat.h"
 
 #ifndef KESTREL_MKDICT_STOPWORDS
 #define KESTREL_MKDICT_STOPWORDS ""
@@ -87,9 +88,8 @@ int main(int argc, char** argv) {
                 return usageError("--total needs a positive integer below 2000000000, not \"" + value + "\"");
             options.total = n;
         } else if (arg == "--words-weight") {
-            char* end = nullptr;
-            options.wordsWeight = std::strtod(value.c_str(), &end);
-            if (value.empty() || *end != '\0' || !(options.wordsWeight >= 0) || options.wordsWeight > 1e6)
+            if (!kestrel::parseWholeReal(value, options.wordsWeight) || !(options.wordsWeight >= 0) ||
+                options.wordsWeight > 1e6)
                 return usageError("--words-weight needs a non-negative number, not \"" + value + "\"");
         } else {
             return usageError("unknown option " + std::string(arg));

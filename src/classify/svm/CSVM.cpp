@@ -97,15 +97,11 @@ TrainingFileCache* CSVM::loadTrainingFile(const std::string& path, std::string& 
     return trainingFile_.get();
 }
 
-namespace {
-
 std::string skippedLinesNote(const SvmReadReport& report, const std::string& path) {
     return std::to_string(report.rejected) + (report.rejected == 1 ? " line" : " lines") + " of " +
            path + " skipped (first: line " + std::to_string(report.firstRejectedLine) + ", " +
            report.firstReason + ")";
 }
-
-}  // namespace
 
 int CSVM::learn(int k) {
     lastError_.clear();

@@ -35,6 +35,10 @@ struct SvmReadReport {
     std::string firstReason;
 };
 
+// "N lines of PATH skipped (first: line L, reason)" for a report with
+// rejected lines.
+std::string skippedLinesNote(const SvmReadReport& report, const std::string& path);
+
 class CSVM {
 public:
     CSVM();
