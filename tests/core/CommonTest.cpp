@@ -5,6 +5,11 @@
 #include "TestSupport.h"
 #include "common/Encoding.h"
 #include "common/FileSystem.h"
+#include "common/NumberFormat.h"
+
+#include <clocale>
+#include <cmath>
+#include <random>
 
 using namespace kestrel;
 using kestrel::testing::TempDir;
@@ -27,6 +32,86 @@ TEST(Encoding, DetectsAndConvertsPerFile) {
     EXPECT_EQ(gbkToUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
     // GB18030 four-byte sequences convert.
     EXPECT_EQ(gbkToUtf8("\x81\x30\x81\x30"), "\xC2\x80");
+}
+
+TEST(Encoding, DetectsTheReadingThatExplainsTheBytesBest) {
+    DecodeReport report;
+    // A long UTF-8 text with one bad byte, and one whose last character is
+    // cut off, stay UTF-8: one U+FFFD per bad byte.
+    std::string utf8;
+    for (int i = 0; i < 200; ++i) utf8 += "中文分词";
+    EXPECT_EQ(decodeText(utf8.substr(0, 300) + "\xFF" + utf8.substr(300), &report),
+              utf8ToGbk(utf8.substr(0, 300)) + "\x84\x31\xA4\x37" + utf8ToGbk(utf8.substr(300)));
+    EXPECT_EQ(report.encoding, TextEncoding::kUtf8);
+    EXPECT_EQ(report.replaced, 1u);
+    EXPECT_NE(decodeWarning("a.txt", report).find("a.txt: 1 byte"), std::string::npos);
+    decodeText("你好\xE4\xB8", &report);
+    EXPECT_EQ(report.encoding, TextEncoding::kUtf8);
+    EXPECT_EQ(report.replaced, 2u);
+
+    // Short GBK texts that happen to be valid UTF-8 stay GBK ("学习", "学").
+    for (const std::string gbk : {"\xD1\xA7\xCF\xB0", "\xD1\xA7"}) {
+        EXPECT_EQ(decodeText(gbk, &report), gbk);
+        EXPECT_EQ(report.encoding, TextEncoding::kGb18030);
+        EXPECT_EQ(report.replaced, 0u);
+    }
+    EXPECT_EQ(toUtf8("\xD1\xA7\xCF\xB0"), "学习");
+    // European UTF-8 stays UTF-8.
+    EXPECT_EQ(detectEncoding("caf\xC3\xA9"), TextEncoding::kUtf8);
+    // GBK with a bad byte: the rest stays, 0x80 is the euro sign of code page 936.
+    EXPECT_EQ(decodeText("\xD6\xD0\x80\xFF" "a", &report), "\xD6\xD0\xA2\xE3\x84\x31\xA4\x37" "a");
+    EXPECT_EQ(report.replaced, 1u);
+
+    // UTF-16 with a byte-order mark, either order; an unpaired surrogate is one U+FFFD.
+    EXPECT_EQ(decodeText(std::string("\xFF\xFE\x2D\x4E\x87\x65\x3D\xD8\x00\xDE", 10), &report),
+              utf8ToGbk("中文\xF0\x9F\x98\x80"));
+    EXPECT_EQ(report.encoding, TextEncoding::kUtf16Le);
+    EXPECT_EQ(decodeText(std::string("\xFE\xFF\x4E\x2D\xD8\x3D\x00\x41", 8), &report),
+              utf8ToGbk("中") + "\x84\x31\xA4\x37" "A");
+    EXPECT_EQ(report.replaced, 1u);
+
+    // Binary data is reported and gives no text.
+    std::string binary;
+    for (int i = 0; i < 4096; ++i) binary.push_back(static_cast<char>((i * 7919 + i / 13) & 0xFF));
+    EXPECT_EQ(decodeText(binary, &report), "");
+    EXPECT_EQ(report.encoding, TextEncoding::kBinary);
+    EXPECT_NE(decodeWarning("x.txt", report).find("x.txt is not a text file"), std::string::npos);
+
+    // Paths: valid UTF-8 as it is, other bytes and control characters escaped.
+    EXPECT_EQ(displayPath("/tmp/\xD6\xD0/文\n"), "/tmp/\\xD6\\xD0/文\\x0A");
+}
+
+TEST(NumberFormat, WritesAndReadsWithAPointWhateverTheLocale) {
+    // "%.6f", "%.2f" and "%.15g" as printf writes them in the C locale.
+    std::mt19937_64 rng(7);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    char expected[512];
+    for (int i = 0; i < 20000; ++i) {
+        const double v = unit(rng) * std::pow(10.0, static_cast<int>(rng() % 40) - 20);
+        std::snprintf(expected, sizeof expected, "%.6f", v);
+        ASSERT_EQ(fixedText(v, 6), expected) << v;
+        std::snprintf(expected, sizeof expected, "%.2f", v);
+        ASSERT_EQ(fixedText(v, 2), expected) << v;
+        std::snprintf(expected, sizeof expected, "%.15g", v);
+        ASSERT_EQ(realText(v, 15), expected) << v;
+    }
+    for (const double v : {0.0000005, 0.0000015, 2.5e-7, 1e300, -0.0, 0.125}) {
+        std::snprintf(expected, sizeof expected, "%.6f", v);
+        EXPECT_EQ(fixedText(v, 6), expected) << v;
+    }
+    EXPECT_DOUBLE_EQ(leadingReal("  1.5e3 # x"), 1500.0);
+    EXPECT_EQ(leadingReal("junk"), 0.0);
+    EXPECT_TRUE(std::isinf(leadingReal("1.5e999")));
+    double d = 0;
+    EXPECT_TRUE(parseWholeReal(" 0.001000 ", d));
+    EXPECT_DOUBLE_EQ(d, 0.001);
+    EXPECT_FALSE(parseWholeReal("0,5", d));
+    EXPECT_FALSE(parseWholeReal("", d));
+    EXPECT_FALSE(parseWholeReal("nan", d));
+    long n = 0;
+    EXPECT_TRUE(parseWholeLong("+12", n));
+    EXPECT_EQ(n, 12);
+    EXPECT_FALSE(parseWholeLong("12x", n));
 }
 
 TEST(FileSystem, ListsSortedVisibleFilesWithCaseInsensitiveExtension) {
@@ -54,6 +139,10 @@ TEST(FileSystem, LinesEndWithCrLfOrLf) {
     std::vector<std::string> lines;
     forEachLine("a\r\nb\n\nc", [&](std::string_view l) { lines.emplace_back(l); });
     EXPECT_EQ(lines, (std::vector<std::string>{"a", "b", "", "c"}));
+    // A lone CR ends a line too, before a CR LF, at the end, or in a row.
+    lines.clear();
+    forEachLine("a\rb\r\r\nc\r\rd\r", [&](std::string_view l) { lines.emplace_back(l); });
+    EXPECT_EQ(lines, (std::vector<std::string>{"a", "b", "", "c", "", "d"}));
 }
 
 TEST(FileSystem, AFailedWriteLeavesTheOldFile) {
