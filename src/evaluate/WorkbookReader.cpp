@@ -16,6 +16,8 @@ constexpr uint32_t kMaxColumns = 16384;
 // A workbook part larger than this is not one we wrote; refuse rather than
 // allocate without bound.
 constexpr uint64_t kMaxPartSize = 256ull * 1024 * 1024;
+// Cells a sheet may take once its rows are laid out (about 128 MB).
+constexpr uint64_t kMaxCellSlots = 4ull * 1024 * 1024;
 
 struct UnzipCloser {
     void operator()(void* zip) const { unzClose(zip); }
@@ -173,6 +175,15 @@ bool readSheet(const std::string& xml, const std::vector<std::string>& sharedStr
             }
             if (!text.empty()) cells[row][column] = std::move(text);
         }
+    }
+    // Rows are held as wide as their last cell: a few cells far to the right
+    // or far down would otherwise take gigabytes. Such a sheet is not one
+    // this program wrote.
+    uint64_t slots = cells.empty() ? 0 : cells.rbegin()->first + 1;
+    for (const auto& [row, columns] : cells) slots += columns.rbegin()->first + 1;
+    if (slots > kMaxCellSlots) {
+        error = "工作表“" + sheet.name + "”过大（按行展开超过 " + std::to_string(kMaxCellSlots) + " 个单元格）";
+        return false;
     }
     sheet.rows.clear();
     if (!cells.empty()) sheet.rows.resize(cells.rbegin()->first + 1);
