@@ -172,8 +172,8 @@ WorkspaceTransaction::~WorkspaceTransaction() { release(); }
 
 bool WorkspaceTransaction::begin(const std::string& run, std::string& error) {
     abandon();
-    if (!makeDirectory(workspace_)) {
-        error = systemError("cannot create the workspace directory", workspace_);
+    if (!isDirectory(workspace_)) {
+        error = "the workspace directory " + workspace_ + " does not exist or cannot be read";
         return false;
     }
     if (!lock_.locked() && !lock_.tryLock(workspace_ + kLockName, error)) {
