@@ -420,6 +420,10 @@ bool TextClassifier::writeVectors(ProgressSink* sink) {
 bool TextClassifier::loadClassifier() {
     beginOperation();
     std::string error;
+    if (!isDirectory(workspacePath)) {
+        lastError_ = "cannot open " + workspacePath + "classes.txt: the workspace directory does not exist";
+        return false;
+    }
     OperationUpdate update(*this, "load");
     if (!update.ready() || !verifyWorkspaceFiles({"classes.txt", "features.txt", "fsinfo.dat", "train.dat"}))
         return false;
