@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "app/CorpusCounting.h"
+#include "app/WorkspaceTransaction.h"
 #include "common/FileSystem.h"
 #include "common/NumberFormat.h"
 
@@ -171,8 +172,10 @@ ClassifierParams MethodModel::params() const {
 
 std::optional<StepMessage> MethodModel::accept() const {
     std::string error;
-    if (!writeParams(workspacePath + "params.dat", params(), &error) ||
-        !writeFsInfo(workspacePath + "fsinfo.dat", fsInfo, &error))
+    // Both files change together, under the workspace's lock.
+    WorkspaceTransaction update(workspacePath);
+    if (!update.begin("method", error) || !writeParams(update.directory() + "params.dat", params(), &error) ||
+        !writeFsInfo(update.directory() + "fsinfo.dat", fsInfo, &error) || !update.commit(error))
         return StepMessage{"分类模型", "无法写入分类参数文件！", error};
     return std::nullopt;
 }

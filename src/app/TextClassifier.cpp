@@ -4,6 +4,7 @@
 #include <cmath>
 #include <unordered_map>
 
+#include "app/WorkspaceTransaction.h"
 #include "common/Encoding.h"
 #include "common/FileSystem.h"
 #include "common/ParallelFor.h"
@@ -44,6 +45,39 @@ std::string segText(const std::vector<std::string>& words) {
 
 }  // namespace
 
+// Runs one operation inside the open update, or inside one of its own that is
+// committed when the operation succeeds and discarded otherwise.
+class TextClassifier::OperationUpdate {
+public:
+    OperationUpdate(TextClassifier& controller, const char* run)
+        : controller_(controller), hadTransaction_(controller.update_ != nullptr) {
+        own_ = !(controller.update_ && controller.update_->isOpen());
+        ready_ = !own_ || controller.beginUpdate(run);
+    }
+    ~OperationUpdate() { end(); }
+    OperationUpdate(const OperationUpdate&) = delete;
+    OperationUpdate& operator=(const OperationUpdate&) = delete;
+    bool ready() const { return ready_; }
+    // The operation succeeded: its own update is committed.
+    bool finish() {
+        const bool ok = !own_ || controller_.commitUpdate();
+        end();
+        return ok;
+    }
+
+private:
+    void end() {
+        if (!own_) return;
+        own_ = false;
+        if (!hadTransaction_) controller_.update_.reset();
+        else if (controller_.update_) controller_.update_->abandon();
+    }
+    TextClassifier& controller_;
+    bool hadTransaction_;
+    bool own_ = false;
+    bool ready_ = false;
+};
+
 TextClassifier::TextClassifier() : svm_(makeSvmEngine()), segmenter_(makeDocumentSegmenter()) {}
 
 TextClassifier::~TextClassifier() { releaseSegmenter(); }
@@ -55,6 +89,44 @@ void TextClassifier::setSegmenter(std::unique_ptr<DocumentSegmenter> segmenter) 
 
 void TextClassifier::setSvmEngine(std::unique_ptr<SvmEngine> engine) { svm_ = std::move(engine); }
 
+bool TextClassifier::beginUpdate(const std::string& run) {
+    if (!update_ || update_->workspace() != withTrailingSlash(workspacePath))
+        update_ = std::make_unique<WorkspaceTransaction>(workspacePath);
+    std::string error;
+    if (!update_->begin(run, error)) {
+        lastError_ = error;
+        return false;
+    }
+    return true;
+}
+
+bool TextClassifier::commitUpdate() {
+    std::string error;
+    if (update_ && !update_->commit(error)) {
+        lastError_ = error;
+        return false;
+    }
+    return true;
+}
+
+void TextClassifier::endUpdates() { update_.reset(); }
+
+std::string TextClassifier::workDirectory() const {
+    return update_ && update_->isOpen() ? update_->directory() : workspacePath;
+}
+
+bool TextClassifier::verifyWorkspaceFiles(std::initializer_list<std::string> names) {
+    if (!update_) return true;
+    for (const auto& name : names) {
+        std::string error;
+        if (!update_->verify(name, error)) {
+            lastError_ = error;
+            return false;
+        }
+    }
+    return true;
+}
+
 void TextClassifier::beginOperation() {
     lastError_.clear();
     warnings_.clear();
@@ -62,13 +134,20 @@ void TextClassifier::beginOperation() {
 
 FsInfo TextClassifier::fsInfo() const { return FsInfo{selectionMode, oldDimensionality_, newDimensionality}; }
 
+bool TextClassifier::workspaceOutsideTrainingCorpus() {
+    if (!isInsideDirectory(workspacePath, trainingCorpusPath)) return true;
+    lastError_ = "the workspace " + workspacePath + " lies inside the training corpus " + trainingCorpusPath +
+                 ", where it would be taken for a category; choose a workspace outside the corpus";
+    return false;
+}
+
 bool TextClassifier::writeCategories() {
     std::string error;
     if (!isDirectory(trainingCorpusPath)) {
         lastError_ = "the training corpus directory " + trainingCorpusPath + " does not exist or cannot be read";
         return false;
     }
-    const auto names = listSubdirectories(trainingCorpusPath, &error);
+    const auto names = listSubdirectories(trainingCorpusPath, &error, &warnings_);
     if (!error.empty()) {
         lastError_ = error;
         return false;
@@ -83,7 +162,7 @@ bool TextClassifier::writeCategories() {
         }
         categories_.push_back({name, 0});
     }
-    if (!writeFileAtomically(workspacePath + "classes.txt", classesText(categories_), &error)) {
+    if (!writeFileAtomically(workDirectory() + "classes.txt", classesText(categories_), &error)) {
         lastError_ = error;
         return false;
     }
@@ -113,7 +192,9 @@ void TextClassifier::releaseSegmenter() {
 
 void TextClassifier::listDocuments(const std::string& dir, int32_t category, std::vector<PendingDocument>& out) {
     std::string error;
-    const auto names = listFiles(dir, documentExtension(inputFormat), &error);
+    // Temporary .seg files of a killed run are not documents; they go.
+    removeStaleTemporaryFiles(dir, ".seg");
+    const auto names = listFiles(dir, documentExtension(inputFormat), &error, &warnings_);
     if (!error.empty()) warnings_.push_back(error);
     for (const auto& name : names) {
         if (!fitsOnALine(name)) {
@@ -183,7 +264,9 @@ bool TextClassifier::preprocessTraining(ProgressSink* sink) {
     preprocessReport_ = {};
     categories_.clear();
     termIndex_.clear();
-    if (!writeCategories()) return false;
+    if (!workspaceOutsideTrainingCorpus()) return false;
+    OperationUpdate update(*this, "preprocess");
+    if (!update.ready() || !writeCategories()) return false;
     if (inputFormat == kRawText && !loadSegmenter()) return false;
 
     std::vector<PendingDocument> documents;
@@ -200,7 +283,13 @@ bool TextClassifier::preprocessTraining(ProgressSink* sink) {
         ++total;
     }
     trainingDocCount = total;
-    return true;
+    if (total == 0) {
+        lastError_ = documents.empty() ? "the training corpus " + trainingCorpusPath + " holds no documents"
+                                       : formatString("none of the %zu documents could be preprocessed",
+                                                      documents.size());
+        return false;
+    }
+    return update.finish();
 }
 
 bool TextClassifier::preprocessRaw(ProgressSink* sink) {
@@ -231,6 +320,10 @@ bool TextClassifier::preprocessRaw(ProgressSink* sink) {
         decisionValues_.emplace_back(categoryCount, 0.0);
     }
     rawDocCount = static_cast<uint32_t>(rawDocuments_.size());
+    if (!documents.empty() && rawDocuments_.empty()) {
+        lastError_ = formatString("none of the %zu documents could be preprocessed", documents.size());
+        return false;
+    }
     return true;
 }
 
@@ -245,12 +338,14 @@ bool TextClassifier::selectFeatures(ProgressSink* sink) {
     beginOperation();
     newDimensionality = std::min(newDimensionality, oldDimensionality_);
     std::string error;
+    OperationUpdate update(*this, "select");
+    if (!update.ready()) return false;
     if (selectionMode >= kChi && selectionMode <= kMi) {
         FeatureTable table;
         std::string text;
         selectByStatistics(termIndex_, selectionMode, trainingDocCount, categories_, categoryCount, newDimensionality,
                            table, text);
-        if (!writeFileAtomically(workspacePath + "features.txt", text, &error)) {
+        if (!writeFileAtomically(workDirectory() + "features.txt", text, &error)) {
             lastError_ = error;
             return false;
         }
@@ -265,14 +360,14 @@ bool TextClassifier::selectFeatures(ProgressSink* sink) {
                 return false;
             }
         }
-        if (!roughSet_.writeSelection(newDimensionality, categoryCount, workspacePath, featureTable_, sink, error)) {
+        if (!roughSet_.writeSelection(newDimensionality, categoryCount, workDirectory(), featureTable_, sink, error)) {
             lastError_ = error;
             return false;
         }
     }
     vectorMode = kTrainingVectors;
     knn_.trainingLoaded = false;
-    return true;
+    return update.finish();
 }
 
 bool TextClassifier::writeVectors(ProgressSink* sink) {
@@ -307,8 +402,11 @@ bool TextClassifier::writeVectors(ProgressSink* sink) {
         return true;
     }
 
-    AtomicFileWriter out(workspacePath + file);
+    OperationUpdate update(*this, "vectors");
+    if (!update.ready()) return false;
+    AtomicFileWriter out(workDirectory() + file);
     std::vector<SegLine> lines;
+    size_t written = 0;
     for (size_t n = 0; n < items.size(); ++n) {
         std::string error;
         if (!readSegFile(items[n].path, lines, &error)) {
@@ -318,6 +416,7 @@ bool TextClassifier::writeVectors(ProgressSink* sink) {
             if (vectorMode == kTrainingVectors) continue;
             lines.clear();
         }
+        ++written;
         out.write(items[n].label);
         out.write(vectorItems(lines, featureTable_));
         if (sink && (n % 64 == 0 || n + 1 == items.size())) {
@@ -328,39 +427,52 @@ bool TextClassifier::writeVectors(ProgressSink* sink) {
             }
         }
     }
+    if (written == 0) {
+        lastError_ = items.empty() ? "there is no document to write into " + file
+                                   : "no document could be read for " + file;
+        return false;
+    }
     if (!out.commit()) {
         lastError_ = out.error();
         return false;
     }
-    return true;
+    return update.finish();
 }
 
 bool TextClassifier::loadClassifier() {
     beginOperation();
     std::string error;
+    if (!isDirectory(workspacePath)) {
+        lastError_ = "cannot open " + workspacePath + "classes.txt: the workspace directory does not exist";
+        return false;
+    }
+    OperationUpdate update(*this, "load");
+    if (!update.ready() || !verifyWorkspaceFiles({"classes.txt", "features.txt", "fsinfo.dat", "train.dat"}))
+        return false;
+    const std::string dir = workDirectory();
     CategoryTable categories;
-    if (!readClasses(workspacePath + "classes.txt", categories, &error)) {
+    if (!readClasses(dir + "classes.txt", categories, &error)) {
         lastError_ = error;
         return false;
     }
     categories_ = std::move(categories);
     categoryCount = static_cast<uint32_t>(categories_.size());
     FeatureTable features;
-    if (!readFeatures(workspacePath + "features.txt", features, &error)) {
+    if (!readFeatures(dir + "features.txt", features, &error)) {
         lastError_ = error;
         return false;
     }
     featureTable_ = std::move(features);
-    if (!fileExists(workspacePath + "train.dat")) {
+    if (!fileExists(dir + "train.dat")) {
         lastError_ = "cannot open " + workspacePath + "train.dat";
         return false;
     }
-    if (!checkVectorLabels(workspacePath + "train.dat", categoryCount, &error)) {
+    if (!checkVectorLabels(dir + "train.dat", categoryCount, &error)) {
         lastError_ = error;
         return false;
     }
     FsInfo info;
-    if (!readFsInfo(workspacePath + "fsinfo.dat", info, &error)) {
+    if (!readFsInfo(dir + "fsinfo.dat", info, &error)) {
         lastError_ = error;
         return false;
     }
@@ -372,18 +484,22 @@ bool TextClassifier::loadClassifier() {
     termIndex_.clear();
     roughSet_.invalidate();
     knn_.trainingLoaded = false;
-    return true;
+    return update.finish();
 }
 
 std::string TextClassifier::currentVectorFile() const {
-    return workspacePath + (vectorMode == kTestVectors ? "test.dat" : "example.dat");
+    return workDirectory() + (vectorMode == kTestVectors ? "test.dat" : "example.dat");
 }
 
 bool TextClassifier::classify(ProgressSink* sink) {
     beginOperation();
     ClassifierParams params;
     std::string error;
-    if (!readParams(workspacePath + "params.dat", params, &error)) {
+    OperationUpdate update(*this, "classify");
+    if (!update.ready() ||
+        !verifyWorkspaceFiles({"params.dat", "train.dat", vectorMode == kTestVectors ? "test.dat" : "example.dat"}))
+        return false;
+    if (!readParams(workDirectory() + "params.dat", params, &error)) {
         lastError_ = error;
         return false;
     }
@@ -391,15 +507,15 @@ bool TextClassifier::classify(ProgressSink* sink) {
         classifier_ = 0;
         knn_.k = params.k;
         knn_.similarity = params.similarity;
-        knn_.workspacePath = workspacePath;
+        knn_.workspacePath = workDirectory();
         knn_.categoryCount = categoryCount;
         knn_.threads = threads;
-        return classifyKnn(sink);
+        return classifyKnn(sink) && update.finish();
     }
     classifier_ = 1;
     svmSettings_ = params.svm;
     if (!trainSvmModels(sink)) return false;
-    return classifySvm(sink);
+    return classifySvm(sink) && update.finish();
 }
 
 bool TextClassifier::classifyKnn(ProgressSink* sink) {
@@ -410,6 +526,11 @@ bool TextClassifier::classifyKnn(ProgressSink* sink) {
         return false;
     }
     addWarningOnce(knn_.warning());
+    if (knn_.trainingDocuments().empty() || (assigned.empty() && !rawDocuments_.empty())) {
+        lastError_ = knn_.trainingDocuments().empty() ? "train.dat holds no training vector"
+                                                      : "no document could be classified";
+        return false;
+    }
     for (size_t n = 0; n < assigned.size() && n < rawDocuments_.size(); ++n)
         rawDocuments_[n].assignedCategory = assigned[n];
     return true;
@@ -423,9 +544,9 @@ bool TextClassifier::trainSvmModels(ProgressSink* sink) {
     svm_->setSettings(svmSettings_);
     std::vector<SvmEngine::Job> jobs;
     for (uint32_t n = 1; n <= categoryCount; ++n)
-        jobs.push_back({n, formatString("%smodel%u.mdl", workspacePath.c_str(), n)});
+        jobs.push_back({n, formatString("%smodel%u.mdl", workDirectory().c_str(), n)});
     const auto results = svm_->learnAll(
-        workspacePath + "train.dat", jobs, [&] { return isCancelled(sink); },
+        workDirectory() + "train.dat", jobs, [&] { return isCancelled(sink); },
         [&](size_t done) {
             if (sink) sink->progress("train", done, jobs.size());
         });
@@ -464,7 +585,7 @@ bool TextClassifier::classifySvm(ProgressSink* sink) {
         }
         std::vector<double> values;
         std::string error;
-        const std::string model = formatString("%smodel%u.mdl", workspacePath.c_str(), c + 1);
+        const std::string model = formatString("%smodel%u.mdl", workDirectory().c_str(), c + 1);
         if (svm_->classifyFile(input, model, values, error)) ++scored;
         else warnings_.push_back(error);
         addWarningOnce(svm_->lastWarning());
@@ -495,11 +616,13 @@ bool TextClassifier::classifySvm(ProgressSink* sink) {
 
 bool TextClassifier::writeResults() {
     std::string error;
-    if (!writeFileAtomically(workspacePath + "result.dat", resultsText(rawDocuments_), &error)) {
+    OperationUpdate update(*this, "results");
+    if (!update.ready()) return false;
+    if (!writeFileAtomically(workDirectory() + "result.dat", resultsText(rawDocuments_), &error)) {
         lastError_ = error;
         return false;
     }
-    return true;
+    return update.finish();
 }
 
 }  // namespace kestrel

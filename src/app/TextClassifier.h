@@ -3,6 +3,7 @@
 // (paths, category table, candidate index, feature table, raw documents, the
 // two classifiers) and runs one operation per pipeline step.
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@ namespace kestrel {
 
 class DocumentSegmenter;
 class ProgressSink;
+class WorkspaceTransaction;
 
 // What a preprocessing run did, for the person who started it.
 struct PreprocessReport {
@@ -58,11 +60,15 @@ public:
     // Rebuilds the category table from the training corpus, writes
     // classes.txt and turns every document into its .seg file (raw text) or
     // counts the .seg files (preprocessed). False when the segmenter cannot be
-    // loaded or classes.txt cannot be written (see lastError()); documents
-    // that fail are reported in preprocessReport() and skipped.
+    // loaded, classes.txt cannot be written or no document is left (see
+    // lastError()); documents that fail are reported in preprocessReport()
+    // and skipped.
     bool preprocessTraining(ProgressSink* sink = nullptr);
     // The same for the raw corpus; rebuilds the raw-document list.
     bool preprocessRaw(ProgressSink* sink = nullptr);
+    // False (with lastError()) when the workspace lies inside the training
+    // corpus, where its directory would be listed as a category.
+    bool workspaceOutsideTrainingCorpus();
     // Builds the candidate index from the training .seg files.
     void buildIndex(ProgressSink* sink = nullptr);
     // Selects newDimensionality features by selectionMode and writes
@@ -81,6 +87,22 @@ public:
     bool classify(ProgressSink* sink = nullptr);
     // Writes result.dat. False when it cannot be written.
     bool writeResults();
+
+    // --- workspace updates ---------------------------------------------
+    // A run that writes several workspace files opens an update first: it
+    // locks the workspace (failing at once when another run holds it) and
+    // from then on the operations read and write the workspace files in a
+    // staging directory, until commitUpdate makes all of them visible
+    // together and records them in the workspace's manifest. The lock stays
+    // until endUpdates (or destruction), so the run may commit more than
+    // once. An operation called outside an update runs as an update of its
+    // own and releases the lock when done. False with lastError().
+    bool beginUpdate(const std::string& run);
+    bool commitUpdate();
+    void endUpdates();  // discards an uncommitted update and unlocks
+    // Where the workspace files are read and written now: the staging
+    // directory during an update, else workspacePath.
+    std::string workDirectory() const;
 
     // --- state for the windows -----------------------------------------
     const CategoryTable& categories() const { return categories_; }
@@ -108,6 +130,9 @@ public:
 private:
     // A document found by preprocessing: its directory (with '/'), title
     // and category id (-1 in an example corpus).
+    class OperationUpdate;
+    // Checks workspace files against the manifest; false with lastError().
+    bool verifyWorkspaceFiles(std::initializer_list<std::string> names);
     struct PendingDocument {
         std::string dir;
         std::string title;
@@ -144,6 +169,7 @@ private:
     std::string lastError_;
     std::vector<std::string> warnings_;
     PreprocessReport preprocessReport_;
+    std::unique_ptr<WorkspaceTransaction> update_;
 };
 
 }  // namespace kestrel

@@ -202,10 +202,14 @@ int runTrain(int argc, char** argv) {
     }
     controller.categoryCount = count.categories;
     controller.trainingDocCount = count.documents;
+    if (!controller.workspaceOutsideTrainingCorpus()) return fail("训练文本预处理失败！", controller);
     if (!makeDirectory(controller.workspacePath)) {
         printError("cannot create the workspace directory " + controller.workspacePath);
         return 1;
     }
+    // The whole run is one update of the workspace: it shows the old state
+    // or all of the new one.
+    if (!controller.beginUpdate("train")) return fail("无法使用工作目录！", controller);
 
     TerminalProgress progress;
     StageTimer timer(timings);
@@ -229,11 +233,12 @@ int runTrain(int argc, char** argv) {
     printWarnings(controller);
     timer.lap(progress, "vectors");
     std::string error;
-    if (!writeParams(controller.workspacePath + "params.dat", params, &error) ||
-        !writeFsInfo(controller.workspacePath + "fsinfo.dat", controller.fsInfo(), &error)) {
+    if (!writeParams(controller.workDirectory() + "params.dat", params, &error) ||
+        !writeFsInfo(controller.workDirectory() + "fsinfo.dat", controller.fsInfo(), &error)) {
         printError(error);
         return 1;
     }
+    if (!controller.commitUpdate()) return fail("无法保存工作目录！", controller);
     progress.finishLine();
     std::printf("workspace %s\n%u categories, %u training documents, %u candidate features, %u selected (%s), %s\n",
                 toUtf8(controller.workspacePath).c_str(), controller.categoryCount, controller.trainingDocCount,
@@ -290,6 +295,11 @@ int runClassify(int argc, char** argv) {
     controller.threads = threads;
     controller.startupDirectory = currentDirectory();
     controller.workspacePath = directoryArgument(workspace);
+    if (!isDirectory(controller.workspacePath)) {
+        printError("读取分类模型失败！ (the workspace " + workspace + " does not exist or is not a directory)");
+        return 1;
+    }
+    if (!controller.beginUpdate("classify")) return fail("无法使用工作目录！", controller);
     if (!controller.loadClassifier()) return fail("读取分类模型失败！", controller);
 
     if (!isDirectory(corpus)) {
@@ -326,6 +336,7 @@ int runClassify(int argc, char** argv) {
     timer.lap(progress, "classify");
     if (!classified) return fail("文本分类失败！", controller);
     if (!controller.writeResults()) return fail("分类结果写入失败！", controller);
+    if (!controller.commitUpdate()) return fail("无法保存工作目录！", controller);
     progress.finishLine();
 
     const auto& categories = controller.categories();
@@ -346,10 +357,12 @@ int runClassify(int argc, char** argv) {
     }
     if (exportWorkbookToo) {
         std::string error;
-        if (!exportWorkbook(controller.workspacePath, evaluation, categories, error)) {
+        if (!controller.beginUpdate("export")) return fail("无法使用工作目录！", controller);
+        if (!exportWorkbook(controller.workDirectory(), evaluation, categories, error)) {
             printError(error);
             return 1;
         }
+        if (!controller.commitUpdate()) return fail("无法保存工作目录！", controller);
         std::printf("\nexported to %s\n", toUtf8(controller.workspacePath + kEvaluationWorkbookName).c_str());
     }
     return 0;

@@ -4,12 +4,15 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cctype>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 
 namespace kestrel {
@@ -31,9 +34,24 @@ bool endsWithIgnoringCase(std::string_view name, std::string_view suffix) {
     return true;
 }
 
+// Why the entry at `full`, which stat() could not follow, is left out.
+std::string unlistableEntry(const std::string& full) {
+    const int statError = errno;
+    struct stat st;
+    if (statError == ELOOP) return "skipped " + full + ": the symbolic link loops";
+    if (lstat(full.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && statError == ENOENT) {
+        char target[4096];
+        const ssize_t n = readlink(full.c_str(), target, sizeof target - 1);
+        return "skipped " + full + ": the symbolic link points to nothing" +
+               (n > 0 ? " (" + std::string(target, static_cast<size_t>(n)) + ")" : std::string());
+    }
+    return "skipped " + full + ": " + std::strerror(statError);
+}
+
 // Lists entries of `dir`, keeping those for which `keep(name, isDir)` holds.
 template <typename Keep>
-std::vector<std::string> listEntries(const std::string& dir, Keep keep, std::string* error) {
+std::vector<std::string> listEntries(const std::string& dir, Keep keep, std::string* error,
+                                     std::vector<std::string>* skipped) {
     std::vector<std::string> names;
     const std::string base = withTrailingSlash(dir);
     DIR* d = opendir(base.c_str());
@@ -50,7 +68,12 @@ std::vector<std::string> listEntries(const std::string& dir, Keep keep, std::str
         else {
             struct stat st;
             const std::string full = base + std::string(name);
-            if (stat(full.c_str(), &st) != 0) continue;
+            if (stat(full.c_str(), &st) != 0) {
+                // A looping or dangling link that would have been listed is
+                // reported rather than silently missing.
+                if (skipped && (keep(name, false) || keep(name, true))) skipped->push_back(unlistableEntry(full));
+                continue;
+            }
             if (S_ISDIR(st.st_mode)) isDir = true;
             else if (S_ISREG(st.st_mode)) isDir = false;
             else continue;
@@ -61,6 +84,27 @@ std::vector<std::string> listEntries(const std::string& dir, Keep keep, std::str
     std::sort(names.begin(), names.end());
     return names;
 }
+
+// The process id in a temporary file's tag ("<pid>-XXXXXX"; 0 for the
+// "XXXXXX" of older writers); false when the tag is not one of ours.
+bool temporaryTagPid(std::string_view tag, long& pid) {
+    auto randomPart = [](std::string_view part) {
+        return part.size() == 6 && std::all_of(part.begin(), part.end(), [](char c) {
+                   return std::isalnum(static_cast<unsigned char>(c)) != 0;
+               });
+    };
+    pid = 0;
+    if (randomPart(tag)) return true;
+    const size_t dash = tag.find('-');
+    if (dash == 0 || dash == std::string_view::npos || dash > 10 || !randomPart(tag.substr(dash + 1))) return false;
+    for (const char c : tag.substr(0, dash)) {
+        if (c < '0' || c > '9') return false;
+        pid = pid * 10 + (c - '0');
+    }
+    return pid > 0;
+}
+
+bool processRunning(long pid) { return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM; }
 
 }  // namespace
 
@@ -77,17 +121,19 @@ std::string fileTitle(std::string_view fileName) {
     return std::string(fileName.substr(0, dot));
 }
 
-std::vector<std::string> listFiles(const std::string& dir, std::string_view extension, std::string* error) {
+std::vector<std::string> listFiles(const std::string& dir, std::string_view extension, std::string* error,
+                                   std::vector<std::string>* skipped) {
     return listEntries(
         dir,
         [&](std::string_view name, bool isDir) {
             return !isDir && name.size() > extension.size() && endsWithIgnoringCase(name, extension);
         },
-        error);
+        error, skipped);
 }
 
-std::vector<std::string> listSubdirectories(const std::string& dir, std::string* error) {
-    return listEntries(dir, [](std::string_view, bool isDir) { return isDir; }, error);
+std::vector<std::string> listSubdirectories(const std::string& dir, std::string* error,
+                                            std::vector<std::string>* skipped) {
+    return listEntries(dir, [](std::string_view, bool isDir) { return isDir; }, error, skipped);
 }
 
 bool fitsOnALine(std::string_view name) {
@@ -113,6 +159,88 @@ bool removeFile(const std::string& path) { return unlink(path.c_str()) == 0; }
 bool makeDirectory(const std::string& path) {
     if (mkdir(path.c_str(), 0777) == 0) return true;
     return isDirectory(path);
+}
+
+bool isInsideDirectory(const std::string& path, const std::string& dir) {
+    auto resolved = [](std::string p) {
+        while (p.size() > 1 && p.back() == '/') p.pop_back();
+        std::string tail;
+        // A path that does not exist yet is resolved through its parent.
+        for (;;) {
+            if (char* r = realpath(p.c_str(), nullptr)) {
+                std::string full = withTrailingSlash(r) + tail;
+                std::free(r);
+                return withTrailingSlash(full);
+            }
+            if (errno != ENOENT) return std::string();
+            const size_t slash = p.rfind('/');
+            tail = (slash == std::string::npos ? p : p.substr(slash + 1)) + (tail.empty() ? "" : "/" + tail);
+            p = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : p.substr(0, slash);
+        }
+    };
+    const std::string p = resolved(path), d = resolved(dir);
+    return !p.empty() && !d.empty() && p.compare(0, d.size(), d) == 0;
+}
+
+bool syncDirectory(const std::string& dir) {
+    const int fd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = fsync(fd) == 0;
+    close(fd);
+    return ok;
+}
+
+size_t removeStaleTemporaryFiles(const std::string& dir, std::string_view targetSuffix) {
+    const std::string base = withTrailingSlash(dir);
+    DIR* d = opendir(base.c_str());
+    if (!d) return 0;
+    std::vector<std::string> stale;
+    while (const dirent* e = readdir(d)) {
+        const std::string_view name = e->d_name;
+        const size_t tmp = name.rfind(".tmp");
+        if (name.size() < 2 || name[0] != '.' || tmp == std::string_view::npos || tmp < 2) continue;
+        long pid;
+        if (!temporaryTagPid(name.substr(tmp + 4), pid)) continue;
+        if (!targetSuffix.empty() && !endsWithIgnoringCase(name.substr(1, tmp - 1), targetSuffix)) continue;
+        // Files of this process or of a running writer are in use.
+        if (pid == static_cast<long>(getpid()) || (pid > 0 && processRunning(pid))) continue;
+        stale.emplace_back(name);
+    }
+    closedir(d);
+    size_t removed = 0;
+    for (const auto& name : stale) {
+        struct stat st;
+        const std::string full = base + name;
+        if (lstat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode) && unlink(full.c_str()) == 0) ++removed;
+    }
+    return removed;
+}
+
+bool fileChecksum(const std::string& path, uint64_t& size, uint32_t& crc, std::string* error) {
+    size = 0;
+    crc = 0;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (error) *error = systemError("cannot open", path);
+        return false;
+    }
+    uLong sum = crc32(0L, Z_NULL, 0);
+    std::vector<unsigned char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t n = read(fd, buffer.data(), buffer.size());
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (error) *error = systemError("cannot read", path);
+            close(fd);
+            return false;
+        }
+        sum = crc32_z(sum, buffer.data(), static_cast<size_t>(n));
+        size += static_cast<uint64_t>(n);
+    }
+    close(fd);
+    crc = static_cast<uint32_t>(sum);
+    return true;
 }
 
 bool readFile(const std::string& path, std::string& content, std::string* error) {
@@ -180,7 +308,7 @@ AtomicFileWriter::AtomicFileWriter(std::string path) : path_(std::move(path)) {
     const size_t slash = path_.rfind('/');
     const std::string dir = slash == std::string::npos ? std::string() : path_.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path_ : path_.substr(slash + 1);
-    std::string pattern = dir + "." + name + ".tmpXXXXXX";
+    std::string pattern = dir + "." + name + ".tmp" + std::to_string(getpid()) + "-XXXXXX";
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
     fd_ = mkstemp(buf.data());
@@ -262,6 +390,10 @@ void AtomicFileWriter::flush() {
 bool AtomicFileWriter::commit() {
     if (fd_ < 0) return false;
     flush();
+    if (!failed_ && fdatasync(fd_) != 0) {
+        error_ = systemError("cannot write", path_);
+        failed_ = true;
+    }
     if (close(fd_) != 0 && !failed_) {
         error_ = systemError("cannot write", path_);
         failed_ = true;

@@ -1,6 +1,7 @@
 #pragma once
 // File-system helpers shared by every step: sorted directory listings, whole
 // file reads, line splitting and crash-safe writes.
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -18,12 +19,15 @@ std::string fileTitle(std::string_view fileName);
 // (".seg"; compared case-insensitively), sorted by name in byte order. Hidden
 // entries (names starting with '.') are skipped. An unreadable or missing
 // directory gives an empty list; `error` (if given) then says why.
+// Symbolic links that loop or point nowhere cannot be listed; when `skipped`
+// is given, one message per such entry that would have been listed is added.
 std::vector<std::string> listFiles(const std::string& dir, std::string_view extension,
-                                   std::string* error = nullptr);
+                                   std::string* error = nullptr, std::vector<std::string>* skipped = nullptr);
 
 // Names of the sub-directories of `dir`, sorted by name in byte order,
 // without "." and ".." and hidden entries.
-std::vector<std::string> listSubdirectories(const std::string& dir, std::string* error = nullptr);
+std::vector<std::string> listSubdirectories(const std::string& dir, std::string* error = nullptr,
+                                            std::vector<std::string>* skipped = nullptr);
 
 // True when a file or directory name can be written into a line of a
 // workspace file: it holds no line break and no other control character.
@@ -34,6 +38,19 @@ bool fileExists(const std::string& path);
 bool removeFile(const std::string& path);
 // Creates one directory level; true when it exists afterwards.
 bool makeDirectory(const std::string& path);
+// Whether `path` is `dir` or lies below it, symbolic links resolved. False
+// when either does not exist.
+bool isInsideDirectory(const std::string& path, const std::string& dir);
+// Flushes a directory's entries (renames, new files) to the disk.
+bool syncDirectory(const std::string& dir);
+
+// Removes the temporary files (".<name>.tmp…", see AtomicFileWriter) that
+// writers which are no longer running left in `dir`, for targets whose name
+// ends with `targetSuffix` (any target when empty). Returns how many.
+size_t removeStaleTemporaryFiles(const std::string& dir, std::string_view targetSuffix = {});
+
+// Size and CRC-32 of a file's content. False with `error` when unreadable.
+bool fileChecksum(const std::string& path, uint64_t& size, uint32_t& crc, std::string* error = nullptr);
 
 // Reads a whole file. On failure returns false and sets `error` (if given)
 // to a message naming the file.
@@ -48,8 +65,10 @@ void forEachLine(std::string_view text, const std::function<void(std::string_vie
 bool readLines(const std::string& path, std::vector<std::string>& lines, std::string* error = nullptr);
 
 // Writes a file through a temporary file in the target's directory that is
-// renamed over the target on commit, so the target is either the old file or
-// the complete new one, never a half-written one.
+// synced to the disk and renamed over the target on commit, so the target is
+// either the old file or the complete new one, never a half-written one, even
+// after a crash. The temporary file's name holds the writer's process id, so
+// that a later run can tell a leftover of a killed writer from a live one.
 class AtomicFileWriter {
 public:
     explicit AtomicFileWriter(std::string path);

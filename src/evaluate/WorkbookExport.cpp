@@ -4,6 +4,7 @@
 #include <unistd.h>
 #include <xlsxwriter.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -45,10 +46,9 @@ WorkbookSheet& sheetNamed(std::vector<WorkbookSheet>& sheets, const std::string&
 
 void appendToSheet(WorkbookSheet& sheet, const std::vector<std::string>& header,
                    const std::vector<std::vector<std::string>>& rows) {
-    // A sheet without rows is written like a new one.
-    if (sheet.rows.empty()) sheet.rows.push_back({});
-    std::vector<std::string>& headerRow = sheet.rows.front();
-    const bool fresh = headerRow.empty() && sheet.rows.size() == 1;
+    // A sheet without rows is written like a new one; its header is row 0.
+    const bool fresh = sheet.rows.empty();
+    std::vector<std::string> headerRow = sheet.rowTexts(0);
 
     // Column of each new header name: its n-th occurrence in the new header
     // goes to the n-th occurrence in the existing header; names missing
@@ -69,14 +69,27 @@ void appendToSheet(WorkbookSheet& sheet, const std::vector<std::string>& header,
         columnOf[j] = found;
     }
 
+    auto rowOf = [](uint32_t index, const std::vector<std::pair<size_t, std::string>>& texts) {
+        WorkbookRow row;
+        row.index = index;
+        for (const auto& [column, text] : texts)
+            if (!text.empty()) row.cells.push_back({static_cast<uint32_t>(column), text});
+        std::sort(row.cells.begin(), row.cells.end(),
+                  [](const WorkbookCell& a, const WorkbookCell& b) { return a.column < b.column; });
+        return row;
+    };
+    std::vector<std::pair<size_t, std::string>> texts;
+    for (size_t col = 0; col < headerRow.size(); ++col) texts.emplace_back(col, headerRow[col]);
+    WorkbookRow headerCells = rowOf(0, texts);
+    if (!sheet.rows.empty() && sheet.rows.front().index == 0) sheet.rows.front() = std::move(headerCells);
+    else if (!headerCells.cells.empty()) sheet.rows.insert(sheet.rows.begin(), std::move(headerCells));
+
+    uint32_t next = sheet.rows.empty() ? 1 : std::max<uint32_t>(sheet.rows.back().index + 1, 1);
     for (const std::vector<std::string>& row : rows) {
-        std::vector<std::string> out;
-        for (size_t j = 0; j < row.size() && j < columnOf.size(); ++j) {
-            if (row[j].empty()) continue;
-            if (out.size() <= columnOf[j]) out.resize(columnOf[j] + 1);
-            out[columnOf[j]] = row[j];
-        }
-        sheet.rows.push_back(std::move(out));
+        texts.clear();
+        for (size_t j = 0; j < row.size() && j < columnOf.size(); ++j) texts.emplace_back(columnOf[j], row[j]);
+        WorkbookRow out = rowOf(next++, texts);
+        if (!out.cells.empty()) sheet.rows.push_back(std::move(out));
     }
 }
 
@@ -107,10 +120,13 @@ bool writeWorkbook(const std::string& path, const std::vector<WorkbookSheet>& sh
             problem = "工作表名“" + sheet.name + "”无效或重复";
             break;
         }
-        for (size_t r = 0; r < sheet.rows.size() && problem.empty(); ++r) {
+        for (const WorkbookRow& row : sheet.rows) {
+            if (!problem.empty()) break;
+            const size_t r = row.index;
             if (r >= LXW_ROW_MAX) { problem = "工作表“" + sheet.name + "”的行数超出范围"; break; }
-            for (size_t c = 0; c < sheet.rows[r].size(); ++c) {
-                const std::string& text = sheet.rows[r][c];
+            for (const WorkbookCell& cell : row.cells) {
+                const size_t c = cell.column;
+                const std::string& text = cell.text;
                 if (text.empty()) continue;
                 if (c >= LXW_COL_MAX) { problem = "工作表“" + sheet.name + "”的列数超出范围"; break; }
                 const lxw_error rc = worksheet_write_string(worksheet, static_cast<lxw_row_t>(r),

@@ -126,6 +126,7 @@ bool readSheet(const std::string& xml, const std::vector<std::string>& sharedStr
     }
     const pugi::xml_node data = child(doc.document_element(), "sheetData");
     std::map<uint32_t, std::map<uint32_t, std::string>> cells;
+    uint64_t cellCount = 0;
     uint32_t nextRow = 0;
     for (pugi::xml_node rowNode = data.first_child(); rowNode; rowNode = rowNode.next_sibling()) {
         if (rowNode.type() != pugi::node_element || localName(rowNode) != "row") continue;
@@ -171,20 +172,38 @@ bool readSheet(const std::string& xml, const std::vector<std::string>& sharedStr
                     text = value;
                 }
             }
-            if (!text.empty()) cells[row][column] = std::move(text);
+            if (text.empty()) continue;
+            std::string& slot = cells[row][column];
+            if (slot.empty() && ++cellCount > kMaxWorkbookCells) {
+                error = "工作表“" + sheet.name + "”的单元格超过 " + std::to_string(kMaxWorkbookCells) + " 个，本程序不读取这么大的工作表";
+                return false;
+            }
+            slot = std::move(text);
         }
     }
     sheet.rows.clear();
-    if (!cells.empty()) sheet.rows.resize(cells.rbegin()->first + 1);
     for (auto& [row, columns] : cells) {
-        std::vector<std::string>& out = sheet.rows[row];
-        out.resize(columns.rbegin()->first + 1);
-        for (auto& [column, text] : columns) out[column] = std::move(text);
+        WorkbookRow& out = sheet.rows.emplace_back();
+        out.index = row;
+        for (auto& [column, text] : columns) out.cells.push_back({column, std::move(text)});
     }
     return true;
 }
 
 }  // namespace
+
+std::vector<std::string> WorkbookRow::texts() const {
+    std::vector<std::string> out;
+    if (!cells.empty()) out.resize(cells.back().column + 1);
+    for (const auto& cell : cells) out[cell.column] = cell.text;
+    return out;
+}
+
+std::vector<std::string> WorkbookSheet::rowTexts(uint32_t index) const {
+    for (const auto& row : rows)
+        if (row.index == index) return row.texts();
+    return {};
+}
 
 bool readWorkbook(const std::string& path, std::vector<WorkbookSheet>& sheets, std::string& error) {
     sheets.clear();

@@ -1,19 +1,45 @@
 #pragma once
 // A small reader of Office Open XML workbooks (.xlsx): every sheet's cells as
 // text, enough to extend a workbook that this program wrote before.
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace kestrel {
 
-struct WorkbookSheet {
-    std::string name;                               // UTF-8
-    std::vector<std::vector<std::string>> rows;     // rows[r][c], UTF-8; trailing empty cells dropped
+// A non-empty cell.
+struct WorkbookCell {
+    uint32_t column = 0;  // 0-based
+    std::string text;     // UTF-8
+    bool operator==(const WorkbookCell&) const = default;
 };
+
+// A row that holds cells, in column order.
+struct WorkbookRow {
+    uint32_t index = 0;  // 0-based
+    std::vector<WorkbookCell> cells;
+    bool operator==(const WorkbookRow&) const = default;
+    // The cells laid out by column ("" where there is none).
+    std::vector<std::string> texts() const;
+};
+
+// Only the cells present are held, so memory follows what the file holds,
+// not where its cells sit.
+struct WorkbookSheet {
+    std::string name;               // UTF-8
+    std::vector<WorkbookRow> rows;  // rows with cells, in index order
+    // The texts of row `index` laid out by column (empty when it has none).
+    std::vector<std::string> rowTexts(uint32_t index) const;
+};
+
+// Cells a sheet may hold; a sheet with more is refused (this program writes
+// a few hundred).
+inline constexpr uint64_t kMaxWorkbookCells = 2000000;
 
 // Reads every sheet of the workbook at `path`, in workbook order. Numbers and
 // booleans come back as the text stored in the file. False with a message
-// (UTF-8) when the file cannot be opened or is not a readable workbook.
+// (UTF-8) when the file cannot be opened, is not a readable workbook or has a
+// sheet of more than kMaxWorkbookCells cells.
 bool readWorkbook(const std::string& path, std::vector<WorkbookSheet>& sheets, std::string& error);
 
 }  // namespace kestrel

@@ -181,3 +181,48 @@ TEST(FileSystem, AFailedWriteLeavesTheOldFile) {
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.dir())) ++entries;
     EXPECT_EQ(entries, 1u);
 }
+
+TEST(FileSystem, BrokenLinksAreReportedNotSilentlySkipped) {
+    TempDir dir;
+    dir.write("c/A/1.txt", "x");
+    dir.mkdir("c/B");
+    ASSERT_EQ(symlink("nowhere.txt", dir.path("c/A/2.txt").c_str()), 0);
+    ASSERT_EQ(symlink("3.txt", dir.path("c/A/3.txt").c_str()), 0);  // a loop
+    ASSERT_EQ(symlink("missing-dir", dir.path("c/C").c_str()), 0);
+    ASSERT_EQ(symlink("nowhere.jpg", dir.path("c/A/4.jpg").c_str()), 0);  // not a document: no message
+    std::vector<std::string> skipped;
+    EXPECT_EQ(listFiles(dir.path("c/A"), ".txt", nullptr, &skipped), std::vector<std::string>{"1.txt"});
+    ASSERT_EQ(skipped.size(), 2u);
+    EXPECT_NE(skipped[0].find("points to nothing"), std::string::npos) << skipped[0];
+    EXPECT_NE(skipped[1].find("loops"), std::string::npos) << skipped[1];
+    skipped.clear();
+    EXPECT_EQ(listSubdirectories(dir.path("c"), nullptr, &skipped), (std::vector<std::string>{"A", "B"}));
+    ASSERT_EQ(skipped.size(), 1u);
+    EXPECT_NE(skipped[0].find("c/C"), std::string::npos) << skipped[0];
+}
+
+TEST(FileSystem, InsideDirectoryResolvesLinksAndPathsYetToBeMade) {
+    TempDir dir;
+    dir.mkdir("corpus/train");
+    ASSERT_EQ(symlink(dir.path("corpus").c_str(), dir.path("alias").c_str()), 0);
+    EXPECT_TRUE(isInsideDirectory(dir.path("corpus/train/model/"), dir.path("corpus/train")));
+    EXPECT_TRUE(isInsideDirectory(dir.path("alias/train/model"), dir.path("corpus/train/")));
+    EXPECT_TRUE(isInsideDirectory(dir.path("corpus/train"), dir.path("corpus/train")));
+    EXPECT_FALSE(isInsideDirectory(dir.path("corpus/model"), dir.path("corpus/train")));
+    EXPECT_FALSE(isInsideDirectory(dir.path("corpus/train-model"), dir.path("corpus/train")));
+}
+
+TEST(FileSystem, StaleTemporaryFilesOfFinishedWritersAreRemoved) {
+    TempDir dir;
+    dir.write(".1.seg.tmp999999999-abcdef", "killed writer");
+    dir.write(".2.seg.tmpAbCdEf", "older writer");
+    const std::string live = ".3.seg.tmp" + std::to_string(getppid()) + "-abcdef";
+    dir.write(live, "running writer");
+    dir.write(".4.txt.tmp999999999-abcdef", "other kind");
+    dir.write(".hidden.seg", "not a temporary file");
+    EXPECT_EQ(removeStaleTemporaryFiles(dir.dir(), ".seg"), 2u);
+    EXPECT_TRUE(fileExists(dir.path(live)));
+    EXPECT_TRUE(fileExists(dir.path(".4.txt.tmp999999999-abcdef")));
+    EXPECT_TRUE(fileExists(dir.path(".hidden.seg")));
+    EXPECT_EQ(removeStaleTemporaryFiles(dir.dir()), 1u);
+}

@@ -323,3 +323,40 @@ TEST(TextClassifier, MissingCorpusOrParamsAreFailuresWithMessages) {
     run.controller.rawCorpusPath = run.dir.dir() + "absent/";
     EXPECT_FALSE(run.controller.preprocessRaw());
 }
+
+TEST(TextClassifier, StepsThatProcessNothingFail) {
+    Pipeline run;
+    run.controller.trainingCorpusPath = run.dir.dir() + "train/";
+    run.controller.categoryCount = 2;
+    run.dir.write("train/A/1.txt", "FAIL\n");
+    run.dir.write("train/B/1.txt", "FAIL\n");
+    EXPECT_FALSE(run.controller.preprocessTraining());
+    EXPECT_NE(run.controller.lastError().find("none of the 2 documents"), std::string::npos)
+        << run.controller.lastError();
+    EXPECT_FALSE(fileExists(run.controller.workspacePath + "classes.txt"));  // the failed step changed nothing
+
+    // A workspace inside the corpus would become a category: refused.
+    run.controller.workspacePath = run.dir.dir() + "train/model/";
+    EXPECT_FALSE(run.controller.preprocessTraining());
+    EXPECT_NE(run.controller.lastError().find("inside the training corpus"), std::string::npos);
+    EXPECT_FALSE(isDirectory(run.controller.workspacePath));
+
+    // Raw documents none of which can be segmented.
+    run.controller.workspacePath = run.dir.dir() + "model/";
+    run.dir.write("ex/1.txt", "FAIL\n");
+    run.controller.rawCorpusPath = run.dir.dir() + "ex/";
+    run.controller.vectorMode = kExampleVectors;
+    EXPECT_FALSE(run.controller.preprocessRaw());
+
+    // Training vectors from .seg files that are all unreadable.
+    run.dir.write("train/A/1.txt", "ball\n");
+    run.dir.write("train/B/1.txt", "bank\n");
+    ASSERT_TRUE(run.controller.preprocessTraining()) << run.controller.lastError();
+    run.controller.buildIndex();
+    run.controller.newDimensionality = 5;
+    ASSERT_TRUE(run.controller.selectFeatures());
+    removeFile(run.dir.path("train/A/1.seg"));
+    removeFile(run.dir.path("train/B/1.seg"));
+    EXPECT_FALSE(run.controller.writeVectors());
+    EXPECT_FALSE(fileExists(run.controller.workspacePath + "train.dat"));
+}

@@ -14,6 +14,24 @@ namespace {
 
 using Rows = std::vector<std::vector<std::string>>;
 
+// A sheet's rows laid out as a table (rows without cells empty).
+Rows dense(const WorkbookSheet& sheet) {
+    Rows rows(sheet.rows.empty() ? 0 : sheet.rows.back().index + 1);
+    for (const WorkbookRow& row : sheet.rows) rows[row.index] = row.texts();
+    return rows;
+}
+
+WorkbookSheet sheetOf(const std::string& name, const Rows& rows) {
+    WorkbookSheet sheet{name, {}};
+    for (uint32_t r = 0; r < rows.size(); ++r) {
+        WorkbookRow row{r, {}};
+        for (uint32_t c = 0; c < rows[r].size(); ++c)
+            if (!rows[r][c].empty()) row.cells.push_back({c, rows[r][c]});
+        if (!row.cells.empty()) sheet.rows.push_back(row);
+    }
+    return sheet;
+}
+
 class WorkbookExportTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -39,9 +57,9 @@ protected:
         EXPECT_TRUE(readWorkbook(workbook(), sheets, error)) << error;
         return sheets;
     }
-    static const Rows& rowsOf(const std::vector<WorkbookSheet>& sheets, const std::string& name) {
+    static Rows rowsOf(const std::vector<WorkbookSheet>& sheets, const std::string& name) {
         for (const WorkbookSheet& s : sheets)
-            if (s.name == name) return s.rows;
+            if (s.name == name) return dense(s);
         static const Rows none;
         ADD_FAILURE() << "no sheet " << name;
         return none;
@@ -71,10 +89,10 @@ TEST_F(WorkbookExportTest, ExportsAreCumulative) {
     EXPECT_EQ(sheets[0].name, "总体");
     EXPECT_EQ(sheets[1].name, "类别");
     EXPECT_EQ(sheets[2].name, "混淆矩阵");
-    EXPECT_EQ(sheets[0].rows, (Rows{kOverallHeader, kOverallRow}));
-    EXPECT_EQ(sheets[1].rows, (Rows{{"体育/R", "体育/P", "B/R", "B/P"}, {"50.00", "100.00", "100.00", "66.67"}}));
+    EXPECT_EQ(dense(sheets[0]), (Rows{kOverallHeader, kOverallRow}));
+    EXPECT_EQ(dense(sheets[1]), (Rows{{"体育/R", "体育/P", "B/R", "B/P"}, {"50.00", "100.00", "100.00", "66.67"}}));
     const Rows matrix = {{"\\", "体育", "B"}, {"体育", "1", "1"}, {"B", "0", "2"}};
-    EXPECT_EQ(sheets[2].rows, matrix);
+    EXPECT_EQ(dense(sheets[2]), matrix);
 
     // A second export appends rows under the same headers.
     ASSERT_TRUE(writeFileAtomically(dir_ + "params.dat", "SVM # Classifier\n1 # Biased Hyperplane\n"));
@@ -83,11 +101,11 @@ TEST_F(WorkbookExportTest, ExportsAreCumulative) {
     ASSERT_EQ(sheets.size(), 3u);
     std::vector<std::string> svmRow = kOverallRow;
     svmRow[4] = "SVM";
-    EXPECT_EQ(sheets[0].rows, (Rows{kOverallHeader, kOverallRow, svmRow}));
-    EXPECT_EQ(sheets[1].rows, (Rows{{"体育/R", "体育/P", "B/R", "B/P"},
+    EXPECT_EQ(dense(sheets[0]), (Rows{kOverallHeader, kOverallRow, svmRow}));
+    EXPECT_EQ(dense(sheets[1]), (Rows{{"体育/R", "体育/P", "B/R", "B/P"},
                                     {"50.00", "100.00", "100.00", "66.67"},
                                     {"50.00", "100.00", "100.00", "66.67"}}));
-    EXPECT_EQ(sheets[2].rows, (Rows{matrix[0], matrix[1], matrix[2], matrix[1], matrix[2]}));
+    EXPECT_EQ(dense(sheets[2]), (Rows{matrix[0], matrix[1], matrix[2], matrix[1], matrix[2]}));
 }
 
 // A run with other categories keeps the old header and adds the new names.
@@ -123,7 +141,7 @@ TEST_F(WorkbookExportTest, MissingSettingsWriteOnlyTheOverallHeader) {
         EXPECT_NE(error.find(fsinfo ? "params.dat" : "fsinfo.dat"), std::string::npos) << error;
         const std::vector<WorkbookSheet> sheets = readBack();
         ASSERT_EQ(sheets.size(), 1u);
-        EXPECT_EQ(sheets[0].rows, Rows{kOverallHeader});
+        EXPECT_EQ(dense(sheets[0]), Rows{kOverallHeader});
     }
 
     // Settings appear: the next export adds its row under the one header.
@@ -154,16 +172,34 @@ TEST_F(WorkbookExportTest, UnreadableWorkbookIsKept) {
     EXPECT_EQ(entries, 3u);  // fsinfo.dat, params.dat, the kept workbook
 }
 
+// Cells far to the right take no more room than any other: 20,000 rows with
+// one cell each in the last column (XFD) read back as 20,000 cells.
+TEST_F(WorkbookExportTest, FarAwayCellsAreReadSparsely) {
+    WorkbookSheet wide{"总体", {}};
+    for (uint32_t r = 0; r < 20000; ++r) wide.rows.push_back({r, {{16383, "x"}}});
+    std::string error;
+    ASSERT_TRUE(writeWorkbook(workbook(), {wide}, error)) << error;
+    const std::vector<WorkbookSheet> sheets = readBack();
+    ASSERT_EQ(sheets.size(), 1u);
+    EXPECT_EQ(sheets[0].rows, wide.rows);
+    // An export has no column left for its header: refused, the file kept.
+    writeSettings();
+    const Evaluation e(kCategories, kDocs, 4);
+    EXPECT_FALSE(exportWorkbook(dir_, e, kCategories, error));
+    EXPECT_NE(error.find("列数超出范围"), std::string::npos) << error;
+    EXPECT_EQ(readBack()[0].rows.size(), 20000u);
+}
+
 TEST(WorkbookSheetMerge, HeaderNamesAreMatchedByName) {
-    WorkbookSheet sheet{"s", {{"x", "y"}, {"1", "2"}}};
+    WorkbookSheet sheet = sheetOf("s", {{"x", "y"}, {"1", "2"}});
     appendToSheet(sheet, {"y", "z", "x"}, {{"3", "4", "5"}, {"", "6"}});
-    EXPECT_EQ(sheet.rows, (Rows{{"x", "y", "z"}, {"1", "2"}, {"5", "3", "4"}, {"", "", "6"}}));
+    EXPECT_EQ(dense(sheet), (Rows{{"x", "y", "z"}, {"1", "2"}, {"5", "3", "4"}, {"", "", "6"}}));
 
     // Repeated names map occurrence by occurrence.
     WorkbookSheet repeated{"r", {}};
     appendToSheet(repeated, {"a", "a"}, {{"1", "2"}});
     appendToSheet(repeated, {"a", "a", "a"}, {{"3", "4", "5"}});
-    EXPECT_EQ(repeated.rows, (Rows{{"a", "a", "a"}, {"1", "2"}, {"3", "4", "5"}}));
+    EXPECT_EQ(dense(repeated), (Rows{{"a", "a", "a"}, {"1", "2"}, {"3", "4", "5"}}));
 }
 
 }  // namespace

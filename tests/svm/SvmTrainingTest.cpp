@@ -1,4 +1,5 @@
 // Training, one-versus-rest learning and classification of files.
+#include <chrono>
 #include <cmath>
 #include <fcntl.h>
 #include <random>
@@ -6,6 +7,7 @@
 
 #include "SvmTestUtil.h"
 #include "classify/svm/CsvmEngine.h"
+#include "common/FileSystem.h"
 
 namespace kestrel {
 namespace {
@@ -125,6 +127,34 @@ TEST(SvmLearn, FailuresNameTheCategoryAndRemoveStaleModels) {
     EXPECT_NE(svm.lastWarning().find("unlabeled"), std::string::npos);
     EXPECT_NE(svm.lastWarning().find("line 4"), std::string::npos);
     EXPECT_TRUE(std::filesystem::exists(svm.param.modelFile));
+}
+
+// One huge weight makes the subproblems ill-conditioned: the solver never
+// settles. The training's work is bounded, so it returns soon with a model
+// and a warning that names the category; the other categories still train.
+TEST(SvmLearn, ExtremeWeightStopsAtTheWorkLimitWithAWarning) {
+    ScratchDir dir;
+    std::string text;
+    int line = 0;
+    forEachLine(separableFile(3, 20, 7), [&](std::string_view l) {
+        text += ++line == 36 ? std::string("3 5:899872") : std::string(l);
+        text += '\n';
+    });
+    CSVM svm;
+    svm.param.trainFile = dir.write("train.dat", text);
+    bool stopped = false;
+    const auto start = std::chrono::steady_clock::now();
+    for (int k = 1; k <= 3; ++k) {
+        svm.param.modelFile = dir.file("model" + std::to_string(k) + ".mdl");
+        ASSERT_EQ(svm.learn(k), 0) << svm.lastError();
+        EXPECT_TRUE(std::filesystem::exists(svm.param.modelFile));
+        if (svm.lastWarning().find("stopped") != std::string::npos) {
+            stopped = true;
+            EXPECT_NE(svm.lastWarning().find("category " + std::to_string(k)), std::string::npos);
+        }
+    }
+    EXPECT_TRUE(stopped);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
 }
 
 TEST(SvmClassify, FailuresLeaveZerosAndKeepSlots) {

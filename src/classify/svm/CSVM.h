@@ -220,6 +220,9 @@ private:
     int64_t lastSupportVectors_ = 0;
     int64_t lastIterations_ = 0;
     int64_t lastKernelEvaluations_ = 0;
+    // Work left to the training under way, counted in solver sweeps and
+    // outer iterations together; at zero the training stops where it is.
+    int64_t workLeft_ = INT64_MAX;
 };
 
 }  // namespace kestrel

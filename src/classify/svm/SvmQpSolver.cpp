@@ -375,10 +375,11 @@ int CSVM::solveDual(ReducedProblem& rp, int goal, double precision, double epsil
         }
     };
 
-    while (retrain && maxviol > 0.0 && iter < scale * factor) {
+    while (retrain && maxviol > 0.0 && iter < scale * factor && workLeft_ > 0) {
         ++iter;
-        while (maxviol > p && iter < scale * factor) {
+        while (maxviol > p && iter < scale * factor && workLeft_ > 0) {
             ++iter;
+            --workLeft_;
             maxviol = 0.0;
             for (size_t i = 0; i < nd; ++i) {
                 double sum = d0[i];

@@ -18,6 +18,12 @@ namespace {
 // algorithm itself has no iteration limit).
 int64_t iterationLimit(int32_t n) { return std::max<int64_t>(50000, int64_t(n) * 20); }
 
+// Bound on the whole work of one training: sweeps of the subproblem solver
+// and outer iterations together. A training that meets its tolerance uses a
+// small fraction of it; one whose subproblems never settle (an extreme
+// weight) stops here instead of running for hours.
+int64_t workLimit(int32_t n) { return std::max<int64_t>(10000000, int64_t(n) * 1000); }
+
 }  // namespace
 
 void CSVM::train(std::vector<SvmDoc>& docs, std::vector<int32_t>& targets, int32_t totWords,
@@ -119,6 +125,7 @@ void CSVM::train(std::vector<SvmDoc>& docs, std::vector<int32_t>& targets, int32
         if (int64_t(totWords) <= 4 * entries + 4096) s.spread.assign(size_t(totWords) + 1, 0.0);
     }
 
+    workLeft_ = workLimit(n);
     optimize(s, model);
 
     if (!originalFeature.empty())
@@ -129,8 +136,11 @@ void CSVM::train(std::vector<SvmDoc>& docs, std::vector<int32_t>& targets, int32
     lastIterations_ = s.iteration;
     lastKernelEvaluations_ = s.kernelEvaluations + (cache ? cache->evaluations() : 0);
     if (s.stoppedEarly)
-        lastWarning_ += "training stopped after " + std::to_string(s.iteration) +
-                        " iterations without reaching the tolerance; ";
+        lastWarning_ += "training" + (learnedCategory_ > 0 ? " of category " + std::to_string(learnedCategory_) : "") +
+                        " stopped after " + std::to_string(s.iteration) + " iterations" +
+                        (workLeft_ <= 0 ? " (work limit reached)" : "") +
+                        " without reaching the tolerance; the model may classify less well; ";
+    workLeft_ = INT64_MAX;
 }
 
 void CSVM::buildActiveList(TrainState& s) {
@@ -262,7 +272,8 @@ void CSVM::optimize(TrainState& s, SvmModel& model) {
             }
         }
 
-        if (retrain && s.iteration >= limit) {
+        --workLeft_;
+        if (retrain && (s.iteration >= limit || workLeft_ <= 0)) {
             s.stoppedEarly = true;
             break;
         }

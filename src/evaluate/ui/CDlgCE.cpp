@@ -11,6 +11,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/WorkspaceTransaction.h"
 #include "evaluate/WorkbookExport.h"
 #include "evaluate/ui/ResultViewSupport.h"
 #include "widgets/CGraphObject.h"
@@ -199,7 +200,10 @@ void CDlgCE::showCategory(int category) {
 bool CDlgCE::exportEvaluation(QString& message) {
     std::string error;
     const std::string path = data_.workspacePath + kEvaluationWorkbookName;
-    if (!exportWorkbook(data_.workspacePath, *evaluation_, data_.categories, error)) {
+    // The workbook changes under the workspace's lock, recorded in its manifest.
+    WorkspaceTransaction update(data_.workspacePath);
+    if (!update.begin("export", error) || !exportWorkbook(update.directory(), *evaluation_, data_.categories, error) ||
+        !update.commit(error)) {
         message = QStringLiteral("保存失败：") + QString::fromStdString(error);
         return false;
     }
