@@ -1,0 +1,57 @@
+// The dictionary loader (core, bigram and role dictionaries share it) and
+// the lookups the segmenter makes on what it loaded. A dictionary that
+// loads must save to bytes that load to the same dictionary.
+#include <algorithm>
+
+#include "FuzzSupport.h"
+#include "segment/CDictionary.h"
+
+using namespace kestrel;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view bytes = fuzz::bytesOf(data, size);
+    CDictionary dictionary;
+    std::string error;
+    if (!dictionary.loadFromBytes(bytes, "input", error)) {
+        fuzz::require(!error.empty() && dictionary.entryCount() == 0, "a failed load leaves a message and no entries");
+        return 0;
+    }
+
+    const std::string saved = dictionary.serialize();
+    CDictionary again;
+    fuzz::require(again.loadFromBytes(saved, "saved", error), "a saved dictionary loads");
+    fuzz::require(again.serialize() == saved, "a saved dictionary loads unchanged");
+
+    // Every entry is found again, through each kind of lookup.
+    int handles[CDictionary::kMaxHandles];
+    int frequencies[CDictionary::kMaxHandles];
+    size_t checked = 0;
+    for (int cell = 0; cell < CDictionary::kCellCount && checked < 200; ++cell) {
+        for (const CDictionary::Entry& entry : dictionary.cellEntries(cell)) {
+            if (++checked > 200) break;
+            dictionary.isWord(entry.text, entry.handle);
+            dictionary.getHandles(entry.text, handles, frequencies);
+            dictionary.getFrequency(entry.text, entry.handle);
+            std::string word;
+            int handle = 0;
+            dictionary.getMaxMatch(entry.text, word, handle);
+            dictionary.probePrefix(entry.text);
+            const CDictionary::PrefixRange range = dictionary.prefixRange(entry.text);
+            if (!range.empty() && (entry.text.empty() || entry.text.back() != ' '))
+                dictionary.frequencyInRange(range, entry.text, entry.handle);
+        }
+    }
+    // Pieces of the input as words: arbitrary bytes reach the lookups too.
+    for (size_t start = 0; start + 1 < size && start < 4096; start += 37) {
+        const std::string_view piece = bytes.substr(start, 1 + data[start] % 12);
+        dictionary.isWord(piece);
+        dictionary.getHandles(piece, handles, frequencies, 1 + data[start] % CDictionary::kMaxHandles);
+        dictionary.probePrefix(piece);
+        std::string word;
+        int handle = 0;
+        dictionary.getMaxMatch(piece, word, handle);
+        CDictionary::Location where;
+        CDictionary::locate(piece, where);
+    }
+    return 0;
+}

@@ -1,0 +1,41 @@
+// Segmentation of a raw document: any bytes (GBK, GB18030, UTF-8, UTF-16 or
+// none of them) go through the path documents take, from the file through
+// encoding detection and decoding to the word list, with the segmenter's
+// full data as the build makes it.
+#include <memory>
+
+#include "FuzzSupport.h"
+#include "segment/DocumentSegmenter.h"
+
+using namespace kestrel;
+
+namespace {
+
+const DocumentSegmenter& segmenter() {
+    static const std::unique_ptr<DocumentSegmenter> loaded = [] {
+        std::unique_ptr<DocumentSegmenter> s = makeDocumentSegmenter();
+        std::string error;
+        if (!s || !s->loadData(KESTREL_FUZZ_BUILD_DIR, error)) {
+            fprintf(stderr, "kestrel fuzz: %s\n", error.c_str());
+            abort();
+        }
+        s->setUnknownWordSwitch(1);
+        return s;
+    }();
+    return *loaded;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    segmenter();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string path = fuzz::writeScratchFile("document.txt", fuzz::bytesOf(data, size));
+    std::vector<std::string> words;
+    std::string error;
+    fuzz::require(segmenter().segmentDocument(path, words, error), "a readable document is segmented");
+    return 0;
+}
