@@ -301,7 +301,7 @@ TEST(MkdictCorpus, SplitWordMarksANameFusedWithItsNeighbour) {
 TEST(MkdictBuild, CorpusBuildWritesRoleFilesThatLoad) {
     TempDir dir;
     MkdictOptions options;
-    options.wordsPath = dir.file("w.txt", "国家 100 n\n国家主席 50 n\n世纪 20 n\n");
+    options.wordsPath = dir.file("w.txt", "国家 100 n\n国家主席 50 n\n世纪 20 n\n发表主席 5 n\n二月 5 t\n");
     options.stopwordsPath = dir.file("s.txt", "的\n");
     options.taggedPath = dir.file("c.txt", gbk(kTinyCorpus));
     options.wordsWeight = 0.01;
@@ -324,6 +324,8 @@ TEST(MkdictBuild, CorpusBuildWritesRoleFilesThatLoad) {
     EXPECT_EQ(core.getFrequency(gbk("国家"), 28160), 1 + 1);  // corpus count + at least 1 from the list
     EXPECT_EQ(core.getFrequency(gbk("始##始"), 1), 5);
     EXPECT_FALSE(core.isWord(gbk("国家主席")));  // the corpus writes it as 国家 + 主席
+    EXPECT_FALSE(core.isWord(gbk("二月")));      // a numeral and 月: the corpus's 一 月
+    EXPECT_TRUE(core.isWord(gbk("发表主席")));   // corpus words, but never written side by side
     EXPECT_TRUE(core.isWord(gbk("世纪")));
     EXPECT_EQ(bigrams.getFrequency(gbk("江@泽民"), 3), 1);
     EXPECT_EQ(nr.getFrequency(gbk("江"), kPersonSurname), 1);

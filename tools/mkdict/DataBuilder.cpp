@@ -51,20 +51,48 @@ void addClassTokens(DictionaryFileWriter& core, int64_t numbers, int64_t times, 
     core.add(ct.end, kHandleSentenceEnd, sentences);
 }
 
-// True when the word can be cut into two or more words of `words`.
-bool isComposedOf(const std::string& word, const DictionaryFileWriter& words) {
-    // reachable[i]: the first i bytes are a sequence of known words.
-    std::vector<char> reachable(word.size() + 1, 0);
-    reachable[0] = 1;
-    for (size_t i = 0; i < word.size(); i += gbkCharBytes(word, i)) {
-        if (!reachable[i]) continue;
-        for (size_t j = i + gbkCharBytes(word, i); j <= word.size(); j += gbkCharBytes(word, j)) {
-            if (i == 0 && j == word.size()) break;
-            if (!reachable[j] && words.contains(std::string_view(word).substr(i, j - i))) reachable[j] = 1;
-            if (j == word.size()) break;
+// The word the corpus statistics hold for a piece of a listed word:
+// numerals stand as the number token, like in the corpus counts; empty when
+// the corpus does not know the piece.
+std::string_view corpusUnitOf(std::string_view piece, const CorpusStatistics& corpus) {
+    if (isNumberWord(piece)) return classTokens().number;
+    if (corpus.words.contains(piece)) return piece;
+    return {};
+}
+
+// True when the corpus itself writes the word split: it can be cut into two
+// or more corpus words (numerals counted as the number token) of which every
+// adjacent pair occurs in the corpus as a word pair. A listed word whose
+// characters merely happen to be corpus words is kept.
+bool corpusWritesSplit(const std::string& word, const CorpusStatistics& corpus) {
+    std::vector<size_t> bounds;  // character boundaries
+    for (size_t i = 0; i < word.size(); i += gbkCharBytes(word, i)) bounds.push_back(i);
+    bounds.push_back(word.size());
+    const size_t n = bounds.size();
+    // split[i][j]: the first bounds[j] bytes are cut into corpus words joined
+    // by corpus pairs, the last of them being word[bounds[i], bounds[j]).
+    std::vector<std::vector<char>> split(n, std::vector<char>(n, 0));
+    std::string pair;
+    for (size_t j = 1; j < n; ++j) {
+        for (size_t i = 0; i < j; ++i) {
+            if (i == 0 && j == n - 1) continue;  // the word itself is not a cut
+            const std::string_view last = corpusUnitOf(std::string_view(word).substr(bounds[i], bounds[j] - bounds[i]), corpus);
+            if (last.empty()) continue;
+            if (i == 0) {
+                split[i][j] = 1;
+                continue;
+            }
+            for (size_t h = 0; h < i && !split[i][j]; ++h) {
+                if (!split[h][i]) continue;
+                const std::string_view before = corpusUnitOf(std::string_view(word).substr(bounds[h], bounds[i] - bounds[h]), corpus);
+                pair.assign(before).append("@").append(last);
+                if (corpus.bigrams.contains(pair)) split[i][j] = 1;
+            }
         }
     }
-    return reachable[word.size()] != 0;
+    for (size_t i = 1; i + 1 < n; ++i)
+        if (split[i][n - 1]) return true;
+    return false;
 }
 
 std::string joinPath(const std::string& dir, const std::string& name) { return withTrailingSlash(dir) + name; }
@@ -163,8 +191,8 @@ bool buildSegmenterData(const MkdictOptions& options, std::string& summary, std:
     for (const auto& e : entries) {
         // A listed word that the corpus writes as several of its own words
         // (a compound, a phrase, a full name) would override the corpus's
-        // way of cutting it; only words the corpus cannot spell are added.
-        if (tagged && !corpus.words.contains(e.word) && isComposedOf(e.word, corpus.words)) {
+        // way of cutting it; every other listed word is added.
+        if (tagged && !corpus.words.contains(e.word) && corpusWritesSplit(e.word, corpus)) {
             ++composed;
             continue;
         }
@@ -238,7 +266,7 @@ bool buildSegmenterData(const MkdictOptions& options, std::string& summary, std:
                                 listStats.noCell + listStats.noGbk + listStats.tooLong, listStats.noCell,
                                 listStats.noGbk, listStats.tooLong);
     if (tagged && useWordList)
-        summary += formatString("word list entries left out as compounds of corpus words: %zu\n", composed);
+        summary += formatString("word list entries left out as written split by the corpus: %zu\n", composed);
     if (tagged)
         summary += formatString("tagged corpus %s: %zu paragraphs (%zu held out), %lld words in %lld sentences; "
                                 "%zu tokens without a GBK form\n",

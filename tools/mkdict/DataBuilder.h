@@ -20,8 +20,8 @@ struct MkdictOptions {
     // measured best on held-out newspaper text.
     int64_t total = 200000000;
     // With a corpus the word list is scaled to the corpus's size times this
-    // weight and its words that the corpus does not spell with its own words
-    // are added to the corpus counts; 0 leaves the word list out.
+    // weight and added to the corpus counts, except its words that the
+    // corpus writes split; 0 leaves the word list out.
     double wordsWeight = 1.0;
 };
 
