@@ -389,6 +389,18 @@ TEST(MkdictTool, DefaultDataWasBuiltAndLoads) {
     EXPECT_GT(core.entryCount(), 300000u);
     EXPECT_GT(core.getFrequency(gbk("中国")), 0);
     EXPECT_GT(core.getFrequency(gbk("未##数"), 2), 0);
+    // The default data comes from the tagged corpus: word pairs and the
+    // recognisers' role files are there.
+    CDictionary bigrams;
+    ASSERT_TRUE(bigrams.load(data + "/BigramDict.dct", error)) << error;
+    EXPECT_GT(bigrams.entryCount(), 100000u);
+    for (const char* base : {"nr", "ns", "tr"}) {
+        CDictionary roles;
+        CContextStat context;
+        ASSERT_TRUE(roles.load(data + "/" + base + ".dct", error)) << error;
+        EXPECT_GT(roles.entryCount(), 1000u) << base;
+        EXPECT_TRUE(context.load(data + "/" + base + ".ctx", error)) << error;
+    }
 }
 
 }  // namespace

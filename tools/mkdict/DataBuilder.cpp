@@ -97,6 +97,22 @@ bool corpusWritesSplit(const std::string& word, const CorpusStatistics& corpus) 
 
 std::string joinPath(const std::string& dir, const std::string& name) { return withTrailingSlash(dir) + name; }
 
+bool createOutputDirectory(const std::string& dir, std::string& error) {
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec || !isDirectory(dir)) {
+        error = "cannot create output directory " + dir + (ec ? ": " + ec.message() : "");
+        return false;
+    }
+    return true;
+}
+
+bool writeStopWords(const std::vector<std::string>& stopWords, const std::string& outDir, std::string& error) {
+    std::string text;
+    for (const auto& w : stopWords) text += w + "\n";
+    return writeFileAtomically(joinPath(outDir, "stopwords.txt"), text, &error);
+}
+
 }  // namespace
 
 bool readStopWords(const std::string& path, std::vector<std::string>& words, std::string& error) {
@@ -138,6 +154,20 @@ bool readStopWords(const std::string& path, std::vector<std::string>& words, std
         if (present.insert(w).second) unique.push_back(std::move(w));
     words = std::move(unique);
     return true;
+}
+
+bool buildStopWordsFile(const MkdictOptions& options, std::string& error) {
+    std::vector<std::string> stopWords;
+    if (options.outDir.empty()) {
+        error = "no output directory given (--out DIR)";
+        return false;
+    }
+    if (options.stopwordsPath.empty()) {
+        error = "no stop-word list given (--stopwords FILE)";
+        return false;
+    }
+    return readStopWords(options.stopwordsPath, stopWords, error) && createOutputDirectory(options.outDir, error) &&
+           writeStopWords(stopWords, options.outDir, error);
 }
 
 bool buildSegmenterData(const MkdictOptions& options, std::string& summary, std::string& error) {
@@ -226,21 +256,14 @@ bool buildSegmenterData(const MkdictOptions& options, std::string& summary, std:
     if (tagged) countRoles(paragraphs, core, person, place, foreign);
 
     // Write.
-    std::error_code ec;
-    std::filesystem::create_directories(options.outDir, ec);
-    if (ec || !isDirectory(options.outDir)) {
-        error = "cannot create output directory " + options.outDir + (ec ? ": " + ec.message() : "");
-        return false;
-    }
+    if (!createOutputDirectory(options.outDir, error)) return false;
     const DictionaryFileWriter emptyBigrams;
     const DictionaryFileWriter& bigrams = tagged ? corpus.bigrams : emptyBigrams;
-    std::string stopText;
-    for (const auto& w : stopWords) stopText += w + "\n";
 
     if (!core.save(joinPath(options.outDir, "coreDict.dct"), error)) return false;
     if (!bigrams.save(joinPath(options.outDir, "BigramDict.dct"), error)) return false;
     if (!lexical.save(joinPath(options.outDir, "lexical.ctx"), error)) return false;
-    if (!writeFileAtomically(joinPath(options.outDir, "stopwords.txt"), stopText, &error)) return false;
+    if (!writeStopWords(stopWords, options.outDir, error)) return false;
     const std::pair<const char*, const RoleData*> roles[] = {{"nr", &person}, {"ns", &place}, {"tr", &foreign}};
     for (const auto& [base, data] : roles) {
         const std::string dct = joinPath(options.outDir, std::string(base) + ".dct");

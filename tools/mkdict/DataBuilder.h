@@ -30,6 +30,10 @@ struct MkdictOptions {
 // an unreadable file, a word without a GBK form or one too long to load.
 bool readStopWords(const std::string& path, std::vector<std::string>& words, std::string& error);
 
+// Writes only stopwords.txt into options.outDir (the rest of the data comes
+// from elsewhere, such as the committed archive).
+bool buildStopWordsFile(const MkdictOptions& options, std::string& error);
+
 // Writes coreDict.dct, BigramDict.dct, lexical.ctx, stopwords.txt and, with
 // a corpus, the role files nr/ns/tr (.dct, .ctx) into options.outDir. Every
 // file is written whole or not at all. `summary` receives a few lines of
