@@ -3,6 +3,7 @@
 #include "common/FileSystem.h"
 #include "segment/CDynamicArray.h"
 #include "segment/CSegGraph.h"
+#include "segment/CharClass.h"
 #include "segment/GbkText.h"
 
 namespace kestrel {
@@ -77,6 +78,9 @@ bool CUnknowWord::recognize(WordPath& path, const CDictionary& core, CDynamicArr
         while (vertex < atoms && sum < candidate.end) sum += graph.atomLength(vertex++);
         const int end = vertex;
         if (start >= end) continue;
+        // A name never begins or ends with a punctuation mark: a dash or a
+        // dot beside a name stays a word of its own.
+        if (graph.atomClass(start) == CT_DELIMITER || graph.atomClass(end - 1) == CT_DELIMITER) continue;
         double value = CDynamicArray::kInfinite;
         optimum.getElement(start, end, &value);
         if (candidate.cost < value) optimum.setElement(start, end, candidate.cost, m_handle, m_token);

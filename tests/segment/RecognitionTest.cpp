@@ -136,3 +136,23 @@ TEST(RecognitionTest, TransliterationReadsPointAsFullWidth) {
     EXPECT_EQ(translit.tagger().candidates()[0].start, 6);
     EXPECT_EQ(translit.tagger().candidates()[0].end, 6 + 5);
 }
+
+TEST(RecognitionTest, NameNeverBeginsOrEndsWithAMark) {
+    // The role data takes the dash for a name's last piece: the tagger
+    // proposes 约翰—, but the dash stays out of the word graph's names.
+    auto roles = std::make_shared<CUnknowWord::Roles>();
+    roles->dictionary.addWord(G("约"), 1, 50);
+    roles->dictionary.addWord(G("翰"), 2, 50);
+    roles->dictionary.addWord(G("—"), 3, 50);
+    roles->context = makeContext({0, 1, 2, 3, 100, 101}, {{100, 100}, {100, 1}, {1, 2}, {2, 3}, {3, 101}}, 100, 50);
+    CUnknowWord translit;
+    translit.setRoles(roles, CUnknowWord::kTransliteration);
+    CSegment seg;
+    const CDictionary bigram;
+    seg.biSegment(std::string(kSentenceBegin) + G("约翰—") + std::string(kSentenceEnd), core(), bigram, 0.1);
+    translit.recognize(seg.path(0), core(), seg.optimumGraph(), seg.segGraph());
+    ASSERT_EQ(translit.tagger().unknownCount(), 1);
+    int handle = 0;
+    seg.optimumGraph().getElement(1, 4, nullptr, &handle);
+    EXPECT_NE(handle, -28274);
+}
