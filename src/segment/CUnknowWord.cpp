@@ -64,6 +64,7 @@ bool CUnknowWord::hasRoleData() const {
 bool CUnknowWord::recognize(WordPath& path, const CDictionary& core, CDynamicArray& optimum, const CSegGraph& graph) {
     // Without role data every word is tagged with role 0 (or a marker role),
     // which no name pattern contains: tagging would find nothing.
+    m_nameParts.clear();
     if (!hasRoleData()) return true;
     m_tagger.tagPath(path, core, m_roles->dictionary);
     // Byte spans become atom vertices: the first vertex at which the running
@@ -83,7 +84,11 @@ bool CUnknowWord::recognize(WordPath& path, const CDictionary& core, CDynamicArr
         if (graph.atomClass(start) == CT_DELIMITER || graph.atomClass(end - 1) == CT_DELIMITER) continue;
         double value = CDynamicArray::kInfinite;
         optimum.getElement(start, end, &value);
-        if (candidate.cost < value) optimum.setElement(start, end, candidate.cost, m_handle, m_token);
+        if (candidate.cost < value) {
+            optimum.setElement(start, end, candidate.cost, m_handle, m_token);
+            if (candidate.given > candidate.start && candidate.given < candidate.end)
+                m_nameParts.push_back(NameParts{candidate.start, candidate.given, candidate.end, start, end, candidate.cost});
+        }
     }
     return true;
 }

@@ -4,6 +4,7 @@
 // to the optimum graph, where the second segmentation stage may choose them.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "segment/CContextStat.h"
 #include "segment/CDictionary.h"
@@ -39,6 +40,16 @@ public:
 
     bool recognize(WordPath& path, const CDictionary& core, CDynamicArray& optimum, const CSegGraph& graph);
 
+    // A person name the last recognize put into the optimum graph, with the
+    // place of its given name: byte offsets within the sentence, the atom
+    // vertices of the graph element and the cost it received.
+    struct NameParts {
+        int start = 0, given = 0, end = 0;
+        int startVertex = 0, endVertex = 0;
+        double cost = 0;
+    };
+    const std::vector<NameParts>& nameParts() const { return m_nameParts; }
+
     // False when neither a role dictionary nor role statistics are loaded;
     // the recogniser then finds nothing.
     bool hasRoleData() const;
@@ -55,6 +66,7 @@ private:
     int m_type = kPerson;
     int m_handle = -28274;
     std::string m_token;
+    std::vector<NameParts> m_nameParts;
 };
 
 }  // namespace kestrel

@@ -53,7 +53,8 @@ TEST(RecognitionTest, PersonNameIsRecognisedInASentence) {
     EXPECT_EQ(innerWords(segmenter.segment().path(0)), (std::vector<std::string>{"我", "见到", "张", "小", "明", "了"}));
     segmenter.recognitionSwitch = 2;
     segmenter.segmentSentence(G("我见到张小明了"));
-    EXPECT_EQ(innerWords(segmenter.segment().path(0)), (std::vector<std::string>{"我", "见到", "张小明", "了"}));
+    // The name is written as surname and given name, as the tagged corpus does.
+    EXPECT_EQ(innerWords(segmenter.segment().path(0)), (std::vector<std::string>{"我", "见到", "张", "小明", "了"}));
     EXPECT_EQ(segmenter.segment().path(0)[3].handle != -1, true);
 }
 
