@@ -60,6 +60,9 @@ public:
 
 private:
     void setType(int type);
+    // Appends to m_extra the places of two or three single characters
+    // followed by 村, 县, 乡, 镇, 省 or 市, with the cost of their roles.
+    void addSuffixedPlaces(const WordPath& path);
 
     std::shared_ptr<const Roles> m_roles;
     CSpan m_tagger;
@@ -67,6 +70,8 @@ private:
     int m_handle = -28274;
     std::string m_token;
     std::vector<NameParts> m_nameParts;
+    std::vector<CSpan::Candidate> m_extra;
+    std::vector<int> m_atomStarts;  // byte offset of every atom vertex
 };
 
 }  // namespace kestrel

@@ -339,6 +339,30 @@ TEST(MkdictBuild, CorpusBuildWritesRoleFilesThatLoad) {
     EXPECT_FALSE(fileExists(dir.path("out/tr.ctx")));
 }
 
+// The corpus writes names as surname and given name: a listed full name
+// with a surname the corpus uses often is left to the person recogniser.
+TEST(MkdictBuild, ListedFullNamesWithACorpusSurnameAreLeftOut) {
+    TempDir dir;
+    std::string corpus;
+    for (const char* given : {"朝阳", "明", "小红", "伟", "国强"})
+        corpus += "张/nr  " + std::string(given) + "/nr  说/v  。/w\n";
+    corpus += "克林顿/nr  访问/v  。/w\n";
+    MkdictOptions options;
+    options.wordsPath = dir.file("w.txt", "张春生 5 nr\n张家口 5 ns\n克林顿 5 nr\n李春生 5 nr\n欧阳春 5 nr\n");
+    options.stopwordsPath = dir.file("s.txt", "的\n");
+    options.taggedPath = dir.file("c.txt", gbk(corpus));
+    options.outDir = dir.path("out");
+    std::string summary, error;
+    ASSERT_TRUE(buildSegmenterData(options, summary, error)) << error;
+    CDictionary core;
+    ASSERT_TRUE(core.load(dir.path("out/coreDict.dct"), error)) << error;
+    EXPECT_FALSE(core.isWord(gbk("张春生")));
+    EXPECT_TRUE(core.isWord(gbk("张家口")));  // a place, not a name
+    EXPECT_TRUE(core.isWord(gbk("克林顿")));  // 克 never leads a name here
+    EXPECT_TRUE(core.isWord(gbk("李春生")));  // 李 is no surname of this corpus
+    EXPECT_TRUE(core.isWord(gbk("欧阳春")));
+}
+
 // Bad input names the file and line, and no data file is written.
 TEST(MkdictBuild, BadInputIsReportedWithFileAndLine) {
     TempDir dir;

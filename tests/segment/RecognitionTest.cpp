@@ -157,3 +157,46 @@ TEST(RecognitionTest, NameNeverBeginsOrEndsWithAMark) {
     seg.optimumGraph().getElement(1, 4, nullptr, &handle);
     EXPECT_NE(handle, -28274);
 }
+
+TEST(RecognitionTest, SurnameFusedWithTheGivenNameIsSetApart) {
+    // 王刚 is a dictionary word; its role 24 (Y) marks a surname fused with a
+    // one-character given name. The name is written 王 刚.
+    auto roles = std::make_shared<CUnknowWord::Roles>();
+    roles->dictionary.addWord(G("王刚"), 24, 100);
+    roles->context = makeContext({0, 24, 100, 101}, {{100, 100}, {100, 0}, {0, 0}, {0, 24}, {24, 0}, {0, 101}}, 100, 50);
+    TempDir dir;
+    writeDataDirectory(dir.path(), makeCore({{"王刚", 5, kNoun}, {"同志", 300, kNoun}, {"我", 500, 'r' * 256}}), {});
+    std::string error;
+    ASSERT_TRUE(roles->dictionary.save(dir.path() + "nr.dct", error));
+    ASSERT_TRUE(roles->context.save(dir.path() + "nr.ctx", error));
+    CWordSegment segmenter;
+    ASSERT_TRUE(segmenter.loadDataDirectory(dir.path())) << segmenter.lastError();
+    segmenter.recognitionSwitch = 2;
+    segmenter.segmentSentence(G("我王刚同志"));
+    EXPECT_EQ(innerWords(segmenter.segment().path(0)), (std::vector<std::string>{"我", "王", "刚", "同志"}));
+}
+
+TEST(RecognitionTest, PlaceOfUnknownCharactersBeforeACommonSuffix) {
+    // No role pattern covers 白水镇, but 白 and 水 are no dictionary word
+    // and 镇 ends places: the place goes into the graph, and so does the
+    // longer reading 自白水镇, which the costs of its roles decide against.
+    auto roles = std::make_shared<CUnknowWord::Roles>();
+    roles->dictionary.addWord(G("镇"), 3, 500);
+    roles->dictionary.addWord(G("白"), 1, 20);
+    roles->context = makeContext({0, 1, 2, 3, 100, 101}, {{100, 0}, {0, 0}, {0, 101}}, 100, 50);
+    CUnknowWord place;
+    place.setRoles(roles, CUnknowWord::kPlace);
+    CSegment seg;
+    const CDictionary bigram;
+    const CDictionary dict = makeCore({{"来", 500, kVerb}, {"自", 300, 'p' * 256}, {"镇", 10, kNoun}});
+    seg.biSegment(std::string(kSentenceBegin) + G("来自白水镇") + std::string(kSentenceEnd), dict, bigram, 0.1);
+    place.recognize(seg.path(0), dict, seg.optimumGraph(), seg.segGraph());
+    double shorter = 0, longer = 0;
+    int handle = 0;
+    ASSERT_NE(seg.optimumGraph().getElement(3, 6, &shorter, &handle), nullptr);  // 白水镇
+    EXPECT_EQ(handle, -28275);
+    ASSERT_NE(seg.optimumGraph().getElement(2, 6, &longer, &handle), nullptr);   // 自白水镇
+    EXPECT_LT(shorter, longer);
+    // Two characters are the least: 水镇 alone is no place.
+    EXPECT_EQ(seg.optimumGraph().getElement(4, 6), nullptr);
+}

@@ -321,10 +321,24 @@ void foreignUnits(const CorpusParagraph& p, const std::vector<size_t>& sentence,
 
 }  // namespace
 
+// Counts the surnames of the Chinese names of a sentence: in a run of nr
+// tokens of at most two characters each, every token but the last.
+void countSurnames(const CorpusParagraph& p, const std::vector<size_t>& sentence, CorpusStatistics& stats) {
+    for (size_t k = 0; k < sentence.size();) {
+        size_t end = k;
+        while (end < sentence.size() && isPersonToken(p.tokens[sentence[end]]) &&
+               gbkLength(p.tokens[sentence[end]].word) <= 2)
+            ++end;
+        for (size_t r = k; r + 1 < end; ++r) ++stats.surnames[p.tokens[sentence[r]].word];
+        k = end > k ? end : k + 1;
+    }
+}
+
 void countCorpus(const std::vector<CorpusParagraph>& paragraphs, CorpusStatistics& stats) {
     const auto& ct = classTokens();
     for (const auto& p : paragraphs) {
         for (const auto& sentence : sentencesOf(p)) {
+            countSurnames(p, sentence, stats);
             ++stats.sentences;
             int32_t previousTag = kPosSentenceBegin;
             stats.lexical.countTag(kPosSentenceBegin);

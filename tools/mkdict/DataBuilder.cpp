@@ -95,6 +95,28 @@ bool corpusWritesSplit(const std::string& word, const CorpusStatistics& corpus) 
     return false;
 }
 
+// Surnames seen this often lead names in the corpus rather than by chance.
+constexpr int64_t kMinSurnameCount = 5;
+
+// True when a listed person name of three or four characters is a surname
+// the corpus uses followed by a given name of one or two characters: the
+// corpus writes such names as surname and given name, and the person
+// recogniser finds them in that form.
+bool isSurnameAndGivenName(const std::string& word, int32_t handle, const CorpusStatistics& corpus) {
+    if (handle != kHandlePerson) return false;
+    for (size_t i = 0; i < word.size(); i += 2)
+        if (static_cast<unsigned char>(word[i]) < 0xB0 || i + 1 >= word.size()) return false;
+    const size_t chars = word.size() / 2;
+    if (chars < 3 || chars > 4) return false;
+    for (size_t surname = 1; surname <= 2; ++surname) {
+        const size_t given = chars - surname;
+        if (given < 1 || given > 2) continue;
+        const auto it = corpus.surnames.find(std::string_view(word).substr(0, 2 * surname));
+        if (it != corpus.surnames.end() && it->second >= kMinSurnameCount) return true;
+    }
+    return false;
+}
+
 std::string joinPath(const std::string& dir, const std::string& name) { return withTrailingSlash(dir) + name; }
 
 bool createOutputDirectory(const std::string& dir, std::string& error) {
@@ -222,7 +244,8 @@ bool buildSegmenterData(const MkdictOptions& options, std::string& summary, std:
         // A listed word that the corpus writes as several of its own words
         // (a compound, a phrase, a full name) would override the corpus's
         // way of cutting it; every other listed word is added.
-        if (tagged && !corpus.words.contains(e.word) && corpusWritesSplit(e.word, corpus)) {
+        if (tagged && !corpus.words.contains(e.word) &&
+            (corpusWritesSplit(e.word, corpus) || isSurnameAndGivenName(e.word, packTag(e.tag), corpus))) {
             ++composed;
             continue;
         }
