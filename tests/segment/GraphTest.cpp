@@ -25,6 +25,16 @@ std::vector<std::string> wordsOf(const WordPath& path) {
     return words;
 }
 
+// Both segmentation stages over `core` and no bigrams: the words of the
+// first path (the path stays in `seg`).
+std::vector<std::string> segmentTwice(CSegment& seg, const CDictionary& core, std::string_view text) {
+    static const CDictionary bigram;
+    seg.biSegment(wrap(text), core, bigram, 0.1);
+    seg.biOptimumSegment(bigram, core, 0.1);
+    EXPECT_GE(seg.segmentCount(), 1);
+    return wordsOf(seg.path(0));
+}
+
 }  // namespace
 
 TEST(SegGraphTest, AtomsOfMixedText) {
@@ -224,14 +234,8 @@ TEST(NumberTest, SignsUnitsZeroAndMixedNumerals) {
 TEST(SegmentTest, NumbersAndTimesMerge) {
     const CDictionary core = makeCore({{"年", 500, kQuantity}, {"月", 500, kNoun}, {"点", 10, kNoun},
                                        {"钟", 10, kNoun}, {"开会", 80, kVerb}});
-    const CDictionary bigram;
     CSegment seg;
-    auto segment = [&](std::string_view text) {
-        seg.biSegment(wrap(text), core, bigram, 0.1);
-        seg.biOptimumSegment(bigram, core, 0.1);
-        EXPECT_GE(seg.segmentCount(), 1);
-        return wordsOf(seg.path(0));
-    };
+    auto segment = [&](std::string_view text) { return segmentTwice(seg, core, text); };
     EXPECT_EQ(segment("一九九八年"), (std::vector<std::string>{"一九九八年"}));
     EXPECT_EQ(segment("三年"), (std::vector<std::string>{"三", "年"}));
     EXPECT_EQ(seg.path(0)[1].handle, -27904);
@@ -251,14 +255,8 @@ TEST(SegmentTest, NumbersAndTimesMerge) {
 TEST(SegmentTest, SignsMixedNumbersAndRunsOfMarks) {
     const CDictionary core = makeCore({{"年", 500, kQuantity}, {"度", 50, kQuantity}, {"新年", 80, kNoun},
                                        {"世纪", 80, kNoun}});
-    const CDictionary bigram;
     CSegment seg;
-    auto segment = [&](std::string_view text) {
-        seg.biSegment(wrap(text), core, bigram, 0.1);
-        seg.biOptimumSegment(bigram, core, 0.1);
-        EXPECT_GE(seg.segmentCount(), 1);
-        return wordsOf(seg.path(0));
-    };
+    auto segment = [&](std::string_view text) { return segmentTwice(seg, core, text); };
     EXPECT_EQ(segment("－５度"), (std::vector<std::string>{"－５", "度"}));
     EXPECT_EQ(segment("／６"), (std::vector<std::string>{"／", "６"}));
     EXPECT_EQ(segment("1万亿"), (std::vector<std::string>{"1万亿"}));
