@@ -298,6 +298,22 @@ TEST(MkdictCorpus, SplitWordMarksANameFusedWithItsNeighbour) {
     EXPECT_EQ(person.dictionary.frequency(gbk("有"), kPersonBefore), 1);
 }
 
+TEST(MkdictCorpus, TransliteratedNameRolesFollowTheDictionaryPieces) {
+    // The tagger meets 基普 as one word: it is the name's first piece.
+    std::vector<CorpusParagraph> paragraphs(1);
+    size_t noGbk = 0;
+    std::string error;
+    ASSERT_TRUE(parseCorpusLine(gbk("选手/n  基普罗蒂奇/nr  获胜/v"), false, paragraphs[0], noGbk, error));
+    DictionaryFileWriter core;
+    core.add(gbk("基普"), 'n' * 256, 3);
+    RoleData person, place, foreign;
+    countRoles(paragraphs, core, person, place, foreign);
+    EXPECT_EQ(foreign.dictionary.frequency(gbk("基普"), kSpanFirst), 1);
+    EXPECT_EQ(foreign.dictionary.frequency(gbk("基"), kSpanFirst), 0);
+    EXPECT_EQ(foreign.dictionary.frequency(gbk("罗"), kSpanMiddle), 1);
+    EXPECT_EQ(foreign.dictionary.frequency(gbk("奇"), kSpanLast), 1);
+}
+
 TEST(MkdictBuild, CorpusBuildWritesRoleFilesThatLoad) {
     TempDir dir;
     MkdictOptions options;

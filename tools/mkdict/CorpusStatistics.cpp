@@ -293,9 +293,10 @@ void placeUnits(const CorpusParagraph& p, const std::vector<size_t>& sentence, c
     countUnits(units, data);
 }
 
-// Transliterated names: a single nr token of three or more characters,
-// one character per unit.
-void foreignUnits(const CorpusParagraph& p, const std::vector<size_t>& sentence, RoleData& data) {
+// Transliterated names: a single nr token of three or more characters, cut
+// into the dictionary pieces the tagger will meet (基普罗蒂奇: 基普, 罗, 蒂, 奇).
+void foreignUnits(const CorpusParagraph& p, const std::vector<size_t>& sentence, const DictionaryFileWriter& core,
+                  RoleData& data) {
     std::vector<RoleUnit> units;
     std::vector<NameSpan> names;
     for (size_t k = 0; k < sentence.size(); ++k) {
@@ -309,9 +310,9 @@ void foreignUnits(const CorpusParagraph& p, const std::vector<size_t>& sentence,
         const int id = static_cast<int>(names.size());
         NameSpan span;
         span.first = units.size();
-        const auto chars = charactersOf(t.word);
-        for (size_t i = 0; i < chars.size(); ++i)
-            units.push_back({chars[i], i == 0 ? kSpanFirst : (i + 1 == chars.size() ? kSpanLast : kSpanMiddle), id});
+        const auto pieces = dictionaryPieces(t.word, core);
+        for (size_t i = 0; i < pieces.size(); ++i)
+            units.push_back({pieces[i], i == 0 ? kSpanFirst : (i + 1 == pieces.size() ? kSpanLast : kSpanMiddle), id});
         span.end = units.size();
         names.push_back(span);
     }
@@ -390,7 +391,7 @@ void countRoles(const std::vector<CorpusParagraph>& paragraphs, const Dictionary
         for (const auto& sentence : sentencesOf(p)) {
             personUnits(p, sentence, core, person);
             placeUnits(p, sentence, core, place);
-            foreignUnits(p, sentence, foreign);
+            foreignUnits(p, sentence, core, foreign);
         }
     }
 }
