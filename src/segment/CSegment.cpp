@@ -194,9 +194,13 @@ bool CSegment::generateWord(const std::vector<int>& v, int k) {
             }
         }
 
-        // Merge the longest run of words whose concatenation is a number.
+        // Merge the longest run of words whose concatenation is a number. A
+        // word that is no number by itself may begin one with the next word:
+        // 百分 之 五十 is the fraction 百分之五十.
         int end = w;  // words w .. end - 1 form the stored number
-        if (isNumber(text)) {
+        const bool beginsNumber = w + 1 < wordCount && validSpan(a, v[static_cast<size_t>(w) + 2]) &&
+                                  isNumber(m_segGraph.atomSpan(a, v[static_cast<size_t>(w) + 2]));
+        if (isNumber(text) || beginsNumber) {
             end = w + 1;
             while (end < wordCount) {
                 const int from = v[static_cast<size_t>(w)];

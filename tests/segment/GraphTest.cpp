@@ -254,7 +254,7 @@ TEST(SegmentTest, NumbersAndTimesMerge) {
 
 TEST(SegmentTest, SignsMixedNumbersAndRunsOfMarks) {
     const CDictionary core = makeCore({{"年", 500, kQuantity}, {"度", 50, kQuantity}, {"新年", 80, kNoun},
-                                       {"世纪", 80, kNoun}});
+                                       {"世纪", 80, kNoun}, {"百分", 80, kNoun}});
     CSegment seg;
     auto segment = [&](std::string_view text) { return segmentTwice(seg, core, text); };
     EXPECT_EQ(segment("－５度"), (std::vector<std::string>{"－５", "度"}));
@@ -263,6 +263,8 @@ TEST(SegmentTest, SignsMixedNumbersAndRunsOfMarks) {
     EXPECT_EQ(segment("二００一年"), (std::vector<std::string>{"二００一年"}));
     EXPECT_EQ(seg.path(0)[1].handle, -29696);
     EXPECT_EQ(segment("一九九〇年"), (std::vector<std::string>{"一九九〇年"}));
+    // A word that only begins a number with the next one: 百分 之 五十.
+    EXPECT_EQ(segment("百分之五十"), (std::vector<std::string>{"百分之五十"}));
     // A sign between two numbers is a word of its own; a lone minus is punctuation.
     EXPECT_EQ(segment("０．４－０．６"), (std::vector<std::string>{"０．４", "－", "０．６"}));
     EXPECT_EQ(seg.path(0)[2].handle, 30464);
