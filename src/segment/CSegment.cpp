@@ -19,6 +19,9 @@ struct SegmentTexts {
     std::string ordinaryShortNumbers = gbkText("第上成±—＋∶·．／");
     std::string dashes = gbkText("－－");
     std::string dash = gbkText("—");
+    std::string minus = gbkText("－");
+    // Marks whose runs (——, ……) are one punctuation word.
+    CharSet repeatedMarks{gbkText("—…－")};
     CharSet timeUnits{gbkText("月日时分秒")};
     std::string monthPortion = gbkText("月份");
     std::string year = gbkText("年");
@@ -176,9 +179,28 @@ bool CSegment::generateWord(const std::vector<int>& v, int k) {
         const std::string_view text = textOf(w);
         const std::string_view storedWord = (element && element->hasWord) ? graph.word(*element) : text;
 
-        // Merge the longest run of words whose concatenation is a number.
+        // A run of one dash or ellipsis mark is one punctuation word.
+        if (text.size() == 2 && t.repeatedMarks.contains(text)) {
+            int end = w + 1;
+            while (end < wordCount && validSpan(v[static_cast<size_t>(end)], v[static_cast<size_t>(end) + 1]) &&
+                   textOf(end) == text)
+                ++end;
+            if (end > w + 1) {
+                const int stop = v[static_cast<size_t>(end)];
+                const std::string_view run = m_segGraph.atomSpan(a, stop);
+                emit(run, kHandlePunctuation, value, a, stop, run);
+                w = end;
+                continue;
+            }
+        }
+
+        // Merge the longest run of words whose concatenation is a number. A
+        // word that is no number by itself may begin one with the next word:
+        // 百分 之 五十 is the fraction 百分之五十.
         int end = w;  // words w .. end - 1 form the stored number
-        if (isNumber(text)) {
+        const bool beginsNumber = w + 1 < wordCount && validSpan(a, v[static_cast<size_t>(w) + 2]) &&
+                                  isNumber(m_segGraph.atomSpan(a, v[static_cast<size_t>(w) + 2]));
+        if (isNumber(text) || beginsNumber) {
             end = w + 1;
             while (end < wordCount) {
                 const int from = v[static_cast<size_t>(w)];
@@ -202,7 +224,7 @@ bool CSegment::generateWord(const std::vector<int>& v, int k) {
             w = end;
             continue;
         }
-        if (number == t.dashes || number == t.dash || number == "-") {
+        if (number == t.dashes || number == t.dash || number == t.minus || number == "-") {
             emit(number, kHandlePunctuation, value, start, stop, number);
             w = end;
             continue;
@@ -214,6 +236,7 @@ bool CSegment::generateWord(const std::vector<int>& v, int k) {
             const bool afterNumber = prev == -kHandleNumber || prev == kHandleNumber || prev == -kHandleTime || prev == kHandleTime;
             std::string_view sign;
             if (number.substr(0, t.dash.size()) == t.dash) sign = t.dash;
+            else if (number.substr(0, t.minus.size()) == t.minus) sign = t.minus;
             else if (number.substr(0, 1) == "-") sign = "-";
             if (afterNumber && !sign.empty() && number.size() > sign.size() &&
                 m_segGraph.atomText(start) == sign && start + 1 < stop) {

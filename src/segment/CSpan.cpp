@@ -338,9 +338,9 @@ int CSpan::endPosition(int i) const {
     return last.position + last.length;
 }
 
-void CSpan::addCandidate(int start, int end, double cost) {
+void CSpan::addCandidate(int start, int end, double cost, int given) {
     if (static_cast<int>(m_candidates.size()) >= kMaxCandidates) return;
-    m_candidates.push_back(Candidate{start, end, cost});
+    m_candidates.push_back(Candidate{start, end, cost, given});
 }
 
 double CSpan::computeCost(int first, int count, const CDictionary& roles) const {
@@ -392,14 +392,28 @@ void CSpan::recognizePerson(const CDictionary& roles) {
                     p += 3;
                 continue;
             }
-            addCandidate(endPosition(p), endPosition(p + len),
-                         computeCost(p, len, roles) - std::log(pattern.factor));
+            addCandidate(endPosition(p), endPosition(p + len), computeCost(p, len, roles) - std::log(pattern.factor),
+                         givenNameStart(pattern.roles, p));
             p += len;
             recorded = true;
             break;
         }
         if (!recorded) ++p;
     }
+}
+
+int CSpan::givenNameStart(std::string_view roles, int p) const {
+    // Surname words (B) lead the name: the given name follows them. A word
+    // that fuses the surname with the given name (X, Y) holds a surname of
+    // one character. A name without a surname (CD, EE) or with a prefix
+    // (老张, FB) has no given name to set apart.
+    const size_t surnames = roles.find_first_not_of('B');
+    if (surnames > 0 && surnames != std::string_view::npos) return endPosition(p + static_cast<int>(surnames));
+    if (roles[0] == 'X' || roles[0] == 'Y') {
+        const SegmentWord& word = m_words[static_cast<size_t>(p)];
+        return word.position + static_cast<int>(charLength(word.text, 0));
+    }
+    return 0;
 }
 
 void CSpan::recognizeSpan(const CDictionary& roles) {

@@ -28,6 +28,7 @@ public:
         int start = 0;  // byte offsets within the sentence
         int end = 0;
         double cost = 0;
+        int given = 0;  // person names: where the given name begins after the surname; 0 for none
     };
 
     void setTagType(int type) { m_tagType = type; }
@@ -76,7 +77,10 @@ private:
     void readRoles(SegmentWord& word, const std::string& lookup);
     void readPartOfSpeech(SegmentWord& word);
     int endPosition(int i) const;
-    void addCandidate(int start, int end, double cost);
+    // Byte offset where the given name of a person candidate matching the
+    // role letters `roles` at word p begins; 0 when it has none.
+    int givenNameStart(std::string_view roles, int p) const;
+    void addCandidate(int start, int end, double cost, int given = 0);
 
     int m_tagType = kPartOfSpeech;
     const CContextStat* m_context = nullptr;

@@ -4,6 +4,7 @@
 // to the optimum graph, where the second segmentation stage may choose them.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "segment/CContextStat.h"
 #include "segment/CDictionary.h"
@@ -39,6 +40,16 @@ public:
 
     bool recognize(WordPath& path, const CDictionary& core, CDynamicArray& optimum, const CSegGraph& graph);
 
+    // A person name the last recognize put into the optimum graph, with the
+    // place of its given name: byte offsets within the sentence, the atom
+    // vertices of the graph element and the cost it received.
+    struct NameParts {
+        int start = 0, given = 0, end = 0;
+        int startVertex = 0, endVertex = 0;
+        double cost = 0;
+    };
+    const std::vector<NameParts>& nameParts() const { return m_nameParts; }
+
     // False when neither a role dictionary nor role statistics are loaded;
     // the recogniser then finds nothing.
     bool hasRoleData() const;
@@ -49,12 +60,18 @@ public:
 
 private:
     void setType(int type);
+    // Appends to m_extra the places of two or three single characters
+    // followed by 村, 县, 乡, 镇, 省 or 市, with the cost of their roles.
+    void addSuffixedPlaces(const WordPath& path);
 
     std::shared_ptr<const Roles> m_roles;
     CSpan m_tagger;
     int m_type = kPerson;
     int m_handle = -28274;
     std::string m_token;
+    std::vector<NameParts> m_nameParts;
+    std::vector<CSpan::Candidate> m_extra;
+    std::vector<int> m_atomStarts;  // byte offset of every atom vertex
 };
 
 }  // namespace kestrel

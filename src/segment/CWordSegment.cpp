@@ -210,10 +210,12 @@ bool CWordSegment::segmentSentence(std::string_view piece) {
     const CDictionary& bigram = m_data ? m_data->bigram : emptyDictionary;
 
     m_segment.biSegment(m_sentence, core, bigram, smoothing);
+    m_nameParts.clear();
     if (recognitionSwitch != 0) {
         for (int k = 0; k < m_segment.segmentCount(); ++k) {
             WordPath& path = m_segment.path(k);
             m_person.recognize(path, core, m_segment.optimumGraph(), m_segment.segGraph());
+            m_nameParts.insert(m_nameParts.end(), m_person.nameParts().begin(), m_person.nameParts().end());
             if (recognitionSwitch != 0)
                 m_transliteration.recognize(path, core, m_segment.optimumGraph(), m_segment.segGraph());
             if (recognitionSwitch != 0)
@@ -221,10 +223,46 @@ bool CWordSegment::segmentSentence(std::string_view piece) {
         }
     }
     m_segment.biOptimumSegment(bigram, core, smoothing);
+    if (!m_nameParts.empty()) splitPersonNames();
     if (recognitionSwitch != 0 && tagFinalPaths) {
         for (int k = 0; k < m_segment.segmentCount(); ++k) m_tagger.tagPath(m_segment.path(k), core, core);
     }
     return true;
+}
+
+void CWordSegment::splitPersonNames() {
+    // The final graph holds the optimum graph the recognisers filled: a name
+    // whose element a later recogniser took over (a transliteration, a
+    // place) keeps its form.
+    const CDynamicArray& graph = m_segment.segGraph().graph();
+    auto partsAt = [&](int start, int end) -> const CUnknowWord::NameParts* {
+        for (const CUnknowWord::NameParts& n : m_nameParts) {
+            if (n.start != start || n.end != end) continue;
+            double value = 0;
+            int handle = 0;
+            if (graph.getElement(n.startVertex, n.endVertex, &value, &handle) && value == n.cost &&
+                handle == m_person.nameHandle())
+                return &n;
+        }
+        return nullptr;
+    };
+    for (int k = 0; k < m_segment.segmentCount(); ++k) {
+        WordPath& path = m_segment.path(k);
+        int offset = 0;
+        for (size_t i = 0; i < path.size() && !path[i].word.empty(); ++i) {
+            const int length = static_cast<int>(path[i].word.size());
+            const CUnknowWord::NameParts* n =
+                path[i].handle == m_person.nameHandle() ? partsAt(offset, offset + length) : nullptr;
+            if (n) {
+                WordResult given = path[i];
+                given.word.erase(0, static_cast<size_t>(n->given - n->start));
+                path[i].word.resize(static_cast<size_t>(n->given - n->start));
+                path.insert(path.begin() + static_cast<std::ptrdiff_t>(i) + 1, std::move(given));
+                ++i;
+            }
+            offset += length;
+        }
+    }
 }
 
 void CWordSegment::segmentText(std::string_view gbk, std::vector<std::string>& words) {

@@ -84,6 +84,9 @@ private:
     };
     void attach(std::shared_ptr<const Data> data, const CUnknowWord& person, const CUnknowWord& translit,
                 const CUnknowWord& place);
+    // Writes the person names the recogniser found as surname and given
+    // name, the way the tagged corpus writes them, in every final path.
+    void splitPersonNames();
     // Sentence-sized parts of a piece, cut at character boundaries.
     template <typename Fn>
     static void forEachSentence(std::string_view piece, Fn fn);
@@ -95,6 +98,7 @@ private:
     CUnknowWord m_person;
     CUnknowWord m_transliteration;
     CUnknowWord m_place;
+    std::vector<CUnknowWord::NameParts> m_nameParts;  // person names of the current sentence
     std::string m_error;
     std::string m_warnings;
     std::string m_piece;

@@ -10,16 +10,21 @@ namespace kestrel {
 namespace {
 
 struct NumberTexts {
-    CharSet signs{gbkText("±—＋")};  // double-byte signs; '+' and '-' are ASCII
+    CharSet signs{gbkText("±—＋－")};  // double-byte signs; '+' and '-' are ASCII
     CharSet separators{gbkText("∶·．／")};
-    CharSet units{gbkText("百千万亿佰仟％‰")};
-    CharSet chineseDigits{gbkText("零○一二两三四五六七八九十廿百千万亿壹贰叁肆伍陆柒捌玖拾佰仟∶·．／点")};
+    CharSet multipliers{gbkText("百千万亿佰仟")};
+    CharSet percents{gbkText("％‰")};
+    CharSet chineseDigits{gbkText("零○〇一二两三四五六七八九十廿百千万亿壹贰叁肆伍陆柒捌玖拾佰仟∶·．／点")};
+    // Chinese numerals that mix with digits in one number (二００一, ３万二千).
+    CharSet mixingNumerals{gbkText("零○〇一二三四五六七八九十百千万亿")};
+    std::string slash = gbkText("／");
     std::string fraction = gbkText("分之");
     CharSet ordinalHeads{gbkText("几数第上成")};
-    CharSet yearDigits{gbkText("零○一二三四五六七八九壹贰叁肆伍陆柒捌玖")};
+    CharSet yearDigits{gbkText("零○〇一二三四五六七八九壹贰叁肆伍陆柒捌玖")};
     CharSet thousands{gbkText("千仟")};
-    CharSet thousandsAndZeros{gbkText("千仟零○")};
+    CharSet thousandsAndZeros{gbkText("千仟零○〇")};
     CharSet fullWidthHighDigits{gbkText("５６７８９")};
+    CharSet fullWidthDigits{gbkText("０１２３４５６７８９")};
     CharSet stems{gbkText("甲乙丙丁戊己庚辛壬癸")};
     CharSet branches{gbkText("子丑寅卯辰巳午未申酉戌亥")};
 };
@@ -36,10 +41,14 @@ bool isFullWidthDigit(std::string_view s, size_t i) {
 bool isAsciiDigit(std::string_view s, size_t i) { return byteAt(s, i) >= '0' && byteAt(s, i) <= '9'; }
 
 // Length of a separator at i (a double-byte one of ∶·．／ or '.' / '/'), or 0.
-size_t separatorAt(std::string_view s, size_t i) {
+// A slash only separates digits: it never leads a number (／6 is a slash
+// and a number).
+size_t separatorAt(std::string_view s, size_t i, bool afterDigit) {
     const unsigned char b = byteAt(s, i);
-    if (b == '.' || b == '/') return 1;
-    if (b >= 0x80 && i + 1 < s.size() && texts().separators.contains(s.substr(i, 2))) return 2;
+    if (b == '.' || (b == '/' && afterDigit)) return 1;
+    if (b >= 0x80 && i + 1 < s.size() && texts().separators.contains(s.substr(i, 2)) &&
+        (afterDigit || s.substr(i, 2) != texts().slash))
+        return 2;
     return 0;
 }
 
@@ -53,24 +62,26 @@ bool isAllNum(std::string_view s) {
         i += 1;
     else if (byteAt(s, i) >= 0x80 && i + 1 < s.size() && t.signs.contains(s.substr(i, 2)))
         i += 2;
+    const size_t digitsFrom = i;
     // Full-width digits, optionally a separator and more full-width digits.
     while (isFullWidthDigit(s, i)) i += 2;
-    if (const size_t sep = separatorAt(s, i); sep > 0) {
+    if (const size_t sep = separatorAt(s, i, i > digitsFrom); sep > 0) {
         i += sep;
         while (isFullWidthDigit(s, i)) i += 2;
     }
     // ASCII digits, optionally a separator and more ASCII digits.
     while (isAsciiDigit(s, i)) ++i;
-    if (const size_t sep = separatorAt(s, i); sep > 0) {
+    if (const size_t sep = separatorAt(s, i, i > digitsFrom); sep > 0) {
         i += sep;
         while (isAsciiDigit(s, i)) ++i;
     }
-    // One final unit.
-    if (i < s.size()) {
-        if (byteAt(s, i) == '%')
-            i += 1;
-        else if (byteAt(s, i) >= 0x80 && i + 1 < s.size() && t.units.contains(s.substr(i, 2)))
-            i += 2;
+    // Units: a percent sign, or any run of multipliers (1万亿, 3千万).
+    if (byteAt(s, i) == '%') {
+        i += 1;
+    } else if (byteAt(s, i) >= 0x80 && i + 1 < s.size() && t.percents.contains(s.substr(i, 2))) {
+        i += 2;
+    } else {
+        while (byteAt(s, i) >= 0x80 && i + 1 < s.size() && t.multipliers.contains(s.substr(i, 2))) i += 2;
     }
     return i == s.size();
 }
@@ -89,6 +100,26 @@ bool isAllChineseNum(std::string_view s) {
         i += 2;
     }
     return true;
+}
+
+bool isMixedNum(std::string_view s) {
+    const NumberTexts& t = texts();
+    bool numeral = false, digit = false;
+    for (size_t i = 0; i < s.size();) {
+        if (isAsciiDigit(s, i)) {
+            digit = true;
+            ++i;
+        } else if (isFullWidthDigit(s, i)) {
+            digit = true;
+            i += 2;
+        } else if (byteAt(s, i) >= 0x80 && i + 1 < s.size() && t.mixingNumerals.contains(s.substr(i, 2))) {
+            numeral = true;
+            i += 2;
+        } else {
+            return false;
+        }
+    }
+    return numeral && digit;
 }
 
 bool isYearTime(std::string_view s) {
@@ -117,6 +148,9 @@ bool isYearTime(std::string_view s) {
     if (!doubleByte) return false;
     const int chars = static_cast<int>(s.size() / 2);
     if (s.size() >= 3 && members(t.yearDigits) == chars) return true;
+    // Numerals mixed with digits (二００一): three or more characters, each a
+    // numeral of a year or a full-width digit.
+    if (chars >= 3 && isMixedNum(s) && members(t.yearDigits) + members(t.fullWidthDigits) == chars) return true;
     if (s.size() == 8 && members(t.thousandsAndZeros) == 2) return true;
     if (s.size() == 2 && t.thousands.contains(s)) return true;
     if (s.size() == 4 && members(t.stems) == 1 && t.branches.contains(s.substr(2))) return true;

@@ -298,10 +298,26 @@ TEST(MkdictCorpus, SplitWordMarksANameFusedWithItsNeighbour) {
     EXPECT_EQ(person.dictionary.frequency(gbk("有"), kPersonBefore), 1);
 }
 
+TEST(MkdictCorpus, TransliteratedNameRolesFollowTheDictionaryPieces) {
+    // The tagger meets 基普 as one word: it is the name's first piece.
+    std::vector<CorpusParagraph> paragraphs(1);
+    size_t noGbk = 0;
+    std::string error;
+    ASSERT_TRUE(parseCorpusLine(gbk("选手/n  基普罗蒂奇/nr  获胜/v"), false, paragraphs[0], noGbk, error));
+    DictionaryFileWriter core;
+    core.add(gbk("基普"), 'n' * 256, 3);
+    RoleData person, place, foreign;
+    countRoles(paragraphs, core, person, place, foreign);
+    EXPECT_EQ(foreign.dictionary.frequency(gbk("基普"), kSpanFirst), 1);
+    EXPECT_EQ(foreign.dictionary.frequency(gbk("基"), kSpanFirst), 0);
+    EXPECT_EQ(foreign.dictionary.frequency(gbk("罗"), kSpanMiddle), 1);
+    EXPECT_EQ(foreign.dictionary.frequency(gbk("奇"), kSpanLast), 1);
+}
+
 TEST(MkdictBuild, CorpusBuildWritesRoleFilesThatLoad) {
     TempDir dir;
     MkdictOptions options;
-    options.wordsPath = dir.file("w.txt", "国家 100 n\n国家主席 50 n\n世纪 20 n\n");
+    options.wordsPath = dir.file("w.txt", "国家 100 n\n国家主席 50 n\n世纪 20 n\n发表主席 5 n\n二月 5 t\n");
     options.stopwordsPath = dir.file("s.txt", "的\n");
     options.taggedPath = dir.file("c.txt", gbk(kTinyCorpus));
     options.wordsWeight = 0.01;
@@ -324,6 +340,8 @@ TEST(MkdictBuild, CorpusBuildWritesRoleFilesThatLoad) {
     EXPECT_EQ(core.getFrequency(gbk("国家"), 28160), 1 + 1);  // corpus count + at least 1 from the list
     EXPECT_EQ(core.getFrequency(gbk("始##始"), 1), 5);
     EXPECT_FALSE(core.isWord(gbk("国家主席")));  // the corpus writes it as 国家 + 主席
+    EXPECT_FALSE(core.isWord(gbk("二月")));      // a numeral and 月: the corpus's 一 月
+    EXPECT_TRUE(core.isWord(gbk("发表主席")));   // corpus words, but never written side by side
     EXPECT_TRUE(core.isWord(gbk("世纪")));
     EXPECT_EQ(bigrams.getFrequency(gbk("江@泽民"), 3), 1);
     EXPECT_EQ(nr.getFrequency(gbk("江"), kPersonSurname), 1);
@@ -335,6 +353,30 @@ TEST(MkdictBuild, CorpusBuildWritesRoleFilesThatLoad) {
     ASSERT_TRUE(buildSegmenterData(options, summary, error)) << error;
     EXPECT_FALSE(fileExists(dir.path("out/nr.dct")));
     EXPECT_FALSE(fileExists(dir.path("out/tr.ctx")));
+}
+
+// The corpus writes names as surname and given name: a listed full name
+// with a surname the corpus uses often is left to the person recogniser.
+TEST(MkdictBuild, ListedFullNamesWithACorpusSurnameAreLeftOut) {
+    TempDir dir;
+    std::string corpus;
+    for (const char* given : {"朝阳", "明", "小红", "伟", "国强"})
+        corpus += "张/nr  " + std::string(given) + "/nr  说/v  。/w\n";
+    corpus += "克林顿/nr  访问/v  。/w\n";
+    MkdictOptions options;
+    options.wordsPath = dir.file("w.txt", "张春生 5 nr\n张家口 5 ns\n克林顿 5 nr\n李春生 5 nr\n欧阳春 5 nr\n");
+    options.stopwordsPath = dir.file("s.txt", "的\n");
+    options.taggedPath = dir.file("c.txt", gbk(corpus));
+    options.outDir = dir.path("out");
+    std::string summary, error;
+    ASSERT_TRUE(buildSegmenterData(options, summary, error)) << error;
+    CDictionary core;
+    ASSERT_TRUE(core.load(dir.path("out/coreDict.dct"), error)) << error;
+    EXPECT_FALSE(core.isWord(gbk("张春生")));
+    EXPECT_TRUE(core.isWord(gbk("张家口")));  // a place, not a name
+    EXPECT_TRUE(core.isWord(gbk("克林顿")));  // 克 never leads a name here
+    EXPECT_TRUE(core.isWord(gbk("李春生")));  // 李 is no surname of this corpus
+    EXPECT_TRUE(core.isWord(gbk("欧阳春")));
 }
 
 // Bad input names the file and line, and no data file is written.
@@ -387,6 +429,18 @@ TEST(MkdictTool, DefaultDataWasBuiltAndLoads) {
     EXPECT_GT(core.entryCount(), 300000u);
     EXPECT_GT(core.getFrequency(gbk("中国")), 0);
     EXPECT_GT(core.getFrequency(gbk("未##数"), 2), 0);
+    // The default data comes from the tagged corpus: word pairs and the
+    // recognisers' role files are there.
+    CDictionary bigrams;
+    ASSERT_TRUE(bigrams.load(data + "/BigramDict.dct", error)) << error;
+    EXPECT_GT(bigrams.entryCount(), 100000u);
+    for (const char* base : {"nr", "ns", "tr"}) {
+        CDictionary roles;
+        CContextStat context;
+        ASSERT_TRUE(roles.load(data + "/" + base + ".dct", error)) << error;
+        EXPECT_GT(roles.entryCount(), 1000u) << base;
+        EXPECT_TRUE(context.load(data + "/" + base + ".ctx", error)) << error;
+    }
 }
 
 }  // namespace

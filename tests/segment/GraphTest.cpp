@@ -25,6 +25,16 @@ std::vector<std::string> wordsOf(const WordPath& path) {
     return words;
 }
 
+// Both segmentation stages over `core` and no bigrams: the words of the
+// first path (the path stays in `seg`).
+std::vector<std::string> segmentTwice(CSegment& seg, const CDictionary& core, std::string_view text) {
+    static const CDictionary bigram;
+    seg.biSegment(wrap(text), core, bigram, 0.1);
+    seg.biOptimumSegment(bigram, core, 0.1);
+    EXPECT_GE(seg.segmentCount(), 1);
+    return wordsOf(seg.path(0));
+}
+
 }  // namespace
 
 TEST(SegGraphTest, AtomsOfMixedText) {
@@ -198,17 +208,34 @@ TEST(NumberTest, NumberAndYearTests) {
     EXPECT_TRUE(isYearTime(G("千")));
 }
 
+TEST(NumberTest, SignsUnitsZeroAndMixedNumerals) {
+    EXPECT_TRUE(isAllNum(G("－０．４")));  // full-width minus
+    EXPECT_TRUE(isAllNum(G("－")));
+    EXPECT_TRUE(isAllNum(G("１／３")));
+    EXPECT_FALSE(isAllNum(G("／６")));     // a slash never leads
+    EXPECT_FALSE(isAllNum("/6"));
+    EXPECT_FALSE(isAllNum(G("／")));
+    EXPECT_TRUE(isAllNum(G("1万亿")));
+    EXPECT_TRUE(isAllNum(G("３千万")));
+    EXPECT_TRUE(isAllNum(G("1.5万亿")));
+    EXPECT_FALSE(isAllNum(G("５％万")));
+    EXPECT_TRUE(isAllChineseNum(G("一九九〇")));
+    EXPECT_TRUE(isYearTime(G("二〇〇八")));
+    EXPECT_TRUE(isMixedNum(G("二００一")));
+    EXPECT_TRUE(isMixedNum(G("３万二千")));
+    EXPECT_FALSE(isMixedNum(G("２两")));     // 两 is also a weight
+    EXPECT_FALSE(isMixedNum(G("二十")));
+    EXPECT_FALSE(isMixedNum(G("１２")));
+    EXPECT_TRUE(isYearTime(G("二００一")));
+    EXPECT_FALSE(isYearTime(G("１２")));
+    EXPECT_FALSE(isYearTime(G("二０")));
+}
+
 TEST(SegmentTest, NumbersAndTimesMerge) {
     const CDictionary core = makeCore({{"年", 500, kQuantity}, {"月", 500, kNoun}, {"点", 10, kNoun},
                                        {"钟", 10, kNoun}, {"开会", 80, kVerb}});
-    const CDictionary bigram;
     CSegment seg;
-    auto segment = [&](std::string_view text) {
-        seg.biSegment(wrap(text), core, bigram, 0.1);
-        seg.biOptimumSegment(bigram, core, 0.1);
-        EXPECT_GE(seg.segmentCount(), 1);
-        return wordsOf(seg.path(0));
-    };
+    auto segment = [&](std::string_view text) { return segmentTwice(seg, core, text); };
     EXPECT_EQ(segment("一九九八年"), (std::vector<std::string>{"一九九八年"}));
     EXPECT_EQ(segment("三年"), (std::vector<std::string>{"三", "年"}));
     EXPECT_EQ(seg.path(0)[1].handle, -27904);
@@ -223,4 +250,28 @@ TEST(SegmentTest, NumbersAndTimesMerge) {
     EXPECT_EQ(segment("开"), (std::vector<std::string>{"开"}));
     // The optimum graph of the second stage uses the class tokens.
     EXPECT_EQ(segment("三点"), (std::vector<std::string>{"三点"}));
+}
+
+TEST(SegmentTest, SignsMixedNumbersAndRunsOfMarks) {
+    const CDictionary core = makeCore({{"年", 500, kQuantity}, {"度", 50, kQuantity}, {"新年", 80, kNoun},
+                                       {"世纪", 80, kNoun}, {"百分", 80, kNoun}});
+    CSegment seg;
+    auto segment = [&](std::string_view text) { return segmentTwice(seg, core, text); };
+    EXPECT_EQ(segment("－５度"), (std::vector<std::string>{"－５", "度"}));
+    EXPECT_EQ(segment("／６"), (std::vector<std::string>{"／", "６"}));
+    EXPECT_EQ(segment("1万亿"), (std::vector<std::string>{"1万亿"}));
+    EXPECT_EQ(segment("二００一年"), (std::vector<std::string>{"二００一年"}));
+    EXPECT_EQ(seg.path(0)[1].handle, -29696);
+    EXPECT_EQ(segment("一九九〇年"), (std::vector<std::string>{"一九九〇年"}));
+    // A word that only begins a number with the next one: 百分 之 五十.
+    EXPECT_EQ(segment("百分之五十"), (std::vector<std::string>{"百分之五十"}));
+    // A sign between two numbers is a word of its own; a lone minus is punctuation.
+    EXPECT_EQ(segment("０．４－０．６"), (std::vector<std::string>{"０．４", "－", "０．６"}));
+    EXPECT_EQ(seg.path(0)[2].handle, 30464);
+    // Runs of dashes and ellipses stay one punctuation word.
+    EXPECT_EQ(segment("世纪——新年"), (std::vector<std::string>{"世纪", "——", "新年"}));
+    EXPECT_EQ(seg.path(0)[2].handle, 30464);
+    EXPECT_EQ(segment("新年……"), (std::vector<std::string>{"新年", "……"}));
+    EXPECT_EQ(segment("－－"), (std::vector<std::string>{"－－"}));
+    EXPECT_EQ(segment("…新年"), (std::vector<std::string>{"…", "新年"}));
 }

@@ -53,7 +53,8 @@ TEST(RecognitionTest, PersonNameIsRecognisedInASentence) {
     EXPECT_EQ(innerWords(segmenter.segment().path(0)), (std::vector<std::string>{"我", "见到", "张", "小", "明", "了"}));
     segmenter.recognitionSwitch = 2;
     segmenter.segmentSentence(G("我见到张小明了"));
-    EXPECT_EQ(innerWords(segmenter.segment().path(0)), (std::vector<std::string>{"我", "见到", "张小明", "了"}));
+    // The name is written as surname and given name, as the tagged corpus does.
+    EXPECT_EQ(innerWords(segmenter.segment().path(0)), (std::vector<std::string>{"我", "见到", "张", "小明", "了"}));
     EXPECT_EQ(segmenter.segment().path(0)[3].handle != -1, true);
 }
 
@@ -135,4 +136,67 @@ TEST(RecognitionTest, TransliterationReadsPointAsFullWidth) {
     ASSERT_EQ(translit.tagger().unknownCount(), 1);
     EXPECT_EQ(translit.tagger().candidates()[0].start, 6);
     EXPECT_EQ(translit.tagger().candidates()[0].end, 6 + 5);
+}
+
+TEST(RecognitionTest, NameNeverBeginsOrEndsWithAMark) {
+    // The role data takes the dash for a name's last piece: the tagger
+    // proposes 约翰—, but the dash stays out of the word graph's names.
+    auto roles = std::make_shared<CUnknowWord::Roles>();
+    roles->dictionary.addWord(G("约"), 1, 50);
+    roles->dictionary.addWord(G("翰"), 2, 50);
+    roles->dictionary.addWord(G("—"), 3, 50);
+    roles->context = makeContext({0, 1, 2, 3, 100, 101}, {{100, 100}, {100, 1}, {1, 2}, {2, 3}, {3, 101}}, 100, 50);
+    CUnknowWord translit;
+    translit.setRoles(roles, CUnknowWord::kTransliteration);
+    CSegment seg;
+    const CDictionary bigram;
+    seg.biSegment(std::string(kSentenceBegin) + G("约翰—") + std::string(kSentenceEnd), core(), bigram, 0.1);
+    translit.recognize(seg.path(0), core(), seg.optimumGraph(), seg.segGraph());
+    ASSERT_EQ(translit.tagger().unknownCount(), 1);
+    int handle = 0;
+    seg.optimumGraph().getElement(1, 4, nullptr, &handle);
+    EXPECT_NE(handle, -28274);
+}
+
+TEST(RecognitionTest, SurnameFusedWithTheGivenNameIsSetApart) {
+    // 王刚 is a dictionary word; its role 24 (Y) marks a surname fused with a
+    // one-character given name. The name is written 王 刚.
+    auto roles = std::make_shared<CUnknowWord::Roles>();
+    roles->dictionary.addWord(G("王刚"), 24, 100);
+    roles->context = makeContext({0, 24, 100, 101}, {{100, 100}, {100, 0}, {0, 0}, {0, 24}, {24, 0}, {0, 101}}, 100, 50);
+    TempDir dir;
+    writeDataDirectory(dir.path(), makeCore({{"王刚", 5, kNoun}, {"同志", 300, kNoun}, {"我", 500, 'r' * 256}}), {});
+    std::string error;
+    ASSERT_TRUE(roles->dictionary.save(dir.path() + "nr.dct", error));
+    ASSERT_TRUE(roles->context.save(dir.path() + "nr.ctx", error));
+    CWordSegment segmenter;
+    ASSERT_TRUE(segmenter.loadDataDirectory(dir.path())) << segmenter.lastError();
+    segmenter.recognitionSwitch = 2;
+    segmenter.segmentSentence(G("我王刚同志"));
+    EXPECT_EQ(innerWords(segmenter.segment().path(0)), (std::vector<std::string>{"我", "王", "刚", "同志"}));
+}
+
+TEST(RecognitionTest, PlaceOfUnknownCharactersBeforeACommonSuffix) {
+    // No role pattern covers 白水镇, but 白 and 水 are no dictionary word
+    // and 镇 ends places: the place goes into the graph, and so does the
+    // longer reading 自白水镇, which the costs of its roles decide against.
+    auto roles = std::make_shared<CUnknowWord::Roles>();
+    roles->dictionary.addWord(G("镇"), 3, 500);
+    roles->dictionary.addWord(G("白"), 1, 20);
+    roles->context = makeContext({0, 1, 2, 3, 100, 101}, {{100, 0}, {0, 0}, {0, 101}}, 100, 50);
+    CUnknowWord place;
+    place.setRoles(roles, CUnknowWord::kPlace);
+    CSegment seg;
+    const CDictionary bigram;
+    const CDictionary dict = makeCore({{"来", 500, kVerb}, {"自", 300, 'p' * 256}, {"镇", 10, kNoun}});
+    seg.biSegment(std::string(kSentenceBegin) + G("来自白水镇") + std::string(kSentenceEnd), dict, bigram, 0.1);
+    place.recognize(seg.path(0), dict, seg.optimumGraph(), seg.segGraph());
+    double shorter = 0, longer = 0;
+    int handle = 0;
+    ASSERT_NE(seg.optimumGraph().getElement(3, 6, &shorter, &handle), nullptr);  // 白水镇
+    EXPECT_EQ(handle, -28275);
+    ASSERT_NE(seg.optimumGraph().getElement(2, 6, &longer, &handle), nullptr);   // 自白水镇
+    EXPECT_LT(shorter, longer);
+    // Two characters are the least: 水镇 alone is no place.
+    EXPECT_EQ(seg.optimumGraph().getElement(4, 6), nullptr);
 }

@@ -293,9 +293,10 @@ void placeUnits(const CorpusParagraph& p, const std::vector<size_t>& sentence, c
     countUnits(units, data);
 }
 
-// Transliterated names: a single nr token of three or more characters,
-// one character per unit.
-void foreignUnits(const CorpusParagraph& p, const std::vector<size_t>& sentence, RoleData& data) {
+// Transliterated names: a single nr token of three or more characters, cut
+// into the dictionary pieces the tagger will meet (基普罗蒂奇: 基普, 罗, 蒂, 奇).
+void foreignUnits(const CorpusParagraph& p, const std::vector<size_t>& sentence, const DictionaryFileWriter& core,
+                  RoleData& data) {
     std::vector<RoleUnit> units;
     std::vector<NameSpan> names;
     for (size_t k = 0; k < sentence.size(); ++k) {
@@ -309,9 +310,9 @@ void foreignUnits(const CorpusParagraph& p, const std::vector<size_t>& sentence,
         const int id = static_cast<int>(names.size());
         NameSpan span;
         span.first = units.size();
-        const auto chars = charactersOf(t.word);
-        for (size_t i = 0; i < chars.size(); ++i)
-            units.push_back({chars[i], i == 0 ? kSpanFirst : (i + 1 == chars.size() ? kSpanLast : kSpanMiddle), id});
+        const auto pieces = dictionaryPieces(t.word, core);
+        for (size_t i = 0; i < pieces.size(); ++i)
+            units.push_back({pieces[i], i == 0 ? kSpanFirst : (i + 1 == pieces.size() ? kSpanLast : kSpanMiddle), id});
         span.end = units.size();
         names.push_back(span);
     }
@@ -321,10 +322,24 @@ void foreignUnits(const CorpusParagraph& p, const std::vector<size_t>& sentence,
 
 }  // namespace
 
+// Counts the surnames of the Chinese names of a sentence: in a run of nr
+// tokens of at most two characters each, every token but the last.
+void countSurnames(const CorpusParagraph& p, const std::vector<size_t>& sentence, CorpusStatistics& stats) {
+    for (size_t k = 0; k < sentence.size();) {
+        size_t end = k;
+        while (end < sentence.size() && isPersonToken(p.tokens[sentence[end]]) &&
+               gbkLength(p.tokens[sentence[end]].word) <= 2)
+            ++end;
+        for (size_t r = k; r + 1 < end; ++r) ++stats.surnames[p.tokens[sentence[r]].word];
+        k = end > k ? end : k + 1;
+    }
+}
+
 void countCorpus(const std::vector<CorpusParagraph>& paragraphs, CorpusStatistics& stats) {
     const auto& ct = classTokens();
     for (const auto& p : paragraphs) {
         for (const auto& sentence : sentencesOf(p)) {
+            countSurnames(p, sentence, stats);
             ++stats.sentences;
             int32_t previousTag = kPosSentenceBegin;
             stats.lexical.countTag(kPosSentenceBegin);
@@ -376,7 +391,7 @@ void countRoles(const std::vector<CorpusParagraph>& paragraphs, const Dictionary
         for (const auto& sentence : sentencesOf(p)) {
             personUnits(p, sentence, core, person);
             placeUnits(p, sentence, core, place);
-            foreignUnits(p, sentence, foreign);
+            foreignUnits(p, sentence, core, foreign);
         }
     }
 }

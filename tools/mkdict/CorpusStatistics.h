@@ -4,6 +4,7 @@
 // dictionary, part-of-speech transitions, and the role data of the person,
 // place and transliterated-name recognisers.
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,9 @@ struct CorpusStatistics {
     int64_t wordTotal = 0;         // tokens counted into `words` and the class tokens
     int64_t sentences = 0;
     int64_t numbers = 0, times = 0, foreign = 0, persons = 0, places = 0;
+    // How often each surname leads a Chinese name (the nr tokens before the
+    // last one of a run of short nr tokens: 江 of 江 泽民, 欧阳 of 欧阳 海).
+    std::map<std::string, int64_t, std::less<>> surnames;
 };
 
 // Splits the paragraphs into sentences (at punctuation) and counts words,

@@ -51,23 +51,89 @@ void addClassTokens(DictionaryFileWriter& core, int64_t numbers, int64_t times, 
     core.add(ct.end, kHandleSentenceEnd, sentences);
 }
 
-// True when the word can be cut into two or more words of `words`.
-bool isComposedOf(const std::string& word, const DictionaryFileWriter& words) {
-    // reachable[i]: the first i bytes are a sequence of known words.
-    std::vector<char> reachable(word.size() + 1, 0);
-    reachable[0] = 1;
-    for (size_t i = 0; i < word.size(); i += gbkCharBytes(word, i)) {
-        if (!reachable[i]) continue;
-        for (size_t j = i + gbkCharBytes(word, i); j <= word.size(); j += gbkCharBytes(word, j)) {
-            if (i == 0 && j == word.size()) break;
-            if (!reachable[j] && words.contains(std::string_view(word).substr(i, j - i))) reachable[j] = 1;
-            if (j == word.size()) break;
+// The word the corpus statistics hold for a piece of a listed word:
+// numerals stand as the number token, like in the corpus counts; empty when
+// the corpus does not know the piece.
+std::string_view corpusUnitOf(std::string_view piece, const CorpusStatistics& corpus) {
+    if (isNumberWord(piece)) return classTokens().number;
+    if (corpus.words.contains(piece)) return piece;
+    return {};
+}
+
+// True when the corpus itself writes the word split: it can be cut into two
+// or more corpus words (numerals counted as the number token) of which every
+// adjacent pair occurs in the corpus as a word pair. A listed word whose
+// characters merely happen to be corpus words is kept.
+bool corpusWritesSplit(const std::string& word, const CorpusStatistics& corpus) {
+    std::vector<size_t> bounds;  // character boundaries
+    for (size_t i = 0; i < word.size(); i += gbkCharBytes(word, i)) bounds.push_back(i);
+    bounds.push_back(word.size());
+    const size_t n = bounds.size();
+    // split[i][j]: the first bounds[j] bytes are cut into corpus words joined
+    // by corpus pairs, the last of them being word[bounds[i], bounds[j]).
+    std::vector<std::vector<char>> split(n, std::vector<char>(n, 0));
+    std::string pair;
+    for (size_t j = 1; j < n; ++j) {
+        for (size_t i = 0; i < j; ++i) {
+            if (i == 0 && j == n - 1) continue;  // the word itself is not a cut
+            const std::string_view last = corpusUnitOf(std::string_view(word).substr(bounds[i], bounds[j] - bounds[i]), corpus);
+            if (last.empty()) continue;
+            if (i == 0) {
+                split[i][j] = 1;
+                continue;
+            }
+            for (size_t h = 0; h < i && !split[i][j]; ++h) {
+                if (!split[h][i]) continue;
+                const std::string_view before = corpusUnitOf(std::string_view(word).substr(bounds[h], bounds[i] - bounds[h]), corpus);
+                pair.assign(before).append("@").append(last);
+                if (corpus.bigrams.contains(pair)) split[i][j] = 1;
+            }
         }
     }
-    return reachable[word.size()] != 0;
+    for (size_t i = 1; i + 1 < n; ++i)
+        if (split[i][n - 1]) return true;
+    return false;
+}
+
+// Surnames seen this often lead names in the corpus rather than by chance.
+constexpr int64_t kMinSurnameCount = 5;
+
+// True when a listed person name of three or four characters is a surname
+// the corpus uses followed by a given name of one or two characters: the
+// corpus writes such names as surname and given name, and the person
+// recogniser finds them in that form.
+bool isSurnameAndGivenName(const std::string& word, int32_t handle, const CorpusStatistics& corpus) {
+    if (handle != kHandlePerson) return false;
+    for (size_t i = 0; i < word.size(); i += 2)
+        if (static_cast<unsigned char>(word[i]) < 0xB0 || i + 1 >= word.size()) return false;
+    const size_t chars = word.size() / 2;
+    if (chars < 3 || chars > 4) return false;
+    for (size_t surname = 1; surname <= 2; ++surname) {
+        const size_t given = chars - surname;
+        if (given < 1 || given > 2) continue;
+        const auto it = corpus.surnames.find(std::string_view(word).substr(0, 2 * surname));
+        if (it != corpus.surnames.end() && it->second >= kMinSurnameCount) return true;
+    }
+    return false;
 }
 
 std::string joinPath(const std::string& dir, const std::string& name) { return withTrailingSlash(dir) + name; }
+
+bool createOutputDirectory(const std::string& dir, std::string& error) {
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec || !isDirectory(dir)) {
+        error = "cannot create output directory " + dir + (ec ? ": " + ec.message() : "");
+        return false;
+    }
+    return true;
+}
+
+bool writeStopWords(const std::vector<std::string>& stopWords, const std::string& outDir, std::string& error) {
+    std::string text;
+    for (const auto& w : stopWords) text += w + "\n";
+    return writeFileAtomically(joinPath(outDir, "stopwords.txt"), text, &error);
+}
 
 }  // namespace
 
@@ -110,6 +176,20 @@ bool readStopWords(const std::string& path, std::vector<std::string>& words, std
         if (present.insert(w).second) unique.push_back(std::move(w));
     words = std::move(unique);
     return true;
+}
+
+bool buildStopWordsFile(const MkdictOptions& options, std::string& error) {
+    std::vector<std::string> stopWords;
+    if (options.outDir.empty()) {
+        error = "no output directory given (--out DIR)";
+        return false;
+    }
+    if (options.stopwordsPath.empty()) {
+        error = "no stop-word list given (--stopwords FILE)";
+        return false;
+    }
+    return readStopWords(options.stopwordsPath, stopWords, error) && createOutputDirectory(options.outDir, error) &&
+           writeStopWords(stopWords, options.outDir, error);
 }
 
 bool buildSegmenterData(const MkdictOptions& options, std::string& summary, std::string& error) {
@@ -163,8 +243,9 @@ bool buildSegmenterData(const MkdictOptions& options, std::string& summary, std:
     for (const auto& e : entries) {
         // A listed word that the corpus writes as several of its own words
         // (a compound, a phrase, a full name) would override the corpus's
-        // way of cutting it; only words the corpus cannot spell are added.
-        if (tagged && !corpus.words.contains(e.word) && isComposedOf(e.word, corpus.words)) {
+        // way of cutting it; every other listed word is added.
+        if (tagged && !corpus.words.contains(e.word) &&
+            (corpusWritesSplit(e.word, corpus) || isSurnameAndGivenName(e.word, packTag(e.tag), corpus))) {
             ++composed;
             continue;
         }
@@ -198,21 +279,14 @@ bool buildSegmenterData(const MkdictOptions& options, std::string& summary, std:
     if (tagged) countRoles(paragraphs, core, person, place, foreign);
 
     // Write.
-    std::error_code ec;
-    std::filesystem::create_directories(options.outDir, ec);
-    if (ec || !isDirectory(options.outDir)) {
-        error = "cannot create output directory " + options.outDir + (ec ? ": " + ec.message() : "");
-        return false;
-    }
+    if (!createOutputDirectory(options.outDir, error)) return false;
     const DictionaryFileWriter emptyBigrams;
     const DictionaryFileWriter& bigrams = tagged ? corpus.bigrams : emptyBigrams;
-    std::string stopText;
-    for (const auto& w : stopWords) stopText += w + "\n";
 
     if (!core.save(joinPath(options.outDir, "coreDict.dct"), error)) return false;
     if (!bigrams.save(joinPath(options.outDir, "BigramDict.dct"), error)) return false;
     if (!lexical.save(joinPath(options.outDir, "lexical.ctx"), error)) return false;
-    if (!writeFileAtomically(joinPath(options.outDir, "stopwords.txt"), stopText, &error)) return false;
+    if (!writeStopWords(stopWords, options.outDir, error)) return false;
     const std::pair<const char*, const RoleData*> roles[] = {{"nr", &person}, {"ns", &place}, {"tr", &foreign}};
     for (const auto& [base, data] : roles) {
         const std::string dct = joinPath(options.outDir, std::string(base) + ".dct");
@@ -238,7 +312,7 @@ bool buildSegmenterData(const MkdictOptions& options, std::string& summary, std:
                                 listStats.noCell + listStats.noGbk + listStats.tooLong, listStats.noCell,
                                 listStats.noGbk, listStats.tooLong);
     if (tagged && useWordList)
-        summary += formatString("word list entries left out as compounds of corpus words: %zu\n", composed);
+        summary += formatString("word list entries left out as written split by the corpus: %zu\n", composed);
     if (tagged)
         summary += formatString("tagged corpus %s: %zu paragraphs (%zu held out), %lld words in %lld sentences; "
                                 "%zu tokens without a GBK form\n",

@@ -20,8 +20,8 @@ struct MkdictOptions {
     // measured best on held-out newspaper text.
     int64_t total = 200000000;
     // With a corpus the word list is scaled to the corpus's size times this
-    // weight and its words that the corpus does not spell with its own words
-    // are added to the corpus counts; 0 leaves the word list out.
+    // weight and added to the corpus counts, except its words that the
+    // corpus writes split; 0 leaves the word list out.
     double wordsWeight = 1.0;
 };
 
@@ -29,6 +29,10 @@ struct MkdictOptions {
 // GBK tokens in order of first appearance. False with "FILE:LINE: ..." on
 // an unreadable file, a word without a GBK form or one too long to load.
 bool readStopWords(const std::string& path, std::vector<std::string>& words, std::string& error);
+
+// Writes only stopwords.txt into options.outDir (the rest of the data comes
+// from elsewhere, such as the committed archive).
+bool buildStopWordsFile(const MkdictOptions& options, std::string& error);
 
 // Writes coreDict.dct, BigramDict.dct, lexical.ctx, stopwords.txt and, with
 // a corpus, the role files nr/ns/tr (.dct, .ctx) into options.outDir. Every

@@ -33,9 +33,10 @@ const char* const kUsage =
     "  --total N          without a tagged corpus: the total the word list's frequencies\n"
     "                     are scaled to (default 200000000)\n"
     "  --words-weight W   with a tagged corpus: the word list is scaled to W times the\n"
-    "                     corpus size, and its words that the corpus does not write as\n"
-    "                     several of its own words are added to the corpus counts;\n"
-    "                     0 leaves the word list out (default 1)\n"
+    "                     corpus size and added to the corpus counts, except words the\n"
+    "                     corpus writes split (as corpus words each pair of which occurs\n"
+    "                     side by side); 0 leaves the word list out (default 1)\n"
+    "  --stopwords-only   write only stopwords.txt (next to data from elsewhere)\n"
     "  --quiet            print nothing on success\n"
     "  --help             show this text\n"
     "\n"
@@ -59,6 +60,7 @@ int main(int argc, char** argv) {
     kestrel::MkdictOptions options;
     options.stopwordsPath = KESTREL_MKDICT_STOPWORDS;
     bool quiet = false;
+    bool stopwordsOnly = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -67,6 +69,10 @@ int main(int argc, char** argv) {
         }
         if (arg == "--quiet") {
             quiet = true;
+            continue;
+        }
+        if (arg == "--stopwords-only") {
+            stopwordsOnly = true;
             continue;
         }
         if (i + 1 >= argc) return usageError("missing value after " + std::string(arg));
@@ -100,6 +106,14 @@ int main(int argc, char** argv) {
         return usageError("--holdout needs a tagged corpus (--tagged FILE)");
 
     std::string summary, error;
+    if (stopwordsOnly) {
+        if (!options.taggedPath.empty()) return usageError("--stopwords-only takes no tagged corpus");
+        if (!kestrel::buildStopWordsFile(options, error)) {
+            std::fprintf(stderr, "kestrel-mkdict: %s\n", error.c_str());
+            return 1;
+        }
+        return 0;
+    }
     if (!kestrel::buildSegmenterData(options, summary, error)) {
         std::fprintf(stderr, "kestrel-mkdict: %s\n", error.c_str());
         return 1;
