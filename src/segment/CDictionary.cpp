@@ -25,6 +25,18 @@ std::string_view trimBlanks(std::string_view s) {
 }  // namespace
 
 bool CDictionary::locate(std::string_view word, Location& where) {
+    // The common case first: a word that begins with a GB2312 ideograph and
+    // does not end in a blank is its own trimmed form.
+    if (word.size() >= 2 && word.back() != ' ') {
+        const auto lead = static_cast<unsigned char>(word[0]);
+        const auto trail = static_cast<unsigned char>(word[1]);
+        if (lead >= 0xB0 && lead <= 0xF7 && trail >= 0xA1 && trail <= 0xFE) {
+            where.cell = (lead - 0xB0) * 94 + (trail - 0xA1);
+            where.head = word.substr(0, 2);
+            where.key = word.substr(2);
+            return true;
+        }
+    }
     const int cls = charClass(word);
     const std::string_view trimmed = trimBlanks(word);
     where = Location{};
@@ -150,6 +162,15 @@ void CDictionary::buildPrefixTable() {
     }
     m_prefixes.finish();
     m_prefixesValid = true;
+}
+
+void CDictionary::usePrefixTable(bool use) {
+    if (use && !m_prefixesValid) {
+        buildPrefixTable();
+    } else if (!use) {
+        m_prefixes.clear();
+        m_prefixesValid = false;
+    }
 }
 
 bool CDictionary::keyRange(int cell, std::string_view key, size_t& lo, size_t& hi) const {

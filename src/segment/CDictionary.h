@@ -74,6 +74,11 @@ public:
     };
     PrefixProbe probePrefix(std::string_view s) const;
 
+    // Lookups go through a table of key prefixes, built by load (and here
+    // after addWord), or without it through binary searches over the cells:
+    // the same answers, slower; tests compare the two.
+    void usePrefixTable(bool use);
+
     // Read access for tools and tests.
     struct Entry {
         std::string text;
