@@ -25,6 +25,18 @@ std::string_view trimBlanks(std::string_view s) {
 }  // namespace
 
 bool CDictionary::locate(std::string_view word, Location& where) {
+    // The common case first: a word that begins with a GB2312 ideograph and
+    // does not end in a blank is its own trimmed form.
+    if (word.size() >= 2 && word.back() != ' ') {
+        const auto lead = static_cast<unsigned char>(word[0]);
+        const auto trail = static_cast<unsigned char>(word[1]);
+        if (lead >= 0xB0 && lead <= 0xF7 && trail >= 0xA1 && trail <= 0xFE) {
+            where.cell = (lead - 0xB0) * 94 + (trail - 0xA1);
+            where.head = word.substr(0, 2);
+            where.key = word.substr(2);
+            return true;
+        }
+    }
     const int cls = charClass(word);
     const std::string_view trimmed = trimBlanks(word);
     where = Location{};
@@ -76,21 +88,6 @@ bool CDictionary::preprocessWord(std::string& word, int& cell, std::string& key)
     return false;
 }
 
-void CDictionary::indexCell(int cell) {
-    const std::vector<Item>& items = m_cells[static_cast<size_t>(cell)];
-    CellIndex& index = m_index[static_cast<size_t>(cell)];
-    index.heads.clear();
-    index.starts.clear();
-    for (size_t i = 0; i < items.size(); ++i) {
-        const auto head = static_cast<uint16_t>(items[i].prefix >> 48);
-        if (index.heads.empty() || index.heads.back() != head) {
-            index.heads.push_back(head);
-            index.starts.push_back(static_cast<uint32_t>(i));
-        }
-    }
-    index.starts.push_back(static_cast<uint32_t>(items.size()));
-}
-
 size_t CDictionary::lowerBoundIn(const std::vector<Item>& items, size_t lo, size_t hi, std::string_view key) const {
     const uint64_t keyPrefix = prefixOf(key);
     while (lo < hi) {
@@ -106,83 +103,120 @@ size_t CDictionary::lowerBoundIn(const std::vector<Item>& items, size_t lo, size
 size_t CDictionary::lowerBound(int cell, std::string_view key) const {
     if (key.empty()) return 0;  // the empty key sorts first
     const std::vector<Item>& items = m_cells[static_cast<size_t>(cell)];
-    const CellIndex& index = m_index[static_cast<size_t>(cell)];
-    const auto head = static_cast<uint16_t>(prefixOf(key) >> 48);
-    const auto at = std::lower_bound(index.heads.begin(), index.heads.end(), head);
-    const size_t h = static_cast<size_t>(at - index.heads.begin());
-    if (at == index.heads.end() || *at != head) return h < index.starts.size() ? index.starts[h] : items.size();
-    return lowerBoundIn(items, index.starts[h], index.starts[h + 1], key);
+    return lowerBoundIn(items, 0, items.size(), key);
 }
 
-namespace {
-
-inline uint32_t headKey(int cell, uint16_t head) {
-    return static_cast<uint32_t>(cell) * 65536u + head + 1u;
-}
-
-inline size_t headHash(uint32_t key, size_t mask) { return (static_cast<size_t>(key) * 0x9E3779B1u >> 7) & mask; }
-
-}  // namespace
-
-void CDictionary::buildHeadTable() {
-    size_t heads = 0;
-    for (const CellIndex& index : m_index) heads += index.heads.size();
-    size_t size = 16;
-    while (size < heads * 2) size *= 2;
-    m_headTable.assign(size, HeadSlot{});
-    const size_t mask = size - 1;
+void CDictionary::buildPrefixTable() {
+    struct Prefix {
+        uint64_t hash;
+        uint32_t lo;
+        uint32_t hi;
+        size_t depth;
+    };
+    std::vector<Prefix> prefixes;  // of one cell
+    std::vector<size_t> open;      // those whose range has not ended, shortest first
+    // Each key adds about one prefix per unit; ASCII keys are rare.
+    m_prefixes.reset(kCellCount, m_text.size() / 2 + 1);
     for (int cell = 0; cell < kCellCount; ++cell) {
-        const CellIndex& index = m_index[static_cast<size_t>(cell)];
-        for (size_t h = 0; h < index.heads.size(); ++h) {
-            const uint32_t key = headKey(cell, index.heads[h]);
-            size_t slot = headHash(key, mask);
-            while (m_headTable[slot].key != 0) slot = (slot + 1) & mask;
-            m_headTable[slot] = HeadSlot{key, index.starts[h], index.starts[h + 1]};
-        }
-    }
-    m_headTableValid = true;
-}
-
-bool CDictionary::headRange(int cell, std::string_view key, size_t& lo, size_t& hi) const {
-    const auto head = static_cast<uint16_t>((static_cast<unsigned>(static_cast<unsigned char>(key[0])) << 8) |
-                                            static_cast<unsigned char>(key[1]));
-    if (m_headTableValid) {
-        const uint32_t wanted = headKey(cell, head);
-        const size_t mask = m_headTable.size() - 1;
-        for (size_t slot = headHash(wanted, mask);; slot = (slot + 1) & mask) {
-            const HeadSlot& s = m_headTable[slot];
-            if (s.key == 0) return false;
-            if (s.key == wanted) {
-                lo = s.lo;
-                hi = s.hi;
-                return true;
+        const std::vector<Item>& items = m_cells[static_cast<size_t>(cell)];
+        if (items.empty()) continue;
+        prefixes.clear();
+        for (size_t i = 0; i <= items.size(); ++i) {
+            // The prefixes a key adds to those of the entry before it are
+            // new, because the entries that share a prefix follow one
+            // another; those longer than what it keeps end here.
+            size_t common = 0;
+            std::string_view text;
+            if (i < items.size()) {
+                text = textOf(items[i]);
+                if (i > 0) {
+                    const Item& a = items[i - 1];
+                    const Item& b = items[i];
+                    const size_t most = std::min(a.length, b.length);
+                    if (a.prefix != b.prefix) {
+                        // Texts hold no NUL, so the zero padding never agrees with a byte.
+                        common = std::min(most, static_cast<size_t>(__builtin_clzll(a.prefix ^ b.prefix) / 8));
+                    } else {
+                        const std::string_view previous = textOf(a);
+                        common = std::min<size_t>(most, 8);
+                        while (common < most && previous[common] == text[common]) ++common;
+                    }
+                }
+            }
+            while (!open.empty() && prefixes[open.back()].depth > common) {
+                prefixes[open.back()].hi = static_cast<uint32_t>(i);
+                open.pop_back();
+            }
+            const size_t longest = std::min(text.size(), KeyPrefixTable::kMaxDepth);
+            size_t depth = 0;
+            while (depth < longest) {
+                depth += KeyPrefixTable::unitLength(static_cast<unsigned char>(text[depth]));
+                if (depth > longest) break;
+                if (depth <= common) continue;
+                open.push_back(prefixes.size());
+                prefixes.push_back(Prefix{KeyPrefixTable::hashOf(text.substr(0, depth)), static_cast<uint32_t>(i), 0, depth});
             }
         }
+        m_prefixes.addRegion(cell, prefixes.size());
+        for (const Prefix& p : prefixes) m_prefixes.insert(cell, p.depth, p.hash, p.lo, p.hi);
     }
-    const CellIndex& index = m_index[static_cast<size_t>(cell)];
-    const auto at = std::lower_bound(index.heads.begin(), index.heads.end(), head);
-    if (at == index.heads.end() || *at != head) return false;
-    const size_t h = static_cast<size_t>(at - index.heads.begin());
-    lo = index.starts[h];
-    hi = index.starts[h + 1];
+    m_prefixes.finish();
+    m_prefixesValid = true;
+}
+
+void CDictionary::usePrefixTable(bool use) {
+    if (use && !m_prefixesValid) {
+        buildPrefixTable();
+    } else if (!use) {
+        m_prefixes.clear();
+        m_prefixesValid = false;
+    }
+}
+
+bool CDictionary::keyRange(int cell, std::string_view key, size_t& lo, size_t& hi) const {
+    const std::vector<Item>& items = m_cells[static_cast<size_t>(cell)];
+    if (items.empty()) return false;
+    if (key.empty()) {
+        lo = 0;
+        hi = items.size();
+        return true;
+    }
+    const uint64_t keyPrefix = prefixOf(key);
+    if (m_prefixesValid && KeyPrefixTable::answers(key)) {
+        KeyPrefixTable::Range range;
+        const bool found = m_prefixes.find(
+            cell, key.size(), KeyPrefixTable::hashOf(key),
+            [&](uint32_t first) { return first < items.size() && beginsWith(items[first], key, keyPrefix); }, range);
+        lo = range.lo;
+        hi = range.hi;
+        return found;
+    }
+    lo = lowerBoundIn(items, 0, items.size(), key);
+    if (lo >= items.size() || !beginsWith(items[lo], key, keyPrefix)) return false;
+    // The entries that begin with the key end where the first one does not.
+    size_t from = lo + 1;
+    size_t to = items.size();
+    while (from < to) {
+        const size_t mid = from + (to - from) / 2;
+        if (beginsWith(items[mid], key, keyPrefix))
+            from = mid + 1;
+        else
+            to = mid;
+    }
+    hi = from;
     return true;
 }
 
 long CDictionary::findEntry(int cell, std::string_view key, int handle) const {
+    size_t lo = 0;
+    size_t hi = 0;
+    if (!keyRange(cell, key, lo, hi)) return -1;
+    // The key's own entries come first in its range, by ascending handle.
     const std::vector<Item>& items = m_cells[static_cast<size_t>(cell)];
-    size_t at = 0;
-    size_t end = items.size();
-    if (key.size() >= 2) {
-        if (!headRange(cell, key, at, end)) return -1;
-        at = lowerBoundIn(items, at, end, key);
-    } else if (!key.empty()) {
-        at = lowerBound(cell, key);
-    }  // the empty key sorts first
-    if (handle != -1) {
-        while (at < end && items[at].handle < handle && textOf(items[at]) == key) ++at;
+    for (size_t at = lo; at < hi && items[at].length == key.size(); ++at) {
+        if (handle == -1 || items[at].handle == handle) return static_cast<long>(at);
+        if (items[at].handle > handle) break;
     }
-    if (at < end && textOf(items[at]) == key && (handle == -1 || items[at].handle == handle))
-        return static_cast<long>(at);
     return -1;
 }
 
@@ -216,27 +250,11 @@ CDictionary::PrefixRange CDictionary::prefixRange(std::string_view prefix) const
     PrefixRange range;
     Location where;
     if (m_entryCount == 0 || !locate(prefix, where) || where.key.empty()) return range;
-    const std::vector<Item>& items = m_cells[static_cast<size_t>(where.cell)];
-    size_t lo = 0;
-    size_t hi = items.size();
-    if (where.key.size() >= 2) {
-        if (!headRange(where.cell, where.key, lo, hi)) return range;
-        lo = lowerBoundIn(items, lo, hi, where.key);
-        if (lo >= hi || textOf(items[lo]).substr(0, where.key.size()) != where.key) return range;
-    } else {
-        // One byte: the heads that begin with it.
-        const CellIndex& index = m_index[static_cast<size_t>(where.cell)];
-        const auto first = static_cast<uint16_t>(static_cast<unsigned char>(where.key[0]) << 8);
-        const auto from = std::lower_bound(index.heads.begin(), index.heads.end(), first);
-        if (from == index.heads.end() || (*from >> 8) != (first >> 8)) return range;
-        auto to = from;
-        while (to != index.heads.end() && (*to >> 8) == (first >> 8)) ++to;
-        lo = index.starts[static_cast<size_t>(from - index.heads.begin())];
-        hi = index.starts[static_cast<size_t>(to - index.heads.begin())];
+    if (!keyRange(where.cell, where.key, range.lo, range.hi)) {
+        range.lo = range.hi = 0;
+        return range;
     }
     range.cell = where.cell;
-    range.lo = lo;
-    range.hi = hi;
     range.headLength = where.head.size();
     return range;
 }
@@ -257,13 +275,12 @@ bool CDictionary::isWord(std::string_view word, int handle) const {
 int CDictionary::getHandles(std::string_view word, int* handles, int* frequencies, int capacity) const {
     if (m_entryCount == 0) return 0;  // nothing to find (e.g. no bigram data)
     Location where;
-    if (!locate(word, where)) return 0;
-    const long position = findEntry(where.cell, where.key, -1);
-    if (position < 0) return 0;
+    size_t lo = 0;
+    size_t hi = 0;
+    if (!locate(word, where) || !keyRange(where.cell, where.key, lo, hi)) return 0;
     const std::vector<Item>& items = m_cells[static_cast<size_t>(where.cell)];
     int count = 0;
-    for (size_t i = static_cast<size_t>(position); i < items.size() && count < capacity; ++i) {
-        if (textOf(items[i]) != where.key) break;
+    for (size_t i = lo; i < hi && count < capacity && items[i].length == where.key.size(); ++i) {
         if (handles) handles[count] = items[i].handle;
         if (frequencies) frequencies[count] = items[i].frequency;
         ++count;
@@ -283,25 +300,14 @@ int CDictionary::getFrequency(std::string_view word, int handle) const {
 bool CDictionary::getMaxMatch(std::string_view s, std::string& word, int& handle) const {
     if (m_entryCount == 0) return false;  // nothing to find (e.g. no bigram data)
     Location where;
-    if (!locate(s, where)) return false;
-    // The entries that begin with the key follow one another from the first
-    // entry not smaller than the key; findWord's start position is never
-    // behind that entry, so the first match from there is the same one.
-    const std::vector<Item>& items = m_cells[static_cast<size_t>(where.cell)];
-    size_t at = 0;
-    size_t end = items.size();
-    if (where.key.size() >= 2) {
-        if (!headRange(where.cell, where.key, at, end)) return false;
-        at = lowerBoundIn(items, at, end, where.key);
-    } else {
-        at = lowerBound(where.cell, where.key);
-    }
-    if (at >= end) return false;
-    const std::string_view text = textOf(items[at]);
-    if (text.substr(0, where.key.size()) != where.key) return false;
+    size_t lo = 0;
+    size_t hi = 0;
+    if (!locate(s, where) || !keyRange(where.cell, where.key, lo, hi)) return false;
+    // The first entry that begins with the key is the first one not smaller.
+    const Item& item = m_cells[static_cast<size_t>(where.cell)][lo];
     word.assign(where.head);
-    word.append(text);
-    handle = items[at].handle;
+    word.append(textOf(item));
+    handle = item.handle;
     return true;
 }
 
@@ -309,24 +315,15 @@ CDictionary::PrefixProbe CDictionary::probePrefix(std::string_view s) const {
     PrefixProbe probe;
     if (m_entryCount == 0) return probe;
     Location where;
-    if (!locate(s, where)) return probe;
-    const std::vector<Item>& items = m_cells[static_cast<size_t>(where.cell)];
     size_t at = 0;
-    size_t end = items.size();
-    if (where.key.size() >= 2) {
-        if (!headRange(where.cell, where.key, at, end)) return probe;
-        at = lowerBoundIn(items, at, end, where.key);
-    } else {
-        at = lowerBound(where.cell, where.key);
-    }
-    if (at >= end) return probe;
-    const std::string_view text = textOf(items[at]);
-    if (text.substr(0, where.key.size()) != where.key) return probe;
+    size_t end = 0;
+    if (!locate(s, where) || !keyRange(where.cell, where.key, at, end)) return probe;
     probe.prefix = true;
-    if (text.size() != where.key.size()) return probe;
+    const std::vector<Item>& items = m_cells[static_cast<size_t>(where.cell)];
+    if (items[at].length != where.key.size()) return probe;
     probe.exact = true;
     int count = 0;
-    for (; at < end && count < kMaxHandles && textOf(items[at]) == where.key; ++at, ++count) {
+    for (; at < end && count < kMaxHandles && items[at].length == where.key.size(); ++at, ++count) {
         probe.frequencySum += items[at].frequency;
         probe.handle = items[at].handle;
     }
@@ -339,10 +336,8 @@ void CDictionary::release() {
         cell.clear();
         cell.shrink_to_fit();
     }
-    for (auto& index : m_index) index = CellIndex();
-    m_headTable.clear();
-    m_headTable.shrink_to_fit();
-    m_headTableValid = false;
+    m_prefixes.clear();
+    m_prefixesValid = false;
     m_text.clear();
     m_text.shrink_to_fit();
     m_entryCount = 0;
@@ -367,8 +362,7 @@ bool CDictionary::addWord(std::string_view word, int handle, int frequency) {
               frequency};
     m_text.append(key);
     items.insert(it, item);
-    indexCell(where.cell);
-    m_headTableValid = false;
+    m_prefixesValid = false;
     ++m_entryCount;
     return true;
 }
@@ -448,9 +442,8 @@ bool CDictionary::loadFromBytes(std::string_view bytes, const std::string& name,
             });
         }
         m_entryCount += items.size();
-        indexCell(cell);
     }
-    buildHeadTable();
+    buildPrefixTable();
     return true;
 }
 

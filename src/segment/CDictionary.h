@@ -2,11 +2,14 @@
 // A word list with part-of-speech handles and frequencies, indexed by the
 // first character of each word (one cell per GB2312 ideograph, plus one cell
 // for delimiters). Serves the core, bigram and role dictionaries alike.
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "segment/KeyPrefixTable.h"
 
 namespace kestrel {
 
@@ -71,6 +74,11 @@ public:
     };
     PrefixProbe probePrefix(std::string_view s) const;
 
+    // Lookups go through a table of key prefixes, built by load (and here
+    // after addWord), or without it through binary searches over the cells:
+    // the same answers, slower; tests compare the two.
+    void usePrefixTable(bool use);
+
     // Read access for tools and tests.
     struct Entry {
         std::string text;
@@ -112,10 +120,11 @@ private:
         return textOf(item).compare(key);
     }
     static uint64_t prefixOf(std::string_view key) {
-        unsigned char bytes[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-        std::memcpy(bytes, key.data(), key.size() < 8 ? key.size() : 8);
+        const size_t n = key.size() < 8 ? key.size() : 8;
+        if constexpr (std::endian::native == std::endian::little)
+            return __builtin_bswap64(KeyPrefixTable::load(key.data(), n));
         uint64_t p = 0;
-        for (unsigned char b : bytes) p = (p << 8) | b;  // compiles to one byte swap
+        for (size_t i = 0; i < 8; ++i) p = (p << 8) | (i < n ? static_cast<unsigned char>(key[i]) : 0u);
         return p;
     }
     std::string_view textOf(const Item& item) const {
@@ -125,36 +134,27 @@ private:
     size_t lowerBound(int cell, std::string_view key) const;
     // First entry not smaller than `key` within [lo, hi).
     size_t lowerBoundIn(const std::vector<Item>& items, size_t lo, size_t hi, std::string_view key) const;
-    // The entries whose key begins with the two-byte head of `key` (at least
-    // two bytes long); false when there are none.
-    bool headRange(int cell, std::string_view key, size_t& lo, size_t& hi) const;
+    // Whether the entry's key begins with `key`, whose prefix is given.
+    bool beginsWith(const Item& item, std::string_view key, uint64_t keyPrefix) const {
+        if (item.length < key.size()) return false;
+        if (key.size() <= 8) return key.empty() || (item.prefix ^ keyPrefix) >> (64 - 8 * key.size()) == 0;
+        return item.prefix == keyPrefix && std::memcmp(m_text.data() + item.offset + 8, key.data() + 8, key.size() - 8) == 0;
+    }
+    // The entries of the cell whose key begins with `key`: [lo, hi), false
+    // when there are none. Answered by the prefix table when it is current
+    // and holds such strings, else by binary searches over the cell.
+    bool keyRange(int cell, std::string_view key, size_t& lo, size_t& hi) const;
     // Index of the entry (key, handle), handle -1 giving the key's first
     // entry, or -1.
     long findEntry(int cell, std::string_view key, int handle) const;
-    // Rebuilds the cell's index of key heads after a change.
-    void indexCell(int cell);
-    // Builds the hash table from (cell, head) to entry ranges.
-    void buildHeadTable();
+    // Rebuilds the prefix table from the cells.
+    void buildPrefixTable();
 
     std::vector<std::vector<Item>> m_cells = std::vector<std::vector<Item>>(kCellCount);
-    // Per cell: the distinct first two key bytes (the "head", big-endian) in
-    // ascending order, and where the entries of each head begin. A lookup
-    // searches this short list, then only the entries of one head.
-    struct CellIndex {
-        std::vector<uint16_t> heads;
-        std::vector<uint32_t> starts;  // one more than heads: the cell's end
-    };
-    std::vector<CellIndex> m_index = std::vector<CellIndex>(kCellCount);
-    // (cell, head) -> entry range, open addressing; an index computation in
-    // place of the search over the heads. Rebuilt by load; addWord leaves it
-    // stale, and lookups then use the per-cell index.
-    struct HeadSlot {
-        uint32_t key = 0;  // cell * 65536 + head + 1; 0 marks a free slot
-        uint32_t lo = 0;
-        uint32_t hi = 0;
-    };
-    std::vector<HeadSlot> m_headTable;
-    bool m_headTableValid = false;
+    // Rebuilt by load; addWord leaves it stale, and lookups then search the
+    // cells themselves.
+    KeyPrefixTable m_prefixes;
+    bool m_prefixesValid = false;
     std::string m_text;
     size_t m_entryCount = 0;
 };

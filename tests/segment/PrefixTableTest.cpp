@@ -1,0 +1,183 @@
+// The prefix table against the plain binary searches over the cells: both
+// must give the same answers to every lookup, on the built data files and on
+// strings made up to miss.
+#include <filesystem>
+#include <random>
+
+#include "SegmentTestSupport.h"
+
+using namespace kestrel;
+using namespace kestrel::test;
+
+namespace {
+
+// Compares every lookup of `s` between the table and the reference.
+void expectSameAnswers(const CDictionary& fast, const CDictionary& slow, const std::string& s) {
+    const CDictionary::PrefixProbe a = fast.probePrefix(s);
+    const CDictionary::PrefixProbe b = slow.probePrefix(s);
+    ASSERT_EQ(a.prefix, b.prefix) << U(s);
+    ASSERT_EQ(a.exact, b.exact) << U(s);
+    ASSERT_EQ(a.frequencySum, b.frequencySum) << U(s);
+    ASSERT_EQ(a.handle, b.handle) << U(s);
+
+    int handlesA[CDictionary::kMaxHandles], frequenciesA[CDictionary::kMaxHandles];
+    int handlesB[CDictionary::kMaxHandles], frequenciesB[CDictionary::kMaxHandles];
+    const int n = fast.getHandles(s, handlesA, frequenciesA);
+    ASSERT_EQ(n, slow.getHandles(s, handlesB, frequenciesB)) << U(s);
+    for (int i = 0; i < n; ++i) {
+        ASSERT_EQ(handlesA[i], handlesB[i]) << U(s);
+        ASSERT_EQ(frequenciesA[i], frequenciesB[i]) << U(s);
+        ASSERT_EQ(fast.getFrequency(s, handlesA[i]), slow.getFrequency(s, handlesA[i])) << U(s);
+    }
+    ASSERT_EQ(fast.getFrequency(s, -1), slow.getFrequency(s, -1)) << U(s);
+    ASSERT_EQ(fast.isWord(s, 44), slow.isWord(s, 44)) << U(s);
+
+    std::string wordA, wordB;
+    int handleA = 0, handleB = 0;
+    ASSERT_EQ(fast.getMaxMatch(s, wordA, handleA), slow.getMaxMatch(s, wordB, handleB)) << U(s);
+    ASSERT_EQ(wordA, wordB) << U(s);
+    ASSERT_EQ(handleA, handleB) << U(s);
+
+    const CDictionary::PrefixRange rangeA = fast.prefixRange(s);
+    const CDictionary::PrefixRange rangeB = slow.prefixRange(s);
+    ASSERT_EQ(rangeA.empty(), rangeB.empty()) << U(s);
+    if (!rangeA.empty()) {
+        ASSERT_EQ(rangeA.lo, rangeB.lo) << U(s);
+        ASSERT_EQ(rangeA.hi, rangeB.hi) << U(s);
+    }
+}
+
+// Copy of `d` that answers through the binary searches alone.
+CDictionary withoutTable(const CDictionary& d) {
+    CDictionary slow = d;
+    slow.usePrefixTable(false);
+    return slow;
+}
+
+// Every word of the dictionary, as looked up (head character and key).
+std::vector<std::string> allWords(const CDictionary& d) {
+    std::vector<std::string> words;
+    for (int cell = 0; cell < CDictionary::kCellCount; ++cell) {
+        std::string head;
+        if (cell != CDictionary::kDelimiterCell) {
+            head.push_back(static_cast<char>(0xB0 + cell / 94));
+            head.push_back(static_cast<char>(0xA1 + cell % 94));
+        }
+        for (const CDictionary::Entry& e : d.cellEntries(cell)) words.push_back(head + e.text);
+    }
+    return words;
+}
+
+}  // namespace
+
+TEST(PrefixTableTest, AgreesWithTheBinarySearchesOnMadeUpKeys) {
+    // Keys of a few characters from a small alphabet, so that they share
+    // prefixes: ideographs, '@' pairs, ASCII, a cut-off lead byte at the
+    // end, several handles per key, words of the delimiter cell and keys
+    // longer than the table holds.
+    std::mt19937 rng(5);
+    const std::vector<std::string> pieces = {G("中"), G("国"), G("人"), G("民"), "@", "a", "7", G("，"), "\xB0"};
+    auto randomWord = [&](int most) {
+        std::string w = rng() % 8 == 0 ? G("。") : G("中");
+        const int n = static_cast<int>(rng() % static_cast<unsigned>(most + 1));
+        for (int i = 0; i < n; ++i) w += pieces[rng() % pieces.size()];
+        return w;
+    };
+    CDictionary built;
+    for (int i = 0; i < 3000; ++i) built.addWord(randomWord(5), static_cast<int>(rng() % 4) + 1, static_cast<int>(rng() % 90) + 1);
+    std::string longWord = G("中");
+    for (int i = 0; i < 200; ++i) longWord += G("国");
+    built.addWord(longWord, 1, 5);
+    built.addWord(longWord + G("人"), 1, 6);
+
+    CDictionary fast;
+    std::string error;
+    ASSERT_TRUE(fast.loadFromBytes(built.serialize(), "made-up", error)) << error;
+    const CDictionary slow = withoutTable(fast);
+    for (const std::string& w : allWords(fast)) {
+        expectSameAnswers(fast, slow, w);
+        for (size_t cut = 1; cut < w.size(); ++cut) expectSameAnswers(fast, slow, w.substr(0, cut));
+        expectSameAnswers(fast, slow, w + " ");
+    }
+    for (int round = 0; round < 20000; ++round) expectSameAnswers(fast, slow, randomWord(7));
+    EXPECT_EQ(fast.getFrequency(longWord + G("人")), 6);
+
+    // addWord leaves the table stale: the answers come from the cells then,
+    // and again from a rebuilt table.
+    fast.addWord(G("中国民"), 9, 77);
+    EXPECT_EQ(fast.getFrequency(G("中国民"), 9), 77);
+    fast.usePrefixTable(true);
+    EXPECT_EQ(fast.getFrequency(G("中国民"), 9), 77);
+    EXPECT_TRUE(fast.probePrefix(G("中国")).prefix);
+}
+
+TEST(PrefixTableTest, AgreesWithTheBinarySearchesOnTheBuiltData) {
+    // Every entry of every dictionary file built into the data directory,
+    // every prefix of it, and random strings of its characters.
+    const std::filesystem::path data = KESTREL_DATA_DIR;
+    std::vector<std::filesystem::path> files;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(data, ec))
+        if (entry.path().extension() == ".dct") files.push_back(entry.path());
+    if (files.empty()) GTEST_SKIP() << "no dictionary files built in " << data;
+    std::sort(files.begin(), files.end());
+    std::mt19937 rng(3);
+    for (const auto& file : files) {
+        SCOPED_TRACE(file.string());
+        CDictionary fast;
+        std::string error;
+        ASSERT_TRUE(fast.load(file.string(), error)) << error;
+        const CDictionary slow = withoutTable(fast);
+        const std::vector<std::string> words = allWords(fast);
+        for (const std::string& w : words) {
+            expectSameAnswers(fast, slow, w);
+            for (size_t cut = 1; cut < w.size(); ++cut) expectSameAnswers(fast, slow, w.substr(0, cut));
+        }
+        if (words.empty()) continue;
+        for (int round = 0; round < 50000; ++round) {
+            // Pieces of two words joined, as the segmenter's probes and
+            // word pairs are.
+            const std::string& a = words[rng() % words.size()];
+            const std::string& b = words[rng() % words.size()];
+            const std::string s = a.substr(0, rng() % (a.size() + 1)) + (rng() % 4 == 0 ? "@" : "") +
+                                  b.substr(0, rng() % (b.size() + 1));
+            expectSameAnswers(fast, slow, s);
+        }
+    }
+}
+
+TEST(PrefixTableTest, AgreesWithTheBinarySearchesOnCorpusText) {
+    // The strings segmentation looks up: every run of one to six characters
+    // of real documents, and pairs of adjacent runs as bigram keys.
+    const std::filesystem::path corpus = std::filesystem::path(KESTREL_SHARED_DIR) / "corpora" / "cn10" / "train";
+    const std::filesystem::path data = KESTREL_DATA_DIR;
+    std::error_code ec;
+    if (!std::filesystem::is_directory(corpus, ec)) GTEST_SKIP() << "no corpus in " << corpus;
+    if (!std::filesystem::exists(data / "coreDict.dct", ec)) GTEST_SKIP() << "no data built in " << data;
+    std::vector<std::filesystem::path> documents;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(corpus, ec))
+        if (entry.path().extension() == ".txt") documents.push_back(entry.path());
+    std::sort(documents.begin(), documents.end());
+    CDictionary core, bigram;
+    std::string error;
+    ASSERT_TRUE(core.load((data / "coreDict.dct").string(), error)) << error;
+    ASSERT_TRUE(bigram.load((data / "BigramDict.dct").string(), error)) << error;
+    const CDictionary slowCore = withoutTable(core);
+    const CDictionary slowBigram = withoutTable(bigram);
+    for (size_t d = 0; d < documents.size(); d += std::max<size_t>(1, documents.size() / 100)) {
+        std::string bytes;
+        ASSERT_TRUE(readFile(documents[d].string(), bytes, &error)) << error;
+        const std::string text = toGbk(bytes).substr(0, 20000);
+        std::vector<size_t> starts;  // character boundaries
+        for (size_t i = 0; i < text.size(); i += (static_cast<unsigned char>(text[i]) >= 0x80 ? 2 : 1)) starts.push_back(i);
+        starts.push_back(text.size());
+        for (size_t i = 0; i + 1 < starts.size(); ++i) {
+            for (size_t n = 1; n <= 6 && i + n < starts.size(); ++n) {
+                const std::string s = text.substr(starts[i], starts[i + n] - starts[i]);
+                expectSameAnswers(core, slowCore, s);
+                const size_t end = std::min(starts.size() - 1, i + n + 2);
+                expectSameAnswers(bigram, slowBigram, s + "@" + text.substr(starts[i + n], starts[end] - starts[i + n]));
+            }
+        }
+    }
+}
