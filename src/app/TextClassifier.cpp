@@ -4,6 +4,7 @@
 #include <cmath>
 #include <unordered_map>
 
+#include "app/VectorProvenance.h"
 #include "common/FileSystem.h"
 #include "common/ParallelFor.h"
 #include "common/Progress.h"
@@ -310,6 +311,11 @@ bool TextClassifier::writeVectors(ProgressSink* sink) {
         lastError_ = out.error();
         return false;
     }
+    // Raw vectors carry a record of the features and categories they were
+    // written under, so that stale vectors are not classified later; a
+    // record that cannot be written is dropped rather than left stale.
+    if (vectorMode != kTrainingVectors && !recordVectorSource(workspacePath, file))
+        forgetVectorSource(workspacePath, file);
     return true;
 }
 

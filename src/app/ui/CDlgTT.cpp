@@ -57,6 +57,13 @@ CDlgTT::CDlgTT(TrainingTextModel& model, QWidget* parent) : QDialog(parent), mod
     connect(workspaceButton_, &QPushButton::clicked, this, &CDlgTT::browseWorkspace);
     connect(modelButton_, &QPushButton::clicked, this, &CDlgTT::browseModelDirectory);
     connect(load_, &QCheckBox::clicked, this, &CDlgTT::loadToggled);
+    // A chosen corpus is counted again in the format just picked.
+    for (QRadioButton* format : {rawFormat_, segFormat_})
+        connect(format, &QRadioButton::clicked, this, [this] {
+            readControls();
+            model_.setInputFormat(model_.inputFormat);
+            refreshControls();
+        });
 
     load_->setChecked(model_.loadChecked);
     corpusButton_->setEnabled(!model_.loadChecked);

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "app/ui/FailureText.h"
 #include "app/ui/UiHooks.h"
 
 namespace kestrel {
@@ -39,6 +40,8 @@ QLabel* makeStatusLine(int id, QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setObjectName(QString::number(id));
     label->setMinimumHeight(label->fontMetrics().height() + 4);
+    // A second line may say why nothing was counted.
+    label->setWordWrap(true);
     return label;
 }
 
@@ -62,7 +65,7 @@ QDialogButtonBox* makeOkCancel(QDialog* dialog) {
 
 void showStepMessage(QWidget* parent, const StepMessage& message) {
     showMessage(parent, QMessageBox::Warning, QString::fromStdString(message.caption),
-                QString::fromStdString(message.text), QString::fromStdString(message.detail));
+                QString::fromStdString(message.text), chineseFailureText(QString::fromStdString(message.detail)));
 }
 
 QHBoxLayout* makeFormatRow(QWidget* parent, QRadioButton*& raw, QRadioButton*& seg) {
