@@ -102,8 +102,9 @@ void StepFlow::press(int id) {
     case kStepResults: results(); break;
     case kStepEvaluate: evaluate(); break;
     case kStepRepresentation: representation(); break;
-    default: break;
+    default: return;
     }
+    staleVectors_ = vectorsStale();
 }
 
 void StepFlow::refuse(const char* text) { ui_.showWarning({kStepCaption, text, {}}); }
@@ -118,9 +119,9 @@ bool StepFlow::possible(int id) const {
     case kStepRepresentation: return f.featuresSelected;
     case kStepMethod: return f.trainingTextSet;
     case kStepIntermediate: return f.rawTextSet;
-    case kStepClassify: return f.methodSet;
+    case kStepClassify: return f.methodSet && !staleVectors_;
     case kStepResults: return f.classified;
-    case kStepEvaluate: return f.classified && classifier_.vectorMode == kTestVectors;
+    case kStepEvaluate: return f.classified && corpusVectorMode() == kTestVectors;
     default: return true;
     }
 }
@@ -134,8 +135,10 @@ bool StepFlow::done(int id) const {
     case kStepSelect: return f.featuresSelected;
     case kStepMethod: return f.methodSet;
     case kStepRawText: return f.rawTextSet;
-    case kStepIntermediate: return f.rawProcessed;
-    case kStepClassify: return f.classified;
+    // Vectors written under other features must be written again, and
+    // what was classified with them is no longer current.
+    case kStepIntermediate: return f.rawProcessed && !staleVectors_;
+    case kStepClassify: return f.classified && !staleVectors_;
     default: return false;  // the result windows only show
     }
 }
@@ -157,9 +160,12 @@ void StepFlow::setOutcome(std::string text, double seconds) {
     outcome_ = std::move(text) + "，用时" + durationText(seconds);
 }
 
+int StepFlow::corpusVectorMode() const { return flags_.rawTextSet ? rawVectorMode_ : classifier_.vectorMode; }
+
 bool StepFlow::vectorsStale() const {
     if (classifier_.workspacePath.empty()) return false;
-    const int mode = classifier_.vectorMode == kTestVectors ? kTestVectors : kExampleVectors;
+    // The file classification reads: the raw corpus's when one is set.
+    const int mode = corpusVectorMode() == kTestVectors ? kTestVectors : kExampleVectors;
     return vectorOrigin(classifier_.workspacePath, vectorFileName(mode)) == VectorOrigin::kStale;
 }
 
@@ -288,11 +294,12 @@ void StepFlow::select() {
         return;
     }
     flags_.featuresSelected = true;
-    setOutcome(formatString("特征选择（%s）完成：%u个候选特征项中保留%zu个，train.dat写入%zu篇训练文档向量",
-                            selectionModeName(classifier_.selectionMode), classifier_.oldDimensionality(),
-                            classifier_.featureTable().size(),
-                            countLines(classifier_.workspacePath + vectorFileName(kTrainingVectors))),
-               secondsSince(start));
+    std::string text = formatString("特征选择（%s）完成：%u个候选特征项中保留%zu个，train.dat写入%zu篇训练文档向量",
+                                    selectionModeName(classifier_.selectionMode), classifier_.oldDimensionality(),
+                                    classifier_.featureTable().size(),
+                                    countLines(classifier_.workspacePath + vectorFileName(kTrainingVectors)));
+    setOutcome(std::move(text), secondsSince(start));
+    if (flags_.rawProcessed && vectorsStale()) outcome_ += "。原始文档的向量须重新进行中间处理";
     reportWarnings("特征选择", warnings);
 }
 
@@ -374,7 +381,7 @@ void StepFlow::method() {
 // holds) and writes result.dat.
 void StepFlow::classify() {
     if (!flags_.methodSet) return refuse("请先进行分类方法设置！");
-    if (flags_.rawTextSet) classifier_.vectorMode = rawVectorMode_;
+    classifier_.vectorMode = corpusVectorMode();
     if (vectorsStale()) return refuse(kStaleVectors);
     const auto start = Clock::now();
     const auto result =
@@ -406,12 +413,16 @@ void StepFlow::classify() {
 // 1008
 void StepFlow::results() {
     if (!flags_.classified) return refuse("请先进行文本分类！");
+    // A feature selection since has set the controller to training vectors;
+    // the windows show the raw corpus that was classified.
+    classifier_.vectorMode = corpusVectorMode();
     ui_.openResults(classifier_.vectorMode);
 }
 
 // 1009: only a labelled corpus is evaluated; otherwise the person is told
 // why nothing opens.
 void StepFlow::evaluate() {
+    classifier_.vectorMode = corpusVectorMode();
     if (classifier_.vectorMode == kTestVectors) ui_.openEvaluation();
     else ui_.showWarning({"分类评测", kNotATestCorpus, {}});
 }

@@ -125,8 +125,12 @@ private:
     // The outcome line of a step that ran, with the time it took.
     void setOutcome(std::string text, double seconds);
     // True when the vector file to classify was written under other
-    // features or categories than the workspace holds now.
+    // features or categories than the workspace holds now (read from the
+    // workspace; staleVectors_ keeps the answer after each step).
     bool vectorsStale() const;
+    // The vector mode of the corpus to classify: the raw corpus's once one
+    // is set (a feature selection sets the controller to training vectors).
+    int corpusVectorMode() const;
     // Shows the controller's warnings of a step that succeeded.
     void reportWarnings(const char* caption, const std::vector<std::string>& warnings);
     // The controller's error and warnings as detail text.
@@ -141,6 +145,7 @@ private:
     int rawFormat_ = kRawText;
     int rawVectorMode_ = kExampleVectors;
     std::string outcome_;
+    bool staleVectors_ = false;
 };
 
 }  // namespace kestrel

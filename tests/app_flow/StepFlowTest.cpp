@@ -288,7 +288,10 @@ TEST_F(StepFlowTest, VectorsOfAnotherSelectionAreRefusedUntilIntermediateProcess
         return true;
     };
     flow.press(kStepSelect);
+    EXPECT_NE(flow.outcome().find("须重新进行中间处理"), std::string::npos) << flow.outcome();
     flow.press(kStepMethod);
+    EXPECT_EQ(flow.state(kStepIntermediate), StepState::kNext);
+    EXPECT_EQ(flow.state(kStepClassify), StepState::kBlocked);
     ui.clear();
     const std::string results = dir.read("model/result.dat");
     flow.press(kStepClassify);

@@ -63,6 +63,7 @@ void CDlgFT::refreshControls() {
     corpusEdit_->setText(pathToDisplay(model_.rawCorpusPath));
     (model_.inputFormat == kPreprocessed ? segFormat_ : rawFormat_)->setChecked(true);
     status_->setText(QString::fromStdString(model_.statusLine));
+    fitHeight(this);
 }
 
 void CDlgFT::browse() {

@@ -80,6 +80,7 @@ void CDlgTT::refreshControls() {
     modelEdit_->setText(pathToDisplay(model_.modelDir));
     (model_.inputFormat == kPreprocessed ? segFormat_ : rawFormat_)->setChecked(true);
     status_->setText(QString::fromStdString(model_.statusLine));
+    fitHeight(this);
 }
 
 // A cancelled browser leaves the corpus, the workspace and the counts as

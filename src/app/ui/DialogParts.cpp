@@ -1,6 +1,8 @@
 #include "app/ui/DialogParts.h"
 
 #include <QHBoxLayout>
+#include <QLayout>
+#include <algorithm>
 
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -61,6 +63,21 @@ QDialogButtonBox* makeOkCancel(QDialog* dialog) {
     QObject::connect(box, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
     QObject::connect(box, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     return box;
+}
+
+void fitHeight(QWidget* dialog) {
+    QLayout* layout = dialog->layout();
+    if (!layout || !dialog->isVisible()) return;
+    // Wrapped labels do not pass their height for the present width up
+    // through the group boxes, so each claims it as its minimum.
+    for (QLabel* label : dialog->findChildren<QLabel*>()) {
+        if (!label->wordWrap() || !label->isVisible()) continue;
+        const int oneLine = label->fontMetrics().height() + 4;
+        label->setMinimumHeight(std::max(oneLine, label->heightForWidth(label->width())));
+    }
+    layout->activate();
+    const int height = std::max(layout->totalMinimumSize().height(), layout->totalSizeHint().height());
+    if (height != dialog->height()) dialog->resize(dialog->width(), height);
 }
 
 void showStepMessage(QWidget* parent, const StepMessage& message) {
