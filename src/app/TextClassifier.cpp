@@ -403,6 +403,8 @@ bool TextClassifier::trainSvmModels(ProgressSink* sink) {
     std::vector<SvmEngine::Job> jobs;
     for (uint32_t n = 1; n <= categoryCount; ++n)
         jobs.push_back({n, formatString("%smodel%u.mdl", workspacePath.c_str(), n)});
+    // The first model can take long; the count shows from the start.
+    if (sink) sink->progress("train", 0, jobs.size());
     const auto results = svm_->learnAll(
         workspacePath + "train.dat", jobs, [&] { return isCancelled(sink); },
         [&](size_t done) {

@@ -358,7 +358,12 @@ TEST_F(MainWindowTest, LongStepsRunOffTheWindowThreadAndCanBeCancelled) {
         EXPECT_TRUE(progress->isVisible());
         auto* cancel = progress->findChild<QPushButton*>();
         ASSERT_NE(cancel, nullptr);
+        const QRect before = progress->geometry();
         QTest::mouseClick(cancel, Qt::LeftButton);
+        // It stays where it was, saying it is stopping, until the step stops.
+        EXPECT_TRUE(progress->isVisible());
+        EXPECT_EQ(progress->geometry().topLeft(), before.topLeft());
+        EXPECT_TRUE(progress->labelText().startsWith("正在取消")) << progress->labelText().toStdString();
     });
     result = runWithProgress(&window, "预处理", [](ProgressSink& sink) {
         for (int i = 0; i < 500 && !sink.cancelled(); ++i) {

@@ -280,24 +280,28 @@ TEST_F(ResultWindowsTest, TextRepresentation) {
     EXPECT_EQ(dialog.documentList()->columnWidth(1), 80);
     EXPECT_EQ(dialog.documentList()->topLevelItemCount(), 0);
 
-    // The first line whose random number is 1 modulo 1000 is shown.
+    // The first line whose random number is 1 modulo 1000 is shown, with
+    // its category and feature numbers as the 0-based ids of the lists.
     std::vector<uint32_t> draws = {1001, 7};
     size_t next = 0;
     ASSERT_TRUE(dialog.randomView([&] { return draws[next++]; }));
-    EXPECT_EQ(dialog.categoryField()->text(), "1");
+    EXPECT_EQ(dialog.categoryField()->text(), "0 体育");
     ASSERT_EQ(dialog.documentList()->topLevelItemCount(), 2);
-    EXPECT_EQ(row(dialog.documentList(), 1), (QStringList{"2", "0.25"}));
+    EXPECT_EQ(row(dialog.documentList(), 1), (QStringList{"1", "0.25"}));
 
     draws = {0, 2001};
     next = 0;
     ASSERT_TRUE(dialog.randomView([&] { return draws[next++]; }));
-    EXPECT_EQ(dialog.categoryField()->text(), "2");
-    EXPECT_EQ(row(dialog.documentList(), 0), (QStringList{"2", "1.000000"}));
+    EXPECT_EQ(dialog.categoryField()->text(), "1 B C");
+    EXPECT_EQ(row(dialog.documentList(), 0), (QStringList{"1", "1.000000"}));
 
-    // No line picked: the list stays empty and the window says so.
-    EXPECT_FALSE(dialog.randomView([] { return 0u; }));
-    EXPECT_EQ(dialog.documentList()->topLevelItemCount(), 0);
-    EXPECT_FALSE(dialog.status().isEmpty());
+    // No line picked by that rule: one line is drawn evenly instead.
+    draws = {0, 0, 3};
+    next = 0;
+    ASSERT_TRUE(dialog.randomView([&] { return draws[next++]; }));
+    EXPECT_EQ(dialog.categoryField()->text(), "1 B C");  // 3 % 2 lines
+    EXPECT_EQ(dialog.documentList()->topLevelItemCount(), 1);
+    EXPECT_TRUE(dialog.status().isEmpty());
 }
 
 TEST_F(ResultWindowsTest, TextRepresentationWithMissingFiles) {
@@ -317,7 +321,7 @@ TEST_F(ResultWindowsTest, TextRepresentationWithMissingFiles) {
     EXPECT_TRUE(dialog.status().contains("features.txt"));
     // train.dat is still read; the list without columns stays empty.
     EXPECT_TRUE(dialog.randomView([] { return 1u; }));
-    EXPECT_EQ(dialog.categoryField()->text(), "1");
+    EXPECT_EQ(dialog.categoryField()->text(), "0 A");
     EXPECT_EQ(dialog.documentList()->topLevelItemCount(), 0);
 }
 
