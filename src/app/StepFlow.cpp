@@ -314,7 +314,14 @@ void StepFlow::representation() {
 void StepFlow::rawText() {
     flags_.rawTextSet = flags_.rawProcessed = flags_.methodSet = flags_.classified = false;
     RawTextModel model;
-    for (const auto& category : classifier_.categories()) model.trainingCategories.push_back(category.name);
+    // The training categories: those preprocessed or loaded, or before
+    // preprocessing the training corpus's sub-folders (the controller may
+    // still hold an earlier run's).
+    if (flags_.preprocessed || flags_.classifierLoaded) {
+        for (const auto& category : classifier_.categories()) model.trainingCategories.push_back(category.name);
+    } else if (flags_.trainingTextSet && !classifier_.trainingCorpusPath.empty()) {
+        model.trainingCategories = listSubdirectories(classifier_.trainingCorpusPath);
+    }
     if (!ui_.runRawTextDialog(model)) return;
     classifier_.inputFormat = model.inputFormat;
     classifier_.vectorMode = model.vectorMode;

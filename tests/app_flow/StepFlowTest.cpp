@@ -327,6 +327,39 @@ TEST_F(StepFlowTest, VectorsOfAnotherSelectionAreRefusedUntilIntermediateProcess
     }
 }
 
+TEST_F(StepFlowTest, TestFoldersAreComparedWithTheCurrentTrainingCategories) {
+    dir.write("other/A/x.seg", "apple:1\n");
+    dir.write("other/C/y.seg", "goal:1\n");
+    std::string refusal;
+    ui.rawText = [&](RawTextModel& m) {
+        m.toggleTest();
+        m.inputFormat = kPreprocessed;
+        m.chooseRawCorpus(dir.path("other"));
+        const auto message = m.accept();
+        refusal = message ? message->text : std::string();
+        return !message;
+    };
+    // Before preprocessing, the training corpus's folders count.
+    flow.press(kStepTrainingText);
+    flow.press(kStepRawText);
+    EXPECT_NE(refusal.find("缺少的类别子目录：B"), std::string::npos) << refusal;
+    EXPECT_FALSE(flow.flags().rawTextSet);
+    // A new training corpus with the folders A and C: accepted, although
+    // the controller still holds the categories of the run before.
+    train();
+    dir.write("train2/A/a.seg", "apple:1\n");
+    dir.write("train2/C/c.seg", "goal:1\n");
+    ui.trainingText = [this](TrainingTextModel& m) {
+        m.inputFormat = kPreprocessed;
+        m.chooseTrainingCorpus(dir.path("train2"));
+        return !m.accept();
+    };
+    flow.press(kStepTrainingText);
+    flow.press(kStepRawText);
+    EXPECT_TRUE(refusal.empty()) << refusal;
+    EXPECT_TRUE(flow.flags().rawTextSet);
+}
+
 TEST(StepButtons, TooltipMarkupAndIds) {
     ASSERT_EQ(stepButtons().size(), 11u);
     int id = 1000;

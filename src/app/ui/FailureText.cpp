@@ -85,6 +85,8 @@ const std::vector<Wording>& wordings() {
             {"cannot read the training file for category (\\d+): (.+)", "无法读取类别%1的训练文件：%2"},
             {"(\\d+) lines? of (.+) skipped \\(first: line (\\d+), (.+)\\)", "%2 中跳过了%1行（第一处：第%3行，%4）"},
             {"model file (.+?): (.+)", "模型文件 %1：%2"},
+            {"unknown error", "未知错误"},
+            {"std::bad_alloc", "内存不足"},
             {"cannot classify: (.+)", "无法分类：%1"},
         };
         std::vector<Wording> out;

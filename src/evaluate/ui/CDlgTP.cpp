@@ -14,6 +14,7 @@
 #include <random>
 
 #include "app/DialogModels.h"
+#include "app/ui/FailureText.h"
 #include "app/TextClassifier.h"
 #include "common/FileSystem.h"
 #include "evaluate/ui/ResultViewSupport.h"
@@ -105,7 +106,7 @@ void CDlgTP::loadLists() {
     std::vector<std::string> lines;
     std::string error;
     if (!readLines(workspacePath_ + "classes.txt", lines, &error)) {
-        setStatus(displayText(error));
+        setStatus(chineseFailureText(displayText(error)));
         return;
     }
     QList<QTreeWidgetItem*> rows;
@@ -118,7 +119,7 @@ void CDlgTP::loadLists() {
 
     setUpReportList(featureList_, {QStringLiteral("ID"), QStringLiteral("特征项")}, {50, 70});
     if (!readLines(workspacePath_ + "features.txt", lines, &error)) {
-        setStatus(displayText(error));
+        setStatus(chineseFailureText(displayText(error)));
         return;
     }
     rows.clear();
