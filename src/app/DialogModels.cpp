@@ -1,5 +1,6 @@
 #include "app/DialogModels.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -25,6 +26,43 @@ void countCategories(const std::string& dir, int inputFormat, uint32_t& categori
     const CorpusCount count = dir.empty() ? CorpusCount{} : countCategorisedCorpus(dir, inputFormat);
     categories = count.categories;
     documents = count.documents;
+}
+
+int otherFormat(int inputFormat) { return inputFormat == kRawText ? kPreprocessed : kRawText; }
+
+const char* formatCaption(int inputFormat) { return inputFormat == kRawText ? "生文本格式" : "预处理文本格式"; }
+
+// The documents of the other format where the chosen one found none.
+std::string otherFormatHint(uint32_t others, int inputFormat, const char* where) {
+    if (others == 0) return {};
+    return formatString("%s没有*%s文档，但有%u篇*%s文档：请选择“%s”。", where, documentExtension(inputFormat), others,
+                        documentExtension(otherFormat(inputFormat)), formatCaption(otherFormat(inputFormat)));
+}
+
+// Why a corpus that should have one sub-folder per category counted no
+// document.
+std::string categorisedHint(const std::string& dir, int inputFormat, uint32_t categories) {
+    if (dir.empty()) return {};
+    if (categories == 0) {
+        const uint32_t loose = countDocuments(dir, kRawText) + countDocuments(dir, kPreprocessed);
+        std::string hint = "每个类别须是所选目录下的一个子目录，该类的文档放在其中；所选目录下没有子目录";
+        if (loose > 0) hint += formatString("，却直接有%u篇文档", loose);
+        return hint + "。";
+    }
+    return otherFormatHint(countCategorisedCorpus(dir, otherFormat(inputFormat)).documents, inputFormat, "类别子目录中");
+}
+
+std::string withHint(const std::string& text, const std::string& hint) {
+    return hint.empty() ? text : text + "\n" + hint;
+}
+
+// Names joined by "、", at most `limit` of them.
+std::string nameList(const std::vector<std::string>& names) {
+    constexpr size_t limit = 20;
+    std::string out;
+    for (size_t i = 0; i < names.size() && i < limit; ++i) out += (i ? "、" : "") + names[i];
+    if (names.size() > limit) out += formatString("等%zu个", names.size());
+    return out;
 }
 
 }  // namespace
@@ -66,14 +104,20 @@ void TrainingTextModel::setLoadChecked(bool checked) {
     }
 }
 
+void TrainingTextModel::setInputFormat(int format) {
+    inputFormat = format;
+    if (!trainingCorpusPath.empty()) count();
+}
+
 void TrainingTextModel::count() {
     countCategories(trainingCorpusPath, inputFormat, categoryCount, docTotal);
-    statusLine = formatString("共%u类训练文档,总共%u篇", categoryCount, docTotal);
+    hint = docTotal == 0 ? categorisedHint(trainingCorpusPath, inputFormat, categoryCount) : std::string();
+    statusLine = withHint(formatString("共%u类训练文档,总共%u篇", categoryCount, docTotal), hint);
 }
 
 std::optional<StepMessage> TrainingTextModel::accept() {
     if (loadChecked && !modelDirChosen) return StepMessage{"训练", "未指定原始分类模型！", {}};
-    if (!loadChecked && docTotal == 0) return StepMessage{"训练", "不存在训练文档！", {}};
+    if (!loadChecked && docTotal == 0) return StepMessage{"训练", withHint("不存在训练文档！", hint), {}};
     if (!workspacePath.empty()) makeDirectory(workspacePath);
     return std::nullopt;
 }
@@ -88,22 +132,55 @@ void RawTextModel::chooseRawCorpus(const std::string& folder) {
 void RawTextModel::toggleTest() {
     testChecked = !testChecked;
     vectorMode = testChecked ? kTestVectors : kExampleVectors;
+    if (!rawCorpusPath.empty()) count();
+}
+
+void RawTextModel::setInputFormat(int format) {
+    inputFormat = format;
+    if (!rawCorpusPath.empty()) count();
 }
 
 void RawTextModel::count() {
+    hint.clear();
     if (vectorMode == kTestVectors) {
         countCategories(rawCorpusPath, inputFormat, categoryCount, docTotal);
-        statusLine = formatString("共%u类测试文档,总共%u篇", categoryCount, docTotal);
+        if (docTotal == 0) hint = categorisedHint(rawCorpusPath, inputFormat, categoryCount);
+        statusLine = withHint(formatString("共%u类测试文档,总共%u篇", categoryCount, docTotal), hint);
     } else {
         categoryCount = 0;
         docTotal = rawCorpusPath.empty() ? 0 : countDocuments(rawCorpusPath, inputFormat);
-        statusLine = formatString("共%u篇实例文档", docTotal);
+        if (docTotal == 0 && !rawCorpusPath.empty()) {
+            const size_t folders = listSubdirectories(rawCorpusPath).size();
+            hint = folders > 0 ? formatString("所选目录下没有*%s文档，但有%zu个子目录：带类别的测试文档请勾选“测试”。",
+                                              documentExtension(inputFormat), folders)
+                               : otherFormatHint(countDocuments(rawCorpusPath, otherFormat(inputFormat)),
+                                                 inputFormat, "所选目录下");
+        }
+        statusLine = withHint(formatString("共%u篇实例文档", docTotal), hint);
     }
 }
 
 std::optional<StepMessage> RawTextModel::accept() const {
-    if (docTotal == 0) return StepMessage{"分类", "不存在原始文档！", {}};
-    return std::nullopt;
+    if (docTotal == 0) return StepMessage{"分类", withHint("不存在原始文档！", hint), {}};
+    if (vectorMode != kTestVectors || trainingCategories.empty()) return std::nullopt;
+    // Every training category needs its sub-folder and nothing else may be
+    // there: a missing folder leaves its category unevaluated, another
+    // folder's documents would be left out without a word.
+    const auto folders = listSubdirectories(rawCorpusPath);
+    const auto absent = [](const std::vector<std::string>& in, const std::vector<std::string>& from) {
+        std::vector<std::string> out;
+        for (const auto& name : from)
+            if (std::find(in.begin(), in.end(), name) == in.end()) out.push_back(name);
+        return out;
+    };
+    const auto missing = absent(folders, trainingCategories);
+    const auto extra = absent(trainingCategories, folders);
+    if (missing.empty() && extra.empty()) return std::nullopt;
+    std::string text = "测试文档的类别子目录与训练文档的类别不符！";
+    if (!missing.empty()) text += "\n缺少的类别子目录：" + nameList(missing);
+    if (!extra.empty()) text += "\n训练文档中没有的子目录：" + nameList(extra);
+    text += "\n测试文档须为每个训练类别有一个同名的子目录。";
+    return StepMessage{"分类", text, {}};
 }
 
 // ---- feature selection ----------------------------------------------------
@@ -145,13 +222,20 @@ std::optional<StepMessage> MethodModel::setNumberTexts(std::string_view toleranc
     const auto g = parseReal(gammaText);
     const auto s = parseReal(sText);
     const auto c = parseReal(cText);
-    if (!d) return StepMessage{"分类模型", "请输入一个整数。", {}};
-    if (!tol || !g || !s || !c) return StepMessage{"分类模型", "请输入一个数字。", {}};
-    tolerance = *tol;
-    degree = *d;
-    gamma = *g;
-    coefS = *s;
-    coefC = *c;
+    // Only the fields of the chosen classifier and kernel must hold numbers.
+    const bool svm = classifier == 1;
+    const auto used = kernelParametersEnabled(kernelType);
+    if (svm && !tol) return StepMessage{"分类模型", "容忍偏差：请输入一个数字。", {}};
+    if (svm && used[0] && !d) return StepMessage{"分类模型", "d：请输入一个整数。", {}};
+    const std::pair<bool, const char*> reals[] = {{!g, "g"}, {!s, "s"}, {!c, "c"}};
+    for (size_t i = 0; i < 3; ++i)
+        if (svm && used[i + 1] && reals[i].first)
+            return StepMessage{"分类模型", std::string(reals[i].second) + "：请输入一个数字。", {}};
+    if (tol) tolerance = *tol;
+    if (d) degree = *d;
+    if (g) gamma = *g;
+    if (s) coefS = *s;
+    if (c) coefC = *c;
     return std::nullopt;
 }
 

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/Corpus.h"
 #include "app/WorkspaceFiles.h"
@@ -39,6 +40,10 @@ struct TrainingTextModel {
     std::string modelDir;
     uint32_t categoryCount = 0;
     uint32_t docTotal = 0;
+    // Why the counts are 0 (no category sub-folders, documents of the other
+    // format), shown under the status line and with the refusal; empty when
+    // there are documents.
+    std::string hint;
 
     // A folder was chosen for the training corpus: sets the corpus path,
     // proposes "model" beside it as the workspace and counts the documents
@@ -51,6 +56,8 @@ struct TrainingTextModel {
     // and counts (their edits are cleared); unchecking it forgets the model
     // directory.
     void setLoadChecked(bool checked);
+    // The format radio changed: a chosen corpus is counted again at once.
+    void setInputFormat(int format);
     // Counts categories (sub-directories) and their documents and sets the
     // status line.
     void count();
@@ -68,11 +75,17 @@ struct RawTextModel {
     std::string statusLine;
     uint32_t categoryCount = 0;
     uint32_t docTotal = 0;
+    std::string hint;  // as in TrainingTextModel
+    // The training categories when they are known (after preprocessing or
+    // a load): a test corpus must have a sub-folder of the same name for
+    // each of them and no other.
+    std::vector<std::string> trainingCategories;
 
     void chooseRawCorpus(const std::string& folder);
-    // The "测试" check box flips; the counts are not recomputed until the
-    // next folder is chosen.
+    // The "测试" check box flips; a chosen corpus is counted again at once,
+    // as test or example corpus.
     void toggleTest();
+    void setInputFormat(int format);
     void count();
     std::optional<StepMessage> accept() const;
 };
@@ -111,8 +124,10 @@ struct MethodModel {
     static std::array<bool, 4> kernelParametersEnabled(int kernelType);
 
     void setK(int value);  // clamped to 1..100
-    // Reads the texts of the five number edits; refuses what is not a
-    // (finite) number, leaving the model unchanged.
+    // Reads the texts of the five number edits; refuses, naming the field,
+    // what is not a (finite) number in a field the chosen classifier and
+    // kernel use, leaving the model unchanged. A field not in use keeps its
+    // value when its text is not a number.
     std::optional<StepMessage> setNumberTexts(std::string_view toleranceText, std::string_view degreeText,
                                               std::string_view gammaText, std::string_view sText,
                                               std::string_view cText);

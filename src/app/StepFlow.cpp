@@ -1,8 +1,13 @@
 #include "app/StepFlow.h"
 
+#include <chrono>
+#include <fstream>
+
 #include "app/TextClassifier.h"
+#include "app/VectorProvenance.h"
 #include "common/FileSystem.h"
 #include "common/Progress.h"
+#include "evaluate/Evaluation.h"
 
 namespace kestrel {
 
@@ -11,6 +16,46 @@ namespace {
 constexpr const char* kStepCaption = "步骤";
 // At most this many warnings are listed in a detail text.
 constexpr size_t kMaxDetailLines = 200;
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+std::string durationText(double seconds) {
+    if (seconds < 60) return formatString("%.1f秒", seconds);
+    const long whole = static_cast<long>(seconds + 0.5);
+    if (whole < 3600) return formatString("%ld分%02ld秒", whole / 60, whole % 60);
+    return formatString("%ld小时%02ld分", whole / 3600, whole / 60 % 60);
+}
+
+// Lines of a vector file, read in blocks so that memory stays bounded.
+size_t countLines(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    char buffer[1 << 16];
+    size_t lines = 0;
+    while (in) {
+        in.read(buffer, sizeof buffer);
+        for (std::streamsize i = 0; i < in.gcount(); ++i) lines += buffer[i] == '\n';
+    }
+    return lines;
+}
+
+const char* vectorFileName(int vectorMode) {
+    switch (vectorMode) {
+    case kTrainingVectors: return "train.dat";
+    case kTestVectors: return "test.dat";
+    default: return "example.dat";
+    }
+}
+
+// Why pressing 分类评测 opened nothing.
+constexpr const char* kNotATestCorpus =
+    "当前没有可评测的测试文档：分类评测只对带类别的测试文档进行。\n"
+    "请在“原始文本”中勾选“测试”，选择每个类别一个子目录的测试文档，"
+    "再进行中间处理和文本分类。";
+constexpr const char* kStaleVectors = "原始文档的向量是按另一次特征选择或另一个训练文本写成的，请先进行中间处理！";
 
 }  // namespace
 
@@ -57,11 +102,72 @@ void StepFlow::press(int id) {
     case kStepResults: results(); break;
     case kStepEvaluate: evaluate(); break;
     case kStepRepresentation: representation(); break;
-    default: break;
+    default: return;
     }
+    staleVectors_ = vectorsStale();
 }
 
 void StepFlow::refuse(const char* text) { ui_.showWarning({kStepCaption, text, {}}); }
+
+// What each button's refusal asks for.
+bool StepFlow::possible(int id) const {
+    const StepFlags& f = flags_;
+    switch (id) {
+    case kStepPreprocess: return f.trainingTextSet;
+    case kStepIndex: return f.preprocessed;
+    case kStepSelect: return f.indexed && !f.classifierLoaded;
+    case kStepRepresentation: return f.featuresSelected;
+    case kStepMethod: return f.trainingTextSet;
+    case kStepIntermediate: return f.rawTextSet;
+    case kStepClassify: return f.methodSet && !staleVectors_;
+    case kStepResults: return f.classified;
+    case kStepEvaluate: return f.classified && corpusVectorMode() == kTestVectors;
+    default: return true;
+    }
+}
+
+bool StepFlow::done(int id) const {
+    const StepFlags& f = flags_;
+    switch (id) {
+    case kStepTrainingText: return f.trainingTextSet;
+    case kStepPreprocess: return f.preprocessed;
+    case kStepIndex: return f.indexed;
+    case kStepSelect: return f.featuresSelected;
+    case kStepMethod: return f.methodSet;
+    case kStepRawText: return f.rawTextSet;
+    // Vectors written under other features must be written again, and
+    // what was classified with them is no longer current.
+    case kStepIntermediate: return f.rawProcessed && !staleVectors_;
+    case kStepClassify: return f.classified && !staleVectors_;
+    default: return false;  // the result windows only show
+    }
+}
+
+StepState StepFlow::state(int id) const {
+    if (done(id)) return StepState::kDone;
+    if (!possible(id)) return StepState::kBlocked;
+    // The next step is the first one of a typical run that is possible and
+    // not done; after classification the results are next.
+    static constexpr int kOrder[] = {kStepTrainingText, kStepPreprocess, kStepIndex,    kStepSelect, kStepMethod,
+                                     kStepRawText,      kStepIntermediate, kStepClassify, kStepResults};
+    for (int step : kOrder) {
+        if (!done(step) && possible(step)) return step == id ? StepState::kNext : StepState::kPossible;
+    }
+    return StepState::kPossible;
+}
+
+void StepFlow::setOutcome(std::string text, double seconds) {
+    outcome_ = std::move(text) + "，用时" + durationText(seconds);
+}
+
+int StepFlow::corpusVectorMode() const { return flags_.rawTextSet ? rawVectorMode_ : classifier_.vectorMode; }
+
+bool StepFlow::vectorsStale() const {
+    if (classifier_.workspacePath.empty()) return false;
+    // The file classification reads: the raw corpus's when one is set.
+    const int mode = corpusVectorMode() == kTestVectors ? kTestVectors : kExampleVectors;
+    return vectorOrigin(classifier_.workspacePath, vectorFileName(mode)) == VectorOrigin::kStale;
+}
 
 std::string StepFlow::detailOf(const LongStepResult& result, const std::vector<std::string>& warnings) const {
     std::string detail;
@@ -99,6 +205,8 @@ void StepFlow::trainingText() {
             return;
         }
         flags_.classifierLoaded = flags_.preprocessed = flags_.indexed = flags_.featuresSelected = true;
+        outcome_ = formatString("已读取分类器：%u类，%zu个特征项（%s）", classifier_.categoryCount,
+                                classifier_.featureTable().size(), selectionModeName(classifier_.selectionMode));
     } else {
         classifier_.trainingCorpusPath = model.trainingCorpusPath;
         classifier_.workspacePath = model.workspacePath;
@@ -106,6 +214,7 @@ void StepFlow::trainingText() {
         classifier_.categoryCount = model.categoryCount;
         classifier_.trainingDocCount = model.docTotal;
         trainingFormat_ = model.inputFormat;
+        outcome_ = formatString("训练文本：%u类，%u篇文档", model.categoryCount, model.docTotal);
     }
     classifier_.vectorMode = kTrainingVectors;
     flags_.trainingTextSet = true;
@@ -116,14 +225,20 @@ void StepFlow::preprocess() {
     if (flags_.preprocessed || flags_.classifierLoaded) return;
     if (!flags_.trainingTextSet) return refuse("请先进行训练文本设置！");
     classifier_.inputFormat = trainingFormat_;
+    const auto start = Clock::now();
     const auto result =
         ui_.runLongStep("预处理", [this](ProgressSink& sink) { return classifier_.preprocessTraining(&sink); });
-    if (result.cancelled) return;
+    if (result.cancelled) return setOutcome("预处理已取消", secondsSince(start));
     if (!result.ok) {
+        setOutcome("训练文本预处理失败", secondsSince(start));
         ui_.showWarning({"预处理", "训练文本预处理失败！", detailOf(result, classifier_.warnings())});
         return;
     }
     flags_.preprocessed = true;
+    const PreprocessReport& report = classifier_.preprocessReport();
+    setOutcome(formatString("预处理完成：%u类，%u篇训练文档，跳过%u篇", classifier_.categoryCount,
+                            report.documents - report.failed, report.failed),
+               secondsSince(start));
     reportWarnings("预处理", classifier_.warnings());
 }
 
@@ -131,16 +246,19 @@ void StepFlow::preprocess() {
 void StepFlow::index() {
     if (!flags_.preprocessed) return refuse("请先进行预处理！");
     if (flags_.indexed || flags_.classifierLoaded) return;
+    const auto start = Clock::now();
     const auto result = ui_.runLongStep("特征索引", [this](ProgressSink& sink) {
         classifier_.buildIndex(&sink);
         return true;
     });
-    if (result.cancelled) return;
+    if (result.cancelled) return setOutcome("特征索引已取消", secondsSince(start));
     if (!result.ok) {
+        setOutcome("特征索引失败", secondsSince(start));
         ui_.showWarning({"特征索引", "特征索引失败！", detailOf(result, classifier_.warnings())});
         return;
     }
     flags_.indexed = true;
+    setOutcome(formatString("特征索引完成：%u个候选特征项", classifier_.oldDimensionality()), secondsSince(start));
     reportWarnings("特征索引", classifier_.warnings());
 }
 
@@ -157,6 +275,7 @@ void StepFlow::select() {
     classifier_.newDimensionality = model.dimension;
     bool selected = false;
     std::vector<std::string> warnings;
+    const auto start = Clock::now();
     const auto result = ui_.runLongStep("特征选择", [&](ProgressSink& sink) {
         if (!classifier_.selectFeatures(&sink)) return false;
         selected = true;
@@ -167,13 +286,20 @@ void StepFlow::select() {
     });
     // New features without their train.dat do not make a usable selection.
     if (selected && (!result.ok || result.cancelled)) flags_.featuresSelected = false;
-    if (result.cancelled) return;
+    if (result.cancelled) return setOutcome("特征选择已取消", secondsSince(start));
     if (!result.ok) {
+        setOutcome(selected ? "训练文档向量写入失败" : "特征选择失败", secondsSince(start));
         ui_.showWarning({"特征选择", selected ? "训练文档向量写入失败！" : "特征选择失败！",
                          detailOf(result, warnings)});
         return;
     }
     flags_.featuresSelected = true;
+    std::string text = formatString("特征选择（%s）完成：%u个候选特征项中保留%zu个，train.dat写入%zu篇训练文档向量",
+                                    selectionModeName(classifier_.selectionMode), classifier_.oldDimensionality(),
+                                    classifier_.featureTable().size(),
+                                    countLines(classifier_.workspacePath + vectorFileName(kTrainingVectors)));
+    setOutcome(std::move(text), secondsSince(start));
+    if (flags_.rawProcessed && vectorsStale()) outcome_ += "。原始文档的向量须重新进行中间处理";
     reportWarnings("特征选择", warnings);
 }
 
@@ -188,6 +314,14 @@ void StepFlow::representation() {
 void StepFlow::rawText() {
     flags_.rawTextSet = flags_.rawProcessed = flags_.methodSet = flags_.classified = false;
     RawTextModel model;
+    // The training categories: those preprocessed or loaded, or before
+    // preprocessing the training corpus's sub-folders (the controller may
+    // still hold an earlier run's).
+    if (flags_.preprocessed || flags_.classifierLoaded) {
+        for (const auto& category : classifier_.categories()) model.trainingCategories.push_back(category.name);
+    } else if (flags_.trainingTextSet && !classifier_.trainingCorpusPath.empty()) {
+        model.trainingCategories = listSubdirectories(classifier_.trainingCorpusPath);
+    }
     if (!ui_.runRawTextDialog(model)) return;
     classifier_.inputFormat = model.inputFormat;
     classifier_.vectorMode = model.vectorMode;
@@ -196,6 +330,9 @@ void StepFlow::rawText() {
     rawFormat_ = model.inputFormat;
     rawVectorMode_ = model.vectorMode;
     flags_.rawTextSet = true;
+    outcome_ = model.vectorMode == kTestVectors
+                   ? formatString("原始文本：%u类测试文档，%u篇", model.categoryCount, model.docTotal)
+                   : formatString("原始文本：%u篇实例文档", model.docTotal);
 }
 
 // 1003: preprocesses the raw corpus and writes its vectors, in the raw
@@ -207,6 +344,7 @@ void StepFlow::intermediate() {
     classifier_.vectorMode = rawVectorMode_;
     bool preprocessed = false;
     std::vector<std::string> warnings;
+    const auto start = Clock::now();
     const auto result = ui_.runLongStep("中间处理", [&](ProgressSink& sink) {
         if (!classifier_.preprocessRaw(&sink)) return false;
         preprocessed = true;
@@ -215,32 +353,47 @@ void StepFlow::intermediate() {
         warnings.insert(warnings.end(), classifier_.warnings().begin(), classifier_.warnings().end());
         return written;
     });
-    if (result.cancelled) return;
+    if (result.cancelled) return setOutcome("中间处理已取消", secondsSince(start));
     if (!result.ok) {
+        setOutcome(preprocessed ? "原始文档向量写入失败" : "原始文本预处理失败", secondsSince(start));
         ui_.showWarning({"预处理", preprocessed ? "原始文档向量写入失败！" : "原始文本预处理失败！",
                          detailOf(result, warnings)});
         return;
     }
     flags_.rawProcessed = true;
+    const PreprocessReport& report = classifier_.preprocessReport();
+    setOutcome(formatString("中间处理完成：%u篇原始文档，跳过%u篇，%s写入%zu篇文档向量",
+                            report.documents - report.failed, report.failed, vectorFileName(rawVectorMode_),
+                            classifier_.rawDocuments().size()),
+               secondsSince(start));
     reportWarnings("预处理", warnings);
 }
 
 // 1006: the dialog writes params.dat and fsinfo.dat itself.
+// Without a training run or a loaded workspace there is no workspace to
+// write into, so the step asks for the training text first.
 void StepFlow::method() {
+    if (!flags_.trainingTextSet) return refuse("请先进行训练文本设置！");
     MethodModel model;
     model.workspacePath = classifier_.workspacePath;
     model.fsInfo = classifier_.fsInfo();
-    if (ui_.runMethodDialog(model)) flags_.methodSet = true;
+    if (!ui_.runMethodDialog(model)) return;
+    flags_.methodSet = true;
+    outcome_ = model.classifier == 0
+                   ? formatString("分类模型：KNN，K=%d", model.k)
+                   : formatString("分类模型：SVM，%s", MethodModel::kernelNames()[static_cast<size_t>(model.kernelType) % 4]);
 }
 
 // 1007: classifies the raw corpus (or whatever vector file the workspace
 // holds) and writes result.dat.
 void StepFlow::classify() {
     if (!flags_.methodSet) return refuse("请先进行分类方法设置！");
-    if (flags_.rawTextSet) classifier_.vectorMode = rawVectorMode_;
+    classifier_.vectorMode = corpusVectorMode();
+    if (vectorsStale()) return refuse(kStaleVectors);
+    const auto start = Clock::now();
     const auto result =
         ui_.runLongStep("文本分类", [this](ProgressSink& sink) { return classifier_.classify(&sink); });
-    if (result.cancelled) return;
+    if (result.cancelled) return setOutcome("文本分类已取消", secondsSince(start));
     const auto warnings = classifier_.warnings();
     const std::string detail = detailOf(result, warnings);
     // result.dat follows the raw-document list even when nothing could be
@@ -248,22 +401,37 @@ void StepFlow::classify() {
     if (!classifier_.writeResults())
         ui_.showWarning({"分类", "分类结果文件写入失败！", classifier_.lastError()});
     if (!result.ok) {
+        setOutcome("文本分类失败", secondsSince(start));
         ui_.showWarning({"分类", "文本分类失败！", detail});
         return;
     }
     flags_.classified = true;
+    size_t classified = 0;
+    for (const auto& doc : classifier_.rawDocuments()) classified += doc.assignedCategory >= 0;
+    std::string text = formatString("文本分类完成：%u类，%zu篇文档", classifier_.categoryCount, classified);
+    if (classifier_.vectorMode == kTestVectors) {
+        const Evaluation evaluation(classifier_.categories(), classifier_.rawDocuments(), classifier_.rawDocCount);
+        text += formatString("，微平均正确率%.2f%%", evaluation.microAverage().recall * 100);
+    }
+    setOutcome(std::move(text), secondsSince(start));
     reportWarnings("分类", warnings);
 }
 
 // 1008
 void StepFlow::results() {
     if (!flags_.classified) return refuse("请先进行文本分类！");
+    // A feature selection since has set the controller to training vectors;
+    // the windows show the raw corpus that was classified.
+    classifier_.vectorMode = corpusVectorMode();
     ui_.openResults(classifier_.vectorMode);
 }
 
-// 1009: only a labelled corpus is evaluated; otherwise nothing happens.
+// 1009: only a labelled corpus is evaluated; otherwise the person is told
+// why nothing opens.
 void StepFlow::evaluate() {
+    classifier_.vectorMode = corpusVectorMode();
     if (classifier_.vectorMode == kTestVectors) ui_.openEvaluation();
+    else ui_.showWarning({"分类评测", kNotATestCorpus, {}});
 }
 
 }  // namespace kestrel

@@ -57,6 +57,11 @@ struct StepFlags {
     bool operator==(const StepFlags&) const = default;
 };
 
+// How a step button looks to the person: done, the one to press next,
+// possible, or not yet possible (its prerequisite is missing; pressing it
+// shows why).
+enum class StepState { kDone, kNext, kPossible, kBlocked };
+
 // How a long step ended.
 struct LongStepResult {
     bool ok = false;         // what the work returned
@@ -94,6 +99,11 @@ public:
     void press(int id);
 
     const StepFlags& flags() const { return flags_; }
+    // The state of a step button under the present flags.
+    StepState state(int id) const;
+    // One line on the outcome of the last step that ran (UTF-8); empty
+    // before any.
+    const std::string& outcome() const { return outcome_; }
     TextClassifier& classifier() { return classifier_; }
 
 private:
@@ -110,6 +120,17 @@ private:
     void representation();
 
     void refuse(const char* text);
+    bool possible(int id) const;
+    bool done(int id) const;
+    // The outcome line of a step that ran, with the time it took.
+    void setOutcome(std::string text, double seconds);
+    // True when the vector file to classify was written under other
+    // features or categories than the workspace holds now (read from the
+    // workspace; staleVectors_ keeps the answer after each step).
+    bool vectorsStale() const;
+    // The vector mode of the corpus to classify: the raw corpus's once one
+    // is set (a feature selection sets the controller to training vectors).
+    int corpusVectorMode() const;
     // Shows the controller's warnings of a step that succeeded.
     void reportWarnings(const char* caption, const std::vector<std::string>& warnings);
     // The controller's error and warnings as detail text.
@@ -123,6 +144,8 @@ private:
     int trainingFormat_ = kRawText;
     int rawFormat_ = kRawText;
     int rawVectorMode_ = kExampleVectors;
+    std::string outcome_;
+    bool staleVectors_ = false;
 };
 
 }  // namespace kestrel

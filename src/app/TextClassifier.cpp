@@ -4,6 +4,7 @@
 #include <cmath>
 #include <unordered_map>
 
+#include "app/VectorProvenance.h"
 #include "app/WorkspaceTransaction.h"
 #include "common/Encoding.h"
 #include "common/FileSystem.h"
@@ -436,6 +437,11 @@ bool TextClassifier::writeVectors(ProgressSink* sink) {
         lastError_ = out.error();
         return false;
     }
+    // Raw vectors carry a record of the features and categories they were
+    // written under, so that stale vectors are not classified later; a
+    // record that cannot be written is dropped rather than left stale.
+    if (vectorMode != kTrainingVectors && !recordVectorSource(workDirectory(), file))
+        forgetVectorSource(workDirectory(), file);
     return update.finish();
 }
 
@@ -545,6 +551,8 @@ bool TextClassifier::trainSvmModels(ProgressSink* sink) {
     std::vector<SvmEngine::Job> jobs;
     for (uint32_t n = 1; n <= categoryCount; ++n)
         jobs.push_back({n, formatString("%smodel%u.mdl", workDirectory().c_str(), n)});
+    // The first model can take long; the count shows from the start.
+    if (sink) sink->progress("train", 0, jobs.size());
     const auto results = svm_->learnAll(
         workDirectory() + "train.dat", jobs, [&] { return isCancelled(sink); },
         [&](size_t done) {

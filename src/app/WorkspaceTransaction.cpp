@@ -156,6 +156,8 @@ bool isWorkspaceFileName(std::string_view name) {
     for (const char* fixed : kFixed)
         if (name == fixed) return true;
     if (name == kEvaluationWorkbookName) return true;
+    // The record of what a raw corpus's vectors were made from travels with them.
+    if (name == "test.dat.source" || name == "example.dat.source") return true;
     if (name.size() > 9 && name.starts_with("model") && name.ends_with(".mdl")) {
         const std::string_view digits = name.substr(5, name.size() - 9);
         return std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });

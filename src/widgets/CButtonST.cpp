@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QStyleOptionToolButton>
+#include <QStylePainter>
 
 namespace kestrel {
 
@@ -21,6 +23,50 @@ void CButtonST::setImage(const QIcon& image, const QSize& size) {
 }
 
 void CButtonST::setFlat(bool flat) { setAutoRaise(flat); }
+
+void CButtonST::setMark(Mark mark) {
+    if (mark == mark_) return;
+    mark_ = mark;
+    update();
+}
+
+void CButtonST::paintEvent(QPaintEvent*) {
+    QStylePainter painter(this);
+    QStyleOptionToolButton option;
+    initStyleOption(&option);
+    const QColor next(30, 110, 210);
+    if (mark_ == Mark::Next) {
+        // A frame that stays when the mouse is elsewhere.
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(next, 2));
+        painter.setBrush(QColor(next.red(), next.green(), next.blue(), 28));
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5), 6, 6);
+    } else if (mark_ == Mark::Blocked) {
+        option.icon = QIcon(icon().pixmap(iconSize(), QIcon::Disabled));
+        option.palette.setColor(QPalette::ButtonText, palette().color(QPalette::Disabled, QPalette::ButtonText));
+    }
+    if (mark_ == Mark::Next) option.font.setBold(true);
+    painter.drawComplexControl(QStyle::CC_ToolButton, option);
+    if (mark_ != Mark::Done && mark_ != Mark::Next) return;
+
+    // A round badge at the picture's upper right corner.
+    const int d = std::max(12, iconSize().width() * 2 / 5);
+    const QRectF badge(width() / 2.0 + iconSize().width() / 2.0 - d * 0.6, 3, d, d);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::white, 1.5));
+    painter.setBrush(mark_ == Mark::Done ? QColor(30, 150, 60) : next);
+    painter.drawEllipse(badge);
+    painter.setPen(QPen(Qt::white, d / 7.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setBrush(Qt::NoBrush);
+    const auto at = [&](qreal x, qreal y) { return QPointF(badge.left() + x * d, badge.top() + y * d); };
+    if (mark_ == Mark::Done) {
+        painter.drawPolyline(QPolygonF({at(0.27, 0.52), at(0.43, 0.68), at(0.73, 0.34)}));
+    } else {
+        painter.setBrush(Qt::white);
+        painter.setPen(Qt::NoPen);
+        painter.drawPolygon(QPolygonF({at(0.36, 0.27), at(0.74, 0.5), at(0.36, 0.73)}));
+    }
+}
 
 QPixmap CButtonST::makeImage(const QString& glyph, const QColor& colour, int size) {
     size = std::max(size, 8);

@@ -1,6 +1,9 @@
 #include "widgets/CGraphObject.h"
 
 #include <QChartView>
+#include <QCoreApplication>
+#include <QPixmap>
+#include <QSaveFile>
 #include <QVBoxLayout>
 
 #include "widgets/C2DLineGraph.h"
@@ -52,6 +55,25 @@ void CGraphObject::refresh() {
         break;
     }
     if (old && old != view_->chart()) delete old;
+}
+
+bool CGraphObject::saveImage(const QString& path, const QSize& size, QString* error) const {
+    // A view of its own, laid out at the wanted size without being shown,
+    // so the picture does not depend on the window's size or visibility.
+    QChartView view;
+    view.setAttribute(Qt::WA_DontShowOnScreen);
+    view.setRenderHint(QPainter::Antialiasing);
+    view.setChart(C2DLineGraph::build(data_));
+    view.resize(size);
+    view.show();
+    QCoreApplication::sendPostedEvents();
+    const QPixmap picture = view.grab();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG") || !file.commit()) {
+        if (error) *error = file.errorString();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace kestrel

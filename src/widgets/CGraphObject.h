@@ -44,6 +44,10 @@ public:
     // Redraws the chart from the data (called after the data is complete).
     void refresh();
 
+    // Draws the chart at `size` pixels into a PNG file (written whole or
+    // not at all). False, with `error` set, when it cannot be written.
+    bool saveImage(const QString& path, const QSize& size, QString* error = nullptr) const;
+
     const GraphData& data() const { return data_; }
     QChartView* chartView() const { return view_; }
 

@@ -79,7 +79,7 @@ TEST(TrainingTextModel, RefusalsAndTheLoadCheckBox) {
     EXPECT_EQ(m.accept()->text, "未指定原始分类模型！");
 }
 
-TEST(RawTextModel, TestAndExampleCountsAndTheStaleCountAfterToggling) {
+TEST(RawTextModel, TestAndExampleCountsFollowTheTestBoxAndFormat) {
     TempDir dir;
     testing::writeTinyCorpus(dir);
     RawTextModel m;
@@ -90,18 +90,62 @@ TEST(RawTextModel, TestAndExampleCountsAndTheStaleCountAfterToggling) {
     m.inputFormat = kPreprocessed;
     m.chooseRawCorpus(dir.path("test"));
     EXPECT_EQ(m.docTotal, 0u);  // no documents directly in test/
-    EXPECT_EQ(m.statusLine, "共0篇实例文档");
+    // The status line says why: the folder holds category sub-folders.
+    EXPECT_EQ(m.statusLine.substr(0, m.statusLine.find('\n')), "共0篇实例文档");
+    EXPECT_NE(m.statusLine.find("2个子目录"), std::string::npos);
+    EXPECT_EQ(m.accept()->text.substr(0, m.accept()->text.find('\n')), "不存在原始文档！");
+    // Ticking the box counts again at once.
     m.toggleTest();
     EXPECT_EQ(m.vectorMode, kTestVectors);
-    EXPECT_EQ(m.statusLine, "共0篇实例文档");
-    EXPECT_TRUE(m.accept());
-    m.chooseRawCorpus(dir.path("test"));
     EXPECT_EQ(m.statusLine, "共2类测试文档,总共4篇");
     EXPECT_FALSE(m.accept());
+    // So does the format: there is no *.txt, but the hint names the format.
+    m.setInputFormat(kRawText);
+    EXPECT_EQ(m.docTotal, 0u);
+    EXPECT_NE(m.statusLine.find("请选择“预处理文本格式”"), std::string::npos);
+    m.setInputFormat(kPreprocessed);
     m.toggleTest();
     EXPECT_EQ(m.vectorMode, kExampleVectors);
     m.chooseRawCorpus(dir.path("unlabelled"));
     EXPECT_EQ(m.statusLine, "共2篇实例文档");
+}
+
+TEST(CorpusDialogs, ZeroCountsSayWhyAndMismatchedTestFoldersAreRefused) {
+    TempDir dir;
+    testing::writeTinyCorpus(dir);
+    // Documents straight in the chosen folder: each category needs a folder.
+    TrainingTextModel t;
+    t.inputFormat = kPreprocessed;
+    t.chooseTrainingCorpus(dir.path("unlabelled"));
+    EXPECT_EQ(t.statusLine.substr(0, t.statusLine.find('\n')), "共0类训练文档,总共0篇");
+    EXPECT_NE(t.hint.find("每个类别须是所选目录下的一个子目录"), std::string::npos);
+    EXPECT_NE(t.hint.find("直接有2篇文档"), std::string::npos);
+    EXPECT_EQ(t.accept()->text, "不存在训练文档！\n" + t.hint);
+    // The format radio counts again at once.
+    t.chooseTrainingCorpus(dir.path("train"));
+    EXPECT_EQ(t.docTotal, 6u);
+    t.setInputFormat(kRawText);
+    EXPECT_EQ(t.docTotal, 0u);
+    EXPECT_NE(t.statusLine.find("请选择“预处理文本格式”"), std::string::npos);
+
+    // A test corpus must have exactly the training categories' folders.
+    RawTextModel r;
+    r.trainingCategories = {"A", "B"};
+    r.toggleTest();
+    r.inputFormat = kPreprocessed;
+    r.chooseRawCorpus(dir.path("test"));
+    EXPECT_FALSE(r.accept());
+    dir.write("test/C/c.seg", "x:1\n");
+    r.trainingCategories = {"A", "B", "D"};
+    r.chooseRawCorpus(dir.path("test"));
+    const auto refusal = r.accept();
+    ASSERT_TRUE(refusal);
+    EXPECT_EQ(refusal->caption, "分类");
+    EXPECT_NE(refusal->text.find("缺少的类别子目录：D"), std::string::npos) << refusal->text;
+    EXPECT_NE(refusal->text.find("训练文档中没有的子目录：C"), std::string::npos) << refusal->text;
+    // An example corpus, or unknown training categories, are not compared.
+    r.trainingCategories.clear();
+    EXPECT_FALSE(r.accept());
 }
 
 TEST(FeatureSelectionModel, DimensionMustBeA32BitCount) {
@@ -134,16 +178,28 @@ TEST(MethodModel, KernelParametersAndK) {
 
 TEST(MethodModel, NumberEditsAcceptOnlyFiniteDecimals) {
     MethodModel m;
+    m.classifier = 1;
+    m.kernelType = 2;  // radial basis: g is the one kernel parameter in use
     EXPECT_FALSE(m.setNumberTexts(" 1e-3 ", "+2", "0.5", "-1.5", ".25"));
     EXPECT_DOUBLE_EQ(m.tolerance, 0.001);
     EXPECT_EQ(m.degree, 2);
     EXPECT_DOUBLE_EQ(m.coefC, 0.25);
     for (const char* bad : {"", "nan", "inf", "1e400", "0x10", "1,5", "+-1", "abc"}) {
-        EXPECT_EQ(m.setNumberTexts("0.1", "1", bad, "1", "0")->text, "请输入一个数字。") << bad;
+        EXPECT_EQ(m.setNumberTexts("0.1", "1", bad, "1", "0")->text, "g：请输入一个数字。") << bad;
         EXPECT_DOUBLE_EQ(m.gamma, 0.5);
     }
-    EXPECT_EQ(m.setNumberTexts("0.1", "1.5", "1", "1", "0")->text, "请输入一个整数。");
-    EXPECT_EQ(m.setNumberTexts("0.1", "99999999999999999999", "1", "1", "0")->text, "请输入一个整数。");
+    EXPECT_EQ(m.setNumberTexts("x", "1", "1", "1", "0")->text, "容忍偏差：请输入一个数字。");
+    // Fields the kernel does not use keep their value.
+    EXPECT_FALSE(m.setNumberTexts("0.1", "1.5", "1", "?", "0"));
+    EXPECT_EQ(m.degree, 2);
+    EXPECT_DOUBLE_EQ(m.coefS, -1.5);
+    m.kernelType = 1;
+    EXPECT_EQ(m.setNumberTexts("0.1", "1.5", "1", "1", "0")->text, "d：请输入一个整数。");
+    EXPECT_EQ(m.setNumberTexts("0.1", "99999999999999999999", "1", "1", "0")->text, "d：请输入一个整数。");
+    EXPECT_EQ(m.setNumberTexts("0.1", "1", "1", "1", "")->text, "c：请输入一个数字。");
+    // KNN uses none of them.
+    m.classifier = 0;
+    EXPECT_FALSE(m.setNumberTexts("x", "y", "z", "1", "0"));
     EXPECT_EQ(formatNumber(0.001), "0.001");
     EXPECT_EQ(formatNumber(1), "1");
 }

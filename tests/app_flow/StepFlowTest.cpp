@@ -62,11 +62,20 @@ TEST_F(StepFlowTest, RefusalsBeforeAnythingRanKeepEveryFlagCleared) {
         EXPECT_TRUE(ui.longSteps.empty());
         EXPECT_EQ(flow.flags(), StepFlags{});
     }
-    // Evaluation of a corpus that is not a test corpus: nothing at all.
+    // Evaluation of a corpus that is not a test corpus opens nothing and
+    // says why.
     ui.clear();
     flow.press(kStepEvaluate);
-    EXPECT_TRUE(ui.messages.empty());
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].caption, "分类评测");
+    EXPECT_NE(ui.messages[0].text.find("测试"), std::string::npos);
     EXPECT_TRUE(ui.windows.empty());
+    // The classification method needs a workspace to write into.
+    ui.clear();
+    flow.press(kStepMethod);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "请先进行训练文本设置！");
+    EXPECT_FALSE(flow.flags().methodSet);
 }
 
 TEST_F(StepFlowTest, TrainingRunThenLabelledClassificationWritesTheWorkspace) {
@@ -132,7 +141,7 @@ TEST_F(StepFlowTest, ExampleCorpusIsClassifiedButNotEvaluated) {
     ui.clear();
     flow.press(kStepEvaluate);
     EXPECT_TRUE(ui.windows.empty());
-    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(ui.messages.size(), 1u);
     flow.press(kStepResults);
     EXPECT_EQ(ui.windows, std::vector<std::string>{"results2"});
 }
@@ -238,6 +247,117 @@ TEST_F(StepFlowTest, IntermediateProcessingUsesTheRawCorpusModeAfterANewSelectio
     EXPECT_TRUE(fileExists(dir.path("model/test.dat")));
     EXPECT_EQ(tc.rawDocuments().size(), 4u);
     EXPECT_EQ(dir.read("model/train.dat"), train);
+}
+
+TEST_F(StepFlowTest, ButtonStatesAndOutcomeLineFollowTheRun) {
+    const auto states = [&] {
+        std::string out;
+        for (int id : {kStepTrainingText, kStepPreprocess, kStepIndex, kStepSelect, kStepMethod, kStepRawText,
+                       kStepIntermediate, kStepClassify, kStepResults, kStepEvaluate, kStepRepresentation})
+            out += "dNpb"[static_cast<int>(flow.state(id))];
+        return out;
+    };
+    EXPECT_EQ(states(), "Nbbbbpbbbbb");
+    EXPECT_TRUE(flow.outcome().empty());
+    flow.press(kStepTrainingText);
+    EXPECT_EQ(states(), "dNbbppbbbbb");
+    EXPECT_EQ(flow.outcome(), "训练文本：2类，6篇文档");
+    flow.press(kStepPreprocess);
+    EXPECT_EQ(flow.outcome().rfind("预处理完成：2类，6篇训练文档，跳过0篇，用时", 0), 0u) << flow.outcome();
+    flow.press(kStepIndex);
+    EXPECT_EQ(flow.outcome().rfind("特征索引完成：", 0), 0u) << flow.outcome();
+    flow.press(kStepSelect);
+    EXPECT_NE(flow.outcome().find("train.dat写入6篇训练文档向量"), std::string::npos) << flow.outcome();
+    EXPECT_EQ(states(), "ddddNpbbbbp");
+    classifyRaw(true);
+    EXPECT_EQ(states(), "ddddddddNpp");
+    EXPECT_NE(flow.outcome().find("2类，4篇文档，微平均正确率"), std::string::npos) << flow.outcome();
+    EXPECT_NE(flow.outcome().find("%，用时"), std::string::npos) << flow.outcome();
+    // An example corpus is classified but has nothing to evaluate.
+    classifyRaw(false);
+    EXPECT_EQ(states(), "ddddddddNbp");
+    EXPECT_EQ(flow.outcome().find("正确率"), std::string::npos) << flow.outcome();
+}
+
+TEST_F(StepFlowTest, VectorsOfAnotherSelectionAreRefusedUntilIntermediateProcessing) {
+    train();
+    classifyRaw(true);
+    // A new selection without intermediate processing leaves test.dat stale.
+    ui.featureSelection = [](FeatureSelectionModel& m) {
+        m.dimension = 3;
+        return true;
+    };
+    flow.press(kStepSelect);
+    EXPECT_NE(flow.outcome().find("须重新进行中间处理"), std::string::npos) << flow.outcome();
+    flow.press(kStepMethod);
+    EXPECT_EQ(flow.state(kStepIntermediate), StepState::kNext);
+    EXPECT_EQ(flow.state(kStepClassify), StepState::kBlocked);
+    ui.clear();
+    const std::string results = dir.read("model/result.dat");
+    flow.press(kStepClassify);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].caption, "步骤");
+    EXPECT_NE(ui.messages[0].text.find("请先进行中间处理！"), std::string::npos);
+    EXPECT_TRUE(ui.longSteps.empty());
+    EXPECT_EQ(dir.read("model/result.dat"), results);
+    // Written again, the vectors classify.
+    ui.clear();
+    flow.press(kStepIntermediate);
+    flow.press(kStepClassify);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(flow.flags().classified);
+
+    // A loaded workspace whose vectors match classifies at once, before
+    // any intermediate processing; one without a record as well.
+    const std::string ws = dir.path("model");
+    ui.trainingText = [&](TrainingTextModel& m) {
+        m.setLoadChecked(true);
+        m.chooseModelDirectory(ws);
+        return !m.accept();
+    };
+    for (bool record : {true, false}) {
+        if (!record) removeFile(ws + "/test.dat.source");
+        flow.press(kStepTrainingText);
+        flow.press(kStepRawText);
+        flow.press(kStepMethod);
+        ui.clear();
+        flow.press(kStepClassify);
+        EXPECT_TRUE(ui.messages.empty()) << record;
+        EXPECT_TRUE(flow.flags().classified) << record;
+    }
+}
+
+TEST_F(StepFlowTest, TestFoldersAreComparedWithTheCurrentTrainingCategories) {
+    dir.write("other/A/x.seg", "apple:1\n");
+    dir.write("other/C/y.seg", "goal:1\n");
+    std::string refusal;
+    ui.rawText = [&](RawTextModel& m) {
+        m.toggleTest();
+        m.inputFormat = kPreprocessed;
+        m.chooseRawCorpus(dir.path("other"));
+        const auto message = m.accept();
+        refusal = message ? message->text : std::string();
+        return !message;
+    };
+    // Before preprocessing, the training corpus's folders count.
+    flow.press(kStepTrainingText);
+    flow.press(kStepRawText);
+    EXPECT_NE(refusal.find("缺少的类别子目录：B"), std::string::npos) << refusal;
+    EXPECT_FALSE(flow.flags().rawTextSet);
+    // A new training corpus with the folders A and C: accepted, although
+    // the controller still holds the categories of the run before.
+    train();
+    dir.write("train2/A/a.seg", "apple:1\n");
+    dir.write("train2/C/c.seg", "goal:1\n");
+    ui.trainingText = [this](TrainingTextModel& m) {
+        m.inputFormat = kPreprocessed;
+        m.chooseTrainingCorpus(dir.path("train2"));
+        return !m.accept();
+    };
+    flow.press(kStepTrainingText);
+    flow.press(kStepRawText);
+    EXPECT_TRUE(refusal.empty()) << refusal;
+    EXPECT_TRUE(flow.flags().rawTextSet);
 }
 
 TEST(StepButtons, TooltipMarkupAndIds) {

@@ -8,11 +8,14 @@
 #include <QSlider>
 #include <QThread>
 #include <QTimer>
+#include <QTranslator>
 #include <QTreeWidget>
 
 #include "UiTestSupport.h"
 #include "app/ui/CAboutDlg.h"
 #include "app/ui/CKestrelDlg.h"
+#include "app/ui/FailureText.h"
+#include "app/ui/Translations.h"
 #include "app/ui/ProgressRunner.h"
 #include "classify/SvmEngine.h"
 #include "common/FileSystem.h"
@@ -149,7 +152,6 @@ TEST_F(MainWindowTest, RefusalsInOrderAsExclamationBoxes) {
         {1008, "请先进行文本分类！"},
     };
     for (const auto& [id, text] : refusals) press(id);
-    press(1009);  // nothing: no test corpus
     ASSERT_EQ(hooks.messages.size(), std::size(refusals));
     for (size_t i = 0; i < std::size(refusals); ++i) {
         EXPECT_EQ(hooks.messages[i].icon, QMessageBox::Warning);
@@ -207,11 +209,117 @@ TEST_F(MainWindowTest, KnnRunEvaluationExportLoadAndExampleCorpus) {
     press(kStepIndex);
     rawTest = false;
     classify();
-    press(kStepEvaluate);  // silent for an example corpus
+    press(kStepEvaluate);  // an example corpus: says why nothing opens
     press(kStepResults);
     EXPECT_EQ(hooks.dialogs, (std::vector<QString>{"CDlgTT", "CDlgFT", "CDlgCM", "CDlgCRE"}));
-    EXPECT_TRUE(hooks.messages.empty());
+    ASSERT_EQ(hooks.messages.size(), 1u);
+    EXPECT_EQ(hooks.messages[0].caption, "分类评测");
     EXPECT_NE(dir.read("sample/model/result.dat").find(" -1 "), std::string::npos);
+}
+
+TEST_F(MainWindowTest, ButtonsAndStatusLineShowWhereTheRunStands) {
+    using Mark = CButtonST::Mark;
+    const auto marks = [&] {
+        std::string out;
+        for (int id : {1000, 1002, 1004, 1005, 1006, 1001, 1003, 1007, 1008, 1009, 1010})
+            out += "-dNb"[static_cast<int>(window.button(id)->mark())];
+        return out;
+    };
+    auto* status = child<QLabel>(&window, "status");
+    ASSERT_NE(status, nullptr);
+    EXPECT_TRUE(status->isVisible());
+    EXPECT_EQ(marks(), "Nbbbb-bbbbb");
+    EXPECT_TRUE(status->text().contains("训练文本")) << status->text().toStdString();
+    // Below every button.
+    EXPECT_GT(status->geometry().top(), window.button(kStepResults)->mapTo(&window, QPoint(0, 0)).y());
+
+    driveDialogs();
+    train();
+    EXPECT_EQ(marks(), "ddddN-bbbb-");
+    EXPECT_EQ(window.button(kStepTrainingText)->mark(), Mark::Done);
+    EXPECT_TRUE(status->text().startsWith("特征选择（IG）完成：")) << status->text().toStdString();
+    classify();
+    EXPECT_EQ(marks(), "ddddddddN--");
+    EXPECT_TRUE(status->text().contains("微平均正确率")) << status->text().toStdString();
+    EXPECT_TRUE(status->text().contains("用时")) << status->text().toStdString();
+    // A picture per state: the marks are drawn.
+    const QImage done = window.button(kStepTrainingText)->grab().toImage();
+    window.button(kStepTrainingText)->setMark(Mark::None);
+    EXPECT_NE(window.button(kStepTrainingText)->grab().toImage(), done);
+
+    // The evaluation of an unlabelled corpus says why nothing opens.
+    rawTest = false;
+    hooks.messages.clear();
+    classify();
+    press(kStepEvaluate);
+    ASSERT_EQ(hooks.messages.size(), 1u);
+    EXPECT_EQ(hooks.messages[0].caption, "分类评测");
+    EXPECT_EQ(window.button(kStepEvaluate)->mark(), Mark::Blocked);
+}
+
+TEST_F(MainWindowTest, StaleVectorsAndMismatchedTestFoldersAreRefused) {
+    driveDialogs();
+    train();
+    classify();
+    // Another selection: the test vectors are stale until written again.
+    hooks.onDialog = [this](QDialog& d) {
+        if (testing::UiHooks::dialogClass(d) == "CDlgFS") {
+            click(&d, "1015");
+            click(&d, "IDOK");
+        } else if (testing::UiHooks::dialogClass(d) == "CDlgCM") {
+            click(&d, "IDOK");
+        }
+    };
+    press(kStepSelect);
+    press(kStepMethod);
+    EXPECT_EQ(window.button(kStepIntermediate)->mark(), CButtonST::Mark::Next);
+    hooks.messages.clear();
+    press(kStepClassify);
+    ASSERT_EQ(hooks.messages.size(), 1u);
+    EXPECT_TRUE(hooks.messages[0].text.endsWith("请先进行中间处理！")) << hooks.lastText().toStdString();
+
+    // A test corpus with a category folder the training lacks.
+    dir.write("sample/other/X/x.seg", "x:1\n");
+    hooks.messages.clear();
+    bool refused = false;
+    hooks.onDialog = [&](QDialog& d) {
+        click(&d, "1022");
+        click(&d, "1027");
+        hooks.folders = {qpath(sample("other"))};
+        click(&d, "1012");
+        click(&d, "IDOK");
+        refused = d.isVisible();
+    };
+    press(kStepRawText);
+    EXPECT_TRUE(refused);
+    ASSERT_EQ(hooks.messages.size(), 1u);
+    EXPECT_TRUE(hooks.lastText().contains("训练文档中没有的子目录：X")) << hooks.lastText().toStdString();
+    EXPECT_FALSE(window.flags().rawTextSet);
+}
+
+TEST(Translations, QtsOwnTextsAndCoreFailuresInChinese) {
+    // Qt's own buttons and the folder browser.
+    ASSERT_TRUE(installChineseTranslations(*QCoreApplication::instance()))
+        << "Qt's Chinese translations (qt6-translations-l10n) are not installed";
+    EXPECT_EQ(QCoreApplication::translate("QMessageBox", "Show Details..."), "显示详情...");
+    EXPECT_NE(QCoreApplication::translate("QFileDialog", "Look in:"), "Look in:");
+    EXPECT_NE(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Cancel");
+    for (auto* translator : QCoreApplication::instance()->findChildren<QTranslator*>()) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
+
+    // The core's failures, worded for the window; paths kept.
+    EXPECT_EQ(chineseFailureText("cannot read directory /c/交通/: No such file or directory\n"
+                                 "cannot write /w/train.dat: No space left on device"),
+              "无法读取目录 /c/交通/：没有那个文件或目录\n无法写入 /w/train.dat：设备上没有空间");
+    EXPECT_EQ(chineseFailureText("cannot open /w/train.dat"), "无法打开 /w/train.dat");
+    EXPECT_EQ(chineseFailureText("cannot write the model of category 3: cannot write /w/model3.mdl: Permission denied"),
+              "无法写入类别3的模型：无法写入 /w/model3.mdl：权限不够");
+    EXPECT_EQ(chineseFailureText("preprocessing cancelled"), "预处理已取消");
+    EXPECT_EQ(chineseFailureText("the segmenter's data (coreDict.dct) was not found; directories tried: /a/ /b/"),
+              "找不到分词器的数据（coreDict.dct），查找过的目录： /a/ /b/");
+    EXPECT_EQ(chineseFailureText("something else"), "something else");
 }
 
 TEST_F(MainWindowTest, SvmRun) {
@@ -250,7 +358,12 @@ TEST_F(MainWindowTest, LongStepsRunOffTheWindowThreadAndCanBeCancelled) {
         EXPECT_TRUE(progress->isVisible());
         auto* cancel = progress->findChild<QPushButton*>();
         ASSERT_NE(cancel, nullptr);
+        const QRect before = progress->geometry();
         QTest::mouseClick(cancel, Qt::LeftButton);
+        // It stays where it was, saying it is stopping, until the step stops.
+        EXPECT_TRUE(progress->isVisible());
+        EXPECT_EQ(progress->geometry().topLeft(), before.topLeft());
+        EXPECT_TRUE(progress->labelText().startsWith("正在取消")) << progress->labelText().toStdString();
     });
     result = runWithProgress(&window, "预处理", [](ProgressSink& sink) {
         for (int i = 0; i < 500 && !sink.cancelled(); ++i) {

@@ -95,23 +95,31 @@ TEST_F(StepDialogsTest, TrainingTextLoadCheckBoxSwitchesTheEdits) {
     EXPECT_EQ(hooks.lastText(), "未指定原始分类模型！");
 }
 
-TEST_F(StepDialogsTest, RawTextKeepsTheOldCountUntilBrowsedAgain) {
+TEST_F(StepDialogsTest, RawTextCountsFollowTheTestBoxAndFormatAndRefuseOtherFolders) {
     RawTextModel model;
+    model.trainingCategories = {"A", "B", "C"};
     CDlgFT dialog(model);
     dialog.show();
     click(&dialog, "1027");
     hooks.folders = {qpath(dir.path("test"))};
     click(&dialog, "1012");
     auto* status = child<QLabel>(&dialog, "1076");
-    EXPECT_EQ(status->text(), "共0篇实例文档");
-    click(&dialog, "1022");
-    EXPECT_EQ(status->text(), "共0篇实例文档");
+    EXPECT_TRUE(status->text().startsWith("共0篇实例文档\n")) << status->text().toStdString();
     click(&dialog, "IDOK");
-    EXPECT_EQ(hooks.lastText(), "不存在原始文档！");
+    EXPECT_TRUE(hooks.lastText().startsWith("不存在原始文档！")) << hooks.lastText().toStdString();
     EXPECT_EQ(hooks.messages.back().caption, "分类");
-    hooks.folders = {qpath(dir.path("test"))};
-    click(&dialog, "1012");
+    // Ticking 测试 and changing the format count again at once.
+    click(&dialog, "1022");
     EXPECT_EQ(status->text(), "共2类测试文档,总共4篇");
+    click(&dialog, "1026");
+    EXPECT_TRUE(status->text().startsWith("共2类测试文档,总共0篇\n")) << status->text().toStdString();
+    click(&dialog, "1027");
+    EXPECT_EQ(status->text(), "共2类测试文档,总共4篇");
+    // The training has a category C the test corpus lacks.
+    click(&dialog, "IDOK");
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_NE(hooks.lastText().indexOf("缺少的类别子目录：C"), -1) << hooks.lastText().toStdString();
+    model.trainingCategories.pop_back();
     click(&dialog, "IDOK");
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(model.vectorMode, kTestVectors);
@@ -197,7 +205,7 @@ TEST_F(StepDialogsTest, MethodDialogStaysOpenOnBadNumbersOrUnwritableWorkspace) 
     tolerance->setText("abc");
     click(&dialog, "IDOK");
     EXPECT_TRUE(dialog.isVisible());
-    EXPECT_EQ(hooks.lastText(), "请输入一个数字。");
+    EXPECT_EQ(hooks.lastText(), "容忍偏差：请输入一个数字。");
     tolerance->setText("0.01");
     click(&dialog, "IDOK");
     EXPECT_TRUE(dialog.isVisible());

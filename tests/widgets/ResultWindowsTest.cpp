@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QBarCategoryAxis>
+#include <QChart>
+#include <QChartView>
+#include <QGraphicsItem>
+#include <QImage>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -16,6 +23,7 @@
 #include "evaluate/ui/CDlgCR.h"
 #include "evaluate/ui/CDlgCRE.h"
 #include "evaluate/ui/CDlgTP.h"
+#include "widgets/C2DLineGraph.h"
 #include "widgets/CGraphObject.h"
 #include "widgets/CMsflexgrid.h"
 
@@ -190,6 +198,63 @@ TEST_F(ResultWindowsTest, EvaluationWindow) {
     EXPECT_EQ(sheets.size(), 3u);
 }
 
+TEST_F(ResultWindowsTest, ChartReadableAtTheDefaultSizeAndSavedBesideTheWorkbook) {
+    // Ten categories with long names, recall and precision close together.
+    data_.categories.clear();
+    data_.documents.clear();
+    const char* names[] = {"交通214", "体育450", "军事249", "医药204", "政治505",
+                           "教育220", "环境200", "经济325", "艺术248", "计算机200"};
+    for (int c = 0; c < 10; ++c) {
+        data_.categories.push_back({names[c], 20});
+        for (int n = 0; n < 20; ++n) {
+            // Every category loses one document or two to its neighbour.
+            const int assigned = n < 1 + c % 2 ? (c + 1) % 10 : c;
+            data_.documents.push_back({c, assigned, std::to_string(c * 100 + n) + ".txt"});
+        }
+    }
+    data_.rawDocCount = static_cast<uint32_t>(data_.documents.size());
+    CDlgCE dialog(data_);
+    dialog.show();
+    dialog.optionsButton()->click();
+    dialog.chartRadio()->click();
+    QApplication::processEvents();
+    const QChart* chart = dialog.chart()->chartView()->chart();
+    ASSERT_NE(chart, nullptr);
+
+    // The names are turned rather than cut when they do not fit.
+    const auto* axis = qobject_cast<const QBarCategoryAxis*>(chart->axes(Qt::Horizontal).front());
+    ASSERT_NE(axis, nullptr);
+    const qreal slot = chart->plotArea().width() / axis->count();
+    if (QFontMetrics(axis->labelsFont()).horizontalAdvance("计算机200") + 8 > slot) {
+        EXPECT_NE(axis->labelsAngle(), 0);
+    }
+    // No two values overlap.
+    std::vector<QRectF> values;
+    for (const QGraphicsItem* item : chart->childItems())
+        if (item->data(0).toString() == "value") values.push_back(item->sceneBoundingRect());
+    ASSERT_EQ(values.size(), 24u);
+    for (size_t i = 0; i < values.size(); ++i)
+        for (size_t j = i + 1; j < values.size(); ++j)
+            EXPECT_FALSE(values[i].intersects(values[j])) << i << " " << j;
+    // Yellow is drawn dark enough to read on white; red stays red.
+    const auto* precision = static_cast<const QLineSeries*>(chart->series().at(1));
+    const QColor drawn = precision->pen().color();
+    EXPECT_NE(drawn, QColor(Qt::yellow));
+    EXPECT_GT(drawn.red(), drawn.blue() + 100);  // still a yellow, not grey
+    EXPECT_EQ(C2DLineGraph::readableColour(Qt::red), QColor(Qt::red));
+
+    write("fsinfo.dat", "CHI # FSMode\n10 # Old Dimensionality\n5 # New Dimensionality\n");
+    write("params.dat", "KNN # Classifier\n20 # Neighbor\n0 # Similarity\n");
+    QString message;
+    EXPECT_TRUE(dialog.exportEvaluation(message)) << message.toStdString();
+    EXPECT_TRUE(message.contains("分类评价.png")) << message.toStdString();
+    const QImage picture(QString::fromStdString(dir_ + "分类评价.png"));
+    EXPECT_EQ(picture.size(), QSize(1200, 700));
+    if (const char* keep = std::getenv("KESTREL_KEEP_CHART")) {
+        dialog.grab().save(QString::fromUtf8(keep));
+    }
+}
+
 TEST_F(ResultWindowsTest, EvaluationWithoutDocuments) {
     data_.documents.clear();
     data_.rawDocCount = 0;
@@ -215,24 +280,28 @@ TEST_F(ResultWindowsTest, TextRepresentation) {
     EXPECT_EQ(dialog.documentList()->columnWidth(1), 80);
     EXPECT_EQ(dialog.documentList()->topLevelItemCount(), 0);
 
-    // The first line whose random number is 1 modulo 1000 is shown.
+    // The first line whose random number is 1 modulo 1000 is shown, with
+    // its category and feature numbers as the 0-based ids of the lists.
     std::vector<uint32_t> draws = {1001, 7};
     size_t next = 0;
     ASSERT_TRUE(dialog.randomView([&] { return draws[next++]; }));
-    EXPECT_EQ(dialog.categoryField()->text(), "1");
+    EXPECT_EQ(dialog.categoryField()->text(), "0 体育");
     ASSERT_EQ(dialog.documentList()->topLevelItemCount(), 2);
-    EXPECT_EQ(row(dialog.documentList(), 1), (QStringList{"2", "0.25"}));
+    EXPECT_EQ(row(dialog.documentList(), 1), (QStringList{"1", "0.25"}));
 
     draws = {0, 2001};
     next = 0;
     ASSERT_TRUE(dialog.randomView([&] { return draws[next++]; }));
-    EXPECT_EQ(dialog.categoryField()->text(), "2");
-    EXPECT_EQ(row(dialog.documentList(), 0), (QStringList{"2", "1.000000"}));
+    EXPECT_EQ(dialog.categoryField()->text(), "1 B C");
+    EXPECT_EQ(row(dialog.documentList(), 0), (QStringList{"1", "1.000000"}));
 
-    // No line picked: the list stays empty and the window says so.
-    EXPECT_FALSE(dialog.randomView([] { return 0u; }));
-    EXPECT_EQ(dialog.documentList()->topLevelItemCount(), 0);
-    EXPECT_FALSE(dialog.status().isEmpty());
+    // No line picked by that rule: one line is drawn evenly instead.
+    draws = {0, 0, 3};
+    next = 0;
+    ASSERT_TRUE(dialog.randomView([&] { return draws[next++]; }));
+    EXPECT_EQ(dialog.categoryField()->text(), "1 B C");  // 3 % 2 lines
+    EXPECT_EQ(dialog.documentList()->topLevelItemCount(), 1);
+    EXPECT_TRUE(dialog.status().isEmpty());
 }
 
 TEST_F(ResultWindowsTest, TextRepresentationWithMissingFiles) {
@@ -252,7 +321,7 @@ TEST_F(ResultWindowsTest, TextRepresentationWithMissingFiles) {
     EXPECT_TRUE(dialog.status().contains("features.txt"));
     // train.dat is still read; the list without columns stays empty.
     EXPECT_TRUE(dialog.randomView([] { return 1u; }));
-    EXPECT_EQ(dialog.categoryField()->text(), "1");
+    EXPECT_EQ(dialog.categoryField()->text(), "0 A");
     EXPECT_EQ(dialog.documentList()->topLevelItemCount(), 0);
 }
 

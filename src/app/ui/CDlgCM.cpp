@@ -92,6 +92,8 @@ CDlgCM::CDlgCM(MethodModel& model, QWidget* parent) : QDialog(parent), model_(mo
     layout->addWidget(knnBox);
     layout->addWidget(svmBox);
     layout->addWidget(makeOkCancel(this));
+    // The boxes keep their natural size; there is nothing to give more room.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     // The label follows the track bar while it moves.
     connect(k_, &QSlider::valueChanged, this, [this](int value) { kLabel_->setText(QString::number(value)); });

@@ -41,8 +41,18 @@ CDlgFT::CDlgFT(RawTextModel& model, QWidget* parent) : QDialog(parent), model_(m
     setMinimumWidth(480);
 
     connect(browseButton_, &QPushButton::clicked, this, &CDlgFT::browse);
-    // The counts stay until the next browse; only the mode flips.
-    connect(test_, &QCheckBox::clicked, this, [this] { model_.toggleTest(); });
+    // The counts follow the check box and the format at once.
+    connect(test_, &QCheckBox::clicked, this, [this] {
+        readControls();
+        model_.toggleTest();
+        refreshControls();
+    });
+    for (QRadioButton* format : {rawFormat_, segFormat_})
+        connect(format, &QRadioButton::clicked, this, [this] {
+            readControls();
+            model_.setInputFormat(model_.inputFormat);
+            refreshControls();
+        });
     test_->setChecked(model_.testChecked);
     refreshControls();
 }
@@ -53,6 +63,7 @@ void CDlgFT::refreshControls() {
     corpusEdit_->setText(pathToDisplay(model_.rawCorpusPath));
     (model_.inputFormat == kPreprocessed ? segFormat_ : rawFormat_)->setChecked(true);
     status_->setText(QString::fromStdString(model_.statusLine));
+    fitHeight(this);
 }
 
 void CDlgFT::browse() {

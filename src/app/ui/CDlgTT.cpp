@@ -57,6 +57,13 @@ CDlgTT::CDlgTT(TrainingTextModel& model, QWidget* parent) : QDialog(parent), mod
     connect(workspaceButton_, &QPushButton::clicked, this, &CDlgTT::browseWorkspace);
     connect(modelButton_, &QPushButton::clicked, this, &CDlgTT::browseModelDirectory);
     connect(load_, &QCheckBox::clicked, this, &CDlgTT::loadToggled);
+    // A chosen corpus is counted again in the format just picked.
+    for (QRadioButton* format : {rawFormat_, segFormat_})
+        connect(format, &QRadioButton::clicked, this, [this] {
+            readControls();
+            model_.setInputFormat(model_.inputFormat);
+            refreshControls();
+        });
 
     load_->setChecked(model_.loadChecked);
     corpusButton_->setEnabled(!model_.loadChecked);
@@ -73,6 +80,7 @@ void CDlgTT::refreshControls() {
     modelEdit_->setText(pathToDisplay(model_.modelDir));
     (model_.inputFormat == kPreprocessed ? segFormat_ : rawFormat_)->setChecked(true);
     status_->setText(QString::fromStdString(model_.statusLine));
+    fitHeight(this);
 }
 
 // A cancelled browser leaves the corpus, the workspace and the counts as

@@ -5,6 +5,7 @@
 
 #include "app/ui/CKestrelDlg.h"
 #include "app/ui/StepIcons.h"
+#include "app/ui/Translations.h"
 
 namespace kestrel {
 
@@ -22,6 +23,7 @@ CKestrelApp::CKestrelApp(int& argc, char** argv) : QApplication(argc, argv), sta
     setApplicationName(QStringLiteral("Kestrel"));
     setApplicationDisplayName(QStringLiteral("Larkspur"));
     setWindowIcon(QIcon(applicationIcon(64)));
+    installChineseTranslations(*this);
 }
 
 int CKestrelApp::run() {

@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QShortcut>
 #include <QVBoxLayout>
@@ -35,6 +36,18 @@ namespace kestrel {
 namespace {
 
 constexpr int kIconSize = 40;
+
+// What the status area says before the first step.
+constexpr const char* kFirstStep = "请从“训练文本”开始：指定训练文档所在的目录及格式，或读取已有分类器。";
+
+CButtonST::Mark markOf(StepState state) {
+    switch (state) {
+    case StepState::kDone: return CButtonST::Mark::Done;
+    case StepState::kNext: return CButtonST::Mark::Next;
+    case StepState::kBlocked: return CButtonST::Mark::Blocked;
+    default: return CButtonST::Mark::None;
+    }
+}
 
 }  // namespace
 
@@ -72,11 +85,23 @@ CKestrelDlg::CKestrelDlg(QWidget* parent)
     for (int id : {kStepRepresentation, kStepEvaluate, kStepResults}) results->addWidget(buttons_[id]);
     results->addStretch();
 
+    // The outcome of the last step, under the buttons.
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("status"));
+    status_->setFrameShape(QFrame::StyledPanel);
+    status_->setFrameShadow(QFrame::Sunken);
+    status_->setWordWrap(true);
+    status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    status_->setMinimumHeight(2 * status_->fontMetrics().height() + 8);
+    status_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
     auto* layout = new QGridLayout(this);
     layout->addWidget(training, 0, 0);
     layout->addWidget(classification, 1, 0);
     layout->addLayout(results, 0, 1, 2, 1);
+    layout->addWidget(status_, 2, 0, 1, 2);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    refreshState();
 
     auto* about = new QShortcut(QKeySequence::HelpContents, this);
     connect(about, &QShortcut::activated, this, &CKestrelDlg::showAbout);
@@ -94,6 +119,13 @@ void CKestrelDlg::press(int id) {
     // another step on the same controller.
     if (busy_) return;
     flow_.press(id);
+    refreshState();
+}
+
+void CKestrelDlg::refreshState() {
+    for (const auto& [id, button] : buttons_) button->setMark(markOf(flow_.state(id)));
+    const std::string& outcome = flow_.outcome();
+    status_->setText(outcome.empty() ? QString::fromUtf8(kFirstStep) : QString::fromStdString(outcome));
 }
 
 void CKestrelDlg::showAbout() {

@@ -9,6 +9,7 @@
 #include "widgets/CBkDialog.h"
 
 class QKeyEvent;
+class QLabel;
 
 namespace kestrel {
 
@@ -37,6 +38,9 @@ protected:
 
 private:
     void press(int id);
+    // Marks every step button by its state and shows the outcome of the
+    // last step.
+    void refreshState();
 
     // StepUi
     bool runTrainingTextDialog(TrainingTextModel& model) override;
@@ -52,6 +56,7 @@ private:
 
     CPPToolTip* tooltip_;
     std::map<int, CButtonST*> buttons_;
+    QLabel* status_;
     TextClassifier classifier_;
     StepFlow flow_;
     bool busy_ = false;

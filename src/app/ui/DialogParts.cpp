@@ -1,6 +1,8 @@
 #include "app/ui/DialogParts.h"
 
 #include <QHBoxLayout>
+#include <QLayout>
+#include <algorithm>
 
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -9,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "app/ui/FailureText.h"
 #include "app/ui/UiHooks.h"
 
 namespace kestrel {
@@ -39,6 +42,8 @@ QLabel* makeStatusLine(int id, QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setObjectName(QString::number(id));
     label->setMinimumHeight(label->fontMetrics().height() + 4);
+    // A second line may say why nothing was counted.
+    label->setWordWrap(true);
     return label;
 }
 
@@ -60,9 +65,24 @@ QDialogButtonBox* makeOkCancel(QDialog* dialog) {
     return box;
 }
 
+void fitHeight(QWidget* dialog) {
+    QLayout* layout = dialog->layout();
+    if (!layout || !dialog->isVisible()) return;
+    // Wrapped labels do not pass their height for the present width up
+    // through the group boxes, so each claims it as its minimum.
+    for (QLabel* label : dialog->findChildren<QLabel*>()) {
+        if (!label->wordWrap() || !label->isVisible()) continue;
+        const int oneLine = label->fontMetrics().height() + 4;
+        label->setMinimumHeight(std::max(oneLine, label->heightForWidth(label->width())));
+    }
+    layout->activate();
+    const int height = std::max(layout->totalMinimumSize().height(), layout->totalSizeHint().height());
+    if (height != dialog->height()) dialog->resize(dialog->width(), height);
+}
+
 void showStepMessage(QWidget* parent, const StepMessage& message) {
     showMessage(parent, QMessageBox::Warning, QString::fromStdString(message.caption),
-                QString::fromStdString(message.text), QString::fromStdString(message.detail));
+                QString::fromStdString(message.text), chineseFailureText(QString::fromStdString(message.detail)));
 }
 
 QHBoxLayout* makeFormatRow(QWidget* parent, QRadioButton*& raw, QRadioButton*& seg) {

@@ -26,6 +26,10 @@ QLineEdit* makeEdit(int id, const QString& text, QWidget* parent);
 // OK/Cancel buttons wired to the dialog's accept() and reject().
 QDialogButtonBox* makeOkCancel(QDialog* dialog);
 
+// Gives a dialog the height its contents need at its present width (a
+// status line that grew or shrank by a line).
+void fitHeight(QWidget* dialog);
+
 // A refusal or failure of a step: message box with the exclamation icon.
 void showStepMessage(QWidget* parent, const StepMessage& message);
 

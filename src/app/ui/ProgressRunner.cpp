@@ -109,12 +109,14 @@ LongStepResult runWithProgress(QWidget* parent, const QString& title,
     dialog.setMinimumWidth(360);
     dialog.hide();
 
+    // The dialog stays up until the step has stopped: its own cancel()
+    // would hide it, and a window shown again may be placed elsewhere.
+    QObject::disconnect(&dialog, SIGNAL(canceled()), &dialog, SLOT(cancel()));
     QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [&] {
         sink.requestCancel();
-        // cancel() hides the dialog; keep it up until the step has stopped.
         dialog.setLabelText(QStringLiteral("正在取消：%1……").arg(title));
         if (auto* button = dialog.findChild<QPushButton*>()) button->setEnabled(false);
-        dialog.show();
+        if (!dialog.isVisible()) dialog.show();
     });
 
     bool showingNotice = false;

@@ -7,6 +7,8 @@
 #include <QDirIterator>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressDialog>
@@ -16,6 +18,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <deque>
+#include <functional>
 
 #include "app/ui/CKestrelDlg.h"
 #include "app/ui/ProgressRunner.h"
@@ -65,6 +68,17 @@ public:
         }
     }
 
+    // A picture some window wrote itself, copied in among the shots.
+    void keep(const QString& source, const QString& name) {
+        const QString file = QStringLiteral("%1/%2-%3.png").arg(out_).arg(++count_, 2, 10, QLatin1Char('0')).arg(name);
+        if (!QFile::copy(source, file)) {
+            std::fprintf(stderr, "cannot copy %s\n", qPrintable(source));
+            ok_ = false;
+        } else {
+            std::printf("%s\n", qPrintable(file));
+        }
+    }
+
     template <typename T>
     static T* child(QWidget* parent, const QString& name) {
         return parent->findChild<T*>(name);
@@ -80,11 +94,18 @@ public:
     std::deque<QString> folders;  // what the folder browser "chooses", in order
     int classifierChoice = 0;     // 0 KNN, 1 SVM for the next method dialog
     bool testCorpus = true;       // the next raw-text dialog's 测试 box
+    QString selectionRadio = QStringLiteral("1018");  // the next selection's method
+    // Drives the next dialog instead of the usual answers, once.
+    std::function<void(QDialog&)> nextDialog;
 
     int runDialog(QDialog& dialog) {
         dialog.show();
         const QString name = dialog.objectName();
-        if (name == QLatin1String("CDlgTT")) {
+        if (nextDialog) {
+            const auto drive = std::move(nextDialog);
+            nextDialog = nullptr;
+            drive(dialog);
+        } else if (name == QLatin1String("CDlgTT")) {
             click(&dialog, "1027");
             click(&dialog, "1012");
             shoot(&dialog, "training-text");
@@ -96,8 +117,9 @@ public:
             shoot(&dialog, testCorpus ? "raw-text-test" : "raw-text-example");
             click(&dialog, "IDOK");
         } else if (name == QLatin1String("CDlgFS")) {
-            // Rough-set reduction, which reports its reduced feature count.
-            click(&dialog, "1018");
+            // Rough-set reduction first, which reports its reduced feature
+            // count.
+            click(&dialog, selectionRadio);
             shoot(&dialog, "feature-selection");
             click(&dialog, "IDOK");
         } else if (name == QLatin1String("CDlgCM")) {
@@ -123,6 +145,9 @@ public:
                     shoot(&dialog, file + "-chart");
                 }
             }
+            // The export, which also saves the chart as a picture.
+            for (auto* button : dialog.findChildren<QAbstractButton*>())
+                if (button->text() == QStringLiteral("保存")) button->click();
         }
         const int result = dialog.result();
         if (dialog.isVisible()) dialog.reject();
@@ -132,8 +157,12 @@ public:
     void showMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
                      const QString& detail) {
         QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
-        if (!detail.isEmpty()) box.setDetailedText(detail);
+        setUpMessageBox(box, detail);
         box.show();
+        // The details of a failure, opened.
+        if (!detail.isEmpty())
+            for (auto* button : box.findChildren<QAbstractButton*>())
+                if (box.buttonRole(button) == QMessageBox::ActionRole) button->click();
         shoot(&box, QStringLiteral("message"));
         box.close();
         std::printf("  message: %s — %s\n", qPrintable(caption), qPrintable(text));
@@ -194,21 +223,70 @@ int runScreenshotTour(const QString& outDir, const QString& sampleDir, const std
     };
 
     press(kStepPreprocess);  // refused: no training text yet
+    press(kStepMethod);      // refused: no workspace to write into yet
+
+    // A folder of documents without category sub-folders, then a workspace
+    // that cannot be loaded (its failure detail in Chinese).
+    tour.nextDialog = [&](QDialog& dialog) {
+        Tour::click(&dialog, "1027");
+        tour.folders = {corpus + "/unlabelled"};
+        Tour::click(&dialog, "1012");
+        tour.shoot(&dialog, "training-text-no-categories");
+        Tour::click(&dialog, "IDOK");  // refused with the reason
+    };
+    press(kStepTrainingText);
+    QDir().mkpath(work.path() + "/empty-model");
+    tour.nextDialog = [&](QDialog& dialog) {
+        Tour::click(&dialog, "1022");
+        tour.folders = {work.path() + "/empty-model"};
+        Tour::click(&dialog, "1024");
+        Tour::click(&dialog, "IDOK");
+    };
+    press(kStepTrainingText);
+
     tour.folders = {corpus + "/train"};
     press(kStepTrainingText);
+    tour.shoot(&window, "main-window-training-text");
     press(kStepPreprocess);
     press(kStepIndex);
     press(kStepSelect);
-    tour.testCorpus = true;
-    tour.folders = {corpus + "/test"};
+    tour.shoot(&window, "main-window-features-selected");
+
+    // A test corpus whose category folders differ from the training's.
+    const QString mismatch = work.path() + "/mismatch";
+    copyTree(corpus + "/test", mismatch);
+    const QStringList categories = QDir(mismatch).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    if (!categories.isEmpty()) QDir(mismatch).rename(categories.front(), categories.front() + "-other");
+    tour.nextDialog = [&](QDialog& dialog) {
+        Tour::click(&dialog, "1027");
+        tour.folders = {mismatch};
+        Tour::click(&dialog, "1012");
+        Tour::click(&dialog, "1022");  // counted again at once as a test corpus
+        tour.shoot(&dialog, "raw-text-mismatch");
+        Tour::click(&dialog, "IDOK");  // refused, naming the folders
+        tour.folders = {corpus + "/test"};
+        Tour::click(&dialog, "1012");
+        Tour::click(&dialog, "IDOK");
+    };
     press(kStepRawText);
     press(kStepIntermediate);
     tour.classifierChoice = 0;
     press(kStepMethod);
     press(kStepClassify);
+    tour.shoot(&window, "main-window-classified");
     press(kStepResults);
     press(kStepEvaluate);
     press(kStepRepresentation);
+    tour.keep(corpus + "/model/分类评价.png", "chart-export");
+
+    // Another selection leaves the test vectors stale: classifying them is
+    // refused until intermediate processing.
+    tour.selectionRadio = QStringLiteral("1015");
+    press(kStepSelect);
+    press(kStepMethod);
+    press(kStepClassify);
+    tour.shoot(&window, "main-window-stale-vectors");
+    press(kStepIntermediate);
     // The same test corpus with an SVM, when this build has one.
     tour.classifierChoice = 1;
     press(kStepMethod);
@@ -223,8 +301,19 @@ int runScreenshotTour(const QString& outDir, const QString& sampleDir, const std
     press(kStepMethod);
     press(kStepClassify);
     press(kStepResults);
+    press(kStepEvaluate);  // says why nothing opens for an example corpus
 
     window.showAbout();
+
+    // Qt's own folder browser, in Chinese.
+    {
+        QFileDialog browser(&window, QStringLiteral("请选择一个目录："), corpus);
+        browser.setFileMode(QFileDialog::Directory);
+        browser.setOption(QFileDialog::ShowDirsOnly);
+        browser.setOption(QFileDialog::DontUseNativeDialog);
+        browser.show();
+        tour.shoot(&browser, "folder-browser");
+    }
 
     // The progress dialog of a long step, caught while it runs.
     QTimer::singleShot(900, &window, [&] {

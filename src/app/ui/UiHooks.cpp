@@ -37,8 +37,16 @@ void showMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption
         return;
     }
     QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
-    if (!detail.isEmpty()) box.setDetailedText(detail);
+    setUpMessageBox(box, detail);
     box.exec();
+}
+
+void setUpMessageBox(QMessageBox& box, const QString& detail) {
+    // A message box sizes itself by its text; a short text would cut the
+    // caption.
+    const int captionWidth = box.fontMetrics().horizontalAdvance(box.windowTitle()) + 160;
+    box.setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { min-width: %1px; }").arg(std::max(280, captionWidth)));
+    if (!detail.isEmpty()) box.setDetailedText(detail);
 }
 
 int runDialog(QDialog& dialog) {

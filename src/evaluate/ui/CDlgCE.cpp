@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QMessageBox>
 
+#include "app/ui/FailureText.h"
 #include "app/ui/UiHooks.h"
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -18,6 +19,13 @@
 #include "widgets/CMsflexgrid.h"
 
 namespace kestrel {
+
+namespace {
+
+// The saved chart's size: every category name and value readable.
+const QSize kChartImageSize(1200, 700);
+
+}  // namespace
 
 CDlgCE::CDlgCE(const TextClassifier& controller, QWidget* parent)
     : CDlgCE(ResultViewData::fromController(controller), parent) {}
@@ -67,8 +75,9 @@ void CDlgCE::build() {
     chartRadio_ = new QRadioButton(QStringLiteral("图形显示"), lowerPart_);
     matrixGrid_ = new CMsflexgrid(lowerPart_);
     chart_ = new CGraphObject(lowerPart_);
-    matrixGrid_->setMinimumHeight(260);
-    chart_->setMinimumHeight(260);
+    // Room for ten categories' names turned under the chart.
+    matrixGrid_->setMinimumHeight(340);
+    chart_->setMinimumHeight(340);
     auto* radios = new QHBoxLayout;
     radios->addWidget(matrixRadio_);
     radios->addWidget(chartRadio_);
@@ -204,10 +213,18 @@ bool CDlgCE::exportEvaluation(QString& message) {
     WorkspaceTransaction update(data_.workspacePath);
     if (!update.begin("export", error) || !exportWorkbook(update.directory(), *evaluation_, data_.categories, error) ||
         !update.commit(error)) {
-        message = QStringLiteral("保存失败：") + QString::fromStdString(error);
+        message = QStringLiteral("保存失败：") + chineseFailureText(QString::fromStdString(error));
         return false;
     }
     message = QStringLiteral("评价结果已保存到 ") + displayText(path);
+    // The chart goes beside the workbook as a picture.
+    std::string picture = path.substr(0, path.rfind('.')) + ".png";
+    QString pictureError;
+    if (!chart_->saveImage(pathToDisplay(picture), kChartImageSize, &pictureError)) {
+        message += QStringLiteral("\n图表未能保存：") + pictureError;
+        return false;
+    }
+    message += QStringLiteral("\n图表已保存到 ") + displayText(picture);
     return true;
 }
 

@@ -13,6 +13,8 @@
 #include <fstream>
 #include <random>
 
+#include "app/DialogModels.h"
+#include "app/ui/FailureText.h"
 #include "app/TextClassifier.h"
 #include "common/FileSystem.h"
 #include "evaluate/ui/ResultViewSupport.h"
@@ -35,6 +37,15 @@ std::pair<std::string_view, std::string_view> splitAtBlank(std::string_view line
     return {line.substr(0, blank), line.substr(blank + 1)};
 }
 
+// The 1-based number of a vector line (category label, feature number) as
+// the 0-based id the category and feature lists show; anything else as it
+// stands.
+QString idOfNumber(std::string_view number) {
+    const auto value = parseInteger(number);
+    if (!value || *value < 1) return displayText(number);
+    return QString::number(*value - 1);
+}
+
 }  // namespace
 
 CDlgTP::CDlgTP(const TextClassifier& controller, QWidget* parent) : CDlgTP(controller.workspacePath, parent) {}
@@ -50,7 +61,7 @@ CDlgTP::CDlgTP(std::string workspacePath, QWidget* parent)
       statusLabel_(new QLabel(this)) {
     setWindowTitle(QStringLiteral("文本表示"));
     categoryField_->setReadOnly(true);
-    categoryField_->setMaximumWidth(80);
+    categoryField_->setMaximumWidth(160);
     statusLabel_->setWordWrap(true);
     statusLabel_->hide();
 
@@ -95,7 +106,7 @@ void CDlgTP::loadLists() {
     std::vector<std::string> lines;
     std::string error;
     if (!readLines(workspacePath_ + "classes.txt", lines, &error)) {
-        setStatus(displayText(error));
+        setStatus(chineseFailureText(displayText(error)));
         return;
     }
     QList<QTreeWidgetItem*> rows;
@@ -108,7 +119,7 @@ void CDlgTP::loadLists() {
 
     setUpReportList(featureList_, {QStringLiteral("ID"), QStringLiteral("特征项")}, {50, 70});
     if (!readLines(workspacePath_ + "features.txt", lines, &error)) {
-        setStatus(displayText(error));
+        setStatus(chineseFailureText(displayText(error)));
         return;
     }
     rows.clear();
@@ -142,11 +153,21 @@ bool CDlgTP::randomView(const std::function<uint32_t()>& nextRandom) {
     }
     std::string line;
     bool picked = false;
+    size_t lines = 0;
     while (std::getline(in, line)) {
+        ++lines;
         if (nextRandom() % 1000 == 1) {
             picked = true;
             break;
         }
+    }
+    // Fewer than a few thousand lines often give no pick at all; then one
+    // line is drawn evenly and read in a second pass.
+    if (!picked && !in.bad() && lines > 0) {
+        const size_t wanted = nextRandom() % lines;
+        in.clear();
+        in.seekg(0);
+        for (size_t n = 0; n <= wanted && std::getline(in, line); ++n) picked = n == wanted;
     }
     if (!picked) {
         setStatus(in.bad() ? QStringLiteral("读取 ") + displayText(path) + QStringLiteral(" 时出错")
@@ -155,7 +176,13 @@ bool CDlgTP::randomView(const std::function<uint32_t()>& nextRandom) {
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const auto [label, items] = splitAtBlank(line);
-    categoryField_->setText(displayText(label));
+    // The label is the category id + 1; shown as the id with its name, as
+    // the category list has them.
+    QString category = idOfNumber(label);
+    for (int row = 0; row < categoryList_->topLevelItemCount(); ++row)
+        if (categoryList_->topLevelItem(row)->text(0) == category)
+            category += QLatin1Char(' ') + categoryList_->topLevelItem(row)->text(1);
+    categoryField_->setText(category);
     // A list without columns (features.txt was unreadable) shows no rows.
     if (documentList_->columnCount() > 0) {
         QList<QTreeWidgetItem*> rows;
@@ -168,7 +195,7 @@ bool CDlgTP::randomView(const std::function<uint32_t()>& nextRandom) {
             const size_t colon = item.find(':');
             const std::string_view feature = item.substr(0, colon);
             const std::string_view weight = colon == std::string_view::npos ? std::string_view() : item.substr(colon + 1);
-            rows.append(new QTreeWidgetItem({displayText(feature), displayText(weight)}));
+            rows.append(new QTreeWidgetItem({idOfNumber(feature), displayText(weight)}));
         }
         documentList_->addTopLevelItems(rows);
     }

@@ -1,0 +1,56 @@
+#include "app/VectorProvenance.h"
+
+#include <cstdint>
+
+#include "common/FileSystem.h"
+
+namespace kestrel {
+
+namespace {
+
+constexpr const char* kSourceFiles[] = {"features.txt", "classes.txt"};
+
+// FNV-1a over the file's bytes, with the size; "missing" for a file that
+// cannot be read.
+std::string fingerprint(const std::string& path) {
+    std::string content;
+    if (!readFile(path, content)) return "missing";
+    uint64_t hash = 14695981039346656037ull;
+    for (unsigned char byte : content) {
+        hash ^= byte;
+        hash *= 1099511628211ull;
+    }
+    return formatString("%016llx %zu", static_cast<unsigned long long>(hash), content.size());
+}
+
+std::string recordText(const std::string& workspacePath) {
+    std::string text;
+    for (const char* file : kSourceFiles) text += std::string(file) + " " + fingerprint(workspacePath + file) + "\n";
+    return text;
+}
+
+}  // namespace
+
+std::string vectorSourceFileName(const std::string& vectorFileName) { return vectorFileName + ".source"; }
+
+void forgetVectorSource(const std::string& workspacePath, const std::string& vectorFileName) {
+    const std::string record = workspacePath + vectorSourceFileName(vectorFileName);
+    if (fileExists(record)) removeFile(record);
+}
+
+bool recordVectorSource(const std::string& workspacePath, const std::string& vectorFileName) {
+    return writeFileAtomically(workspacePath + vectorSourceFileName(vectorFileName), recordText(workspacePath));
+}
+
+VectorOrigin vectorOrigin(const std::string& workspacePath, const std::string& vectorFileName) {
+    std::string recorded;
+    if (!readFile(workspacePath + vectorSourceFileName(vectorFileName), recorded)) return VectorOrigin::kUnrecorded;
+    // A record written on Windows may carry "\r\n".
+    std::string normalised;
+    forEachLine(recorded, [&](std::string_view line) {
+        if (!line.empty()) normalised.append(line).push_back('\n');
+    });
+    return normalised == recordText(workspacePath) ? VectorOrigin::kCurrent : VectorOrigin::kStale;
+}
+
+}  // namespace kestrel
