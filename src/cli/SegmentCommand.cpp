@@ -32,7 +32,8 @@ constexpr const char* kUsage =
     "  --encoding ENC     output encoding: utf8 (default) or gbk (GB18030)\n"
     "  --data DIR         the segmenter's data directory (holding coreDict.dct);\n"
     "                     default: ./data/, then $KESTREL_DATA, then the data\n"
-    "                     directory beside the program\n"
+    "                     built beside the program or installed with it\n"
+    "                     (../share/kestrel/data)\n"
     "  --help             show this help\n"
     "\n"
     "FILE may be - for standard input.\n";

@@ -7,22 +7,24 @@
 #include "cli/PipelineCommands.h"
 #include "cli/SegmentCommand.h"
 #include "cli/SvmCommands.h"
+#include "common/Version.h"
 
 namespace {
 
 const char* const kHelp =
-    "usage: kestrel COMMAND [options]\n"
+    "Usage: kestrel COMMAND [options]\n"
     "\n"
     "Builds and evaluates text classifiers over Chinese documents.\n"
     "\n"
-    "commands:\n"
+    "Commands:\n"
     "  train         preprocess a training corpus, select features, write the workspace\n"
     "  classify      classify a corpus with a trained workspace (and evaluate a test corpus)\n"
     "  segment       print the word lists of documents\n"
     "  svm-learn     train one category's SVM model from a vector file\n"
     "  svm-classify  score a vector file with an SVM model\n"
     "\n"
-    "kestrel COMMAND --help describes a command's options.\n";
+    "kestrel COMMAND --help describes a command's options; kestrel --version prints\n"
+    "the version.\n";
 
 }  // namespace
 
@@ -34,6 +36,10 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kHelp, stdout);
+        return 0;
+    }
+    if (command == "--version") {
+        std::printf("kestrel %s\n", kestrel::kestrelVersion());
         return 0;
     }
     using Runner = int (*)(int, char**);

@@ -6,7 +6,10 @@
 #include <string_view>
 
 #include "DataBuilder.h"
+#include "common/FileSystem.h"
 #include "common/NumberFormat.h"
+#include "common/Version.h"
+#include "segment/WordSegmenter.h"
 
 #ifndef KESTREL_MKDICT_STOPWORDS
 #define KESTREL_MKDICT_STOPWORDS ""
@@ -29,7 +32,8 @@ const char* const kUsage =
     "  --holdout N        skip every N-th paragraph of the tagged corpus (keep it for\n"
     "                     evaluation); 0 keeps all (default 0)\n"
     "  --stopwords FILE   stop-word list, one word per line, UTF-8 or GBK\n"
-    "                     (default: the project's own list)\n"
+    "                     (default: the project's own list, or the stopwords.txt\n"
+    "                     of the installed data)\n"
     "  --total N          without a tagged corpus: the total the word list's frequencies\n"
     "                     are scaled to (default 200000000)\n"
     "  --words-weight W   with a tagged corpus: the word list is scaled to W times the\n"
@@ -39,6 +43,7 @@ const char* const kUsage =
     "  --stopwords-only   write only stopwords.txt (next to data from elsewhere)\n"
     "  --quiet            print nothing on success\n"
     "  --help             show this text\n"
+    "  --version          print the version\n"
     "\n"
     "Each file is written to a temporary file and renamed, so a failure never leaves\n"
     "a half-written data file. Exit status 0 on success, 1 on any failure, 2 on a\n"
@@ -47,6 +52,16 @@ const char* const kUsage =
 bool parseCount(std::string_view text, long long& value) {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     return ec == std::errc() && end == text.data() + text.size() && value >= 0;
+}
+
+// The project's own stop-word list where the source tree is at hand; an
+// installed program falls back to the list in the data installed with it.
+std::string defaultStopwords() {
+    const std::string source = KESTREL_MKDICT_STOPWORDS;
+    if (!source.empty() && kestrel::fileExists(source)) return source;
+    std::string error;
+    const std::string dataDir = kestrel::findDataDirectory({}, error);
+    return dataDir.empty() ? source : dataDir + "stopwords.txt";
 }
 
 int usageError(const std::string& message) {
@@ -58,13 +73,15 @@ int usageError(const std::string& message) {
 
 int main(int argc, char** argv) {
     kestrel::MkdictOptions options;
-    options.stopwordsPath = KESTREL_MKDICT_STOPWORDS;
-    bool quiet = false;
-    bool stopwordsOnly = false;
+    bool quiet = false, stopwordsGiven = false, stopwordsOnly = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("kestrel-mkdict %s\n", kestrel::kestrelVersion());
             return 0;
         }
         if (arg == "--quiet") {
@@ -86,6 +103,7 @@ int main(int argc, char** argv) {
             options.taggedPath = value;
         } else if (arg == "--stopwords") {
             options.stopwordsPath = value;
+            stopwordsGiven = true;
         } else if (arg == "--holdout") {
             if (!parseCount(value, n)) return usageError("--holdout needs a non-negative integer, not \"" + value + "\"");
             options.holdout = static_cast<size_t>(n);
@@ -101,6 +119,7 @@ int main(int argc, char** argv) {
             return usageError("unknown option " + std::string(arg));
         }
     }
+    if (!stopwordsGiven) options.stopwordsPath = defaultStopwords();
     if (options.outDir.empty()) return usageError("no output directory given (--out DIR)");
     if (options.holdout > 0 && options.taggedPath.empty())
         return usageError("--holdout needs a tagged corpus (--tagged FILE)");

@@ -199,6 +199,11 @@ QPixmap applicationIcon(int size) {
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
+    paintApplicationIcon(p, size);
+    return pixmap;
+}
+
+void paintApplicationIcon(QPainter& p, double size) {
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(size / 64.0, size / 64.0);
     QLinearGradient sky(0, 0, 0, 64);
@@ -236,7 +241,6 @@ QPixmap applicationIcon(int size) {
     p.drawPolygon(QPolygonF({QPointF(4, 17), QPointF(12, 16), QPointF(11, 20.5)}));
     p.drawPolygon(QPolygonF({QPointF(60, 17), QPointF(52, 16), QPointF(53, 20.5)}));
     p.drawRect(QRectF(26.4, 48, 11.2, 2.2));
-    return pixmap;
 }
 
 }  // namespace kestrel
