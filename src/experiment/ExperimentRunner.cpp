@@ -111,7 +111,18 @@ bool Experiment::prepare(ProgressSink* sink) {
         error_ = formatString("cross-validation needs at least 2 folds, not %u", settings_.folds);
         return false;
     }
+    // Fold directories inside a corpus would be read as categories.
     std::error_code ec;
+    for (const std::string& corpus : {settings_.corpusPath, settings_.testPath}) {
+        if (corpus.empty()) continue;
+        const std::string inside = fs::weakly_canonical(settings_.workspacePath, ec).string() + "/";
+        const std::string base = fs::weakly_canonical(corpus, ec).string() + "/";
+        if (inside.starts_with(base)) {
+            error_ = "the workspace " + toUtf8(settings_.workspacePath) + " lies inside the corpus " +
+                     toUtf8(corpus) + "; choose one outside it";
+            return false;
+        }
+    }
     fs::create_directories(settings_.workspacePath, ec);
     temporaryPath_ = settings_.workspacePath + formatString("experiment-%d/", static_cast<int>(getpid()));
     fs::remove_all(temporaryPath_, ec);
@@ -180,11 +191,14 @@ bool Experiment::prepare(ProgressSink* sink) {
         const std::string name = toUtf8(categories_[c].name);
         if (perCategory[c] == 0)
             addWarning("category " + name + " has no documents: no fold tests it");
-        else if (perCategory[c] < settings_.folds)
-            addWarning(formatString("category %s has %u documents, fewer than the %u folds: %u folds test none "
+        else if (perCategory[c] < settings_.folds) {
+            const uint32_t untested = settings_.folds - perCategory[c];
+            addWarning(formatString("category %s has %u documents, fewer than the %u folds: %u fold%s test%s none "
                                     "of it%s",
-                                    name.c_str(), perCategory[c], settings_.folds, settings_.folds - perCategory[c],
+                                    name.c_str(), perCategory[c], settings_.folds, untested, untested == 1 ? "" : "s",
+                                    untested == 1 ? "s" : "",
                                     perCategory[c] == 1 ? ", and the fold that tests it trains without it" : ""));
+        }
     }
     for (uint32_t r = 0; r < settings_.repeats; ++r)
         for (uint32_t k = 0; k < settings_.folds; ++k) {
