@@ -1,7 +1,5 @@
 #include "cli/ExperimentCommand.h"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -109,16 +107,6 @@ std::string shellWord(const std::string& text) {
     std::string out = "'";
     for (const char ch : text) out += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
     return out + "'";
-}
-
-std::string directoryArgument(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    return withTrailingSlash(path);
-}
-
-std::string currentDirectory() {
-    char cwd[4096];
-    return getcwd(cwd, sizeof cwd) ? std::string(cwd) : std::string(".");
 }
 
 std::string localTime(const char* format) {
@@ -311,6 +299,10 @@ int runExperiment(int argc, char** argv) {
         std::printf("  kestrel train --corpus %s%s %s\n", shellWord(corpus).c_str(),
                     settings.inputFormat == kPreprocessed ? " --format seg" : "",
                     trainArguments(best.combination).c_str());
+        if (!test.empty())
+            std::printf("  kestrel classify --workspace %s --corpus %s --test%s\n",
+                        shellWord(defaultWorkspaceFor(settings.corpusPath)).c_str(), shellWord(test).c_str(),
+                        settings.inputFormat == kPreprocessed ? " --format seg" : "");
     }
     if (exportToo && !rows.empty()) {
         ExperimentRun run;

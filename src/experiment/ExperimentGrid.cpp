@@ -83,6 +83,22 @@ std::vector<Combination> expandGrid(const ParameterGrid& grid) {
     return out;
 }
 
+namespace {
+
+// The SVM parameters the kernel uses, as (option letter, value) pairs.
+std::vector<std::pair<char, std::string>> kernelParameters(const SvmSettings& s) {
+    std::vector<std::pair<char, std::string>> out;
+    if (s.kernelType == 1) out.push_back({'d', formatString("%ld", s.degree)});
+    if (s.kernelType == 2) out.push_back({'g', number(s.gamma)});
+    if (s.kernelType == 1 || s.kernelType == 3) {
+        out.push_back({'s', number(s.coefS)});
+        out.push_back({'c', number(s.coefC)});
+    }
+    return out;
+}
+
+}  // namespace
+
 std::string combinationName(const Combination& c) {
     std::string name = formatString("%s %u ", selectionModeName(c.selection), c.dimension);
     if (c.params.classifier == 0) {
@@ -90,12 +106,9 @@ std::string combinationName(const Combination& c) {
         if (c.params.similarity != 0) name += std::string(" ") + similarityName(c.params.similarity);
         return name;
     }
-    const SvmSettings& s = c.params.svm;
-    name += std::string("SVM ") + kernelName(s.kernelType);
-    if (s.kernelType == 1) name += formatString(" d=%ld", s.degree);
-    if (s.kernelType == 2) name += " g=" + number(s.gamma);
-    if (s.kernelType == 1 || s.kernelType == 3) name += " s=" + number(s.coefS) + " c=" + number(s.coefC);
-    if (!s.biased) name += " no-bias";
+    name += std::string("SVM ") + kernelName(c.params.svm.kernelType);
+    for (const auto& [letter, value] : kernelParameters(c.params.svm)) name += std::string(" ") + letter + "=" + value;
+    if (!c.params.svm.biased) name += " no-bias";
     return name;
 }
 
@@ -104,12 +117,9 @@ std::string trainArguments(const Combination& c) {
     if (c.params.classifier == 0)
         return args + formatString(" --classifier knn -k %u --similarity %s", c.params.k,
                                    similarityName(c.params.similarity));
-    const SvmSettings& s = c.params.svm;
-    args += std::string(" --classifier svm --kernel ") + kernelName(s.kernelType);
-    if (s.kernelType == 1) args += formatString(" -d %ld", s.degree);
-    if (s.kernelType == 2) args += " -g " + number(s.gamma);
-    if (s.kernelType == 1 || s.kernelType == 3) args += " -s " + number(s.coefS) + " -c " + number(s.coefC);
-    if (!s.biased) args += " --no-bias";
+    args += std::string(" --classifier svm --kernel ") + kernelName(c.params.svm.kernelType);
+    for (const auto& [letter, value] : kernelParameters(c.params.svm)) args += std::string(" -") + letter + " " + value;
+    if (!c.params.svm.biased) args += " --no-bias";
     return args;
 }
 

@@ -79,7 +79,8 @@ struct Experiment::Task {
     uint32_t repeat = 0;
     uint32_t fold = 0;
     std::string directory;  // this task's temporary directory
-    std::unique_ptr<TextClassifier> controller;
+    std::unique_ptr<TextClassifier> trainer;     // holds the fold's index
+    std::unique_ptr<TextClassifier> classifier;  // classifies with the fold's workspace
     bool prepared = false;
     std::string failure;    // why the fold could not be prepared
     std::vector<std::string> warnings;
@@ -236,16 +237,23 @@ void Experiment::chooseParallelism(uint64_t corpusBytes) {
 bool Experiment::prepareTask(Task& task, ProgressSink* sink) {
     const double start = now();
     task.prepared = true;
-    auto controller = std::make_unique<TextClassifier>();
-    if (svmEngineFactory_) controller->setSvmEngine(svmEngineFactory_());
-    controller->startupDirectory = settings_.startupDirectory;
-    // Folds that run side by side take one core each; a single one takes all.
-    controller->threads = workers_ > 1 ? 1 : settings_.threads;
-    controller->inputFormat = kPreprocessed;
-    controller->categoryCount = static_cast<uint32_t>(categories_.size());
-    controller->workspacePath = task.directory + "model/";
+    // Two controllers share the fold's workspace: one trains as `kestrel
+    // train` does, the other loads that workspace and classifies the fold's
+    // test documents as `kestrel classify --test` does (with the features as
+    // features.txt records them).
+    auto trainer = std::make_unique<TextClassifier>();
+    auto classifier = std::make_unique<TextClassifier>();
+    for (TextClassifier* c : {trainer.get(), classifier.get()}) {
+        if (svmEngineFactory_) c->setSvmEngine(svmEngineFactory_());
+        c->startupDirectory = settings_.startupDirectory;
+        // Folds that run side by side take one core each; a single one takes all.
+        c->threads = workers_ > 1 ? 1 : settings_.threads;
+        c->inputFormat = kPreprocessed;
+        c->workspacePath = task.directory + "model/";
+    }
+    trainer->categoryCount = static_cast<uint32_t>(categories_.size());
     std::error_code ec;
-    fs::create_directories(controller->workspacePath, ec);
+    fs::create_directories(trainer->workspacePath, ec);
     if (settings_.testPath.empty()) {
         // The fold's own training and test corpus: the documents of the
         // corpus linked into category directories (every category, even
@@ -263,24 +271,20 @@ bool Experiment::prepareTask(Task& task, ProgressSink* sink) {
                                        fs::path(documentPath_[n]).filename().string();
             if (!placeDocument(documentPath_[n], target, task.failure)) return false;
         }
-        controller->trainingCorpusPath = train;
-        controller->rawCorpusPath = test;
+        trainer->trainingCorpusPath = train;
+        classifier->rawCorpusPath = test;
     } else {
-        controller->trainingCorpusPath = settings_.corpusPath;
-        controller->rawCorpusPath = settings_.testPath;
+        trainer->trainingCorpusPath = settings_.corpusPath;
+        classifier->rawCorpusPath = settings_.testPath;
     }
-    if (!controller->preprocessTraining(sink)) {
-        task.failure = toUtf8(controller->lastError());
+    if (!trainer->preprocessTraining(sink)) {
+        task.failure = toUtf8(trainer->lastError());
         return false;
     }
-    controller->buildIndex(sink);
-    for (const auto& w : controller->warnings()) task.warnings.push_back(toUtf8(w));
-    controller->vectorMode = kTestVectors;
-    if (!controller->preprocessRaw(sink)) {
-        task.failure = toUtf8(controller->lastError());
-        return false;
-    }
-    task.controller = std::move(controller);
+    trainer->buildIndex(sink);
+    for (const auto& w : trainer->warnings()) task.warnings.push_back(toUtf8(w));
+    task.trainer = std::move(trainer);
+    task.classifier = std::move(classifier);
     task.preparedSeconds = now() - start;
     return true;
 }
@@ -290,36 +294,40 @@ FoldScores Experiment::evaluate(Task& task, const Combination& combination, Prog
     FoldScores scores;
     FoldSink foldSink(sink);
     if (!task.prepared) prepareTask(task, &foldSink);
-    if (!task.controller) {
+    if (!task.trainer) {
         failure = task.failure;
         return scores;
     }
-    TextClassifier& c = *task.controller;
-    auto failed = [&](const char* step) {
-        failure = std::string(step) + ": " + toUtf8(c.lastError());
+    TextClassifier& t = *task.trainer;
+    TextClassifier& c = *task.classifier;
+    auto failed = [&](const char* step, const TextClassifier& controller) {
+        failure = std::string(step) + ": " + toUtf8(controller.lastError());
         return scores;
     };
     const double start = now();
-    c.selectionMode = combination.selection;
-    c.newDimensionality = combination.dimension;
-    if (!c.selectFeatures(&foldSink)) return failed("feature selection");
-    c.vectorMode = kTrainingVectors;
-    if (!c.writeVectors(&foldSink)) return failed("training vectors");
-    const double trained = now();
+    t.selectionMode = combination.selection;
+    t.newDimensionality = combination.dimension;
+    if (!t.selectFeatures(&foldSink)) return failed("feature selection", t);
+    t.vectorMode = kTrainingVectors;
+    if (!t.writeVectors(&foldSink)) return failed("training vectors", t);
     std::string error;
-    if (!writeParams(c.workspacePath + "params.dat", combination.params, &error) ||
-        !writeFsInfo(c.workspacePath + "fsinfo.dat", c.fsInfo(), &error)) {
+    if (!writeParams(t.workspacePath + "params.dat", combination.params, &error) ||
+        !writeFsInfo(t.workspacePath + "fsinfo.dat", t.fsInfo(), &error)) {
         failure = toUtf8(error);
         return scores;
     }
+    const double trained = now();
+
+    if (!c.loadClassifier()) return failed("loading the workspace", c);
     c.vectorMode = kTestVectors;
-    if (!c.writeVectors(&foldSink)) return failed("test vectors");
+    if (!c.preprocessRaw(&foldSink)) return failed("test documents", c);
+    if (!c.writeVectors(&foldSink)) return failed("test vectors", c);
     const double vectors = now();
     const bool classified = c.classify(&foldSink);
     const double end = now();
     // The KNN training vectors of this selection are of no further use.
     c.knn() = KnnClassifier();
-    if (!classified) return failed("classification");
+    if (!classified) return failed("classification", c);
     c.writeResults();
 
     const double svmTraining = foldSink.trainedAt >= vectors ? foldSink.trainedAt - vectors : 0.0;

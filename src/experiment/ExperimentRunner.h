@@ -1,10 +1,11 @@
 #pragma once
 // Cross-validation and parameter sweeps over the existing pipeline: the
 // corpus is preprocessed once; each fold (or the held-out test corpus) gets
-// its own controller whose feature index is built once; every combination
-// then runs selection, vectors, training and classification on each fold
-// with the controller's own operations and is evaluated as `kestrel
-// classify --test` evaluates.
+// a training controller whose feature index is built once; for every
+// combination it selects features and writes the fold's workspace as
+// `kestrel train` does, and a second controller loads that workspace and
+// classifies and evaluates the fold's test documents as `kestrel classify
+// --test` does.
 #include <cstdint>
 #include <functional>
 #include <memory>
