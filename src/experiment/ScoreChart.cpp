@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "common/FileSystem.h"
 
@@ -140,7 +141,7 @@ PixelImage drawScoreChart(const std::vector<ChartEntry>& entries, const std::str
     const int64_t count = static_cast<int64_t>(entries.size());
     int64_t legendWidth = PixelImage::textWidth(title);
     for (int64_t i = 0; i < count; ++i)
-        legendWidth = std::max(legendWidth, PixelImage::textWidth(formatString("%lld  ", static_cast<long long>(i + 1)) +
+        legendWidth = std::max(legendWidth, PixelImage::textWidth(std::to_string(count) + "  " +
                                                                   entries[static_cast<size_t>(i)].label));
     const int64_t width = std::max<int64_t>({kLeft + count * kGroup + 30, legendWidth + 40, 480});
     const int64_t plotBottom = kTop + kPlotHeight;
@@ -187,7 +188,8 @@ PixelImage drawScoreChart(const std::vector<ChartEntry>& entries, const std::str
         }
         const std::string number = formatString("%lld", static_cast<long long>(i + 1));
         image.text(x + kBar - PixelImage::textWidth(number, 1) / 2, plotBottom + 6, number, kInk, 1);
-        image.text(20, plotBottom + 36 + i * kLegendLine, number + "  " + e.label, kInk);
+        const std::string padding(std::to_string(count).size() - number.size(), ' ');
+        image.text(20, plotBottom + 36 + i * kLegendLine, padding + number + "  " + e.label, kInk);
     }
     return image;
 }
