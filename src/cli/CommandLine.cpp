@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstdio>
 
+#include "common/FileSystem.h"
+
 namespace kestrel::cli {
 
 bool optionValue(int argc, char** argv, int& i, std::string& value) {
@@ -26,6 +28,16 @@ bool parseUnsigned(std::string_view text, uint32_t& out) {
     if (v > UINT32_MAX) return false;
     out = static_cast<uint32_t>(v);
     return true;
+}
+
+std::string directoryArgument(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return withTrailingSlash(path);
+}
+
+std::string currentDirectory() {
+    char cwd[4096];
+    return getcwd(cwd, sizeof cwd) ? std::string(cwd) : std::string(".");
 }
 
 void printError(std::string_view message) {

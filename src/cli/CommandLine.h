@@ -16,6 +16,13 @@ bool optionValue(int argc, char** argv, int& i, std::string& value);
 // A whole-text unsigned number.
 bool parseUnsigned(std::string_view text, uint32_t& out);
 
+// A directory argument as the dialogs hold it: exactly one trailing '/'.
+std::string directoryArgument(std::string path);
+
+// The directory the program was started in (the segmenter's data is looked
+// up below it).
+std::string currentDirectory();
+
 // Prints a message on standard error (UTF-8), prefixed by "kestrel: ".
 void printError(std::string_view message);
 // Prints a warning line on standard error.

@@ -51,18 +51,6 @@ const char* const kCommonHelp =
     "  --threads N           worker threads (default: every core)\n"
     "  --timings             print the time of every stage on standard error\n";
 
-// The directory as the dialogs hold it: exactly one trailing '/'.
-std::string directoryArgument(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    return withTrailingSlash(path);
-}
-
-// The directory the segmenter's "data" directory is looked up in.
-std::string currentDirectory() {
-    char cwd[4096];
-    return getcwd(cwd, sizeof cwd) ? std::string(cwd) : std::string(".");
-}
-
 void printWarnings(const TextClassifier& controller) {
     for (const auto& w : controller.warnings()) printWarning(toUtf8(w));
 }

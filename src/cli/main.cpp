@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/CommandLine.h"
+#include "cli/ExperimentCommand.h"
 #include "cli/PipelineCommands.h"
 #include "cli/SegmentCommand.h"
 #include "cli/SvmCommands.h"
@@ -19,6 +20,7 @@ const char* const kHelp =
     "Commands:\n"
     "  train         preprocess a training corpus, select features, write the workspace\n"
     "  classify      classify a corpus with a trained workspace (and evaluate a test corpus)\n"
+    "  experiment    cross-validate a grid of selection and classifier parameters\n"
     "  segment       print the word lists of documents\n"
     "  svm-learn     train one category's SVM model from a vector file\n"
     "  svm-classify  score a vector file with an SVM model\n"
@@ -46,6 +48,7 @@ int main(int argc, char** argv) {
     Runner runner = nullptr;
     if (command == "train") runner = kestrel::cli::runTrain;
     else if (command == "classify") runner = kestrel::cli::runClassify;
+    else if (command == "experiment") runner = kestrel::cli::runExperiment;
     else if (command == "segment") runner = kestrel::runSegmentCommand;
     else if (command == "svm-learn") runner = kestrel::runSvmLearn;
     else if (command == "svm-classify") runner = kestrel::runSvmClassify;

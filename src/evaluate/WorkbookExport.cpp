@@ -148,6 +148,17 @@ bool writeWorkbook(const std::string& path, const std::vector<WorkbookSheet>& sh
     return true;
 }
 
+bool appendToWorkbook(const std::string& path, const std::string& sheetName, const std::vector<std::string>& header,
+                      const std::vector<std::vector<std::string>>& rows, std::string& error) {
+    std::vector<WorkbookSheet> sheets;
+    if (fileExists(path) && !readWorkbook(path, sheets, error)) {
+        error += "；为保护已有内容，本次未保存";
+        return false;
+    }
+    appendToSheet(sheetNamed(sheets, sheetName), header, rows);
+    return writeWorkbook(path, sheets, error);
+}
+
 bool exportWorkbook(const std::string& workspacePath, const Evaluation& evaluation,
                     const CategoryTable& categories, std::string& error) {
     const std::string path = workspacePath + kEvaluationWorkbookName;

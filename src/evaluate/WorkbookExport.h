@@ -30,6 +30,12 @@ bool exportWorkbook(const std::string& workspacePath, const Evaluation& evaluati
 void appendToSheet(WorkbookSheet& sheet, const std::vector<std::string>& header,
                    const std::vector<std::vector<std::string>>& rows);
 
+// Appends rows to the sheet `sheetName` of the workbook at `path` (created
+// when missing) as appendToSheet does, keeping every other sheet. A workbook
+// that exists but cannot be read is left alone: false with a message.
+bool appendToWorkbook(const std::string& path, const std::string& sheetName, const std::vector<std::string>& header,
+                      const std::vector<std::vector<std::string>>& rows, std::string& error);
+
 // Writes the sheets as a new workbook at `path` (through a temporary file in
 // the same directory, renamed over the target). Every cell is text.
 bool writeWorkbook(const std::string& path, const std::vector<WorkbookSheet>& sheets, std::string& error);

@@ -65,9 +65,13 @@ void selectByStatistics(TermIndex& index, int mode, uint32_t trainingDocCount, c
     auto& entries = index.entries();
     for (auto& e : entries) e.score = selectionScore(e, mode, n, classDocs);
     // An undefined score (no training documents) ranks like the lowest one.
+    // Equal scores keep the order of first appearance, whatever order an
+    // earlier selection left the index in.
     auto key = [](double s) { return std::isnan(s) ? -HUGE_VAL : s; };
-    std::stable_sort(entries.begin(), entries.end(),
-                     [&](const TermEntry& a, const TermEntry& b) { return key(a.score) > key(b.score); });
+    std::stable_sort(entries.begin(), entries.end(), [&](const TermEntry& a, const TermEntry& b) {
+        if (key(a.score) != key(b.score)) return key(a.score) > key(b.score);
+        return a.firstSeen < b.firstSeen;
+    });
     index.reindex();
 
     features.clear();

@@ -18,6 +18,7 @@ void TermIndex::addOccurrence(std::string_view term, uint32_t category, uint32_t
     TermEntry e;
     e.term = std::string(term);
     e.docCount = 1;
+    e.firstSeen = static_cast<uint32_t>(entries_.size());
     e.classDocCount.assign(categoryCount, 0);
     if (category < categoryCount) e.classDocCount[category] = 1;
     lookup_.emplace(e.term, entries_.size());

@@ -18,6 +18,7 @@ struct TermEntry {
     uint32_t docCount = 0;                // training documents containing the term
     std::vector<uint32_t> classDocCount;  // the same, per category id
     double score = 0.0;                   // last selection score
+    uint32_t firstSeen = 0;               // position in order of first appearance
 };
 
 class TermIndex {

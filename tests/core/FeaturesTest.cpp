@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "TestSupport.h"
@@ -77,6 +78,13 @@ TEST(FeatureSelection, RanksStablyClipsAndWritesIdf) {
     // The index keeps the new order and still finds its terms.
     EXPECT_EQ(index.entries()[0].term, "a");
     EXPECT_EQ(index.find("c"), 2);
+
+    // Whatever order an earlier selection left, equal scores rank in order
+    // of first appearance, as in a fresh index.
+    std::reverse(index.entries().begin(), index.entries().end());
+    index.reindex();
+    selectByStatistics(index, kChi, 2, categories, 2, 50, features, text);
+    EXPECT_EQ(text, "0 a 0.693147\n1 b 0.693147\n2 c 0.000000\n");
 
     selectByStatistics(index, kMi, 2, categories, 2, 1, features, text);
     EXPECT_EQ(features.size(), 1u);

@@ -1,0 +1,126 @@
+#include "experiment/ExperimentGrid.h"
+
+#include <cctype>
+#include <charconv>
+
+#include "common/FileSystem.h"
+
+namespace kestrel {
+
+namespace {
+
+std::string lowercase(std::string text) {
+    for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return text;
+}
+
+// The shortest text that reads back as the same value.
+std::string number(double value) {
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
+// The SVM parameters of one kernel, each listed value of those it uses.
+void addSvmCombinations(const ParameterGrid& grid, Combination base, std::vector<Combination>& out) {
+    for (const int kernel : grid.kernels) {
+        SvmSettings s;  // defaults for what the kernel does not use
+        s.kernelType = kernel;
+        s.biased = grid.biased;
+        const bool usesDegree = kernel == 1;
+        const bool usesGamma = kernel == 2;
+        const bool usesDot = kernel == 1 || kernel == 3;
+        const std::vector<long> degrees = usesDegree ? grid.degrees : std::vector<long>{s.degree};
+        const std::vector<double> gammas = usesGamma ? grid.gammas : std::vector<double>{s.gamma};
+        const std::vector<double> factors = usesDot ? grid.factors : std::vector<double>{s.coefS};
+        const std::vector<double> constants = usesDot ? grid.constants : std::vector<double>{s.coefC};
+        for (const long d : degrees)
+            for (const double g : gammas)
+                for (const double f : factors)
+                    for (const double c : constants) {
+                        s.degree = d;
+                        s.gamma = g;
+                        s.coefS = f;
+                        s.coefC = c;
+                        base.params.svm = s;
+                        out.push_back(base);
+                    }
+    }
+}
+
+}  // namespace
+
+const char* similarityName(uint32_t code) {
+    static const char* const names[] = {"cosine", "manhattan", "euclidean"};
+    return code < 3 ? names[code] : "cosine";
+}
+
+const char* kernelName(int code) {
+    static const char* const names[] = {"linear", "poly", "rbf", "sigmoid"};
+    return code >= 0 && code < 4 ? names[code] : "linear";
+}
+
+std::vector<Combination> expandGrid(const ParameterGrid& grid) {
+    std::vector<Combination> out;
+    for (const int selection : grid.selections)
+        for (const uint32_t dimension : grid.dimensions)
+            for (const int classifier : grid.classifiers) {
+                Combination base;
+                base.selection = selection;
+                base.dimension = dimension;
+                base.params.classifier = classifier;
+                if (classifier == 1) {
+                    addSvmCombinations(grid, base, out);
+                    continue;
+                }
+                for (const uint32_t k : grid.neighbours)
+                    for (const uint32_t similarity : grid.similarities) {
+                        base.params.k = k;
+                        base.params.similarity = similarity;
+                        out.push_back(base);
+                    }
+            }
+    return out;
+}
+
+namespace {
+
+// The SVM parameters the kernel uses, as (option letter, value) pairs.
+std::vector<std::pair<char, std::string>> kernelParameters(const SvmSettings& s) {
+    std::vector<std::pair<char, std::string>> out;
+    if (s.kernelType == 1) out.push_back({'d', formatString("%ld", s.degree)});
+    if (s.kernelType == 2) out.push_back({'g', number(s.gamma)});
+    if (s.kernelType == 1 || s.kernelType == 3) {
+        out.push_back({'s', number(s.coefS)});
+        out.push_back({'c', number(s.coefC)});
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string combinationName(const Combination& c) {
+    std::string name = formatString("%s %u ", selectionModeName(c.selection), c.dimension);
+    if (c.params.classifier == 0) {
+        name += formatString("KNN k=%u", c.params.k);
+        if (c.params.similarity != 0) name += std::string(" ") + similarityName(c.params.similarity);
+        return name;
+    }
+    name += std::string("SVM ") + kernelName(c.params.svm.kernelType);
+    for (const auto& [letter, value] : kernelParameters(c.params.svm)) name += std::string(" ") + letter + "=" + value;
+    if (!c.params.svm.biased) name += " no-bias";
+    return name;
+}
+
+std::string trainArguments(const Combination& c) {
+    std::string args = "--select " + lowercase(selectionModeName(c.selection)) + formatString(" --dim %u", c.dimension);
+    if (c.params.classifier == 0)
+        return args + formatString(" --classifier knn -k %u --similarity %s", c.params.k,
+                                   similarityName(c.params.similarity));
+    args += std::string(" --classifier svm --kernel ") + kernelName(c.params.svm.kernelType);
+    for (const auto& [letter, value] : kernelParameters(c.params.svm)) args += std::string(" -") + letter + " " + value;
+    if (!c.params.svm.biased) args += " --no-bias";
+    return args;
+}
+
+}  // namespace kestrel

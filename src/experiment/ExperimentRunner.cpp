@@ -1,0 +1,401 @@
+#include "experiment/ExperimentRunner.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <thread>
+
+#include "app/CorpusCounting.h"
+#include "app/TextClassifier.h"
+#include "classify/SvmEngine.h"
+#include "classify/svm/ChunkRunner.h"
+#include "common/Encoding.h"
+#include "common/FileSystem.h"
+#include "common/ParallelFor.h"
+#include "common/Progress.h"
+#include "evaluate/Evaluation.h"
+#include "experiment/FoldAssignment.h"
+#include "features/SegmentedCorpus.h"
+
+namespace kestrel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+double now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// What one fold's operations report: the moment the SVM models are trained
+// (which the controller does at the start of its classification step), and
+// the run's cancellation. Progress of the single steps is not shown.
+class FoldSink : public ProgressSink {
+public:
+    explicit FoldSink(const ProgressSink* outer) : outer_(outer) {}
+    void progress(std::string_view stage, uint64_t done, uint64_t total) override {
+        if (stage == "train" && total > 0 && done == total) trainedAt = now();
+    }
+    bool cancelled() const override { return outer_ && outer_->cancelled(); }
+    double trainedAt = -1;
+
+private:
+    const ProgressSink* outer_;
+};
+
+// Puts a document into a fold's corpus: a hard link where the file system
+// allows it, else a symbolic link, else a copy. The user's file is never
+// written.
+bool placeDocument(const std::string& source, const std::string& target, std::string& error) {
+    std::error_code ec;
+    fs::create_hard_link(source, target, ec);
+    if (!ec) return true;
+    fs::create_symlink(source, target, ec);
+    if (!ec) return true;
+    fs::copy_file(source, target, ec);
+    if (!ec) return true;
+    error = "cannot place " + source + " in " + target + ": " + ec.message();
+    return false;
+}
+
+// MemAvailable of /proc/meminfo in bytes, 0 when unknown.
+uint64_t availableMemory() {
+    std::string text;
+    if (!readFile("/proc/meminfo", text)) return 0;
+    const size_t at = text.find("MemAvailable:");
+    if (at == std::string::npos) return 0;
+    return static_cast<uint64_t>(leadingInteger(std::string_view(text).substr(at + 13))) * 1024;
+}
+
+}  // namespace
+
+// One evaluation setting: a fold of one repetition, or the held-out corpus.
+struct Experiment::Task {
+    uint32_t repeat = 0;
+    uint32_t fold = 0;
+    std::string directory;  // this task's temporary directory
+    std::unique_ptr<TextClassifier> trainer;     // holds the fold's index
+    std::unique_ptr<TextClassifier> classifier;  // classifies with the fold's workspace
+    bool prepared = false;
+    std::string failure;    // why the fold could not be prepared
+    std::vector<std::string> warnings;
+    double preparedSeconds = 0;
+};
+
+Experiment::Experiment(ExperimentSettings settings, std::vector<Combination> combinations)
+    : settings_(std::move(settings)), combinations_(std::move(combinations)) {}
+
+Experiment::~Experiment() {
+    tasks_.clear();
+    if (!temporaryPath_.empty() && !settings_.keepTemporary) {
+        std::error_code ec;
+        fs::remove_all(temporaryPath_, ec);
+    }
+}
+
+void Experiment::setSvmEngineFactory(std::function<std::unique_ptr<SvmEngine>()> factory) {
+    svmEngineFactory_ = std::move(factory);
+}
+
+void Experiment::addWarning(const std::string& text) {
+    if (std::find(warnings_.begin(), warnings_.end(), text) == warnings_.end()) warnings_.push_back(text);
+}
+
+bool Experiment::prepare(ProgressSink* sink) {
+    const bool crossValidation = settings_.testPath.empty();
+    if (crossValidation && settings_.folds < 2) {
+        error_ = formatString("cross-validation needs at least 2 folds, not %u", settings_.folds);
+        return false;
+    }
+    // Fold directories inside a corpus would be read as categories.
+    std::error_code ec;
+    for (const std::string& corpus : {settings_.corpusPath, settings_.testPath}) {
+        if (corpus.empty()) continue;
+        const std::string inside = fs::weakly_canonical(settings_.workspacePath, ec).string() + "/";
+        const std::string base = fs::weakly_canonical(corpus, ec).string() + "/";
+        if (inside.starts_with(base)) {
+            error_ = "the workspace " + toUtf8(settings_.workspacePath) + " lies inside the corpus " +
+                     toUtf8(corpus) + "; choose one outside it";
+            return false;
+        }
+    }
+    fs::create_directories(settings_.workspacePath, ec);
+    temporaryPath_ = settings_.workspacePath + formatString("experiment-%d/", static_cast<int>(getpid()));
+    fs::remove_all(temporaryPath_, ec);
+    if (!fs::create_directories(temporaryPath_, ec)) {
+        error_ = "cannot create the temporary workspace " + temporaryPath_ + ": " + ec.message();
+        temporaryPath_.clear();
+        return false;
+    }
+
+    // Preprocessing once: the .seg files beside the documents serve every fold.
+    TextClassifier corpus;
+    corpus.startupDirectory = settings_.startupDirectory;
+    corpus.threads = settings_.threads;
+    corpus.trainingCorpusPath = settings_.corpusPath;
+    corpus.workspacePath = temporaryPath_;
+    corpus.inputFormat = settings_.inputFormat;
+    corpus.categoryCount = countCategorisedCorpus(settings_.corpusPath, settings_.inputFormat).categories;
+    if (!corpus.preprocessTraining(sink)) {
+        error_ = "preprocessing the corpus failed: " + toUtf8(corpus.lastError());
+        return false;
+    }
+    for (const auto& w : corpus.warnings()) addWarning(toUtf8(w));
+    categories_ = corpus.categories();
+    std::vector<std::string> listWarnings;
+    const auto documents = listTrainingDocuments(settings_.corpusPath, categories_, &listWarnings);
+    for (const auto& w : listWarnings) addWarning(toUtf8(w));
+    if (documents.empty()) {
+        error_ = "不存在训练文档！ (no documents in the sub-directories of " + toUtf8(settings_.corpusPath) + ")";
+        return false;
+    }
+    uint64_t corpusBytes = 0;
+    std::vector<uint32_t> perCategory(categories_.size(), 0);
+    for (const auto& doc : documents) {
+        documentCategory_.push_back(doc.category);
+        documentPath_.push_back(fs::absolute(doc.path, ec).string());
+        ++perCategory[doc.category];
+        struct stat st;
+        if (stat(doc.path.c_str(), &st) == 0) corpusBytes += static_cast<uint64_t>(st.st_size);
+    }
+
+    if (!crossValidation) {
+        corpus.rawCorpusPath = settings_.testPath;
+        corpus.vectorMode = kTestVectors;
+        if (!corpus.preprocessRaw(sink)) {
+            error_ = "preprocessing the test corpus failed: " + toUtf8(corpus.lastError());
+            return false;
+        }
+        for (const auto& w : corpus.warnings()) addWarning(toUtf8(w));
+        if (corpus.rawDocuments().empty()) {
+            error_ = "no document of the test corpus lies in a directory named like a training category";
+            return false;
+        }
+        auto task = std::make_unique<Task>();
+        task->directory = temporaryPath_ + "test/";
+        tasks_.push_back(std::move(task));
+        chooseParallelism(corpusBytes);
+        return true;
+    }
+
+    if (documents.size() < settings_.folds) {
+        error_ = formatString("%u folds need at least %u documents; the corpus has %zu", settings_.folds,
+                              settings_.folds, documents.size());
+        return false;
+    }
+    for (size_t c = 0; c < categories_.size(); ++c) {
+        const std::string name = toUtf8(categories_[c].name);
+        if (perCategory[c] == 0)
+            addWarning("category " + name + " has no documents: no fold tests it");
+        else if (perCategory[c] < settings_.folds) {
+            const uint32_t untested = settings_.folds - perCategory[c];
+            addWarning(formatString("category %s has %u documents, fewer than the %u folds: %u fold%s test%s none "
+                                    "of it%s",
+                                    name.c_str(), perCategory[c], settings_.folds, untested, untested == 1 ? "" : "s",
+                                    untested == 1 ? "s" : "",
+                                    perCategory[c] == 1 ? ", and the fold that tests it trains without it" : ""));
+        }
+    }
+    for (uint32_t r = 0; r < settings_.repeats; ++r)
+        for (uint32_t k = 0; k < settings_.folds; ++k) {
+            auto task = std::make_unique<Task>();
+            task->repeat = r;
+            task->fold = k;
+            task->directory = temporaryPath_ + formatString("r%u-fold%u/", r + 1, k + 1);
+            tasks_.push_back(std::move(task));
+        }
+    chooseParallelism(corpusBytes);
+    return true;
+}
+
+void Experiment::chooseParallelism(uint64_t corpusBytes) {
+    const unsigned cores = workerCount(settings_.threads, std::numeric_limits<size_t>::max());
+    unsigned workers = workerCount(settings_.threads, tasks_.size());
+    // A fold at work holds its index, its training vectors (and the SVM's
+    // copy of them): a few times the size of the segmented corpus.
+    const uint64_t perFold = std::max<uint64_t>(corpusBytes * 4, 16u << 20);
+    const uint64_t available = availableMemory();
+    if (available > 0) {
+        const uint64_t fit = std::max<uint64_t>(1, available / 2 / perFold);
+        workers = static_cast<unsigned>(std::min<uint64_t>(workers, fit));
+    }
+    workers_ = workers;
+    parallelNote_ = formatString("%zu evaluation%s per combination, %u at a time (%u core%s", tasks_.size(),
+                                 tasks_.size() == 1 ? "" : "s", workers_, cores, cores == 1 ? "" : "s");
+    if (available > 0)
+        parallelNote_ += formatString(", about %llu MB per fold of %llu MB available",
+                                      static_cast<unsigned long long>(perFold >> 20),
+                                      static_cast<unsigned long long>(available >> 20));
+    parallelNote_ += ")";
+}
+
+bool Experiment::prepareTask(Task& task, ProgressSink* sink) {
+    const double start = now();
+    task.prepared = true;
+    // Two controllers share the fold's workspace: one trains as `kestrel
+    // train` does, the other loads that workspace and classifies the fold's
+    // test documents as `kestrel classify --test` does (with the features as
+    // features.txt records them).
+    auto trainer = std::make_unique<TextClassifier>();
+    auto classifier = std::make_unique<TextClassifier>();
+    for (TextClassifier* c : {trainer.get(), classifier.get()}) {
+        if (svmEngineFactory_) c->setSvmEngine(svmEngineFactory_());
+        c->startupDirectory = settings_.startupDirectory;
+        // Folds that run side by side take one core each; a single one takes all.
+        c->threads = workers_ > 1 ? 1 : settings_.threads;
+        c->inputFormat = kPreprocessed;
+        c->workspacePath = task.directory + "model/";
+    }
+    trainer->categoryCount = static_cast<uint32_t>(categories_.size());
+    std::error_code ec;
+    fs::create_directories(trainer->workspacePath, ec);
+    if (settings_.testPath.empty()) {
+        // The fold's own training and test corpus: the documents of the
+        // corpus linked into category directories (every category, even
+        // one without documents here, so the category ids stay the same).
+        const std::string train = task.directory + "train/";
+        const std::string test = task.directory + "test/";
+        for (const auto& category : categories_) {
+            fs::create_directories(train + category.name, ec);
+            fs::create_directories(test + category.name, ec);
+        }
+        const auto folds = assignFolds(documentCategory_, settings_.folds, settings_.seed + task.repeat);
+        for (size_t n = 0; n < documentPath_.size(); ++n) {
+            const std::string& name = categories_[documentCategory_[n]].name;
+            const std::string target = (folds[n] == task.fold ? test : train) + name + "/" +
+                                       fs::path(documentPath_[n]).filename().string();
+            if (!placeDocument(documentPath_[n], target, task.failure)) return false;
+        }
+        trainer->trainingCorpusPath = train;
+        classifier->rawCorpusPath = test;
+    } else {
+        trainer->trainingCorpusPath = settings_.corpusPath;
+        classifier->rawCorpusPath = settings_.testPath;
+    }
+    if (!trainer->preprocessTraining(sink)) {
+        task.failure = toUtf8(trainer->lastError());
+        return false;
+    }
+    trainer->buildIndex(sink);
+    for (const auto& w : trainer->warnings()) task.warnings.push_back(toUtf8(w));
+    task.trainer = std::move(trainer);
+    task.classifier = std::move(classifier);
+    task.preparedSeconds = now() - start;
+    return true;
+}
+
+FoldScores Experiment::evaluate(Task& task, const Combination& combination, ProgressSink* sink,
+                                std::string& failure) {
+    FoldScores scores;
+    FoldSink foldSink(sink);
+    if (!task.prepared) prepareTask(task, &foldSink);
+    if (!task.trainer) {
+        failure = task.failure;
+        return scores;
+    }
+    TextClassifier& t = *task.trainer;
+    TextClassifier& c = *task.classifier;
+    auto failed = [&](const char* step, const TextClassifier& controller) {
+        failure = std::string(step) + ": " + toUtf8(controller.lastError());
+        return scores;
+    };
+    const double start = now();
+    t.selectionMode = combination.selection;
+    t.newDimensionality = combination.dimension;
+    if (!t.selectFeatures(&foldSink)) return failed("feature selection", t);
+    t.vectorMode = kTrainingVectors;
+    if (!t.writeVectors(&foldSink)) return failed("training vectors", t);
+    std::string error;
+    if (!writeParams(t.workspacePath + "params.dat", combination.params, &error) ||
+        !writeFsInfo(t.workspacePath + "fsinfo.dat", t.fsInfo(), &error)) {
+        failure = toUtf8(error);
+        return scores;
+    }
+    const double trained = now();
+
+    if (!c.loadClassifier()) return failed("loading the workspace", c);
+    c.vectorMode = kTestVectors;
+    if (!c.preprocessRaw(&foldSink)) return failed("test documents", c);
+    if (!c.writeVectors(&foldSink)) return failed("test vectors", c);
+    const double vectors = now();
+    const bool classified = c.classify(&foldSink);
+    const double end = now();
+    // The KNN training vectors of this selection are of no further use.
+    c.knn() = KnnClassifier();
+    if (!classified) return failed("classification", c);
+    c.writeResults();
+
+    const double svmTraining = foldSink.trainedAt >= vectors ? foldSink.trainedAt - vectors : 0.0;
+    scores.trainSeconds = trained - start + svmTraining;
+    scores.classifySeconds = end - trained - svmTraining;
+    const Evaluation evaluation(c.categories(), c.rawDocuments(), c.rawDocCount);
+    const MeasureRow& micro = evaluation.microAverage();
+    const MeasureRow& macro = evaluation.macroAverage();
+    scores.microRecall = micro.recall;
+    scores.microPrecision = micro.precision;
+    scores.microF1 = Evaluation::f1Percent(micro.recall, micro.precision) / 100.0;
+    scores.macroRecall = macro.recall;
+    scores.macroPrecision = macro.precision;
+    scores.macroF1 = Evaluation::f1Percent(macro.recall, macro.precision) / 100.0;
+    return scores;
+}
+
+std::vector<CombinationResult> Experiment::run(ProgressSink* sink,
+                                               const std::function<void(const CombinationResult&, size_t)>& finished) {
+    std::vector<CombinationResult> results;
+    // Rough-set reduction is prepared once per fold from the index in the
+    // order it was built; the statistical selections reorder the index.
+    std::vector<size_t> order(combinations_.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_partition(order.begin(), order.end(),
+                          [&](size_t i) { return combinations_[i].selection == kRs; });
+
+    // Folds side by side each use one core; the SVM engine's helper thread
+    // would only compete with the other folds.
+    const bool helperWas = ChunkRunner::isHelperAllowed();
+    if (workers_ > 1) ChunkRunner::setHelperAllowed(false);
+    const auto stop = [&] { return sink && sink->cancelled(); };
+
+    for (size_t done = 0; done < order.size() && !stop(); ++done) {
+        const Combination& combination = combinations_[order[done]];
+        std::vector<FoldScores> scores(tasks_.size());
+        std::vector<std::string> failures(tasks_.size());
+        const std::string name = combinationName(combination);
+        const bool complete = parallelFor(
+            tasks_.size(), workers_,
+            [&](size_t t) { scores[t] = evaluate(*tasks_[t], combination, sink, failures[t]); }, stop,
+            [&](size_t n) {
+                if (sink) sink->progress(name, n, tasks_.size());
+            });
+        if (!complete || stop()) break;  // the unfinished combination is dropped
+
+        CombinationResult result;
+        result.combination = combination;
+        result.gridIndex = order[done];
+        for (size_t t = 0; t < tasks_.size(); ++t) {
+            for (const auto& w : tasks_[t]->warnings) addWarning(w);
+            tasks_[t]->warnings.clear();
+            if (!failures[t].empty() && result.failure.empty()) {
+                result.failure = settings_.testPath.empty()
+                                     ? formatString("fold %u", tasks_[t]->fold + 1) +
+                                           (settings_.repeats > 1 ? formatString(" of repetition %u",
+                                                                                 tasks_[t]->repeat + 1)
+                                                                  : std::string()) +
+                                           ": " + failures[t]
+                                     : failures[t];
+            }
+        }
+        if (result.failure.empty()) result.folds = std::move(scores);
+        if (finished) finished(result, order[done]);
+        results.push_back(std::move(result));
+    }
+    ChunkRunner::setHelperAllowed(helperWas);
+    return results;
+}
+
+}  // namespace kestrel
