@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/CorpusCounting.h"
+#include "app/WorkspaceTransaction.h"
 #include "classify/svm/SvmOptions.h"
 #include "cli/CommandLine.h"
 #include "common/Encoding.h"
@@ -314,7 +315,10 @@ int runExperiment(int argc, char** argv) {
                                             (repeats > 1 ? formatString(", %u repetitions", repeats) : std::string())
                                       : "test corpus " + toUtf8(settings.testPath);
         std::string error;
-        if (!exportExperiment(settings.workspacePath, run, rows, error)) {
+        // The workbook changes under the workspace's lock, recorded in its manifest.
+        WorkspaceTransaction update(settings.workspacePath);
+        if (!update.begin("experiment export", error) ||
+            !exportExperiment(settings.workspacePath, update.directory(), run, rows, error) || !update.commit(error)) {
             printError(error);
             return 1;
         }

@@ -105,8 +105,8 @@ std::string experimentTable(const std::vector<ExperimentRow>& rows) {
 
 std::string experimentChartName(const ExperimentRun& run) { return "实验-" + run.stamp + ".png"; }
 
-bool exportExperiment(const std::string& workspacePath, const ExperimentRun& run,
-                      const std::vector<ExperimentRow>& rows, std::string& error) {
+bool exportExperiment(const std::string& workspacePath, const std::string& workbookDirectory,
+                      const ExperimentRun& run, const std::vector<ExperimentRow>& rows, std::string& error) {
     const std::string chart = experimentChartName(run);
     std::vector<ChartEntry> entries;
     for (const auto& row : rows)
@@ -143,7 +143,7 @@ bool exportExperiment(const std::string& workspacePath, const ExperimentRun& run
         line.push_back(chart);
         cells.push_back(std::move(line));
     }
-    return appendToWorkbook(workspacePath + kEvaluationWorkbookName, kExperimentSheetName, header, cells, error);
+    return appendToWorkbook(workbookDirectory + kEvaluationWorkbookName, kExperimentSheetName, header, cells, error);
 }
 
 }  // namespace kestrel

@@ -44,10 +44,11 @@ struct ExperimentRun {
 extern const char* const kExperimentSheetName;
 std::string experimentChartName(const ExperimentRun& run);
 
-// Appends the rows to the sheet 实验 of the workbook 分类评价.xlsx in the
-// workspace (earlier rows and sheets are kept) and writes the chart of the
-// evaluated rows beside it. False with a message (UTF-8) on failure.
-bool exportExperiment(const std::string& workspacePath, const ExperimentRun& run,
-                      const std::vector<ExperimentRow>& rows, std::string& error);
+// Appends the rows to the sheet 实验 of the workbook 分类评价.xlsx in
+// `workbookDirectory` (earlier rows and sheets are kept) and writes the chart
+// of the evaluated rows into the workspace. The two differ while the workbook
+// is staged in a workspace update. False with a message (UTF-8) on failure.
+bool exportExperiment(const std::string& workspacePath, const std::string& workbookDirectory,
+                      const ExperimentRun& run, const std::vector<ExperimentRow>& rows, std::string& error);
 
 }  // namespace kestrel

@@ -255,8 +255,8 @@ TEST(ExperimentExport, SheetIsCumulativeAndReadsBack) {
     bad.failure = "fold 2: selection: too large";
     const auto rows = rankResults({bad, good});
     ExperimentRun run{"2026-12-08 01:00:00", "20261208-010000", "c/", "2-fold cross-validation, seed 1"};
-    ASSERT_TRUE(exportExperiment(dir.dir(), run, rows, error)) << error;
-    ASSERT_TRUE(exportExperiment(dir.dir(), run, rows, error)) << error;
+    ASSERT_TRUE(exportExperiment(dir.dir(), dir.dir(), run, rows, error)) << error;
+    ASSERT_TRUE(exportExperiment(dir.dir(), dir.dir(), run, rows, error)) << error;
 
     std::vector<WorkbookSheet> sheets;
     ASSERT_TRUE(readWorkbook(dir.dir() + kEvaluationWorkbookName, sheets, error)) << error;
@@ -266,21 +266,21 @@ TEST(ExperimentExport, SheetIsCumulativeAndReadsBack) {
     const auto& sheet = sheets[1];
     EXPECT_EQ(sheet.name, "实验");
     ASSERT_EQ(sheet.rows.size(), 5u);  // header and two rows, twice
-    const auto& header = sheet.rows[0];
+    const auto header = sheet.rows[0].texts();
     auto column = [&](const std::string& name) {
         return static_cast<size_t>(std::find(header.begin(), header.end(), name) - header.begin());
     };
-    const auto& first = sheet.rows[1];
+    const auto first = sheet.rows[1].texts();
     EXPECT_EQ(first[column("名次")], "1");
     EXPECT_EQ(first[column("组合")], "IG 200 KNN k=5");
     EXPECT_EQ(first[column("训练参数")], "--select ig --dim 200 --classifier knn -k 5 --similarity cosine");
     EXPECT_EQ(first[column("微F1值")], "85.00");
     EXPECT_EQ(first[column("微F1值标准差")], "5.00");
     EXPECT_EQ(first[column("训练时间(s)")], "2.000");
-    const auto& failed = sheet.rows[2];
+    const auto failed = sheet.rows[2].texts();
     EXPECT_EQ(failed[column("名次")], "-");
     EXPECT_EQ(failed[column("说明")], "fold 2: selection: too large");
-    EXPECT_EQ(sheet.rows[3], first);
+    EXPECT_EQ(sheet.rows[3].texts(), first);
 
     // The chart beside it is a PNG of the right size.
     std::string png;
