@@ -244,18 +244,19 @@ TextEncoding detectEncoding(std::string_view bytes) {
     if (controls * 20 > bytes.size()) return TextEncoding::kBinary;
     if (!high) return TextEncoding::kAscii;
     const Utf8Reading u = readAsUtf8(bytes);
-    const GbReading g = readAsGb(bytes);
     bool utf8;
     if (u.bad == 0) {
         // Valid UTF-8 of two-byte sequences only, outside the Latin letters,
         // that also reads as GB2312 characters throughout is GBK text.
-        utf8 = u.wide > 0 || u.latin == u.sequences || g.bad > 0 || g.common < g.characters;
+        if (u.wide > 0 || u.latin == u.sequences) return TextEncoding::kUtf8;
+        const GbReading g = readAsGb(bytes);
+        utf8 = g.bad > 0 || g.common < g.characters;
     } else {
         // Invalid stretches are the rule in GBK text read as UTF-8 and the
         // exception in damaged UTF-8.
         utf8 = u.sequences >= u.bad;
     }
-    const size_t bad = utf8 ? u.bad : g.bad;
+    const size_t bad = utf8 ? u.bad : readAsGb(bytes).bad;
     if (bad * 4 > bytes.size()) return TextEncoding::kBinary;
     return utf8 ? TextEncoding::kUtf8 : TextEncoding::kGb18030;
 }
