@@ -244,20 +244,22 @@ TextEncoding detectEncoding(std::string_view bytes) {
     if (controls * 20 > bytes.size()) return TextEncoding::kBinary;
     if (!high) return TextEncoding::kAscii;
     const Utf8Reading u = readAsUtf8(bytes);
+    // Valid UTF-8 with a character of three or four bytes (Chinese text) or
+    // only Latin letters needs no second reading.
+    if (u.bad == 0 && (u.wide > 0 || u.latin == u.sequences)) return TextEncoding::kUtf8;
+    const GbReading g = readAsGb(bytes);
     bool utf8;
     if (u.bad == 0) {
-        // Valid UTF-8 of two-byte sequences only, outside the Latin letters,
-        // that also reads as GB2312 characters throughout is GBK text.
-        if (u.wide > 0 || u.latin == u.sequences) return TextEncoding::kUtf8;
-        const GbReading g = readAsGb(bytes);
+        // Valid UTF-8 of two-byte sequences outside the Latin letters that
+        // also reads as GB2312 characters throughout is GBK text ("学习").
         utf8 = g.bad > 0 || g.common < g.characters;
     } else {
         // Invalid stretches are the rule in GBK text read as UTF-8 and the
-        // exception in damaged UTF-8.
-        utf8 = u.sequences >= u.bad;
+        // exception in damaged UTF-8; and the UTF-8 reading must find
+        // Chinese or Latin text where the GBK reading finds GB2312 characters.
+        utf8 = u.sequences >= u.bad && 2 * (u.wide + u.latin) >= g.common;
     }
-    const size_t bad = utf8 ? u.bad : readAsGb(bytes).bad;
-    if (bad * 4 > bytes.size()) return TextEncoding::kBinary;
+    if ((utf8 ? u.bad : g.bad) * 4 > bytes.size()) return TextEncoding::kBinary;
     return utf8 ? TextEncoding::kUtf8 : TextEncoding::kGb18030;
 }
 

@@ -10,6 +10,7 @@
 #include <QRadioButton>
 
 #include "app/ui/UiHooks.h"
+#include "common/Encoding.h"
 
 namespace kestrel {
 
@@ -61,8 +62,10 @@ QDialogButtonBox* makeOkCancel(QDialog* dialog) {
 }
 
 void showStepMessage(QWidget* parent, const StepMessage& message) {
+    // Texts and details may name categories or words (GB18030) and paths
+    // that are not UTF-8; they are shown converted, with bad bytes escaped.
     showMessage(parent, QMessageBox::Warning, QString::fromStdString(message.caption),
-                QString::fromStdString(message.text), QString::fromStdString(message.detail));
+                QString::fromStdString(toUtf8(message.text)), QString::fromStdString(toUtf8(message.detail)));
 }
 
 QHBoxLayout* makeFormatRow(QWidget* parent, QRadioButton*& raw, QRadioButton*& seg) {

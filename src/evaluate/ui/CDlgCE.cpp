@@ -200,7 +200,7 @@ bool CDlgCE::exportEvaluation(QString& message) {
     std::string error;
     const std::string path = data_.workspacePath + kEvaluationWorkbookName;
     if (!exportWorkbook(data_.workspacePath, *evaluation_, data_.categories, error)) {
-        message = QStringLiteral("保存失败：") + QString::fromStdString(error);
+        message = QStringLiteral("保存失败：") + displayText(error);
         return false;
     }
     message = QStringLiteral("评价结果已保存到 ") + displayText(path);
