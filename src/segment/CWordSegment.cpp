@@ -37,8 +37,6 @@ bool isAsciiPunctuation(unsigned char b) {
 
 bool isBlank(unsigned char b) { return b == '\n' || b == '\r' || b == ' '; }
 
-constexpr std::string_view kReplacementCharacter = "\x84\x31\xA4\x37";  // U+FFFD in GB18030
-
 }  // namespace
 
 CWordSegment::CWordSegment() {
@@ -161,7 +159,7 @@ size_t CWordSegment::nextPiece(size_t& offset, std::string_view text, std::strin
                 // that it never becomes a word or joins its neighbours.
                 const std::string_view ch = text.substr(i, 4);
                 i += 4;
-                if (ch == kReplacementCharacter) break;
+                if (ch == kReplacementGb18030) break;
                 piece.append(ch);
                 continue;
             }
