@@ -100,7 +100,6 @@ bool isAssignedFourByte(std::string_view s, size_t i) {
     return linear <= 39419 || (linear >= 189000 && linear <= 1237575);
 }
 
-constexpr std::string_view kReplacementGb = "\x84\x31\xA4\x37";  // U+FFFD
 constexpr std::string_view kEuroGb = "\xA2\xE3";                // U+20AC
 
 // Control bytes that no text holds; tab, line ends, form feed, the DOS end
@@ -183,11 +182,11 @@ std::string validGb(std::string_view s, size_t& replaced) {
             if (static_cast<unsigned char>(s[i]) == 0x80) {
                 out.append(kEuroGb);
             } else {
-                out.append(kReplacementGb);
+                out.append(kReplacementGb18030);
                 ++replaced;
             }
         } else if (len == 4 && !isAssignedFourByte(s, i)) {
-            out.append(kReplacementGb);
+            out.append(kReplacementGb18030);
             ++replaced;
         } else {
             out.append(s.data() + i, len);
@@ -244,19 +243,22 @@ TextEncoding detectEncoding(std::string_view bytes) {
     if (controls * 20 > bytes.size()) return TextEncoding::kBinary;
     if (!high) return TextEncoding::kAscii;
     const Utf8Reading u = readAsUtf8(bytes);
+    // Valid UTF-8 with a character of three or four bytes (Chinese text) or
+    // only Latin letters needs no second reading.
+    if (u.bad == 0 && (u.wide > 0 || u.latin == u.sequences)) return TextEncoding::kUtf8;
     const GbReading g = readAsGb(bytes);
     bool utf8;
     if (u.bad == 0) {
-        // Valid UTF-8 of two-byte sequences only, outside the Latin letters,
-        // that also reads as GB2312 characters throughout is GBK text.
-        utf8 = u.wide > 0 || u.latin == u.sequences || g.bad > 0 || g.common < g.characters;
+        // Valid UTF-8 of two-byte sequences outside the Latin letters that
+        // also reads as GB2312 characters throughout is GBK text ("学习").
+        utf8 = g.bad > 0 || g.common < g.characters;
     } else {
         // Invalid stretches are the rule in GBK text read as UTF-8 and the
-        // exception in damaged UTF-8.
-        utf8 = u.sequences >= u.bad;
+        // exception in damaged UTF-8; and the UTF-8 reading must find
+        // Chinese or Latin text where the GBK reading finds GB2312 characters.
+        utf8 = u.sequences >= u.bad && 2 * (u.wide + u.latin) >= g.common;
     }
-    const size_t bad = utf8 ? u.bad : g.bad;
-    if (bad * 4 > bytes.size()) return TextEncoding::kBinary;
+    if ((utf8 ? u.bad : g.bad) * 4 > bytes.size()) return TextEncoding::kBinary;
     return utf8 ? TextEncoding::kUtf8 : TextEncoding::kGb18030;
 }
 
@@ -267,7 +269,7 @@ namespace {
 std::string utf8ToGb(std::string_view utf8, size_t& replaced) {
     if (utf8.starts_with(kUtf8Bom)) utf8.remove_prefix(kUtf8Bom.size());
     Converter conv("GB18030", "UTF-8");
-    return conv.run(utf8, kReplacementGb, [&](std::string_view s, size_t i) {
+    return conv.run(utf8, kReplacementGb18030, [&](std::string_view s, size_t i) {
         ++replaced;
         return utf8SkipLength(s, i);
     });
@@ -276,7 +278,7 @@ std::string utf8ToGb(std::string_view utf8, size_t& replaced) {
 std::string utf16ToGb(std::string_view bytes, const char* from, size_t& replaced) {
     bytes.remove_prefix(2);  // the byte-order mark
     Converter conv("GB18030", from);
-    return conv.run(bytes, kReplacementGb, [&](std::string_view s, size_t i) {
+    return conv.run(bytes, kReplacementGb18030, [&](std::string_view s, size_t i) {
         ++replaced;
         return std::min<size_t>(2, s.size() - i);  // one code unit (or the odd last byte)
     });

@@ -13,6 +13,9 @@
 
 namespace kestrel {
 
+// U+FFFD, the replacement character, in GB18030.
+inline constexpr std::string_view kReplacementGb18030 = "\x84\x31\xA4\x37";
+
 enum class TextEncoding { kAscii, kUtf8, kGb18030, kUtf16Le, kUtf16Be, kBinary };
 
 // What decoding a document found.

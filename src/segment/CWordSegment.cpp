@@ -153,9 +153,14 @@ size_t CWordSegment::nextPiece(size_t& offset, std::string_view text, std::strin
                 ++i;
                 continue;
             }
-            if (len == 4) {  // a character outside GBK is a character of the run
-                piece.append(text.substr(i, 4));
+            if (len == 4) {
+                // A character outside GBK is a character of the run; the
+                // replacement character of an undecodable byte ends it, so
+                // that it never becomes a word or joins its neighbours.
+                const std::string_view ch = text.substr(i, 4);
                 i += 4;
+                if (ch == kReplacementGb18030) break;
+                piece.append(ch);
                 continue;
             }
             const auto trail = static_cast<unsigned char>(text[i + 1]);

@@ -46,6 +46,9 @@ TEST(CommandLine, RefusesBadInvocationsWithClearMessages) {
     o = run("train --corpus " + dir.dir() + " --dim many");
     EXPECT_EQ(o.status, 2);
     EXPECT_TRUE(contains(o.output, "--dim")) << o.output;
+    o = run("train --corpus " + dir.dir() + " --dim 0");
+    EXPECT_EQ(o.status, 2);
+    EXPECT_TRUE(contains(o.output, "bad value for --dim: 0")) << o.output;
     o = run("train --corpus " + dir.dir() + " --bogus");
     EXPECT_EQ(o.status, 2);
     EXPECT_TRUE(contains(o.output, "unknown option --bogus")) << o.output;
@@ -100,4 +103,21 @@ TEST(CommandLine, TrainsAndClassifiesTheSegmentedSample) {
     kestrel::readLines(workspace + "result.dat", lines);
     ASSERT_FALSE(lines.empty());
     for (const auto& line : lines) EXPECT_TRUE(contains(line, ".txt -1 ")) << line;
+}
+
+TEST(CommandLine, SegmentReportsDamagedAndBinaryInput) {
+    TempDir dir;
+    const std::string data = std::string(" --data ") + KESTREL_DATA_DIR + " ";
+    dir.write("bad.txt", "今天天气很好\xFF我们去公园吧😀\n");
+    Outcome o = run("segment --plain" + data + dir.path("bad.txt"));
+    EXPECT_EQ(o.status, 0);
+    EXPECT_TRUE(contains(o.output, dir.path("bad.txt") + ": 1 byte that is not valid UTF-8")) << o.output;
+    EXPECT_TRUE(contains(o.output, "\xEF\xBF\xBD")) << o.output;
+    EXPECT_TRUE(contains(o.output, "😀")) << o.output;
+    std::string binary;
+    for (int i = 0; i < 2048; ++i) binary.push_back(static_cast<char>((i * 131) & 0xFF));
+    dir.write("b.bin", binary);
+    o = run("segment" + data + dir.path("b.bin"));
+    EXPECT_EQ(o.status, 1);
+    EXPECT_TRUE(contains(o.output, "b.bin is not a text file")) << o.output;
 }

@@ -49,8 +49,9 @@ TEST(Encoding, DetectsTheReadingThatExplainsTheBytesBest) {
     EXPECT_EQ(report.encoding, TextEncoding::kUtf8);
     EXPECT_EQ(report.replaced, 2u);
 
-    // Short GBK texts that happen to be valid UTF-8 stay GBK ("学习", "学").
-    for (const std::string gbk : {"\xD1\xA7\xCF\xB0", "\xD1\xA7"}) {
+    // Short GBK texts that are, or almost are, valid UTF-8 stay GBK ("学习",
+    // "学", "微平均").
+    for (const std::string gbk : {"\xD1\xA7\xCF\xB0", "\xD1\xA7", "\xCE\xA2\xC6\xBD\xBE\xF9"}) {
         EXPECT_EQ(decodeText(gbk, &report), gbk);
         EXPECT_EQ(report.encoding, TextEncoding::kGb18030);
         EXPECT_EQ(report.replaced, 0u);

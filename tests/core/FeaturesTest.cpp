@@ -127,3 +127,25 @@ TEST(SegmentedCorpus, ReadsSegLinesInEitherEncoding) {
     EXPECT_FALSE(readSegFile(dir.path("none.seg"), lines, &error));
     EXPECT_NE(error.find("none.seg"), std::string::npos);
 }
+
+TEST(SegmentedCorpus, ADocumentCountsOnceForATermOnSeveralLines) {
+    TempDir dir;
+    dir.write("A/1.seg", "a:1\nb:2\na:3\r\na\n");
+    dir.write("A/2.seg", "b:1\rc:1\r");  // lone CR line ends
+    std::vector<SegLine> lines;
+    ASSERT_TRUE(readSegFile(dir.path("A/1.seg"), lines));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].term, "a");
+    EXPECT_EQ(lines[0].count, 4);  // duplicate lines add their counts
+    EXPECT_EQ(lines[1].term, "b");
+
+    TermIndex index;
+    std::vector<std::string> warnings;
+    buildTermIndex(dir.dir(), {{"A", 2}}, 1, index, warnings);
+    ASSERT_EQ(index.size(), 3u);
+    for (const auto& e : index.entries()) EXPECT_LE(e.docCount, 2u) << e.term;
+    FeatureTable features;
+    std::string text;
+    selectByStatistics(index, kChi, 2, {{"A", 2}}, 1, 3, features, text);
+    for (const auto& [word, info] : features) EXPECT_GE(info.idf, 0.0) << word;
+}

@@ -137,3 +137,22 @@ TEST(SparseVector, ParsesLikeTheWorkspaceReaders) {
     EXPECT_EQ(splitVectorLine("5", items), 5);
     EXPECT_TRUE(items.empty());
 }
+
+TEST(KnnClassifier, MalformedVectorLinesAreWarnedAndCountedLikeTheSvm) {
+    TempDir dir;
+    dir.write("train.dat", "1 1:1.000000\n2 x:1\n2 2:1.000000\n1 2:0.5 1:0.5\n");
+    dir.write("test.dat", "1 1:1.000000\n0 3:abc\n0 2:1.000000\n");
+    KnnClassifier knn;
+    knn.k = 1;
+    knn.workspacePath = dir.dir();
+    knn.categoryCount = 2;
+    // Malformed training lines are skipped; a malformed classified line keeps its place.
+    EXPECT_EQ(knn.classifyFile(dir.path("test.dat")), (std::vector<int32_t>{0, 0, 1}));
+    EXPECT_EQ(knn.trainingDocuments().size(), 2u);
+    EXPECT_NE(knn.warning().find("2 lines of " + dir.path("train.dat") + " skipped (first: line 2"),
+              std::string::npos)
+        << knn.warning();
+    EXPECT_NE(knn.warning().find("1 line of " + dir.path("test.dat") + " skipped (first: line 2"),
+              std::string::npos)
+        << knn.warning();
+}

@@ -360,3 +360,25 @@ TEST(TextClassifier, StepsThatProcessNothingFail) {
     EXPECT_FALSE(run.controller.writeVectors());
     EXPECT_FALSE(fileExists(run.controller.workspacePath + "train.dat"));
 }
+
+TEST(TextClassifier, NamesThatCannotBeWrittenOnALineAreRefused) {
+    Pipeline p;
+    p.dir.write("train/A/1.seg", "x:1\n");
+    p.dir.write("train/B\nC/1.seg", "y:1\n");
+    p.controller.trainingCorpusPath = p.dir.dir() + "train/";
+    p.controller.inputFormat = kPreprocessed;
+    p.controller.categoryCount = 2;
+    EXPECT_FALSE(p.controller.preprocessTraining());
+    EXPECT_NE(p.controller.lastError().find("\"B\\x0AC\" in " + p.dir.dir() + "train/"), std::string::npos)
+        << p.controller.lastError();
+    EXPECT_FALSE(fileExists(p.controller.workspacePath + "classes.txt"));
+
+    // A document whose name holds a line break is skipped with a warning.
+    std::filesystem::rename(p.dir.path("train/B\nC"), p.dir.path("train/B"));
+    p.dir.write("train/A/2\r.seg", "z:1\n");
+    ASSERT_TRUE(p.controller.preprocessTraining()) << p.controller.lastError();
+    EXPECT_EQ(p.controller.trainingDocCount, 2u);
+    ASSERT_EQ(p.controller.warnings().size(), 1u);
+    EXPECT_NE(p.controller.warnings()[0].find("\"2\\x0D.seg\" in " + p.dir.dir() + "train/A/"), std::string::npos)
+        << p.controller.warnings()[0];
+}

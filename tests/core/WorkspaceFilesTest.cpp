@@ -85,3 +85,57 @@ TEST(WorkspaceFiles, ParamsRoundTrip) {
     EXPECT_DOUBLE_EQ(q.svm.coefS, 0.25);
     EXPECT_DOUBLE_EQ(q.svm.coefC, 1.0);
 }
+
+TEST(WorkspaceFiles, WordsWithSpacesReadBackWhole) {
+    TempDir dir;
+    // As selection writes it: "id word idf", the word holding blanks.
+    dir.write("features.txt", "0 new york 0.693147\n1  lead 1.000000\n2 tail  2.5\n3 plain 0.25\n");
+    FeatureTable features;
+    ASSERT_TRUE(readFeatures(dir.path("features.txt"), features));
+    ASSERT_EQ(features.size(), 4u);
+    EXPECT_EQ(features.at("new york").id, 0u);
+    EXPECT_DOUBLE_EQ(features.at("new york").idf, 0.693147);
+    EXPECT_DOUBLE_EQ(features.at(" lead").idf, 1.0);
+    EXPECT_DOUBLE_EQ(features.at("tail ").idf, 2.5);
+    EXPECT_DOUBLE_EQ(features.at("plain").idf, 0.25);
+}
+
+TEST(WorkspaceFiles, DamagedParamsAreErrorsNamingFileAndLine) {
+    TempDir dir;
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"", "line 1: the classifier"},
+        {"junk\n", "line 1: the classifier"},
+        {"KNN # Classifier\n0 # Neighbor\n0 # Similarity\n", "line 2: the number of neighbours"},
+        {"KNN # Classifier\nmany # Neighbor\n0 # Similarity\n", "line 2:"},
+        {"KNN # Classifier\n5 # Neighbor\n3 # Similarity\n", "line 3: the similarity"},
+        {"KNN # Classifier\n5 # Neighbor\n", "line 3:"},
+        {"SVM # Classifier\n1 # Biased Hyperplane\n7 # Kernel Type\n", "line 3: the kernel type"},
+        {"SVM # Classifier\n2 # Biased Hyperplane\n", "line 2: the biased-hyperplane flag"},
+        {"SVM # Classifier\n1 # B\n0 # K\n0,001000 # Epsion\n1 # d\n1 # g\n1 # s\n0 # c\n", "line 4: the tolerance"},
+        {"SVM # Classifier\n1 # B\n0 # K\n0.001 # E\n1 # d\n1 # g\n1 # s\n", "line 8: the kernel parameter -c"},
+    };
+    for (const auto& [text, expected] : cases) {
+        dir.write("params.dat", text);
+        ClassifierParams params;
+        std::string error;
+        EXPECT_FALSE(readParams(dir.path("params.dat"), params, &error)) << text;
+        EXPECT_NE(error.find("params.dat " + expected), std::string::npos) << error;
+    }
+    // Files of the Windows program (CR LF) still load.
+    dir.write("params.dat", "KNN # Classifier\r\n7 # Neighbor\r\n2 # Similarity\r\n");
+    ClassifierParams params;
+    ASSERT_TRUE(readParams(dir.path("params.dat"), params));
+    EXPECT_EQ(params.k, 7u);
+    EXPECT_EQ(params.similarity, 2u);
+}
+
+TEST(WorkspaceFiles, VectorLabelsMustNameACategory) {
+    TempDir dir;
+    dir.write("train.dat", "1 1:0.5\n2 2:0.5\n\njunk line\n");
+    std::string error;
+    EXPECT_TRUE(checkVectorLabels(dir.path("train.dat"), 2, &error)) << error;
+    dir.write("train.dat", "1 1:0.5\n3 2:0.5\n");
+    EXPECT_FALSE(checkVectorLabels(dir.path("train.dat"), 2, &error));
+    EXPECT_NE(error.find("train.dat line 2: label 3, but classes.txt lists 2 categories"), std::string::npos)
+        << error;
+}

@@ -171,7 +171,10 @@ TEST(TextFidelityAtoms, FourByteCharactersAndLoneBytesAreAtomsOfTheirOwn) {
 TEST(TextFidelityPieces, RunsKeepFourByteCharactersAndDropLoneBytes) {
     std::string piece;
     size_t offset = 0;
-    const std::string text = G("中😀文") + "\x80" + G("字");
+    const std::string text = G("中😀文") + "\x80" + G("字\xEF\xBF\xBD中");
     EXPECT_EQ(CWordSegment::nextPiece(offset, text, piece), 10u);
     EXPECT_EQ(piece, G("中😀文字"));
+    // A replacement character ends the run and is no word.
+    EXPECT_EQ(CWordSegment::nextPiece(offset, text, piece), 2u);
+    EXPECT_EQ(piece, G("中"));
 }

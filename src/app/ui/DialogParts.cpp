@@ -13,6 +13,7 @@
 
 #include "app/ui/FailureText.h"
 #include "app/ui/UiHooks.h"
+#include "common/Encoding.h"
 
 namespace kestrel {
 
@@ -81,8 +82,11 @@ void fitHeight(QWidget* dialog) {
 }
 
 void showStepMessage(QWidget* parent, const StepMessage& message) {
+    // Texts and details may name categories or words (GB18030) and paths
+    // that are not UTF-8; they are shown converted, with bad bytes escaped.
     showMessage(parent, QMessageBox::Warning, QString::fromStdString(message.caption),
-                QString::fromStdString(message.text), chineseFailureText(QString::fromStdString(message.detail)));
+                QString::fromStdString(toUtf8(message.text)),
+                chineseFailureText(QString::fromStdString(toUtf8(message.detail))));
 }
 
 QHBoxLayout* makeFormatRow(QWidget* parent, QRadioButton*& raw, QRadioButton*& seg) {

@@ -213,7 +213,7 @@ bool CDlgCE::exportEvaluation(QString& message) {
     WorkspaceTransaction update(data_.workspacePath);
     if (!update.begin("export", error) || !exportWorkbook(update.directory(), *evaluation_, data_.categories, error) ||
         !update.commit(error)) {
-        message = QStringLiteral("保存失败：") + chineseFailureText(QString::fromStdString(error));
+        message = QStringLiteral("保存失败：") + chineseFailureText(displayText(error));
         return false;
     }
     message = QStringLiteral("评价结果已保存到 ") + displayText(path);
