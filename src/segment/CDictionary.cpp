@@ -134,7 +134,7 @@ void CDictionary::buildPrefixTable() {
                     const Item& b = items[i];
                     const size_t most = std::min(a.length, b.length);
                     if (a.prefix != b.prefix) {
-                        // Texts hold no NUL, so the zero padding never agrees with a byte.
+                        // Where the padding of the shorter key begins, `most` ends the count.
                         common = std::min(most, static_cast<size_t>(__builtin_clzll(a.prefix ^ b.prefix) / 8));
                     } else {
                         const std::string_view previous = textOf(a);
