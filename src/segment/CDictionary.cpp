@@ -112,11 +112,12 @@ void CDictionary::buildPrefixTable() {
         uint32_t lo;
         uint32_t hi;
         size_t depth;
+        bool whole;
     };
     std::vector<Prefix> prefixes;  // of one cell
     std::vector<size_t> open;      // those whose range has not ended, shortest first
     // Each key adds about one prefix per unit; ASCII keys are rare.
-    m_prefixes.reset(kCellCount, m_text.size() / 2 + 1);
+    m_prefixes.reset(kCellCount, m_text.size() / 2 + 1, m_entryCount);
     for (int cell = 0; cell < kCellCount; ++cell) {
         const std::vector<Item>& items = m_cells[static_cast<size_t>(cell)];
         if (items.empty()) continue;
@@ -134,7 +135,7 @@ void CDictionary::buildPrefixTable() {
                     const Item& b = items[i];
                     const size_t most = std::min(a.length, b.length);
                     if (a.prefix != b.prefix) {
-                        // Texts hold no NUL, so the zero padding never agrees with a byte.
+                        // Where the padding of the shorter key begins, `most` ends the count.
                         common = std::min(most, static_cast<size_t>(__builtin_clzll(a.prefix ^ b.prefix) / 8));
                     } else {
                         const std::string_view previous = textOf(a);
@@ -154,11 +155,12 @@ void CDictionary::buildPrefixTable() {
                 if (depth > longest) break;
                 if (depth <= common) continue;
                 open.push_back(prefixes.size());
-                prefixes.push_back(Prefix{KeyPrefixTable::hashOf(text.substr(0, depth)), static_cast<uint32_t>(i), 0, depth});
+                prefixes.push_back(Prefix{KeyPrefixTable::hashOf(text.substr(0, depth)), static_cast<uint32_t>(i), 0, depth,
+                                          depth == text.size()});
             }
         }
         m_prefixes.addRegion(cell, prefixes.size());
-        for (const Prefix& p : prefixes) m_prefixes.insert(cell, p.depth, p.hash, p.lo, p.hi);
+        for (const Prefix& p : prefixes) m_prefixes.insert(cell, p.depth, p.hash, p.lo, p.hi, p.whole);
     }
     m_prefixes.finish();
     m_prefixesValid = true;
@@ -173,7 +175,7 @@ void CDictionary::usePrefixTable(bool use) {
     }
 }
 
-bool CDictionary::keyRange(int cell, std::string_view key, size_t& lo, size_t& hi) const {
+bool CDictionary::keyRange(int cell, std::string_view key, size_t& lo, size_t& hi, bool wholeKey) const {
     const std::vector<Item>& items = m_cells[static_cast<size_t>(cell)];
     if (items.empty()) return false;
     if (key.empty()) {
@@ -183,9 +185,11 @@ bool CDictionary::keyRange(int cell, std::string_view key, size_t& lo, size_t& h
     }
     const uint64_t keyPrefix = prefixOf(key);
     if (m_prefixesValid && KeyPrefixTable::answers(key)) {
+        const uint64_t hash = KeyPrefixTable::hashOf(key);
+        if (wholeKey && !m_prefixes.mayBeKey(cell, hash)) return false;
         KeyPrefixTable::Range range;
         const bool found = m_prefixes.find(
-            cell, key.size(), KeyPrefixTable::hashOf(key),
+            cell, key.size(), hash,
             [&](uint32_t first) { return first < items.size() && beginsWith(items[first], key, keyPrefix); }, range);
         lo = range.lo;
         hi = range.hi;
@@ -210,7 +214,7 @@ bool CDictionary::keyRange(int cell, std::string_view key, size_t& lo, size_t& h
 long CDictionary::findEntry(int cell, std::string_view key, int handle) const {
     size_t lo = 0;
     size_t hi = 0;
-    if (!keyRange(cell, key, lo, hi)) return -1;
+    if (!keyRange(cell, key, lo, hi, true)) return -1;
     // The key's own entries come first in its range, by ascending handle.
     const std::vector<Item>& items = m_cells[static_cast<size_t>(cell)];
     for (size_t at = lo; at < hi && items[at].length == key.size(); ++at) {
@@ -277,7 +281,7 @@ int CDictionary::getHandles(std::string_view word, int* handles, int* frequencie
     Location where;
     size_t lo = 0;
     size_t hi = 0;
-    if (!locate(word, where) || !keyRange(where.cell, where.key, lo, hi)) return 0;
+    if (!locate(word, where) || !keyRange(where.cell, where.key, lo, hi, true)) return 0;
     const std::vector<Item>& items = m_cells[static_cast<size_t>(where.cell)];
     int count = 0;
     for (size_t i = lo; i < hi && count < capacity && items[i].length == where.key.size(); ++i) {

@@ -141,9 +141,10 @@ private:
         return item.prefix == keyPrefix && std::memcmp(m_text.data() + item.offset + 8, key.data() + 8, key.size() - 8) == 0;
     }
     // The entries of the cell whose key begins with `key`: [lo, hi), false
-    // when there are none. Answered by the prefix table when it is current
-    // and holds such strings, else by binary searches over the cell.
-    bool keyRange(int cell, std::string_view key, size_t& lo, size_t& hi) const;
+    // when there are none, or, with `wholeKey`, when `key` itself is no key.
+    // Answered by the prefix table when it is current and holds such
+    // strings, else by binary searches over the cell.
+    bool keyRange(int cell, std::string_view key, size_t& lo, size_t& hi, bool wholeKey = false) const;
     // Index of the entry (key, handle), handle -1 giving the key's first
     // entry, or -1.
     long findEntry(int cell, std::string_view key, int handle) const;

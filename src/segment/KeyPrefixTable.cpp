@@ -7,9 +7,15 @@ void KeyPrefixTable::clear() {
     m_slots.shrink_to_fit();
     m_regions.clear();
     m_regions.shrink_to_fit();
+    m_keyBits.clear();
+    m_keyBits.shrink_to_fit();
 }
 
-void KeyPrefixTable::reset(size_t cells, size_t prefixes) {
+void KeyPrefixTable::reset(size_t cells, size_t prefixes, size_t keys) {
+    size_t words = 1;
+    while (words * 4 < keys) words *= 2;
+    m_keyBits.assign(words, 0);
+    m_keyMask = words - 1;
     m_slots.clear();
     // Room the table may not need costs address space only.
     m_slots.reserve(slotsFor(prefixes));
@@ -27,10 +33,14 @@ void KeyPrefixTable::finish() {
     while (m_nextCell < m_regions.size()) m_regions[m_nextCell++] = static_cast<uint32_t>(m_slots.size());
 }
 
-void KeyPrefixTable::insert(int cell, size_t depth, uint64_t hash, uint32_t lo, uint32_t hi) {
+void KeyPrefixTable::insert(int cell, size_t depth, uint64_t hash, uint32_t lo, uint32_t hi, bool whole) {
     const size_t begin = m_regions[static_cast<size_t>(cell)];
     const size_t end = m_regions[static_cast<size_t>(cell) + 1];
     const uint64_t mixed = mix(hash);
+    if (whole) {
+        const uint64_t keyMixed = keyMix(cell, hash);
+        m_keyBits[(keyMixed >> 12) & m_keyMask] |= keyBitsOf(keyMixed);
+    }
     size_t slot = home(begin, end, mixed);
     while (m_slots[slot].hi != 0) slot = slot + 1 == end ? begin : slot + 1;
     m_slots[slot] = Slot{checkOf(depth, mixed), lo, hi};

@@ -9,7 +9,8 @@
 // kMaxDepth bytes. The units of a string depend only on its own bytes, so a
 // string that ends on a unit boundary and begins some key is always one of
 // the stored prefixes: the table answers such strings completely, and the
-// caller searches the cell for any other.
+// caller searches the cell for any other. A bit set of the whole keys turns
+// most words that are not in the dictionary away before the table is read.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -64,16 +65,27 @@ public:
     }
 
     void clear();
-    // Empties the table for `cells` cells and about `prefixes` prefixes.
-    void reset(size_t cells, size_t prefixes);
+    // Empties the table for `cells` cells, about `prefixes` prefixes and at
+    // most `keys` keys.
+    void reset(size_t cells, size_t prefixes, size_t keys);
     // Makes room for `prefixes` prefixes of `cell`, which follows the cells
     // given before. Each cell has a region of its own, so that the probes of
     // the words that begin with one character stay close together.
     void addRegion(int cell, size_t prefixes);
     // Ends the regions after the last one added.
     void finish();
-    // Stores a prefix of `depth` bytes of `cell` whose entries are [lo, hi).
-    void insert(int cell, size_t depth, uint64_t hash, uint32_t lo, uint32_t hi);
+    // Stores a prefix of `depth` bytes of `cell` whose entries are [lo, hi);
+    // `whole` when it is itself a key.
+    void insert(int cell, size_t depth, uint64_t hash, uint32_t lo, uint32_t hi, bool whole);
+
+    // False when no key of any cell has this hash: a word that is not in the
+    // dictionary is mostly turned away by this small bit set, without a look
+    // at the larger table.
+    bool mayBeKey(int cell, uint64_t hash) const {
+        if (m_keyBits.empty()) return true;
+        const uint64_t mixed = keyMix(cell, hash);
+        return (m_keyBits[(mixed >> 12) & m_keyMask] & keyBitsOf(mixed)) == keyBitsOf(mixed);
+    }
 
     // The range stored for the prefix of `depth` bytes of `cell` with this
     // hash whose first entry `beginsWithPrefix(lo)` confirms.
@@ -125,7 +137,13 @@ private:
         return begin + static_cast<size_t>((static_cast<uint64_t>(static_cast<uint32_t>(mixed)) * (end - begin)) >> 32);
     }
 
+    // Two bits of a 64-bit word per key, about 16 bits per key in all.
+    static uint64_t keyMix(int cell, uint64_t hash) { return mix(hash ^ ((static_cast<uint64_t>(cell) + 1) << 40)); }
+    static uint64_t keyBitsOf(uint64_t mixed) { return (uint64_t{1} << (mixed & 63)) | (uint64_t{1} << ((mixed >> 6) & 63)); }
+
     std::vector<Slot> m_slots;
+    std::vector<uint64_t> m_keyBits;
+    size_t m_keyMask = 0;
     std::vector<uint32_t> m_regions;  // where each cell's slots begin; one more: the end
     size_t m_nextCell = 0;            // first cell whose region start is not set
 };

@@ -134,7 +134,7 @@ TEST(PrefixTableTest, AgreesWithTheBinarySearchesOnTheBuiltData) {
             for (size_t cut = 1; cut < w.size(); ++cut) expectSameAnswers(fast, slow, w.substr(0, cut));
         }
         if (words.empty()) continue;
-        for (int round = 0; round < 50000; ++round) {
+        for (int round = 0; round < 20000; ++round) {
             // Pieces of two words joined, as the segmenter's probes and
             // word pairs are.
             const std::string& a = words[rng() % words.size()];
