@@ -145,6 +145,12 @@ public:
                     shoot(&dialog, file + "-chart");
                 }
             }
+            for (auto* button : dialog.findChildren<QAbstractButton*>()) {
+                if (button->text() == QStringLiteral("随机查看")) {
+                    button->click();
+                    shoot(&dialog, file + "-random");
+                }
+            }
             // The export, which also saves the chart as a picture.
             for (auto* button : dialog.findChildren<QAbstractButton*>())
                 if (button->text() == QStringLiteral("保存")) button->click();

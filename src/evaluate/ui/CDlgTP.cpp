@@ -61,6 +61,7 @@ CDlgTP::CDlgTP(std::string workspacePath, QWidget* parent)
       statusLabel_(new QLabel(this)) {
     setWindowTitle(QStringLiteral("文本表示"));
     categoryField_->setReadOnly(true);
+    categoryField_->setMinimumWidth(categoryField_->fontMetrics().horizontalAdvance(QStringLiteral("00 计算机类")) + 12);
     categoryField_->setMaximumWidth(160);
     statusLabel_->setWordWrap(true);
     statusLabel_->hide();
