@@ -305,17 +305,27 @@ FoldScores Experiment::evaluate(Task& task, const Combination& combination, Prog
         return scores;
     };
     const double start = now();
+    // The combination's training files change the fold's workspace as one
+    // update, as `kestrel train` does; the lock goes with it, so that the
+    // classifying controller can take it.
+    struct UpdateScope {
+        TextClassifier& controller;
+        ~UpdateScope() { controller.endUpdates(); }
+    } updateScope{t};
+    if (!t.beginUpdate("experiment")) return failed("workspace", t);
     t.selectionMode = combination.selection;
     t.newDimensionality = combination.dimension;
     if (!t.selectFeatures(&foldSink)) return failed("feature selection", t);
     t.vectorMode = kTrainingVectors;
     if (!t.writeVectors(&foldSink)) return failed("training vectors", t);
     std::string error;
-    if (!writeParams(t.workspacePath + "params.dat", combination.params, &error) ||
-        !writeFsInfo(t.workspacePath + "fsinfo.dat", t.fsInfo(), &error)) {
+    if (!writeParams(t.workDirectory() + "params.dat", combination.params, &error) ||
+        !writeFsInfo(t.workDirectory() + "fsinfo.dat", t.fsInfo(), &error)) {
         failure = toUtf8(error);
         return scores;
     }
+    if (!t.commitUpdate()) return failed("workspace", t);
+    t.endUpdates();
     const double trained = now();
 
     if (!c.loadClassifier()) return failed("loading the workspace", c);
