@@ -1,5 +1,7 @@
 #include "app/TextClassifier.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <unordered_map>
@@ -453,8 +455,12 @@ bool TextClassifier::loadClassifier() {
         return false;
     }
     OperationUpdate update(*this, "load");
-    if (!update.ready() || !verifyWorkspaceFiles({"classes.txt", "features.txt", "fsinfo.dat", "train.dat"}))
+    // A workspace that cannot be written (read-only media) is read in place.
+    const bool readOnly = !update.ready() && access(workspacePath.c_str(), W_OK) != 0;
+    if ((!update.ready() && !readOnly) ||
+        !verifyWorkspaceFiles({"classes.txt", "features.txt", "fsinfo.dat", "train.dat"}))
         return false;
+    if (readOnly) lastError_.clear();
     const std::string dir = workDirectory();
     CategoryTable categories;
     if (!readClasses(dir + "classes.txt", categories, &error)) {
