@@ -10,6 +10,7 @@
 
 #include "TestSupport.h"
 #include "app/TextClassifier.h"
+#include "app/WorkspaceTransaction.h"
 #include "app/WorkspaceFiles.h"
 #include "common/FileSystem.h"
 #include "evaluate/Evaluation.h"
@@ -71,7 +72,10 @@ std::map<std::string, std::string> run(const TempDir& dir, const std::string& wo
     loaded.inputFormat = kPreprocessed;
     if (!loaded.preprocessRaw() || !loaded.writeVectors() || !loaded.classify() || !loaded.writeResults())
         return files;
-    for (const auto& name : listFiles(controller.workspacePath, "")) files[name] = dir.read(workspace + "/" + name);
+    // The manifest names the run by its time and process: it is the one file
+    // that differs between two runs.
+    for (const auto& name : listFiles(controller.workspacePath, ""))
+        if (name != kManifestName) files[name] = dir.read(workspace + "/" + name);
     const Evaluation evaluation(loaded.categories(), loaded.rawDocuments(),
                                 static_cast<uint32_t>(loaded.rawDocuments().size()));
     files["evaluation"] = evaluation.overallReport();
