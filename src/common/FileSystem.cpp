@@ -296,6 +296,16 @@ void forEachLine(std::string_view text, const std::function<void(std::string_vie
     }
 }
 
+LineSpan lineAt(std::string_view text, size_t start) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    const size_t cr = text.substr(start, end - start).find('\r');
+    if (cr == std::string_view::npos) return {end, end < text.size() ? end + 1 : end};
+    const size_t at = start + cr;
+    if (at + 1 == end && end < text.size()) return {at, end + 1};  // CR LF
+    return {at, at + 1};                                            // a lone CR
+}
+
 bool readLines(const std::string& path, std::vector<std::string>& lines, std::string* error) {
     lines.clear();
     std::string content;

@@ -61,6 +61,15 @@ bool readFile(const std::string& path, std::string& content, std::string* error 
 // counts.
 void forEachLine(std::string_view text, const std::function<void(std::string_view)>& fn);
 
+// The line of `text` that starts at `start`: where it ends (its line end or
+// the end of the text) and where the next line starts. "\r\n", "\n" and a
+// lone "\r" each end a line, as in forEachLine.
+struct LineSpan {
+    size_t end = 0;
+    size_t next = 0;
+};
+LineSpan lineAt(std::string_view text, size_t start);
+
 // Collects the lines of a file (see forEachLine); false when unreadable.
 bool readLines(const std::string& path, std::vector<std::string>& lines, std::string* error = nullptr);
 

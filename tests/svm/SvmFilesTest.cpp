@@ -130,6 +130,40 @@ TEST(SvmScanFileSize, CountsTerminatedLinesOnly) {
     EXPECT_EQ(size.longestLine, 9);
 }
 
+TEST(SvmFiles, LoneCarriageReturnsEndLinesAsLineFeedsDo) {
+    ScratchDir dir;
+    const std::string lf = "3 1:0.5 4:0.5\n# 3 1:1\n5 2:1\n\n0 9:1\n3 3:0.5 3:0.7\n5 150:1\n";
+    std::string cr = lf, crlf;
+    std::replace(cr.begin(), cr.end(), '\n', '\r');
+    for (char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    struct Read {
+        std::vector<SvmDoc> docs;
+        std::vector<int32_t> labels;
+        int32_t totWords = -1;
+        SvmReadReport report;
+    };
+    auto read = [&](const std::string& name, const std::string& text) {
+        Read r;
+        EXPECT_EQ(CSVM::readDocuments(dir.write(name, text), r.docs, r.labels, 1000, 3, r.totWords, &r.report), 0);
+        return r;
+    };
+    const Read a = read("lf.dat", lf), b = read("cr.dat", cr), c = read("crlf.dat", crlf);
+    for (const Read* other : {&b, &c}) {
+        ASSERT_EQ(other->docs.size(), a.docs.size());
+        EXPECT_EQ(other->labels, a.labels);
+        EXPECT_EQ(other->totWords, a.totWords);
+        EXPECT_EQ(other->report.rejected, a.report.rejected);
+        EXPECT_EQ(other->report.firstRejectedLine, a.report.firstRejectedLine);
+    }
+    const auto lfSize = CSVM::scanFileSize(std::fopen(dir.file("lf.dat").c_str(), "rb"));
+    for (const char* name : {"cr.dat", "crlf.dat"}) {
+        const auto size = CSVM::scanFileSize(std::fopen(dir.file(name).c_str(), "rb"));
+        EXPECT_EQ(size.lines, lfSize.lines) << name;
+        EXPECT_EQ(size.longestLine, lfSize.longestLine) << name;
+        EXPECT_EQ(size.maxSpaces, lfSize.maxSpaces) << name;
+    }
+}
+
 SvmModel sampleModel(std::vector<SvmDoc>& docs) {
     docs.push_back(test::makeDoc({{1, 0.123456789}, {7, -2.5}}));
     docs.push_back(test::makeDoc({}));
@@ -175,6 +209,13 @@ TEST(SvmModelFile, WritesTheExactFormatAndReadsItBack) {
     SvmModel back;
     std::string error;
     ASSERT_EQ(CSVM::readModel(path, back, &error), 0) << error;
+    // The same model with lone CR line ends reads back the same.
+    std::string crText = text;
+    std::replace(crText.begin(), crText.end(), '\n', '\r');
+    SvmModel crBack;
+    ASSERT_EQ(CSVM::readModel(dir.write("cr.mdl", crText), crBack, &error), 0) << error;
+    EXPECT_EQ(crBack.svNum, back.svNum);
+    EXPECT_EQ(crBack.b, back.b);
     EXPECT_EQ(back.kernel.kernelType, 2);
     EXPECT_EQ(back.kernel.degree, 3);
     EXPECT_EQ(back.kernel.coefConst, -0.75);

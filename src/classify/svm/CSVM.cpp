@@ -323,10 +323,9 @@ int CSVM::classifyFile(std::vector<double>& out) {
     size_t pos = 0;
     int64_t number = 0;
     while (pos < content.size()) {
-        size_t nl = content.find('\n', pos);
-        size_t end = nl == std::string::npos ? content.size() : nl;
-        std::string_view line(content.data() + pos, end - pos);
-        pos = nl == std::string::npos ? content.size() : nl + 1;
+        const LineSpan span = lineAt(content, pos);
+        std::string_view line(content.data() + pos, span.end - pos);
+        pos = span.next;
         ++number;
         if (!line.empty() && line[0] == '#') continue;
         if (line.find_first_not_of(" \t\r\v\f") == std::string_view::npos) continue;

@@ -25,7 +25,7 @@ struct InitialColumns;
 struct SvmFileSize {
     int64_t lines = 1;        // 1 + number of newline characters
     int64_t maxSpaces = 0;    // most space characters on one line
-    int64_t longestLine = 0;  // longest line, newline included
+    int64_t longestLine = 0;  // longest line, with one byte for its line end
 };
 
 // What a reader skipped: lines rejected by the vector line syntax.

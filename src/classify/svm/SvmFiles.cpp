@@ -17,20 +17,16 @@ namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
-// Splits a text into lines (without "\n" or "\r\n"); a last line without a
-// line end still counts.
+// Splits a text into lines (see lineAt); a last line without a line end
+// still counts.
 template <typename Fn>
 void eachLine(std::string_view text, Fn&& fn) {
     size_t pos = 0;
     int64_t number = 0;
     while (pos < text.size()) {
-        size_t nl = text.find('\n', pos);
-        size_t end = nl == std::string_view::npos ? text.size() : nl;
-        size_t stop = end;
-        if (stop > pos && text[stop - 1] == '\r') --stop;
-        if (!fn(text.substr(pos, stop - pos), ++number)) return;
-        if (nl == std::string_view::npos) break;
-        pos = nl + 1;
+        const LineSpan line = lineAt(text, pos);
+        if (!fn(text.substr(pos, line.end - pos), ++number)) return;
+        pos = line.next;
     }
 }
 
@@ -56,12 +52,16 @@ SvmFileSize CSVM::scanFileSize(FILE* file) {
     int64_t length = 0, spaces = 0;
     char buffer[1 << 16];
     size_t got;
+    char previous = 0;
     while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
         for (size_t i = 0; i < got; ++i) {
             const char c = buffer[i];
+            const bool endsLine = c == '\r' || (c == '\n' && previous != '\r');
+            previous = c;
+            if (c == '\n' && !endsLine) continue;  // the LF of a CR LF
             ++length;
             if (c == ' ') ++spaces;
-            if (c == '\n') {
+            if (endsLine) {
                 ++size.lines;
                 if (length > size.longestLine) size.longestLine = length;
                 if (spaces > size.maxSpaces) size.maxSpaces = spaces;
@@ -234,11 +234,10 @@ int CSVM::readModel(const std::string& path, SvmModel& model, std::string* error
     {
         size_t pos = 0;
         while (header.size() < 11 && pos < content.size()) {
-            size_t nl = content.find('\n', pos);
-            size_t end = nl == std::string::npos ? content.size() : nl;
-            std::string_view line(content.data() + pos, end - pos);
+            const LineSpan span = lineAt(content, pos);
+            std::string_view line(content.data() + pos, span.end - pos);
             if (!isBlankLine(line)) header.push_back(line);
-            pos = nl == std::string::npos ? content.size() : nl + 1;
+            pos = span.next;
         }
         bodyStart = pos;
     }
