@@ -564,7 +564,8 @@ bool TextClassifier::trainSvmModels(ProgressSink* sink) {
         [&](size_t done) {
             if (sink) sink->progress("train", done, jobs.size());
         });
-    if (results.size() < jobs.size()) {
+    // A stop during the last training still leaves a result for every job.
+    if (results.size() < jobs.size() || isCancelled(sink)) {
         lastError_ = "training cancelled";
         return false;
     }

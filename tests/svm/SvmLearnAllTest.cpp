@@ -1,5 +1,6 @@
 // Training all categories at once (two at a time where a second core is
 // free) gives exactly the outcome of training them one after the other.
+#include <atomic>
 #include <cstring>
 #include <random>
 
@@ -189,11 +190,34 @@ TEST(SvmLearnAll, FailingJobsAndStopBehaveAsOneByOne) {
     setKernel(engine, kLinear);
     const auto plain = jobsFor(dir, 3);
     std::ofstream(plain[2].modelFile) << "stale";
-    size_t finished = 0;
+    std::atomic<size_t> finished = 0;  // the stop is also asked by the training run ahead
     auto results = engine.learnAll(trainFile, plain, [&] { return finished >= 2; },
                                    [&](size_t n) { finished = n; });
     EXPECT_EQ(results.size(), 2u);
     EXPECT_EQ(test::readAll(plain[2].modelFile), "stale");
+}
+
+TEST(SvmLearnAll, AStopEndsTheTrainingUnderWayAndLeavesNoTrace) {
+    ChunkRunner::setHelperAllowed(true);
+    ScratchDir dir;
+    const std::string trainFile = dir.write("train.dat", sparseFile(300, 1500, 4, 7));
+    const auto jobs = jobsFor(dir, 4);
+    Outcome fresh = train(trainFile, jobs, kRadialBasis, true);
+
+    // The stop comes while the first model trains: asked between the
+    // solver's iterations, it ends that training there.
+    CsvmEngine engine;
+    setKernel(engine, kRadialBasis);
+    std::atomic<int> asked = 0;
+    auto results = engine.learnAll(trainFile, jobs, [&] { return ++asked > 3; }, nullptr);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_FALSE(results[0].ok);
+    EXPECT_NE(results[0].error.find("cancelled"), std::string::npos) << results[0].error;
+    EXPECT_FALSE(std::filesystem::exists(jobs[0].modelFile));
+
+    // The engine trains afterwards exactly as one that never ran.
+    Outcome after = train(trainFile, jobs, kRadialBasis, true, &engine);
+    expectSame(fresh, after);
 }
 
 }  // namespace

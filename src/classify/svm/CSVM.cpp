@@ -116,6 +116,7 @@ int CSVM::learn(int k) {
     learnedModelFile_ = modelFile;
     learnedCategory_ = k;
     learnedOk_ = false;
+    cancelled_ = false;
     // A failed training leaves no model file behind, so that an old model of
     // the category is never used silently.
     auto fail = [&](const std::string& message) {
@@ -208,6 +209,7 @@ int CSVM::learn(int k) {
         KernelCache cache(docs, kp, param.kernelCacheSize);
         train(docs, targets, totWords, lp, kp, &cache, model);
     }
+    if (cancelled_) return fail("the training of " + category + " was cancelled");
 
     bool finite = std::isfinite(model.b);
     for (int32_t i = 1; i < model.svNum && finite; ++i) finite = std::isfinite(model.alpha[size_t(i)]);

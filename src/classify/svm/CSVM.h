@@ -68,6 +68,10 @@ public:
     // model file alone; adoptDeferredLearn then finishes the training's
     // output later, in the order of the trainings.
     void setDeferredOutput(bool deferred) { deferredOutput_ = deferred; }
+    // Asked between the solver's iterations: when it answers true, the
+    // training under way stops at once and learn fails as cancelled,
+    // writing no model. An empty function never stops.
+    void setStopCheck(std::function<bool()> stop) { stopCheck_ = std::move(stop); }
     const std::string& modelText() const { return modelText_; }
     // Takes over the outcome of other's last learn (run with deferred
     // output) as if this object had made it: writes that model file, or
@@ -223,6 +227,8 @@ private:
     // Work left to the training under way, counted in solver sweeps and
     // outer iterations together; at zero the training stops where it is.
     int64_t workLeft_ = INT64_MAX;
+    std::function<bool()> stopCheck_;
+    bool cancelled_ = false;  // the last training was stopped by stopCheck_
 };
 
 }  // namespace kestrel

@@ -95,9 +95,31 @@ std::vector<SvmEngine::JobResult> CsvmEngine::learnAll(const std::string& trainF
                                                        const std::vector<Job>& jobs,
                                                        const std::function<bool()>& stop,
                                                        const std::function<void(size_t)>& done) {
-    if (jobs.size() < 2 || !ChunkRunner::helpful()) return SvmEngine::learnAll(trainFile, jobs, stop, done);
-    HelperOff helperOff;
+    const CCompute_Result before = svm_.result;
     if (!ahead_) ahead_ = std::make_unique<CSVM>();
+    struct StopChecks {
+        CSVM& svm;
+        CSVM& ahead;
+        StopChecks(CSVM& s, CSVM& a, const std::function<bool()>& stop) : svm(s), ahead(a) {
+            svm.setStopCheck(stop);
+            ahead.setStopCheck(stop);
+        }
+        ~StopChecks() {
+            svm.setStopCheck({});
+            ahead.setStopCheck({});
+        }
+    } checks(svm_, *ahead_, stop);
+    auto results = jobs.size() < 2 || !ChunkRunner::helpful() ? SvmEngine::learnAll(trainFile, jobs, stop, done)
+                                                              : learnAhead(trainFile, jobs, stop, done);
+    if (stop && stop()) svm_.result = before;
+    return results;
+}
+
+std::vector<SvmEngine::JobResult> CsvmEngine::learnAhead(const std::string& trainFile,
+                                                         const std::vector<Job>& jobs,
+                                                         const std::function<bool()>& stop,
+                                                         const std::function<void(size_t)>& done) {
+    HelperOff helperOff;
     ahead_->setDeferredOutput(true);
 
     std::vector<JobResult> results;

@@ -28,7 +28,10 @@ public:
     // state job i started with. Its result is kept when job i left that
     // state as it found it (in everything job i + 1 used), else job i + 1 is
     // trained again here. Model files, messages and the final solver state
-    // are those of calling learn for each job in order.
+    // are those of calling learn for each job in order. A stop asked for
+    // while a job trains ends that training at once; the engine then goes
+    // back to the solver state it had before the call, so that a cancelled
+    // step leaves no trace in later trainings.
     std::vector<JobResult> learnAll(const std::string& trainFile, const std::vector<Job>& jobs,
                                     const std::function<bool()>& stop,
                                     const std::function<void(size_t)>& done) override;
@@ -38,6 +41,10 @@ public:
     size_t speculationsRedone() const { return speculationsRedone_; }
 
 private:
+    std::vector<JobResult> learnAhead(const std::string& trainFile, const std::vector<Job>& jobs,
+                                      const std::function<bool()>& stop,
+                                      const std::function<void(size_t)>& done);
+
     CSVM svm_;
     // The second training of learnAll (it keeps its own parsed copy of the
     // training file between calls).

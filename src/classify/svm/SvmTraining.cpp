@@ -272,6 +272,10 @@ void CSVM::optimize(TrainState& s, SvmModel& model) {
             }
         }
 
+        if (retrain && stopCheck_ && stopCheck_()) {
+            cancelled_ = true;
+            break;
+        }
         --workLeft_;
         if (retrain && (s.iteration >= limit || workLeft_ <= 0)) {
             s.stoppedEarly = true;
