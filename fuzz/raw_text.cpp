@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "FuzzSupport.h"
+#include "common/Encoding.h"
 #include "segment/DocumentSegmenter.h"
 
 using namespace kestrel;
@@ -36,6 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = fuzz::writeScratchFile("document.txt", fuzz::bytesOf(data, size));
     std::vector<std::string> words;
     std::string error;
-    fuzz::require(segmenter().segmentDocument(path, words, error), "a readable document is segmented");
+    // Only bytes that are no text at all are refused, and never in silence.
+    const std::string_view bytes = fuzz::bytesOf(data, size);
+    if (!segmenter().segmentDocument(path, words, error))
+        fuzz::require(detectEncoding(bytes) == TextEncoding::kBinary && !error.empty(),
+                      "a text document is segmented; a binary one is refused with a message");
     return 0;
 }

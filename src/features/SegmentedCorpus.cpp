@@ -1,5 +1,6 @@
 #include "features/SegmentedCorpus.h"
 
+#include <cstdint>
 #include <limits>
 #include <unordered_map>
 
@@ -39,7 +40,11 @@ bool readSegFile(const std::string& path, std::vector<SegLine>& lines, std::stri
     for (size_t i = 0; i < lines.size(); ++i) {
         const auto [it, inserted] = position.emplace(lines[i].term, kept);
         if (!inserted) {
-            lines[it->second].count += lines[i].count;
+            // Counts of a file made elsewhere can be anything: the sum stops
+            // at the ends of the range rather than wrapping round.
+            int64_t& count = lines[it->second].count;
+            if (__builtin_add_overflow(count, lines[i].count, &count))
+                count = lines[i].count > 0 ? INT64_MAX : INT64_MIN;
             continue;
         }
         if (kept != i) {

@@ -138,6 +138,13 @@ TEST(SegmentedCorpus, ADocumentCountsOnceForATermOnSeveralLines) {
     EXPECT_EQ(lines[0].term, "a");
     EXPECT_EQ(lines[0].count, 4);  // duplicate lines add their counts
     EXPECT_EQ(lines[1].term, "b");
+    // Sums past the range stop at its ends instead of wrapping round.
+    dir.write("big/1.seg", "a:6111111111111111111\na:6111111111111111111\nb:-6111111111111111111\n"
+                           "b:-6111111111111111111\n");
+    ASSERT_TRUE(readSegFile(dir.path("big/1.seg"), lines));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].count, INT64_MAX);
+    EXPECT_EQ(lines[1].count, INT64_MIN);
 
     TermIndex index;
     std::vector<std::string> warnings;
