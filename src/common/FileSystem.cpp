@@ -297,13 +297,13 @@ void forEachLine(std::string_view text, const std::function<void(std::string_vie
 }
 
 LineSpan lineAt(std::string_view text, size_t start) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    const size_t cr = text.substr(start, end - start).find('\r');
-    if (cr == std::string_view::npos) return {end, end < text.size() ? end + 1 : end};
-    const size_t at = start + cr;
-    if (at + 1 == end && end < text.size()) return {at, end + 1};  // CR LF
-    return {at, at + 1};                                            // a lone CR
+    // One pass up to the first line-end byte: searching for LF first would
+    // rescan the rest of a text whose lines end in lone CRs for every line.
+    size_t i = start;
+    while (i < text.size() && text[i] != '\n' && text[i] != '\r') ++i;
+    if (i == text.size()) return {i, i};
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') return {i, i + 2};  // CR LF
+    return {i, i + 1};
 }
 
 bool readLines(const std::string& path, std::vector<std::string>& lines, std::string* error) {
