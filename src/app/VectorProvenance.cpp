@@ -10,17 +10,13 @@ namespace {
 
 constexpr const char* kSourceFiles[] = {"features.txt", "classes.txt"};
 
-// FNV-1a over the file's bytes, with the size; "missing" for a file that
-// cannot be read.
+// The file's size and CRC-32 (as the workspace manifest records them);
+// "missing" for a file that cannot be read.
 std::string fingerprint(const std::string& path) {
-    std::string content;
-    if (!readFile(path, content)) return "missing";
-    uint64_t hash = 14695981039346656037ull;
-    for (unsigned char byte : content) {
-        hash ^= byte;
-        hash *= 1099511628211ull;
-    }
-    return formatString("%016llx %zu", static_cast<unsigned long long>(hash), content.size());
+    uint64_t size = 0;
+    uint32_t crc = 0;
+    if (!fileChecksum(path, size, crc)) return "missing";
+    return formatString("%08x %llu", crc, static_cast<unsigned long long>(size));
 }
 
 std::string recordText(const std::string& workspacePath) {
