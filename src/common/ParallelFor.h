@@ -1,12 +1,17 @@
 #pragma once
-// Runs fn(i) for i in [0, count) on several threads. The calling thread
-// works too and is the only one that calls `onProgress(done)`, so progress
-// sinks need not be thread-safe. Stops handing out work once `stop()` is
-// true; returns false in that case.
+// The project's one parallel loop. Runs fn(i) for i in [0, count) on several
+// threads. The calling thread works too and is the only one that calls
+// `onProgress(done)`, so progress sinks need not be thread-safe. Stops
+// handing out work once `stop()` is true; returns false in that case.
+// An exception thrown by fn (or by stop/onProgress) stops the loop as well;
+// once every thread has finished, the first one is thrown again in the
+// caller's thread, so a failing worker never ends the process.
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
+#include <exception>
 #include <functional>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -23,15 +28,25 @@ inline bool parallelFor(size_t count, unsigned threads, const std::function<void
     std::atomic<size_t> next{0};
     std::atomic<size_t> done{0};
     std::atomic<bool> stopped{false};
+    std::atomic<bool> failed{false};
+    std::exception_ptr firstFailure;
+    std::mutex failureMutex;
     auto work = [&](bool reports) {
-        for (;;) {
-            if (stopped.load(std::memory_order_relaxed)) return;
-            const size_t i = next.fetch_add(1);
-            if (i >= count) return;
-            fn(i);
-            const size_t finished = done.fetch_add(1) + 1;
-            if (stop && stop()) stopped = true;
-            if (reports && onProgress) onProgress(finished);
+        try {
+            for (;;) {
+                if (stopped.load(std::memory_order_relaxed)) return;
+                const size_t i = next.fetch_add(1);
+                if (i >= count) return;
+                fn(i);
+                const size_t finished = done.fetch_add(1) + 1;
+                if (stop && stop()) stopped = true;
+                if (reports && onProgress) onProgress(finished);
+            }
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(failureMutex);
+            if (!firstFailure) firstFailure = std::current_exception();
+            failed = true;
+            stopped = true;
         }
     };
     const unsigned n = workerCount(threads, count);
@@ -40,6 +55,7 @@ inline bool parallelFor(size_t count, unsigned threads, const std::function<void
     for (unsigned t = 1; t < n; ++t) pool.emplace_back(work, false);
     work(true);
     for (auto& t : pool) t.join();
+    if (failed) std::rethrow_exception(firstFailure);
     if (onProgress) onProgress(done.load());
     return !stopped.load();
 }

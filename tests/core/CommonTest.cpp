@@ -6,8 +6,13 @@
 #include "common/Encoding.h"
 #include "common/FileSystem.h"
 #include "common/NumberFormat.h"
+#include "common/ParallelFor.h"
+#include "common/Status.h"
 
+#include <algorithm>
+#include <atomic>
 #include <clocale>
+#include <stdexcept>
 #include <cmath>
 #include <random>
 
@@ -226,4 +231,34 @@ TEST(FileSystem, StaleTemporaryFilesOfFinishedWritersAreRemoved) {
     EXPECT_TRUE(fileExists(dir.path(".4.txt.tmp999999999-abcdef")));
     EXPECT_TRUE(fileExists(dir.path(".hidden.seg")));
     EXPECT_EQ(removeStaleTemporaryFiles(dir.dir()), 1u);
+}
+
+TEST(ParallelFor, AWorkerFailureReachesTheCallerAndStopsTheLoop) {
+    std::atomic<size_t> ran{0};
+    EXPECT_THROW(parallelFor(10000, 2,
+                             [&](size_t i) {
+                                 ++ran;
+                                 if (i == 17) throw std::runtime_error("document 17 is unreadable");
+                             }),
+                 std::runtime_error);
+    EXPECT_LT(ran.load(), 10000u);
+    // The loop is usable again afterwards and runs every item once.
+    std::vector<int> seen(1000, 0);
+    EXPECT_TRUE(parallelFor(seen.size(), 2, [&](size_t i) { ++seen[i]; }));
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), 1000);
+}
+
+TEST(Status, CarriesAFailureOrAValue) {
+    EXPECT_TRUE(Status().ok());
+    const Status failed = Status::failure("no such file");
+    EXPECT_FALSE(failed);
+    EXPECT_EQ(failed.withContext("reading a.txt: ").message(), "reading a.txt: no such file");
+    Result<int> value = 3;
+    ASSERT_TRUE(value);
+    EXPECT_EQ(*value, 3);
+    Result<int> failure = Status::failure("bad number");
+    EXPECT_FALSE(failure.ok());
+    EXPECT_EQ(failure.message(), "bad number");
+    Result<int> misuse = Status();
+    EXPECT_FALSE(misuse.ok());
 }
