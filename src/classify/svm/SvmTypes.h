@@ -6,27 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "features/DocumentVector.h"
+
 namespace kestrel {
 
-// One entry of a sparse vector. A list of entries is held in one array in
-// strictly increasing feature number and ends with an entry whose feature
-// number is 0 (its weight is not read), so a dot product is a plain merge.
-struct SvmWord {
-    int32_t wnum = 0;     // feature number, >= 1 for a real entry
-    double weight = 0.0;
-};
-
-// One document (a training example, a support vector or a document being
-// classified).
-struct SvmDoc {
-    int32_t docnum = -1;          // position in the training arrays, -1 otherwise
-    double twoNorm = 0.0;         // sparse dot product of the document with itself
-    std::vector<SvmWord> words;   // entries plus the 0 terminator
-
-    const SvmWord* list() const { return words.data(); }
-    // Number of real entries (without the terminator).
-    size_t size() const { return words.empty() ? 0 : words.size() - 1; }
-};
+// The engine works on the project's one document-vector type.
+using SvmWord = VectorEntry;
+using SvmDoc = DocumentVector;
 
 enum KernelType : int32_t {
     kLinear = 0,
