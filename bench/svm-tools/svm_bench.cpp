@@ -14,10 +14,12 @@
 //     --test FILE     score FILE with every model; values go to DIR/values<k>.txt
 //     --no-train      use the models already in --models DIR (with --test)
 //     --sequential    call learn for each category instead of learnAll
+//     --threads N     threads of the engine (default: every core)
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 #include <unistd.h>
@@ -98,6 +100,8 @@ int main(int argc, char** argv) {
             models = value();
         } else if (arg == "--test") {
             test = value();
+        } else if (arg == "--threads") {
+            engine.setThreads(unsigned(std::max(0, std::atoi(value().c_str()))));
         } else if (arg == "--sequential") {
             sequential = true;
         } else if (arg == "--no-train") {
@@ -130,8 +134,8 @@ int main(int argc, char** argv) {
         if (sequential) {
             for (long k = 1; k <= categories; ++k) {
                 svm.param.modelFile = jobs[size_t(k - 1)].modelFile;
-                if (svm.learn(int(k)) != 0) {
-                    std::fprintf(stderr, "category %ld: %s\n", k, svm.lastError().c_str());
+                if (const Status status = svm.learn(int(k)); !status) {
+                    std::fprintf(stderr, "category %ld: %s\n", k, status.message().c_str());
                     ++failures;
                 }
             }
@@ -148,15 +152,24 @@ int main(int argc, char** argv) {
 
     double classifySeconds = 0.0;
     if (!test.empty()) {
-        svm.param.inputFile = test;
+        // The test file is read once and every model scores the documents
+        // in memory, as the program classifies.
+        auto begin = std::chrono::steady_clock::now();
+        std::string content;
+        {
+            std::ifstream in(test, std::ios::binary);
+            if (!in) return usage("cannot read " + test);
+            content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+        std::vector<DocumentVector> docs;
+        std::vector<long> labels;
+        int32_t totWords = 0;
+        CSVM::parseDocuments(content, docs, labels, INT64_MAX, totWords);
         std::vector<double> values;
         for (long k = 1; k <= categories; ++k) {
-            svm.param.modelFile = models + "model" + std::to_string(k) + ".mdl";
-            auto begin = std::chrono::steady_clock::now();
-            int rc = svm.classifyFile(values);
-            classifySeconds += seconds(begin);
-            if (rc != 0) {
-                std::fprintf(stderr, "classify %ld: %s\n", k, svm.lastError().c_str());
+            const Status status = svm.classifyDocuments(docs, models + "model" + std::to_string(k) + ".mdl", values);
+            if (!status) {
+                std::fprintf(stderr, "classify %ld: %s\n", k, status.message().c_str());
                 ++failures;
                 continue;
             }
@@ -165,6 +178,7 @@ int main(int argc, char** argv) {
             for (double v : values) std::fprintf(out, "%.17g\n", v);
             std::fclose(out);
         }
+        classifySeconds = seconds(begin);
     }
     std::printf("categories %ld repeat %d train_seconds %.4f classify_seconds %.4f\n", categories,
                 repeat, trainSeconds, classifySeconds);

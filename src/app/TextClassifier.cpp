@@ -554,6 +554,7 @@ bool TextClassifier::trainSvmModels(ProgressSink* sink) {
         return false;
     }
     svm_->setSettings(svmSettings_);
+    svm_->setThreads(threads);
     std::vector<SvmEngine::Job> jobs;
     for (uint32_t n = 1; n <= categoryCount; ++n)
         jobs.push_back({n, formatString("%smodel%u.mdl", workDirectory().c_str(), n)});
@@ -599,10 +600,10 @@ bool TextClassifier::classifySvm(ProgressSink* sink) {
             return false;
         }
         std::vector<double> values;
-        std::string error;
         const std::string model = formatString("%smodel%u.mdl", workDirectory().c_str(), c + 1);
-        if (svm_->classifyFile(input, model, values, error)) ++scored;
-        else warnings_.push_back(error);
+        const Status status = svm_->classifyFile(input, model, values);
+        if (status) ++scored;
+        else warnings_.push_back(status.message());
         addWarningOnce(svm_->lastWarning());
         for (size_t n = 0; n < values.size() && n < decisionValues_.size(); ++n) decisionValues_[n][c] = values[n];
         if (sink) sink->progress("classify", c + 1, categoryCount);

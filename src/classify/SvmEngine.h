@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "common/Status.h"
+#include "features/DocumentVector.h"
+
 namespace kestrel {
 
 // The values of params.dat that the engine uses.
@@ -26,19 +29,26 @@ public:
 
     virtual void setSettings(const SvmSettings& settings) = 0;
 
+    // Threads the engine may use (0: every core). One thread trains one
+    // model at a time.
+    virtual void setThreads(unsigned threads) { (void)threads; }
+
     // Trains the model of category number `category` (1-based: label
     // `category` is +1, every other non-zero label -1) from trainFile and
-    // writes it to modelFile. On failure returns false with a message naming
-    // the category and the file; no model file is left behind for it.
-    virtual bool learn(const std::string& trainFile, const std::string& modelFile,
-                       unsigned category, std::string& error) = 0;
+    // writes it to modelFile. A failure's message names the category and
+    // the file; no model file is left behind for it.
+    virtual Status learn(const std::string& trainFile, const std::string& modelFile, unsigned category) = 0;
 
     // Scores every document line of inputFile with the model in modelFile:
     // values[n] receives the decision value of the n-th document (values is
-    // resized to the number of documents). On failure returns false with a
-    // message; values then stays all zeros.
-    virtual bool classifyFile(const std::string& inputFile, const std::string& modelFile,
-                              std::vector<double>& values, std::string& error) = 0;
+    // resized to the number of documents). On failure values stays all
+    // zeros.
+    virtual Status classifyFile(const std::string& inputFile, const std::string& modelFile,
+                                std::vector<double>& values) = 0;
+    // Scores documents already in memory with the model in modelFile, one
+    // value per document (all zeros on failure).
+    virtual Status classifyDocuments(const std::vector<DocumentVector>& docs, const std::string& modelFile,
+                                     std::vector<double>& values) = 0;
 
     // Notes of the last learn or classifyFile that did not make it fail
     // (skipped or unlabelled lines, an iteration cap reached); empty when none.
@@ -68,7 +78,9 @@ public:
         for (const Job& job : jobs) {
             if (stop && stop()) break;
             JobResult r;
-            r.ok = learn(trainFile, job.modelFile, job.category, r.error);
+            const Status status = learn(trainFile, job.modelFile, job.category);
+            r.ok = status.ok();
+            r.error = status.message();
             r.warning = lastWarning();
             results.push_back(std::move(r));
             if (done) done(results.size());

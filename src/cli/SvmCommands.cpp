@@ -94,12 +94,12 @@ int runSvmLearn(int argc, char** argv) {
     svm.param.modelFile = files[1];
 
     auto start = std::chrono::steady_clock::now();
-    int rc = svm.learn(int(category));
+    const Status status = svm.learn(int(category));
     double seconds = secondsSince(start);
     if (!svm.lastWarning().empty())
         std::fprintf(stderr, "kestrel svm-learn: warning: %s\n", svm.lastWarning().c_str());
-    if (rc != 0) {
-        std::fprintf(stderr, "kestrel svm-learn: %s\n", svm.lastError().c_str());
+    if (!status) {
+        std::fprintf(stderr, "kestrel svm-learn: %s\n", status.message().c_str());
         return 1;
     }
     std::fprintf(stderr,
@@ -128,10 +128,10 @@ int runSvmClassify(int argc, char** argv) {
     svm.param.modelFile = files[1];
     std::vector<double> values;
     auto start = std::chrono::steady_clock::now();
-    int rc = svm.classifyFile(values);
+    const Status status = svm.classifyFile(values);
     double seconds = secondsSince(start);
-    if (rc != 0) {
-        std::fprintf(stderr, "kestrel svm-classify: %s\n", svm.lastError().c_str());
+    if (!status) {
+        std::fprintf(stderr, "kestrel svm-classify: %s\n", status.message().c_str());
         return 1;
     }
     if (svm.lastReport().rejected) {

@@ -13,7 +13,6 @@
 #include "app/CorpusCounting.h"
 #include "app/TextClassifier.h"
 #include "classify/SvmEngine.h"
-#include "classify/svm/ChunkRunner.h"
 #include "common/Encoding.h"
 #include "common/FileSystem.h"
 #include "common/ParallelFor.h"
@@ -365,10 +364,6 @@ std::vector<CombinationResult> Experiment::run(ProgressSink* sink,
     std::stable_partition(order.begin(), order.end(),
                           [&](size_t i) { return combinations_[i].selection == kRs; });
 
-    // Folds side by side each use one core; the SVM engine's helper thread
-    // would only compete with the other folds.
-    const bool helperWas = ChunkRunner::isHelperAllowed();
-    if (workers_ > 1) ChunkRunner::setHelperAllowed(false);
     const auto stop = [&] { return sink && sink->cancelled(); };
 
     for (size_t done = 0; done < order.size() && !stop(); ++done) {
@@ -404,7 +399,6 @@ std::vector<CombinationResult> Experiment::run(ProgressSink* sink,
         if (finished) finished(result, order[done]);
         results.push_back(std::move(result));
     }
-    ChunkRunner::setHelperAllowed(helperWas);
     return results;
 }
 

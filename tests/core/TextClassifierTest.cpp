@@ -55,20 +55,20 @@ public:
 class FixedSvm : public SvmEngine {
 public:
     void setSettings(const SvmSettings&) override {}
-    bool learn(const std::string&, const std::string& model, unsigned category, std::string& error) override {
-        if (category == failing) {
-            error = "category " + std::to_string(category) + " has no training document";
-            return false;
-        }
+    Status learn(const std::string&, const std::string& model, unsigned category) override {
+        if (category == failing)
+            return Status::failure("category " + std::to_string(category) + " has no training document");
         ++learned;
-        return writeFileAtomically(model, "model\n");
+        return writeFileAtomically(model, "model\n") ? Status() : Status::failure("cannot write " + model);
     }
-    bool classifyFile(const std::string&, const std::string& model, std::vector<double>& values,
-                      std::string&) override {
+    Status classifyFile(const std::string&, const std::string& model, std::vector<double>& values) override {
         values.assign(documents, 0.0);
         const unsigned c = static_cast<unsigned>(std::stoul(model.substr(model.rfind("model") + 5)));
         for (size_t n = 0; n < documents; ++n) values[n] = scores[n][c - 1];
-        return true;
+        return Status();
+    }
+    Status classifyDocuments(const std::vector<DocumentVector>&, const std::string&, std::vector<double>&) override {
+        return Status::failure("not used");
     }
     std::string lastWarning() const override { return note; }
     std::vector<std::vector<double>> scores;

@@ -28,13 +28,14 @@ const std::string kSample = std::string(KESTREL_SOURCE_DIR) + "/examples/sample-
 class BrokenSvm : public SvmEngine {
 public:
     void setSettings(const SvmSettings&) override {}
-    bool learn(const std::string&, const std::string&, unsigned category, std::string& error) override {
-        error = formatString("category %u: solver out of order", category);
-        return false;
+    Status learn(const std::string&, const std::string&, unsigned category) override {
+        return Status::failure(formatString("category %u: solver out of order", category));
     }
-    bool classifyFile(const std::string&, const std::string&, std::vector<double>&, std::string& error) override {
-        error = "no model";
-        return false;
+    Status classifyFile(const std::string&, const std::string&, std::vector<double>&) override {
+        return Status::failure("no model");
+    }
+    Status classifyDocuments(const std::vector<DocumentVector>&, const std::string&, std::vector<double>&) override {
+        return Status::failure("no model");
     }
 };
 

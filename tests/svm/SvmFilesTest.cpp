@@ -6,9 +6,21 @@
 #include <random>
 
 #include "SvmTestUtil.h"
+#include "classify/svm/SvmModelFile.h"
 
 namespace kestrel {
 namespace {
+
+// readModel into `model`; false with the message in `error` on failure.
+bool readInto(const std::string& path, SvmModel& model, std::string& error) {
+    Result<SvmModel> read = readModel(path);
+    if (!read) {
+        error = read.message();
+        return false;
+    }
+    model = std::move(read).value();
+    return true;
+}
 
 using test::ScratchDir;
 
@@ -169,7 +181,7 @@ SvmModel sampleModel(std::vector<SvmDoc>& docs) {
     docs.push_back(test::makeDoc({}));
     docs.push_back(test::makeDoc({{3, 1e-7}}));
     SvmModel model;
-    model.kernel.kernelType = kRadialBasis;
+    model.kernel.kernelType = KernelType::RadialBasis;
     model.kernel.degree = 3;
     model.kernel.gamma = 0.5;
     model.kernel.coefLin = 1.25;
@@ -188,7 +200,7 @@ TEST(SvmModelFile, WritesTheExactFormatAndReadsItBack) {
     std::vector<SvmDoc> docs;
     SvmModel model = sampleModel(docs);
     std::string path = dir.file("model1.mdl");
-    ASSERT_TRUE(CSVM::writeModel(model, path));
+    ASSERT_TRUE(writeModel(model, path).ok());
     std::string text = test::readAll(path);
     EXPECT_EQ(text.substr(0, text.find("0.12345678901234567")),
               "SVM-light Version V3.50\n"
@@ -208,15 +220,15 @@ TEST(SvmModelFile, WritesTheExactFormatAndReadsItBack) {
 
     SvmModel back;
     std::string error;
-    ASSERT_EQ(CSVM::readModel(path, back, &error), 0) << error;
+    ASSERT_TRUE(readInto(path, back, error)) << error;
     // The same model with lone CR line ends reads back the same.
     std::string crText = text;
     std::replace(crText.begin(), crText.end(), '\n', '\r');
     SvmModel crBack;
-    ASSERT_EQ(CSVM::readModel(dir.write("cr.mdl", crText), crBack, &error), 0) << error;
+    ASSERT_TRUE(readInto(dir.write("cr.mdl", crText), crBack, error)) << error;
     EXPECT_EQ(crBack.svNum, back.svNum);
     EXPECT_EQ(crBack.b, back.b);
-    EXPECT_EQ(back.kernel.kernelType, 2);
+    EXPECT_EQ(back.kernel.kernelType, KernelType::RadialBasis);
     EXPECT_EQ(back.kernel.degree, 3);
     EXPECT_EQ(back.kernel.coefConst, -0.75);
     EXPECT_EQ(back.totWords, 7);
@@ -231,13 +243,13 @@ TEST(SvmModelFile, WritesTheExactFormatAndReadsItBack) {
     EXPECT_EQ(back.supvec[2]->words.size(), 1u);
     EXPECT_EQ(back.supvec[3]->docnum, -1);
     // Written again, the model gives the same text.
-    EXPECT_EQ(CSVM::formatModel(back), text);
+    EXPECT_EQ(formatModel(back), text);
 
     // Entries given ready-made are used as they are; the rest are written.
     std::string ready = " 1:0.12345679 7:-2.5 ";
     ready.erase(0, 1);
     std::string out = "old text";
-    CSVM::formatModel(model, [&](const SvmDoc& sv) -> const std::string* {
+    formatModel(model, [&](const SvmDoc& sv) -> const std::string* {
         return &sv == &docs[0] ? &ready : nullptr;
     }, out);
     EXPECT_EQ(out, text);
@@ -279,7 +291,7 @@ TEST(SvmModelFile, RealsAreWrittenAsPercentEightG) {
     model.svNum = 2;
     model.supvec = {nullptr, &doc};
     model.alpha = {0.0, 1.0};
-    const std::string text = CSVM::formatModel(model);
+    const std::string text = formatModel(model);
     const std::string marker = "# threshold b \n1 ";
     size_t at = text.find(marker);
     ASSERT_NE(at, std::string::npos);
@@ -299,34 +311,38 @@ TEST(SvmModelFile, RefusesOtherVersionsTruncationAndJunk) {
     ScratchDir dir;
     std::vector<SvmDoc> docs;
     SvmModel model = sampleModel(docs);
-    const std::string good = CSVM::formatModel(model);
+    const std::string good = formatModel(model);
     SvmModel back;
     std::string error;
 
     for (const char* version : {"V3.5", "V3.50b", "V5.00"}) {
         std::string text = good;
         text.replace(text.find("V3.50"), 5, version);
-        EXPECT_EQ(CSVM::readModel(dir.write("v.mdl", text), back, &error), -1) << version;
+        EXPECT_FALSE(readInto(dir.write("v.mdl", text), back, error)) << version;
         EXPECT_NE(error.find(version), std::string::npos);
     }
     // Cut anywhere before the last support vector: refused, never a crash.
     size_t lastLine = good.rfind('\n', good.size() - 2);
     for (size_t cut = 0; cut <= lastLine; cut += 3) {
-        EXPECT_EQ(CSVM::readModel(dir.write("t.mdl", good.substr(0, cut)), back, &error), -1) << cut;
+        EXPECT_FALSE(readInto(dir.write("t.mdl", good.substr(0, cut)), back, error)) << cut;
     }
-    EXPECT_EQ(CSVM::readModel(dir.file("none.mdl"), back, &error), -1);
+    EXPECT_FALSE(readInto(dir.file("none.mdl"), back, error));
 
     std::string junk = good;
     junk.replace(junk.find("7:-2.5"), 6, "7:abc");
-    EXPECT_EQ(CSVM::readModel(dir.write("j.mdl", junk), back, &error), -1);
+    EXPECT_FALSE(readInto(dir.write("j.mdl", junk), back, error));
     EXPECT_NE(error.find("support vector 1"), std::string::npos);
     std::string badCount = good;
     badCount.replace(badCount.find("4 # number"), 1, "x");
-    EXPECT_EQ(CSVM::readModel(dir.write("c.mdl", badCount), back, &error), -1);
+    EXPECT_FALSE(readInto(dir.write("c.mdl", badCount), back, error));
     std::string huge = good;
     huge.replace(huge.find("4 # number"), 1, "2000000000");
-    EXPECT_EQ(CSVM::readModel(dir.write("h.mdl", huge), back, &error), -1);
+    EXPECT_FALSE(readInto(dir.write("h.mdl", huge), back, error));
     EXPECT_NE(error.find("truncated"), std::string::npos);
+    std::string unknownKernel = good;
+    unknownKernel.replace(unknownKernel.find("2 # kernel type"), 1, "7");
+    EXPECT_FALSE(readInto(dir.write("k.mdl", unknownKernel), back, error));
+    EXPECT_NE(error.find("unknown kernel type 7"), std::string::npos) << error;
 }
 
 }  // namespace

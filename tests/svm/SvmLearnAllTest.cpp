@@ -3,9 +3,9 @@
 #include <atomic>
 #include <cstring>
 #include <random>
+#include <thread>
 
 #include "SvmTestUtil.h"
-#include "classify/svm/ChunkRunner.h"
 #include "classify/svm/CsvmEngine.h"
 
 namespace kestrel {
@@ -53,10 +53,10 @@ struct Outcome {
     std::vector<size_t> doneCalls;
 };
 
-void setKernel(CsvmEngine& engine, int kernel) {
+void setKernel(CsvmEngine& engine, KernelType kernel) {
     SvmSettings settings;
-    settings.kernelType = kernel;
-    if (kernel == kSigmoid) {
+    settings.kernelType = kernelNumber(kernel);
+    if (kernel == KernelType::Sigmoid) {
         settings.coefS = 0.5;
         settings.coefC = 0.0;
     }
@@ -69,7 +69,7 @@ std::string contentOf(const std::string& path) {
 
 // Trains the jobs twice (to see the state carry over between calls), with
 // learn one by one or with learnAll; every model file is made stale first.
-Outcome train(const std::string& trainFile, const std::vector<SvmEngine::Job>& jobs, int kernel,
+Outcome train(const std::string& trainFile, const std::vector<SvmEngine::Job>& jobs, KernelType kernel,
               bool together, CsvmEngine* engineOut = nullptr) {
     CsvmEngine local;
     CsvmEngine& engine = engineOut ? *engineOut : local;
@@ -88,18 +88,22 @@ Outcome train(const std::string& trainFile, const std::vector<SvmEngine::Job>& j
             out.results.clear();
             for (const SvmEngine::Job& job : jobs) {
                 SvmEngine::JobResult r;
-                r.ok = engine.learn(trainFile, job.modelFile, job.category, r.error);
+                const Status status = engine.learn(trainFile, job.modelFile, job.category);
+                r.ok = status.ok();
+                r.error = status.message();
                 r.warning = engine.lastWarning();
                 out.results.push_back(r);
             }
         }
     }
     for (const SvmEngine::Job& job : jobs) out.models.push_back(contentOf(job.modelFile));
-    out.state = engine.svm().result;
+    out.state = engine.svm().solverState();
     return out;
 }
 
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+bool twoCores() { return std::thread::hardware_concurrency() >= 2; }
 
 void expectSame(const Outcome& sequential, const Outcome& together) {
     ASSERT_EQ(sequential.results.size(), together.results.size());
@@ -128,42 +132,37 @@ std::vector<SvmEngine::Job> jobsFor(const ScratchDir& dir, unsigned categories) 
 }
 
 TEST(SvmLearnAll, GivesTheModelsAndStateOfLearningOneByOne) {
-    ChunkRunner::setHelperAllowed(true);
     ScratchDir dir;
     const std::string trainFile = dir.write("train.dat", sparseFile(300, 1500, 5, 3));
     const auto jobs = jobsFor(dir, 5);
-    for (int kernel : {int(kLinear), int(kRadialBasis)}) {
-        SCOPED_TRACE("kernel " + std::to_string(kernel));
+    for (KernelType kernel : {KernelType::Linear, KernelType::RadialBasis}) {
+        SCOPED_TRACE("kernel " + std::to_string(kernelNumber(kernel)));
         Outcome sequential = train(trainFile, jobs, kernel, false);
         CsvmEngine engine;
         Outcome together = train(trainFile, jobs, kernel, true, &engine);
         expectSame(sequential, together);
         EXPECT_EQ(together.doneCalls, (std::vector<size_t>{1, 2, 3, 4, 5, 1, 2, 3, 4, 5}));
-        if (ChunkRunner::helpful()) {
+        if (twoCores()) {
             EXPECT_GT(engine.speculationsKept(), 0u);
         }
         for (const auto& r : together.results) EXPECT_TRUE(r.ok) << r.error;
     }
-    // The helper thread is allowed again afterwards.
-    EXPECT_TRUE(ChunkRunner::isHelperAllowed());
 }
 
 TEST(SvmLearnAll, RedoesTrainingsWhenTheSolverRelaxedItsPrecision) {
-    ChunkRunner::setHelperAllowed(true);
     ScratchDir dir;
     const std::string trainFile = dir.write("few.dat", fewFeaturesFile(80, 14));
     const auto jobs = jobsFor(dir, 3);
-    Outcome sequential = train(trainFile, jobs, kSigmoid, false);
+    Outcome sequential = train(trainFile, jobs, KernelType::Sigmoid, false);
     CsvmEngine engine;
-    Outcome together = train(trainFile, jobs, kSigmoid, true, &engine);
+    Outcome together = train(trainFile, jobs, KernelType::Sigmoid, true, &engine);
     expectSame(sequential, together);
-    if (ChunkRunner::helpful()) {
+    if (twoCores()) {
         EXPECT_GT(engine.speculationsRedone(), 0u);
     }
 }
 
 TEST(SvmLearnAll, FailingJobsAndStopBehaveAsOneByOne) {
-    ChunkRunner::setHelperAllowed(true);
     ScratchDir dir;
     const std::string trainFile =
         dir.write("train.dat", "# notes\n" + sparseFile(120, 600, 3, 5) + "0 1:0.5\nbad line\n");
@@ -176,8 +175,8 @@ TEST(SvmLearnAll, FailingJobsAndStopBehaveAsOneByOne) {
                                         {0, dir.file("m0.mdl")},
                                         {3, dir.file("m3.mdl")},
                                         {2, dir.file("m2.mdl")}};
-    Outcome sequential = train(trainFile, jobs, kLinear, false);
-    Outcome together = train(trainFile, jobs, kLinear, true);
+    Outcome sequential = train(trainFile, jobs, KernelType::Linear, false);
+    Outcome together = train(trainFile, jobs, KernelType::Linear, true);
     expectSame(sequential, together);
     EXPECT_FALSE(together.results[1].ok);
     EXPECT_FALSE(together.results[2].ok);
@@ -187,7 +186,7 @@ TEST(SvmLearnAll, FailingJobsAndStopBehaveAsOneByOne) {
 
     // Stopping after the second job: two results, later models untouched.
     CsvmEngine engine;
-    setKernel(engine, kLinear);
+    setKernel(engine, KernelType::Linear);
     const auto plain = jobsFor(dir, 3);
     std::ofstream(plain[2].modelFile) << "stale";
     std::atomic<size_t> finished = 0;  // the stop is also asked by the training run ahead
@@ -198,16 +197,15 @@ TEST(SvmLearnAll, FailingJobsAndStopBehaveAsOneByOne) {
 }
 
 TEST(SvmLearnAll, AStopEndsTheTrainingUnderWayAndLeavesNoTrace) {
-    ChunkRunner::setHelperAllowed(true);
     ScratchDir dir;
     const std::string trainFile = dir.write("train.dat", sparseFile(300, 1500, 4, 7));
     const auto jobs = jobsFor(dir, 4);
-    Outcome fresh = train(trainFile, jobs, kRadialBasis, true);
+    Outcome fresh = train(trainFile, jobs, KernelType::RadialBasis, true);
 
     // The stop comes while the first model trains: asked between the
     // solver's iterations, it ends that training there.
     CsvmEngine engine;
-    setKernel(engine, kRadialBasis);
+    setKernel(engine, KernelType::RadialBasis);
     std::atomic<int> asked = 0;
     auto results = engine.learnAll(trainFile, jobs, [&] { return ++asked > 3; }, nullptr);
     ASSERT_EQ(results.size(), 1u);
@@ -216,7 +214,7 @@ TEST(SvmLearnAll, AStopEndsTheTrainingUnderWayAndLeavesNoTrace) {
     EXPECT_FALSE(std::filesystem::exists(jobs[0].modelFile));
 
     // The engine trains afterwards exactly as one that never ran.
-    Outcome after = train(trainFile, jobs, kRadialBasis, true, &engine);
+    Outcome after = train(trainFile, jobs, KernelType::RadialBasis, true, &engine);
     expectSame(fresh, after);
 }
 

@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "SvmTestUtil.h"
+#include "classify/svm/QpSolver.h"
 
 namespace kestrel {
 namespace {
@@ -19,7 +20,7 @@ TEST(SvmSolver, InvertsAndFlagsDependentVariables) {
     std::vector<double> inverse(9);
     std::vector<int32_t> flags(3, 0);
     std::vector<double> original = d;
-    CSVM::invertMatrix(d, 3, 1e-8, flags, inverse);
+    QpSolver::invertMatrix(d, 3, 1e-8, flags, inverse);
     EXPECT_EQ(flags, (std::vector<int32_t>{0, 0, 0}));
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j) {
@@ -30,26 +31,27 @@ TEST(SvmSolver, InvertsAndFlagsDependentVariables) {
     // The third row is the sum of the first two: it is flagged.
     d = {1, 1, 2, 1, 2, 3, 2, 3, 5};
     flags.assign(3, 0);
-    CSVM::invertMatrix(d, 3, 1e-8, flags, inverse);
+    QpSolver::invertMatrix(d, 3, 1e-8, flags, inverse);
     EXPECT_EQ(flags, (std::vector<int32_t>{0, 0, 1}));
 }
 
 TEST(SvmSolver, UnbiasedProblemHasThresholdZero) {
-    CSVM svm;
+    QpSolver svm;
     QpSubproblem qp = problem(2, 0);
     qp.g = {1, 0, 0, 1};
     qp.g0 = {-0.5, -2.0};
     LearnParams lp;
     lp.totWords = 100;
     double eps = 0.001, b = 7.0;
-    const double* x = svm.solveSubproblem(qp, eps, 10, b, lp);
+    int64_t workLeft = 1000000;
+    const double* x = svm.solve(qp, eps, 10, b, lp, workLeft);
     EXPECT_EQ(b, 0.0);
     EXPECT_NEAR(x[0], 0.5, 1e-3);   // interior optimum
     EXPECT_NEAR(x[1], 1.0, 1e-12);  // clipped at the upper bound
 }
 
 TEST(SvmSolver, IdenticalPairWithOppositeTargetsGrowsTogether) {
-    CSVM svm;
+    QpSolver svm;
     QpSubproblem qp = problem(2, 1);
     qp.g = {1, -1, -1, 1};   // y1 y2 K with K = 1 everywhere, targets +1 / -1
     qp.ce = {1, -1};
@@ -59,26 +61,28 @@ TEST(SvmSolver, IdenticalPairWithOppositeTargetsGrowsTogether) {
     LearnParams lp;
     lp.totWords = 100;
     double eps = 0.001, b = 0.0;
-    const double* x = svm.solveSubproblem(qp, eps, 10, b, lp);
+    int64_t workLeft = 1000000;
+    const double* x = svm.solve(qp, eps, 10, b, lp, workLeft);
     // The pair moves by the smaller room (0.4) and stays feasible.
     EXPECT_NEAR(x[0] - x[1], 0.0, 1e-5);
     EXPECT_NEAR(x[1], 0.5, 1e-9);
 }
 
 TEST(SvmSolver, OneFreeVariableWithEqualityKeepsStartValues) {
-    CSVM svm;
+    QpSolver svm;
     QpSubproblem qp = problem(1, 1);
     qp.g = {2.0};
     qp.ce = {1};
     qp.g0 = {-1};
     qp.xinit = {0.25};
-    EXPECT_EQ(svm.solveReduced(qp, 1, true, 1e-5, 0.001, 1e-15, 200, 1e-8), kOneFreeVariable);
-    EXPECT_EQ(svm.result.primal[0], 0.25);
+    int64_t workLeft = 1000000;
+    EXPECT_EQ(svm.solveReduced(qp, 1, true, 1e-5, 0.001, 1e-15, 200, 1e-8, workLeft), QpResult::OneFreeVariable);
+    EXPECT_EQ(svm.state().primal[0], 0.25);
 }
 
 TEST(SvmSolver, WorkingSetShrinksForTinyFeatureIndices) {
     for (auto [totWords, expected] : {std::pair{3, 3}, std::pair{1, 2}, std::pair{50, 10}}) {
-        CSVM svm;
+        QpSolver svm;
         QpSubproblem qp = problem(2, 1);
         qp.g = {2, 1, 1, 2};
         qp.ce = {1, -1};
@@ -86,7 +90,8 @@ TEST(SvmSolver, WorkingSetShrinksForTinyFeatureIndices) {
         LearnParams lp;
         lp.totWords = totWords;
         double eps = 0.001, b = 0.0;
-        svm.solveSubproblem(qp, eps, 10, b, lp);
+        int64_t workLeft = 1000000;
+        svm.solve(qp, eps, 10, b, lp, workLeft);
         EXPECT_EQ(lp.maxQpSize, expected) << totWords;
     }
 }

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "classify/svm/CSVM.h"
+#include "classify/svm/SvmKernel.h"
 
 namespace kestrel::test {
 
@@ -46,7 +47,7 @@ inline SvmDoc makeDoc(std::initializer_list<std::pair<int32_t, double>> entries)
     SvmDoc doc;
     for (auto [f, w] : entries) doc.words.push_back({f, w});
     doc.words.push_back({0, 0.0});
-    doc.twoNorm = CSVM::sparseDot(doc.list(), doc.list());
+    doc.twoNorm = sparseDot(doc.list(), doc.list());
     return doc;
 }
 

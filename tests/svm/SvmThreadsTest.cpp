@@ -1,62 +1,19 @@
-// The helper thread of linear training: every chunk of every step runs
-// exactly once, and models do not depend on whether the helper takes part.
-#include <atomic>
+// Engines share nothing: two of them training at once on two threads, each
+// with its own kernel and training file, write the models that each writes
+// alone.
 #include <random>
-#include <stdexcept>
+#include <thread>
 
 #include "SvmTestUtil.h"
-#include "classify/svm/ChunkRunner.h"
+#include "classify/svm/CsvmEngine.h"
 
 namespace kestrel {
 namespace {
 
 using test::ScratchDir;
 
-TEST(ChunkRunner, RunsEveryChunkOnceInEveryStep) {
-    ChunkRunner runner;
-    std::vector<std::atomic<int>> runs(8);
-    for (int step = 0; step < 3000; ++step) {
-        const int count = 1 + step % 6;
-        const bool parallel = step % 7 != 0;
-        std::vector<int> seen(size_t(count), 0);
-        runner.run(count, [&](int chunk, int) {
-            // A little work, so that the helper gets its share.
-            volatile int spin = 0;
-            for (int i = 0; i < 500; ++i) spin = spin + i;
-            ++seen[size_t(chunk)];
-            ++runs[size_t(chunk)];
-        }, parallel);
-        // The step is over when run returns: nothing runs later.
-        for (int c = 0; c < count; ++c) ASSERT_EQ(seen[size_t(c)], 1) << "step " << step;
-    }
-    int total = 0;
-    for (const std::atomic<int>& r : runs) total += r.load();
-    EXPECT_EQ(total, 3000 / 6 * (1 + 2 + 3 + 4 + 5 + 6));
-    // More chunks than the runner hands out run here, in order.
-    std::vector<int> order;
-    runner.run(ChunkRunner::kMaxChunks + 3, [&](int chunk, int lane) {
-        order.push_back(chunk);
-        EXPECT_EQ(lane, 0);
-    }, true);
-    ASSERT_EQ(order.size(), size_t(ChunkRunner::kMaxChunks + 3));
-    for (size_t i = 0; i < order.size(); ++i) EXPECT_EQ(order[i], int(i));
-
-    // A failing chunk fails the step once all chunks are done, on either
-    // thread; the runner goes on working.
-    for (int step = 0; step < 200; ++step) {
-        std::atomic<int> finished{0};
-        EXPECT_THROW(runner.run(4, [&](int chunk, int) {
-            ++finished;
-            if (chunk == step % 4) throw std::runtime_error("no memory");
-        }, true), std::runtime_error);
-        EXPECT_EQ(finished.load(), 4);
-    }
-    int after = 0;
-    runner.run(3, [&](int, int) { ++after; }, false);
-    EXPECT_EQ(after, 3);
-}
-
-// A sparse problem big enough for the linear training to split its work.
+// A sparse problem with the shape of text: class-typical features and a
+// long tail.
 std::string textLikeFile(int documents, int features, int categories, unsigned seed) {
     std::mt19937 rng(seed);
     std::string text;
@@ -77,22 +34,54 @@ std::string textLikeFile(int documents, int features, int categories, unsigned s
     return text;
 }
 
-TEST(SvmLearn, LinearModelsDoNotDependOnTheHelperThread) {
+// Trains every category with one engine (all of them through learnAll,
+// which itself trains two at a time where it can); the model texts.
+std::vector<std::string> trainAll(const std::string& trainFile, const ScratchDir& dir, const std::string& prefix,
+                                  KernelType kernel, int categories) {
+    CsvmEngine engine;
+    SvmSettings settings;
+    settings.kernelType = kernelNumber(kernel);
+    engine.setSettings(settings);
+    std::vector<SvmEngine::Job> jobs;
+    for (int k = 1; k <= categories; ++k)
+        jobs.push_back({unsigned(k), dir.file(prefix + std::to_string(k) + ".mdl")});
+    std::vector<std::string> models;
+    for (const auto& r : engine.learnAll(trainFile, jobs, nullptr, nullptr)) EXPECT_TRUE(r.ok) << r.error;
+    for (const auto& job : jobs) models.push_back(test::readAll(job.modelFile));
+    return models;
+}
+
+TEST(SvmEngines, TwoEnginesTrainingAtOnceGiveTheModelsOfEachAlone) {
+    ScratchDir dir;
+    const std::string linearFile = dir.write("linear.dat", textLikeFile(600, 3000, 4, 9));
+    const std::string rbfFile = dir.write("rbf.dat", textLikeFile(300, 1500, 3, 4));
+    const auto linearAlone = trainAll(linearFile, dir, "la", KernelType::Linear, 4);
+    const auto rbfAlone = trainAll(rbfFile, dir, "ra", KernelType::RadialBasis, 3);
+
+    std::vector<std::string> linearTogether, rbfTogether;
+    std::thread other([&] { rbfTogether = trainAll(rbfFile, dir, "rt", KernelType::RadialBasis, 3); });
+    linearTogether = trainAll(linearFile, dir, "lt", KernelType::Linear, 4);
+    other.join();
+    EXPECT_TRUE(linearTogether == linearAlone);
+    EXPECT_TRUE(rbfTogether == rbfAlone);
+}
+
+TEST(SvmEngines, OneThreadGivesTheModelsOfTwo) {
     ScratchDir dir;
     const std::string train = dir.write("train.dat", textLikeFile(700, 3000, 4, 9));
     std::vector<std::string> models[2];
-    for (bool helper : {false, true}) {
-        ChunkRunner::setHelperAllowed(helper);
-        CSVM svm;
-        svm.param.trainFile = train;
-        for (int k = 1; k <= 4; ++k) {
-            svm.param.modelFile = dir.file("model.mdl");
-            ASSERT_EQ(svm.learn(k), 0) << svm.lastError();
-            models[helper].push_back(test::readAll(svm.param.modelFile));
+    for (unsigned threads : {1u, 2u}) {
+        CsvmEngine engine;
+        engine.setThreads(threads);
+        std::vector<SvmEngine::Job> jobs;
+        for (unsigned k = 1; k <= 4; ++k) jobs.push_back({k, dir.file("model" + std::to_string(k) + ".mdl")});
+        for (const auto& r : engine.learnAll(train, jobs, nullptr, nullptr)) EXPECT_TRUE(r.ok) << r.error;
+        if (threads == 1) {
+            EXPECT_EQ(engine.speculationsKept() + engine.speculationsRedone(), 0u);
         }
+        for (const auto& job : jobs) models[threads - 1].push_back(test::readAll(job.modelFile));
     }
-    ChunkRunner::setHelperAllowed(true);
-    for (int k = 0; k < 4; ++k) EXPECT_TRUE(models[0][size_t(k)] == models[1][size_t(k)]) << "category " << k + 1;
+    EXPECT_TRUE(models[0] == models[1]);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// One-versus-rest training of one category's model and scoring of a vector
-// file with one model.
+// One-versus-rest training of one category's model and scoring of documents
+// with one model.
 #include "classify/svm/CSVM.h"
 
 #include <algorithm>
@@ -10,6 +10,10 @@
 #include <sys/stat.h>
 
 #include "classify/svm/KernelCache.h"
+#include "classify/svm/QpSolver.h"
+#include "classify/svm/SvmKernel.h"
+#include "classify/svm/SvmModelFile.h"
+#include "classify/svm/SvmTrainer.h"
 #include "classify/svm/TrainState.h"
 #include "common/FileSystem.h"
 
@@ -26,8 +30,11 @@ struct TrainingFileCache {
     off_t size = 0;
     timespec modified{}, changed{};
 
+    // The labeled documents (label 0 marks a document that takes no part in
+    // training) with their labels as written, and how many were unlabeled.
     std::vector<SvmDoc> docs;
-    std::vector<long> labels;  // as written in the file
+    std::vector<long> labels;
+    size_t unlabeled = 0;
     int32_t totWords = 0;
     SvmReadReport report;
     // A document's entries as model files list them, formatted the first
@@ -35,17 +42,17 @@ struct TrainingFileCache {
     // categories).
     std::vector<std::string> entryText;
     std::vector<char> entryTextReady;
-    // The linear training's starting layout of the labeled documents.
+    // The linear training's starting layout of the documents.
     InitialColumns initialColumns;
 
-    // The text of document i, which is `doc` (lent to a training).
-    const std::string& entriesOf(size_t i, const SvmDoc& doc) {
+    // The entries of document i as a model file lists them.
+    const std::string& entriesOf(size_t i) {
         if (entryText.empty()) {
             entryText.resize(docs.size());
             entryTextReady.assign(docs.size(), 0);
         }
         if (!entryTextReady[i]) {
-            CSVM::appendEntries(entryText[i], doc);
+            appendEntries(entryText[i], docs[i]);
             entryTextReady[i] = 1;
         }
         return entryText[i];
@@ -65,8 +72,122 @@ struct TrainingFileCache {
     }
 };
 
-CSVM::CSVM() = default;
+namespace {
+
+// Unlabeled documents take no part in training; they are counted, then
+// dropped, so that the training works on the kept documents themselves.
+void dropUnlabeled(TrainingFileCache& file) {
+    size_t kept = 0;
+    for (size_t i = 0; i < file.docs.size(); ++i) {
+        if (file.labels[i] == 0) continue;
+        if (kept != i) {
+            file.docs[kept] = std::move(file.docs[i]);
+            file.labels[kept] = file.labels[i];
+        }
+        file.docs[kept].docnum = int32_t(kept);
+        ++kept;
+    }
+    file.unlabeled = file.docs.size() - kept;
+    file.docs.resize(kept);
+    file.labels.resize(kept);
+}
+
+std::string categoryName(int k) { return "category " + std::to_string(k); }
+
+// The training parameters of one learn, from the parameter record.
+LearnParams learnParamsOf(const CCompute_Param& param) {
+    LearnParams lp;
+    lp.svmC = param.svmC;
+    lp.costRatio = param.costRatio;
+    lp.biasedHyperplane = param.biasedHyperplane;
+    lp.maxQpSize = std::max(param.maxQpSize, int32_t(2));
+    lp.newVarsInQp = param.newVarsInQp;
+    lp.shrinkHorizon = param.shrinkHorizon;
+    lp.skipFinalOptCheck = param.skipFinalOptCheck;
+    lp.epsilonCrit = 0.001;
+    lp.epsilonA = 1e-15;
+    return lp;
+}
+
+KernelParams kernelParamsOf(const CCompute_Param& param, KernelType type) {
+    KernelParams kp;
+    kp.kernelType = type;
+    kp.degree = param.degree;
+    kp.gamma = param.gamma;
+    kp.coefLin = param.coefLin;
+    kp.coefConst = param.coefConst;
+    return kp;
+}
+
+bool isFinite(const SvmModel& model) {
+    bool finite = std::isfinite(model.b);
+    for (int32_t i = 1; i < model.svNum && finite; ++i) finite = std::isfinite(model.alpha[size_t(i)]);
+    return finite;
+}
+
+// A model ready to score documents: a linear model through its weight
+// vector, the others through their support vectors.
+class ModelScorer {
+public:
+    static Result<ModelScorer> load(const std::string& modelFile) {
+        Result<SvmModel> model = readModel(modelFile);
+        if (!model) return model.status();
+        return ModelScorer(std::move(model).value());
+    }
+
+    double score(const DocumentVector& doc) {
+        if (linear_) return classifyLinear(model_, doc);
+        return dense_.empty() ? classifyExample(model_, doc) : scoreDense(doc);
+    }
+
+private:
+    explicit ModelScorer(SvmModel model) : model_(std::move(model)) {
+        linear_ = model_.kernel.kernelType == KernelType::Linear;
+        if (linear_) {
+            addLinearWeights(model_);
+            return;
+        }
+        // Non-linear scoring spreads each document densely once, so every
+        // support vector costs one pass over its own entries (same sums as
+        // the sparse merge), unless the feature numbers are very sparse.
+        if (!isDotProductKernel(model_.kernel.kernelType)) return;
+        int64_t highest = 0, entries = 0;
+        for (int32_t i = 1; i < model_.svNum; ++i) {
+            const DocumentVector* sv = model_.supvec[size_t(i)];
+            if (sv->size()) highest = std::max<int64_t>(highest, sv->words[sv->size() - 1].wnum);
+            entries += int64_t(sv->size());
+        }
+        if (highest <= 4 * entries + 4096) dense_.assign(size_t(highest) + 1, 0.0);
+    }
+
+    double scoreDense(const DocumentVector& d) {
+        for (const VectorEntry* w = d.list(); w->wnum && size_t(w->wnum) < dense_.size(); ++w)
+            dense_[size_t(w->wnum)] = w->weight;
+        double sum = 0.0;
+        for (int32_t i = 1; i < model_.svNum; ++i) {
+            const DocumentVector& sv = *model_.supvec[size_t(i)];
+            double dot = 0.0;
+            for (const VectorEntry* w = sv.list(); w->wnum; ++w) dot += w->weight * dense_[size_t(w->wnum)];
+            sum += model_.alpha[size_t(i)] * kernelFromDot(model_.kernel, dot, sv, d);
+        }
+        for (const VectorEntry* w = d.list(); w->wnum && size_t(w->wnum) < dense_.size(); ++w)
+            dense_[size_t(w->wnum)] = 0.0;
+        return sum - model_.b;
+    }
+
+    SvmModel model_;
+    bool linear_ = false;
+    std::vector<double> dense_;
+};
+
+}  // namespace
+
+CSVM::CSVM() : solver_(std::make_unique<QpSolver>()) {}
 CSVM::~CSVM() = default;
+
+const CCompute_Result& CSVM::solverState() const { return solver_->state(); }
+void CSVM::setSolverState(const CCompute_Result& state) { solver_->setState(state); }
+void CSVM::resizeSolverBuffers(int32_t n) { solver_->resizeBuffers(n); }
 
 TrainingFileCache* CSVM::loadTrainingFile(const std::string& path, std::string& error) {
     struct stat before;
@@ -92,6 +213,7 @@ TrainingFileCache* CSVM::loadTrainingFile(const std::string& path, std::string& 
     file->valid = file->valid && file->matches(after);
     parseDocuments(content, file->docs, file->labels, std::numeric_limits<int64_t>::max(),
                    file->totWords, &file->report);
+    dropUnlabeled(*file);
     ++trainingFileReads_;
     trainingFile_ = std::move(file);
     return trainingFile_.get();
@@ -103,135 +225,109 @@ std::string skippedLinesNote(const SvmReadReport& report, const std::string& pat
            report.firstReason + ")";
 }
 
-int CSVM::learn(int k) {
-    lastError_.clear();
+Status CSVM::learn(int k) {
     lastWarning_.clear();
     lastReport_ = SvmReadReport();
     lastDocuments_ = lastSupportVectors_ = lastIterations_ = lastKernelEvaluations_ = 0;
-    result.beginTraining();
+    solver_->beginTraining();
 
     const std::string trainFile = param.trainFile;
     const std::string modelFile = param.modelFile;
-    const std::string category = "category " + std::to_string(k);
+    const std::string category = categoryName(k);
     learnedModelFile_ = modelFile;
     learnedCategory_ = k;
-    learnedOk_ = false;
-    cancelled_ = false;
     // A failed training leaves no model file behind, so that an old model of
     // the category is never used silently.
-    auto fail = [&](const std::string& message) {
-        lastError_ = message;
+    auto fail = [&](Status failure) {
         if (!deferredOutput_ && !modelFile.empty() && fileExists(modelFile)) removeFile(modelFile);
-        return -1;
+        learned_ = failure;
+        return failure;
     };
-    if (modelFile.empty()) return fail("no model file is given for " + category);
-
-    LearnParams lp;
-    lp.svmC = param.svmC;
-    lp.costRatio = param.costRatio;
-    lp.biasedHyperplane = param.biasedHyperplane;
-    lp.maxQpSize = param.maxQpSize;
-    lp.newVarsInQp = param.newVarsInQp;
-    lp.shrinkHorizon = param.shrinkHorizon;
-    lp.skipFinalOptCheck = param.skipFinalOptCheck;
-    lp.epsilonCrit = 0.001;
-    lp.epsilonA = 1e-15;
-    KernelParams kp;
-    kp.kernelType = param.kernelType;
-    kp.degree = param.degree;
-    kp.gamma = param.gamma;
-    kp.coefLin = param.coefLin;
-    kp.coefConst = param.coefConst;
-    if (kp.kernelType < kLinear || kp.kernelType > kCustom)
-        return fail("unknown kernel type " + std::to_string(kp.kernelType) + " for " + category);
-    if (lp.maxQpSize < 2) lp.maxQpSize = 2;
+    if (modelFile.empty()) return fail(Status::failure("no model file is given for " + category));
+    if (!kernelTypeOf(param.kernelType))
+        return fail(Status::failure("unknown kernel type " + std::to_string(param.kernelType) + " for " + category));
 
     std::string error;
     TrainingFileCache* file = loadTrainingFile(trainFile, error);
-    if (!file)
-        return fail("cannot read the training file for " + category + ": " + error);
+    if (!file) return fail(Status::failure("cannot read the training file for " + category + ": " + error));
     lastReport_ = file->report;
     if (lastReport_.rejected) lastWarning_ += skippedLinesNote(lastReport_, trainFile) + "; ";
+    if (file->unlabeled)
+        lastWarning_ += std::to_string(file->unlabeled) + " unlabeled documents of " + trainFile + " ignored; ";
 
-    // The labeled documents are lent to the training (moved out of the
-    // kept file and back, without copying them). Unlabeled documents (label
-    // 0) take no part in training.
-    std::vector<SvmDoc> docs;
     std::vector<int32_t> targets;
-    std::vector<size_t> fileIndex;  // training document -> document of the file
-    const int32_t totWords = file->totWords;
-    size_t positives = 0, negatives = 0, unlabeled = 0;
-    docs.reserve(file->docs.size());
-    targets.reserve(file->docs.size());
-    fileIndex.reserve(file->docs.size());
-    struct GiveBack {
-        TrainingFileCache* file;
-        std::vector<SvmDoc>& docs;
-        std::vector<size_t>& fileIndex;
-        ~GiveBack() {
-            for (size_t i = 0; i < fileIndex.size(); ++i) {
-                file->docs[fileIndex[i]] = std::move(docs[i]);
-                file->docs[fileIndex[i]].docnum = int32_t(fileIndex[i]);
-            }
+    Status status = targetsFor(k, *file, targets);
+    if (status) {
+        try {
+            status = trainCategory(k, *file, targets);
+        } catch (...) {
+            // The kept documents may be left half-way through the training.
+            trainingFile_.reset();
+            throw;
         }
-    } giveBack{file, docs, fileIndex};
-    for (size_t i = 0; i < file->docs.size(); ++i) {
-        const long label = file->labels[i];
-        if (label == 0) {
-            ++unlabeled;
-            continue;
-        }
-        docs.push_back(std::move(file->docs[i]));
-        fileIndex.push_back(i);
-        targets.push_back(label == k ? 1 : -1);
-        (label == k ? positives : negatives)++;
     }
-    if (unlabeled)
-        lastWarning_ += std::to_string(unlabeled) + " unlabeled documents of " + trainFile +
-                        " ignored; ";
-
-    if (docs.empty()) return fail("the training file " + trainFile + " holds no training documents");
-    if (positives == 0)
-        return fail(category + " has no training document in " + trainFile + "; no model is trained");
-    if (negatives == 0 && lp.biasedHyperplane)
-        return fail("every training document of " + trainFile + " belongs to " + category +
-                    "; a model needs documents of other categories too");
-
-    SvmModel model;
-    if (kp.kernelType == kLinear) {
-        initialColumns_ = &file->initialColumns;
-        struct Forget {
-            InitialColumns*& slot;
-            ~Forget() { slot = nullptr; }
-        } forget{initialColumns_};
-        train(docs, targets, totWords, lp, kp, nullptr, model);
-    } else {
-        KernelCache cache(docs, kp, param.kernelCacheSize);
-        train(docs, targets, totWords, lp, kp, &cache, model);
-    }
-    if (cancelled_) return fail("the training of " + category + " was cancelled");
-
-    bool finite = std::isfinite(model.b);
-    for (int32_t i = 1; i < model.svNum && finite; ++i) finite = std::isfinite(model.alpha[size_t(i)]);
-    if (!finite)
-        return fail("training " + category + " gave no finite solution (check the kernel parameters)");
-
-    // Support vectors are training documents (docnum = their position).
-    formatModel(model, [&](const SvmDoc& sv) -> const std::string* {
-        if (sv.docnum < 0 || size_t(sv.docnum) >= fileIndex.size()) return nullptr;
-        return &file->entriesOf(fileIndex[size_t(sv.docnum)], sv);
-    }, modelText_);
-    if (!deferredOutput_ && !writeFileAtomically(modelFile, modelText_, &error))
-        return fail("cannot write the model of " + category + ": " + error);
-    lastDocuments_ = int64_t(docs.size());
-    lastSupportVectors_ = model.supportVectorCount();
+    if (!status) return fail(status);
+    lastDocuments_ = int64_t(file->docs.size());
     if (!lastWarning_.empty()) lastWarning_.resize(lastWarning_.size() - 2);
-    learnedOk_ = true;
-    return 0;
+    learned_ = Status();
+    return learned_;
 }
 
-int CSVM::adoptDeferredLearn(const CSVM& other) {
-    lastError_ = other.lastError_;
+Status CSVM::targetsFor(int k, const TrainingFileCache& file, std::vector<int32_t>& targets) const {
+    const std::string& trainFile = param.trainFile;
+    const std::string category = categoryName(k);
+    size_t positives = 0;
+    targets.resize(file.docs.size());
+    for (size_t i = 0; i < file.docs.size(); ++i) {
+        targets[i] = file.labels[i] == k ? 1 : -1;
+        if (targets[i] > 0) ++positives;
+    }
+    if (file.docs.empty()) return Status::failure("the training file " + trainFile + " holds no training documents");
+    if (positives == 0)
+        return Status::failure(category + " has no training document in " + trainFile + "; no model is trained");
+    if (positives == file.docs.size() && param.biasedHyperplane)
+        return Status::failure("every training document of " + trainFile + " belongs to " + category +
+                               "; a model needs documents of other categories too");
+    return Status();
+}
+
+Status CSVM::trainCategory(int k, TrainingFileCache& file, const std::vector<int32_t>& targets) {
+    const std::string category = categoryName(k);
+    LearnParams lp = learnParamsOf(param);
+    const KernelParams kp = kernelParamsOf(param, *kernelTypeOf(param.kernelType));
+    SvmModel model;
+    SvmTrainer trainer(*solver_, stopCheck_);
+    TrainingOutcome outcome;
+    if (kp.kernelType == KernelType::Linear) {
+        outcome = trainer.train(file.docs, targets, file.totWords, lp, kp, nullptr, &file.initialColumns, model);
+    } else {
+        KernelCache cache(file.docs, kp, param.kernelCacheSize);
+        outcome = trainer.train(file.docs, targets, file.totWords, lp, kp, &cache, nullptr, model);
+    }
+    lastIterations_ = outcome.iterations;
+    lastKernelEvaluations_ = outcome.kernelEvaluations;
+    if (outcome.stoppedEarly)
+        lastWarning_ += "training" + (k > 0 ? " of " + category : std::string()) + " stopped after " +
+                        std::to_string(outcome.iterations) + " iterations" +
+                        (outcome.workLimitReached ? " (work limit reached)" : "") +
+                        " without reaching the tolerance; the model may classify less well; ";
+    if (outcome.cancelled) return Status::failure("the training of " + category + " was cancelled");
+    if (!isFinite(model))
+        return Status::failure("training " + category + " gave no finite solution (check the kernel parameters)");
+
+    // Support vectors are the kept documents (docnum = their position).
+    formatModel(model, [&](const DocumentVector& sv) -> const std::string* {
+        if (sv.docnum < 0 || size_t(sv.docnum) >= file.docs.size()) return nullptr;
+        return &file.entriesOf(size_t(sv.docnum));
+    }, modelText_);
+    std::string error;
+    if (!deferredOutput_ && !writeFileAtomically(param.modelFile, modelText_, &error))
+        return Status::failure("cannot write the model of " + category + ": " + error);
+    lastSupportVectors_ = model.supportVectorCount();
+    return Status();
+}
+
+Status CSVM::adoptDeferredLearn(const CSVM& other) {
     lastWarning_ = other.lastWarning_;
     lastReport_ = other.lastReport_;
     lastDocuments_ = other.lastDocuments_;
@@ -239,85 +335,36 @@ int CSVM::adoptDeferredLearn(const CSVM& other) {
     lastIterations_ = other.lastIterations_;
     lastKernelEvaluations_ = other.lastKernelEvaluations_;
     const std::string& modelFile = other.learnedModelFile_;
-    auto removeModel = [&] {
+    auto removeModel = [&](Status failure) {
         if (!modelFile.empty() && fileExists(modelFile)) removeFile(modelFile);
-        return -1;
+        return failure;
     };
-    if (!other.learnedOk_) return removeModel();
+    if (!other.learned_) return removeModel(other.learned_);
     std::string error;
     if (!writeFileAtomically(modelFile, other.modelText_, &error)) {
         // As learn reports a model it cannot write (its notes then keep
         // their separator, and no documents count as used).
-        lastError_ = "cannot write the model of category " + std::to_string(other.learnedCategory_) +
-                     ": " + error;
         if (!lastWarning_.empty()) lastWarning_ += "; ";
         lastDocuments_ = lastSupportVectors_ = 0;
-        return removeModel();
+        return removeModel(Status::failure("cannot write the model of " + categoryName(other.learnedCategory_) +
+                                           ": " + error));
     }
-    return 0;
+    return Status();
 }
 
-void CSVM::resizeSolverBuffers(int32_t n) {
-    const bool fresh = result.dualFresh;
-    const double d0 = result.dual.size() >= 2 ? result.dual[0] : 0.0;
-    const double d1 = result.dual.size() >= 2 ? result.dual[1] : 0.0;
-    allocateSolverBuffers(n);
-    result.dual[0] = d0;
-    result.dual[1] = d1;
-    result.dualFresh = fresh;
-}
-
-int CSVM::classifyFile(std::vector<double>& out) {
-    lastError_.clear();
+Status CSVM::classifyFile(std::vector<double>& out) {
     lastWarning_.clear();
     lastReport_ = SvmReadReport();
     const std::string inputFile = param.inputFile;
-    const std::string modelFile = param.modelFile;
     auto fail = [&](const std::string& message) {
-        lastError_ = message;
         std::fill(out.begin(), out.end(), 0.0);
-        return -1;
+        return Status::failure(message);
     };
 
-    SvmModel model;
-    std::string error;
-    if (readModel(modelFile, model, &error) != 0) return fail(error);
-    if (model.kernel.kernelType < kLinear || model.kernel.kernelType > kCustom)
-        return fail("model file " + modelFile + ": unknown kernel type " +
-                    std::to_string(model.kernel.kernelType));
-    const bool linear = model.kernel.kernelType == kLinear;
-    if (linear) addLinearWeights(model);
-
-    std::string content;
+    Result<ModelScorer> scorer = ModelScorer::load(param.modelFile);
+    if (!scorer) return fail(scorer.message());
+    std::string content, error;
     if (!readFile(inputFile, content, &error)) return fail(error);
-
-    // Non-linear scoring spreads each document densely once, so every
-    // support vector costs one pass over its own entries (same sums as the
-    // sparse merge).
-    std::vector<double> dense;
-    if (!linear && model.kernel.kernelType <= kSigmoid) {
-        int64_t highest = 0, entries = 0;
-        for (int32_t i = 1; i < model.svNum; ++i) {
-            const SvmDoc* sv = model.supvec[size_t(i)];
-            if (sv->size()) highest = std::max<int64_t>(highest, sv->words[sv->size() - 1].wnum);
-            entries += int64_t(sv->size());
-        }
-        if (highest <= 4 * entries + 4096) dense.assign(size_t(highest) + 1, 0.0);
-    }
-    auto scoreDense = [&](const SvmDoc& d) {
-        for (const SvmWord* w = d.list(); w->wnum && size_t(w->wnum) < dense.size(); ++w)
-            dense[size_t(w->wnum)] = w->weight;
-        double sum = 0.0;
-        for (int32_t i = 1; i < model.svNum; ++i) {
-            const SvmDoc& sv = *model.supvec[size_t(i)];
-            double dot = 0.0;
-            for (const SvmWord* w = sv.list(); w->wnum; ++w) dot += w->weight * dense[size_t(w->wnum)];
-            sum += model.alpha[size_t(i)] * kernelFromDot(model.kernel, dot, sv, d);
-        }
-        for (const SvmWord* w = d.list(); w->wnum && size_t(w->wnum) < dense.size(); ++w)
-            dense[size_t(w->wnum)] = 0.0;
-        return sum - model.b;
-    };
 
     std::vector<double> values;
     SvmDoc doc;
@@ -341,14 +388,26 @@ int CSVM::classifyFile(std::vector<double>& out) {
             values.push_back(0.0);
             continue;
         }
-        values.push_back(linear           ? classifyLinear(model, doc)
-                         : dense.empty()  ? classifyExample(model, doc)
-                                          : scoreDense(doc));
+        values.push_back(scorer->score(doc));
     }
     if (values.empty()) return fail("the file " + inputFile + " holds no document lines");
     if (lastReport_.rejected) lastWarning_ = skippedLinesNote(lastReport_, inputFile);
     out = std::move(values);
-    return 0;
+    return Status();
+}
+
+Status CSVM::classifyDocuments(const std::vector<DocumentVector>& docs, const std::string& modelFile,
+                               std::vector<double>& values) {
+    lastWarning_.clear();
+    lastReport_ = SvmReadReport();
+    Result<ModelScorer> scorer = ModelScorer::load(modelFile);
+    if (!scorer) {
+        values.assign(docs.size(), 0.0);
+        return scorer.status();
+    }
+    values.resize(docs.size());
+    for (size_t i = 0; i < docs.size(); ++i) values[i] = scorer->score(docs[i]);
+    return Status();
 }
 
 }  // namespace kestrel

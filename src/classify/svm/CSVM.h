@@ -1,7 +1,10 @@
 #pragma once
 // The SVM classifier: one binary SVM per category (the category against all
-// others), trained by decomposition with a small quadratic solver, kept in
-// SVM-light "V3.50" model files, and used to score vector files.
+// others), trained by decomposition (SvmTrainer) with a small quadratic
+// solver (QpSolver), kept in SVM-light "V3.50" model files (SvmModelFile.h),
+// and used to score vector files. CSVM is the front the rest of the program
+// uses; it owns the solver, whose tuning values carry over from one
+// training to the next.
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -12,13 +15,12 @@
 #include "classify/svm/CCompute_Param.h"
 #include "classify/svm/CCompute_Result.h"
 #include "classify/svm/SvmTypes.h"
+#include "common/Status.h"
 
 namespace kestrel {
 
-class KernelCache;
-struct TrainState;
+class QpSolver;
 struct TrainingFileCache;
-struct InitialColumns;
 
 
 // Sizes of a text file as scanFileSize measures them.
@@ -46,22 +48,28 @@ public:
     CSVM(const CSVM&) = delete;
     CSVM& operator=(const CSVM&) = delete;
 
+    // The parameter record: the SVM values, the training, model and input
+    // file names. learn and classifyFile read it; nothing here changes it.
     CCompute_Param param;
-    CCompute_Result result;
 
     // ---- One-versus-rest training and scoring ----
 
     // Trains the model of category number k (1-based) against the rest from
-    // param.trainFile and writes it to param.modelFile. Returns 0, or -1 with
-    // lastError() set (no model file is then left for the category).
-    int learn(int k);
+    // param.trainFile and writes it to param.modelFile. On failure no model
+    // file is left for the category.
+    Status learn(int k);
 
     // Scores every document line of param.inputFile with the model in
     // param.modelFile: out receives one decision value per document line, in
-    // file order. Returns 0, or -1 with lastError() set and out all zeros.
-    // A line that breaks the vector syntax keeps its slot with the value 0
-    // and is counted in lastReport().
-    int classifyFile(std::vector<double>& out);
+    // file order. On failure out is all zeros. A line that breaks the
+    // vector syntax keeps its slot with the value 0 and is counted in
+    // lastReport().
+    Status classifyFile(std::vector<double>& out);
+    // Scores documents already in memory with the model in modelFile:
+    // values receives one decision value per document, in order (all zeros
+    // on failure).
+    Status classifyDocuments(const std::vector<DocumentVector>& docs, const std::string& modelFile,
+                             std::vector<double>& values);
 
     // With deferred output, learn keeps the model file's text in memory
     // (modelText) instead of writing it, and a failed learn leaves an old
@@ -76,13 +84,18 @@ public:
     // Takes over the outcome of other's last learn (run with deferred
     // output) as if this object had made it: writes that model file, or
     // removes it when the training failed, and takes the messages and
-    // figures. Returns 0 or -1 like learn. The solver state is not touched.
-    int adoptDeferredLearn(const CSVM& other);
+    // figures. The solver state is not touched.
+    Status adoptDeferredLearn(const CSVM& other);
+
+    // The solver's buffers and tuning values, which carry over from one
+    // training to the next (a training run ahead on another CSVM starts from
+    // a copy and hands its end state back).
+    const CCompute_Result& solverState() const;
+    void setSolverState(const CCompute_Result& state);
     // Sets the solver buffers to problems of up to n variables, keeping the
     // threshold values dual[0] and dual[1].
     void resizeSolverBuffers(int32_t n);
 
-    const std::string& lastError() const { return lastError_; }
     // Non-fatal notes of the last call (skipped lines), empty when none.
     const std::string& lastWarning() const { return lastWarning_; }
     const SvmReadReport& lastReport() const { return lastReport_; }
@@ -92,7 +105,7 @@ public:
     int64_t lastIterations() const { return lastIterations_; }
     int64_t lastKernelEvaluations() const { return lastKernelEvaluations_; }
 
-    // ---- Files and kernels ----
+    // ---- Vector files ----
 
     // Reads an open file to its end, closes it, and measures it.
     static SvmFileSize scanFileSize(FILE* file);
@@ -121,114 +134,36 @@ public:
     // not changed since the last learn is taken from memory instead).
     int64_t trainingFileReads() const { return trainingFileReads_; }
 
-    // Reads a model file. Returns 0, or -1 (error says why) when the file
-    // cannot be opened, has another version, or is truncated or malformed.
-    static int readModel(const std::string& path, SvmModel& model, std::string* error = nullptr);
-
-    // The model file text.
-    static std::string formatModel(const SvmModel& model);
-    // The same into `out`, with the entries of a support vector taken from
-    // `entries` when it gives them (as appendEntries writes them), else
-    // formatted.
-    static void formatModel(const SvmModel& model,
-                            const std::function<const std::string*(const SvmDoc&)>& entries,
-                            std::string& out);
-    // A document's entries as a model file lists them ("%ld:%.8g " each).
-    static void appendEntries(std::string& out, const SvmDoc& doc);
-    // Writes the model file (whole or not at all). False with error on failure.
-    static bool writeModel(const SvmModel& model, const std::string& path,
-                           std::string* error = nullptr);
-
-    static double sparseDot(const SvmWord* a, const SvmWord* b);
-    static double kernel(const KernelParams& params, const SvmDoc& a, const SvmDoc& b);
-    // The kernel value of a and b given their dot product (not for the
-    // user-defined kernel, which needs the vectors themselves).
-    static double kernelFromDot(const KernelParams& params, double dot, const SvmDoc& a,
-                                const SvmDoc& b);
-    static double customKernel(const SvmDoc& a, const SvmDoc& b);
-    static double classifyExample(const SvmModel& model, const SvmDoc& doc);
-    // Builds the weight vector of a linear model.
-    static void addLinearWeights(SvmModel& model);
-    // Scores a document with a linear model's weights; entries above the
-    // model's highest feature index are dropped.
-    static double classifyLinear(const SvmModel& model, SvmDoc& doc);
-
-    // ---- Training ----
-
-    // Fills model from docs (docnum = position) and targets (+1/-1; 0 is an
-    // unlabeled example and gets no multiplier).
-    void train(std::vector<SvmDoc>& docs, std::vector<int32_t>& targets, int32_t totWords,
-               LearnParams& learnParams, const KernelParams& kernelParams, KernelCache* cache,
-               SvmModel& model);
-
-    // ---- Quadratic subproblem solver ----
-
-    const double* solveSubproblem(const QpSubproblem& qp, double& epsilonCrit, int32_t nx,
-                                  double& threshold, LearnParams& learnParams);
-    int solveReduced(const QpSubproblem& qp, int goal, bool smallRound, double precision,
-                     double epsilonCrit, double epsilonA, int32_t maxIterations,
-                     double sensitivity);
-    int solveDual(ReducedProblem& rp, int goal, double precision, double epsilonCrit,
-                  int32_t maxIterations);
-    // Gauss-Jordan inversion without pivoting; a pivot below the sensitivity
-    // (or an already flagged one) flags its variable as dependent.
-    static void invertMatrix(std::vector<double>& d, int32_t n, double sensitivity,
-                             std::vector<int32_t>& flags, std::vector<double>& inverse);
-    static void swapRowColumn(std::vector<double>& m, int32_t n, int32_t r1, int32_t r2);
-    static void copyMatrix(const std::vector<double>& from, std::vector<double>& to, int32_t n);
-
 private:
-    // Training steps (SvmTraining.cpp).
-    void optimize(TrainState& s, SvmModel& model);
-    int64_t selectWorkingSet(TrainState& s, int64_t budget, bool cachedOnly);
-    void solveWorkingSet(TrainState& s, SvmModel& model);
-    void updateLinearComponents(TrainState& s);
-    // Linear kernel (SvmLinearTraining.cpp): the weight change of the
-    // working set, the optimality check that also brings every active
-    // decision value up to date and finds the next working-set candidates
-    // (begun before the model update, finished by checkOptimality), and the
-    // selection from those candidates (false when they are stale).
-    void updateLinearWeights(TrainState& s);
-    void beginLinearCheck(TrainState& s);
-    double finishLinearCheck(TrainState& s, const SvmModel& model);
-    bool selectPredicted(TrainState& s, int64_t budget);
-    void addKernelRowDelta(TrainState& s, int32_t i, double delta, const std::vector<int32_t>& targets);
-    void updateModel(TrainState& s, SvmModel& model);
-    void checkOptimality(TrainState& s, const SvmModel& model, double& maxdiff, bool& retrain);
-    void shrinkProblem(TrainState& s, int64_t minimumCount);
-    void reactivateInactive(TrainState& s, const SvmModel& model, double& maxdiff);
-    void buildActiveList(TrainState& s);
-
-    void allocateSolverBuffers(int32_t nx);
+    // The training of category k from the kept training file, with the
+    // documents' targets; writes (or keeps) the model text.
+    Status trainCategory(int k, TrainingFileCache& file, const std::vector<int32_t>& targets);
+    // Targets +1 (category k) and -1 (the rest) of the kept file's documents,
+    // or the reason why they make no training problem.
+    Status targetsFor(int k, const TrainingFileCache& file, std::vector<int32_t>& targets) const;
 
     // The parsed training file of the last learn, kept while the file stays
     // unchanged (same identity, size and times), so that training every
     // category reads and parses it once. Null when nothing is kept.
     TrainingFileCache* loadTrainingFile(const std::string& path, std::string& error);
     std::unique_ptr<TrainingFileCache> trainingFile_;
-    // Set by learn while it trains from the kept training file: where the
-    // linear training keeps (or finds) its starting layout.
-    InitialColumns* initialColumns_ = nullptr;
     int64_t trainingFileReads_ = 0;
+
+    std::unique_ptr<QpSolver> solver_;
     std::string modelText_;  // the last model file's text (its buffer is reused)
     bool deferredOutput_ = false;
-    // The last learn: its model file, category and whether it succeeded.
+    // The last learn: its model file, category and outcome.
     std::string learnedModelFile_;
     int learnedCategory_ = 0;
-    bool learnedOk_ = false;
+    Status learned_;
 
-    std::string lastError_;
     std::string lastWarning_;
     SvmReadReport lastReport_;
     int64_t lastDocuments_ = 0;
     int64_t lastSupportVectors_ = 0;
     int64_t lastIterations_ = 0;
     int64_t lastKernelEvaluations_ = 0;
-    // Work left to the training under way, counted in solver sweeps and
-    // outer iterations together; at zero the training stops where it is.
-    int64_t workLeft_ = INT64_MAX;
     std::function<bool()> stopCheck_;
-    bool cancelled_ = false;  // the last training was stopped by stopCheck_
 };
 
 }  // namespace kestrel

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "classify/svm/CSVM.h"
+#include "classify/svm/SvmKernel.h"
 
 namespace kestrel {
 
-KernelCache::KernelCache(const std::vector<SvmDoc>& docs, const KernelParams& params,
+KernelCache::KernelCache(const std::vector<DocumentVector>& docs, const KernelParams& params,
                          int32_t megabytes)
     : docs_(docs), params_(params), n_(int32_t(docs.size())) {
     int64_t values = int64_t(std::max(megabytes, 0)) * (int64_t(1) << 20) / int64_t(sizeof(float));
@@ -27,24 +27,23 @@ KernelCache::KernelCache(const std::vector<SvmDoc>& docs, const KernelParams& pa
     // user-defined kernel needs both vectors and keeps the merge.
     int32_t highest = 0;
     int64_t entries = 0;
-    for (const SvmDoc& d : docs) {
+    for (const DocumentVector& d : docs) {
         if (d.size()) highest = std::max(highest, d.words[d.size() - 1].wnum);
         entries += int64_t(d.size());
     }
-    if (params.kernelType >= kLinear && params.kernelType <= kSigmoid &&
-        int64_t(highest) <= 4 * entries + 4096)
+    if (isDotProductKernel(params.kernelType) && int64_t(highest) <= 4 * entries + 4096)
         dense_.assign(size_t(highest) + 1, 0.0);
 }
 
 void KernelCache::spread(int32_t fixed) {
     if (dense_.empty()) return;
-    for (const SvmWord* w = docs_[size_t(fixed)].list(); w->wnum; ++w) dense_[size_t(w->wnum)] = w->weight;
+    for (const VectorEntry* w = docs_[size_t(fixed)].list(); w->wnum; ++w) dense_[size_t(w->wnum)] = w->weight;
     spreadDoc_ = fixed;
 }
 
 void KernelCache::unspread() {
     if (spreadDoc_ < 0) return;
-    for (const SvmWord* w = docs_[size_t(spreadDoc_)].list(); w->wnum; ++w) dense_[size_t(w->wnum)] = 0.0;
+    for (const VectorEntry* w = docs_[size_t(spreadDoc_)].list(); w->wnum; ++w) dense_[size_t(w->wnum)] = 0.0;
     spreadDoc_ = -1;
 }
 
@@ -54,13 +53,13 @@ float KernelCache::computeSpread(int32_t a, int32_t b) {
     const int32_t other = a == spreadDoc_ ? b : a;
     const double* dense = dense_.data();
     double dot = 0.0;
-    for (const SvmWord* w = docs_[size_t(other)].list(); w->wnum; ++w) dot += dense[w->wnum] * w->weight;
-    return float(CSVM::kernelFromDot(params_, dot, docs_[size_t(a)], docs_[size_t(b)]));
+    for (const VectorEntry* w = docs_[size_t(other)].list(); w->wnum; ++w) dot += dense[w->wnum] * w->weight;
+    return float(kernelFromDot(params_, dot, docs_[size_t(a)], docs_[size_t(b)]));
 }
 
 float KernelCache::compute(int32_t a, int32_t b) {
     ++evaluations_;
-    return float(CSVM::kernel(params_, docs_[size_t(a)], docs_[size_t(b)]));
+    return float(kernelValue(params_, docs_[size_t(a)], docs_[size_t(b)]));
 }
 
 void KernelCache::resetLru() {

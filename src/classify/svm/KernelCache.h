@@ -15,7 +15,7 @@ class KernelCache {
 public:
     // A cache for the n documents with a buffer of `megabytes` MiB (never
     // more than the n x n values it can use).
-    KernelCache(const std::vector<SvmDoc>& docs, const KernelParams& params, int32_t megabytes);
+    KernelCache(const std::vector<DocumentVector>& docs, const KernelParams& params, int32_t megabytes);
 
     int32_t time = 0;  // current time for the LRU order
 
@@ -49,7 +49,7 @@ private:
     std::vector<double> dense_;
     int32_t spreadDoc_ = -1;
 
-    const std::vector<SvmDoc>& docs_;
+    const std::vector<DocumentVector>& docs_;
     const KernelParams& params_;
     int32_t n_;
     std::vector<int32_t> slotOf_;        // example -> slot, -1 when not cached

@@ -3,11 +3,15 @@
 // of all examples and checks the Karush-Kuhn-Tucker conditions. Examples that
 // sat at a bound for long are shrunk away and brought back before the end;
 // kernel rows of non-linear kernels are kept in an LRU cache.
+#include "classify/svm/SvmTrainer.h"
+
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
-#include "classify/svm/CSVM.h"
 #include "classify/svm/KernelCache.h"
+#include "classify/svm/QpSolver.h"
+#include "classify/svm/SvmKernel.h"
 #include "classify/svm/TrainState.h"
 
 namespace kestrel {
@@ -24,10 +28,71 @@ int64_t iterationLimit(int32_t n) { return std::max<int64_t>(50000, int64_t(n) *
 // weight) stops here instead of running for hours.
 int64_t workLimit(int32_t n) { return std::max<int64_t>(10000000, int64_t(n) * 1000); }
 
+// C = 1/r^2 with r the mean distance of the examples from the origin in
+// feature space; 1 when that is not a positive finite number (all examples
+// at the origin, or a kernel without a distance).
+double defaultCost(const std::vector<DocumentVector>& docs, const KernelParams& kp) {
+    DocumentVector empty;
+    empty.words.push_back({0, 0.0});
+    double kEmpty = kernelValue(kp, empty, empty);
+    double sum = 0.0;
+    for (const DocumentVector& d : docs) {
+        float arg = float(kernelValue(kp, d, d) - 2.0 * kernelValue(kp, d, empty) + kEmpty);
+        sum += double(float(std::sqrt(double(arg))));
+    }
+    double r = sum / double(docs.size());
+    double c = 1.0 / (r * r);
+    return std::isfinite(c) && c > 0.0 ? c : 1.0;
+}
+
+// The linear kernel updates through a weight vector indexed by feature
+// number. When the feature numbers are very sparse (a stray huge number),
+// they are renumbered densely for the training, which keeps the order of
+// every sum and so the results; the original numbers come back when this
+// goes out of scope, also when the training fails.
+class DenseFeatureNumbers {
+public:
+    DenseFeatureNumbers(std::vector<DocumentVector>& docs, int32_t totWords) : docs_(docs) {
+        int64_t entries = 0;
+        for (const DocumentVector& d : docs) entries += int64_t(d.size());
+        size_ = int64_t(totWords) + 1;
+        if (size_ <= 2 * entries + 4096) return;
+        original_.push_back(0);
+        for (const DocumentVector& d : docs)
+            for (const VectorEntry* e = d.list(); e->wnum; ++e) original_.push_back(e->wnum);
+        std::sort(original_.begin(), original_.end());
+        original_.erase(std::unique(original_.begin(), original_.end()), original_.end());
+        for (DocumentVector& d : docs)
+            for (VectorEntry& e : d.words)
+                if (e.wnum)
+                    e.wnum = int32_t(std::lower_bound(original_.begin(), original_.end(), e.wnum) - original_.begin());
+        size_ = int64_t(original_.size());
+    }
+    ~DenseFeatureNumbers() {
+        if (original_.empty()) return;
+        for (DocumentVector& d : docs_)
+            for (VectorEntry& e : d.words)
+                if (e.wnum) e.wnum = original_[size_t(e.wnum)];
+    }
+    DenseFeatureNumbers(const DenseFeatureNumbers&) = delete;
+    DenseFeatureNumbers& operator=(const DenseFeatureNumbers&) = delete;
+
+    // Size of a weight vector indexed by the numbers in use.
+    int64_t size() const { return size_; }
+
+private:
+    std::vector<DocumentVector>& docs_;
+    std::vector<int32_t> original_;  // dense number -> original number
+    int64_t size_ = 0;
+};
+
 }  // namespace
 
-void CSVM::train(std::vector<SvmDoc>& docs, std::vector<int32_t>& targets, int32_t totWords,
-                 LearnParams& lp, const KernelParams& kp, KernelCache* cache, SvmModel& model) {
+SvmTrainer::SvmTrainer(QpSolver& solver, std::function<bool()> stop) : solver_(solver), stop_(std::move(stop)) {}
+
+TrainingOutcome SvmTrainer::train(std::vector<DocumentVector>& docs, const std::vector<int32_t>& targets,
+                                  int32_t totWords, LearnParams& lp, const KernelParams& kp, KernelCache* cache,
+                                  InitialColumns* initialColumns, SvmModel& model) {
     const int32_t n = int32_t(docs.size());
     lp.totWords = totWords;
     if (lp.newVarsInQp < 2 || lp.newVarsInQp > lp.maxQpSize) lp.newVarsInQp = lp.maxQpSize;
@@ -41,109 +106,73 @@ void CSVM::train(std::vector<SvmDoc>& docs, std::vector<int32_t>& targets, int32
     model.kernel = kp;
     model.totWords = totWords;
     model.totDoc = n;
-    lastIterations_ = 0;
-    lastKernelEvaluations_ = 0;
-    if (n == 0) return;
+    TrainingOutcome outcome;
+    if (n == 0) return outcome;
     for (int32_t i = 0; i < n; ++i) docs[size_t(i)].docnum = i;
-
-    if (lp.svmC == 0.0) {
-        // C = 1/r^2 with r the mean distance of the examples from the origin
-        // in feature space.
-        SvmDoc empty;
-        empty.words.push_back({0, 0.0});
-        double kEmpty = kernel(kp, empty, empty);
-        double sum = 0.0;
-        for (const SvmDoc& d : docs) {
-            float arg = float(kernel(kp, d, d) - 2.0 * kernel(kp, d, empty) + kEmpty);
-            sum += double(float(std::sqrt(double(arg))));
-        }
-        double r = sum / n;
-        lp.svmC = 1.0 / (r * r);
-        // All examples at the origin (or a kernel without a distance): fall
-        // back to 1 rather than an infinite or undefined bound.
-        if (!std::isfinite(lp.svmC) || lp.svmC <= 0.0) lp.svmC = 1.0;
-    }
+    if (lp.svmC == 0.0) lp.svmC = defaultCost(docs, kp);
 
     TrainState s(docs, lp, kp);
     s.n = n;
-    s.linear = kp.kernelType == kLinear;
+    s.linear = kp.kernelType == KernelType::Linear;
     s.cache = s.linear ? nullptr : cache;
-    if (s.linear) s.initialColumns = initialColumns_;
-    s.y.assign(size_t(n), 0);
-    s.a.assign(size_t(n), 0.0);
-    s.lin.assign(size_t(n), 0.0);
-    lp.svmCost.assign(size_t(n), 0.0);
-    for (int32_t i = 0; i < n; ++i) {
-        int32_t t = targets[size_t(i)];
-        if (t > 0) {
-            s.y[size_t(i)] = 1;
-            lp.svmCost[size_t(i)] = lp.svmC * lp.costRatio * std::abs(t);
-        } else if (t < 0) {
-            s.y[size_t(i)] = -1;
-            lp.svmCost[size_t(i)] = lp.svmC * std::abs(t);
-        }
-    }
-    s.aOld.assign(size_t(n), 0.0);
-    s.inconsistent.assign(size_t(n), 0);
-    s.chosen.assign(size_t(n), 0);
-    s.lastSuboptimal.assign(size_t(n), 0);
-    s.isActive.assign(size_t(n), 1);
-    s.inactiveSince.assign(size_t(n), 0);
-    s.row.assign(size_t(n), 0.0f);
-    s.svDoc.assign(size_t(n) + 2, -1);
+    if (s.linear) s.initialColumns = initialColumns;
+    initialise(s, targets);
 
-    // The linear kernel updates through a weight vector indexed by feature
-    // number. When the feature numbers are very sparse (a stray huge number),
-    // they are renumbered densely for the training, which keeps the order of
-    // every sum and so the results, and restored afterwards.
-    std::vector<int32_t> originalFeature;
+    std::optional<DenseFeatureNumbers> numbers;
     if (s.linear) {
-        int64_t entries = 0;
-        for (const SvmDoc& d : docs) entries += int64_t(d.size());
-        int64_t size = int64_t(totWords) + 1;
-        if (size > 2 * entries + 4096) {
-            originalFeature.push_back(0);
-            for (const SvmDoc& d : docs)
-                for (const SvmWord* e = d.list(); e->wnum; ++e) originalFeature.push_back(e->wnum);
-            std::sort(originalFeature.begin(), originalFeature.end());
-            originalFeature.erase(std::unique(originalFeature.begin(), originalFeature.end()),
-                                  originalFeature.end());
-            for (SvmDoc& d : docs)
-                for (SvmWord& e : d.words)
-                    if (e.wnum)
-                        e.wnum = int32_t(std::lower_bound(originalFeature.begin(),
-                                                          originalFeature.end(), e.wnum) -
-                                         originalFeature.begin());
-            size = int64_t(originalFeature.size());
-        }
-        s.weights.assign(size_t(size), 0.0);
-        s.spread.assign(size_t(size), 0.0);
-        s.changedFeatures.assign((size_t(size) + 63) / 64, 0);
+        numbers.emplace(docs, totWords);
+        const size_t size = size_t(numbers->size());
+        s.weights.assign(size, 0.0);
+        s.spread.assign(size, 0.0);
+        s.changedFeatures.assign((size + 63) / 64, 0);
     } else {
         int64_t entries = 0;
-        for (const SvmDoc& d : docs) entries += int64_t(d.size());
+        for (const DocumentVector& d : docs) entries += int64_t(d.size());
         if (int64_t(totWords) <= 4 * entries + 4096) s.spread.assign(size_t(totWords) + 1, 0.0);
     }
 
     workLeft_ = workLimit(n);
+    cancelled_ = false;
     optimize(s, model);
 
-    if (!originalFeature.empty())
-        for (SvmDoc& d : docs)
-            for (SvmWord& e : d.words)
-                if (e.wnum) e.wnum = originalFeature[size_t(e.wnum)];
-
-    lastIterations_ = s.iteration;
-    lastKernelEvaluations_ = s.kernelEvaluations + (cache ? cache->evaluations() : 0);
-    if (s.stoppedEarly)
-        lastWarning_ += "training" + (learnedCategory_ > 0 ? " of category " + std::to_string(learnedCategory_) : "") +
-                        " stopped after " + std::to_string(s.iteration) + " iterations" +
-                        (workLeft_ <= 0 ? " (work limit reached)" : "") +
-                        " without reaching the tolerance; the model may classify less well; ";
+    outcome.iterations = s.iteration;
+    outcome.kernelEvaluations = s.kernelEvaluations + (cache ? cache->evaluations() : 0);
+    outcome.cancelled = cancelled_;
+    outcome.stoppedEarly = s.stoppedEarly;
+    outcome.workLimitReached = workLeft_ <= 0;
     workLeft_ = INT64_MAX;
+    return outcome;
 }
 
-void CSVM::buildActiveList(TrainState& s) {
+// The multipliers start at 0, every example active; C_i from the target.
+void SvmTrainer::initialise(TrainState& s, const std::vector<int32_t>& targets) {
+    const size_t n = size_t(s.n);
+    LearnParams& lp = s.lp;
+    s.y.assign(n, 0);
+    s.a.assign(n, 0.0);
+    s.lin.assign(n, 0.0);
+    lp.svmCost.assign(n, 0.0);
+    for (size_t i = 0; i < n; ++i) {
+        int32_t t = targets[i];
+        if (t > 0) {
+            s.y[i] = 1;
+            lp.svmCost[i] = lp.svmC * lp.costRatio * std::abs(t);
+        } else if (t < 0) {
+            s.y[i] = -1;
+            lp.svmCost[i] = lp.svmC * std::abs(t);
+        }
+    }
+    s.aOld.assign(n, 0.0);
+    s.inconsistent.assign(n, 0);
+    s.chosen.assign(n, 0);
+    s.lastSuboptimal.assign(n, 0);
+    s.isActive.assign(n, 1);
+    s.inactiveSince.assign(n, 0);
+    s.row.assign(n, 0.0f);
+    s.svDoc.assign(n + 2, -1);
+}
+
+void SvmTrainer::buildActiveList(TrainState& s) {
     s.active.clear();
     for (int32_t i = 0; i < s.n; ++i)
         if (s.isActive[size_t(i)]) s.active.push_back(i);
@@ -151,7 +180,12 @@ void CSVM::buildActiveList(TrainState& s) {
     s.columnsStale = true;
 }
 
-void CSVM::optimize(TrainState& s, SvmModel& model) {
+// The decomposition loop: working set, subproblem, decision values, model,
+// optimality check, tolerance and shrinking, until every active example
+// meets the Karush-Kuhn-Tucker conditions within epsilonCrit (and, after
+// shrinking, the inactive ones too), the stop check ends it, or a limit is
+// reached.
+void SvmTrainer::optimize(TrainState& s, SvmModel& model) {
     LearnParams& lp = s.lp;
     s.epsilonCritOrg = lp.epsilonCrit;
     if (s.linear) lp.epsilonCrit = 2.0;
@@ -170,45 +204,13 @@ void CSVM::optimize(TrainState& s, SvmModel& model) {
     }
     buildActiveList(s);
     s.working.clear();
-    int64_t takenFromCache = 0;
     bool stalled = false;
     const int64_t limit = iterationLimit(s.n);
 
     bool retrain = true;
     for (; retrain; ++s.iteration) {
         if (s.cache) s.cache->time = int32_t(std::min<int64_t>(s.iteration, INT32_MAX));
-
-        // An example stays in the working set for q_max / min(q_max, q_new)
-        // iterations.
-        const int64_t stay = s.stay();
-        s.previousWorking.swap(s.working);
-        s.working.clear();
-        for (int32_t j : s.previousWorking) {
-            if (s.chosen[size_t(j)] >= stay || s.inconsistent[size_t(j)]) {
-                s.chosen[size_t(j)] = 0;
-            } else {
-                ++s.chosen[size_t(j)];
-                s.working.push_back(j);
-            }
-        }
-
-        auto room = [&]() { return int64_t(lp.maxQpSize) - int64_t(s.working.size()); };
-        // Rows already cached are preferred, except right after an iteration
-        // that moved nothing: then the cached rows may be all the working set
-        // can hold, and only fresh examples can make progress.
-        if (std::min(lp.newVarsInQp, lp.maxQpSize) >= 4 && !s.linear && s.cache && !stalled) {
-            // The cached rows take at most half the room, so that fresh
-            // examples still enter when the solver has lowered q_max.
-            takenFromCache = selectWorkingSet(
-                s, std::min<int64_t>({room(), lp.newVarsInQp / 2, std::max<int64_t>(room() / 2, 2)}), true);
-            selectWorkingSet(s, std::min<int64_t>(room(), lp.newVarsInQp - takenFromCache), false);
-        } else {
-            // The linear kernel's optimality check has found the candidates
-            // already, unless the active set changed since.
-            const int64_t budget = std::min<int64_t>(room(), lp.newVarsInQp - takenFromCache);
-            if (!s.linear || !selectPredicted(s, budget)) selectWorkingSet(s, budget, false);
-        }
-
+        chooseWorkingSet(s, stalled);
         if (s.cache)
             for (int32_t i : s.working) s.cache->cacheRow(i);
 
@@ -217,26 +219,13 @@ void CSVM::optimize(TrainState& s, SvmModel& model) {
         for (int32_t i : s.working)
             if (s.a[size_t(i)] != s.aOld[size_t(i)]) stalled = false;
         updateLinearComponents(s);
-        if (s.linear) {
-            // The helper starts on the check while the model is updated.
-            beginLinearCheck(s);
-            try {
-                updateModel(s, model);
-            } catch (...) {
-                s.check.thresholdKnown = true;
-                try {
-                    s.runner.finish();
-                } catch (...) {
-                }
-                throw;
-            }
-        } else {
-            updateModel(s, model);
-        }
+        updateModel(s, model);
         for (int32_t i : s.working) s.aOld[size_t(i)] = s.a[size_t(i)];
 
         checkOptimality(s, model, maxdiff, retrain);
 
+        // Before the end, the tolerance is lowered step by step towards the
+        // one asked for, and shrunk examples are checked again.
         bool noShrink = false;
         auto lowerTolerance = [&]() {
             if (maxdiff < lp.epsilonCrit) lp.epsilonCrit = maxdiff;
@@ -260,19 +249,9 @@ void CSVM::optimize(TrainState& s, SvmModel& model) {
         }
         if (lp.epsilonCrit < s.epsilonCritOrg) lp.epsilonCrit = s.epsilonCritOrg;
 
-        if (s.iteration % 10 == 0 && !noShrink) {
-            int64_t before = int64_t(s.active.size());
-            shrinkProblem(s, std::max<int64_t>(before / 10, 100));
-            if (s.cache) {
-                int64_t after = int64_t(s.active.size());
-                int64_t step = std::max<int64_t>(after / 10, 500);
-                if (model.svNum > s.cache->capacity() &&
-                    int64_t(s.cache->activeColumns()) - after > step)
-                    s.cache->shrink(int32_t(step), s.isActive);
-            }
-        }
+        if (s.iteration % 10 == 0 && !noShrink) shrinkStep(s, model);
 
-        if (retrain && stopCheck_ && stopCheck_()) {
+        if (retrain && stop_ && stop_()) {
             cancelled_ = true;
             break;
         }
@@ -285,7 +264,56 @@ void CSVM::optimize(TrainState& s, SvmModel& model) {
     lp.epsilonCrit = s.epsilonCritOrg;
 }
 
-int64_t CSVM::selectWorkingSet(TrainState& s, int64_t budget, bool cachedOnly) {
+// Keeps the examples that have not stayed their time in the working set and
+// fills it up to q_max with new ones, at most q_new per iteration.
+void SvmTrainer::chooseWorkingSet(TrainState& s, bool stalled) {
+    const LearnParams& lp = s.lp;
+    // An example stays in the working set for q_max / min(q_max, q_new)
+    // iterations.
+    const int64_t stay = s.stay();
+    s.previousWorking.swap(s.working);
+    s.working.clear();
+    for (int32_t j : s.previousWorking) {
+        if (s.chosen[size_t(j)] >= stay || s.inconsistent[size_t(j)]) {
+            s.chosen[size_t(j)] = 0;
+        } else {
+            ++s.chosen[size_t(j)];
+            s.working.push_back(j);
+        }
+    }
+
+    auto room = [&]() { return int64_t(lp.maxQpSize) - int64_t(s.working.size()); };
+    // Rows already cached are preferred, except right after an iteration
+    // that moved nothing: then the cached rows may be all the working set
+    // can hold, and only fresh examples can make progress.
+    if (std::min(lp.newVarsInQp, lp.maxQpSize) >= 4 && !s.linear && s.cache && !stalled) {
+        // The cached rows take at most half the room, so that fresh
+        // examples still enter when the solver has lowered q_max.
+        s.takenFromCache = selectWorkingSet(
+            s, std::min<int64_t>({room(), lp.newVarsInQp / 2, std::max<int64_t>(room() / 2, 2)}), true);
+        selectWorkingSet(s, std::min<int64_t>(room(), lp.newVarsInQp - s.takenFromCache), false);
+    } else {
+        // The linear kernel's optimality check has found the candidates
+        // already, unless the active set changed since. The share of the
+        // cached rows last time still counts against q_new.
+        const int64_t budget = std::min<int64_t>(room(), lp.newVarsInQp - s.takenFromCache);
+        if (!s.linear || !selectPredicted(s, budget)) selectWorkingSet(s, budget, false);
+    }
+}
+
+// Every tenth iteration: examples that have sat at a bound for long leave
+// the active set, and the kernel cache drops their columns when it is full.
+void SvmTrainer::shrinkStep(TrainState& s, const SvmModel& model) {
+    int64_t before = int64_t(s.active.size());
+    shrinkProblem(s, std::max<int64_t>(before / 10, 100));
+    if (!s.cache) return;
+    int64_t after = int64_t(s.active.size());
+    int64_t step = std::max<int64_t>(after / 10, 500);
+    if (model.svNum > s.cache->capacity() && int64_t(s.cache->activeColumns()) - after > step)
+        s.cache->shrink(int32_t(step), s.isActive);
+}
+
+int64_t SvmTrainer::selectWorkingSet(TrainState& s, int64_t budget, bool cachedOnly) {
     if (budget <= 0) return 0;
     const int64_t half = budget / 2;
     const double epsA = s.lp.epsilonA;
@@ -330,7 +358,7 @@ int64_t CSVM::selectWorkingSet(TrainState& s, int64_t budget, bool cachedOnly) {
     return first + second;
 }
 
-void CSVM::solveWorkingSet(TrainState& s, SvmModel& model) {
+void SvmTrainer::solveWorkingSet(TrainState& s, SvmModel& model) {
     const int32_t m = int32_t(s.working.size());
     if (m == 0) return;
     QpSubproblem& qp = s.qp;
@@ -350,7 +378,7 @@ void CSVM::solveWorkingSet(TrainState& s, SvmModel& model) {
         qp.up[i] = s.lp.svmCost[size_t(ki)];
         qp.xinit[i] = s.a[size_t(ki)];
     }
-    const bool dense = !s.spread.empty() && s.kp.kernelType >= kLinear && s.kp.kernelType <= kSigmoid;
+    const bool dense = !s.spread.empty() && isDotProductKernel(s.kp.kernelType);
     std::vector<double>& dots = s.dots;
     if (dense) {
         dots.resize(sm);
@@ -362,16 +390,16 @@ void CSVM::solveWorkingSet(TrainState& s, SvmModel& model) {
         // Kernel values of row i from x_i spread densely: the same products
         // summed in the same order as the sparse merge.
         if (dense) {
-            for (const SvmWord* w = s.docs[size_t(ki)].list(); w->wnum; ++w) s.spread[size_t(w->wnum)] = w->weight;
+            for (const VectorEntry* w = s.docs[size_t(ki)].list(); w->wnum; ++w) s.spread[size_t(w->wnum)] = w->weight;
             denseDots(s.spread.data(), s.dotDocs.data() + i, sm - i, dots.data() + i);
-            for (const SvmWord* w = s.docs[size_t(ki)].list(); w->wnum; ++w) s.spread[size_t(w->wnum)] = 0.0;
+            for (const VectorEntry* w = s.docs[size_t(ki)].list(); w->wnum; ++w) s.spread[size_t(w->wnum)] = 0.0;
         }
         for (size_t j = i; j < sm; ++j) {
             int32_t kj = s.working[j];
             double k;
             if (dense) {
                 ++s.kernelEvaluations;
-                k = CSVM::kernelFromDot(s.kp, dots[j], s.docs[size_t(ki)], s.docs[size_t(kj)]);
+                k = kernelFromDot(s.kp, dots[j], s.docs[size_t(ki)], s.docs[size_t(kj)]);
             } else {
                 k = s.kernel(ki, kj);
             }
@@ -388,11 +416,11 @@ void CSVM::solveWorkingSet(TrainState& s, SvmModel& model) {
     }
     for (size_t i = 0; i < sm; ++i) qp.g0[i] = double(s.y[size_t(s.working[i])]) * qp.g0[i] - 1.0;
 
-    const double* x = solveSubproblem(qp, s.epsilonCritOrg, s.lp.maxQpSize, model.b, s.lp);
+    const double* x = solver_.solve(qp, s.epsilonCritOrg, s.lp.maxQpSize, model.b, s.lp, workLeft_);
     for (size_t i = 0; i < sm; ++i) s.a[size_t(s.working[i])] = x[i];
 }
 
-void CSVM::addKernelRowDelta(TrainState& s, int32_t i, double delta,
+void SvmTrainer::addKernelRowDelta(TrainState& s, int32_t i, double delta,
                              const std::vector<int32_t>& targets) {
     // lin_j += y_i K(x_i, x_j) (a_i - a_i_old) for every target j.
     float* row = s.row.data();
@@ -405,7 +433,7 @@ void CSVM::addKernelRowDelta(TrainState& s, int32_t i, double delta,
     for (int32_t j : targets) s.lin[size_t(j)] += double(row[j]) * factor;
 }
 
-void CSVM::updateLinearComponents(TrainState& s) {
+void SvmTrainer::updateLinearComponents(TrainState& s) {
     if (s.linear) {
         updateLinearWeights(s);
     } else {
@@ -416,7 +444,7 @@ void CSVM::updateLinearComponents(TrainState& s) {
     }
 }
 
-void CSVM::updateModel(TrainState& s, SvmModel& model) {
+void SvmTrainer::updateModel(TrainState& s, SvmModel& model) {
     for (int32_t i : s.working) {
         const double a = s.a[size_t(i)];
         const double aOld = s.aOld[size_t(i)];
@@ -453,11 +481,10 @@ void CSVM::updateModel(TrainState& s, SvmModel& model) {
     }
 }
 
-void CSVM::checkOptimality(TrainState& s, const SvmModel& model, double& maxdiff, bool& retrain) {
+void SvmTrainer::checkOptimality(TrainState& s, const SvmModel& model, double& maxdiff, bool& retrain) {
     LearnParams& lp = s.lp;
     if (s.linear) {
-        // Begun by beginLinearCheck, which set the shrinking tolerance.
-        maxdiff = finishLinearCheck(s, model);
+        maxdiff = checkLinear(s, model);
     } else {
         lp.epsilonShrink = 0.7 * lp.epsilonShrink + 0.3 * maxdiff;
         const int32_t now = int32_t(std::min<int64_t>(s.iteration, INT32_MAX));
@@ -468,7 +495,7 @@ void CSVM::checkOptimality(TrainState& s, const SvmModel& model, double& maxdiff
     retrain = maxdiff > lp.epsilonCrit;
 }
 
-void CSVM::shrinkProblem(TrainState& s, int64_t minimumCount) {
+void SvmTrainer::shrinkProblem(TrainState& s, int64_t minimumCount) {
     auto shrinkable = [&](int32_t j) {
         return s.iteration - s.lastSuboptimal[size_t(j)] > s.lp.shrinkHorizon ||
                s.inconsistent[size_t(j)];
@@ -487,7 +514,7 @@ void CSVM::shrinkProblem(TrainState& s, int64_t minimumCount) {
     buildActiveList(s);
 }
 
-void CSVM::reactivateInactive(TrainState& s, const SvmModel& model, double& maxdiff) {
+void SvmTrainer::reactivateInactive(TrainState& s, const SvmModel& model, double& maxdiff) {
     const int32_t steps = int32_t(s.history.size());
     std::vector<int32_t> inactive, changed;
     for (int32_t t = steps - 1; t >= 0 && !s.history[size_t(t)].empty(); --t) {
@@ -502,19 +529,14 @@ void CSVM::reactivateInactive(TrainState& s, const SvmModel& model, double& maxd
         if (s.linear) {
             for (int32_t i : changed)
                 s.addToWeights(i, double(s.y[size_t(i)]) * (s.a[size_t(i)] - snapshot[size_t(i)]));
-            // Two halves of the examples, one per thread when there are many.
-            const size_t middle = inactive.size() / 2;
-            s.runner.run(2, [&](int half, int) {
-                const size_t from = half ? middle : 0, to = half ? inactive.size() : middle;
-                const SvmDoc* group[4];
-                double sums[4];
-                for (size_t p = from; p < to; p += 4) {
-                    const size_t count = std::min<size_t>(4, to - p);
-                    for (size_t t = 0; t < count; ++t) group[t] = &s.docs[size_t(inactive[p + t])];
-                    denseDots(s.weights.data(), group, count, sums);
-                    for (size_t t = 0; t < count; ++t) s.lin[size_t(inactive[p + t])] += sums[t];
-                }
-            }, inactive.size() >= 512);
+            const DocumentVector* group[4];
+            double sums[4];
+            for (size_t p = 0; p < inactive.size(); p += 4) {
+                const size_t count = std::min<size_t>(4, inactive.size() - p);
+                for (size_t t = 0; t < count; ++t) group[t] = &s.docs[size_t(inactive[p + t])];
+                denseDots(s.weights.data(), group, count, sums);
+                for (size_t t = 0; t < count; ++t) s.lin[size_t(inactive[p + t])] += sums[t];
+            }
             s.clearWeights();
         } else {
             for (int32_t i : changed)

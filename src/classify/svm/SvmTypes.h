@@ -3,6 +3,7 @@
 // parameters, trained models and the parameters of one training.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,16 +15,27 @@ namespace kestrel {
 using SvmWord = VectorEntry;
 using SvmDoc = DocumentVector;
 
-enum KernelType : int32_t {
-    kLinear = 0,
-    kPolynomial = 1,
-    kRadialBasis = 2,
-    kSigmoid = 3,
-    kCustom = 4,
+// The kernels, numbered as model files and parameter records keep them.
+enum class KernelType : int32_t {
+    Linear = 0,
+    Polynomial = 1,
+    RadialBasis = 2,
+    Sigmoid = 3,
+    Custom = 4,  // user-defined: needs both vectors, not just their dot product
 };
 
+// The kernel of a stored number; none for a number that names no kernel.
+inline std::optional<KernelType> kernelTypeOf(long number) {
+    if (number < long(KernelType::Linear) || number > long(KernelType::Custom)) return std::nullopt;
+    return KernelType(number);
+}
+inline int32_t kernelNumber(KernelType type) { return int32_t(type); }
+// Whether the kernel's value follows from the dot product of its two vectors
+// (and their norms) alone.
+inline bool isDotProductKernel(KernelType type) { return type != KernelType::Custom; }
+
 struct KernelParams {
-    int32_t kernelType = kLinear;
+    KernelType kernelType = KernelType::Linear;
     int32_t degree = 1;     // polynomial degree d
     double gamma = 1.0;     // radial basis width g
     double coefLin = 1.0;   // factor s of the dot product
@@ -98,13 +110,13 @@ struct QpSubproblem {
     }
 };
 
-// Result codes of the subproblem solver.
-enum QpResult : int {
-    kPrimalOptimal = 1,
-    kDualOptimal = 2,
-    kMaxIterations = 3,
-    kNanSolution = 4,
-    kOneFreeVariable = 5,
+// How a subproblem solve ended.
+enum class QpResult {
+    PrimalOptimal = 1,
+    DualOptimal = 2,
+    MaxIterations = 3,
+    NanSolution = 4,
+    OneFreeVariable = 5,  // one free variable under the equality: nothing to solve
 };
 
 }  // namespace kestrel

@@ -1,16 +1,15 @@
 #pragma once
 // Everything one SVM training works on (internal to the training code).
 #include <algorithm>
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <new>
 #include <utility>
 #include <vector>
 
-#include "classify/svm/CSVM.h"
-#include "classify/svm/ChunkRunner.h"
+#include "classify/svm/KernelCache.h"
+#include "classify/svm/SvmKernel.h"
+#include "classify/svm/SvmTypes.h"
 
 namespace kestrel {
 
@@ -58,14 +57,12 @@ struct LinearColumns {
     std::vector<double> weight;
 };
 
-// The column blocks of all training documents, as every training with the
-// linear kernel starts with them: learn keeps them with the training file,
-// so that the trainings of the other categories start from them.
+// The columns of all training documents, as every training with the linear
+// kernel starts with them: they are kept with the training file, so that
+// the trainings of the other categories start from them.
 struct InitialColumns {
-    size_t documents = 0, features = 0;
-    std::vector<std::vector<int32_t>> examples;
-    std::vector<std::shared_ptr<const LinearColumns>> columns;
-    std::vector<int64_t> columnSize;
+    size_t documents = 0, features = 0;  // 0 documents: not filled yet
+    std::shared_ptr<const LinearColumns> columns;
 };
 
 // out[j] = sum over the entries e of docs[j] of dense[e.wnum] * e.weight,
@@ -73,10 +70,10 @@ struct InitialColumns {
 // documents are summed side by side: four independent chains of additions,
 // which the processor overlaps, while every sum keeps its own order (so
 // each is the same double as alone).
-inline void denseDots(const double* __restrict dense, const SvmDoc* const* docs, size_t count, double* out) {
+inline void denseDots(const double* __restrict dense, const DocumentVector* const* docs, size_t count, double* out) {
     size_t j = 0;
     for (; j + 4 <= count; j += 4) {
-        const SvmWord *a = docs[j]->list(), *b = docs[j + 1]->list(), *c = docs[j + 2]->list(),
+        const VectorEntry *a = docs[j]->list(), *b = docs[j + 1]->list(), *c = docs[j + 2]->list(),
                       *d = docs[j + 3]->list();
         const size_t common =
             std::min(std::min(docs[j]->size(), docs[j + 1]->size()), std::min(docs[j + 2]->size(), docs[j + 3]->size()));
@@ -89,36 +86,21 @@ inline void denseDots(const double* __restrict dense, const SvmDoc* const* docs,
         }
         double sums[4] = {sa, sb, sc, sd};
         for (size_t t = 0; t < 4; ++t)
-            for (const SvmWord* e = docs[j + t]->list() + common; e->wnum; ++e) sums[t] += dense[e->wnum] * e->weight;
+            for (const VectorEntry* e = docs[j + t]->list() + common; e->wnum; ++e) sums[t] += dense[e->wnum] * e->weight;
         for (size_t t = 0; t < 4; ++t) out[j + t] = sums[t];
     }
     for (; j < count; ++j) {
         double sum = 0.0;
-        for (const SvmWord* e = docs[j]->list(); e->wnum; ++e) sum += dense[e->wnum] * e->weight;
+        for (const VectorEntry* e = docs[j]->list(); e->wnum; ++e) sum += dense[e->wnum] * e->weight;
         out[j] = sum;
     }
 }
 
-// Allocates on cache-line boundaries, so that the per-example arrays that
-// two threads write in stripes of whole lines share no line.
-template <typename T>
-struct LineAligned {
-    using value_type = T;
-    static constexpr std::align_val_t kAlignment{64};
-    LineAligned() = default;
-    template <typename U>
-    LineAligned(const LineAligned<U>&) {}
-    T* allocate(size_t count) { return static_cast<T*>(::operator new(count * sizeof(T), kAlignment)); }
-    void deallocate(T* p, size_t) { ::operator delete(p, kAlignment); }
-    template <typename U>
-    bool operator==(const LineAligned<U>&) const { return true; }
-};
-
 struct TrainState {
-    TrainState(std::vector<SvmDoc>& d, LearnParams& l, const KernelParams& k)
+    TrainState(std::vector<DocumentVector>& d, LearnParams& l, const KernelParams& k)
         : docs(d), lp(l), kp(k) {}
 
-    std::vector<SvmDoc>& docs;
+    std::vector<DocumentVector>& docs;
     LearnParams& lp;
     const KernelParams& kp;
     KernelCache* cache = nullptr;
@@ -127,12 +109,13 @@ struct TrainState {
 
     std::vector<int32_t> y;               // +1 / -1 (0: unlabeled, never selected)
     std::vector<double> a, aOld;
-    std::vector<double, LineAligned<double>> lin;
+    std::vector<double> lin;
     std::vector<int32_t> inconsistent;    // always 0 here
     std::vector<int32_t> chosen;
-    std::vector<int32_t, LineAligned<int32_t>> lastSuboptimal;
+    std::vector<int32_t> lastSuboptimal;
     std::vector<int32_t> svDoc;           // model slot -> example (as model.supvec)
     TopList top;                          // working-set selection
+    int64_t takenFromCache = 0;           // cached rows taken at the last selection that preferred them
     std::vector<int32_t> working;         // the working set
     std::vector<int32_t> active;          // active examples in index order
     uint64_t activeVersion = 0;           // changes whenever the active list is rebuilt
@@ -144,40 +127,23 @@ struct TrainState {
     std::vector<int32_t> previousWorking; // the working set of the last iteration
     std::vector<double> spread;           // one example spread densely (empty: merge instead)
     std::vector<double> dots;             // one row of working-set dot products
-    std::vector<const SvmDoc*> dotDocs;   // the working set's documents
+    std::vector<const DocumentVector*> dotDocs;   // the working set's documents
     QpSubproblem qp;
 
     // ---- Linear kernel ----
-    // The active examples' entries by feature (compressed columns), in
-    // blocks of examples, so that a change of the weight vector reaches
-    // exactly the entries it changes, and each block can be worked on by its
-    // own thread. Rebuilt when the active set changes.
-    struct alignas(64) ColumnBlock {
-        std::vector<int32_t> examples;          // ascending
-        std::shared_ptr<const LinearColumns> columns;  // null: not filled yet
-        std::shared_ptr<LinearColumns> spare;   // earlier columns to fill again
-        std::vector<double> delta;              // per example: the change of its decision value
-        double maxdiff = 0.0;
-        TopList down, up;                       // the block's candidates for the next selection
-        bool unordered = false;                 // a criterion was not a number
-    };
-    std::vector<ColumnBlock> blocks;
-    std::vector<int64_t> columnSize;      // entries per feature over all blocks
-    InitialColumns* initialColumns = nullptr;  // kept by learn (may be empty), or none
-    std::vector<std::pair<double, int32_t>> mergeScratch;
+    // The active examples' entries by feature (compressed columns), so that
+    // a change of the weight vector reaches exactly the entries it changes.
+    // Rebuilt when the active set changes.
+    std::vector<int32_t> columnExamples;           // the active examples, ascending
+    std::shared_ptr<const LinearColumns> columns;  // null: not filled yet
+    std::shared_ptr<LinearColumns> spareColumns;   // earlier columns to fill again
+    std::vector<double> delta;  // per column example: the change of its decision value
+    InitialColumns* initialColumns = nullptr;      // kept with the training file, or none
     bool columnsStale = true;
-    // The weight change of this iteration: y_i (a_i - a_old_i) per changed
-    // working-set example, in working-set order; the features it touches
-    // (one bit each) and whether there is one.
-    std::vector<std::pair<int32_t, double>> weightChange;
+    // The weight change of this iteration: the features it touches (one bit
+    // each) and whether there is one.
     std::vector<uint64_t> changedFeatures;
     bool weightsChanged = false;
-    uint64_t changeNumber = 0;            // counts weight changes
-    // The helper thread's own copy of the weight change (sharing the
-    // caller's would move its cache lines between the cores every time).
-    std::vector<double> helperWeights;
-    std::vector<uint64_t> helperFeatures;
-    uint64_t helperChangeNumber = 0;
 
     // The next iteration's working-set candidates, found while the
     // optimality check passes every active example: valid while the active
@@ -189,20 +155,6 @@ struct TrainState {
         TopList down, up;
     } next;
 
-    // The optimality check of the linear kernel, begun before the threshold
-    // of the iteration is known (see CSVM::beginLinearCheck).
-    struct Check {
-        int32_t now = 0;
-        bool fill = false, changed = false;
-        int64_t half = 0, stay = 0;
-        double threshold = 0.0;
-        std::atomic<bool> thresholdKnown{false};
-    } check;
-    ChunkRunner::Job checkJob;
-    // After everything the helper thread works on, so that it is destroyed
-    // (and the thread ended) before any of that.
-    ChunkRunner runner;
-
     int64_t iteration = 0;
     double epsilonCritOrg = 0.0;
     int64_t kernelEvaluations = 0;
@@ -210,10 +162,10 @@ struct TrainState {
 
     double kernel(int32_t i, int32_t j) {
         ++kernelEvaluations;
-        return CSVM::kernel(kp, docs[size_t(i)], docs[size_t(j)]);
+        return kernelValue(kp, docs[size_t(i)], docs[size_t(j)]);
     }
     void addToWeights(int32_t i, double factor) {
-        for (const SvmWord* e = docs[size_t(i)].list(); e->wnum; ++e) {
+        for (const VectorEntry* e = docs[size_t(i)].list(); e->wnum; ++e) {
             double& w = weights[size_t(e->wnum)];
             if (w == 0.0) touched.push_back(e->wnum);
             w += factor * e->weight;

@@ -1,9 +1,9 @@
 // Kernel functions and the decision function of the SVM engine.
+#include "classify/svm/SvmKernel.h"
+
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
-
-#include "classify/svm/CSVM.h"
 
 namespace kestrel {
 
@@ -25,7 +25,7 @@ constexpr int64_t kDenseWeightLimit = int64_t(1) << 22;
 
 }  // namespace
 
-double CSVM::sparseDot(const SvmWord* a, const SvmWord* b) {
+double sparseDot(const VectorEntry* a, const VectorEntry* b) {
     double sum = 0.0;
     while (a->wnum && b->wnum) {
         if (a->wnum > b->wnum) {
@@ -41,11 +41,11 @@ double CSVM::sparseDot(const SvmWord* a, const SvmWord* b) {
     return sum;
 }
 
-double CSVM::customKernel(const SvmDoc& a, const SvmDoc& b) {
+double customKernel(const DocumentVector& a, const DocumentVector& b) {
     // Squared Euclidean distance over the union of the two feature sets.
     double distance = 0.0;
-    const SvmWord* p = a.list();
-    const SvmWord* q = b.list();
+    const VectorEntry* p = a.list();
+    const VectorEntry* q = b.list();
     while (p->wnum || q->wnum) {
         if (p->wnum && (!q->wnum || p->wnum < q->wnum)) {
             distance += p->weight * p->weight;
@@ -64,38 +64,36 @@ double CSVM::customKernel(const SvmDoc& a, const SvmDoc& b) {
     return std::exp(-0.0001 * distance) * (t * t * t);
 }
 
-double CSVM::kernelFromDot(const KernelParams& params, double dot, const SvmDoc& a,
-                           const SvmDoc& b) {
+double kernelFromDot(const KernelParams& params, double dot, const DocumentVector& a, const DocumentVector& b) {
     switch (params.kernelType) {
-    case kLinear:
+    case KernelType::Linear:
         return toSingle(dot);
-    case kPolynomial:
+    case KernelType::Polynomial:
         return toSingle(std::pow(params.coefLin * dot + params.coefConst, double(params.degree)));
-    case kRadialBasis:
+    case KernelType::RadialBasis:
         return toSingle(std::exp(-params.gamma * (a.twoNorm - 2.0 * dot + b.twoNorm)));
-    case kSigmoid:
+    case KernelType::Sigmoid:
         return toSingle(std::tanh(params.coefLin * dot + params.coefConst));
-    case kCustom:
+    case KernelType::Custom:
         return toSingle(customKernel(a, b));
     default:
         return -1.0;
     }
 }
 
-double CSVM::kernel(const KernelParams& params, const SvmDoc& a, const SvmDoc& b) {
-    if (params.kernelType < kLinear || params.kernelType > kSigmoid)
-        return kernelFromDot(params, 0.0, a, b);
+double kernelValue(const KernelParams& params, const DocumentVector& a, const DocumentVector& b) {
+    if (!isDotProductKernel(params.kernelType)) return kernelFromDot(params, 0.0, a, b);
     return kernelFromDot(params, sparseDot(a.list(), b.list()), a, b);
 }
 
-double CSVM::classifyExample(const SvmModel& model, const SvmDoc& doc) {
+double classifyExample(const SvmModel& model, const DocumentVector& doc) {
     double sum = 0.0;
     for (int32_t i = 1; i < model.svNum; ++i)
-        sum += model.alpha[i] * kernel(model.kernel, *model.supvec[i], doc);
+        sum += model.alpha[i] * kernelValue(model.kernel, *model.supvec[i], doc);
     return sum - model.b;
 }
 
-void CSVM::addLinearWeights(SvmModel& model) {
+void addLinearWeights(SvmModel& model) {
     model.linWeights.clear();
     model.sparseWeights.clear();
     int64_t entries = 0;
@@ -106,7 +104,7 @@ void CSVM::addLinearWeights(SvmModel& model) {
         for (int32_t i = 1; i < model.svNum; ++i) {
             // Entries above the highest feature index can never meet a
             // document entry (those are dropped before scoring).
-            for (const SvmWord* w = model.supvec[i]->list(); w->wnum; ++w)
+            for (const VectorEntry* w = model.supvec[i]->list(); w->wnum; ++w)
                 if (w->wnum < size) model.linWeights[size_t(w->wnum)] += model.alpha[i] * w->weight;
         }
     } else {
@@ -115,7 +113,7 @@ void CSVM::addLinearWeights(SvmModel& model) {
         std::vector<std::pair<int32_t, int32_t>> order;  // (feature, support vector)
         order.reserve(size_t(entries));
         for (int32_t i = 1; i < model.svNum; ++i)
-            for (const SvmWord* w = model.supvec[i]->list(); w->wnum; ++w)
+            for (const VectorEntry* w = model.supvec[i]->list(); w->wnum; ++w)
                 if (w->wnum < size) order.push_back({w->wnum, i});
         std::stable_sort(order.begin(), order.end(),
                          [](const auto& x, const auto& y) { return x.first < y.first; });
@@ -123,11 +121,11 @@ void CSVM::addLinearWeights(SvmModel& model) {
             int32_t feature = order[j].first;
             double sum = 0.0;
             for (; j < order.size() && order[j].first == feature; ++j) {
-                const SvmDoc* sv = model.supvec[order[j].second];
+                const DocumentVector* sv = model.supvec[order[j].second];
                 // Find the entry of this feature in the support vector.
-                const SvmWord* w = std::lower_bound(
+                const VectorEntry* w = std::lower_bound(
                     sv->list(), sv->list() + sv->size(), feature,
-                    [](const SvmWord& e, int32_t f) { return e.wnum < f; });
+                    [](const VectorEntry& e, int32_t f) { return e.wnum < f; });
                 sum += model.alpha[order[j].second] * w->weight;
             }
             model.sparseWeights.push_back({feature, sum});
@@ -137,19 +135,16 @@ void CSVM::addLinearWeights(SvmModel& model) {
     model.hasLinearWeights = true;
 }
 
-double CSVM::classifyLinear(const SvmModel& model, SvmDoc& doc) {
-    // Entries above the model's highest feature index end the list.
-    for (SvmWord& w : doc.words)
-        if (w.wnum > model.totWords) {
-            w.wnum = 0;
-            break;
-        }
+double classifyLinear(const SvmModel& model, const DocumentVector& doc) {
+    // Entries are ascending: those above the model's highest feature index
+    // come last and are left out (the sparse weights hold none of them).
     double sum = 0.0;
     if (!model.sparseWeights.empty()) {
         sum = sparseDot(model.sparseWeights.data(), doc.list());
     } else {
         const double* weights = model.linWeights.data();
-        for (const SvmWord* w = doc.list(); w->wnum; ++w) sum += weights[w->wnum] * w->weight;
+        for (const VectorEntry* w = doc.list(); w->wnum && w->wnum <= model.totWords; ++w)
+            sum += weights[w->wnum] * w->weight;
     }
     return sum - model.b;
 }
