@@ -180,8 +180,9 @@ int main(int argc, char** argv) {
         }
         classifySeconds = seconds(begin);
     }
-    std::printf("categories %ld repeat %d train_seconds %.4f classify_seconds %.4f\n", categories,
-                repeat, trainSeconds, classifySeconds);
+    std::printf("categories %ld repeat %d train_seconds %.4f classify_seconds %.4f run_ahead_kept %zu redone %zu\n",
+                categories, repeat, trainSeconds, classifySeconds, engine.speculationsKept(),
+                engine.speculationsRedone());
     if (scratch) {
         for (long k = 1; k <= categories; ++k) {
             std::remove((models + "model" + std::to_string(k) + ".mdl").c_str());

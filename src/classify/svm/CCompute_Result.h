@@ -1,7 +1,7 @@
 #pragma once
-// State of the quadratic subproblem solver that lives as long as the CSVM:
-// its buffers (allocated at the first solve, then reused) and the tuning
-// values it adapts over every training of the object's life.
+// State of the quadratic subproblem solver (QpSolver), which lives as long as
+// the CSVM that owns it: its buffers (allocated at the first solve, then
+// reused) and the tuning values it adapts over every training of its life.
 #include <cstdint>
 #include <vector>
 
