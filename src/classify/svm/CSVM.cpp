@@ -367,7 +367,7 @@ Status CSVM::classifyFile(std::vector<double>& out) {
     if (!readFile(inputFile, content, &error)) return fail(error);
 
     std::vector<double> values;
-    SvmDoc doc;
+    DocumentVector doc;
     std::string reason;
     size_t pos = 0;
     int64_t number = 0;
