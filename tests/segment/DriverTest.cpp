@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <thread>
 
 #include "SegmentTestSupport.h"
@@ -137,6 +138,25 @@ TEST(DriverTest, LoadingTwiceAndMissingFiles) {
     const Status missing = u.loadData("/nonexistent");
     EXPECT_FALSE(missing);
     EXPECT_NE(missing.message().find("/nonexistent/data/coreDict.dct"), std::string::npos);
+}
+
+TEST(DriverTest, DamagedRoleFilesAreWarningsNotFailures) {
+    // Role files are optional: damaged ones are named, one line each, and
+    // the segmenter loads and works without them.
+    DataDir data;
+    ASSERT_TRUE(writeFileAtomically(data.path() + "nr.dct", "abc"));
+    ASSERT_TRUE(writeFileAtomically(data.path() + "nr.ctx", "\xff\xff\xff\x7f"));
+    ASSERT_TRUE(writeFileAtomically(data.path() + "ns.ctx", "\x01"));
+    CWordSegment s;
+    ASSERT_TRUE(isOk(s.loadDataDirectory(data.path())));
+    const std::string& warnings = s.warnings();
+    EXPECT_EQ(std::count(warnings.begin(), warnings.end(), '\n'), 3) << warnings;
+    EXPECT_NE(warnings.find("nr.dct"), std::string::npos) << warnings;
+    EXPECT_NE(warnings.find("nr.ctx"), std::string::npos) << warnings;
+    EXPECT_NE(warnings.find("ns.ctx"), std::string::npos) << warnings;
+    EXPECT_EQ(warnings.find("tr."), std::string::npos) << warnings;
+    s.recognitionSwitch = 2;
+    EXPECT_EQ(segmentText(s, "我们喜欢中文"), (std::vector<std::string>{"我们", "喜欢", "中文"}));
 }
 
 TEST(DriverTest, LongAndHostileInputStaysBounded) {
