@@ -10,14 +10,13 @@ using namespace kestrel;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CContextStat context;
-    std::string error;
-    if (!context.loadFromBytes(fuzz::bytesOf(data, size), "input", error)) {
-        fuzz::require(!error.empty() && !context.isLoaded(), "a failed load leaves a message and no statistics");
+    if (const Status loaded = context.loadFromBytes(fuzz::bytesOf(data, size), "input"); !loaded) {
+        fuzz::require(!loaded.message().empty() && !context.isLoaded(), "a failed load leaves a message and no statistics");
         return 0;
     }
     const std::string saved = context.serialize();
     CContextStat again;
-    fuzz::require(again.loadFromBytes(saved, "saved", error), "saved statistics load");
+    fuzz::require(again.loadFromBytes(saved, "saved").ok(), "saved statistics load");
     fuzz::require(again.serialize() == saved, "saved statistics load unchanged");
 
     const std::vector<int32_t>& symbols = context.symbols();

@@ -11,15 +11,15 @@ using namespace kestrel;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes = fuzz::bytesOf(data, size);
     CDictionary dictionary;
-    std::string error;
-    if (!dictionary.loadFromBytes(bytes, "input", error)) {
-        fuzz::require(!error.empty() && dictionary.entryCount() == 0, "a failed load leaves a message and no entries");
+    if (const Status loaded = dictionary.loadFromBytes(bytes, "input"); !loaded) {
+        fuzz::require(!loaded.message().empty() && dictionary.entryCount() == 0,
+                      "a failed load leaves a message and no entries");
         return 0;
     }
 
     const std::string saved = dictionary.serialize();
     CDictionary again;
-    fuzz::require(again.loadFromBytes(saved, "saved", error), "a saved dictionary loads");
+    fuzz::require(again.loadFromBytes(saved, "saved").ok(), "a saved dictionary loads");
     fuzz::require(again.serialize() == saved, "a saved dictionary loads unchanged");
 
     // Every entry is found again, through each kind of lookup.

@@ -15,9 +15,9 @@ namespace {
 const DocumentSegmenter& segmenter() {
     static const std::unique_ptr<DocumentSegmenter> loaded = [] {
         std::unique_ptr<DocumentSegmenter> s = makeDocumentSegmenter();
-        std::string error;
-        if (!s || !s->loadData(KESTREL_FUZZ_BUILD_DIR, error)) {
-            fprintf(stderr, "kestrel fuzz: %s\n", error.c_str());
+        const Status loaded = s ? s->loadData(KESTREL_FUZZ_BUILD_DIR) : Status::failure("no segmenter built in");
+        if (!loaded) {
+            fprintf(stderr, "kestrel fuzz: %s\n", loaded.message().c_str());
             abort();
         }
         s->setUnknownWordSwitch(1);
@@ -35,12 +35,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = fuzz::writeScratchFile("document.txt", fuzz::bytesOf(data, size));
-    std::vector<std::string> words;
-    std::string error;
     // Only bytes that are no text at all are refused, and never in silence.
     const std::string_view bytes = fuzz::bytesOf(data, size);
-    if (!segmenter().segmentDocument(path, words, error))
-        fuzz::require(detectEncoding(bytes) == TextEncoding::kBinary && !error.empty(),
+    if (const Result<SegmentedDocument> segmented = segmenter().segmentDocument(path); !segmented)
+        fuzz::require(detectEncoding(bytes) == TextEncoding::kBinary && !segmented.message().empty(),
                       "a text document is segmented; a binary one is refused with a message");
     return 0;
 }

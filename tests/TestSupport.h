@@ -1,10 +1,14 @@
 #pragma once
 // Helpers shared by the tests: a temporary directory that removes itself,
 // and small file writers.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
+
+#include "common/Status.h"
 
 namespace kestrel::testing {
 
@@ -42,5 +46,11 @@ public:
 private:
     std::string path_;
 };
+
+// Success of a call that returns a Status, with its message when it failed.
+inline ::testing::AssertionResult isOk(const Status& status) {
+    if (status.ok()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << status.message();
+}
 
 }  // namespace kestrel::testing

@@ -177,9 +177,8 @@ bool TextClassifier::loadSegmenter() {
         lastError_ = "no word segmenter is built into this program, so raw text (*.txt) cannot be preprocessed";
         return false;
     }
-    std::string error;
-    if (!segmenter_->loadData(startupDirectory, error)) {
-        lastError_ = error;
+    if (const Status loaded = segmenter_->loadData(startupDirectory); !loaded) {
+        lastError_ = loaded.message();
         return false;
     }
     segmenterLoaded_ = true;
@@ -230,15 +229,14 @@ bool TextClassifier::preprocessDocuments(const std::vector<PendingDocument>& doc
         documents.size(), threads,
         [&](size_t i) {
             const PendingDocument& doc = documents[i];
-            std::vector<std::string> words;
-            std::string error;
-            if (!segmenter_->segmentDocument(doc.dir + doc.title + ".txt", words, error)) {
-                errors[i] = error;
+            Result<SegmentedDocument> segmented = segmenter_->segmentDocument(doc.dir + doc.title + ".txt");
+            if (!segmented) {
+                errors[i] = segmented.message();
                 return;
             }
-            notes[i] = std::move(error);
-            error.clear();
-            if (!writeFileAtomically(doc.dir + doc.title + ".seg", segText(words), &error)) {
+            notes[i] = std::move(segmented->warning);
+            std::string error;
+            if (!writeFileAtomically(doc.dir + doc.title + ".seg", segText(segmented->words), &error)) {
                 errors[i] = error;
                 return;
             }

@@ -116,19 +116,19 @@ int runSegmentCommand(int argc, char** argv) {
 
     WordSegmenter segmenter;
     std::string error;
-    bool loaded = false;
+    Status loaded;
     if (!dataDir.empty()) {
         // DIR may be the data directory itself or the directory above it.
         std::string dir = withTrailingSlash(dataDir);
         if (!fileExists(dir + "coreDict.dct") && fileExists(dir + "data/coreDict.dct")) dir += "data/";
-        loaded = segmenter.loadDataDirectory(dir, error);
+        loaded = segmenter.loadDataDirectory(dir);
     } else {
         char cwd[4096];
         const std::string startup = getcwd(cwd, sizeof cwd) ? std::string(cwd) : std::string(".");
-        loaded = segmenter.loadData(startup, error);
+        loaded = segmenter.loadData(startup);
     }
     if (!loaded) {
-        std::fprintf(stderr, "kestrel segment: cannot load the segmenter's data: %s\n", error.c_str());
+        std::fprintf(stderr, "kestrel segment: cannot load the segmenter's data: %s\n", loaded.message().c_str());
         return 1;
     }
     if (!segmenter.warnings().empty()) std::fprintf(stderr, "kestrel segment: warning: %s", segmenter.warnings().c_str());

@@ -31,24 +31,22 @@ void CContextStat::computeCosts() {
     }
 }
 
-bool CContextStat::load(const std::string& path, std::string& error) {
+Status CContextStat::load(const std::string& path) {
     std::string bytes;
     std::string readError;
     if (!readFile(path, bytes, &readError)) {
         release();
-        error = readError.empty() ? "cannot read statistics file " + path : readError;
-        return false;
+        return Status::failure(readError.empty() ? "cannot read statistics file " + path : readError);
     }
-    return loadFromBytes(bytes, path, error);
+    return loadFromBytes(bytes, path);
 }
 
-bool CContextStat::loadFromBytes(std::string_view bytes, const std::string& name, std::string& error) {
+Status CContextStat::loadFromBytes(std::string_view bytes, const std::string& name) {
     release();
     size_t pos = 0;
     auto fail = [&](const std::string& what) {
         release();
-        error = "statistics file " + name + " is damaged: " + what;
-        return false;
+        return Status::failure("statistics file " + name + " is damaged: " + what);
     };
     int32_t n = 0;
     if (!readInt32(bytes, pos, n)) return fail("it has no symbol count");
@@ -78,7 +76,7 @@ bool CContextStat::loadFromBytes(std::string_view bytes, const std::string& name
     m_symbols = std::move(symbols);
     m_tables = std::move(tables);
     computeCosts();
-    return true;
+    return Status::success();
 }
 
 bool CContextStat::setData(std::vector<int32_t> symbols, std::vector<Table> tables) {
@@ -108,13 +106,11 @@ std::string CContextStat::serialize() const {
     return out;
 }
 
-bool CContextStat::save(const std::string& path, std::string& error) const {
+Status CContextStat::save(const std::string& path) const {
     std::string writeError;
-    if (!writeFileAtomically(path, serialize(), &writeError)) {
-        error = writeError.empty() ? "cannot write statistics file " + path : writeError;
-        return false;
-    }
-    return true;
+    if (!writeFileAtomically(path, serialize(), &writeError))
+        return Status::failure(writeError.empty() ? "cannot write statistics file " + path : writeError);
+    return Status::success();
 }
 
 int CContextStat::indexOf(int tag) const {

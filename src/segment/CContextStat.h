@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/Status.h"
+
 namespace kestrel {
 
 class CContextStat {
@@ -20,12 +22,12 @@ public:
         std::vector<int32_t> context;       // n x n, row = previous tag
     };
 
-    // False when the file cannot be read or is damaged (message naming the
-    // file in `error`); the statistics are empty then. Previous content is
+    // Fails when the file cannot be read or is damaged (with a message
+    // naming the file); the statistics are empty then. Previous content is
     // freed first.
-    bool load(const std::string& path, std::string& error);
-    bool loadFromBytes(std::string_view bytes, const std::string& name, std::string& error);
-    bool save(const std::string& path, std::string& error) const;
+    Status load(const std::string& path);
+    Status loadFromBytes(std::string_view bytes, const std::string& name);
+    Status save(const std::string& path) const;
     std::string serialize() const;
     void release();
 

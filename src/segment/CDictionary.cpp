@@ -371,25 +371,23 @@ bool CDictionary::addWord(std::string_view word, int handle, int frequency) {
     return true;
 }
 
-bool CDictionary::load(const std::string& path, std::string& error) {
+Status CDictionary::load(const std::string& path) {
     std::string bytes;
     std::string readError;
     if (!readFile(path, bytes, &readError)) {
         release();
-        error = readError.empty() ? "cannot read dictionary file " + path : readError;
-        return false;
+        return Status::failure(readError.empty() ? "cannot read dictionary file " + path : readError);
     }
-    return loadFromBytes(bytes, path, error);
+    return loadFromBytes(bytes, path);
 }
 
-bool CDictionary::loadFromBytes(std::string_view bytes, const std::string& name, std::string& error) {
+Status CDictionary::loadFromBytes(std::string_view bytes, const std::string& name) {
     release();
     size_t pos = 0;
     auto fail = [&](int cell, const std::string& what) {
         release();
-        error = "dictionary file " + name + " is damaged: " + what + " (cell " + std::to_string(cell) +
-                ", byte offset " + std::to_string(pos) + ")";
-        return false;
+        return Status::failure("dictionary file " + name + " is damaged: " + what + " (cell " + std::to_string(cell) +
+                               ", byte offset " + std::to_string(pos) + ")");
     };
     if (bytes.size() > 0xFFFFFFF0u) return fail(0, "file too large");
     m_text.reserve(bytes.size());
@@ -448,7 +446,7 @@ bool CDictionary::loadFromBytes(std::string_view bytes, const std::string& name,
         m_entryCount += items.size();
     }
     buildPrefixTable();
-    return true;
+    return Status::success();
 }
 
 std::string CDictionary::serialize() const {
@@ -466,13 +464,11 @@ std::string CDictionary::serialize() const {
     return out;
 }
 
-bool CDictionary::save(const std::string& path, std::string& error) const {
+Status CDictionary::save(const std::string& path) const {
     std::string writeError;
-    if (!writeFileAtomically(path, serialize(), &writeError)) {
-        error = writeError.empty() ? "cannot write dictionary file " + path : writeError;
-        return false;
-    }
-    return true;
+    if (!writeFileAtomically(path, serialize(), &writeError))
+        return Status::failure(writeError.empty() ? "cannot write dictionary file " + path : writeError);
+    return Status::success();
 }
 
 std::vector<CDictionary::Entry> CDictionary::cellEntries(int cell) const {

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/Status.h"
 #include "segment/KeyPrefixTable.h"
 
 namespace kestrel {
@@ -30,11 +31,11 @@ public:
     // Loads a .dct file; the previous content is freed first. A file that
     // ends early, has a negative length or counts more entries than it holds
     // fails with a message naming the file and leaves the dictionary empty.
-    bool load(const std::string& path, std::string& error);
+    Status load(const std::string& path);
     // The same from bytes already read; `name` names them in messages.
-    bool loadFromBytes(std::string_view bytes, const std::string& name, std::string& error);
+    Status loadFromBytes(std::string_view bytes, const std::string& name);
     // Writes the .dct format (crash-safe: temp file + rename).
-    bool save(const std::string& path, std::string& error) const;
+    Status save(const std::string& path) const;
     std::string serialize() const;
     void release();
 

@@ -147,28 +147,148 @@ bool CSegment::biOptimumSegment(const CDictionary& bigram, const CDictionary& co
     return true;
 }
 
-bool CSegment::generateWord(const std::vector<int>& v, int k) {
-    const SegmentTexts& t = texts();
-    WordPath& out = m_paths[static_cast<size_t>(k)];
-    out.clear();
-    const CDynamicArray& graph = m_segGraph.graph();
-    const int atoms = m_segGraph.atomCount();
-    const int wordCount = static_cast<int>(v.size()) - 1;
-    auto validSpan = [&](int a, int b) { return a >= 0 && b <= atoms && a < b; };
-    auto textOf = [&](int w) { return m_segGraph.atomSpan(v[static_cast<size_t>(w)], v[static_cast<size_t>(w) + 1]); };
-    auto graphWord = [&](int a, int b, std::string_view fallback) -> std::string_view {
-        const CDynamicArray::Element* e = graph.getElement(a, b);
-        return (e && e->hasWord) ? graph.word(*e) : fallback;
-    };
-    auto emit = [&](std::string_view text, int handle, double value, int a, int b, std::string_view graphText) {
-        out.push_back(WordResult{std::string(text), handle, value});
-        m_optimum.setElement(a, b, value, handle, graphText);
-    };
+bool CSegment::validSpan(int a, int b) const { return a >= 0 && b <= m_segGraph.atomCount() && a < b; }
 
+std::string_view CSegment::wordText(int w) const {
+    return m_segGraph.atomSpan(m_vertices[static_cast<size_t>(w)], m_vertices[static_cast<size_t>(w) + 1]);
+}
+
+std::string_view CSegment::graphWord(int a, int b, std::string_view fallback) const {
+    const CDynamicArray& graph = m_segGraph.graph();
+    const CDynamicArray::Element* e = graph.getElement(a, b);
+    return (e && e->hasWord) ? graph.word(*e) : fallback;
+}
+
+void CSegment::emit(std::string_view text, int handle, double value, int a, int b, std::string_view graphText) {
+    m_out->push_back(WordResult{std::string(text), handle, value});
+    m_optimum.setElement(a, b, value, handle, graphText);
+}
+
+int CSegment::markRunEnd(int w) const {
+    const std::string_view text = wordText(w);
+    if (text.size() != 2 || !texts().repeatedMarks.contains(text)) return w + 1;
+    int end = w + 1;
+    while (end < m_wordCount && validSpan(vertex(end), vertex(end + 1)) && wordText(end) == text) ++end;
+    return end;
+}
+
+int CSegment::numberRunEnd(int w) const {
+    // A word that is no number by itself may begin one with the next word:
+    // 百分 之 五十 is the fraction 百分之五十.
+    const int a = vertex(w);
+    const bool beginsNumber =
+        w + 1 < m_wordCount && validSpan(a, vertex(w + 2)) && isNumber(m_segGraph.atomSpan(a, vertex(w + 2)));
+    if (!isNumber(wordText(w)) && !beginsNumber) return w;
+    int end = w + 1;
+    while (end < m_wordCount) {
+        const int to = vertex(end + 1);
+        if (!validSpan(a, to) || !isNumber(m_segGraph.atomSpan(a, to))) break;
+        ++end;
+    }
+    return end;
+}
+
+int CSegment::splitLeadingSign(int start, int stop) {
+    // A sign after a number or time is a word of its own. Only a sign that
+    // is an atom by itself can be split off.
+    if (m_out->empty()) return start;
+    const SegmentTexts& t = texts();
+    const int prev = m_out->back().handle;
+    const bool afterNumber = prev == -kHandleNumber || prev == kHandleNumber || prev == -kHandleTime || prev == kHandleTime;
+    const std::string_view number = m_segGraph.atomSpan(start, stop);
+    std::string_view sign;
+    if (number.substr(0, t.dash.size()) == t.dash) sign = t.dash;
+    else if (number.substr(0, t.minus.size()) == t.minus) sign = t.minus;
+    else if (number.substr(0, 1) == "-") sign = "-";
+    if (afterNumber && !sign.empty() && number.size() > sign.size() && m_segGraph.atomText(start) == sign &&
+        start + 1 < stop) {
+        emit(sign, kHandlePunctuation, 0, start, start + 1, sign);
+        return start + 1;
+    }
+    return start;
+}
+
+void CSegment::emitSeparatedNumber(int start, int stop, size_t sepLength, int handle, double value) {
+    const SegmentTexts& t = texts();
+    const std::string_view number = m_segGraph.atomSpan(start, stop);
+    if (number.size() <= charLength(number, 0)) {
+        emit(number, handle, value, start, stop, graphWord(start, stop, number));
+        return;
+    }
+    // The trailing separator leaves the number. It becomes a word of its
+    // own when it is an atom; otherwise the number keeps it so that no text
+    // is lost.
+    const int lastAtom = stop - 1;
+    if (lastAtom > start && static_cast<size_t>(m_segGraph.atomLength(lastAtom)) == sepLength) {
+        emit(m_segGraph.atomSpan(start, lastAtom), kHandleNumber, 0, start, lastAtom, t.numberToken);
+        double sepValue = 0;
+        int sepHandle = 0;
+        m_segGraph.graph().getElement(lastAtom, stop, &sepValue, &sepHandle);
+        const std::string_view sep = m_segGraph.atomSpan(lastAtom, stop);
+        emit(sep, sepHandle, sepValue, lastAtom, stop, graphWord(lastAtom, stop, sep));
+    } else {
+        emit(number, kHandleNumber, 0, start, stop, t.numberToken);
+    }
+}
+
+int CSegment::emitNumber(int w, int end, int handle, double value, std::string_view storedWord) {
+    const SegmentTexts& t = texts();
+    int start = vertex(w);          // first atom of the number
+    const int stop = vertex(end);   // atom after it
+    std::string_view number = m_segGraph.atomSpan(start, stop);
+    if ((number.size() == 4 && occursAtEvenOffset(number, t.ordinaryShortNumbers)) ||
+        (number.size() == 1 && std::string_view("+-./").find(number[0]) != std::string_view::npos)) {
+        emit(number, handle, value, start, stop, end == w + 1 ? storedWord : number);
+        return end;
+    }
+    if (number == t.dashes || number == t.dash || number == t.minus || number == "-") {
+        emit(number, kHandlePunctuation, value, start, stop, number);
+        return end;
+    }
+    start = splitLeadingSign(start, stop);
+    number = m_segGraph.atomSpan(start, stop);
+
+    // Classify by the follower and by the number's own ending.
+    const bool hasFollower = end < m_wordCount && validSpan(vertex(end), vertex(end + 1));
+    const std::string_view follower = hasFollower ? wordText(end) : std::string_view();
+    const bool timeFollows = hasFollower && ((follower.size() == 2 && t.timeUnits.contains(follower)) ||
+                                             follower == t.monthPortion || (follower == t.year && isYearTime(number)));
+    if (timeFollows) {
+        const int to = vertex(end + 1);
+        emit(m_segGraph.atomSpan(start, to), kHandleTime, 0, start, to, t.timeToken);
+        return end + 1;
+    }
+    if (hasFollower && follower == t.year) {
+        emit(number, kHandleNumber, 0, start, stop, t.numberToken);
+        return end;
+    }
+    if (number.size() >= 2 && number.substr(number.size() - 2) == t.oclock) {
+        emit(number, kHandleTime, 0, start, stop, t.timeToken);
+        return end;
+    }
+    size_t sepLength = 0;
+    if (number.size() >= 2 && byteAt(number, number.size() - 2) >= 0x80 &&
+        t.separators.contains(number.substr(number.size() - 2)))
+        sepLength = 2;
+    else if (number.back() == '.' || number.back() == '/')
+        sepLength = 1;
+    if (sepLength > 0)
+        emitSeparatedNumber(start, stop, sepLength, handle, value);
+    else
+        emit(number, kHandleNumber, 0, start, stop, t.numberToken);
+    return end;
+}
+
+bool CSegment::generateWord(const std::vector<int>& atomVertices, int k) {
+    m_vertices = atomVertices;
+    m_wordCount = static_cast<int>(atomVertices.size()) - 1;
+    m_out = &m_paths[static_cast<size_t>(k)];
+    m_out->clear();
+    const CDynamicArray& graph = m_segGraph.graph();
     int w = 0;
-    while (w < wordCount) {
-        const int a = v[static_cast<size_t>(w)];
-        const int b = v[static_cast<size_t>(w) + 1];
+    while (w < m_wordCount) {
+        const int a = vertex(w);
+        const int b = vertex(w + 1);
         if (!validSpan(a, b)) {
             ++w;
             continue;
@@ -176,131 +296,28 @@ bool CSegment::generateWord(const std::vector<int>& v, int k) {
         double value = 0;
         int handle = 0;
         const CDynamicArray::Element* element = graph.getElement(a, b, &value, &handle);
-        const std::string_view text = textOf(w);
+        const std::string_view text = wordText(w);
         const std::string_view storedWord = (element && element->hasWord) ? graph.word(*element) : text;
 
         // A run of one dash or ellipsis mark is one punctuation word.
-        if (text.size() == 2 && t.repeatedMarks.contains(text)) {
-            int end = w + 1;
-            while (end < wordCount && validSpan(v[static_cast<size_t>(end)], v[static_cast<size_t>(end) + 1]) &&
-                   textOf(end) == text)
-                ++end;
-            if (end > w + 1) {
-                const int stop = v[static_cast<size_t>(end)];
-                const std::string_view run = m_segGraph.atomSpan(a, stop);
-                emit(run, kHandlePunctuation, value, a, stop, run);
-                w = end;
-                continue;
-            }
+        if (const int end = markRunEnd(w); end > w + 1) {
+            const int stop = vertex(end);
+            const std::string_view run = m_segGraph.atomSpan(a, stop);
+            emit(run, kHandlePunctuation, value, a, stop, run);
+            w = end;
+            continue;
         }
-
-        // Merge the longest run of words whose concatenation is a number. A
-        // word that is no number by itself may begin one with the next word:
-        // 百分 之 五十 is the fraction 百分之五十.
-        int end = w;  // words w .. end - 1 form the stored number
-        const bool beginsNumber = w + 1 < wordCount && validSpan(a, v[static_cast<size_t>(w) + 2]) &&
-                                  isNumber(m_segGraph.atomSpan(a, v[static_cast<size_t>(w) + 2]));
-        if (isNumber(text) || beginsNumber) {
-            end = w + 1;
-            while (end < wordCount) {
-                const int from = v[static_cast<size_t>(w)];
-                const int to = v[static_cast<size_t>(end) + 1];
-                if (!validSpan(from, to) || !isNumber(m_segGraph.atomSpan(from, to))) break;
-                ++end;
-            }
-        }
+        // Merge the longest run of words whose concatenation is a number.
+        const int end = numberRunEnd(w);
         if (end == w) {
             emit(text, handle, value, a, b, storedWord);
             ++w;
             continue;
         }
-
-        int start = a;                       // first atom of the number
-        const int stop = v[static_cast<size_t>(end)];  // atom after it
-        std::string_view number = m_segGraph.atomSpan(start, stop);
-        if ((number.size() == 4 && occursAtEvenOffset(number, t.ordinaryShortNumbers)) ||
-            (number.size() == 1 && std::string_view("+-./").find(number[0]) != std::string_view::npos)) {
-            emit(number, handle, value, start, stop, end == w + 1 ? storedWord : number);
-            w = end;
-            continue;
-        }
-        if (number == t.dashes || number == t.dash || number == t.minus || number == "-") {
-            emit(number, kHandlePunctuation, value, start, stop, number);
-            w = end;
-            continue;
-        }
-        // A sign after a number or time is a word of its own. Only a sign
-        // that is an atom by itself can be split off.
-        if (!out.empty()) {
-            const int prev = out.back().handle;
-            const bool afterNumber = prev == -kHandleNumber || prev == kHandleNumber || prev == -kHandleTime || prev == kHandleTime;
-            std::string_view sign;
-            if (number.substr(0, t.dash.size()) == t.dash) sign = t.dash;
-            else if (number.substr(0, t.minus.size()) == t.minus) sign = t.minus;
-            else if (number.substr(0, 1) == "-") sign = "-";
-            if (afterNumber && !sign.empty() && number.size() > sign.size() &&
-                m_segGraph.atomText(start) == sign && start + 1 < stop) {
-                emit(sign, kHandlePunctuation, 0, start, start + 1, sign);
-                ++start;
-                number = m_segGraph.atomSpan(start, stop);
-            }
-        }
-
-        // Classify by the follower and by the number's own ending.
-        const bool hasFollower = end < wordCount && validSpan(v[static_cast<size_t>(end)], v[static_cast<size_t>(end) + 1]);
-        const std::string_view follower = hasFollower ? textOf(end) : std::string_view();
-        if (hasFollower && ((follower.size() == 2 && t.timeUnits.contains(follower)) || follower == t.monthPortion)) {
-            const int to = v[static_cast<size_t>(end) + 1];
-            emit(m_segGraph.atomSpan(start, to), kHandleTime, 0, start, to, t.timeToken);
-            w = end + 1;
-            continue;
-        }
-        if (hasFollower && follower == t.year) {
-            if (isYearTime(number)) {
-                const int to = v[static_cast<size_t>(end) + 1];
-                emit(m_segGraph.atomSpan(start, to), kHandleTime, 0, start, to, t.timeToken);
-                w = end + 1;
-            } else {
-                emit(number, kHandleNumber, 0, start, stop, t.numberToken);
-                w = end;
-            }
-            continue;
-        }
-        w = end;
-        if (number.size() >= 2 && number.substr(number.size() - 2) == t.oclock) {
-            emit(number, kHandleTime, 0, start, stop, t.timeToken);
-            continue;
-        }
-        size_t sepLength = 0;
-        if (number.size() >= 2 && byteAt(number, number.size() - 2) >= 0x80 &&
-            t.separators.contains(number.substr(number.size() - 2)))
-            sepLength = 2;
-        else if (number.back() == '.' || number.back() == '/')
-            sepLength = 1;
-        if (sepLength > 0) {
-            if (number.size() > charLength(number, 0)) {
-                // The trailing separator leaves the number. It becomes a word
-                // of its own when it is an atom; otherwise the number keeps it
-                // so that no text is lost.
-                const int lastAtom = stop - 1;
-                if (lastAtom > start && static_cast<size_t>(m_segGraph.atomLength(lastAtom)) == sepLength) {
-                    emit(m_segGraph.atomSpan(start, lastAtom), kHandleNumber, 0, start, lastAtom, t.numberToken);
-                    double sepValue = 0;
-                    int sepHandle = 0;
-                    graph.getElement(lastAtom, stop, &sepValue, &sepHandle);
-                    const std::string_view sep = m_segGraph.atomSpan(lastAtom, stop);
-                    emit(sep, sepHandle, sepValue, lastAtom, stop, graphWord(lastAtom, stop, sep));
-                } else {
-                    emit(number, kHandleNumber, 0, start, stop, t.numberToken);
-                }
-            } else {
-                emit(number, handle, value, start, stop, graphWord(start, stop, number));
-            }
-            continue;
-        }
-        emit(number, kHandleNumber, 0, start, stop, t.numberToken);
+        w = emitNumber(w, end, handle, value, storedWord);
     }
-    out.push_back(WordResult{std::string(), -1, 0});
+    m_out->push_back(WordResult{std::string(), -1, 0});
+    m_out = nullptr;
     return true;
 }
 

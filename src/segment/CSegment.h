@@ -54,6 +54,31 @@ private:
                    double smoothing);
     void pathsToWords(const CDynamicArray& wordGraph);
 
+    // The pieces of generateWord, over the path it is filling: word w of
+    // the path covers atoms vertex(w) .. vertex(w + 1) - 1.
+    int vertex(int w) const { return m_vertices[static_cast<size_t>(w)]; }
+    bool validSpan(int a, int b) const;
+    std::string_view wordText(int w) const;
+    // The word the segment graph stores for atoms [a, b), else `fallback`.
+    std::string_view graphWord(int a, int b, std::string_view fallback) const;
+    // Appends a word to the path and puts it into the optimum graph.
+    void emit(std::string_view text, int handle, double value, int a, int b, std::string_view graphText);
+    // Where a run of one repeated dash or ellipsis mark from word w ends;
+    // w + 1 when there is none.
+    int markRunEnd(int w) const;
+    // Where the longest run of words from w that reads as a number ends; w
+    // when there is none.
+    int numberRunEnd(int w) const;
+    // Emits the number of words [w, end) with what follows it (a time
+    // unit, 年, a trailing separator) and returns the next word to read.
+    int emitNumber(int w, int end, int handle, double value, std::string_view storedWord);
+    // Emits a dash or minus that leads a number right after another number
+    // as a word of its own; returns the number's first atom after it.
+    int splitLeadingSign(int start, int stop);
+    // A number of atoms [start, stop) that ends in a separator of
+    // `sepLength` bytes.
+    void emitSeparatedNumber(int start, int stop, size_t sepLength, int handle, double value);
+
     std::vector<WordPath> m_paths = std::vector<WordPath>(kMaxPaths);
     int m_segmentCount = 0;
     CDynamicArray m_optimum{true};
@@ -62,6 +87,9 @@ private:
     CNShortPath m_shortPath;
     std::vector<std::vector<int>> m_indexPaths;
     std::vector<int> m_atomVertices;
+    std::vector<int> m_vertices;  // of the path generateWord fills
+    int m_wordCount = 0;
+    WordPath* m_out = nullptr;
     std::vector<size_t> m_rowStart;
     std::string m_key;
 };

@@ -41,16 +41,21 @@ void CUnknowWord::setType(int type) {
     m_tagger.setContext(&m_roles->context);
 }
 
-bool CUnknowWord::loadRoles(const std::string& base, int type, std::string* warning) {
+Status CUnknowWord::loadRoles(const std::string& base, int type) {
     auto roles = std::make_shared<Roles>();
-    std::string error;
+    std::string damaged;
     const std::string dct = base + ".dct";
-    if (fileExists(dct) && !roles->dictionary.load(dct, error) && warning) *warning += error + "\n";
+    if (fileExists(dct)) {
+        if (const Status loaded = roles->dictionary.load(dct); !loaded) damaged += loaded.message();
+    }
     const std::string ctx = base + ".ctx";
-    if (fileExists(ctx) && !roles->context.load(ctx, error) && warning) *warning += error + "\n";
+    if (fileExists(ctx)) {
+        if (const Status loaded = roles->context.load(ctx); !loaded)
+            damaged += (damaged.empty() ? "" : "\n") + loaded.message();
+    }
     m_roles = std::move(roles);
     setType(type);
-    return true;
+    return damaged.empty() ? Status::success() : Status::failure(damaged);
 }
 
 void CUnknowWord::setRoles(std::shared_ptr<const Roles> roles, int type) {

@@ -32,8 +32,9 @@ public:
 
     // Loads base + ".dct" (when it can be read) and base + ".ctx". Missing
     // files leave the recogniser empty. A file that exists but is damaged is
-    // reported in `warning` and ignored. Always true.
-    bool loadRoles(const std::string& base, int type, std::string* warning = nullptr);
+    // ignored, and the failure returned says which (one line per file); the
+    // recogniser works in either case.
+    Status loadRoles(const std::string& base, int type);
     // Uses role data prepared elsewhere (tests, tools).
     void setRoles(std::shared_ptr<const Roles> roles, int type);
     void release();

@@ -71,23 +71,25 @@ void CWordSegment::attach(std::shared_ptr<const Data> data, const CUnknowWord& p
     m_tagger.setContext(m_data ? &m_data->lexical : nullptr);
 }
 
-bool CWordSegment::loadData(const std::string& dir) { return loadDataDirectory(dir + "/data/"); }
+Status CWordSegment::loadData(const std::string& dir) { return loadDataDirectory(dir + "/data/"); }
 
-bool CWordSegment::loadDataDirectory(const std::string& dataDirectory) {
-    if (m_data) return true;
-    m_error.clear();
+Status CWordSegment::loadDataDirectory(const std::string& dataDirectory) {
+    if (m_data) return Status::success();
     m_warnings.clear();
     const std::string dir = withTrailingSlash(dataDirectory);
     auto data = std::make_shared<Data>();
-    if (!data->core.load(dir + "coreDict.dct", m_error)) return false;
-    if (!data->lexical.load(dir + "lexical.ctx", m_error)) return false;
+    if (Status loaded = data->core.load(dir + "coreDict.dct"); !loaded) return loaded;
+    if (Status loaded = data->lexical.load(dir + "lexical.ctx"); !loaded) return loaded;
 
+    // Role files are optional: a damaged one is a warning.
     CUnknowWord person, translit, place;
-    person.loadRoles(dir + "nr", CUnknowWord::kPerson, &m_warnings);
-    translit.loadRoles(dir + "tr", CUnknowWord::kTransliteration, &m_warnings);
-    place.loadRoles(dir + "ns", CUnknowWord::kPlace, &m_warnings);
+    for (const Status& roles : {person.loadRoles(dir + "nr", CUnknowWord::kPerson),
+                                translit.loadRoles(dir + "tr", CUnknowWord::kTransliteration),
+                                place.loadRoles(dir + "ns", CUnknowWord::kPlace)}) {
+        if (!roles) m_warnings += roles.message() + "\n";
+    }
 
-    if (!data->bigram.load(dir + "BigramDict.dct", m_error)) return false;
+    if (Status loaded = data->bigram.load(dir + "BigramDict.dct"); !loaded) return loaded;
 
     // From here on the data counts as loaded, even when the stop words fail.
     std::string bytes;
@@ -106,11 +108,9 @@ bool CWordSegment::loadDataDirectory(const std::string& dataDirectory) {
         for (const char* key : {"\r\n", " \r\n", "\n", " \n"}) data->stopWords.emplace(key);
     }
     attach(std::move(data), person, translit, place);
-    if (!stopWordsRead) {
-        m_error = readError.empty() ? "cannot read stop-word file " + dir + "stopwords.txt" : readError;
-        return false;
-    }
-    return true;
+    if (!stopWordsRead)
+        return Status::failure(readError.empty() ? "cannot read stop-word file " + dir + "stopwords.txt" : readError);
+    return Status::success();
 }
 
 void CWordSegment::releaseData() {
@@ -343,34 +343,24 @@ void CWordSegment::segmentPlain(std::string_view line, std::vector<std::string>&
     tagFinalPaths = tagging;
 }
 
-int CWordSegment::segmentFile(const std::string& source, const std::string& destination) {
-    m_error.clear();
+Result<int> CWordSegment::segmentFile(const std::string& source, const std::string& destination) {
     std::string bytes;
-    if (!readFile(source, bytes, &m_error)) {
-        if (m_error.empty()) m_error = "cannot read " + source;
-        return -1;
-    }
+    std::string error;
+    if (!readFile(source, bytes, &error)) return Status::failure(error.empty() ? "cannot read " + source : error);
     AtomicFileWriter writer(destination);
-    if (!writer.isOpen()) {
-        m_error = writer.error().empty() ? "cannot write " + destination : writer.error();
-        return -1;
-    }
+    if (!writer.isOpen())
+        return Status::failure(writer.error().empty() ? "cannot write " + destination : writer.error());
     DecodeReport report;
     const std::string text = decodeText(bytes, &report);
-    if (report.encoding == TextEncoding::kBinary) {
-        m_error = decodeWarning(source, report);
-        return -1;
-    }
+    if (report.encoding == TextEncoding::kBinary) return Status::failure(decodeWarning(source, report));
     std::vector<std::string> words;
     segmentText(text, words);
     for (const std::string& word : words) {
         writer.write(word);
         writer.write("\n");
     }
-    if (!writer.commit()) {
-        m_error = writer.error().empty() ? "cannot write " + destination : writer.error();
-        return -1;
-    }
+    if (!writer.commit())
+        return Status::failure(writer.error().empty() ? "cannot write " + destination : writer.error());
     return static_cast<int>(words.size());
 }
 

@@ -12,6 +12,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "common/Status.h"
 #include "segment/CContextStat.h"
 #include "segment/CDictionary.h"
 #include "segment/CSegment.h"
@@ -32,21 +33,20 @@ public:
     CWordSegment(const CWordSegment& other);
     CWordSegment& operator=(const CWordSegment& other);
 
-    // Loads every data file from dir + "/data/". True when loaded or already
-    // loaded. On failure lastError() names the file.
-    bool loadData(const std::string& dir);
+    // Loads every data file from dir + "/data/". Succeeds when loaded or
+    // already loaded; a failure names the file.
+    Status loadData(const std::string& dir);
     // The same from a data directory given directly.
-    bool loadDataDirectory(const std::string& dataDir);
+    Status loadDataDirectory(const std::string& dataDir);
     void releaseData();
     int loadState() const { return m_data ? 1 : 0; }
-    const std::string& lastError() const { return m_error; }
     // Problems with optional files (damaged role files) found by loadData.
     const std::string& warnings() const { return m_warnings; }
 
     // Writes the word list of `source` (GBK or UTF-8) into `destination`,
-    // one word per line; the number of words, or -1 when either file cannot
-    // be opened (lastError() says which).
-    int segmentFile(const std::string& source, const std::string& destination);
+    // one word per line; the number of words, or a failure naming the file
+    // that cannot be read or written.
+    Result<int> segmentFile(const std::string& source, const std::string& destination);
     // The word list of a GBK text, as segmentFile writes it.
     void segmentText(std::string_view gbk, std::vector<std::string>& words);
     // Every character of a GBK line in some word, punctuation included and
@@ -99,7 +99,6 @@ private:
     CUnknowWord m_transliteration;
     CUnknowWord m_place;
     std::vector<CUnknowWord::NameParts> m_nameParts;  // person names of the current sentence
-    std::string m_error;
     std::string m_warnings;
     std::string m_piece;
 };

@@ -5,16 +5,24 @@
 #include <string>
 #include <vector>
 
+#include "common/Status.h"
+
 namespace kestrel {
+
+// The word list of one document, and a warning about its text (invalid
+// bytes replaced) or nothing.
+struct SegmentedDocument {
+    std::vector<std::string> words;
+    std::string warning;
+};
 
 class DocumentSegmenter {
 public:
     virtual ~DocumentSegmenter() = default;
 
     // Loads every data file from "<startupDir>/data/" (with the fallbacks of
-    // the data-directory search). On failure returns false and sets a message
-    // that names every directory tried.
-    virtual bool loadData(const std::string& startupDir, std::string& error) = 0;
+    // the data-directory search). A failure names every directory tried.
+    virtual Status loadData(const std::string& startupDir) = 0;
 
     // Unknown-word recognition switch; any non-zero value turns it on.
     virtual void setUnknownWordSwitch(int value) = 0;
@@ -22,12 +30,9 @@ public:
     // Segments one raw document (GBK/GB18030, UTF-8 or UTF-16 bytes, detected
     // per file) into its word list: GB18030 words in text order, stop words
     // removed. Safe to call concurrently from several threads once loadData
-    // succeeded; each call uses its own working state. Returns false with a
-    // message naming the file when the document cannot be read or is not
-    // text; on success `error` holds a warning (invalid bytes replaced) or is
-    // empty.
-    virtual bool segmentDocument(const std::string& path, std::vector<std::string>& words,
-                                 std::string& error) const = 0;
+    // succeeded; each call uses its own working state. Fails with a message
+    // naming the file when the document cannot be read or is not text.
+    virtual Result<SegmentedDocument> segmentDocument(const std::string& path) const = 0;
 
     // Frees the loaded data; the next loadData loads it again.
     virtual void releaseData() = 0;

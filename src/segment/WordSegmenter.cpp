@@ -35,50 +35,40 @@ std::vector<std::string> dataDirectoryCandidates(const std::string& startupDir) 
     return dirs;
 }
 
-std::string findDataDirectory(const std::string& startupDir, std::string& error) {
+Result<std::string> findDataDirectory(const std::string& startupDir) {
     const std::vector<std::string> dirs = dataDirectoryCandidates(startupDir);
     for (const std::string& dir : dirs) {
         if (fileExists(dir + "coreDict.dct")) return dir;
     }
-    error = "the segmenter's data (coreDict.dct) was not found; directories tried:";
+    std::string error = "the segmenter's data (coreDict.dct) was not found; directories tried:";
     for (const std::string& dir : dirs) error += " " + dir;
-    return {};
+    return Status::failure(error);
 }
 
-bool WordSegmenter::loadData(const std::string& startupDir, std::string& error) {
-    if (m_master.loadState() != 0) return true;
-    const std::string dir = findDataDirectory(startupDir, error);
-    if (dir.empty()) return false;
-    return loadDataDirectory(dir, error);
+Status WordSegmenter::loadData(const std::string& startupDir) {
+    if (m_master.loadState() != 0) return Status::success();
+    const Result<std::string> dir = findDataDirectory(startupDir);
+    if (!dir) return dir.status();
+    return loadDataDirectory(*dir);
 }
 
-bool WordSegmenter::loadDataDirectory(const std::string& dataDir, std::string& error) {
-    if (m_master.loadDataDirectory(dataDir)) return true;
-    error = m_master.lastError();
-    return false;
-}
+Status WordSegmenter::loadDataDirectory(const std::string& dataDir) { return m_master.loadDataDirectory(dataDir); }
 
 void WordSegmenter::setUnknownWordSwitch(int value) { m_master.recognitionSwitch = value != 0 ? 2 : 0; }
 
-bool WordSegmenter::segmentDocument(const std::string& path, std::vector<std::string>& words,
-                                    std::string& error) const {
-    words.clear();
-    if (m_master.loadState() == 0) {
-        error = "the segmenter's data is not loaded";
-        return false;
-    }
+Result<SegmentedDocument> WordSegmenter::segmentDocument(const std::string& path) const {
+    if (m_master.loadState() == 0) return Status::failure("the segmenter's data is not loaded");
     std::string bytes;
-    if (!readFile(path, bytes, &error)) {
-        if (error.empty()) error = "cannot read " + path;
-        return false;
-    }
+    std::string error;
+    if (!readFile(path, bytes, &error)) return Status::failure(error.empty() ? "cannot read " + path : error);
     DecodeReport report;
     const std::string text = decodeText(bytes, &report);
-    error = decodeWarning(path, report);
-    if (report.encoding == TextEncoding::kBinary) return false;
+    SegmentedDocument document;
+    document.warning = decodeWarning(path, report);
+    if (report.encoding == TextEncoding::kBinary) return Status::failure(document.warning);
     CWordSegment segmenter(m_master);
-    segmenter.segmentText(text, words);
-    return true;
+    segmenter.segmentText(text, document.words);
+    return document;
 }
 
 void WordSegmenter::releaseData() { m_master.releaseData(); }

@@ -15,18 +15,17 @@ namespace kestrel {
 // (<exe>/data, <exe>/../data, <exe>/../share/kestrel/data). Each ends in '/'.
 std::vector<std::string> dataDirectoryCandidates(const std::string& startupDir);
 
-// The first candidate holding coreDict.dct; empty with a message naming
-// every directory tried when there is none.
-std::string findDataDirectory(const std::string& startupDir, std::string& error);
+// The first candidate holding coreDict.dct, or a failure naming every
+// directory tried when there is none.
+Result<std::string> findDataDirectory(const std::string& startupDir);
 
 class WordSegmenter : public DocumentSegmenter {
 public:
-    bool loadData(const std::string& startupDir, std::string& error) override;
+    Status loadData(const std::string& startupDir) override;
     // Loads from a data directory given directly (the command line's --data).
-    bool loadDataDirectory(const std::string& dataDir, std::string& error);
+    Status loadDataDirectory(const std::string& dataDir);
     void setUnknownWordSwitch(int value) override;
-    bool segmentDocument(const std::string& path, std::vector<std::string>& words,
-                         std::string& error) const override;
+    Result<SegmentedDocument> segmentDocument(const std::string& path) const override;
     void releaseData() override;
 
     // A working segmenter over the loaded data, for one thread.

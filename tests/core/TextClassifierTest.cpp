@@ -19,21 +19,18 @@ namespace {
 // Splits a document at blanks and line ends; "FAIL" in the text fails it.
 class BlankSegmenter : public DocumentSegmenter {
 public:
-    bool loadData(const std::string&, std::string& error) override {
-        if (!loadable) error = "no data in /nowhere/data/";
+    Status loadData(const std::string&) override {
         loads += loadable;
-        return loadable;
+        return loadable ? Status::success() : Status::failure("no data in /nowhere/data/");
     }
     void setUnknownWordSwitch(int) override {}
-    bool segmentDocument(const std::string& path, std::vector<std::string>& words,
-                         std::string& error) const override {
+    Result<SegmentedDocument> segmentDocument(const std::string& path) const override {
         std::string text;
-        if (!readFile(path, text, &error)) return false;
-        if (text.find("FAIL") != std::string::npos) {
-            error = "cannot segment " + path;
-            return false;
-        }
-        words.clear();
+        std::string error;
+        if (!readFile(path, text, &error)) return Status::failure(error);
+        if (text.find("FAIL") != std::string::npos) return Status::failure("cannot segment " + path);
+        SegmentedDocument document;
+        std::vector<std::string>& words = document.words;
         std::string word;
         for (const char c : text + " ") {
             if (c == ' ' || c == '\n') {
@@ -43,7 +40,7 @@ public:
                 word += c;
             }
         }
-        return true;
+        return document;
     }
     void releaseData() override { ++releases; }
     bool loadable = true;

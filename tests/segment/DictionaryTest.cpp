@@ -147,14 +147,13 @@ TEST(DictionaryTest, FindWordPositionsMatchThePlainBinarySearch) {
 TEST(DictionaryTest, SaveLoadRoundTripAndReload) {
     TempDir dir;
     const CDictionary d = sampleDictionary();
-    std::string error;
-    ASSERT_TRUE(d.save(dir.path() + "d.dct", error)) << error;
+    ASSERT_TRUE(isOk(d.save(dir.path() + "d.dct")));
     CDictionary loaded;
-    ASSERT_TRUE(loaded.load(dir.path() + "d.dct", error)) << error;
+    ASSERT_TRUE(isOk(loaded.load(dir.path() + "d.dct")));
     EXPECT_EQ(loaded.entryCount(), d.entryCount());
     EXPECT_EQ(loaded.serialize(), d.serialize());
     // Loading again replaces the content instead of adding to it.
-    ASSERT_TRUE(loaded.load(dir.path() + "d.dct", error)) << error;
+    ASSERT_TRUE(isOk(loaded.load(dir.path() + "d.dct")));
     EXPECT_EQ(loaded.entryCount(), d.entryCount());
     EXPECT_EQ(loaded.getFrequency(G("中国")), 300);
 }
@@ -163,9 +162,9 @@ TEST(DictionaryTest, DamagedFilesFailWithTheFileName) {
     const std::string good = sampleDictionary().serialize();
     auto expectDamaged = [](const std::string& bytes, const char* what) {
         CDictionary d;
-        std::string error;
-        EXPECT_FALSE(d.loadFromBytes(bytes, "broken.dct", error)) << what;
-        EXPECT_NE(error.find("broken.dct"), std::string::npos) << error;
+        const Status loaded = d.loadFromBytes(bytes, "broken.dct");
+        EXPECT_FALSE(loaded) << what;
+        EXPECT_NE(loaded.message().find("broken.dct"), std::string::npos) << loaded.message();
         EXPECT_EQ(d.entryCount(), 0u) << what;
     };
     expectDamaged(good.substr(0, good.size() - 3), "cut inside an entry");
@@ -186,11 +185,11 @@ TEST(DictionaryTest, DamagedFilesFailWithTheFileName) {
     std::string negativeCount(4 * CDictionary::kCellCount, '\0');
     for (int i = 0; i < 4; ++i) negativeCount[static_cast<size_t>(i)] = '\xff';
     CDictionary d;
-    std::string error;
-    EXPECT_TRUE(d.loadFromBytes(negativeCount, "x", error)) << error;
+    EXPECT_TRUE(isOk(d.loadFromBytes(negativeCount, "x")));
     CDictionary missing;
-    EXPECT_FALSE(missing.load("/nonexistent/coreDict.dct", error));
-    EXPECT_NE(error.find("/nonexistent/coreDict.dct"), std::string::npos);
+    const Status loaded = missing.load("/nonexistent/coreDict.dct");
+    EXPECT_FALSE(loaded);
+    EXPECT_NE(loaded.message().find("/nonexistent/coreDict.dct"), std::string::npos);
 }
 
 TEST(ContextStatTest, ProbabilitiesAndFiles) {
@@ -210,28 +209,28 @@ TEST(ContextStatTest, ProbabilitiesAndFiles) {
     CContextStat two;
     ASSERT_TRUE(two.setData({0, 1, 2}, tables));
     TempDir dir;
-    std::string error;
-    ASSERT_TRUE(two.save(dir.path() + "x.ctx", error));
+    ASSERT_TRUE(isOk(two.save(dir.path() + "x.ctx")));
     CContextStat loaded;
-    ASSERT_TRUE(loaded.load(dir.path() + "x.ctx", error)) << error;
+    ASSERT_TRUE(isOk(loaded.load(dir.path() + "x.ctx")));
     EXPECT_EQ(loaded.tables().size(), 2u);
     EXPECT_EQ(loaded.getTagFrequency(0), 10);
 
     // Only the symbol table: loads, answers the floor and 0.
     CContextStat symbolsOnly;
     ASSERT_TRUE(symbolsOnly.setData({3, 4}, {}));
-    ASSERT_TRUE(loaded.loadFromBytes(symbolsOnly.serialize(), "s.ctx", error)) << error;
+    ASSERT_TRUE(isOk(loaded.loadFromBytes(symbolsOnly.serialize(), "s.ctx")));
     EXPECT_EQ(loaded.getContextProbability(3, 4), 0.000001);
     EXPECT_EQ(loaded.getTagFrequency(3), 0);
 
     // Damaged files.
     const std::string bytes = two.serialize();
-    EXPECT_FALSE(loaded.loadFromBytes(bytes.substr(0, bytes.size() - 2), "cut.ctx", error));
-    EXPECT_NE(error.find("cut.ctx"), std::string::npos);
-    EXPECT_FALSE(loaded.loadFromBytes(std::string("\xff\xff\xff\x7f", 4), "big.ctx", error));
-    EXPECT_FALSE(loaded.loadFromBytes(std::string("\x02\0\0\0\x05\0\0\0\x01\0\0\0", 12), "order.ctx", error));
+    const Status cut = loaded.loadFromBytes(bytes.substr(0, bytes.size() - 2), "cut.ctx");
+    EXPECT_FALSE(cut);
+    EXPECT_NE(cut.message().find("cut.ctx"), std::string::npos);
+    EXPECT_FALSE(loaded.loadFromBytes(std::string("\xff\xff\xff\x7f", 4), "big.ctx"));
+    EXPECT_FALSE(loaded.loadFromBytes(std::string("\x02\0\0\0\x05\0\0\0\x01\0\0\0", 12), "order.ctx"));
     EXPECT_EQ(loaded.getContextProbability(1, 0), 0.000001);  // left empty
-    EXPECT_FALSE(loaded.load("/nonexistent/lexical.ctx", error));
+    EXPECT_FALSE(loaded.load("/nonexistent/lexical.ctx"));
 }
 
 TEST(DictionaryTest, IndexedLookupsAgreeWithPlainOnes) {
@@ -258,8 +257,7 @@ TEST(DictionaryTest, IndexedLookupsAgreeWithPlainOnes) {
     }
     built.addWord(G("中") + "a", 3, 9);  // a one-byte key
     CDictionary loaded;
-    std::string error;
-    ASSERT_TRUE(loaded.loadFromBytes(built.serialize(), "pairs", error)) << error;
+    ASSERT_TRUE(isOk(loaded.loadFromBytes(built.serialize(), "pairs")));
     for (int round = 0; round < 3000; ++round) {
         const std::string a = round % 2 ? firsts[rng() % firsts.size()] : randomWord(3);
         const std::string pair = a + "@" + randomWord(3);

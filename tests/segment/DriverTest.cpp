@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <thread>
 
 #include "SegmentTestSupport.h"
@@ -63,7 +64,7 @@ TEST(DriverTest, PiecesOfText) {
 TEST(DriverTest, WordListsFilterStopWordsAndAsciiRuns) {
     DataDir data;
     CWordSegment s;
-    ASSERT_TRUE(s.loadDataDirectory(data.path())) << s.lastError();
+    ASSERT_TRUE(isOk(s.loadDataDirectory(data.path())));
     s.recognitionSwitch = 2;
     EXPECT_TRUE(s.isStopWord(G("书")));
     EXPECT_TRUE(s.isStopWord("\n"));
@@ -81,18 +82,19 @@ TEST(DriverTest, WordListsFilterStopWordsAndAsciiRuns) {
     TempDir dir;
     std::string error;
     ASSERT_TRUE(writeFileAtomically(dir.path() + "a.txt", "\xEF\xBB\xBF我们喜欢中文", &error));
-    EXPECT_EQ(s.segmentFile(dir.path() + "a.txt", dir.path() + "a.cla"), 3);
+    EXPECT_EQ(s.segmentFile(dir.path() + "a.txt", dir.path() + "a.cla").value(), 3);
     std::string out;
     ASSERT_TRUE(readFile(dir.path() + "a.cla", out));
     EXPECT_EQ(out, G("我们\n喜欢\n中文\n"));
     ASSERT_TRUE(writeFileAtomically(dir.path() + "empty.txt", "", &error));
-    EXPECT_EQ(s.segmentFile(dir.path() + "empty.txt", dir.path() + "empty.cla"), 0);
+    EXPECT_EQ(s.segmentFile(dir.path() + "empty.txt", dir.path() + "empty.cla").value(), 0);
     EXPECT_TRUE(readFile(dir.path() + "empty.cla", out));
     EXPECT_EQ(out, "");
-    EXPECT_EQ(s.segmentFile(dir.path() + "missing.txt", dir.path() + "m.cla"), -1);
-    EXPECT_NE(s.lastError().find("missing.txt"), std::string::npos);
+    const Result<int> missing = s.segmentFile(dir.path() + "missing.txt", dir.path() + "m.cla");
+    EXPECT_FALSE(missing);
+    EXPECT_NE(missing.message().find("missing.txt"), std::string::npos);
     EXPECT_FALSE(fileExists(dir.path() + "m.cla"));
-    EXPECT_EQ(s.segmentFile(dir.path() + "a.txt", dir.path() + "no/such/dir.cla"), -1);
+    EXPECT_FALSE(s.segmentFile(dir.path() + "a.txt", dir.path() + "no/such/dir.cla"));
 }
 
 TEST(DriverTest, PlainSegmentationKeepsEveryCharacter) {
@@ -119,20 +121,42 @@ TEST(DriverTest, LoadingTwiceAndMissingFiles) {
     // Without stopwords.txt: false once, then loaded without stop words.
     ASSERT_TRUE(removeFile(data.path() + "stopwords.txt"));
     CWordSegment t;
-    EXPECT_FALSE(t.loadDataDirectory(data.path()));
-    EXPECT_NE(t.lastError().find("stopwords.txt"), std::string::npos);
+    const Status noStopWords = t.loadDataDirectory(data.path());
+    EXPECT_FALSE(noStopWords);
+    EXPECT_NE(noStopWords.message().find("stopwords.txt"), std::string::npos);
     EXPECT_TRUE(t.loadDataDirectory(data.path()));
     EXPECT_FALSE(t.isStopWord(G("书")));
 
     // A damaged core dictionary is named; a missing one too.
     ASSERT_TRUE(writeFileAtomically(data.path() + "coreDict.dct", "abc"));
     CWordSegment u;
-    EXPECT_FALSE(u.loadDataDirectory(data.path()));
-    EXPECT_NE(u.lastError().find("coreDict.dct"), std::string::npos);
+    const Status damaged = u.loadDataDirectory(data.path());
+    EXPECT_FALSE(damaged);
+    EXPECT_NE(damaged.message().find("coreDict.dct"), std::string::npos);
     EXPECT_EQ(u.loadState(), 0);
     // loadData takes the start-up directory and reads its data/ folder.
-    EXPECT_FALSE(u.loadData("/nonexistent"));
-    EXPECT_NE(u.lastError().find("/nonexistent/data/coreDict.dct"), std::string::npos);
+    const Status missing = u.loadData("/nonexistent");
+    EXPECT_FALSE(missing);
+    EXPECT_NE(missing.message().find("/nonexistent/data/coreDict.dct"), std::string::npos);
+}
+
+TEST(DriverTest, DamagedRoleFilesAreWarningsNotFailures) {
+    // Role files are optional: damaged ones are named, one line each, and
+    // the segmenter loads and works without them.
+    DataDir data;
+    ASSERT_TRUE(writeFileAtomically(data.path() + "nr.dct", "abc"));
+    ASSERT_TRUE(writeFileAtomically(data.path() + "nr.ctx", "\xff\xff\xff\x7f"));
+    ASSERT_TRUE(writeFileAtomically(data.path() + "ns.ctx", "\x01"));
+    CWordSegment s;
+    ASSERT_TRUE(isOk(s.loadDataDirectory(data.path())));
+    const std::string& warnings = s.warnings();
+    EXPECT_EQ(std::count(warnings.begin(), warnings.end(), '\n'), 3) << warnings;
+    EXPECT_NE(warnings.find("nr.dct"), std::string::npos) << warnings;
+    EXPECT_NE(warnings.find("nr.ctx"), std::string::npos) << warnings;
+    EXPECT_NE(warnings.find("ns.ctx"), std::string::npos) << warnings;
+    EXPECT_EQ(warnings.find("tr."), std::string::npos) << warnings;
+    s.recognitionSwitch = 2;
+    EXPECT_EQ(segmentText(s, "我们喜欢中文"), (std::vector<std::string>{"我们", "喜欢", "中文"}));
 }
 
 TEST(DriverTest, LongAndHostileInputStaysBounded) {
@@ -177,12 +201,11 @@ TEST(WordSegmenterTest, SharedDataAndConcurrentDocuments) {
     DataDir data;
     std::unique_ptr<DocumentSegmenter> segmenter = makeDocumentSegmenter();
     ASSERT_NE(segmenter, nullptr);
-    std::string error;
     // The start-up directory's data/ comes first.
     TempDir startup;
     ASSERT_TRUE(makeDirectory(startup.path() + "data"));
     writeDataDirectory(startup.path() + "data/", core(), {});
-    ASSERT_TRUE(segmenter->loadData(startup.path(), error)) << error;
+    ASSERT_TRUE(isOk(segmenter->loadData(startup.path())));
     segmenter->setUnknownWordSwitch(2);
 
     TempDir docs;
@@ -196,8 +219,9 @@ TEST(WordSegmenterTest, SharedDataAndConcurrentDocuments) {
     for (size_t t = 0; t < 4; ++t) {
         threads.emplace_back([&, t] {
             for (size_t i = t; i < paths.size(); i += 4) {
-                std::string e;
-                EXPECT_TRUE(segmenter->segmentDocument(paths[i], results[i], e)) << e;
+                Result<SegmentedDocument> segmented = segmenter->segmentDocument(paths[i]);
+                EXPECT_TRUE(isOk(segmented.status()));
+                if (segmented) results[i] = std::move(segmented->words);
             }
         });
     }
@@ -206,11 +230,11 @@ TEST(WordSegmenterTest, SharedDataAndConcurrentDocuments) {
         ASSERT_GE(results[i].size(), 4u);
         EXPECT_EQ(U(results[i][3]), "中文");
     }
-    std::vector<std::string> words;
-    EXPECT_FALSE(segmenter->segmentDocument(docs.path() + "none.txt", words, error));
-    EXPECT_NE(error.find("none.txt"), std::string::npos);
+    const Result<SegmentedDocument> none = segmenter->segmentDocument(docs.path() + "none.txt");
+    EXPECT_FALSE(none);
+    EXPECT_NE(none.message().find("none.txt"), std::string::npos);
     segmenter->releaseData();
-    EXPECT_FALSE(segmenter->segmentDocument(paths[0], words, error));
+    EXPECT_FALSE(segmenter->segmentDocument(paths[0]));
 
     // Nothing anywhere: the message names every directory tried. A build
     // tree has data beside the executable, which is the last fallback, so
@@ -222,13 +246,15 @@ TEST(WordSegmenterTest, SharedDataAndConcurrentDocuments) {
     for (const char* dir : {"/data/", "/../data/", "/../share/kestrel/data/"})
         dataBesideExe = dataBesideExe || std::filesystem::exists(exeDir + dir + "coreDict.dct");
     if (!dataBesideExe) {
-        EXPECT_FALSE(empty.loadData("/nonexistent-start", error));
+        const Status nowhere = empty.loadData("/nonexistent-start");
+        const std::string& error = nowhere.message();
+        EXPECT_FALSE(nowhere);
         EXPECT_NE(error.find("/nonexistent-start/data/"), std::string::npos) << error;
         EXPECT_NE(error.find("/nonexistent-kestrel-data/"), std::string::npos) << error;
         EXPECT_NE(error.find("../data/"), std::string::npos) << error;
     }
     // $KESTREL_DATA is used when the start-up directory has no data.
     setenv("KESTREL_DATA", data.path().c_str(), 1);
-    EXPECT_TRUE(empty.loadData("/nonexistent-start", error)) << error;
+    EXPECT_TRUE(isOk(empty.loadData("/nonexistent-start")));
     unsetenv("KESTREL_DATA");
 }

@@ -8,12 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
 #include "common/Encoding.h"
 #include "common/FileSystem.h"
 #include "segment/CContextStat.h"
 #include "segment/CDictionary.h"
 
 namespace kestrel::test {
+
+using kestrel::testing::isOk;
 
 // GBK bytes of a UTF-8 literal.
 inline std::string G(std::string_view utf8) { return utf8ToGbk(utf8); }
@@ -90,11 +93,11 @@ inline CContextStat makeContext(std::vector<int32_t> tags, const std::vector<std
 inline void writeDataDirectory(const std::string& dir, const CDictionary& core,
                                const std::vector<const char*>& stopWords) {
     std::string error;
-    ASSERT_TRUE(core.save(dir + "coreDict.dct", error)) << error;
-    ASSERT_TRUE(CDictionary().save(dir + "BigramDict.dct", error)) << error;
+    ASSERT_TRUE(isOk(core.save(dir + "coreDict.dct")));
+    ASSERT_TRUE(isOk(CDictionary().save(dir + "BigramDict.dct")));
     CContextStat lexical;
     ASSERT_TRUE(lexical.setData({0}, {}));
-    ASSERT_TRUE(lexical.save(dir + "lexical.ctx", error)) << error;
+    ASSERT_TRUE(isOk(lexical.save(dir + "lexical.ctx")));
     std::string stops;
     for (const char* w : stopWords) stops += G(w) + "\n";
     ASSERT_TRUE(writeFileAtomically(dir + "stopwords.txt", stops, &error)) << error;

@@ -59,9 +59,8 @@ bool parseCount(std::string_view text, long long& value) {
 std::string defaultStopwords() {
     const std::string source = KESTREL_MKDICT_STOPWORDS;
     if (!source.empty() && kestrel::fileExists(source)) return source;
-    std::string error;
-    const std::string dataDir = kestrel::findDataDirectory({}, error);
-    return dataDir.empty() ? source : dataDir + "stopwords.txt";
+    const kestrel::Result<std::string> dataDir = kestrel::findDataDirectory({});
+    return dataDir ? *dataDir + "stopwords.txt" : source;
 }
 
 int usageError(const std::string& message) {
