@@ -355,16 +355,18 @@ bool TextClassifier::selectFeatures(ProgressSink* sink) {
         featureTable_ = std::move(table);
     } else if (selectionMode == kRs) {
         if (!roughSet_.prepared()) {
-            const bool reduced =
-                roughSet_.prepareAndReduce(termIndex_, categories_, trainingCorpusPath, trainingDocCount, sink, error);
+            const Status reduced =
+                roughSet_.prepareAndReduce(termIndex_, categories_, trainingCorpusPath, trainingDocCount, sink);
             warnings_ = roughSet_.warnings();
             if (!reduced) {
-                lastError_ = error;
+                lastError_ = reduced.message();
                 return false;
             }
         }
-        if (!roughSet_.writeSelection(newDimensionality, categoryCount, workDirectory(), featureTable_, sink, error)) {
-            lastError_ = error;
+        const Status written =
+            roughSet_.writeSelection(newDimensionality, categoryCount, workDirectory(), featureTable_, sink);
+        if (!written) {
+            lastError_ = written.message();
             return false;
         }
     }
