@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "segment/WordCounts.h"
+
 namespace kestrel {
 
 class DocumentSegmenter {
@@ -28,6 +30,19 @@ public:
     // empty.
     virtual bool segmentDocument(const std::string& path, std::vector<std::string>& words,
                                  std::string& error) const = 0;
+
+    // The same document as word counts in order of first appearance. A
+    // segmenter may split a long document into parts and segment them on up
+    // to `threads` threads (0: every core); the counts are those of the
+    // whole word list. Failures and warnings as segmentDocument.
+    virtual bool countDocumentWords(const std::string& path, WordCounts& counts, std::string& error,
+                                    unsigned threads) const {
+        (void)threads;
+        std::vector<std::string> words;
+        if (!segmentDocument(path, words, error)) return false;
+        counts.add(words);
+        return true;
+    }
 
     // Frees the loaded data; the next loadData loads it again.
     virtual void releaseData() = 0;

@@ -27,6 +27,11 @@ public:
     void setUnknownWordSwitch(int value) override;
     bool segmentDocument(const std::string& path, std::vector<std::string>& words,
                          std::string& error) const override;
+    // Splits a long document where one run of text ends and the next begins
+    // (the segmentation of each run depends on that run alone), so its parts
+    // are segmented in parallel and its words are counted part by part.
+    bool countDocumentWords(const std::string& path, WordCounts& counts, std::string& error,
+                            unsigned threads) const override;
     void releaseData() override;
 
     // A working segmenter over the loaded data, for one thread.
@@ -34,6 +39,10 @@ public:
     const std::string& warnings() const { return m_master.warnings(); }
 
 private:
+    // The decoded text of a document; false (with the message) when it cannot
+    // be read or is not text, otherwise `error` holds a warning or is empty.
+    bool readDocumentText(const std::string& path, std::string& text, std::string& error) const;
+
     CWordSegment m_master;
 };
 
