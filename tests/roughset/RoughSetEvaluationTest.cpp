@@ -226,4 +226,17 @@ TEST(RoughSetEvaluation, ChoosesAnEvaluationThatFits) {
     t.threshold = 0.0;
     std::swap(t.documents[0], t.documents[3]);
     EXPECT_FALSE(classEvaluationApplies(t));
+
+    // 50,000 x 50,000 pairs to count: refused before anything is allocated.
+    DecisionTable big;
+    big.attributeCount = 1;
+    big.categoryCount = 2;
+    big.documents.resize(100000);
+    for (size_t x = 50000; x < big.documents.size(); ++x) big.documents[x].category = 1;
+    big.candidates = {{0, 0, 1.0}};
+    big.threshold = 1.5;
+    ASSERT_FALSE(classEvaluationApplies(big));
+    auto refused = makeReductEvaluator(big, 1, nullptr);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_NE(refused.message().find("100000 training documents"), std::string::npos) << refused.message();
 }
