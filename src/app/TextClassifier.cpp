@@ -3,8 +3,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <filesystem>
+#include <mutex>
 #include <unordered_map>
+
+#include <fmt/format.h>
 
 #include "app/VectorProvenance.h"
 #include "app/WorkspaceTransaction.h"
@@ -29,21 +34,25 @@ bool isCancelled(ProgressSink* sink) { return sink && sink->cancelled(); }
 // colon or a line end (a time such as 10:30) cannot be written as a
 // "word:count" line without being read back as another word and count, so it
 // is left out.
-std::string segText(const std::vector<std::string>& words) {
-    std::vector<std::pair<const std::string*, uint32_t>> counts;
-    std::unordered_map<std::string_view, size_t> position;
-    for (const auto& word : words) {
-        if (word.empty() || word.find_first_of(":\r\n") != std::string::npos) continue;
-        auto [it, inserted] = position.emplace(word, counts.size());
-        if (inserted) counts.emplace_back(&word, 1);
-        else ++counts[it->second].second;
-    }
+std::string segText(const WordCounts& counts) {
     std::string out;
-    for (const auto& [word, count] : counts) {
-        out += *word;
-        out += formatString(":%u\n", count);
+    for (const auto& [word, count] : counts.entries()) {
+        // A word the line format cannot hold is left out.
+        if (word.empty() || word.find_first_of(":\r\n") != std::string::npos) continue;
+        out += word;
+        out += fmt::format(":{}\n", count);
     }
     return out;
+}
+
+// Documents at least this large are segmented one at a time after the
+// others, each split into parts that use every thread.
+constexpr uintmax_t kLargeDocumentBytes = uintmax_t{4} << 20;
+
+bool isLargeDocument(const std::string& path) {
+    std::error_code ec;
+    const uintmax_t size = std::filesystem::file_size(path, ec);
+    return !ec && size >= kLargeDocumentBytes;
 }
 
 }  // namespace
@@ -225,27 +234,45 @@ bool TextClassifier::preprocessDocuments(const std::vector<PendingDocument>& doc
     std::vector<char> success(documents.size(), 0);
     std::vector<std::string> errors(documents.size());
     std::vector<std::string> notes(documents.size());  // warnings of documents that were segmented
-    const bool finished = parallelFor(
+    auto preprocess = [&](size_t i, unsigned partThreads) {
+        const PendingDocument& doc = documents[i];
+        Result<CountedDocument> counted = segmenter_->countDocumentWords(doc.dir + doc.title + ".txt", partThreads);
+        if (!counted) {
+            errors[i] = counted.message();
+            return;
+        }
+        notes[i] = std::move(counted->warning);
+        std::string error;
+        if (!writeFileAtomically(doc.dir + doc.title + ".seg", segText(counted->counts), &error)) {
+            errors[i] = error;
+            return;
+        }
+        success[i] = 1;
+    };
+    std::vector<size_t> large;
+    std::mutex largeMutex;
+    std::atomic<size_t> deferred{0};
+    bool finished = parallelFor(
         documents.size(), threads,
         [&](size_t i) {
-            const PendingDocument& doc = documents[i];
-            Result<SegmentedDocument> segmented = segmenter_->segmentDocument(doc.dir + doc.title + ".txt");
-            if (!segmented) {
-                errors[i] = segmented.message();
+            if (isLargeDocument(documents[i].dir + documents[i].title + ".txt")) {
+                std::lock_guard<std::mutex> lock(largeMutex);
+                large.push_back(i);
+                ++deferred;
                 return;
             }
-            notes[i] = std::move(segmented->warning);
-            std::string error;
-            if (!writeFileAtomically(doc.dir + doc.title + ".seg", segText(segmented->words), &error)) {
-                errors[i] = error;
-                return;
-            }
-            success[i] = 1;
+            preprocess(i, 1);
         },
         [&] { return isCancelled(sink); },
         [&](size_t done) {
-            if (sink) sink->progress("preprocess", done, documents.size());
+            if (sink) sink->progress("preprocess", done - std::min(done, deferred.load()), documents.size());
         });
+    std::sort(large.begin(), large.end());
+    for (size_t k = 0; k < large.size() && finished; ++k) {
+        preprocess(large[k], threads);
+        if (sink) sink->progress("preprocess", documents.size() - large.size() + k + 1, documents.size());
+        finished = !isCancelled(sink);
+    }
     releaseSegmenter();
     for (size_t i = 0; i < documents.size(); ++i) {
         ok[i] = success[i] != 0;
@@ -353,16 +380,18 @@ bool TextClassifier::selectFeatures(ProgressSink* sink) {
         featureTable_ = std::move(table);
     } else if (selectionMode == kRs) {
         if (!roughSet_.prepared()) {
-            const bool reduced =
-                roughSet_.prepareAndReduce(termIndex_, categories_, trainingCorpusPath, trainingDocCount, sink, error);
+            const Status reduced =
+                roughSet_.prepareAndReduce(termIndex_, categories_, trainingCorpusPath, trainingDocCount, sink);
             warnings_ = roughSet_.warnings();
             if (!reduced) {
-                lastError_ = error;
+                lastError_ = reduced.message();
                 return false;
             }
         }
-        if (!roughSet_.writeSelection(newDimensionality, categoryCount, workDirectory(), featureTable_, sink, error)) {
-            lastError_ = error;
+        const Status written =
+            roughSet_.writeSelection(newDimensionality, categoryCount, workDirectory(), featureTable_, sink);
+        if (!written) {
+            lastError_ = written.message();
             return false;
         }
     }

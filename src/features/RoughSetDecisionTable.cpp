@@ -58,6 +58,15 @@ bool readDecisionDocuments(const AllTermTable& terms, const CategoryTable& categ
     return true;
 }
 
+std::vector<uint32_t> candidateIndexOf(const DecisionTable& table) {
+    std::vector<uint32_t> index(table.attributeCount, kNotCandidate);
+    for (size_t k = 0; k < table.candidates.size(); ++k) {
+        const uint32_t a = table.candidates[k].attribute;
+        if (a < index.size()) index[a] = static_cast<uint32_t>(k);
+    }
+    return index;
+}
+
 void buildCandidates(DecisionTable& table) {
     const uint32_t A = table.attributeCount;
     const uint32_t C = table.categoryCount;

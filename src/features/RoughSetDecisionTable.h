@@ -56,6 +56,12 @@ struct DecisionTable {
     }
 };
 
+// Marks an attribute that is not on the candidate list.
+inline constexpr uint32_t kNotCandidate = 4294967295u;
+
+// Attribute id -> position in table.candidates, kNotCandidate for the others.
+std::vector<uint32_t> candidateIndexOf(const DecisionTable& table);
+
 // Reads the .seg files of the training corpus (categories in id order, files
 // in name order) into table.documents, looking every term up in `terms`;
 // unknown terms are ignored. A file that cannot be read becomes a document

@@ -5,44 +5,38 @@
 #include <bit>
 #include <limits>
 #include <string>
-#include <thread>
 
-#include "common/FileSystem.h"
+#include <fmt/format.h>
+
+#include "common/ParallelFor.h"
 #include "common/Progress.h"
 
 namespace kestrel {
 
 namespace {
 
-constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
+constexpr uint32_t kNone = kNotCandidate;
 
-// Runs fn(begin, end, worker) over [0, n) in chunks handed out on demand, on
-// up to `threads` threads (the calling thread is one of them). Stops handing
-// out chunks once `cancelled` says so; returns false then.
+// Runs fn(begin, end, block) over [0, n) in chunks of `chunk` items on the
+// project's parallel loop. Chunk c belongs to block c % blocks, and a block
+// runs on one thread at a time, so each block may own scratch state; taking
+// every blocks-th chunk spreads rows of unequal length evenly. Returns false
+// when the sink cancels.
 template <class Fn>
-bool parallelChunks(size_t n, unsigned threads, size_t chunk, ProgressSink* sink, Fn&& fn) {
-    std::atomic<size_t> next{0};
-    std::atomic<bool> stopped{false};
-    auto work = [&](unsigned worker) {
-        for (;;) {
-            if (stopped.load(std::memory_order_relaxed)) return;
-            if (sink && sink->cancelled()) {
-                stopped = true;
-                return;
-            }
-            const size_t begin = next.fetch_add(chunk);
-            if (begin >= n) return;
-            fn(begin, std::min(n, begin + chunk), worker);
-        }
-    };
+bool forEachChunk(size_t n, size_t chunk, size_t blocks, unsigned threads, ProgressSink* sink, Fn&& fn) {
     const size_t chunks = (n + chunk - 1) / chunk;
-    const unsigned used = static_cast<unsigned>(std::max<size_t>(1, std::min<size_t>(threads, chunks)));
-    std::vector<std::thread> pool;
-    for (unsigned w = 1; w < used; ++w) pool.emplace_back(work, w);
-    work(0);
-    for (auto& t : pool) t.join();
-    return !stopped;
+    auto cancelled = [sink] { return sink && sink->cancelled(); };
+    return parallelFor(
+        std::min(blocks, chunks), threads,
+        [&](size_t b) {
+            for (size_t c = b; c < chunks && !cancelled(); c += blocks) fn(c * chunk, std::min(n, c * chunk + chunk), b);
+        },
+        cancelled);
 }
+
+// Blocks of scratch state for `threads` workers: a few per worker, so that a
+// worker that finishes early takes another.
+size_t blocksFor(unsigned threads) { return 4 * size_t{workerCount(threads, 64)}; }
 
 // For every document x, the first later document of a higher category (N when
 // there is none). Pairs (x, y) with y below that position never count; from it
@@ -65,15 +59,6 @@ std::vector<uint32_t> firstHigher(const std::vector<RoughSetDocument>& docs) {
         }
     }
     return lo;
-}
-
-std::vector<uint32_t> candidateIndexOf(const DecisionTable& table) {
-    std::vector<uint32_t> index(table.attributeCount, kNone);
-    for (size_t k = 0; k < table.candidates.size(); ++k) {
-        const uint32_t a = table.candidates[k].attribute;
-        if (a < index.size()) index[a] = static_cast<uint32_t>(k);
-    }
-    return index;
 }
 
 // ---------------------------------------------------------------------------
@@ -147,7 +132,7 @@ public:
         : n_(static_cast<uint32_t>(table.documents.size())),
           words_((n_ + 63) / 64),
           threshold_(table.threshold),
-          threads_(workerThreads(threads)),
+          threads_(threads),
           sink_(sink),
           candidateCount_(table.candidates.size()),
           candidateOf_(candidateIndexOf(table)) {
@@ -188,15 +173,14 @@ public:
             std::vector<uint64_t> partners;
             uint32_t base = 0;
         };
-        const unsigned threads = threads_;
-        std::vector<Local> locals(threads);
+        std::vector<Local> locals(blocksFor(threads_));
         for (Local& l : locals) {
             l.counts.assign(m, 0);
             l.partners.assign(words_, 0);
         }
 
-        const bool finished = parallelChunks(n_, threads, 32, sink_, [&](size_t begin, size_t end, unsigned w) {
-            Local& local = locals[w];
+        const bool finished = forEachChunk(n_, 32, locals.size(), threads_, sink_, [&](size_t begin, size_t end, size_t b) {
+            Local& local = locals[b];
             for (size_t x = begin; x < end; ++x) evaluateDocument(static_cast<uint32_t>(x), boundary, local.counts,
                                                                   local.partners, local.base);
         });
@@ -221,7 +205,7 @@ public:
         std::vector<uint8_t> bit(n_);
         const uint64_t* column = columns_.data() + static_cast<size_t>(k) * words_;
         for (uint32_t y = 0; y < n_; ++y) bit[y] = static_cast<uint8_t>((column[y / 64] >> (y % 64)) & 1);
-        parallelChunks(n_, threads_, 64, nullptr, [&](size_t begin, size_t end, unsigned) {
+        forEachChunk(n_, 64, blocksFor(threads_), threads_, nullptr, [&](size_t begin, size_t end, size_t) {
             for (size_t x = begin; x < end; ++x) {
                 Count* row = diff_.data() + rowOffset_[x];
                 const uint8_t* other = bit.data() + lo_[x];
@@ -303,11 +287,6 @@ private:
 
 }  // namespace
 
-unsigned workerThreads(unsigned threads) {
-    if (threads == 0) threads = std::thread::hardware_concurrency();
-    return std::clamp(threads, 1u, 64u);
-}
-
 std::unique_ptr<ReductEvaluator> makeDirectEvaluator(const DecisionTable& table) {
     return std::make_unique<DirectEvaluator>(table);
 }
@@ -319,6 +298,21 @@ std::unique_ptr<ReductEvaluator> makeIncrementalEvaluator(const DecisionTable& t
     if (table.candidates.size() < std::numeric_limits<uint16_t>::max())
         return std::make_unique<IncrementalEvaluator<uint16_t>>(table, threads, sink);
     return std::make_unique<IncrementalEvaluator<uint32_t>>(table, threads, sink);
+}
+
+Result<std::unique_ptr<ReductEvaluator>> makeReductEvaluator(const DecisionTable& table, unsigned threads,
+                                                             ProgressSink* sink) {
+    if (classEvaluationApplies(table)) return makeClassEvaluator(table, threads, sink);
+    const std::vector<uint32_t> lo = firstHigher(table.documents);
+    uint64_t pairs = 0;
+    for (size_t x = 0; x < lo.size(); ++x) pairs += lo.size() - lo[x];
+    const uint64_t bytes = pairs * (table.candidates.size() < std::numeric_limits<uint16_t>::max() ? 2 : 4);
+    if (bytes > kPairTableLimit)
+        return Status::failure(fmt::format(
+            "rough-set reduction of {} training documents needs {:.1f} GB for its table of document pairs, more "
+            "than the {} GB allowed; choose another selection method or a smaller training corpus",
+            table.documents.size(), double(bytes) / double(1u << 30), kPairTableLimit >> 30));
+    return makeIncrementalEvaluator(table, threads, sink);
 }
 
 uint32_t minimumDifferenceDirect(const DecisionTable& table) {
@@ -349,16 +343,46 @@ uint32_t minimumDifferenceDirect(const DecisionTable& table) {
     return best;
 }
 
-bool minimumDifference(const DecisionTable& table, unsigned threads, ProgressSink* sink, uint32_t& result) {
+namespace {
+
+// The candidates of every document for comparing pairs: the most frequent
+// ones as dense bits (compared with popcount), the others as sparse lists
+// with inverted lists beside them (shared ones counted per partner).
+struct DifferenceLayout {
+    size_t denseWords = 0;
+    std::vector<uint64_t> dense;               // denseWords per document
+    std::vector<std::vector<uint32_t>> sparse;  // sparse candidates per document
+    std::vector<std::vector<uint32_t>> postings;  // documents per sparse candidate, ascending
+};
+
+// How many of the candidates, most frequent first, go into dense bits: the
+// split that minimises the estimated work (a popcount word per pair against
+// df^2 / 2 partner counts per sparse candidate).
+size_t denseCandidateCount(const std::vector<uint32_t>& df, const std::vector<uint32_t>& byFrequency, double pairs) {
+    const size_t m = df.size();
+    double sparseCost = 0;
+    for (uint32_t k = 0; k < m; ++k) sparseCost += 0.5 * double(df[k]) * double(df[k]);
+    size_t denseCount = 0;
+    double bestCost = sparseCost;
+    double rest = sparseCost;
+    for (size_t block = 0; block * 64 < m && block < 64; ++block) {
+        for (size_t r = block * 64; r < std::min(m, block * 64 + 64); ++r)
+            rest -= 0.5 * double(df[byFrequency[r]]) * double(df[byFrequency[r]]);
+        const double cost = pairs * double(block + 1) + rest;
+        if (cost < bestCost) {
+            bestCost = cost;
+            denseCount = std::min(m, block * 64 + 64);
+        }
+    }
+    return denseCount;
+}
+
+DifferenceLayout layOutCandidates(const DecisionTable& table, const std::vector<uint32_t>& lo) {
     const auto& docs = table.documents;
     const uint32_t n = static_cast<uint32_t>(docs.size());
     const std::vector<uint32_t> candidateOf = candidateIndexOf(table);
     const size_t m = table.candidates.size();
 
-    // Document frequency of every candidate; the most frequent ones go into a
-    // dense bitset per document (compared with popcount), the others into
-    // inverted lists (shared ones counted per partner). The split minimises
-    // the estimated work.
     std::vector<uint32_t> df(m, 0);
     for (const auto& doc : docs)
         for (uint32_t a : doc.attributes)
@@ -366,72 +390,74 @@ bool minimumDifference(const DecisionTable& table, unsigned threads, ProgressSin
     std::vector<uint32_t> byFrequency(m);
     for (uint32_t k = 0; k < m; ++k) byFrequency[k] = k;
     std::stable_sort(byFrequency.begin(), byFrequency.end(), [&](uint32_t a, uint32_t b) { return df[a] > df[b]; });
-
-    const std::vector<uint32_t> lo = firstHigher(docs);
     double pairs = 0;
     for (uint32_t x = 0; x < n; ++x) pairs += n - lo[x];
-    double sparseCost = 0;
-    for (uint32_t k = 0; k < m; ++k) sparseCost += 0.5 * double(df[k]) * double(df[k]);
-    size_t denseCount = 0;
-    double bestCost = sparseCost;
-    {
-        double rest = sparseCost;
-        for (size_t block = 0; block * 64 < m && block < 64; ++block) {
-            for (size_t r = block * 64; r < std::min(m, block * 64 + 64); ++r)
-                rest -= 0.5 * double(df[byFrequency[r]]) * double(df[byFrequency[r]]);
-            const double cost = pairs * double(block + 1) + rest;
-            if (cost < bestCost) {
-                bestCost = cost;
-                denseCount = std::min(m, block * 64 + 64);
-            }
-        }
-    }
-    const size_t denseWords = (denseCount + 63) / 64;
+    const size_t denseCount = denseCandidateCount(df, byFrequency, pairs);
+
+    DifferenceLayout layout;
+    layout.denseWords = (denseCount + 63) / 64;
     std::vector<uint32_t> denseRank(m, kNone);
     for (size_t r = 0; r < denseCount; ++r) denseRank[byFrequency[r]] = static_cast<uint32_t>(r);
-
-    std::vector<uint64_t> dense(static_cast<size_t>(n) * denseWords, 0);
-    std::vector<std::vector<uint32_t>> sparse(n);       // sparse candidates per document
-    std::vector<std::vector<uint32_t>> postings(m);      // documents per sparse candidate
+    layout.dense.assign(static_cast<size_t>(n) * layout.denseWords, 0);
+    layout.sparse.resize(n);
+    layout.postings.resize(m);
     for (uint32_t x = 0; x < n; ++x) {
         for (uint32_t a : docs[x].attributes) {
             const uint32_t k = a < candidateOf.size() ? candidateOf[a] : kNone;
             if (k == kNone) continue;
             if (denseRank[k] != kNone) {
-                dense[static_cast<size_t>(x) * denseWords + denseRank[k] / 64] |= uint64_t{1} << (denseRank[k] % 64);
+                layout.dense[static_cast<size_t>(x) * layout.denseWords + denseRank[k] / 64] |= uint64_t{1}
+                                                                                             << (denseRank[k] % 64);
             } else {
-                sparse[x].push_back(k);
-                postings[k].push_back(x);
+                layout.sparse[x].push_back(k);
+                layout.postings[k].push_back(x);
             }
         }
     }
+    return layout;
+}
 
-    const unsigned used = workerThreads(threads);
-    std::vector<std::vector<uint32_t>> shared(used, std::vector<uint32_t>(n, 0));
-    std::atomic<uint32_t> best{kNoPairDifference};
-    const bool finished = parallelChunks(n, used, 16, sink, [&](size_t begin, size_t end, unsigned w) {
-        std::vector<uint32_t>& common = shared[w];
-        uint32_t local = best.load(std::memory_order_relaxed);
-        for (size_t xi = begin; xi < end && local > 0; ++xi) {
-            const uint32_t x = static_cast<uint32_t>(xi);
-            const uint32_t from = lo[x];
-            if (from >= n) continue;
-            for (uint32_t k : sparse[x]) {
-                const auto& list = postings[k];
-                for (auto it = std::lower_bound(list.begin(), list.end(), from); it != list.end(); ++it) ++common[*it];
-            }
-            const uint64_t* own = dense.data() + static_cast<size_t>(x) * denseWords;
-            const uint32_t ownSparse = static_cast<uint32_t>(sparse[x].size());
-            for (uint32_t y = from; y < n; ++y) {
-                if (docs[y].category > docs[x].category) {
-                    const uint64_t* other = dense.data() + static_cast<size_t>(y) * denseWords;
-                    uint32_t diff = ownSparse + static_cast<uint32_t>(sparse[y].size()) - 2 * common[y];
-                    for (size_t i = 0; i < denseWords; ++i) diff += static_cast<uint32_t>(std::popcount(own[i] ^ other[i]));
-                    local = std::min(local, diff);
-                }
-                common[y] = 0;
-            }
+// The smallest difference between document x and its later documents of a
+// higher category, at most `bound`. `common` is zero on entry and on exit.
+uint32_t smallestDifferenceOf(uint32_t x, uint32_t from, const DifferenceLayout& layout,
+                              const std::vector<RoughSetDocument>& docs, std::vector<uint32_t>& common,
+                              uint32_t bound) {
+    const uint32_t n = static_cast<uint32_t>(docs.size());
+    for (uint32_t k : layout.sparse[x]) {
+        const auto& list = layout.postings[k];
+        for (auto it = std::lower_bound(list.begin(), list.end(), from); it != list.end(); ++it) ++common[*it];
+    }
+    const size_t words = layout.denseWords;
+    const uint64_t* own = layout.dense.data() + static_cast<size_t>(x) * words;
+    const uint32_t ownSparse = static_cast<uint32_t>(layout.sparse[x].size());
+    for (uint32_t y = from; y < n; ++y) {
+        if (docs[y].category > docs[x].category) {
+            const uint64_t* other = layout.dense.data() + static_cast<size_t>(y) * words;
+            uint32_t diff = ownSparse + static_cast<uint32_t>(layout.sparse[y].size()) - 2 * common[y];
+            for (size_t i = 0; i < words; ++i) diff += static_cast<uint32_t>(std::popcount(own[i] ^ other[i]));
+            bound = std::min(bound, diff);
         }
+        common[y] = 0;
+    }
+    return bound;
+}
+
+}  // namespace
+
+bool minimumDifference(const DecisionTable& table, unsigned threads, ProgressSink* sink, uint32_t& result) {
+    const auto& docs = table.documents;
+    const uint32_t n = static_cast<uint32_t>(docs.size());
+    const std::vector<uint32_t> lo = firstHigher(docs);
+    const DifferenceLayout layout = layOutCandidates(table, lo);
+
+    std::vector<std::vector<uint32_t>> shared(blocksFor(threads));
+    std::atomic<uint32_t> best{kNoPairDifference};
+    const bool finished = forEachChunk(n, 16, shared.size(), threads, sink, [&](size_t begin, size_t end, size_t b) {
+        std::vector<uint32_t>& common = shared[b];
+        if (common.empty()) common.assign(n, 0);
+        uint32_t local = best.load(std::memory_order_relaxed);
+        for (size_t x = begin; x < end && local > 0; ++x)
+            if (lo[x] < n) local = smallestDifferenceOf(static_cast<uint32_t>(x), lo[x], layout, docs, common, local);
         uint32_t seen = best.load();
         while (local < seen && !best.compare_exchange_weak(seen, local)) {
         }
@@ -470,8 +496,8 @@ bool growReduct(const DecisionTable& table, ReductEvaluator& evaluator, Progress
         outcome.bestAfterPass.push_back(best);
         if (keepQualities) outcome.qualities.push_back(qualities);
         if (sink) {
-            const std::string stage = formatString("粗集约简：第%zu轮，约简集%zu项",
-                                                   outcome.reduct.size(), outcome.reduct.size());
+            const std::string stage = fmt::format("粗集约简：第{}轮，约简集{}项", outcome.reduct.size(),
+                                                  outcome.reduct.size());
             sink->progress(stage, best, n);
         }
     }

@@ -3,16 +3,22 @@
 // documents of different categories, the quality of attribute lists, and the
 // greedy growth of the reduct.
 //
-// Two evaluators compute the same qualities. The direct one follows the
+// Three evaluators compute the same qualities. The direct one follows the
 // definition pair by pair and attribute by attribute; it is kept as the
-// reference that the incremental one is checked against. The incremental one
-// keeps, for every pair of documents, how many reduct attributes tell the two
-// apart, so that a candidate adds at most one to that count; it decides each
-// document with bitsets over the documents and runs on several threads.
+// reference that the others are checked against. The incremental one keeps,
+// for every pair of documents, how many reduct attributes tell the two apart,
+// so that a candidate adds at most one to that count; it decides each
+// document with bitsets over the documents and runs on several threads. Its
+// memory grows with the square of the documents. The class evaluator needs
+// memory linear in the table but holds only when one differing attribute
+// always tells two documents apart (the usual case: the threshold is 0.9 x
+// the smallest difference / candidates, and that smallest difference is 0 or
+// 1 unless no two documents of different categories are nearly alike).
 #include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "common/Status.h"
 #include "features/RoughSetDecisionTable.h"
 
 namespace kestrel {
@@ -38,6 +44,25 @@ std::unique_ptr<ReductEvaluator> makeDirectEvaluator(const DecisionTable& table)
 std::unique_ptr<ReductEvaluator> makeIncrementalEvaluator(const DecisionTable& table, unsigned threads,
                                                           ProgressSink* sink);
 
+// Whether the class evaluation gives the right qualities for this table:
+// documents in category order, and a threshold below one differing
+// attribute per candidate.
+bool classEvaluationApplies(const DecisionTable& table);
+// The class evaluation; only where classEvaluationApplies. The sink (may be
+// null) is asked for cancellation from worker threads.
+std::unique_ptr<ReductEvaluator> makeClassEvaluator(const DecisionTable& table, unsigned threads,
+                                                    ProgressSink* sink);
+
+// Most bytes the incremental evaluation may take for its table of document
+// pairs; beyond it the reduction stops before it starts.
+inline constexpr uint64_t kPairTableLimit = uint64_t{4} << 30;
+
+// The evaluation the reduction uses: by classes where that holds, otherwise
+// incremental, or a failure when its pair table would exceed
+// kPairTableLimit.
+Result<std::unique_ptr<ReductEvaluator>> makeReductEvaluator(const DecisionTable& table, unsigned threads,
+                                                             ProgressSink* sink);
+
 // Smallest number of candidates on which a document differs from a later
 // document of a higher category; kNoPairDifference when there is no such
 // pair. Direct: merge of every pair's attribute lists.
@@ -57,8 +82,5 @@ struct ReductionOutcome {
 // False when cancelled.
 bool growReduct(const DecisionTable& table, ReductEvaluator& evaluator, ProgressSink* sink,
                 ReductionOutcome& outcome, bool keepQualities = false);
-
-// Number of worker threads for `threads` (0: every core, at least 1).
-unsigned workerThreads(unsigned threads);
 
 }  // namespace kestrel

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <fmt/format.h>
+
 #include "common/FileSystem.h"
 #include "common/NumberFormat.h"
 #include "common/Progress.h"
@@ -25,9 +27,9 @@ void RoughSetReduction::invalidate() {
 
 uint32_t RoughSetReduction::reductSize() const { return reductSize_; }
 
-bool RoughSetReduction::prepareAndReduce(const TermIndex& index, const CategoryTable& categories,
-                                         const std::string& trainingCorpusPath, uint32_t trainingDocCount,
-                                         ProgressSink* sink, std::string& error) {
+Status RoughSetReduction::prepareAndReduce(const TermIndex& index, const CategoryTable& categories,
+                                           const std::string& trainingCorpusPath, uint32_t trainingDocCount,
+                                           ProgressSink* sink) {
     invalidate();
 
     DecisionTable table;
@@ -38,10 +40,8 @@ bool RoughSetReduction::prepareAndReduce(const TermIndex& index, const CategoryT
 
     // Unreadable documents stay in as empty ones; their messages are kept.
     warnings_.clear();
-    if (!readDecisionDocuments(allTerms, categories, withTrailingSlash(trainingCorpusPath), table, sink, warnings_)) {
-        error = kCancelled;
-        return false;
-    }
+    if (!readDecisionDocuments(allTerms, categories, withTrailingSlash(trainingCorpusPath), table, sink, warnings_))
+        return Status::failure(kCancelled);
     buildCandidates(table);
 
     // The threshold needs at least one candidate (it is a share of them);
@@ -49,20 +49,15 @@ bool RoughSetReduction::prepareAndReduce(const TermIndex& index, const CategoryT
     if (!table.candidates.empty()) {
         if (sink) sink->progress("粗集约简：计算阈值", 0, 0);
         uint32_t smallest = kNoPairDifference;
-        if (!minimumDifference(table, 0, sink, smallest)) {
-            error = kCancelled;
-            return false;
-        }
+        if (!minimumDifference(table, 0, sink, smallest)) return Status::failure(kCancelled);
         table.threshold = discernibilityThreshold(smallest, table.candidates.size());
     }
 
     ReductionOutcome outcome;
     {
-        auto evaluator = makeIncrementalEvaluator(table, 0, sink);
-        if (!growReduct(table, *evaluator, sink, outcome)) {
-            error = kCancelled;
-            return false;
-        }
+        auto evaluator = makeReductEvaluator(table, 0, sink);
+        if (!evaluator) return evaluator.status();
+        if (!growReduct(table, **evaluator, sink, outcome)) return Status::failure(kCancelled);
     }
 
     // Terms and idf by attribute id.
@@ -78,16 +73,14 @@ bool RoughSetReduction::prepareAndReduce(const TermIndex& index, const CategoryT
     for (const RoughSetCandidate& c : outcome.remaining) rank(c.attribute, static_cast<int32_t>(c.dominant));
     reductSize_ = static_cast<uint32_t>(outcome.reduct.size());
     prepared_ = true;
-    return true;
+    return Status::success();
 }
 
-bool RoughSetReduction::writeSelection(uint32_t dimension, uint32_t categoryCount, const std::string& workspacePath,
-                                       FeatureTable& features, ProgressSink* sink, std::string& error) {
-    if (!prepared_) {
-        error = "no rough-set reduction exists for the current feature index";
-        return false;
-    }
-    if (sink) sink->notify("粗糙集", formatString("粗集约简后的特征项数：%u", reductSize_));
+Status RoughSetReduction::writeSelection(uint32_t dimension, uint32_t categoryCount,
+                                         const std::string& workspacePath, FeatureTable& features,
+                                         ProgressSink* sink) {
+    if (!prepared_) return Status::failure("no rough-set reduction exists for the current feature index");
+    if (sink) sink->notify("粗糙集", fmt::format("粗集约简后的特征项数：{}", reductSize_));
 
     // Unsigned arithmetic on purpose: with fewer features asked for than the
     // reduct holds, the quota wraps to a huge value and the file holds the
@@ -115,24 +108,18 @@ bool RoughSetReduction::writeSelection(uint32_t dimension, uint32_t categoryCoun
     const std::string path = withTrailingSlash(workspacePath) + "features.txt";
     FeatureTable selected;
     AtomicFileWriter file(path);
-    if (!file.isOpen()) {
-        error = file.error().empty() ? "cannot create " + path : file.error();
-        return false;
-    }
+    if (!file.isOpen()) return Status::failure(file.error().empty() ? "cannot create " + path : file.error());
     const size_t count = std::min<size_t>(dimension, primary.size());
     for (size_t k = 0; k < count; ++k) {
         const RankedAttribute& r = *primary[k];
         selected.emplace(r.term, FeatureInfo{static_cast<uint32_t>(k), r.idf});
-        file.printf("%u ", static_cast<unsigned>(k));
+        file.write(fmt::format("{} ", k));
         file.write(r.term);  // byte for byte, whatever the term holds
         file.write(" " + fixedText(r.idf, 6) + "\n");
     }
-    if (!file.commit()) {
-        error = file.error().empty() ? "cannot write " + path : file.error();
-        return false;
-    }
+    if (!file.commit()) return Status::failure(file.error().empty() ? "cannot write " + path : file.error());
     features = std::move(selected);
-    return true;
+    return Status::success();
 }
 
 }  // namespace kestrel

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/Corpus.h"
+#include "common/Status.h"
 #include "features/FeatureTable.h"
 
 namespace kestrel {
@@ -24,21 +25,21 @@ public:
     // Builds the all-term table (from `index` in its current order) and the
     // decision table (from the .seg files of the training corpus), runs the
     // reduction and stores the result. Reports progress (pass number, reduct
-    // size) through `sink` and stops when sink->cancelled(): then returns
-    // false with error "cancelled"-style message and nothing is stored.
-    bool prepareAndReduce(const TermIndex& index, const CategoryTable& categories,
-                          const std::string& trainingCorpusPath, uint32_t trainingDocCount,
-                          ProgressSink* sink, std::string& error);
+    // size) through `sink` and stops when sink->cancelled(): then fails
+    // with a message saying so and nothing is stored. Also fails, before the
+    // reduction starts, when the corpus is too large for it.
+    Status prepareAndReduce(const TermIndex& index, const CategoryTable& categories,
+                            const std::string& trainingCorpusPath, uint32_t trainingDocCount, ProgressSink* sink);
     uint32_t reductSize() const;
     // Messages of the documents the last preparation could not read.
     const std::vector<std::string>& warnings() const { return warnings_; }
     // Writes the selection for the clipped dimension: sink->notify("粗糙集",
     // "粗集约简后的特征项数：<R>") first, then replaces `features` and writes
     // workspacePath + "features.txt" atomically ("%u %s %.6f\n"). On a write
-    // failure returns false with a message naming the file; `features` and
-    // the file are then left unchanged.
-    bool writeSelection(uint32_t dimension, uint32_t categoryCount, const std::string& workspacePath,
-                        FeatureTable& features, ProgressSink* sink, std::string& error);
+    // failure returns a message naming the file; `features` and the file are
+    // then left unchanged.
+    Status writeSelection(uint32_t dimension, uint32_t categoryCount, const std::string& workspacePath,
+                          FeatureTable& features, ProgressSink* sink);
 
 private:
     // One attribute of the stored result: reduct attributes in the order

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/Status.h"
+#include "segment/WordCounts.h"
 
 namespace kestrel {
 
@@ -13,6 +14,12 @@ namespace kestrel {
 // bytes replaced) or nothing.
 struct SegmentedDocument {
     std::vector<std::string> words;
+    std::string warning;
+};
+
+// The same document as word counts, in order of first appearance.
+struct CountedDocument {
+    WordCounts counts;
     std::string warning;
 };
 
@@ -33,6 +40,20 @@ public:
     // succeeded; each call uses its own working state. Fails with a message
     // naming the file when the document cannot be read or is not text.
     virtual Result<SegmentedDocument> segmentDocument(const std::string& path) const = 0;
+
+    // The same document as word counts in order of first appearance. A
+    // segmenter may split a long document into parts and segment them on up
+    // to `threads` threads (0: every core); the counts are those of the
+    // whole word list. Failures and warnings as segmentDocument.
+    virtual Result<CountedDocument> countDocumentWords(const std::string& path, unsigned threads) const {
+        (void)threads;
+        Result<SegmentedDocument> segmented = segmentDocument(path);
+        if (!segmented) return segmented.status();
+        CountedDocument counted;
+        counted.counts.add(segmented->words);
+        counted.warning = std::move(segmented->warning);
+        return counted;
+    }
 
     // Frees the loaded data; the next loadData loads it again.
     virtual void releaseData() = 0;

@@ -2,10 +2,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "common/Encoding.h"
 #include "common/FileSystem.h"
+#include "common/ParallelFor.h"
 
 namespace kestrel {
 
@@ -56,18 +58,76 @@ Status WordSegmenter::loadDataDirectory(const std::string& dataDir) { return m_m
 
 void WordSegmenter::setUnknownWordSwitch(int value) { m_master.recognitionSwitch = value != 0 ? 2 : 0; }
 
-Result<SegmentedDocument> WordSegmenter::segmentDocument(const std::string& path) const {
+Status WordSegmenter::readDocumentText(const std::string& path, std::string& text, std::string& warning) const {
     if (m_master.loadState() == 0) return Status::failure("the segmenter's data is not loaded");
     std::string bytes;
     std::string error;
     if (!readFile(path, bytes, &error)) return Status::failure(error.empty() ? "cannot read " + path : error);
     DecodeReport report;
-    const std::string text = decodeText(bytes, &report);
+    text = decodeText(bytes, &report);
+    warning = decodeWarning(path, report);
+    if (report.encoding == TextEncoding::kBinary) return Status::failure(warning);
+    return Status();
+}
+
+Result<SegmentedDocument> WordSegmenter::segmentDocument(const std::string& path) const {
+    std::string text;
     SegmentedDocument document;
-    document.warning = decodeWarning(path, report);
-    if (report.encoding == TextEncoding::kBinary) return Status::failure(document.warning);
+    if (Status read = readDocumentText(path, text, document.warning); !read) return read;
     CWordSegment segmenter(m_master);
     segmenter.segmentText(text, document.words);
+    return document;
+}
+
+namespace {
+
+// Bytes of text per part of a long document.
+constexpr size_t kPartBytes = size_t{1} << 20;
+
+// Ends of the parts of `text`, each at least kPartBytes long (but the last),
+// each where a run of text ends: segmenting the parts one after the other
+// gives the words of the whole text.
+std::vector<size_t> partEnds(std::string_view text) {
+    std::vector<size_t> ends;
+    std::string piece;
+    size_t start = 0, offset = 0;
+    while (offset < text.size()) {
+        CWordSegment::nextPiece(offset, text, piece);
+        if (offset - start >= kPartBytes || offset >= text.size()) {
+            ends.push_back(offset);
+            start = offset;
+        }
+    }
+    return ends;
+}
+
+}  // namespace
+
+Result<CountedDocument> WordSegmenter::countDocumentWords(const std::string& path, unsigned threads) const {
+    std::string text;
+    CountedDocument document;
+    if (Status read = readDocumentText(path, text, document.warning); !read) return read;
+    WordCounts& counts = document.counts;
+    // The segmenter reads a NUL as a blank; the parts must be cut as it reads them.
+    std::replace(text.begin(), text.end(), '\0', ' ');
+    const std::vector<size_t> ends = partEnds(text);
+    // A round of parts at a time, one per thread, counted and then appended in
+    // text order, so that memory stays with the distinct words.
+    const size_t round = workerCount(threads, ends.size());
+    std::vector<WordCounts> partCounts(round);
+    for (size_t first = 0; first < ends.size(); first += round) {
+        const size_t parts = std::min(round, ends.size() - first);
+        parallelFor(parts, static_cast<unsigned>(parts), [&](size_t i) {
+            const size_t part = first + i;
+            const size_t begin = part == 0 ? 0 : ends[part - 1];
+            CWordSegment segmenter(m_master);
+            std::vector<std::string> words;
+            segmenter.segmentText(std::string_view(text).substr(begin, ends[part] - begin), words);
+            partCounts[i] = WordCounts();
+            partCounts[i].add(words);
+        });
+        for (size_t i = 0; i < parts; ++i) counts.append(partCounts[i]);
+    }
     return document;
 }
 

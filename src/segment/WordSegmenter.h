@@ -26,6 +26,10 @@ public:
     Status loadDataDirectory(const std::string& dataDir);
     void setUnknownWordSwitch(int value) override;
     Result<SegmentedDocument> segmentDocument(const std::string& path) const override;
+    // Splits a long document where one run of text ends and the next begins
+    // (the segmentation of each run depends on that run alone), so its parts
+    // are segmented in parallel and its words are counted part by part.
+    Result<CountedDocument> countDocumentWords(const std::string& path, unsigned threads) const override;
     void releaseData() override;
 
     // A working segmenter over the loaded data, for one thread.
@@ -33,6 +37,11 @@ public:
     const std::string& warnings() const { return m_master.warnings(); }
 
 private:
+    // The decoded text of a document; fails (naming the file) when it cannot
+    // be read or is not text, otherwise `warning` holds a warning about
+    // replaced bytes or is empty.
+    Status readDocumentText(const std::string& path, std::string& text, std::string& warning) const;
+
     CWordSegment m_master;
 };
 

@@ -98,17 +98,17 @@ Corpus example() { return Corpus({{{"t0", "t1"}, {"t0"}}, {{"t2"}, {"t1", "t2"}}
 TEST(RoughSetReduction, SmallExampleGivesReductT0AndFillsByQuota) {
     Corpus corpus = example();
     RoughSetReduction rs;
-    std::string error;
+    Status status;
     RecordingSink sink;
     EXPECT_FALSE(rs.prepared());
-    ASSERT_TRUE(rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, &sink, error))
-        << error;
+    ASSERT_TRUE((status = rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, &sink)))
+        << status.message();
     EXPECT_TRUE(rs.prepared());
     EXPECT_EQ(rs.reductSize(), 1u);
 
     // D = 3: quota (3 - 1) / 2 = 1; t1 was dropped, so two lines only.
     FeatureTable features;
-    ASSERT_TRUE(rs.writeSelection(3, 2, corpus.workspace(), features, &sink, error)) << error;
+    ASSERT_TRUE((status = rs.writeSelection(3, 2, corpus.workspace(), features, &sink))) << status.message();
     EXPECT_EQ(corpus.features(), "0 t0 0.693147\n1 t2 0.693147\n");
     ASSERT_EQ(features.size(), 2u);
     EXPECT_EQ(features.at("t0").id, 0u);
@@ -119,7 +119,7 @@ TEST(RoughSetReduction, SmallExampleGivesReductT0AndFillsByQuota) {
     EXPECT_EQ(sink.notes[0].second, "粗集约简后的特征项数：1");
 
     // D = 0 still tells the reduct size and writes an empty file.
-    ASSERT_TRUE(rs.writeSelection(0, 2, corpus.workspace(), features, &sink, error));
+    ASSERT_TRUE((status = rs.writeSelection(0, 2, corpus.workspace(), features, &sink)));
     EXPECT_EQ(corpus.features(), "");
     EXPECT_TRUE(features.empty());
     EXPECT_EQ(sink.notes.size(), 2u);
@@ -128,23 +128,23 @@ TEST(RoughSetReduction, SmallExampleGivesReductT0AndFillsByQuota) {
 TEST(RoughSetReduction, RepeatedSelectionReusesTheStoredReduction) {
     Corpus corpus = example();
     RoughSetReduction rs;
-    std::string error;
-    ASSERT_TRUE(rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, nullptr, error));
+    Status status;
+    ASSERT_TRUE((status = rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, nullptr)));
     // Without the corpus the selection must still work from the stored result.
     fs::remove_all(corpus.trainPath());
     FeatureTable features;
     RecordingSink sink;
-    ASSERT_TRUE(rs.writeSelection(1, 2, corpus.workspace(), features, &sink, error)) << error;
+    ASSERT_TRUE((status = rs.writeSelection(1, 2, corpus.workspace(), features, &sink))) << status.message();
     EXPECT_EQ(corpus.features(), "0 t0 0.693147\n");
-    ASSERT_TRUE(rs.writeSelection(5, 2, corpus.workspace(), features, &sink, error));
+    ASSERT_TRUE((status = rs.writeSelection(5, 2, corpus.workspace(), features, &sink)));
     EXPECT_EQ(corpus.features(), "0 t0 0.693147\n1 t2 0.693147\n");
     ASSERT_EQ(sink.notes.size(), 2u);
     EXPECT_EQ(sink.notes[1].second, sink.notes[0].second);
 
     rs.invalidate();
     EXPECT_FALSE(rs.prepared());
-    EXPECT_FALSE(rs.writeSelection(5, 2, corpus.workspace(), features, &sink, error));
-    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE((status = rs.writeSelection(5, 2, corpus.workspace(), features, &sink)));
+    EXPECT_FALSE(status.message().empty());
     EXPECT_EQ(features.size(), 2u);
 }
 
@@ -155,19 +155,19 @@ TEST(RoughSetReduction, QuotaSharesCategoriesAndWrapsBelowTheReductSize) {
     Corpus corpus({{{"a", "b", "c"}, {"a", "b", "c"}, {"a", "c"}},
                    {{"x", "y", "z"}, {"x", "y"}, {"x", "y", "z"}}});
     RoughSetReduction rs;
-    std::string error;
-    ASSERT_TRUE(rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, nullptr, error));
+    Status status;
+    ASSERT_TRUE((status = rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, nullptr)));
     EXPECT_EQ(rs.reductSize(), 1u);  // "a", the first of the largest spreads
     FeatureTable features;
     // Spreads: a, c, x, y 2.25; b, z 1.0. Candidate order a c x y b z.
     // D = 5: quota 2 -> primary a | c (0) x (1) y (1) b (0); z overflows.
-    ASSERT_TRUE(rs.writeSelection(5, 2, corpus.workspace(), features, nullptr, error));
+    ASSERT_TRUE((status = rs.writeSelection(5, 2, corpus.workspace(), features, nullptr)));
     EXPECT_EQ(corpus.features(), "0 a 0.693147\n1 c 0.693147\n2 x 0.693147\n3 y 0.693147\n4 b 1.098612\n");
     // D = 3: quota 1 -> a c x, then y b z overflow.
-    ASSERT_TRUE(rs.writeSelection(3, 2, corpus.workspace(), features, nullptr, error));
+    ASSERT_TRUE((status = rs.writeSelection(3, 2, corpus.workspace(), features, nullptr)));
     EXPECT_EQ(corpus.features(), "0 a 0.693147\n1 c 0.693147\n2 x 0.693147\n");
     // D = 0 < R: the quota wraps, nothing is written.
-    ASSERT_TRUE(rs.writeSelection(0, 2, corpus.workspace(), features, nullptr, error));
+    ASSERT_TRUE((status = rs.writeSelection(0, 2, corpus.workspace(), features, nullptr)));
     EXPECT_EQ(corpus.features(), "");
 }
 
@@ -176,29 +176,28 @@ TEST(RoughSetReduction, WrappedQuotaKeepsTheFirstReductAttributes) {
     // pair differs on one attribute only.
     Corpus corpus({{{"a"}, {"b"}, {"c"}}, {{"a", "p"}, {"b", "q"}, {"c", "r"}}});
     RoughSetReduction rs;
-    std::string error;
-    ASSERT_TRUE(rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, nullptr, error));
+    Status status;
+    ASSERT_TRUE((status = rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, nullptr)));
     // a, b, c are dropped; p, q, r all enter the reduct.
     EXPECT_EQ(rs.reductSize(), 3u);
     FeatureTable features;
-    ASSERT_TRUE(rs.writeSelection(1, 2, corpus.workspace(), features, nullptr, error));
+    ASSERT_TRUE((status = rs.writeSelection(1, 2, corpus.workspace(), features, nullptr)));
     EXPECT_EQ(corpus.features(), "0 p 1.791759\n");
-    ASSERT_TRUE(rs.writeSelection(2, 2, corpus.workspace(), features, nullptr, error));
+    ASSERT_TRUE((status = rs.writeSelection(2, 2, corpus.workspace(), features, nullptr)));
     EXPECT_EQ(corpus.features(), "0 p 1.791759\n1 q 1.791759\n");
 }
 
 TEST(RoughSetReduction, FewerThanTwoCategoriesOrNoCandidates) {
-    std::string error;
+    Status status;
     FeatureTable features;
     {
         // Two categories but only one holds documents: no pairs, so every
         // document is consistent and the first pass picks the first candidate.
         Corpus corpus({{{"a", "b"}, {"a"}, {"c"}}, {}});
         RoughSetReduction rs;
-        ASSERT_TRUE(rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, nullptr,
-                                        error));
+        ASSERT_TRUE((status = rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, nullptr)));
         EXPECT_EQ(rs.reductSize(), 1u);
-        ASSERT_TRUE(rs.writeSelection(10, 2, corpus.workspace(), features, nullptr, error));
+        ASSERT_TRUE((status = rs.writeSelection(10, 2, corpus.workspace(), features, nullptr)));
         // Spreads a 1.0, b 0.25, c 0.25; all dominant in category 0.
         EXPECT_EQ(corpus.features(), "0 a 0.405465\n1 b 1.098612\n2 c 1.098612\n");
     }
@@ -206,30 +205,28 @@ TEST(RoughSetReduction, FewerThanTwoCategoriesOrNoCandidates) {
         // One category: every spread is 0, nothing is a candidate.
         Corpus corpus({{{"a", "b"}, {"a"}}});
         RoughSetReduction rs;
-        ASSERT_TRUE(rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, nullptr,
-                                        error));
+        ASSERT_TRUE((status = rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, nullptr)));
         EXPECT_TRUE(rs.prepared());
         EXPECT_EQ(rs.reductSize(), 0u);
-        ASSERT_TRUE(rs.writeSelection(10, 1, corpus.workspace(), features, nullptr, error));
+        ASSERT_TRUE((status = rs.writeSelection(10, 1, corpus.workspace(), features, nullptr)));
         EXPECT_EQ(corpus.features(), "");
     }
     {
         // Two categories with the same counts for every term: all dropped.
         Corpus corpus({{{"a", "b"}, {"a"}}, {{"b", "a"}, {"a"}}});
         RoughSetReduction rs;
-        ASSERT_TRUE(rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, nullptr,
-                                        error));
+        ASSERT_TRUE((status = rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, nullptr)));
         EXPECT_EQ(rs.reductSize(), 0u);
-        ASSERT_TRUE(rs.writeSelection(10, 2, corpus.workspace(), features, nullptr, error));
+        ASSERT_TRUE((status = rs.writeSelection(10, 2, corpus.workspace(), features, nullptr)));
         EXPECT_EQ(corpus.features(), "");
     }
     {
         // No categories at all.
         Corpus corpus({});
         RoughSetReduction rs;
-        ASSERT_TRUE(rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), 0, nullptr, error));
+        ASSERT_TRUE((status = rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), 0, nullptr)));
         EXPECT_EQ(rs.reductSize(), 0u);
-        ASSERT_TRUE(rs.writeSelection(10, 0, corpus.workspace(), features, nullptr, error));
+        ASSERT_TRUE((status = rs.writeSelection(10, 0, corpus.workspace(), features, nullptr)));
         EXPECT_EQ(corpus.features(), "");
     }
 }
@@ -241,11 +238,10 @@ TEST(RoughSetReduction, CancelStoresNothingAndKeepsTheFile) {
         RoughSetReduction rs;
         RecordingSink sink;
         sink.cancelAfter = after;
-        std::string error;
-        EXPECT_FALSE(rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, &sink,
-                                         error))
+        Status status;
+        EXPECT_FALSE((status = rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, &sink)))
             << "cancel after " << after;
-        EXPECT_NE(error.find("cancel"), std::string::npos);
+        EXPECT_NE(status.message().find("cancel"), std::string::npos);
         EXPECT_FALSE(rs.prepared());
         EXPECT_EQ(rs.reductSize(), 0u);
         EXPECT_TRUE(sink.notes.empty());
@@ -256,12 +252,12 @@ TEST(RoughSetReduction, CancelStoresNothingAndKeepsTheFile) {
 TEST(RoughSetReduction, WriteFailureLeavesTableAndFileUnchanged) {
     Corpus corpus = example();
     RoughSetReduction rs;
-    std::string error;
-    ASSERT_TRUE(rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, nullptr, error));
+    Status status;
+    ASSERT_TRUE((status = rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, nullptr)));
     FeatureTable features{{"kept", FeatureInfo{0, 1.0}}};
     const std::string missing = corpus.workspace() + "no/such/dir/";
-    EXPECT_FALSE(rs.writeSelection(3, 2, missing, features, nullptr, error));
-    EXPECT_NE(error.find("features.txt"), std::string::npos) << error;
+    EXPECT_FALSE((status = rs.writeSelection(3, 2, missing, features, nullptr)));
+    EXPECT_NE(status.message().find("features.txt"), std::string::npos) << status.message();
     ASSERT_EQ(features.size(), 1u);
     EXPECT_EQ(features.begin()->first, "kept");
 }
@@ -271,11 +267,11 @@ TEST(RoughSetReduction, EndsOnTheDocumentsFoundWhenTheCountIsStale) {
     // passes still end once all four are consistent; idf keeps the count.
     Corpus corpus = example();
     RoughSetReduction rs;
-    std::string error;
-    ASSERT_TRUE(rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), 10, nullptr, error));
+    Status status;
+    ASSERT_TRUE((status = rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), 10, nullptr)));
     EXPECT_EQ(rs.reductSize(), 1u);
     FeatureTable features;
-    ASSERT_TRUE(rs.writeSelection(3, 2, corpus.workspace(), features, nullptr, error));
+    ASSERT_TRUE((status = rs.writeSelection(3, 2, corpus.workspace(), features, nullptr)));
     EXPECT_EQ(corpus.features(), "0 t0 1.609438\n1 t2 1.609438\n");
 }
 
@@ -284,15 +280,15 @@ TEST(RoughSetReduction, UsesTheIndexOrderAsAttributeNumbering) {
     // current order: reversing the index reverses the tie.
     Corpus corpus({{{"p"}, {"q"}}, {{"r"}, {"s"}}});
     RoughSetReduction rs;
-    std::string error;
+    Status status;
     FeatureTable features;
-    ASSERT_TRUE(rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, nullptr, error));
-    ASSERT_TRUE(rs.writeSelection(4, 2, corpus.workspace(), features, nullptr, error));
+    ASSERT_TRUE((status = rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, nullptr)));
+    ASSERT_TRUE((status = rs.writeSelection(4, 2, corpus.workspace(), features, nullptr)));
     const std::string forward = corpus.features();
     std::reverse(corpus.index.entries().begin(), corpus.index.entries().end());
     corpus.index.reindex();
-    ASSERT_TRUE(rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, nullptr, error));
-    ASSERT_TRUE(rs.writeSelection(4, 2, corpus.workspace(), features, nullptr, error));
+    ASSERT_TRUE((status = rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, nullptr)));
+    ASSERT_TRUE((status = rs.writeSelection(4, 2, corpus.workspace(), features, nullptr)));
     EXPECT_NE(corpus.features(), forward);
     EXPECT_EQ(corpus.features().substr(0, 4), "0 q ");
     EXPECT_EQ(forward.substr(0, 4), "0 p ");
