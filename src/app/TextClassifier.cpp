@@ -6,6 +6,8 @@
 #include <cmath>
 #include <unordered_map>
 
+#include <fmt/format.h>
+
 #include "app/VectorProvenance.h"
 #include "app/WorkspaceTransaction.h"
 #include "common/Encoding.h"
@@ -13,6 +15,7 @@
 #include "common/ParallelFor.h"
 #include "common/Progress.h"
 #include "features/DocumentVectors.h"
+#include "features/VectorFile.h"
 #include "features/FeatureIndex.h"
 #include "features/FeatureSelection.h"
 #include "features/SegmentedCorpus.h"
@@ -369,70 +372,106 @@ bool TextClassifier::selectFeatures(ProgressSink* sink) {
         }
     }
     vectorMode = kTrainingVectors;
-    knn_.trainingLoaded = false;
     return update.finish();
+}
+
+std::vector<TextClassifier::VectorSource> TextClassifier::vectorSources() {
+    std::vector<VectorSource> sources;
+    if (vectorMode == kTrainingVectors) {
+        const CategoryTable used(categories_.begin(),
+                                 categories_.begin() + std::min<size_t>(categoryCount, categories_.size()));
+        for (auto& doc : listTrainingDocuments(trainingCorpusPath, used, &warnings_))
+            sources.push_back({std::move(doc.path), fmt::format("{}", doc.category + 1)});
+        return sources;
+    }
+    const bool test = vectorMode == kTestVectors;
+    for (const auto& doc : rawDocuments_) {
+        const std::string title = fileTitle(doc.fileName);
+        if (!test) {
+            sources.push_back({rawCorpusPath + title + ".seg", "0"});
+            continue;
+        }
+        if (doc.trueCategory < 0 || static_cast<size_t>(doc.trueCategory) >= categories_.size()) continue;
+        sources.push_back({rawCorpusPath + categories_[static_cast<size_t>(doc.trueCategory)].name + "/" + title + ".seg",
+                           fmt::format("{}", doc.trueCategory + 1)});
+    }
+    return sources;
 }
 
 bool TextClassifier::writeVectors(ProgressSink* sink) {
     beginOperation();
-    struct Item {
-        std::string path;
-        std::string label;
-    };
-    std::vector<Item> items;
-    std::string file;
-    if (vectorMode == kTrainingVectors) {
-        file = "train.dat";
-        const CategoryTable used(categories_.begin(),
-                                 categories_.begin() + std::min<size_t>(categoryCount, categories_.size()));
-        for (auto& doc : listTrainingDocuments(trainingCorpusPath, used, &warnings_))
-            items.push_back({std::move(doc.path), formatString("%u", doc.category + 1)});
-    } else if (vectorMode == kTestVectors || vectorMode == kExampleVectors) {
-        const bool test = vectorMode == kTestVectors;
-        file = test ? "test.dat" : "example.dat";
-        for (const auto& doc : rawDocuments_) {
-            const std::string title = fileTitle(doc.fileName);
-            if (test) {
-                if (doc.trueCategory < 0 || static_cast<size_t>(doc.trueCategory) >= categories_.size()) continue;
-                items.push_back({rawCorpusPath + categories_[static_cast<size_t>(doc.trueCategory)].name + "/" +
-                                     title + ".seg",
-                                 formatString("%u", static_cast<unsigned>(doc.trueCategory) + 1)});
-            } else {
-                items.push_back({rawCorpusPath + title + ".seg", "0"});
-            }
-        }
-    } else {
-        return true;
-    }
+    heldVectors_.reset();
+    if (vectorMode != kTrainingVectors && vectorMode != kTestVectors && vectorMode != kExampleVectors) return true;
+    const std::string file = vectorMode == kTrainingVectors ? "train.dat"
+                             : vectorMode == kTestVectors  ? "test.dat"
+                                                           : "example.dat";
+    const std::vector<VectorSource> sources = vectorSources();
 
     OperationUpdate update(*this, "vectors");
     if (!update.ready()) return false;
     AtomicFileWriter out(workDirectory() + file);
-    std::vector<SegLine> lines;
+    auto held = std::make_shared<VectorSet>();
+    size_t heldEntries = 0;
+    const FeatureLookup lookup(featureTable_);
+    // Documents are read and weighed on every core a chunk at a time, and
+    // written in order; memory holds one chunk's lines, not the corpus.
+    constexpr size_t kChunk = 512;
+    struct Weighed {
+        DocumentVector vector;
+        std::string line;
+        std::string error;  // the .seg file could not be read
+    };
+    std::vector<Weighed> chunk;
     size_t written = 0;
-    for (size_t n = 0; n < items.size(); ++n) {
-        std::string error;
-        if (!readSegFile(items[n].path, lines, &error)) {
-            warnings_.push_back(error);
-            // A raw document keeps its line (label alone) so that lines and
-            // raw documents stay paired; a training document is left out.
-            if (vectorMode == kTrainingVectors) continue;
-            lines.clear();
+    for (size_t first = 0; first < sources.size(); first += kChunk) {
+        chunk.assign(std::min(kChunk, sources.size() - first), Weighed());
+        const bool finished = parallelFor(
+            chunk.size(), threads,
+            [&](size_t i) {
+                const VectorSource& source = sources[first + i];
+                Weighed& w = chunk[i];
+                std::vector<SegLine> lines;
+                TermWeights weights;
+                if (!readSegFile(source.path, lines, &w.error)) {
+                    // A raw document keeps its line (label alone) so that
+                    // lines and raw documents stay paired; a training
+                    // document is left out.
+                    if (vectorMode == kTrainingVectors) return;
+                    lines.clear();
+                }
+                lookup.weigh(lines, weights);
+                w.vector = normalisedVector(weights);
+                appendVectorLine(w.line, source.label, w.vector);
+            },
+            [&] { return isCancelled(sink); });
+        if (!finished) {
+            lastError_ = "writing " + file + " cancelled";
+            return false;
         }
-        ++written;
-        out.write(items[n].label);
-        out.write(vectorItems(lines, featureTable_));
-        if (sink && (n % 64 == 0 || n + 1 == items.size())) {
-            sink->progress("vectors", n + 1, items.size());
-            if (sink->cancelled()) {
-                lastError_ = "writing " + file + " cancelled";
-                return false;
+        for (size_t i = 0; i < chunk.size(); ++i) {
+            Weighed& w = chunk[i];
+            if (!w.error.empty()) warnings_.push_back(std::move(w.error));
+            if (w.line.empty()) continue;
+            ++written;
+            out.write(w.line);
+            // The vectors of the corpus to classify are kept for the
+            // classification that follows, while they are few enough.
+            if (held && vectorMode != kTrainingVectors) {
+                heldEntries += w.vector.words.size();
+                if (heldEntries > kHeldVectorEntries) {
+                    held.reset();
+                    continue;
+                }
+                w.vector.docnum = static_cast<int32_t>(held->docs.size());
+                held->docs.push_back(std::move(w.vector));
+                held->labels.push_back(std::stol(sources[first + i].label));
             }
         }
+        if (sink) sink->progress("vectors", first + chunk.size(), sources.size());
     }
     if (written == 0) {
-        lastError_ = items.empty() ? "there is no document to write into " + file
-                                   : "no document could be read for " + file;
+        lastError_ = sources.empty() ? "there is no document to write into " + file
+                                     : "no document could be read for " + file;
         return false;
     }
     if (!out.commit()) {
@@ -444,7 +483,28 @@ bool TextClassifier::writeVectors(ProgressSink* sink) {
     // record that cannot be written is dropped rather than left stale.
     if (vectorMode != kTrainingVectors && !recordVectorSource(workDirectory(), file))
         forgetVectorSource(workDirectory(), file);
-    return update.finish();
+    if (!update.finish()) return false;
+    if (held && vectorMode != kTrainingVectors) {
+        heldVectors_ = std::move(held);
+        heldVectorsFile_ = file;
+        heldVectorsIdentity_ = FileIdentity::of(workDirectory() + file);
+    }
+    return true;
+}
+
+const std::vector<DocumentVector>* TextClassifier::vectorsToClassify(VectorSet& read, std::string& note) {
+    const std::string name = vectorMode == kTestVectors ? "test.dat" : "example.dat";
+    if (heldVectors_ && heldVectorsFile_ == name && heldVectorsIdentity_ == FileIdentity::of(currentVectorFile()))
+        return &heldVectors_->docs;
+    const std::string path = currentVectorFile();
+    auto file = readVectorFile(path, RejectedLines::kKeepEmpty);
+    if (!file) {
+        lastError_ = file.message();
+        return nullptr;
+    }
+    read = std::move(*file);
+    if (read.report.rejected) note = skippedLinesNote(read.report, path);
+    return &read.docs;
 }
 
 bool TextClassifier::loadClassifier() {
@@ -491,11 +551,9 @@ bool TextClassifier::loadClassifier() {
     selectionMode = info.mode;
     oldDimensionality_ = info.oldDimensionality;
     newDimensionality = info.newDimensionality;
-    // The candidate index and the cached training vectors belong to the
-    // corpus trained before; the loaded workspace has its own train.dat.
+    // The candidate index belongs to the corpus trained before.
     termIndex_.clear();
     roughSet_.invalidate();
-    knn_.trainingLoaded = false;
     return update.finish();
 }
 
@@ -532,19 +590,24 @@ bool TextClassifier::classify(ProgressSink* sink) {
 
 bool TextClassifier::classifyKnn(ProgressSink* sink) {
     if (vectorMode != kTestVectors && vectorMode != kExampleVectors) return true;
-    const auto assigned = knn_.classifyFile(currentVectorFile(), sink);
-    if (assigned.empty() && !knn_.error().empty()) {
-        lastError_ = knn_.error();
+    VectorSet read;
+    std::string note;
+    const std::vector<DocumentVector>* docs = vectorsToClassify(read, note);
+    if (!docs) return false;
+    auto assigned = knn_.classify(*docs, sink);
+    if (!assigned) {
+        lastError_ = assigned.message();
         return false;
     }
     addWarningOnce(knn_.warning());
-    if (knn_.trainingDocuments().empty() || (assigned.empty() && !rawDocuments_.empty())) {
+    addWarningOnce(note);
+    if (knn_.trainingDocuments().empty() || (assigned->empty() && !rawDocuments_.empty())) {
         lastError_ = knn_.trainingDocuments().empty() ? "train.dat holds no training vector"
                                                       : "no document could be classified";
         return false;
     }
-    for (size_t n = 0; n < assigned.size() && n < rawDocuments_.size(); ++n)
-        rawDocuments_[n].assignedCategory = assigned[n];
+    for (size_t n = 0; n < assigned->size() && n < rawDocuments_.size(); ++n)
+        rawDocuments_[n].assignedCategory = (*assigned)[n];
     return true;
 }
 
@@ -590,18 +653,30 @@ void TextClassifier::addWarningOnce(const std::string& note) {
 }
 
 bool TextClassifier::classifySvm(ProgressSink* sink) {
-    const std::string input = currentVectorFile();
     for (auto& values : decisionValues_) values.assign(categoryCount, 0.0);
+    // The documents are read once and scored with every model.
+    VectorSet read;
+    std::string note;
+    const std::vector<DocumentVector>* docs = vectorsToClassify(read, note);
+    if (!docs) return false;
+    const std::string input = currentVectorFile();
     uint32_t scored = 0;
     for (uint32_t c = 0; c < categoryCount; ++c) {
         if (isCancelled(sink)) {
             lastError_ = "classification cancelled";
             return false;
         }
+        // A line that is not a vector cannot be scored; values map to
+        // documents by position, so the file is refused as a whole.
+        if (!note.empty()) {
+            warnings_.push_back("cannot classify: " + note);
+            addWarningOnce(note);
+            continue;
+        }
         std::vector<double> values;
         std::string error;
-        const std::string model = formatString("%smodel%u.mdl", workDirectory().c_str(), c + 1);
-        if (svm_->classifyFile(input, model, values, error)) ++scored;
+        const std::string model = fmt::format("{}model{}.mdl", workDirectory(), c + 1);
+        if (svm_->classifyDocuments(*docs, input, model, values, error)) ++scored;
         else warnings_.push_back(error);
         addWarningOnce(svm_->lastWarning());
         for (size_t n = 0; n < values.size() && n < decisionValues_.size(); ++n) decisionValues_[n][c] = values[n];

@@ -15,6 +15,8 @@
 #include "features/FeatureTable.h"
 #include "features/RoughSetReduction.h"
 #include "features/TermIndex.h"
+#include "features/VectorFile.h"
+#include "common/FileIdentity.h"
 
 namespace kestrel {
 
@@ -151,6 +153,18 @@ private:
     bool classifySvm(ProgressSink* sink);
     void addWarningOnce(const std::string& note);
     std::string currentVectorFile() const;
+    // A vector file's document: its .seg file and the label of its line.
+    struct VectorSource {
+        std::string path;
+        std::string label;
+    };
+    // The documents of the vector file of vectorMode, in line order.
+    std::vector<VectorSource> vectorSources();
+    // The documents to classify: the vectors writeVectors kept when they are
+    // still those of the vector file, else the file read into `read`
+    // (`note` then tells of lines that are no vectors). Null with
+    // lastError() when the file cannot be read.
+    const std::vector<DocumentVector>* vectorsToClassify(VectorSet& read, std::string& note);
     void beginOperation();
 
     CategoryTable categories_;
@@ -170,6 +184,13 @@ private:
     std::vector<std::string> warnings_;
     PreprocessReport preprocessReport_;
     std::unique_ptr<WorkspaceTransaction> update_;
+    // The vectors of the corpus to classify as writeVectors wrote them, kept
+    // up to kHeldVectorEntries entries (about 16 bytes each); a larger corpus
+    // is read back from its file.
+    static constexpr size_t kHeldVectorEntries = size_t(1) << 24;
+    std::shared_ptr<const VectorSet> heldVectors_;
+    std::string heldVectorsFile_;
+    FileIdentity heldVectorsIdentity_;
 };
 
 }  // namespace kestrel

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "features/DocumentVector.h"
+
 namespace kestrel {
 
 // The values of params.dat that the engine uses.
@@ -39,6 +41,16 @@ public:
     // message; values then stays all zeros.
     virtual bool classifyFile(const std::string& inputFile, const std::string& modelFile,
                               std::vector<double>& values, std::string& error) = 0;
+
+    // Scores documents already in memory, the document lines of inputFile
+    // (which they were read from or written to), with the model in
+    // modelFile, as classifyFile does. An engine that cannot score documents
+    // in memory reads inputFile instead.
+    virtual bool classifyDocuments(const std::vector<DocumentVector>& docs, const std::string& inputFile,
+                                   const std::string& modelFile, std::vector<double>& values, std::string& error) {
+        (void)docs;
+        return classifyFile(inputFile, modelFile, values, error);
+    }
 
     // Notes of the last learn or classifyFile that did not make it fail
     // (skipped or unlabelled lines, an iteration cap reached); empty when none.

@@ -97,12 +97,6 @@ TrainingFileCache* CSVM::loadTrainingFile(const std::string& path, std::string& 
     return trainingFile_.get();
 }
 
-std::string skippedLinesNote(const SvmReadReport& report, const std::string& path) {
-    return std::to_string(report.rejected) + (report.rejected == 1 ? " line" : " lines") + " of " +
-           path + " skipped (first: line " + std::to_string(report.firstRejectedLine) + ", " +
-           report.firstReason + ")";
-}
-
 int CSVM::learn(int k) {
     lastError_.clear();
     lastWarning_.clear();
@@ -272,6 +266,31 @@ int CSVM::classifyFile(std::vector<double>& out) {
     lastWarning_.clear();
     lastReport_ = SvmReadReport();
     const std::string inputFile = param.inputFile;
+    auto file = readVectorFile(inputFile, RejectedLines::kKeepEmpty);
+    if (!file) {
+        lastError_ = file.message();
+        std::fill(out.begin(), out.end(), 0.0);
+        return -1;
+    }
+    if (file->docs.empty()) {
+        lastError_ = "the file " + inputFile + " holds no document lines";
+        std::fill(out.begin(), out.end(), 0.0);
+        return -1;
+    }
+    if (classifyDocuments(file->docs, out) != 0) return -1;
+    // A line that is not a vector keeps its slot with the value 0, so that
+    // later values still belong to their lines.
+    for (size_t n = 0; n < out.size(); ++n)
+        if (file->rejected[n]) out[n] = 0.0;
+    lastReport_ = file->report;
+    if (lastReport_.rejected) lastWarning_ = skippedLinesNote(lastReport_, inputFile);
+    return 0;
+}
+
+int CSVM::classifyDocuments(const std::vector<SvmDoc>& docs, std::vector<double>& out) {
+    lastError_.clear();
+    lastWarning_.clear();
+    lastReport_ = SvmReadReport();
     const std::string modelFile = param.modelFile;
     auto fail = [&](const std::string& message) {
         lastError_ = message;
@@ -287,9 +306,6 @@ int CSVM::classifyFile(std::vector<double>& out) {
                     std::to_string(model.kernel.kernelType));
     const bool linear = model.kernel.kernelType == kLinear;
     if (linear) addLinearWeights(model);
-
-    std::string content;
-    if (!readFile(inputFile, content, &error)) return fail(error);
 
     // Non-linear scoring spreads each document densely once, so every
     // support vector costs one pass over its own entries (same sums as the
@@ -319,35 +335,9 @@ int CSVM::classifyFile(std::vector<double>& out) {
         return sum - model.b;
     };
 
-    std::vector<double> values;
-    SvmDoc doc;
-    std::string reason;
-    size_t pos = 0;
-    int64_t number = 0;
-    while (pos < content.size()) {
-        const LineSpan span = lineAt(content, pos);
-        std::string_view line(content.data() + pos, span.end - pos);
-        pos = span.next;
-        ++number;
-        if (!line.empty() && line[0] == '#') continue;
-        if (line.find_first_not_of(" \t\r\v\f") == std::string_view::npos) continue;
-        long label = 0;
-        if (!parseDocumentLine(line, doc, label, std::numeric_limits<int64_t>::max(), &reason)) {
-            // The slot stays, so that later values still belong to their lines.
-            if (lastReport_.rejected++ == 0) {
-                lastReport_.firstRejectedLine = number;
-                lastReport_.firstReason = reason;
-            }
-            values.push_back(0.0);
-            continue;
-        }
-        values.push_back(linear           ? classifyLinear(model, doc)
-                         : dense.empty()  ? classifyExample(model, doc)
-                                          : scoreDense(doc));
-    }
-    if (values.empty()) return fail("the file " + inputFile + " holds no document lines");
-    if (lastReport_.rejected) lastWarning_ = skippedLinesNote(lastReport_, inputFile);
-    out = std::move(values);
+    out.resize(docs.size());
+    for (size_t n = 0; n < docs.size(); ++n)
+        out[n] = linear ? classifyLinear(model, docs[n]) : dense.empty() ? classifyExample(model, docs[n]) : scoreDense(docs[n]);
     return 0;
 }
 

@@ -12,6 +12,7 @@
 #include "classify/svm/CCompute_Param.h"
 #include "classify/svm/CCompute_Result.h"
 #include "classify/svm/SvmTypes.h"
+#include "features/VectorFile.h"
 
 namespace kestrel {
 
@@ -29,15 +30,7 @@ struct SvmFileSize {
 };
 
 // What a reader skipped: lines rejected by the vector line syntax.
-struct SvmReadReport {
-    int64_t rejected = 0;
-    int64_t firstRejectedLine = 0;  // 1-based line number of the first one
-    std::string firstReason;
-};
-
-// "N lines of PATH skipped (first: line L, reason)" for a report with
-// rejected lines.
-std::string skippedLinesNote(const SvmReadReport& report, const std::string& path);
+using SvmReadReport = VectorReadReport;
 
 class CSVM {
 public:
@@ -62,6 +55,10 @@ public:
     // A line that breaks the vector syntax keeps its slot with the value 0
     // and is counted in lastReport().
     int classifyFile(std::vector<double>& out);
+    // Scores documents held in memory with the model in param.modelFile:
+    // out receives one decision value per document. Returns 0, or -1 with
+    // lastError() set and out all zeros.
+    int classifyDocuments(const std::vector<SvmDoc>& docs, std::vector<double>& out);
 
     // With deferred output, learn keeps the model file's text in memory
     // (modelText) instead of writing it, and a failed learn leaves an old
@@ -151,7 +148,7 @@ public:
     static void addLinearWeights(SvmModel& model);
     // Scores a document with a linear model's weights; entries above the
     // model's highest feature index are dropped.
-    static double classifyLinear(const SvmModel& model, SvmDoc& doc);
+    static double classifyLinear(const SvmModel& model, const SvmDoc& doc);
 
     // ---- Training ----
 

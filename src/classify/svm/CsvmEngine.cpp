@@ -55,6 +55,22 @@ bool CsvmEngine::classifyFile(const std::string& inputFile, const std::string& m
     return true;
 }
 
+bool CsvmEngine::classifyDocuments(const std::vector<DocumentVector>& docs, const std::string& inputFile,
+                                   const std::string& modelFile, std::vector<double>& values, std::string& error) {
+    svm_.param.inputFile = inputFile;
+    svm_.param.modelFile = modelFile;
+    if (docs.empty()) {
+        error = "the file " + inputFile + " holds no document lines";
+        std::fill(values.begin(), values.end(), 0.0);
+        return false;
+    }
+    if (svm_.classifyDocuments(docs, values) != 0) {
+        error = svm_.lastError();
+        return false;
+    }
+    return true;
+}
+
 }  // namespace kestrel
 
 namespace kestrel {

@@ -17,6 +17,8 @@ public:
                std::string& error) override;
     bool classifyFile(const std::string& inputFile, const std::string& modelFile,
                       std::vector<double>& values, std::string& error) override;
+    bool classifyDocuments(const std::vector<DocumentVector>& docs, const std::string& inputFile,
+                           const std::string& modelFile, std::vector<double>& values, std::string& error) override;
 
     // Notes of the last call that did not make it fail (skipped or unlabeled
     // training lines), empty when none.

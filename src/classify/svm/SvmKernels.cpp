@@ -137,19 +137,15 @@ void CSVM::addLinearWeights(SvmModel& model) {
     model.hasLinearWeights = true;
 }
 
-double CSVM::classifyLinear(const SvmModel& model, SvmDoc& doc) {
-    // Entries above the model's highest feature index end the list.
-    for (SvmWord& w : doc.words)
-        if (w.wnum > model.totWords) {
-            w.wnum = 0;
-            break;
-        }
+double CSVM::classifyLinear(const SvmModel& model, const SvmDoc& doc) {
+    // Entries above the model's highest feature index are dropped (they are
+    // the tail of the list, and no weight has their feature number).
     double sum = 0.0;
     if (!model.sparseWeights.empty()) {
         sum = sparseDot(model.sparseWeights.data(), doc.list());
     } else {
         const double* weights = model.linWeights.data();
-        for (const SvmWord* w = doc.list(); w->wnum; ++w) sum += weights[w->wnum] * w->weight;
+        for (const SvmWord* w = doc.list(); w->wnum && w->wnum <= model.totWords; ++w) sum += weights[w->wnum] * w->weight;
     }
     return sum - model.b;
 }
