@@ -270,6 +270,7 @@ bool TextClassifier::preprocessTraining(ProgressSink* sink) {
     preprocessReport_ = {};
     categories_.clear();
     termIndex_.clear();
+    trainingCorpus_.reset();
     if (!workspaceOutsideTrainingCorpus()) return false;
     OperationUpdate update(*this, "preprocess");
     if (!update.ready() || !writeCategories()) return false;
@@ -335,7 +336,9 @@ bool TextClassifier::preprocessRaw(ProgressSink* sink) {
 
 void TextClassifier::buildIndex(ProgressSink* sink) {
     beginOperation();
-    buildTermIndex(trainingCorpusPath, categories_, categoryCount, termIndex_, warnings_, sink);
+    trainingCorpus_ = std::make_unique<SegmentedCorpus>(
+        buildTermIndex(trainingCorpusPath, categories_, categoryCount, termIndex_, warnings_, sink, threads));
+    trainingCorpusKey_ = {trainingCorpusPath, categoryCount};
     oldDimensionality_ = static_cast<uint32_t>(termIndex_.size());
     roughSet_.invalidate();
 }
@@ -378,6 +381,13 @@ bool TextClassifier::selectFeatures(ProgressSink* sink) {
 std::vector<TextClassifier::VectorSource> TextClassifier::vectorSources() {
     std::vector<VectorSource> sources;
     if (vectorMode == kTrainingVectors) {
+        if (const SegmentedCorpus* corpus = heldTrainingCorpus()) {
+            // The corpus the index read: its documents, and the messages
+            // its listing gave.
+            warnings_.insert(warnings_.end(), corpus->listWarnings().begin(), corpus->listWarnings().end());
+            for (const auto& doc : corpus->documents()) sources.push_back({doc.path, fmt::format("{}", doc.category + 1)});
+            return sources;
+        }
         const CategoryTable used(categories_.begin(),
                                  categories_.begin() + std::min<size_t>(categoryCount, categories_.size()));
         for (auto& doc : listTrainingDocuments(trainingCorpusPath, used, &warnings_))
@@ -398,6 +408,42 @@ std::vector<TextClassifier::VectorSource> TextClassifier::vectorSources() {
     return sources;
 }
 
+const SegmentedCorpus* TextClassifier::heldTrainingCorpus() const {
+    if (!trainingCorpus_ || !trainingCorpus_->keepsTerms()) return nullptr;
+    if (trainingCorpusKey_ != std::make_pair(trainingCorpusPath, categoryCount)) return nullptr;
+    return trainingCorpus_.get();
+}
+
+TextClassifier::TermWeigher TextClassifier::termWeigher(const std::vector<VectorSource>& sources,
+                                                        const FeatureLookup& lookup) const {
+    if (const SegmentedCorpus* corpus = vectorMode == kTrainingVectors ? heldTrainingCorpus() : nullptr) {
+        // Each term of the corpus is looked up once.
+        auto features = std::make_shared<std::vector<const FeatureInfo*>>(corpus->termCount());
+        for (uint32_t id = 0; id < features->size(); ++id) (*features)[id] = lookup.find(corpus->term(id));
+        return [corpus, features](size_t n, TermWeights& weights, std::string& error) {
+            const SegmentedCorpus::Document& doc = corpus->documents()[n];
+            weights.clear();
+            if (!doc.error.empty()) {
+                error = doc.error;
+                return false;
+            }
+            const uint32_t* ids = corpus->termIds(doc);
+            const int64_t* counts = corpus->counts(doc);
+            for (size_t k = 0; k < doc.end - doc.begin; ++k)
+                if (const FeatureInfo* info = (*features)[ids[k]])
+                    weights.emplace_back(info->id, termWeight(counts[k], info->idf));
+            return true;
+        };
+    }
+    return [&sources, &lookup](size_t n, TermWeights& weights, std::string& error) {
+        std::vector<SegLine> lines;
+        Status read = readSegFile(sources[n].path, lines);
+        if (!read) error = read.message();
+        lookup.weigh(lines, weights);
+        return read.ok();
+    };
+}
+
 bool TextClassifier::writeVectors(ProgressSink* sink) {
     beginOperation();
     heldVectors_.reset();
@@ -406,13 +452,14 @@ bool TextClassifier::writeVectors(ProgressSink* sink) {
                              : vectorMode == kTestVectors  ? "test.dat"
                                                            : "example.dat";
     const std::vector<VectorSource> sources = vectorSources();
+    const FeatureLookup lookup(featureTable_);
+    const TermWeigher weigh = termWeigher(sources, lookup);
 
     OperationUpdate update(*this, "vectors");
     if (!update.ready()) return false;
     AtomicFileWriter out(workDirectory() + file);
     auto held = std::make_shared<VectorSet>();
     size_t heldEntries = 0;
-    const FeatureLookup lookup(featureTable_);
     // Documents are read and weighed on every core a chunk at a time, and
     // written in order; memory holds one chunk's lines, not the corpus.
     constexpr size_t kChunk = 512;
@@ -428,20 +475,14 @@ bool TextClassifier::writeVectors(ProgressSink* sink) {
         const bool finished = parallelFor(
             chunk.size(), threads,
             [&](size_t i) {
-                const VectorSource& source = sources[first + i];
                 Weighed& w = chunk[i];
-                std::vector<SegLine> lines;
                 TermWeights weights;
-                if (!readSegFile(source.path, lines, &w.error)) {
-                    // A raw document keeps its line (label alone) so that
-                    // lines and raw documents stay paired; a training
-                    // document is left out.
-                    if (vectorMode == kTrainingVectors) return;
-                    lines.clear();
-                }
-                lookup.weigh(lines, weights);
+                // A raw document that cannot be read keeps its line (label
+                // alone) so that lines and raw documents stay paired; a
+                // training document is left out.
+                if (!weigh(first + i, weights, w.error) && vectorMode == kTrainingVectors) return;
                 w.vector = normalisedVector(weights);
-                appendVectorLine(w.line, source.label, w.vector);
+                appendVectorLine(w.line, sources[first + i].label, w.vector);
             },
             [&] { return isCancelled(sink); });
         if (!finished) {
@@ -553,6 +594,7 @@ bool TextClassifier::loadClassifier() {
     newDimensionality = info.newDimensionality;
     // The candidate index belongs to the corpus trained before.
     termIndex_.clear();
+    trainingCorpus_.reset();
     roughSet_.invalidate();
     return update.finish();
 }

@@ -3,6 +3,7 @@
 // (paths, category table, candidate index, feature table, raw documents, the
 // two classifiers) and runs one operation per pipeline step.
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -15,6 +16,8 @@
 #include "features/FeatureTable.h"
 #include "features/RoughSetReduction.h"
 #include "features/TermIndex.h"
+#include "features/DocumentVectors.h"
+#include "features/SegmentedCorpus.h"
 #include "features/VectorFile.h"
 #include "common/FileIdentity.h"
 
@@ -160,6 +163,13 @@ private:
     };
     // The documents of the vector file of vectorMode, in line order.
     std::vector<VectorSource> vectorSources();
+    // The term weights of source n; false (with the reason) when its terms
+    // cannot be read.
+    using TermWeigher = std::function<bool(size_t n, TermWeights& weights, std::string& error)>;
+    TermWeigher termWeigher(const std::vector<VectorSource>& sources, const FeatureLookup& lookup) const;
+    // The training corpus as the index read it, while it is the corpus of
+    // the training paths and holds its terms.
+    const SegmentedCorpus* heldTrainingCorpus() const;
     // The documents to classify: the vectors writeVectors kept when they are
     // still those of the vector file, else the file read into `read`
     // (`note` then tells of lines that are no vectors). Null with
@@ -189,6 +199,10 @@ private:
     // is read back from its file.
     static constexpr size_t kHeldVectorEntries = size_t(1) << 24;
     std::shared_ptr<const VectorSet> heldVectors_;
+    // The training corpus read by the index, for the training vectors, with
+    // the corpus path and category count it was read for.
+    std::unique_ptr<SegmentedCorpus> trainingCorpus_;
+    std::pair<std::string, uint32_t> trainingCorpusKey_;
     std::string heldVectorsFile_;
     FileIdentity heldVectorsIdentity_;
 };
