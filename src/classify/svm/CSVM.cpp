@@ -12,6 +12,7 @@
 #include "classify/svm/KernelCache.h"
 #include "classify/svm/TrainState.h"
 #include "common/FileSystem.h"
+#include "common/ParallelFor.h"
 
 namespace kestrel {
 
@@ -310,7 +311,7 @@ int CSVM::classifyDocuments(const std::vector<SvmDoc>& docs, std::vector<double>
     // Non-linear scoring spreads each document densely once, so every
     // support vector costs one pass over its own entries (same sums as the
     // sparse merge).
-    std::vector<double> dense;
+    size_t denseSize = 0;
     if (!linear && model.kernel.kernelType <= kSigmoid) {
         int64_t highest = 0, entries = 0;
         for (int32_t i = 1; i < model.svNum; ++i) {
@@ -318,9 +319,9 @@ int CSVM::classifyDocuments(const std::vector<SvmDoc>& docs, std::vector<double>
             if (sv->size()) highest = std::max<int64_t>(highest, sv->words[sv->size() - 1].wnum);
             entries += int64_t(sv->size());
         }
-        if (highest <= 4 * entries + 4096) dense.assign(size_t(highest) + 1, 0.0);
+        if (highest <= 4 * entries + 4096) denseSize = size_t(highest) + 1;
     }
-    auto scoreDense = [&](const SvmDoc& d) {
+    auto scoreDense = [&](const SvmDoc& d, std::vector<double>& dense) {
         for (const SvmWord* w = d.list(); w->wnum && size_t(w->wnum) < dense.size(); ++w)
             dense[size_t(w->wnum)] = w->weight;
         double sum = 0.0;
@@ -335,9 +336,19 @@ int CSVM::classifyDocuments(const std::vector<SvmDoc>& docs, std::vector<double>
         return sum - model.b;
     };
 
+    // Documents are scored independently, in slices on every core; each
+    // slice has its own dense scratch vector.
     out.resize(docs.size());
-    for (size_t n = 0; n < docs.size(); ++n)
-        out[n] = linear ? classifyLinear(model, docs[n]) : dense.empty() ? classifyExample(model, docs[n]) : scoreDense(docs[n]);
+    constexpr size_t kSlice = 64;
+    const size_t slices = (docs.size() + kSlice - 1) / kSlice;
+    parallelFor(slices, 0, [&](size_t slice) {
+        std::vector<double> dense(denseSize, 0.0);
+        const size_t end = std::min(docs.size(), (slice + 1) * kSlice);
+        for (size_t n = slice * kSlice; n < end; ++n)
+            out[n] = linear ? classifyLinear(model, docs[n])
+                     : denseSize ? scoreDense(docs[n], dense)
+                                 : classifyExample(model, docs[n]);
+    });
     return 0;
 }
 
