@@ -458,55 +458,25 @@ bool TextClassifier::writeVectors(ProgressSink* sink) {
     OperationUpdate update(*this, "vectors");
     if (!update.ready()) return false;
     AtomicFileWriter out(workDirectory() + file);
-    auto held = std::make_shared<VectorSet>();
-    size_t heldEntries = 0;
+    VectorKeeper keeper(vectorMode != kTrainingVectors);
     // Documents are read and weighed on every core a chunk at a time, and
     // written in order; memory holds one chunk's lines, not the corpus.
     constexpr size_t kChunk = 512;
-    struct Weighed {
-        DocumentVector vector;
-        std::string line;
-        std::string error;  // the .seg file could not be read
-    };
-    std::vector<Weighed> chunk;
+    std::vector<WeighedDocument> chunk;
     size_t written = 0;
     for (size_t first = 0; first < sources.size(); first += kChunk) {
-        chunk.assign(std::min(kChunk, sources.size() - first), Weighed());
-        const bool finished = parallelFor(
-            chunk.size(), threads,
-            [&](size_t i) {
-                Weighed& w = chunk[i];
-                TermWeights weights;
-                // A raw document that cannot be read keeps its line (label
-                // alone) so that lines and raw documents stay paired; a
-                // training document is left out.
-                if (!weigh(first + i, weights, w.error) && vectorMode == kTrainingVectors) return;
-                w.vector = normalisedVector(weights);
-                appendVectorLine(w.line, sources[first + i].label, w.vector);
-            },
-            [&] { return isCancelled(sink); });
-        if (!finished) {
+        chunk.assign(std::min(kChunk, sources.size() - first), WeighedDocument());
+        if (!weighDocuments(sources, first, weigh, chunk, sink)) {
             lastError_ = "writing " + file + " cancelled";
             return false;
         }
         for (size_t i = 0; i < chunk.size(); ++i) {
-            Weighed& w = chunk[i];
+            WeighedDocument& w = chunk[i];
             if (!w.error.empty()) warnings_.push_back(std::move(w.error));
             if (w.line.empty()) continue;
             ++written;
             out.write(w.line);
-            // The vectors of the corpus to classify are kept for the
-            // classification that follows, while they are few enough.
-            if (held && vectorMode != kTrainingVectors) {
-                heldEntries += w.vector.words.size();
-                if (heldEntries > kHeldVectorEntries) {
-                    held.reset();
-                    continue;
-                }
-                w.vector.docnum = static_cast<int32_t>(held->docs.size());
-                held->docs.push_back(std::move(w.vector));
-                held->labels.push_back(std::stol(sources[first + i].label));
-            }
+            keeper.keep(std::move(w.vector), sources[first + i].label);
         }
         if (sink) sink->progress("vectors", first + chunk.size(), sources.size());
     }
@@ -525,12 +495,40 @@ bool TextClassifier::writeVectors(ProgressSink* sink) {
     if (vectorMode != kTrainingVectors && !recordVectorSource(workDirectory(), file))
         forgetVectorSource(workDirectory(), file);
     if (!update.finish()) return false;
-    if (held && vectorMode != kTrainingVectors) {
-        heldVectors_ = std::move(held);
+    if ((heldVectors_ = keeper.release())) {
         heldVectorsFile_ = file;
         heldVectorsIdentity_ = FileIdentity::of(workDirectory() + file);
     }
     return true;
+}
+
+bool TextClassifier::weighDocuments(const std::vector<VectorSource>& sources, size_t first, const TermWeigher& weigh,
+                                    std::vector<WeighedDocument>& chunk, ProgressSink* sink) const {
+    return parallelFor(
+        chunk.size(), threads,
+        [&](size_t i) {
+            WeighedDocument& w = chunk[i];
+            TermWeights weights;
+            // A raw document that cannot be read keeps its line (label
+            // alone) so that lines and raw documents stay paired; a training
+            // document is left out.
+            if (!weigh(first + i, weights, w.error) && vectorMode == kTrainingVectors) return;
+            w.vector = normalisedVector(weights);
+            appendVectorLine(w.line, sources[first + i].label, w.vector);
+        },
+        [&] { return isCancelled(sink); });
+}
+
+void TextClassifier::VectorKeeper::keep(DocumentVector&& vector, const std::string& label) {
+    if (!kept_) return;
+    entries_ += vector.words.size();
+    if (entries_ > kHeldVectorEntries) {
+        kept_.reset();
+        return;
+    }
+    vector.docnum = static_cast<int32_t>(kept_->docs.size());
+    kept_->docs.push_back(std::move(vector));
+    kept_->labels.push_back(std::stol(label));
 }
 
 const std::vector<DocumentVector>* TextClassifier::vectorsToClassify(VectorSet& read, std::string& note) {

@@ -167,6 +167,29 @@ private:
     // cannot be read.
     using TermWeigher = std::function<bool(size_t n, TermWeights& weights, std::string& error)>;
     TermWeigher termWeigher(const std::vector<VectorSource>& sources, const FeatureLookup& lookup) const;
+    // One document of a vector file, weighed and written out as its line
+    // (empty when the document is left out).
+    struct WeighedDocument {
+        DocumentVector vector;
+        std::string line;
+        std::string error;  // its terms could not be read
+    };
+    // Weighs the documents of sources from `first` on into chunk, on every
+    // core; false when cancelled.
+    bool weighDocuments(const std::vector<VectorSource>& sources, size_t first, const TermWeigher& weigh,
+                        std::vector<WeighedDocument>& chunk, ProgressSink* sink) const;
+    // Collects the vectors written for the corpus to classify, up to
+    // kHeldVectorEntries entries; beyond that it keeps none.
+    class VectorKeeper {
+    public:
+        explicit VectorKeeper(bool keeps) : kept_(keeps ? std::make_shared<VectorSet>() : nullptr) {}
+        void keep(DocumentVector&& vector, const std::string& label);
+        std::shared_ptr<const VectorSet> release() { return std::move(kept_); }
+
+    private:
+        std::shared_ptr<VectorSet> kept_;
+        size_t entries_ = 0;
+    };
     // The training corpus as the index read it, while it is the corpus of
     // the training paths and holds its terms.
     const SegmentedCorpus* heldTrainingCorpus() const;

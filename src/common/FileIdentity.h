@@ -1,8 +1,10 @@
 #pragma once
 // What identifies the state of a file's content without reading it: a file
-// with the same device, inode, size, modification and change time is taken
-// to hold the same bytes. Lets a reader keep what it parsed from a file for
-// as long as the file stays as it was.
+// with the same device, inode, size and modification time (to the
+// nanosecond) is taken to hold the same bytes. Lets a reader keep what it
+// parsed from a file for as long as the file stays as it was. The change
+// time is left out: a new hard link to the file (as a workspace update
+// makes) changes it, the content not.
 #include <sys/stat.h>
 
 #include <string>
@@ -22,7 +24,6 @@ public:
         id.inode_ = st.st_ino;
         id.size_ = st.st_size;
         id.modified_ = st.st_mtim;
-        id.changed_ = st.st_ctim;
         return id;
     }
 
@@ -30,8 +31,7 @@ public:
     // Two invalid identities are never the same file.
     bool operator==(const FileIdentity& o) const {
         return valid_ && o.valid_ && device_ == o.device_ && inode_ == o.inode_ && size_ == o.size_ &&
-               modified_.tv_sec == o.modified_.tv_sec && modified_.tv_nsec == o.modified_.tv_nsec &&
-               changed_.tv_sec == o.changed_.tv_sec && changed_.tv_nsec == o.changed_.tv_nsec;
+               modified_.tv_sec == o.modified_.tv_sec && modified_.tv_nsec == o.modified_.tv_nsec;
     }
 
 private:
@@ -40,7 +40,6 @@ private:
     ino_t inode_ = 0;
     off_t size_ = 0;
     timespec modified_{};
-    timespec changed_{};
 };
 
 }  // namespace kestrel
