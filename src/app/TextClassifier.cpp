@@ -659,7 +659,7 @@ bool TextClassifier::trainSvmModels(ProgressSink* sink) {
     svm_->setSettings(svmSettings_);
     std::vector<SvmEngine::Job> jobs;
     for (uint32_t n = 1; n <= categoryCount; ++n)
-        jobs.push_back({n, formatString("%smodel%u.mdl", workDirectory().c_str(), n)});
+        jobs.push_back({n, fmt::format("{}model{}.mdl", workDirectory(), n)});
     // The first model can take long; the count shows from the start.
     if (sink) sink->progress("train", 0, jobs.size());
     const auto results = svm_->learnAll(

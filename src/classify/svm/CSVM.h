@@ -102,12 +102,11 @@ public:
                                   int64_t maxWords, std::string* reason = nullptr);
 
     // Reads a training file for category number k: label k becomes +1, other
-    // non-zero labels -1, label 0 stays 0. Returns 0, or -1 when the file
-    // cannot be read (error then says why).
-    static int readDocuments(const std::string& path, std::vector<SvmDoc>& docs,
-                             std::vector<int32_t>& labels, int64_t maxWords, long k,
-                             int32_t& totWords, SvmReadReport* report = nullptr,
-                             std::string* error = nullptr);
+    // non-zero labels -1, label 0 stays 0. Fails (naming the file) when the
+    // file cannot be read.
+    static Status readDocuments(const std::string& path, std::vector<SvmDoc>& docs,
+                                std::vector<int32_t>& labels, int64_t maxWords, long k,
+                                int32_t& totWords, SvmReadReport* report = nullptr);
     // The document lines of a vector file's text with their labels as
     // written (readDocuments maps them to +1/-1/0 for one category).
     static void parseDocuments(std::string_view content, std::vector<SvmDoc>& docs,

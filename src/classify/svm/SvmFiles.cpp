@@ -81,17 +81,18 @@ void CSVM::parseDocuments(std::string_view content, std::vector<SvmDoc>& docs,
     if (report) *report = std::move(set.report);
 }
 
-int CSVM::readDocuments(const std::string& path, std::vector<SvmDoc>& docs,
-                        std::vector<int32_t>& labels, int64_t maxWords, long k, int32_t& totWords,
-                        SvmReadReport* report, std::string* error) {
+Status CSVM::readDocuments(const std::string& path, std::vector<SvmDoc>& docs,
+                           std::vector<int32_t>& labels, int64_t maxWords, long k, int32_t& totWords,
+                           SvmReadReport* report) {
     std::string content;
-    if (!readFile(path, content, error)) return -1;
+    std::string error;
+    if (!readFile(path, content, &error)) return Status::failure(error);
     std::vector<long> written;
     parseDocuments(content, docs, written, maxWords, totWords, report);
     labels.resize(written.size());
     for (size_t i = 0; i < written.size(); ++i)
         labels[i] = written[i] == 0 ? 0 : (written[i] == k ? 1 : -1);
-    return 0;
+    return Status();
 }
 
 void CSVM::appendEntries(std::string& out, const SvmDoc& doc) {
