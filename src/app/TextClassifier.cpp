@@ -458,7 +458,7 @@ bool TextClassifier::writeVectors(ProgressSink* sink) {
     OperationUpdate update(*this, "vectors");
     if (!update.ready()) return false;
     AtomicFileWriter out(workDirectory() + file);
-    VectorKeeper keeper(vectorMode != kTrainingVectors);
+    VectorKeeper keeper;
     // Documents are read and weighed on every core a chunk at a time, and
     // written in order; memory holds one chunk's lines, not the corpus.
     constexpr size_t kChunk = 512;
@@ -495,10 +495,16 @@ bool TextClassifier::writeVectors(ProgressSink* sink) {
     if (vectorMode != kTrainingVectors && !recordVectorSource(workDirectory(), file))
         forgetVectorSource(workDirectory(), file);
     if (!update.finish()) return false;
-    if ((heldVectors_ = keeper.release())) {
-        heldVectorsFile_ = file;
-        heldVectorsIdentity_ = FileIdentity::of(workDirectory() + file);
+    std::shared_ptr<VectorSet> kept = keeper.release();
+    if (!kept) return true;
+    if (vectorMode == kTrainingVectors) {
+        // KNN takes the training vectors as written; the SVM reads train.dat.
+        knn_.adoptTraining(workDirectory() + file, std::move(*kept));
+        return true;
     }
+    heldVectors_ = std::move(kept);
+    heldVectorsFile_ = file;
+    heldVectorsIdentity_ = FileIdentity::of(workDirectory() + file);
     return true;
 }
 

@@ -178,13 +178,13 @@ private:
     // core; false when cancelled.
     bool weighDocuments(const std::vector<VectorSource>& sources, size_t first, const TermWeigher& weigh,
                         std::vector<WeighedDocument>& chunk, ProgressSink* sink) const;
-    // Collects the vectors written for the corpus to classify, up to
-    // kHeldVectorEntries entries; beyond that it keeps none.
+    // Collects the vectors written, up to kHeldVectorEntries entries;
+    // beyond that it keeps none.
     class VectorKeeper {
     public:
-        explicit VectorKeeper(bool keeps) : kept_(keeps ? std::make_shared<VectorSet>() : nullptr) {}
+        VectorKeeper() : kept_(std::make_shared<VectorSet>()) {}
         void keep(DocumentVector&& vector, const std::string& label);
-        std::shared_ptr<const VectorSet> release() { return std::move(kept_); }
+        std::shared_ptr<VectorSet> release() { return std::move(kept_); }
 
     private:
         std::shared_ptr<VectorSet> kept_;

@@ -146,22 +146,34 @@ int32_t KnnClassifier::vote(const std::vector<Neighbour>& neighbours, uint32_t k
 }
 
 Status KnnClassifier::loadTraining() {
+    // The same file (a hard link to it, too) in the same state holds the
+    // same vectors.
     const std::string path = workspacePath + "train.dat";
     const FileIdentity before = FileIdentity::of(path);
-    if (path == trainingPath_ && before == trainingIdentity_) return Status();
+    if (before == trainingIdentity_) return Status();
     training_.clear();
-    trainingPath_.clear();
+    trainingIdentity_ = FileIdentity();
     auto file = readVectorFile(path, RejectedLines::kSkip);
     if (!file) return file.status();
-    training_.reserve(file->docs.size());
-    for (size_t i = 0; i < file->docs.size(); ++i)
-        training_.push_back({static_cast<int32_t>(file->labels[i] - 1), std::move(file->docs[i])});
+    takeTraining(std::move(*file));
     trainingWarning_ = file->report.rejected ? skippedLinesNote(file->report, path) : std::string();
     // A file that changed while it was read is used once and read again
     // next time.
-    trainingPath_ = path;
     trainingIdentity_ = FileIdentity::of(path) == before ? before : FileIdentity();
     return Status();
+}
+
+void KnnClassifier::adoptTraining(const std::string& path, VectorSet&& vectors) {
+    takeTraining(std::move(vectors));
+    trainingWarning_.clear();
+    trainingIdentity_ = FileIdentity::of(path);
+}
+
+void KnnClassifier::takeTraining(VectorSet&& vectors) {
+    training_.clear();
+    training_.reserve(vectors.docs.size());
+    for (size_t i = 0; i < vectors.docs.size(); ++i)
+        training_.push_back({static_cast<int32_t>(vectors.labels[i] - 1), std::move(vectors.docs[i])});
 }
 
 Result<std::vector<int32_t>> KnnClassifier::classifyFile(const std::string& path, ProgressSink* sink) {

@@ -45,6 +45,11 @@ public:
     // the vector syntax keeps its place and is classified as an empty vector.
     Result<std::vector<int32_t>> classifyFile(const std::string& path, ProgressSink* sink = nullptr);
 
+    // Takes the vectors just written to the training file at `path` as its
+    // training documents, so that they are not read back; they serve for as
+    // long as that file stays as it is now.
+    void adoptTraining(const std::string& path, VectorSet&& vectors);
+
     // Similarity of a training vector `a` and a document vector `b` (with
     // their squared norms in twoNorm); larger means more alike. Undefined
     // cosine similarities (a zero vector) are NaN.
@@ -64,9 +69,9 @@ public:
 
 private:
     Status loadTraining();
+    void takeTraining(VectorSet&& vectors);
     std::vector<TrainingDocument> training_;
-    std::string trainingPath_;      // the file training_ was read from
-    FileIdentity trainingIdentity_; // and its state then
+    FileIdentity trainingIdentity_;  // the file training_ was read from, in its state then
     std::string warning_;
     std::string trainingWarning_;
 };

@@ -149,3 +149,18 @@ TEST(KnnClassifier, MalformedVectorLinesAreWarnedAndCountedLikeTheSvm) {
               std::string::npos)
         << knn.warning();
 }
+
+TEST(KnnClassifier, AdoptedTrainingVectorsServeUntilTheFileChanges) {
+    TempDir dir;
+    dir.write("train.dat", "1 1:1.000000\n");
+    dir.write("test.dat", "0 2:1.000000\n");
+    KnnClassifier knn;
+    knn.k = 1;
+    knn.workspacePath = dir.dir();
+    knn.categoryCount = 2;
+    // Vectors handed over as those of train.dat are not read back from it.
+    knn.adoptTraining(dir.path("train.dat"), parseVectors("2 2:1.000000\n", RejectedLines::kSkip));
+    EXPECT_EQ(*knn.classifyFile(dir.path("test.dat")), std::vector<int32_t>{1});
+    dir.write("train.dat", "1 2:1.000000\n");
+    EXPECT_EQ(*knn.classifyFile(dir.path("test.dat")), std::vector<int32_t>{0});
+}
