@@ -16,9 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         knn.k = 1 + static_cast<uint32_t>(size % 25);
         knn.categoryCount = 1 + static_cast<uint32_t>(size % 12);
         knn.threads = 1;
-        const std::vector<int32_t> assigned = knn.classifyFile(input);
-        fuzz::require(knn.error().empty(), "readable vector files are classified");
-        for (int32_t category : assigned)
+        const auto assigned = knn.classifyFile(input);
+        fuzz::require(assigned.ok(), "readable vector files are classified");
+        for (int32_t category : *assigned)
             fuzz::require(category >= 0 && static_cast<uint32_t>(category) < knn.categoryCount,
                           "every document is assigned a known category");
     }

@@ -10,10 +10,9 @@ using namespace kestrel;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = fuzz::writeScratchFile("document.seg", fuzz::bytesOf(data, size));
     std::vector<SegLine> lines;
-    std::string error;
     // Only bytes that are no text at all are refused, and never in silence.
-    if (!readSegFile(path, lines, &error)) {
-        fuzz::require(detectEncoding(fuzz::bytesOf(data, size)) == TextEncoding::kBinary && !error.empty(),
+    if (Status read = readSegFile(path, lines); !read) {
+        fuzz::require(detectEncoding(fuzz::bytesOf(data, size)) == TextEncoding::kBinary && !read.message().empty(),
                       "a text .seg file is read; a binary one is refused with a message");
         return 0;
     }

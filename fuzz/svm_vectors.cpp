@@ -14,9 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<int32_t> labels;
     int32_t totWords = 0;
     SvmReadReport report;
-    std::string error;
     const int64_t maxWords = 1 + static_cast<int64_t>(size % 1000);
-    fuzz::require(CSVM::readDocuments(path, docs, labels, maxWords, 2, totWords, &report, &error) == 0,
+    fuzz::require(CSVM::readDocuments(path, docs, labels, maxWords, 2, totWords, &report).ok(),
                   "a readable vector file is read");
     fuzz::require(docs.size() == labels.size(), "one label per document");
     for (size_t i = 0; i < docs.size(); ++i) {

@@ -18,6 +18,7 @@
 #include "common/ParallelFor.h"
 #include "common/Progress.h"
 #include "features/DocumentVectors.h"
+#include "features/VectorFile.h"
 #include "features/FeatureIndex.h"
 #include "features/FeatureSelection.h"
 #include "features/SegmentedCorpus.h"
@@ -292,6 +293,7 @@ bool TextClassifier::preprocessTraining(ProgressSink* sink) {
     preprocessReport_ = {};
     categories_.clear();
     termIndex_.clear();
+    trainingCorpus_.reset();
     if (!workspaceOutsideTrainingCorpus()) return false;
     OperationUpdate update(*this, "preprocess");
     if (!update.ready() || !writeCategories()) return false;
@@ -357,7 +359,9 @@ bool TextClassifier::preprocessRaw(ProgressSink* sink) {
 
 void TextClassifier::buildIndex(ProgressSink* sink) {
     beginOperation();
-    buildTermIndex(trainingCorpusPath, categories_, categoryCount, termIndex_, warnings_, sink);
+    trainingCorpus_ = std::make_unique<SegmentedCorpus>(
+        buildTermIndex(trainingCorpusPath, categories_, categoryCount, termIndex_, warnings_, sink, threads));
+    trainingCorpusKey_ = {trainingCorpusPath, categoryCount};
     oldDimensionality_ = static_cast<uint32_t>(termIndex_.size());
     roughSet_.invalidate();
 }
@@ -396,70 +400,114 @@ bool TextClassifier::selectFeatures(ProgressSink* sink) {
         }
     }
     vectorMode = kTrainingVectors;
-    knn_.trainingLoaded = false;
     return update.finish();
+}
+
+std::vector<TextClassifier::VectorSource> TextClassifier::vectorSources() {
+    std::vector<VectorSource> sources;
+    if (vectorMode == kTrainingVectors) {
+        if (const SegmentedCorpus* corpus = heldTrainingCorpus()) {
+            // The corpus the index read: its documents, and the messages
+            // its listing gave.
+            warnings_.insert(warnings_.end(), corpus->listWarnings().begin(), corpus->listWarnings().end());
+            for (const auto& doc : corpus->documents()) sources.push_back({doc.path, fmt::format("{}", doc.category + 1)});
+            return sources;
+        }
+        const CategoryTable used(categories_.begin(),
+                                 categories_.begin() + std::min<size_t>(categoryCount, categories_.size()));
+        for (auto& doc : listTrainingDocuments(trainingCorpusPath, used, &warnings_))
+            sources.push_back({std::move(doc.path), fmt::format("{}", doc.category + 1)});
+        return sources;
+    }
+    const bool test = vectorMode == kTestVectors;
+    for (const auto& doc : rawDocuments_) {
+        const std::string title = fileTitle(doc.fileName);
+        if (!test) {
+            sources.push_back({rawCorpusPath + title + ".seg", "0"});
+            continue;
+        }
+        if (doc.trueCategory < 0 || static_cast<size_t>(doc.trueCategory) >= categories_.size()) continue;
+        sources.push_back({rawCorpusPath + categories_[static_cast<size_t>(doc.trueCategory)].name + "/" + title + ".seg",
+                           fmt::format("{}", doc.trueCategory + 1)});
+    }
+    return sources;
+}
+
+const SegmentedCorpus* TextClassifier::heldTrainingCorpus() const {
+    if (!trainingCorpus_ || !trainingCorpus_->keepsTerms()) return nullptr;
+    if (trainingCorpusKey_ != std::make_pair(trainingCorpusPath, categoryCount)) return nullptr;
+    return trainingCorpus_.get();
+}
+
+TextClassifier::TermWeigher TextClassifier::termWeigher(const std::vector<VectorSource>& sources,
+                                                        const FeatureLookup& lookup) const {
+    if (const SegmentedCorpus* corpus = vectorMode == kTrainingVectors ? heldTrainingCorpus() : nullptr) {
+        // Each term of the corpus is looked up once.
+        auto features = std::make_shared<std::vector<const FeatureInfo*>>(corpus->termCount());
+        for (uint32_t id = 0; id < features->size(); ++id) (*features)[id] = lookup.find(corpus->term(id));
+        return [corpus, features](size_t n, TermWeights& weights, std::string& error) {
+            const SegmentedCorpus::Document& doc = corpus->documents()[n];
+            weights.clear();
+            if (!doc.error.empty()) {
+                error = doc.error;
+                return false;
+            }
+            const uint32_t* ids = corpus->termIds(doc);
+            const int64_t* counts = corpus->counts(doc);
+            for (size_t k = 0; k < doc.end - doc.begin; ++k)
+                if (const FeatureInfo* info = (*features)[ids[k]])
+                    weights.emplace_back(info->id, termWeight(counts[k], info->idf));
+            return true;
+        };
+    }
+    return [&sources, &lookup](size_t n, TermWeights& weights, std::string& error) {
+        std::vector<SegLine> lines;
+        Status read = readSegFile(sources[n].path, lines);
+        if (!read) error = read.message();
+        lookup.weigh(lines, weights);
+        return read.ok();
+    };
 }
 
 bool TextClassifier::writeVectors(ProgressSink* sink) {
     beginOperation();
-    struct Item {
-        std::string path;
-        std::string label;
-    };
-    std::vector<Item> items;
-    std::string file;
-    if (vectorMode == kTrainingVectors) {
-        file = "train.dat";
-        const CategoryTable used(categories_.begin(),
-                                 categories_.begin() + std::min<size_t>(categoryCount, categories_.size()));
-        for (auto& doc : listTrainingDocuments(trainingCorpusPath, used, &warnings_))
-            items.push_back({std::move(doc.path), formatString("%u", doc.category + 1)});
-    } else if (vectorMode == kTestVectors || vectorMode == kExampleVectors) {
-        const bool test = vectorMode == kTestVectors;
-        file = test ? "test.dat" : "example.dat";
-        for (const auto& doc : rawDocuments_) {
-            const std::string title = fileTitle(doc.fileName);
-            if (test) {
-                if (doc.trueCategory < 0 || static_cast<size_t>(doc.trueCategory) >= categories_.size()) continue;
-                items.push_back({rawCorpusPath + categories_[static_cast<size_t>(doc.trueCategory)].name + "/" +
-                                     title + ".seg",
-                                 formatString("%u", static_cast<unsigned>(doc.trueCategory) + 1)});
-            } else {
-                items.push_back({rawCorpusPath + title + ".seg", "0"});
-            }
-        }
-    } else {
-        return true;
-    }
+    heldVectors_.reset();
+    if (vectorMode != kTrainingVectors && vectorMode != kTestVectors && vectorMode != kExampleVectors) return true;
+    const std::string file = vectorMode == kTrainingVectors ? "train.dat"
+                             : vectorMode == kTestVectors  ? "test.dat"
+                                                           : "example.dat";
+    const std::vector<VectorSource> sources = vectorSources();
+    const FeatureLookup lookup(featureTable_);
+    const TermWeigher weigh = termWeigher(sources, lookup);
 
     OperationUpdate update(*this, "vectors");
     if (!update.ready()) return false;
     AtomicFileWriter out(workDirectory() + file);
-    std::vector<SegLine> lines;
+    VectorKeeper keeper;
+    // Documents are read and weighed on every core a chunk at a time, and
+    // written in order; memory holds one chunk's lines, not the corpus.
+    constexpr size_t kChunk = 512;
+    std::vector<WeighedDocument> chunk;
     size_t written = 0;
-    for (size_t n = 0; n < items.size(); ++n) {
-        std::string error;
-        if (!readSegFile(items[n].path, lines, &error)) {
-            warnings_.push_back(error);
-            // A raw document keeps its line (label alone) so that lines and
-            // raw documents stay paired; a training document is left out.
-            if (vectorMode == kTrainingVectors) continue;
-            lines.clear();
+    for (size_t first = 0; first < sources.size(); first += kChunk) {
+        chunk.assign(std::min(kChunk, sources.size() - first), WeighedDocument());
+        if (!weighDocuments(sources, first, weigh, chunk, sink)) {
+            lastError_ = "writing " + file + " cancelled";
+            return false;
         }
-        ++written;
-        out.write(items[n].label);
-        out.write(vectorItems(lines, featureTable_));
-        if (sink && (n % 64 == 0 || n + 1 == items.size())) {
-            sink->progress("vectors", n + 1, items.size());
-            if (sink->cancelled()) {
-                lastError_ = "writing " + file + " cancelled";
-                return false;
-            }
+        for (size_t i = 0; i < chunk.size(); ++i) {
+            WeighedDocument& w = chunk[i];
+            if (!w.error.empty()) warnings_.push_back(std::move(w.error));
+            if (w.line.empty()) continue;
+            ++written;
+            out.write(w.line);
+            keeper.keep(std::move(w.vector), sources[first + i].label);
         }
+        if (sink) sink->progress("vectors", first + chunk.size(), sources.size());
     }
     if (written == 0) {
-        lastError_ = items.empty() ? "there is no document to write into " + file
-                                   : "no document could be read for " + file;
+        lastError_ = sources.empty() ? "there is no document to write into " + file
+                                     : "no document could be read for " + file;
         return false;
     }
     if (!out.commit()) {
@@ -471,7 +519,62 @@ bool TextClassifier::writeVectors(ProgressSink* sink) {
     // record that cannot be written is dropped rather than left stale.
     if (vectorMode != kTrainingVectors && !recordVectorSource(workDirectory(), file))
         forgetVectorSource(workDirectory(), file);
-    return update.finish();
+    if (!update.finish()) return false;
+    std::shared_ptr<VectorSet> kept = keeper.release();
+    if (!kept) return true;
+    if (vectorMode == kTrainingVectors) {
+        // KNN takes the training vectors as written; the SVM reads train.dat.
+        knn_.adoptTraining(workDirectory() + file, std::move(*kept));
+        return true;
+    }
+    heldVectors_ = std::move(kept);
+    heldVectorsFile_ = file;
+    heldVectorsIdentity_ = FileIdentity::of(workDirectory() + file);
+    return true;
+}
+
+bool TextClassifier::weighDocuments(const std::vector<VectorSource>& sources, size_t first, const TermWeigher& weigh,
+                                    std::vector<WeighedDocument>& chunk, ProgressSink* sink) const {
+    return parallelFor(
+        chunk.size(), threads,
+        [&](size_t i) {
+            WeighedDocument& w = chunk[i];
+            TermWeights weights;
+            // A raw document that cannot be read keeps its line (label
+            // alone) so that lines and raw documents stay paired; a training
+            // document is left out.
+            if (!weigh(first + i, weights, w.error) && vectorMode == kTrainingVectors) return;
+            w.vector = normalisedVector(weights);
+            appendVectorLine(w.line, sources[first + i].label, w.vector);
+        },
+        [&] { return isCancelled(sink); });
+}
+
+void TextClassifier::VectorKeeper::keep(DocumentVector&& vector, const std::string& label) {
+    if (!kept_) return;
+    entries_ += vector.words.size();
+    if (entries_ > kHeldVectorEntries) {
+        kept_.reset();
+        return;
+    }
+    vector.docnum = static_cast<int32_t>(kept_->docs.size());
+    kept_->docs.push_back(std::move(vector));
+    kept_->labels.push_back(std::stol(label));
+}
+
+const std::vector<DocumentVector>* TextClassifier::vectorsToClassify(VectorSet& read, std::string& note) {
+    const std::string name = vectorMode == kTestVectors ? "test.dat" : "example.dat";
+    if (heldVectors_ && heldVectorsFile_ == name && heldVectorsIdentity_ == FileIdentity::of(currentVectorFile()))
+        return &heldVectors_->docs;
+    const std::string path = currentVectorFile();
+    auto file = readVectorFile(path, RejectedLines::kKeepEmpty);
+    if (!file) {
+        lastError_ = file.message();
+        return nullptr;
+    }
+    read = std::move(*file);
+    if (read.report.rejected) note = skippedLinesNote(read.report, path);
+    return &read.docs;
 }
 
 bool TextClassifier::loadClassifier() {
@@ -518,11 +621,10 @@ bool TextClassifier::loadClassifier() {
     selectionMode = info.mode;
     oldDimensionality_ = info.oldDimensionality;
     newDimensionality = info.newDimensionality;
-    // The candidate index and the cached training vectors belong to the
-    // corpus trained before; the loaded workspace has its own train.dat.
+    // The candidate index belongs to the corpus trained before.
     termIndex_.clear();
+    trainingCorpus_.reset();
     roughSet_.invalidate();
-    knn_.trainingLoaded = false;
     return update.finish();
 }
 
@@ -559,19 +661,24 @@ bool TextClassifier::classify(ProgressSink* sink) {
 
 bool TextClassifier::classifyKnn(ProgressSink* sink) {
     if (vectorMode != kTestVectors && vectorMode != kExampleVectors) return true;
-    const auto assigned = knn_.classifyFile(currentVectorFile(), sink);
-    if (assigned.empty() && !knn_.error().empty()) {
-        lastError_ = knn_.error();
+    VectorSet read;
+    std::string note;
+    const std::vector<DocumentVector>* docs = vectorsToClassify(read, note);
+    if (!docs) return false;
+    auto assigned = knn_.classify(*docs, sink);
+    if (!assigned) {
+        lastError_ = assigned.message();
         return false;
     }
     addWarningOnce(knn_.warning());
-    if (knn_.trainingDocuments().empty() || (assigned.empty() && !rawDocuments_.empty())) {
+    addWarningOnce(note);
+    if (knn_.trainingDocuments().empty() || (assigned->empty() && !rawDocuments_.empty())) {
         lastError_ = knn_.trainingDocuments().empty() ? "train.dat holds no training vector"
                                                       : "no document could be classified";
         return false;
     }
-    for (size_t n = 0; n < assigned.size() && n < rawDocuments_.size(); ++n)
-        rawDocuments_[n].assignedCategory = assigned[n];
+    for (size_t n = 0; n < assigned->size() && n < rawDocuments_.size(); ++n)
+        rawDocuments_[n].assignedCategory = (*assigned)[n];
     return true;
 }
 
@@ -584,7 +691,7 @@ bool TextClassifier::trainSvmModels(ProgressSink* sink) {
     svm_->setThreads(threads);
     std::vector<SvmEngine::Job> jobs;
     for (uint32_t n = 1; n <= categoryCount; ++n)
-        jobs.push_back({n, formatString("%smodel%u.mdl", workDirectory().c_str(), n)});
+        jobs.push_back({n, fmt::format("{}model{}.mdl", workDirectory(), n)});
     // The first model can take long; the count shows from the start.
     if (sink) sink->progress("train", 0, jobs.size());
     const auto results = svm_->learnAll(
@@ -618,17 +725,32 @@ void TextClassifier::addWarningOnce(const std::string& note) {
 }
 
 bool TextClassifier::classifySvm(ProgressSink* sink) {
-    const std::string input = currentVectorFile();
     for (auto& values : decisionValues_) values.assign(categoryCount, 0.0);
+    // The documents are read once and scored with every model.
+    VectorSet read;
+    std::string note;
+    const std::vector<DocumentVector>* docs = vectorsToClassify(read, note);
+    if (!docs) return false;
     uint32_t scored = 0;
     for (uint32_t c = 0; c < categoryCount; ++c) {
         if (isCancelled(sink)) {
             lastError_ = "classification cancelled";
             return false;
         }
+        // A line that is not a vector cannot be scored; values map to
+        // documents by position, so the file is refused as a whole.
+        if (!note.empty()) {
+            warnings_.push_back("cannot classify: " + note);
+            addWarningOnce(note);
+            continue;
+        }
+        if (docs->empty()) {
+            warnings_.push_back("the file " + currentVectorFile() + " holds no document lines");
+            continue;
+        }
         std::vector<double> values;
-        const std::string model = formatString("%smodel%u.mdl", workDirectory().c_str(), c + 1);
-        const Status status = svm_->classifyFile(input, model, values);
+        const std::string model = fmt::format("{}model{}.mdl", workDirectory(), c + 1);
+        const Status status = svm_->classifyDocuments(*docs, model, values);
         if (status) ++scored;
         else warnings_.push_back(status.message());
         addWarningOnce(svm_->lastWarning());

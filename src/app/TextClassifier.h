@@ -3,6 +3,7 @@
 // (paths, category table, candidate index, feature table, raw documents, the
 // two classifiers) and runs one operation per pipeline step.
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -15,6 +16,10 @@
 #include "features/FeatureTable.h"
 #include "features/RoughSetReduction.h"
 #include "features/TermIndex.h"
+#include "features/DocumentVectors.h"
+#include "features/SegmentedCorpus.h"
+#include "features/VectorFile.h"
+#include "common/FileIdentity.h"
 
 namespace kestrel {
 
@@ -151,6 +156,48 @@ private:
     bool classifySvm(ProgressSink* sink);
     void addWarningOnce(const std::string& note);
     std::string currentVectorFile() const;
+    // A vector file's document: its .seg file and the label of its line.
+    struct VectorSource {
+        std::string path;
+        std::string label;
+    };
+    // The documents of the vector file of vectorMode, in line order.
+    std::vector<VectorSource> vectorSources();
+    // The term weights of source n; false (with the reason) when its terms
+    // cannot be read.
+    using TermWeigher = std::function<bool(size_t n, TermWeights& weights, std::string& error)>;
+    TermWeigher termWeigher(const std::vector<VectorSource>& sources, const FeatureLookup& lookup) const;
+    // One document of a vector file, weighed and written out as its line
+    // (empty when the document is left out).
+    struct WeighedDocument {
+        DocumentVector vector;
+        std::string line;
+        std::string error;  // its terms could not be read
+    };
+    // Weighs the documents of sources from `first` on into chunk, on every
+    // core; false when cancelled.
+    bool weighDocuments(const std::vector<VectorSource>& sources, size_t first, const TermWeigher& weigh,
+                        std::vector<WeighedDocument>& chunk, ProgressSink* sink) const;
+    // Collects the vectors written, up to kHeldVectorEntries entries;
+    // beyond that it keeps none.
+    class VectorKeeper {
+    public:
+        VectorKeeper() : kept_(std::make_shared<VectorSet>()) {}
+        void keep(DocumentVector&& vector, const std::string& label);
+        std::shared_ptr<VectorSet> release() { return std::move(kept_); }
+
+    private:
+        std::shared_ptr<VectorSet> kept_;
+        size_t entries_ = 0;
+    };
+    // The training corpus as the index read it, while it is the corpus of
+    // the training paths and holds its terms.
+    const SegmentedCorpus* heldTrainingCorpus() const;
+    // The documents to classify: the vectors writeVectors kept when they are
+    // still those of the vector file, else the file read into `read`
+    // (`note` then tells of lines that are no vectors). Null with
+    // lastError() when the file cannot be read.
+    const std::vector<DocumentVector>* vectorsToClassify(VectorSet& read, std::string& note);
     void beginOperation();
 
     CategoryTable categories_;
@@ -170,6 +217,17 @@ private:
     std::vector<std::string> warnings_;
     PreprocessReport preprocessReport_;
     std::unique_ptr<WorkspaceTransaction> update_;
+    // The vectors of the corpus to classify as writeVectors wrote them, kept
+    // up to kHeldVectorEntries entries (about 16 bytes each); a larger corpus
+    // is read back from its file.
+    static constexpr size_t kHeldVectorEntries = size_t(1) << 24;
+    std::shared_ptr<const VectorSet> heldVectors_;
+    // The training corpus read by the index, for the training vectors, with
+    // the corpus path and category count it was read for.
+    std::unique_ptr<SegmentedCorpus> trainingCorpus_;
+    std::pair<std::string, uint32_t> trainingCorpusKey_;
+    std::string heldVectorsFile_;
+    FileIdentity heldVectorsIdentity_;
 };
 
 }  // namespace kestrel

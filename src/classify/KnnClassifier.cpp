@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <numeric>
 
-#include "classify/svm/CSVM.h"
 #include "common/FileSystem.h"
 #include "common/ParallelFor.h"
 #include "common/Progress.h"
@@ -51,45 +51,79 @@ int32_t voteRanked(const double* sims, const int32_t* categories, size_t count, 
 }
 
 // Sum over a merge of the two ordered vectors: f(a, b) where both have the
-// id, g(a) where only A has it, then g(b) for the ids only B has; the A
-// entries come first in id order, then the rest of B, as the sums are defined.
+// feature, g(a) where only A has it, then g(b) for the features only B has;
+// the A entries come first in feature order, then the rest of B, as the sums
+// are defined.
 template <typename Both, typename One>
-double mergeSum(const SparseVector& a, const SparseVector& b, Both both, One one) {
+double mergeSum(const DocumentVector& a, const DocumentVector& b, Both both, One one) {
     double s = 0.0;
-    size_t j = 0;
-    for (const auto& [id, wa] : a) {
-        while (j < b.size() && b[j].first < id) ++j;
-        if (j < b.size() && b[j].first == id) s += both(wa, b[j].second);
-        else s += one(wa);
+    const VectorEntry* q = b.list();
+    for (const VectorEntry* p = a.list(); p->wnum != 0; ++p) {
+        while (q->wnum != 0 && q->wnum < p->wnum) ++q;
+        if (q->wnum == p->wnum) s += both(p->weight, q->weight);
+        else s += one(p->weight);
     }
-    // Entries of B without a partner in A, in increasing id.
-    size_t i = 0;
-    for (const auto& [id, wb] : b) {
-        while (i < a.size() && a[i].first < id) ++i;
-        if (i < a.size() && a[i].first == id) continue;
-        s += one(wb);
+    // Entries of B without a partner in A, in increasing feature number.
+    const VectorEntry* p = a.list();
+    for (q = b.list(); q->wnum != 0; ++q) {
+        while (p->wnum != 0 && p->wnum < q->wnum) ++p;
+        if (p->wnum != q->wnum) s += one(q->weight);
     }
     return s;
 }
+
+// Cosine similarities come from an inverted index of the training vectors:
+// each dot product is accumulated over the shared features in increasing
+// feature order, exactly the sum a merge of the two vectors makes.
+class CosineIndex {
+public:
+    explicit CosineIndex(const std::vector<KnnClassifier::TrainingDocument>& training) : training_(training) {
+        std::vector<std::pair<int32_t, std::pair<uint32_t, double>>> all;
+        for (uint32_t t = 0; t < training.size(); ++t)
+            for (const VectorEntry* e = training[t].vector.list(); e->wnum != 0; ++e)
+                all.push_back({e->wnum, {t, e->weight}});
+        std::stable_sort(all.begin(), all.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
+        for (const auto& [feature, entry] : all) {
+            if (features_.empty() || features_.back() != feature) {
+                features_.push_back(feature);
+                postings_.emplace_back();
+            }
+            postings_.back().push_back(entry);
+        }
+    }
+
+    // The cosine similarity of every training document with b.
+    void similarities(const DocumentVector& b, std::vector<double>& sims) const {
+        sims.assign(training_.size(), 0.0);
+        size_t p = 0;
+        for (const VectorEntry* e = b.list(); e->wnum != 0; ++e) {
+            p = static_cast<size_t>(std::lower_bound(features_.begin() + static_cast<long>(p), features_.end(), e->wnum) -
+                                    features_.begin());
+            if (p == features_.size()) break;
+            if (features_[p] != e->wnum) continue;
+            for (const auto& [t, wa] : postings_[p]) sims[t] += wa * e->weight;
+        }
+        const double bRoot = std::sqrt(b.twoNorm);
+        for (size_t t = 0; t < sims.size(); ++t) sims[t] = (sims[t] / std::sqrt(training_[t].vector.twoNorm)) / bRoot;
+    }
+
+private:
+    const std::vector<KnnClassifier::TrainingDocument>& training_;
+    std::vector<int32_t> features_;
+    std::vector<std::vector<std::pair<uint32_t, double>>> postings_;
+};
 
 }  // namespace
 
-double squaredNorm(const SparseVector& v) {
-    double s = 0.0;
-    for (const auto& e : v) s += e.second * e.second;
-    return s;
-}
-
-double KnnClassifier::similarityOf(const SparseVector& a, double aSquaredNorm, const SparseVector& b,
-                                   double bSquaredNorm, uint32_t code) {
+double KnnClassifier::similarityOf(const DocumentVector& a, const DocumentVector& b, uint32_t code) {
     if (code == kCosine) {
         double dot = 0.0;
-        size_t j = 0;
-        for (const auto& [id, wa] : a) {
-            while (j < b.size() && b[j].first < id) ++j;
-            if (j < b.size() && b[j].first == id) dot += wa * b[j].second;
+        const VectorEntry* q = b.list();
+        for (const VectorEntry* p = a.list(); p->wnum != 0; ++p) {
+            while (q->wnum != 0 && q->wnum < p->wnum) ++q;
+            if (q->wnum == p->wnum) dot += p->weight * q->weight;
         }
-        return (dot / std::sqrt(aSquaredNorm)) / std::sqrt(bSquaredNorm);
+        return (dot / std::sqrt(a.twoNorm)) / std::sqrt(b.twoNorm);
     }
     if (code == kEuclidean) {
         const double s = mergeSum(
@@ -111,113 +145,65 @@ int32_t KnnClassifier::vote(const std::vector<Neighbour>& neighbours, uint32_t k
     return voteRanked(sims.data(), cats.data(), sims.size(), k, categoryCount, order);
 }
 
-namespace {
-
-// Calls fn(line, wellFormed) for every document line of a vector file (not
-// blank, not a '#' comment, as the SVM reads them); lines the SVM's reader
-// rejects are counted in `report`.
-template <typename Fn>
-void forEachVectorLine(std::string_view content, SvmReadReport& report, Fn fn) {
-    SvmDoc scratch;
-    std::string reason;
-    int64_t number = 0;
-    forEachLine(content, [&](std::string_view line) {
-        ++number;
-        if (line.find_first_not_of(" \t\v\f") == std::string_view::npos || line[0] == '#') return;
-        long label = 0;
-        const bool wellFormed = CSVM::parseDocumentLine(line, scratch, label, INT64_MAX, &reason);
-        if (!wellFormed && report.rejected++ == 0) {
-            report.firstRejectedLine = number;
-            report.firstReason = reason;
-        }
-        fn(line, wellFormed);
-    });
-}
-
-}  // namespace
-
-bool KnnClassifier::loadTraining() {
-    std::string content;
+Status KnnClassifier::loadTraining() {
+    // The same file (a hard link to it, too) in the same state holds the
+    // same vectors.
     const std::string path = workspacePath + "train.dat";
-    if (!readFile(path, content, &error_)) return false;
+    const FileIdentity before = FileIdentity::of(path);
+    if (before == trainingIdentity_) return Status();
     training_.clear();
-    SvmReadReport report;
-    forEachVectorLine(content, report, [&](std::string_view line, bool wellFormed) {
-        if (!wellFormed) return;
-        std::string_view items;
-        TrainingDocument doc;
-        doc.category = static_cast<int32_t>(splitVectorLine(line, items) - 1);
-        doc.vector = parseSparseVector(items);
-        doc.squaredNorm = squaredNorm(doc.vector);
-        training_.push_back(std::move(doc));
-    });
-    trainingWarning_ = report.rejected ? skippedLinesNote(report, path) : std::string();
-    trainingLoaded = true;
-    return true;
+    trainingIdentity_ = FileIdentity();
+    auto file = readVectorFile(path, RejectedLines::kSkip);
+    if (!file) return file.status();
+    takeTraining(std::move(*file));
+    trainingWarning_ = file->report.rejected ? skippedLinesNote(file->report, path) : std::string();
+    // A file that changed while it was read is used once and read again
+    // next time.
+    trainingIdentity_ = FileIdentity::of(path) == before ? before : FileIdentity();
+    return Status();
 }
 
-std::vector<int32_t> KnnClassifier::classifyFile(const std::string& path, ProgressSink* sink) {
-    error_.clear();
-    warning_.clear();
-    std::vector<int32_t> result;
-    if (!trainingLoaded && !loadTraining()) return result;
-    warning_ = trainingWarning_;
-    std::string content;
-    if (!readFile(path, content, &error_)) return result;
+void KnnClassifier::adoptTraining(const std::string& path, VectorSet&& vectors) {
+    takeTraining(std::move(vectors));
+    trainingWarning_.clear();
+    trainingIdentity_ = FileIdentity::of(path);
+}
 
-    std::vector<SparseVector> docs;
-    SvmReadReport report;
-    forEachVectorLine(content, report, [&](std::string_view line, bool wellFormed) {
-        std::string_view items;
-        splitVectorLine(line, items);
-        docs.push_back(wellFormed ? parseSparseVector(items) : SparseVector());
-    });
-    if (report.rejected) warning_ += (warning_.empty() ? "" : "; ") + skippedLinesNote(report, path);
-    result.assign(docs.size(), 0);
+void KnnClassifier::takeTraining(VectorSet&& vectors) {
+    training_.clear();
+    training_.reserve(vectors.docs.size());
+    for (size_t i = 0; i < vectors.docs.size(); ++i)
+        training_.push_back({static_cast<int32_t>(vectors.labels[i] - 1), std::move(vectors.docs[i])});
+}
+
+Result<std::vector<int32_t>> KnnClassifier::classifyFile(const std::string& path, ProgressSink* sink) {
+    auto file = readVectorFile(path, RejectedLines::kKeepEmpty);
+    if (!file) return file.status();
+    auto result = classify(file->docs, sink);
+    if (file->report.rejected) warning_ += (warning_.empty() ? "" : "; ") + skippedLinesNote(file->report, path);
+    return result;
+}
+
+Result<std::vector<int32_t>> KnnClassifier::classify(const std::vector<DocumentVector>& docs, ProgressSink* sink) {
+    warning_.clear();
+    if (Status loaded = loadTraining(); !loaded) return loaded;
+    warning_ = trainingWarning_;
+    std::vector<int32_t> result(docs.size(), 0);
     if (docs.empty()) return result;
 
     const size_t n = training_.size();
     std::vector<int32_t> categories(n);
     for (size_t t = 0; t < n; ++t) categories[t] = training_[t].category;
-
-    // Cosine similarities come from an inverted index of the training
-    // vectors: each dot product is accumulated over the shared ids in
-    // increasing id order, exactly the sum a merge of the two vectors makes.
-    std::vector<std::vector<std::pair<uint32_t, double>>> postings;
-    std::vector<uint32_t> postingIds;
-    if (similarity == kCosine) {
-        std::vector<std::pair<uint32_t, std::pair<uint32_t, double>>> all;
-        for (uint32_t t = 0; t < n; ++t)
-            for (const auto& [id, w] : training_[t].vector) all.push_back({id, {t, w}});
-        std::stable_sort(all.begin(), all.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
-        for (const auto& [id, entry] : all) {
-            if (postingIds.empty() || postingIds.back() != id) {
-                postingIds.push_back(id);
-                postings.emplace_back();
-            }
-            postings.back().push_back(entry);
-        }
-    }
+    std::unique_ptr<CosineIndex> cosine;
+    if (similarity == kCosine) cosine = std::make_unique<CosineIndex>(training_);
 
     auto classifyOne = [&](size_t d) {
         std::vector<double> sims(n, 0.0);
-        const SparseVector& b = docs[d];
-        const double bNorm = squaredNorm(b);
-        if (similarity == kCosine) {
-            size_t p = 0;
-            for (const auto& [id, wb] : b) {
-                p = static_cast<size_t>(
-                    std::lower_bound(postingIds.begin() + static_cast<long>(p), postingIds.end(), id) -
-                    postingIds.begin());
-                if (p == postingIds.size()) break;
-                if (postingIds[p] != id) continue;
-                for (const auto& [t, wa] : postings[p]) sims[t] += wa * wb;
-            }
-            const double bRoot = std::sqrt(bNorm);
-            for (size_t t = 0; t < n; ++t) sims[t] = (sims[t] / std::sqrt(training_[t].squaredNorm)) / bRoot;
+        const DocumentVector& b = docs[d];
+        if (cosine) {
+            cosine->similarities(b, sims);
         } else {
-            for (size_t t = 0; t < n; ++t)
-                sims[t] = similarityOf(training_[t].vector, training_[t].squaredNorm, b, bNorm, similarity);
+            for (size_t t = 0; t < n; ++t) sims[t] = similarityOf(training_[t].vector, b, similarity);
         }
         std::vector<uint32_t> order;
         result[d] = voteRanked(sims.data(), categories.data(), n, k, categoryCount, order);
@@ -227,10 +213,7 @@ std::vector<int32_t> KnnClassifier::classifyFile(const std::string& path, Progre
         [&](size_t done) {
             if (sink) sink->progress("classify", done, docs.size());
         });
-    if (!finished) {
-        error_ = "classification cancelled";
-        result.clear();
-    }
+    if (!finished) return Status::failure("classification cancelled");
     return result;
 }
 

@@ -1,12 +1,15 @@
 #pragma once
-// k-nearest-neighbour classification of vector files against the training
-// vectors of train.dat, with cosine similarity or Manhattan/Euclidean
+// k-nearest-neighbour classification of document vectors against the
+// training vectors of train.dat, with cosine similarity or Manhattan/Euclidean
 // distance and an unweighted vote of the k closest training documents.
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "classify/SparseVector.h"
+#include "common/FileIdentity.h"
+#include "common/Status.h"
+#include "features/DocumentVector.h"
+#include "features/VectorFile.h"
 
 namespace kestrel {
 
@@ -18,8 +21,7 @@ public:
 
     struct TrainingDocument {
         int32_t category = 0;  // the file's label minus 1
-        SparseVector vector;
-        double squaredNorm = 0.0;  // sum of a^2 in id order
+        DocumentVector vector; // its twoNorm is the sum of a^2 in id order
     };
 
     struct Neighbour {
@@ -31,40 +33,47 @@ public:
     uint32_t similarity = kCosine;
     std::string workspacePath;  // directory of train.dat, with trailing '/'
     uint32_t categoryCount = 0;
-    bool trainingLoaded = false;
     unsigned threads = 0;  // 0: every core
 
-    // Classifies every non-empty line of a vector file; one category id per
-    // line in file order. Empty when train.dat or the file cannot be read
-    // (error() then says which).
-    std::vector<int32_t> classifyFile(const std::string& path, ProgressSink* sink = nullptr);
+    // Classifies the documents against the training vectors of
+    // workspacePath + "train.dat": one category id per document, in order.
+    // The training vectors are read once and kept for as long as train.dat
+    // stays the same file with the same content. Fails (naming the file)
+    // when train.dat cannot be read or the run is cancelled.
+    Result<std::vector<int32_t>> classify(const std::vector<DocumentVector>& docs, ProgressSink* sink = nullptr);
+    // The same for every document line of a vector file; a line that breaks
+    // the vector syntax keeps its place and is classified as an empty vector.
+    Result<std::vector<int32_t>> classifyFile(const std::string& path, ProgressSink* sink = nullptr);
 
-    // Similarity of a training vector `a` (with its squared norm) and a
-    // document vector `b`; larger means more alike. Undefined cosine
-    // similarities (a zero vector) are NaN.
-    static double similarityOf(const SparseVector& a, double aSquaredNorm, const SparseVector& b,
-                               double bSquaredNorm, uint32_t code);
+    // Takes the vectors just written to the training file at `path` as its
+    // training documents, so that they are not read back; they serve for as
+    // long as that file stays as it is now.
+    void adoptTraining(const std::string& path, VectorSet&& vectors);
+
+    // Similarity of a training vector `a` and a document vector `b` (with
+    // their squared norms in twoNorm); larger means more alike. Undefined
+    // cosine similarities (a zero vector) are NaN.
+    static double similarityOf(const DocumentVector& a, const DocumentVector& b, uint32_t code);
 
     // The winning category of a neighbour list: the k most similar (stable:
     // equal similarities keep training order; undefined ones rank last) vote
     // one each; the lowest id wins a tie; category 0 without votes.
     static int32_t vote(const std::vector<Neighbour>& neighbours, uint32_t k, uint32_t categoryCount);
 
+    // The training vectors of the last classification.
     const std::vector<TrainingDocument>& trainingDocuments() const { return training_; }
-    const std::string& error() const { return error_; }
     // Lines of train.dat or the classified file that break the vector line
     // syntax, as the SVM reports them: training lines are skipped, a
     // classified line keeps its place and is classified as an empty vector.
     const std::string& warning() const { return warning_; }
 
 private:
-    bool loadTraining();
+    Status loadTraining();
+    void takeTraining(VectorSet&& vectors);
     std::vector<TrainingDocument> training_;
-    std::string error_;
+    FileIdentity trainingIdentity_;  // the file training_ was read from, in its state then
     std::string warning_;
     std::string trainingWarning_;
 };
-
-double squaredNorm(const SparseVector& v);
 
 }  // namespace kestrel

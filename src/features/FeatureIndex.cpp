@@ -1,27 +1,22 @@
 #include "features/FeatureIndex.h"
 
-#include "common/Progress.h"
-#include "features/SegmentedCorpus.h"
-
 namespace kestrel {
 
-void buildTermIndex(const std::string& corpusPath, const CategoryTable& categories, uint32_t categoryCount,
-                    TermIndex& index, std::vector<std::string>& warnings, ProgressSink* sink) {
+SegmentedCorpus buildTermIndex(const std::string& corpusPath, const CategoryTable& categories, uint32_t categoryCount,
+                               TermIndex& index, std::vector<std::string>& warnings, ProgressSink* sink,
+                               unsigned threads) {
     index.clear();
     const CategoryTable used(categories.begin(),
                              categories.begin() + std::min<size_t>(categoryCount, categories.size()));
-    const auto documents = listTrainingDocuments(corpusPath, used, &warnings);
-    std::vector<SegLine> lines;
-    for (size_t n = 0; n < documents.size(); ++n) {
-        std::string error, warning;
-        if (!readSegFile(documents[n].path, lines, &error, &warning)) {
-            warnings.push_back(error);
-            continue;
-        }
-        if (!warning.empty()) warnings.push_back(std::move(warning));
-        for (const auto& line : lines) index.addOccurrence(line.term, documents[n].category, categoryCount);
-        if (sink && (n % 64 == 0 || n + 1 == documents.size())) sink->progress("index", n + 1, documents.size());
-    }
+    // Term ids come in order of first appearance, which is the order of the
+    // index, so an id is the position of its entry.
+    auto count = [&](const SegmentedCorpus& corpus, const SegmentedCorpus::Document& doc,
+                     const std::vector<uint32_t>& ids, const std::vector<int64_t>&) {
+        for (const uint32_t id : ids) index.addNumberedOccurrence(id, corpus.term(id), doc.category, categoryCount);
+    };
+    SegmentedCorpus corpus = SegmentedCorpus::read(corpusPath, used, threads, warnings, sink, count);
+    index.reindex();
+    return corpus;
 }
 
 }  // namespace kestrel

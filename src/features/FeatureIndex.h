@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/Corpus.h"
+#include "features/SegmentedCorpus.h"
 #include "features/TermIndex.h"
 
 namespace kestrel {
@@ -13,8 +14,10 @@ class ProgressSink;
 // Reads every .seg file of the training corpus once (categories in id order,
 // files in name order) and counts, for each term, the documents containing
 // it overall and per category. Files that cannot be read contribute nothing;
-// their messages are appended to `warnings`.
-void buildTermIndex(const std::string& corpusPath, const CategoryTable& categories, uint32_t categoryCount,
-                    TermIndex& index, std::vector<std::string>& warnings, ProgressSink* sink = nullptr);
+// their messages are appended to `warnings`. Returns the corpus as read, for
+// the stages that follow.
+SegmentedCorpus buildTermIndex(const std::string& corpusPath, const CategoryTable& categories, uint32_t categoryCount,
+                               TermIndex& index, std::vector<std::string>& warnings, ProgressSink* sink = nullptr,
+                               unsigned threads = 0);
 
 }  // namespace kestrel

@@ -41,8 +41,7 @@ bool readDecisionDocuments(const AllTermTable& terms, const CategoryTable& categ
         }
         RoughSetDocument doc;
         doc.category = files[n].category;
-        std::string error;
-        if (readSegFile(files[n].path, lines, &error)) {
+        if (Status read = readSegFile(files[n].path, lines)) {
             for (const SegLine& line : lines) {
                 auto it = lookup.find(line.term);
                 if (it != lookup.end()) doc.attributes.push_back(it->second);
@@ -50,7 +49,7 @@ bool readDecisionDocuments(const AllTermTable& terms, const CategoryTable& categ
             std::sort(doc.attributes.begin(), doc.attributes.end());
             doc.attributes.erase(std::unique(doc.attributes.begin(), doc.attributes.end()), doc.attributes.end());
         } else {
-            warnings.push_back(error);
+            warnings.push_back(read.message());
         }
         table.documents.push_back(std::move(doc));
     }

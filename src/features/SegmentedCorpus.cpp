@@ -6,19 +6,19 @@
 
 #include "common/Encoding.h"
 #include "common/FileSystem.h"
+#include "common/ParallelFor.h"
+#include "common/Progress.h"
 
 namespace kestrel {
 
-bool readSegFile(const std::string& path, std::vector<SegLine>& lines, std::string* error, std::string* warning) {
+Status readSegFile(const std::string& path, std::vector<SegLine>& lines, std::string* warning) {
     lines.clear();
     std::string raw;
-    if (!readFile(path, raw, error)) return false;
+    std::string error;
+    if (!readFile(path, raw, &error)) return Status::failure(error);
     DecodeReport report;
     const std::string text = decodeText(raw, &report);
-    if (report.encoding == TextEncoding::kBinary) {
-        if (error) *error = decodeWarning(path, report);
-        return false;
-    }
+    if (report.encoding == TextEncoding::kBinary) return Status::failure(decodeWarning(path, report));
     if (warning) *warning = decodeWarning(path, report);
     std::unordered_map<std::string_view, size_t> position;
     forEachLine(text, [&](std::string_view line) {
@@ -56,7 +56,7 @@ bool readSegFile(const std::string& path, std::vector<SegLine>& lines, std::stri
         ++kept;
     }
     lines.resize(kept);
-    return true;
+    return Status();
 }
 
 int64_t leadingInteger(std::string_view text) {
@@ -88,6 +88,67 @@ std::vector<CorpusDocument> listTrainingDocuments(const std::string& corpusPath,
         for (const auto& name : names) docs.push_back({c, dir + name});
     }
     return docs;
+}
+
+SegmentedCorpus SegmentedCorpus::read(const std::string& corpusPath, const CategoryTable& categories,
+                                      unsigned threads, std::vector<std::string>& warnings, ProgressSink* sink,
+                                      const DocumentFn& onDocument, size_t maxEntries) {
+    SegmentedCorpus corpus;
+    const std::vector<CorpusDocument> files = listTrainingDocuments(corpusPath, categories, &corpus.listWarnings_);
+    warnings.insert(warnings.end(), corpus.listWarnings_.begin(), corpus.listWarnings_.end());
+    corpus.documents_.reserve(files.size());
+    // Files are read and decoded in parallel; their terms are numbered in
+    // corpus order afterwards, so ids do not depend on the threads.
+    constexpr size_t kChunk = 256;
+    struct Read {
+        std::vector<SegLine> lines;
+        std::string error;
+        std::string warning;
+    };
+    std::vector<Read> chunk;
+    std::vector<uint32_t> ids;
+    std::vector<int64_t> counts;
+    for (size_t first = 0; first < files.size(); first += kChunk) {
+        chunk.assign(std::min(kChunk, files.size() - first), Read());
+        parallelFor(chunk.size(), threads, [&](size_t i) {
+            if (Status read = readSegFile(files[first + i].path, chunk[i].lines, &chunk[i].warning); !read)
+                chunk[i].error = read.message();
+        });
+        for (size_t i = 0; i < chunk.size(); ++i) {
+            Read& r = chunk[i];
+            Document& doc = corpus.documents_.emplace_back();
+            doc.category = files[first + i].category;
+            doc.path = files[first + i].path;
+            doc.error = std::move(r.error);
+            if (!doc.error.empty()) warnings.push_back(doc.error);
+            if (!r.warning.empty()) warnings.push_back(std::move(r.warning));
+            ids.clear();
+            counts.clear();
+            for (const SegLine& line : r.lines) {
+                auto it = corpus.lookup_.find(line.term);
+                if (it == corpus.lookup_.end()) {
+                    const auto id = static_cast<uint32_t>(corpus.terms_.size());
+                    it = corpus.lookup_.emplace(corpus.terms_.emplace_back(line.term), id).first;
+                }
+                ids.push_back(it->second);
+                counts.push_back(line.count);
+            }
+            if (corpus.keepsTerms_ && corpus.termIds_.size() + ids.size() > maxEntries) {
+                corpus.keepsTerms_ = false;
+                corpus.termIds_ = {};
+                corpus.counts_ = {};
+            }
+            if (corpus.keepsTerms_) {
+                doc.begin = corpus.termIds_.size();
+                corpus.termIds_.insert(corpus.termIds_.end(), ids.begin(), ids.end());
+                corpus.counts_.insert(corpus.counts_.end(), counts.begin(), counts.end());
+                doc.end = corpus.termIds_.size();
+            }
+            if (onDocument) onDocument(corpus, doc, ids, counts);
+        }
+        if (sink) sink->progress("index", first + chunk.size(), files.size());
+    }
+    return corpus;
 }
 
 }  // namespace kestrel

@@ -33,6 +33,11 @@ public:
     // appending a new entry (sized for `categoryCount`) for an unseen term.
     void addOccurrence(std::string_view term, uint32_t category, uint32_t categoryCount);
 
+    // The same for a term numbered in order of first appearance: `id` is
+    // the position of its entry, or entries().size() for a new term. For
+    // building the index in one pass; reindex() afterwards.
+    void addNumberedOccurrence(uint32_t id, std::string_view term, uint32_t category, uint32_t categoryCount);
+
     // Position of `term` in entries(), or -1.
     long find(std::string_view term) const;
 
@@ -40,6 +45,8 @@ public:
     void reindex();
 
 private:
+    void countAgain(TermEntry& e, uint32_t category);
+    void append(std::string_view term, uint32_t category, uint32_t categoryCount);
     // Transparent hashing lets lookups by string_view skip a copy.
     struct Hash {
         using is_transparent = void;

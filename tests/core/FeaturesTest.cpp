@@ -123,9 +123,9 @@ TEST(SegmentedCorpus, ReadsSegLinesInEitherEncoding) {
     EXPECT_EQ(leadingInteger("  -42x"), -42);
     EXPECT_EQ(leadingInteger("99999999999999999999999"), leadingInteger("99999999999999999999999"));
     EXPECT_GT(leadingInteger("99999999999999999999999"), 0);
-    std::string error;
-    EXPECT_FALSE(readSegFile(dir.path("none.seg"), lines, &error));
-    EXPECT_NE(error.find("none.seg"), std::string::npos);
+    const Status missing = readSegFile(dir.path("none.seg"), lines);
+    EXPECT_FALSE(missing);
+    EXPECT_NE(missing.message().find("none.seg"), std::string::npos);
 }
 
 TEST(SegmentedCorpus, ADocumentCountsOnceForATermOnSeveralLines) {
@@ -155,4 +155,32 @@ TEST(SegmentedCorpus, ADocumentCountsOnceForATermOnSeveralLines) {
     std::string text;
     selectByStatistics(index, kChi, 2, {{"A", 2}}, 1, 3, features, text);
     for (const auto& [word, info] : features) EXPECT_GE(info.idf, 0.0) << word;
+}
+
+TEST(SegmentedCorpus, TermsAreNumberedInCorpusOrderAndKeptWithinTheBudget) {
+    TempDir dir;
+    dir.write("A/1.seg", "b:2\na:1\n");
+    dir.write("A/2.seg", "c:1\nb:1\n");
+    dir.write("B/1.seg", "a:4\nd:1\n");
+    const CategoryTable categories{{"A", 0}, {"B", 0}};
+    std::vector<std::string> warnings;
+    std::vector<std::vector<uint32_t>> seen;
+    auto collect = [&](const SegmentedCorpus&, const SegmentedCorpus::Document&, const std::vector<uint32_t>& ids,
+                       const std::vector<int64_t>&) { seen.push_back(ids); };
+    const SegmentedCorpus corpus = SegmentedCorpus::read(dir.dir(), categories, 2, warnings, nullptr, collect);
+    EXPECT_EQ(seen, (std::vector<std::vector<uint32_t>>{{0, 1}, {2, 0}, {1, 3}}));
+    ASSERT_EQ(corpus.termCount(), 4u);
+    EXPECT_EQ(corpus.term(2), "c");
+    ASSERT_TRUE(corpus.keepsTerms());
+    const auto& last = corpus.documents()[2];
+    EXPECT_EQ(last.category, 1u);
+    EXPECT_EQ(corpus.termIds(last)[0], 1u);
+    EXPECT_EQ(corpus.counts(last)[0], 4);
+
+    // Over the budget the lists are dropped, but every document is still seen.
+    seen.clear();
+    const SegmentedCorpus large = SegmentedCorpus::read(dir.dir(), categories, 1, warnings, nullptr, collect, 3);
+    EXPECT_FALSE(large.keepsTerms());
+    EXPECT_EQ(seen.size(), 3u);
+    EXPECT_TRUE(warnings.empty());
 }

@@ -16,22 +16,31 @@ namespace {
 
 using N = KnnClassifier::Neighbour;
 
-double sim(const SparseVector& a, const SparseVector& b, uint32_t code) {
-    return KnnClassifier::similarityOf(a, squaredNorm(a), b, squaredNorm(b), code);
+// A document vector of (feature number, weight) entries.
+DocumentVector vec(std::initializer_list<std::pair<int32_t, double>> entries) {
+    DocumentVector v;
+    for (const auto& [f, w] : entries) v.words.push_back({f, w});
+    v.words.push_back({0, 0.0});
+    v.twoNorm = squaredNorm(v.list());
+    return v;
+}
+
+double sim(const DocumentVector& a, const DocumentVector& b, uint32_t code) {
+    return KnnClassifier::similarityOf(a, b, code);
 }
 
 }  // namespace
 
 TEST(KnnClassifier, SimilarityValues) {
-    const SparseVector a{{0, 0.6}, {1, 0.8}};
-    const SparseVector b{{1, 0.6}, {2, 0.8}};
+    const DocumentVector a = vec({{1, 0.6}, {2, 0.8}});
+    const DocumentVector b = vec({{2, 0.6}, {3, 0.8}});
     EXPECT_NEAR(sim(a, b, KnnClassifier::kManhattan), -1.6, 1e-12);
     EXPECT_NEAR(sim(a, b, KnnClassifier::kEuclidean), -std::sqrt(0.36 + 0.04 + 0.64), 1e-12);
     EXPECT_NEAR(sim(a, b, KnnClassifier::kCosine), 0.48, 1e-12);
     EXPECT_EQ(sim(a, a, KnnClassifier::kEuclidean), 0.0);
-    const SparseVector c{{5, 1.0}};
+    const DocumentVector c = vec({{6, 1.0}});
     EXPECT_NEAR(sim(a, c, KnnClassifier::kEuclidean), -std::sqrt(2.0), 1e-12);
-    EXPECT_TRUE(std::isnan(sim(a, {}, KnnClassifier::kCosine)));
+    EXPECT_TRUE(std::isnan(sim(a, vec({}), KnnClassifier::kCosine)));
     // Any code other than 0 and 2 measures the Manhattan distance.
     EXPECT_EQ(sim(a, b, 7), sim(a, b, KnnClassifier::kManhattan));
 }
@@ -53,7 +62,7 @@ TEST(KnnClassifier, VoteTieBreaks) {
     EXPECT_EQ(KnnClassifier::vote({{1, nan}, {0, nan}, {0, nan}}, 1, 2), 1);
 }
 
-TEST(KnnClassifier, ClassifiesFilesAndCachesTrainingUntilDropped) {
+TEST(KnnClassifier, ClassifiesFilesAndKeepsTrainingWhileTheFileStaysTheSame) {
     TempDir dir;
     dir.write("train.dat", "1 1:1.000000\r\n2 2:1.000000\r\n\r\n2 2:0.9 3:0.1\r\n");
     dir.write("test.dat", "2 1:1.000000\n1 2:0.5 3:0.5\n0\n");
@@ -61,21 +70,25 @@ TEST(KnnClassifier, ClassifiesFilesAndCachesTrainingUntilDropped) {
     knn.k = 1;
     knn.workspacePath = dir.dir();
     knn.categoryCount = 2;
-    EXPECT_EQ(knn.classifyFile(dir.path("test.dat")), (std::vector<int32_t>{0, 1, 0}));
-    EXPECT_TRUE(knn.trainingLoaded);
+    EXPECT_EQ(*knn.classifyFile(dir.path("test.dat")), (std::vector<int32_t>{0, 1, 0}));
     EXPECT_EQ(knn.trainingDocuments().size(), 3u);
+    const VectorEntry* kept = knn.trainingDocuments()[0].vector.list();
+    EXPECT_EQ(*knn.classifyFile(dir.path("test.dat")), (std::vector<int32_t>{0, 1, 0}));
+    EXPECT_EQ(knn.trainingDocuments()[0].vector.list(), kept);  // not read again
 
-    // The cache is used until dropped.
+    // A rewritten train.dat is read again.
     dir.write("train.dat", "2 1:1.000000\n");
-    EXPECT_EQ(knn.classifyFile(dir.path("test.dat"))[0], 0);
-    knn.trainingLoaded = false;
-    EXPECT_EQ(knn.classifyFile(dir.path("test.dat"))[0], 1);
+    EXPECT_EQ((*knn.classifyFile(dir.path("test.dat")))[0], 1);
+    EXPECT_EQ(knn.trainingDocuments().size(), 1u);
 
-    EXPECT_TRUE(knn.classifyFile(dir.path("missing.dat")).empty());
-    EXPECT_NE(knn.error().find("missing.dat"), std::string::npos);
+    auto missing = knn.classifyFile(dir.path("missing.dat"));
+    ASSERT_FALSE(missing);
+    EXPECT_NE(missing.message().find("missing.dat"), std::string::npos);
     KnnClassifier fresh;
     fresh.workspacePath = dir.path("nowhere/");
-    EXPECT_TRUE(fresh.classifyFile(dir.path("test.dat")).empty());
+    auto noTraining = fresh.classifyFile(dir.path("test.dat"));
+    ASSERT_FALSE(noTraining);
+    EXPECT_NE(noTraining.message().find("train.dat"), std::string::npos);
 }
 
 TEST(KnnClassifier, IndexedCosineEqualsTheDirectSumsOnEveryThreadCount) {
@@ -103,39 +116,19 @@ TEST(KnnClassifier, IndexedCosineEqualsTheDirectSumsOnEveryThreadCount) {
     knn.workspacePath = dir.dir();
     knn.categoryCount = 4;
     knn.threads = 1;
-    const auto one = knn.classifyFile(dir.path("test.dat"));
+    const auto one = *knn.classifyFile(dir.path("test.dat"));
     knn.threads = 3;
-    EXPECT_EQ(knn.classifyFile(dir.path("test.dat")), one);
+    EXPECT_EQ(*knn.classifyFile(dir.path("test.dat")), one);
 
     // Reference: neighbour lists from the direct similarity.
     std::vector<int32_t> expected;
-    std::vector<SparseVector> docs;
-    forEachLine(test, [&](std::string_view l) {
-        std::string_view items;
-        splitVectorLine(l, items);
-        docs.push_back(parseSparseVector(items));
-    });
-    for (const auto& b : docs) {
+    for (const auto& b : parseVectors(test, RejectedLines::kSkip).docs) {
         std::vector<KnnClassifier::Neighbour> list;
         for (const auto& t : knn.trainingDocuments())
-            list.push_back({t.category, KnnClassifier::similarityOf(t.vector, t.squaredNorm, b, squaredNorm(b), 0)});
+            list.push_back({t.category, KnnClassifier::similarityOf(t.vector, b, 0)});
         expected.push_back(KnnClassifier::vote(list, 5, 4));
     }
     EXPECT_EQ(one, expected);
-}
-
-TEST(SparseVector, ParsesLikeTheWorkspaceReaders) {
-    std::string_view items;
-    EXPECT_EQ(splitVectorLine("3 2:0.5  1:0.25 2:0.9 x 7:", items), 3);
-    const SparseVector v = parseSparseVector(items);
-    // Sorted, first weight of a repeated id kept, junk numbers read as 0.
-    ASSERT_EQ(v.size(), 4u);
-    EXPECT_EQ(v[0], (std::pair<uint32_t, double>{0, 0.25}));
-    EXPECT_EQ(v[1], (std::pair<uint32_t, double>{1, 0.5}));
-    EXPECT_EQ(v[2], (std::pair<uint32_t, double>{6, 0.0}));
-    EXPECT_EQ(v[3].first, UINT32_MAX);  // "x": feature number 0
-    EXPECT_EQ(splitVectorLine("5", items), 5);
-    EXPECT_TRUE(items.empty());
 }
 
 TEST(KnnClassifier, MalformedVectorLinesAreWarnedAndCountedLikeTheSvm) {
@@ -147,7 +140,7 @@ TEST(KnnClassifier, MalformedVectorLinesAreWarnedAndCountedLikeTheSvm) {
     knn.workspacePath = dir.dir();
     knn.categoryCount = 2;
     // Malformed training lines are skipped; a malformed classified line keeps its place.
-    EXPECT_EQ(knn.classifyFile(dir.path("test.dat")), (std::vector<int32_t>{0, 0, 1}));
+    EXPECT_EQ(*knn.classifyFile(dir.path("test.dat")), (std::vector<int32_t>{0, 0, 1}));
     EXPECT_EQ(knn.trainingDocuments().size(), 2u);
     EXPECT_NE(knn.warning().find("2 lines of " + dir.path("train.dat") + " skipped (first: line 2"),
               std::string::npos)
@@ -155,4 +148,19 @@ TEST(KnnClassifier, MalformedVectorLinesAreWarnedAndCountedLikeTheSvm) {
     EXPECT_NE(knn.warning().find("1 line of " + dir.path("test.dat") + " skipped (first: line 2"),
               std::string::npos)
         << knn.warning();
+}
+
+TEST(KnnClassifier, AdoptedTrainingVectorsServeUntilTheFileChanges) {
+    TempDir dir;
+    dir.write("train.dat", "1 1:1.000000\n");
+    dir.write("test.dat", "0 2:1.000000\n");
+    KnnClassifier knn;
+    knn.k = 1;
+    knn.workspacePath = dir.dir();
+    knn.categoryCount = 2;
+    // Vectors handed over as those of train.dat are not read back from it.
+    knn.adoptTraining(dir.path("train.dat"), parseVectors("2 2:1.000000\n", RejectedLines::kSkip));
+    EXPECT_EQ(*knn.classifyFile(dir.path("test.dat")), std::vector<int32_t>{1});
+    dir.write("train.dat", "1 2:1.000000\n");
+    EXPECT_EQ(*knn.classifyFile(dir.path("test.dat")), std::vector<int32_t>{0});
 }

@@ -64,8 +64,9 @@ public:
         for (size_t n = 0; n < documents; ++n) values[n] = scores[n][c - 1];
         return Status();
     }
-    Status classifyDocuments(const std::vector<DocumentVector>&, const std::string&, std::vector<double>&) override {
-        return Status::failure("not used");
+    Status classifyDocuments(const std::vector<DocumentVector>&, const std::string& model,
+                             std::vector<double>& values) override {
+        return classifyFile({}, model, values);
     }
     std::string lastWarning() const override { return note; }
     std::vector<std::vector<double>> scores;
@@ -278,7 +279,7 @@ TEST(TextClassifier, SvmArgMaxLowestIdWinsAndFailuresAreReported) {
     EXPECT_FALSE(run.controller.classify());
 }
 
-TEST(TextClassifier, LoadingReplacesTablesAndDropsTheKnnCache) {
+TEST(TextClassifier, LoadingReplacesTables) {
     Pipeline run;
     run.dir.write("train/A/1.seg", "a:1\n");
     run.dir.write("train/B/1.seg", "b:1\n");
@@ -287,7 +288,7 @@ TEST(TextClassifier, LoadingReplacesTablesAndDropsTheKnnCache) {
     run.dir.write("test/A/x.seg", "a:1\n");
     run.process("test", kTestVectors, kPreprocessed);
     ASSERT_TRUE(run.controller.classify());
-    EXPECT_TRUE(run.controller.knn().trainingLoaded);
+    EXPECT_EQ(run.controller.knn().trainingDocuments().size(), 2u);
 
     TextClassifier loaded;
     loaded.workspacePath = run.controller.workspacePath;
@@ -299,7 +300,6 @@ TEST(TextClassifier, LoadingReplacesTablesAndDropsTheKnnCache) {
     EXPECT_EQ(loaded.oldDimensionality(), 2u);
 
     ASSERT_TRUE(run.controller.loadClassifier());
-    EXPECT_FALSE(run.controller.knn().trainingLoaded);
 
     // Missing files fail the load at the first one, naming it.
     removeFile(run.controller.workspacePath + "train.dat");
@@ -352,9 +352,18 @@ TEST(TextClassifier, StepsThatProcessNothingFail) {
     run.controller.buildIndex();
     run.controller.newDimensionality = 5;
     ASSERT_TRUE(run.controller.selectFeatures());
+    // The training vectors come from the documents as the index read them,
+    // not from a second reading of the .seg files.
     removeFile(run.dir.path("train/A/1.seg"));
     removeFile(run.dir.path("train/B/1.seg"));
+    ASSERT_TRUE(run.controller.writeVectors()) << run.controller.lastError();
+    const std::string heldVectors = run.dir.read("model/train.dat");
+    EXPECT_EQ(heldVectors.substr(0, 2), "1 ");
+    // Read from the files, none of which is left: nothing is written.
+    removeFile(run.controller.workspacePath + "train.dat");
+    run.controller.buildIndex();
     EXPECT_FALSE(run.controller.writeVectors());
+    EXPECT_NE(run.controller.lastError().find("no document"), std::string::npos) << run.controller.lastError();
     EXPECT_FALSE(fileExists(run.controller.workspacePath + "train.dat"));
 }
 
@@ -378,4 +387,38 @@ TEST(TextClassifier, NamesThatCannotBeWrittenOnALineAreRefused) {
     ASSERT_EQ(p.controller.warnings().size(), 1u);
     EXPECT_NE(p.controller.warnings()[0].find("\"2\\x0D.seg\" in " + p.dir.dir() + "train/A/"), std::string::npos)
         << p.controller.warnings()[0];
+}
+
+TEST(TextClassifier, VectorsKeptFromWritingAreThoseOfTheFileUntilItChanges) {
+    Pipeline run;
+    run.dir.write("train/A/1.seg", "ball:2\nteam:1\n");
+    run.dir.write("train/A/2.seg", "team:1\ngoal:3\n");
+    run.dir.write("train/B/1.seg", "stock:1\nbank:2\n");
+    run.dir.write("train/B/2.seg", "bank:1\nrate:1\nstock:2\n");
+    run.train(kPreprocessed, 50);
+    run.knnParams(1);
+    run.dir.write("test/A/x.seg", "goal:1\nball:1\n");
+    run.dir.write("test/B/y.seg", "rate:2\nbank:1\n");
+    run.dir.write("test/B/z.seg", "team:1\n");
+    run.process("test", kTestVectors, kPreprocessed);
+    ASSERT_TRUE(run.controller.classify()) << run.controller.lastError();
+    std::vector<int32_t> kept;
+    for (const auto& doc : run.controller.rawDocuments()) kept.push_back(doc.assignedCategory);
+    EXPECT_EQ(kept, (std::vector<int32_t>{0, 1, 0}));
+
+    // The same workspace loaded by another run reads test.dat instead.
+    TextClassifier other;
+    other.workspacePath = run.controller.workspacePath;
+    ASSERT_TRUE(other.loadClassifier()) << other.lastError();
+    other.rawCorpusPath = run.controller.rawCorpusPath;
+    other.vectorMode = kTestVectors;
+    other.inputFormat = kPreprocessed;
+    ASSERT_TRUE(other.preprocessRaw());
+    ASSERT_TRUE(other.classify()) << other.lastError();
+    for (size_t n = 0; n < kept.size(); ++n) EXPECT_EQ(other.rawDocuments()[n].assignedCategory, kept[n]);
+
+    // The kept vectors never stand in for a test.dat changed since.
+    run.dir.write("model/test.dat", "1 5:1.0\n2 5:1.0\n2 5:1.0\n");
+    EXPECT_FALSE(run.controller.classify());
+    EXPECT_NE(run.controller.lastError().find("test.dat"), std::string::npos) << run.controller.lastError();
 }

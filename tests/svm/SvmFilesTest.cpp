@@ -120,7 +120,7 @@ TEST(SvmReadDocuments, TargetsSkippedLinesAndHighestFeature) {
     std::vector<int32_t> labels;
     int32_t totWords = -1;
     SvmReadReport report;
-    ASSERT_EQ(CSVM::readDocuments(path, docs, labels, 1000, 3, totWords, &report), 0);
+    ASSERT_TRUE(CSVM::readDocuments(path, docs, labels, 1000, 3, totWords, &report));
     ASSERT_EQ(docs.size(), 4u);
     EXPECT_EQ(labels, (std::vector<int32_t>{1, -1, 0, -1}));
     EXPECT_EQ(totWords, 150);
@@ -128,9 +128,9 @@ TEST(SvmReadDocuments, TargetsSkippedLinesAndHighestFeature) {
     EXPECT_EQ(report.rejected, 1);   // the blank line is not counted
     EXPECT_EQ(report.firstRejectedLine, 6);
 
-    std::string error;
-    EXPECT_EQ(CSVM::readDocuments(dir.file("missing.dat"), docs, labels, 10, 1, totWords, nullptr, &error), -1);
-    EXPECT_NE(error.find("missing.dat"), std::string::npos);
+    const Status missing = CSVM::readDocuments(dir.file("missing.dat"), docs, labels, 10, 1, totWords);
+    EXPECT_FALSE(missing);
+    EXPECT_NE(missing.message().find("missing.dat"), std::string::npos);
 }
 
 TEST(SvmScanFileSize, CountsTerminatedLinesOnly) {
@@ -156,7 +156,7 @@ TEST(SvmFiles, LoneCarriageReturnsEndLinesAsLineFeedsDo) {
     };
     auto read = [&](const std::string& name, const std::string& text) {
         Read r;
-        EXPECT_EQ(CSVM::readDocuments(dir.write(name, text), r.docs, r.labels, 1000, 3, r.totWords, &r.report), 0);
+        EXPECT_TRUE(CSVM::readDocuments(dir.write(name, text), r.docs, r.labels, 1000, 3, r.totWords, &r.report));
         return r;
     };
     const Read a = read("lf.dat", lf), b = read("cr.dat", cr), c = read("crlf.dat", crlf);

@@ -16,6 +16,7 @@
 #include "classify/svm/SvmTrainer.h"
 #include "classify/svm/TrainState.h"
 #include "common/FileSystem.h"
+#include "common/ParallelFor.h"
 
 namespace kestrel {
 
@@ -135,9 +136,14 @@ public:
         return ModelScorer(std::move(model).value());
     }
 
-    double score(const DocumentVector& doc) {
+    // The length of the scratch vector `score` needs (0 when none).
+    size_t scratchSize() const { return denseSize_; }
+
+    // Safe to call from several threads at once, each with its own scratch
+    // vector of scratchSize() zeros (left as zeros).
+    double score(const DocumentVector& doc, std::vector<double>& scratch) const {
         if (linear_) return classifyLinear(model_, doc);
-        return dense_.empty() ? classifyExample(model_, doc) : scoreDense(doc);
+        return denseSize_ == 0 ? classifyExample(model_, doc) : scoreDense(doc, scratch);
     }
 
 private:
@@ -157,27 +163,27 @@ private:
             if (sv->size()) highest = std::max<int64_t>(highest, sv->words[sv->size() - 1].wnum);
             entries += int64_t(sv->size());
         }
-        if (highest <= 4 * entries + 4096) dense_.assign(size_t(highest) + 1, 0.0);
+        if (highest <= 4 * entries + 4096) denseSize_ = size_t(highest) + 1;
     }
 
-    double scoreDense(const DocumentVector& d) {
-        for (const VectorEntry* w = d.list(); w->wnum && size_t(w->wnum) < dense_.size(); ++w)
-            dense_[size_t(w->wnum)] = w->weight;
+    double scoreDense(const DocumentVector& d, std::vector<double>& dense) const {
+        for (const VectorEntry* w = d.list(); w->wnum && size_t(w->wnum) < dense.size(); ++w)
+            dense[size_t(w->wnum)] = w->weight;
         double sum = 0.0;
         for (int32_t i = 1; i < model_.svNum; ++i) {
             const DocumentVector& sv = *model_.supvec[size_t(i)];
             double dot = 0.0;
-            for (const VectorEntry* w = sv.list(); w->wnum; ++w) dot += w->weight * dense_[size_t(w->wnum)];
+            for (const VectorEntry* w = sv.list(); w->wnum; ++w) dot += w->weight * dense[size_t(w->wnum)];
             sum += model_.alpha[size_t(i)] * kernelFromDot(model_.kernel, dot, sv, d);
         }
-        for (const VectorEntry* w = d.list(); w->wnum && size_t(w->wnum) < dense_.size(); ++w)
-            dense_[size_t(w->wnum)] = 0.0;
+        for (const VectorEntry* w = d.list(); w->wnum && size_t(w->wnum) < dense.size(); ++w)
+            dense[size_t(w->wnum)] = 0.0;
         return sum - model_.b;
     }
 
     SvmModel model_;
     bool linear_ = false;
-    std::vector<double> dense_;
+    size_t denseSize_ = 0;
 };
 
 }  // namespace
@@ -217,12 +223,6 @@ TrainingFileCache* CSVM::loadTrainingFile(const std::string& path, std::string& 
     ++trainingFileReads_;
     trainingFile_ = std::move(file);
     return trainingFile_.get();
-}
-
-std::string skippedLinesNote(const SvmReadReport& report, const std::string& path) {
-    return std::to_string(report.rejected) + (report.rejected == 1 ? " line" : " lines") + " of " +
-           path + " skipped (first: line " + std::to_string(report.firstRejectedLine) + ", " +
-           report.firstReason + ")";
 }
 
 Status CSVM::learn(int k) {
@@ -352,6 +352,23 @@ Status CSVM::adoptDeferredLearn(const CSVM& other) {
     return Status();
 }
 
+namespace {
+
+// Decision values of the documents, in slices of documents on every core;
+// each slice has its own scratch vector.
+void scoreAll(const ModelScorer& scorer, const std::vector<DocumentVector>& docs, std::vector<double>& values) {
+    values.resize(docs.size());
+    constexpr size_t kSlice = 64;
+    const size_t slices = (docs.size() + kSlice - 1) / kSlice;
+    parallelFor(slices, 0, [&](size_t slice) {
+        std::vector<double> scratch(scorer.scratchSize(), 0.0);
+        const size_t end = std::min(docs.size(), (slice + 1) * kSlice);
+        for (size_t n = slice * kSlice; n < end; ++n) values[n] = scorer.score(docs[n], scratch);
+    });
+}
+
+}  // namespace
+
 Status CSVM::classifyFile(std::vector<double>& out) {
     lastWarning_.clear();
     lastReport_ = SvmReadReport();
@@ -363,34 +380,16 @@ Status CSVM::classifyFile(std::vector<double>& out) {
 
     Result<ModelScorer> scorer = ModelScorer::load(param.modelFile);
     if (!scorer) return fail(scorer.message());
-    std::string content, error;
-    if (!readFile(inputFile, content, &error)) return fail(error);
-
+    Result<VectorSet> file = readVectorFile(inputFile, RejectedLines::kKeepEmpty);
+    if (!file) return fail(file.message());
+    if (file->docs.empty()) return fail("the file " + inputFile + " holds no document lines");
     std::vector<double> values;
-    DocumentVector doc;
-    std::string reason;
-    size_t pos = 0;
-    int64_t number = 0;
-    while (pos < content.size()) {
-        const LineSpan span = lineAt(content, pos);
-        std::string_view line(content.data() + pos, span.end - pos);
-        pos = span.next;
-        ++number;
-        if (!line.empty() && line[0] == '#') continue;
-        if (line.find_first_not_of(" \t\r\v\f") == std::string_view::npos) continue;
-        long label = 0;
-        if (!parseDocumentLine(line, doc, label, std::numeric_limits<int64_t>::max(), &reason)) {
-            // The slot stays, so that later values still belong to their lines.
-            if (lastReport_.rejected++ == 0) {
-                lastReport_.firstRejectedLine = number;
-                lastReport_.firstReason = reason;
-            }
-            values.push_back(0.0);
-            continue;
-        }
-        values.push_back(scorer->score(doc));
-    }
-    if (values.empty()) return fail("the file " + inputFile + " holds no document lines");
+    scoreAll(*scorer, file->docs, values);
+    // A line that is not a vector keeps its slot with the value 0, so that
+    // later values still belong to their lines.
+    for (size_t n = 0; n < values.size(); ++n)
+        if (file->rejected[n]) values[n] = 0.0;
+    lastReport_ = file->report;
     if (lastReport_.rejected) lastWarning_ = skippedLinesNote(lastReport_, inputFile);
     out = std::move(values);
     return Status();
@@ -405,8 +404,7 @@ Status CSVM::classifyDocuments(const std::vector<DocumentVector>& docs, const st
         values.assign(docs.size(), 0.0);
         return scorer.status();
     }
-    values.resize(docs.size());
-    for (size_t i = 0; i < docs.size(); ++i) values[i] = scorer->score(docs[i]);
+    scoreAll(*scorer, docs, values);
     return Status();
 }
 

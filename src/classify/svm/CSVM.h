@@ -16,6 +16,7 @@
 #include "classify/svm/CCompute_Result.h"
 #include "classify/svm/SvmTypes.h"
 #include "common/Status.h"
+#include "features/VectorFile.h"
 
 namespace kestrel {
 
@@ -31,15 +32,7 @@ struct SvmFileSize {
 };
 
 // What a reader skipped: lines rejected by the vector line syntax.
-struct SvmReadReport {
-    int64_t rejected = 0;
-    int64_t firstRejectedLine = 0;  // 1-based line number of the first one
-    std::string firstReason;
-};
-
-// "N lines of PATH skipped (first: line L, reason)" for a report with
-// rejected lines.
-std::string skippedLinesNote(const SvmReadReport& report, const std::string& path);
+using SvmReadReport = VectorReadReport;
 
 class CSVM {
 public:
@@ -118,12 +111,10 @@ public:
                                   int64_t maxWords, std::string* reason = nullptr);
 
     // Reads a training file for category number k: label k becomes +1, other
-    // non-zero labels -1, label 0 stays 0. Returns 0, or -1 when the file
-    // cannot be read (error then says why).
-    static int readDocuments(const std::string& path, std::vector<SvmDoc>& docs,
-                             std::vector<int32_t>& labels, int64_t maxWords, long k,
-                             int32_t& totWords, SvmReadReport* report = nullptr,
-                             std::string* error = nullptr);
+    // non-zero labels -1, label 0 stays 0. Fails when the file cannot be read.
+    static Status readDocuments(const std::string& path, std::vector<SvmDoc>& docs,
+                                std::vector<int32_t>& labels, int64_t maxWords, long k,
+                                int32_t& totWords, SvmReadReport* report = nullptr);
     // The document lines of a vector file's text with their labels as
     // written (readDocuments maps them to +1/-1/0 for one category).
     static void parseDocuments(std::string_view content, std::vector<SvmDoc>& docs,

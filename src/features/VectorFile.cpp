@@ -1,0 +1,149 @@
+#include "features/VectorFile.h"
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cmath>
+
+#include "common/FileSystem.h"
+#include "common/NumberFormat.h"
+
+namespace kestrel {
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+bool isBlankLine(std::string_view line) { return std::all_of(line.begin(), line.end(), isBlank); }
+
+}  // namespace
+
+void VectorReadReport::note(int64_t lineNumber, const std::string& reason) {
+    if (rejected++ == 0) {
+        firstRejectedLine = lineNumber;
+        firstReason = reason;
+    }
+}
+
+std::string skippedLinesNote(const VectorReadReport& report, const std::string& path) {
+    return std::to_string(report.rejected) + (report.rejected == 1 ? " line" : " lines") + " of " + path +
+           " skipped (first: line " + std::to_string(report.firstRejectedLine) + ", " + report.firstReason + ")";
+}
+
+double squaredNorm(const VectorEntry* list) {
+    double sum = 0.0;
+    for (; list->wnum != 0; ++list) sum += list->weight * list->weight;
+    return sum;
+}
+
+bool parseVectorLine(std::string_view line, DocumentVector& doc, long& label, int64_t maxWords,
+                     std::string* reason) {
+    auto reject = [&](const char* why) {
+        if (reason) *reason = why;
+        return false;
+    };
+    // Everything from the first '#' on is a comment.
+    if (size_t hash = line.find('#'); hash != std::string_view::npos) line = line.substr(0, hash);
+    const char* p = line.data();
+    const char* end = p + line.size();
+
+    while (p < end && isBlank(*p)) ++p;
+    if (p == end) return reject("empty line");
+    const char* stop = nullptr;
+    if (!parseLong(p, end, label, &stop)) return reject("no label");
+    // The rest of the label token is skipped.
+    p = stop;
+    while (p < end && !isBlank(*p)) ++p;
+
+    doc.words.clear();
+    int32_t previous = 0;
+    int64_t taken = 0;
+    while (true) {
+        while (p < end && isBlank(*p)) ++p;
+        if (p == end || taken >= maxWords) break;
+        const char* tokenEnd = p;
+        while (tokenEnd < end && !isBlank(*tokenEnd)) ++tokenEnd;
+        long feature = 0;
+        double weight = 0.0;
+        if (!parseLong(p, tokenEnd, feature, &stop) || stop >= tokenEnd || *stop != ':')
+            return reject("an item is not of the form feature:weight");
+        if (!parseDouble(stop + 1, tokenEnd, weight, &stop) || stop != tokenEnd)
+            return reject("an item is not of the form feature:weight");
+        if (feature <= 0) return reject("a feature number is 0 or less");
+        if (feature > INT32_MAX) return reject("a feature number is too large");
+        if (feature <= previous) return reject("feature numbers are not increasing");
+        if (!std::isfinite(weight)) return reject("a weight is not a finite number");
+        previous = int32_t(feature);
+        doc.words.push_back({int32_t(feature), weight});
+        ++taken;
+        p = tokenEnd;
+    }
+    doc.words.push_back({0, 0.0});
+    doc.docnum = -1;
+    doc.twoNorm = squaredNorm(doc.list());
+    return true;
+}
+
+VectorSet parseVectors(std::string_view content, RejectedLines rejectedLines, int64_t maxWords) {
+    VectorSet set;
+    const size_t lineCount = size_t(std::count(content.begin(), content.end(), '\n')) + 1;
+    set.docs.reserve(lineCount);
+    set.labels.reserve(lineCount);
+    DocumentVector scratch;
+    std::string reason;
+    int64_t number = 0;
+    size_t pos = 0;
+    while (pos < content.size()) {
+        const LineSpan span = lineAt(content, pos);
+        const std::string_view line = content.substr(pos, span.end - pos);
+        pos = span.next;
+        ++number;
+        if ((!line.empty() && line[0] == '#') || isBlankLine(line)) continue;
+        long label = 0;
+        const bool parsed = parseVectorLine(line, scratch, label, maxWords, &reason);
+        if (!parsed) {
+            set.report.note(number, reason);
+            if (rejectedLines == RejectedLines::kSkip) continue;
+            scratch.words.assign(1, VectorEntry{});
+            scratch.twoNorm = 0.0;
+            label = 0;
+        }
+        if (rejectedLines == RejectedLines::kKeepEmpty) set.rejected.push_back(!parsed);
+        if (scratch.size() > 0) set.highestFeature = std::max(set.highestFeature, scratch.words[scratch.size() - 1].wnum);
+        DocumentVector& doc = set.docs.emplace_back();
+        doc.words.assign(scratch.words.begin(), scratch.words.end());  // exact size
+        doc.docnum = int32_t(set.docs.size() - 1);
+        doc.twoNorm = scratch.twoNorm;
+        set.labels.push_back(label);
+    }
+    return set;
+}
+
+Result<VectorSet> readVectorFile(const std::string& path, RejectedLines rejectedLines) {
+    std::string content;
+    std::string error;
+    if (!readFile(path, content, &error)) return Status::failure(error);
+    return parseVectors(content, rejectedLines);
+}
+
+void appendVectorLine(std::string& out, std::string_view label, DocumentVector& doc) {
+    out += label;
+    char buffer[400];  // the largest double has 309 digits before the point
+    for (size_t i = 0; i < doc.size(); ++i) {
+        VectorEntry& e = doc.words[i];
+        out += ' ';
+        out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, e.wnum).ptr);
+        out += ':';
+        auto [weightEnd, ec2] = std::to_chars(buffer, buffer + sizeof buffer, e.weight, std::chars_format::fixed, 6);
+        if (ec2 != std::errc()) {
+            out += "nan";
+            continue;
+        }
+        out.append(buffer, weightEnd);
+        std::from_chars(buffer, weightEnd, e.weight);
+    }
+    out += '\n';
+    doc.twoNorm = squaredNorm(doc.list());
+}
+
+}  // namespace kestrel
