@@ -12,6 +12,7 @@
 #include "cli/CommandLine.h"
 #include "common/Encoding.h"
 #include "common/FileSystem.h"
+#include "common/ResourceUsage.h"
 #include "evaluate/Evaluation.h"
 #include "evaluate/WorkbookExport.h"
 
@@ -49,7 +50,7 @@ const char* const kClassifyHelp =
 
 const char* const kCommonHelp =
     "  --threads N           worker threads (default: every core)\n"
-    "  --timings             print the time of every stage on standard error\n";
+    "  --timings             print the time, CPU use and peak memory of every stage on standard error\n";
 
 void printWarnings(const TextClassifier& controller) {
     for (const auto& w : controller.warnings()) printWarning(toUtf8(w));
@@ -72,21 +73,22 @@ void printReport(const std::string& report) {
     std::printf("%s\n", out.c_str());
 }
 
+// With --timings, one line per stage on standard error:
+// "time <stage> <seconds> s cpu <seconds> s (<cores> cores) peak <MB> MB".
 class StageTimer {
 public:
-    explicit StageTimer(bool enabled) : enabled_(enabled), start_(nowSeconds()) {}
+    explicit StageTimer(bool enabled) : enabled_(enabled) {}
     void lap(TerminalProgress& progress, const char* stage) {
-        const double now = nowSeconds();
+        const StageCost::Figures figures = cost_.lap();
         if (enabled_) {
             progress.finishLine();
-            std::fprintf(stderr, "time %s %.3f s\n", stage, now - start_);
+            std::fprintf(stderr, "time %s %s\n", stage, describeStageCost(figures).c_str());
         }
-        start_ = now;
     }
 
 private:
     bool enabled_;
-    double start_;
+    StageCost cost_;
 };
 
 bool parseFormat(const std::string& v, int& format) {
