@@ -332,7 +332,7 @@ bool TextClassifier::preprocessRaw(ProgressSink* sink) {
 
 void TextClassifier::buildIndex(ProgressSink* sink) {
     beginOperation();
-    buildTermIndex(trainingCorpusPath, categories_, categoryCount, termIndex_, warnings_, sink);
+    buildTermIndex(trainingCorpusPath, categories_, categoryCount, termIndex_, warnings_, sink, threads);
     oldDimensionality_ = static_cast<uint32_t>(termIndex_.size());
     roughSet_.invalidate();
 }

@@ -13,8 +13,10 @@ class ProgressSink;
 // Reads every .seg file of the training corpus once (categories in id order,
 // files in name order) and counts, for each term, the documents containing
 // it overall and per category. Files that cannot be read contribute nothing;
-// their messages are appended to `warnings`.
+// their messages are appended to `warnings`. Files are read on `threads`
+// threads (0: every core); the result does not depend on their number.
 void buildTermIndex(const std::string& corpusPath, const CategoryTable& categories, uint32_t categoryCount,
-                    TermIndex& index, std::vector<std::string>& warnings, ProgressSink* sink = nullptr);
+                    TermIndex& index, std::vector<std::string>& warnings, ProgressSink* sink = nullptr,
+                    unsigned threads = 0);
 
 }  // namespace kestrel
