@@ -184,6 +184,8 @@ int runTrain(int argc, char** argv) {
     controller.workspacePath =
         workspace.empty() ? defaultWorkspaceFor(controller.trainingCorpusPath) : directoryArgument(workspace);
     controller.inputFormat = format;
+    TerminalProgress progress;
+    StageTimer timer(timings);
     const CorpusCount count = countCategorisedCorpus(controller.trainingCorpusPath, format);
     if (count.documents == 0) {
         printError(std::string("不存在训练文档！ (no ") + (format == kRawText ? "*.txt" : "*.seg") +
@@ -200,9 +202,8 @@ int runTrain(int argc, char** argv) {
     // The whole run is one update of the workspace: it shows the old state
     // or all of the new one.
     if (!controller.beginUpdate("train")) return fail("无法使用工作目录！", controller);
+    timer.lap(progress, "count");
 
-    TerminalProgress progress;
-    StageTimer timer(timings);
     if (!controller.preprocessTraining(&progress)) return fail("训练文本预处理失败！", controller);
     printWarnings(controller);
     timer.lap(progress, "preprocess");
@@ -290,7 +291,10 @@ int runClassify(int argc, char** argv) {
         return 1;
     }
     if (!controller.beginUpdate("classify")) return fail("无法使用工作目录！", controller);
+    TerminalProgress progress;
+    StageTimer timer(timings);
     if (!controller.loadClassifier()) return fail("读取分类模型失败！", controller);
+    timer.lap(progress, "load");
 
     if (!isDirectory(corpus)) {
         printError("the corpus " + corpus + " does not exist or is not a directory");
@@ -308,8 +312,7 @@ int runClassify(int argc, char** argv) {
     }
     controller.rawDocCount = documents;
 
-    TerminalProgress progress;
-    StageTimer timer(timings);
+    timer.lap(progress, "count");
     if (!controller.preprocessRaw(&progress)) return fail("原始文本预处理失败！", controller);
     printWarnings(controller);
     timer.lap(progress, "preprocess");
