@@ -41,6 +41,14 @@ def load(arguments):
     return runs, order, sorted(sizes)
 
 
+def short(n):
+    """10000 -> '10k', 1000000 -> '1M'."""
+    for unit, name in ((1_000_000, "M"), (1000, "k")):
+        if n >= unit and n % unit == 0:
+            return f"{n // unit}{name}"
+    return str(n)
+
+
 def exponent(t1, t2, n1, n2):
     if not t1 or not t2 or t1 <= 0 or t2 <= 0 or n1 == n2:
         return "-"
@@ -63,7 +71,7 @@ def main(arguments):
     head = f"{'run':<13} {'stage':<14}"
     for size in sizes:
         head += f" | {'s':>9} {'cores':>5} {'peak MB':>8}"
-    growth = [f"exp {a // 1000}k-{b // 1000}k" for a, b in zip(sizes, sizes[1:])]
+    growth = [f"exp {short(a)}-{short(b)}" for a, b in zip(sizes, sizes[1:])]
     head += " | " + " ".join(f"{g:>12}" for g in growth)
     if len(sizes) >= 2:
         head += f" | {'per doc':>7}"
