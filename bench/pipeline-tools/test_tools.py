@@ -108,6 +108,10 @@ class Timings(unittest.TestCase):
         cost = timings.parse_stage("time select 0.2 s cpu 0.2 s (1.00 cores) process peak 80.0 MB")
         self.assertEqual(cost["peak_mb"], 80.0)
         self.assertIsNone(timings.parse_stage("time select 0.2 s cpu"))
+        # The run's peak is the largest of the stages' when /usr/bin/time saw less.
+        stderr = self.write("time index 1.5 s cpu 1.5 s (1.00 cores) peak 40.96 MB\n"
+                            "time vectors 1 s cpu 1 s (1.00 cores) peak 10.0 MB\n")
+        self.assertEqual(timings.parse_run(stderr, self.write(self.TIME_REPORT))["peak_kib"], 40000)
 
     def test_without_stage_lines_the_whole_command_is_timed(self):
         figures = timings.parse_run(self.write("no timings here\n"), self.write(self.TIME_REPORT))

@@ -65,6 +65,11 @@ def parse_run(stderr_path, time_path):
                 figures["exit"] = int(line.rsplit(":", 1)[1])
             elif line.startswith("Command exited with non-zero status"):
                 figures["exit"] = int(line.rsplit(" ", 1)[1])
+    # With --timings each stage starts a new peak, which /usr/bin/time then
+    # sees only for the last one: the run's peak is the largest of them all.
+    stage_peaks = [c["peak_mb"] * 1000 / 1.024 for c in costs if c["peak_mb"] is not None]
+    if stage_peaks:
+        figures["peak_kib"] = round(max(stage_peaks + [figures["peak_kib"] or 0]))
     if not stages and figures["wall"] is not None:
         figures["stages"] = [("total", figures["wall"])]
         figures["timed_whole"] = True

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "app/CorpusCounting.h"
@@ -75,20 +76,22 @@ void printReport(const std::string& report) {
 
 // With --timings, one line per stage on standard error:
 // "time <stage> <seconds> s cpu <seconds> s (<cores> cores) peak <MB> MB".
+// Measures nothing without --timings: resetting the peak for each stage
+// also resets the peak that tools such as /usr/bin/time read at the end.
 class StageTimer {
 public:
-    explicit StageTimer(bool enabled) : enabled_(enabled) {}
+    explicit StageTimer(bool enabled) {
+        if (enabled) cost_.emplace();
+    }
     void lap(TerminalProgress& progress, const char* stage) {
-        const StageCost::Figures figures = cost_.lap();
-        if (enabled_) {
-            progress.finishLine();
-            std::fprintf(stderr, "time %s %s\n", stage, describeStageCost(figures).c_str());
-        }
+        if (!cost_) return;
+        const StageCost::Figures figures = cost_->lap();
+        progress.finishLine();
+        std::fprintf(stderr, "time %s %s\n", stage, describeStageCost(figures).c_str());
     }
 
 private:
-    bool enabled_;
-    StageCost cost_;
+    std::optional<StageCost> cost_;
 };
 
 bool parseFormat(const std::string& v, int& format) {

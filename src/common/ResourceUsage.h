@@ -19,7 +19,10 @@ uint64_t peakResidentBytes();
 bool resetPeakResident();
 
 // Measures one stage after another: each lap() returns the cost of the stage
-// since the previous lap (or construction) and starts the next one.
+// since the previous lap (or construction) and starts the next one. Each
+// stage starts a new peak, so the peak the kernel reports for the whole
+// process (getrusage, /usr/bin/time) is afterwards only that of the last
+// stage: the whole run's peak is the largest of the stages'.
 class StageCost {
 public:
     struct Figures {
