@@ -7,8 +7,10 @@ average busy cores and the peak memory, and how each stage grows.
 Each argument names the training documents of a corpus, the run ("knn
 train", "svm classify", ...) and the JSON that bench/pipeline-tools/timings.py
 wrote for it. The growth exponent between two sizes is
-log(t2/t1) / log(n2/n1): 1 is linear, 2 quadratic. "per doc" compares the
-time per document at the largest size with the smallest.
+log(t2/t1) / log(n2/n1) of the wall-clock times: 1 is linear, 2 quadratic.
+"per doc" compares the time per document at the largest size with the
+smallest; "cpu/doc" does the same with CPU time, which a busy machine
+disturbs less.
 """
 
 import json
@@ -57,10 +59,16 @@ def exponent(t1, t2, n1, n2):
 
 def cell(cost):
     if cost is None or cost["seconds"] is None:
-        return f"{'-':>9} {'-':>5} {'-':>8}"
+        return f"{'-':>9} {'-':>8} {'-':>5} {'-':>8}"
+    cpu = f"{cost['cpu']:.2f}" if cost.get("cpu") is not None else "-"
     cores = f"{cost['cores']:.2f}" if cost.get("cores") is not None else "-"
     peak = f"{cost['peak_mb']:.0f}" if cost.get("peak_mb") is not None else "-"
-    return f"{cost['seconds']:9.2f} {cores:>5} {peak:>8}"
+    return f"{cost['seconds']:9.2f} {cpu:>8} {cores:>5} {peak:>8}"
+
+
+def per_doc_ratio(first, last, sizes):
+    """Time per document at the largest size over that at the smallest."""
+    return f"{(last / sizes[-1]) / (first / sizes[0]):7.2f}" if first and last else f"{'-':>7}"
 
 
 def main(arguments):
@@ -70,11 +78,11 @@ def main(arguments):
     runs, order, sizes = load(arguments)
     head = f"{'run':<13} {'stage':<14}"
     for size in sizes:
-        head += f" | {'s':>9} {'cores':>5} {'peak MB':>8}"
+        head += f" | {'s':>9} {'cpu s':>8} {'cores':>5} {'peak MB':>8}"
     growth = [f"exp {short(a)}-{short(b)}" for a, b in zip(sizes, sizes[1:])]
     head += " | " + " ".join(f"{g:>12}" for g in growth)
     if len(sizes) >= 2:
-        head += f" | {'per doc':>7}"
+        head += f" | {'per doc':>7} {'cpu/doc':>7}"
     print("columns per size: " + ", ".join(f"{s:,} training documents" for s in sizes))
     print(head)
     print("-" * len(head))
@@ -88,9 +96,8 @@ def main(arguments):
         line += " | " + " ".join(f"{exponent(seconds[i], seconds[i + 1], sizes[i], sizes[i + 1]):>12}"
                                  for i in range(len(sizes) - 1))
         if len(sizes) >= 2:
-            first, last = seconds[0], seconds[-1]
-            ratio = (last / sizes[-1]) / (first / sizes[0]) if first and last else None
-            line += f" | {ratio:7.2f}" if ratio is not None else f" | {'-':>7}"
+            cpu = [figures[s].get("cpu") if s in figures else None for s in sizes]
+            line += f" | {per_doc_ratio(seconds[0], seconds[-1], sizes)} {per_doc_ratio(cpu[0], cpu[-1], sizes)}"
         print(line)
     return 0
 

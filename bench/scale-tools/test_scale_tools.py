@@ -75,15 +75,16 @@ class Report(unittest.TestCase):
                 path = os.path.join(d, f"{size}.json")
                 with open(path, "w") as f:
                     json.dump({"stages": [["index", index_seconds]], "wall": 2 * index_seconds,
-                               "peak_kib": 1000, "costs": [{"stage": "index", "seconds": index_seconds, "cpu": 1.8,
-                                                            "cores": 1.8, "peak_mb": 50.0}]}, f)
+                               "peak_kib": 1000,
+                               "costs": [{"stage": "index", "seconds": index_seconds, "cpu": 1.8 * index_seconds,
+                                          "cores": 1.8, "peak_mb": 50.0}]}, f)
                 paths.append(f"{size}:knn train:{path}")
             out = io.StringIO()
             with redirect_stdout(out):
                 report.main(paths)
         index = next(line for line in out.getvalue().splitlines() if " index " in line)
         # 1k -> 10k linear, 10k -> 100k 1.30; 200 s per 100k docs is twice 1 s per 1k.
-        self.assertRegex(index, r"1\.00\s+1\.30 \|\s+2\.00$")
+        self.assertRegex(index, r"1\.00\s+1\.30 \|\s+2\.00\s+2\.00$")
         self.assertIn("exp 1k-10k", out.getvalue())
 
 
