@@ -102,6 +102,17 @@ class Timings(unittest.TestCase):
         self.assertAlmostEqual(timings.stage_seconds(figures, "index", "vectors"), 3.75)
         self.assertIsNone(timings.stage_seconds(figures, "classify"))
 
+    def test_stage_lines_with_cpu_and_peak(self):
+        cost = timings.parse_stage("time index 1.500 s cpu 2.900 s (1.93 cores) peak 120.5 MB\n")
+        self.assertEqual(cost, {"stage": "index", "seconds": 1.5, "cpu": 2.9, "cores": 1.93, "peak_mb": 120.5})
+        cost = timings.parse_stage("time select 0.2 s cpu 0.2 s (1.00 cores) process peak 80.0 MB")
+        self.assertEqual(cost["peak_mb"], 80.0)
+        self.assertIsNone(timings.parse_stage("time select 0.2 s cpu"))
+        # The run's peak is the largest of the stages' when /usr/bin/time saw less.
+        stderr = self.write("time index 1.5 s cpu 1.5 s (1.00 cores) peak 40.96 MB\n"
+                            "time vectors 1 s cpu 1 s (1.00 cores) peak 10.0 MB\n")
+        self.assertEqual(timings.parse_run(stderr, self.write(self.TIME_REPORT))["peak_kib"], 40000)
+
     def test_without_stage_lines_the_whole_command_is_timed(self):
         figures = timings.parse_run(self.write("no timings here\n"), self.write(self.TIME_REPORT))
         self.assertEqual(figures["stages"], [("total", 62.5)])

@@ -2,8 +2,8 @@
 """Stage timings and peak memory of one kestrel run, and the scaling table.
 
   timings.py run --stderr FILE --time FILE --json OUT
-      reads the "time <stage> <seconds> s" lines that kestrel prints with
-      --timings and the report of /usr/bin/time -v; prints one line per stage
+      reads the "time <stage> <seconds> s [cpu ...] [peak ...]" lines that
+      kestrel prints with --timings and the report of /usr/bin/time -v; prints one line per stage
       and writes the figures as JSON. Without stage lines the whole command's
       wall-clock time is the only stage ("total").
 
@@ -16,7 +16,13 @@ import json
 import re
 import sys
 
-STAGE = re.compile(r"^time\s+(\S+)\s+([0-9]+(?:\.[0-9]*)?)\s*s\s*$")
+# "time index 1.500 s", optionally followed by the CPU time, the average busy
+# cores and the stage's peak memory ("process peak" where the peak could not
+# be reset for the stage).
+NUMBER = r"([0-9]+(?:\.[0-9]*)?)"
+STAGE = re.compile(r"^time\s+(\S+)\s+" + NUMBER + r"\s*s"
+                   r"(?:\s+cpu\s+" + NUMBER + r"\s*s\s+\(" + NUMBER + r" cores\))?"
+                   r"(?:\s+(?:process )?peak\s+" + NUMBER + r"\s*MB)?\s*$")
 
 
 def wall_seconds(text):
@@ -28,14 +34,26 @@ def wall_seconds(text):
     return seconds
 
 
+def parse_stage(line):
+    """{"stage", "seconds", "cpu", "cores", "peak_mb"} of a stage line (None
+    for figures the line lacks), or None for any other line."""
+    match = STAGE.match(line.strip())
+    if not match:
+        return None
+    number = lambda g: float(match.group(g)) if match.group(g) is not None else None  # noqa: E731
+    return {"stage": match.group(1), "seconds": number(2), "cpu": number(3), "cores": number(4),
+            "peak_mb": number(5)}
+
+
 def parse_run(stderr_path, time_path):
-    stages = []
+    stages, costs = [], []
     with open(stderr_path, encoding="utf-8", errors="replace") as f:
         for line in f:
-            match = STAGE.match(line.strip())
-            if match:
-                stages.append((match.group(1), float(match.group(2))))
-    figures = {"stages": stages, "peak_kib": None, "wall": None, "exit": None}
+            cost = parse_stage(line)
+            if cost:
+                stages.append((cost["stage"], cost["seconds"]))
+                costs.append(cost)
+    figures = {"stages": stages, "costs": costs, "peak_kib": None, "wall": None, "exit": None}
     with open(time_path, encoding="utf-8", errors="replace") as f:
         for line in f:
             line = line.strip()
@@ -47,6 +65,11 @@ def parse_run(stderr_path, time_path):
                 figures["exit"] = int(line.rsplit(":", 1)[1])
             elif line.startswith("Command exited with non-zero status"):
                 figures["exit"] = int(line.rsplit(" ", 1)[1])
+    # With --timings each stage starts a new peak, which /usr/bin/time then
+    # sees only for the last one: the run's peak is the largest of them all.
+    stage_peaks = [c["peak_mb"] * 1000 / 1.024 for c in costs if c["peak_mb"] is not None]
+    if stage_peaks:
+        figures["peak_kib"] = round(max(stage_peaks + [figures["peak_kib"] or 0]))
     if not stages and figures["wall"] is not None:
         figures["stages"] = [("total", figures["wall"])]
         figures["timed_whole"] = True

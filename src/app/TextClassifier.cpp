@@ -373,6 +373,8 @@ bool TextClassifier::selectFeatures(ProgressSink* sink) {
     OperationUpdate update(*this, "select");
     if (!update.ready()) return false;
     if (selectionMode >= kChi && selectionMode <= kMi) {
+        // Scoring is one pass over the candidate terms plus a sort, a small
+        // fraction of reading the corpus at any size: it stays in one thread.
         FeatureTable table;
         std::string text;
         selectByStatistics(termIndex_, selectionMode, trainingDocCount, categories_, categoryCount, newDimensionality,

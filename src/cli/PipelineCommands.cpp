@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "app/CorpusCounting.h"
@@ -12,6 +13,7 @@
 #include "cli/CommandLine.h"
 #include "common/Encoding.h"
 #include "common/FileSystem.h"
+#include "common/ResourceUsage.h"
 #include "evaluate/Evaluation.h"
 #include "evaluate/WorkbookExport.h"
 
@@ -49,7 +51,7 @@ const char* const kClassifyHelp =
 
 const char* const kCommonHelp =
     "  --threads N           worker threads (default: every core)\n"
-    "  --timings             print the time of every stage on standard error\n";
+    "  --timings             print the time, CPU use and peak memory of every stage on standard error\n";
 
 void printWarnings(const TextClassifier& controller) {
     for (const auto& w : controller.warnings()) printWarning(toUtf8(w));
@@ -72,21 +74,24 @@ void printReport(const std::string& report) {
     std::printf("%s\n", out.c_str());
 }
 
+// With --timings, one line per stage on standard error:
+// "time <stage> <seconds> s cpu <seconds> s (<cores> cores) peak <MB> MB".
+// Measures nothing without --timings: resetting the peak for each stage
+// also resets the peak that tools such as /usr/bin/time read at the end.
 class StageTimer {
 public:
-    explicit StageTimer(bool enabled) : enabled_(enabled), start_(nowSeconds()) {}
+    explicit StageTimer(bool enabled) {
+        if (enabled) cost_.emplace();
+    }
     void lap(TerminalProgress& progress, const char* stage) {
-        const double now = nowSeconds();
-        if (enabled_) {
-            progress.finishLine();
-            std::fprintf(stderr, "time %s %.3f s\n", stage, now - start_);
-        }
-        start_ = now;
+        if (!cost_) return;
+        const StageCost::Figures figures = cost_->lap();
+        progress.finishLine();
+        std::fprintf(stderr, "time %s %s\n", stage, describeStageCost(figures).c_str());
     }
 
 private:
-    bool enabled_;
-    double start_;
+    std::optional<StageCost> cost_;
 };
 
 bool parseFormat(const std::string& v, int& format) {
@@ -182,6 +187,8 @@ int runTrain(int argc, char** argv) {
     controller.workspacePath =
         workspace.empty() ? defaultWorkspaceFor(controller.trainingCorpusPath) : directoryArgument(workspace);
     controller.inputFormat = format;
+    TerminalProgress progress;
+    StageTimer timer(timings);
     const CorpusCount count = countCategorisedCorpus(controller.trainingCorpusPath, format);
     if (count.documents == 0) {
         printError(std::string("不存在训练文档！ (no ") + (format == kRawText ? "*.txt" : "*.seg") +
@@ -198,9 +205,8 @@ int runTrain(int argc, char** argv) {
     // The whole run is one update of the workspace: it shows the old state
     // or all of the new one.
     if (!controller.beginUpdate("train")) return fail("无法使用工作目录！", controller);
+    timer.lap(progress, "count");
 
-    TerminalProgress progress;
-    StageTimer timer(timings);
     if (!controller.preprocessTraining(&progress)) return fail("训练文本预处理失败！", controller);
     printWarnings(controller);
     timer.lap(progress, "preprocess");
@@ -288,7 +294,10 @@ int runClassify(int argc, char** argv) {
         return 1;
     }
     if (!controller.beginUpdate("classify")) return fail("无法使用工作目录！", controller);
+    TerminalProgress progress;
+    StageTimer timer(timings);
     if (!controller.loadClassifier()) return fail("读取分类模型失败！", controller);
+    timer.lap(progress, "load");
 
     if (!isDirectory(corpus)) {
         printError("the corpus " + corpus + " does not exist or is not a directory");
@@ -306,8 +315,7 @@ int runClassify(int argc, char** argv) {
     }
     controller.rawDocCount = documents;
 
-    TerminalProgress progress;
-    StageTimer timer(timings);
+    timer.lap(progress, "count");
     if (!controller.preprocessRaw(&progress)) return fail("原始文本预处理失败！", controller);
     printWarnings(controller);
     timer.lap(progress, "preprocess");
