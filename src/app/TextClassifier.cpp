@@ -16,6 +16,7 @@
 #include "features/FeatureIndex.h"
 #include "features/FeatureSelection.h"
 #include "features/SegmentedCorpus.h"
+#include "features/WordCounts.h"
 #include "segment/DocumentSegmenter.h"
 
 namespace kestrel {
@@ -30,19 +31,8 @@ bool isCancelled(ProgressSink* sink) { return sink && sink->cancelled(); }
 // "word:count" line without being read back as another word and count, so it
 // is left out.
 std::string segText(const std::vector<std::string>& words) {
-    std::vector<std::pair<const std::string*, uint32_t>> counts;
-    std::unordered_map<std::string_view, size_t> position;
-    for (const auto& word : words) {
-        if (word.empty() || word.find_first_of(":\r\n") != std::string::npos) continue;
-        auto [it, inserted] = position.emplace(word, counts.size());
-        if (inserted) counts.emplace_back(&word, 1);
-        else ++counts[it->second].second;
-    }
     std::string out;
-    for (const auto& [word, count] : counts) {
-        out += *word;
-        out += formatString(":%u\n", count);
-    }
+    appendWordCounts(out, words, '\n');
     return out;
 }
 
@@ -145,17 +135,16 @@ bool TextClassifier::workspaceOutsideTrainingCorpus() {
 }
 
 bool TextClassifier::writeCategories() {
-    std::string error;
     if (!isDirectory(trainingCorpusPath)) {
         lastError_ = "the training corpus directory " + trainingCorpusPath + " does not exist or cannot be read";
         return false;
     }
-    const auto names = listSubdirectories(trainingCorpusPath, &error, &warnings_);
-    if (!error.empty()) {
-        lastError_ = error;
+    const auto names = listSubdirectories(trainingCorpusPath, &warnings_);
+    if (!names) {
+        lastError_ = names.message();
         return false;
     }
-    for (const auto& name : names) {
+    for (const auto& name : *names) {
         if (!fitsOnALine(name)) {
             lastError_ = "the category directory \"" + displayPath(name) + "\" in " + displayPath(trainingCorpusPath) +
                          " has a line break or control character in its name, which classes.txt cannot hold; "
@@ -165,8 +154,9 @@ bool TextClassifier::writeCategories() {
         }
         categories_.push_back({name, 0});
     }
-    if (!writeFileAtomically(workDirectory() + "classes.txt", classesText(categories_), &error)) {
-        lastError_ = error;
+    if (const Status written = writeFileAtomically(workDirectory() + "classes.txt", classesText(categories_));
+        !written) {
+        lastError_ = written.message();
         return false;
     }
     return true;
@@ -194,12 +184,11 @@ void TextClassifier::releaseSegmenter() {
 }
 
 void TextClassifier::listDocuments(const std::string& dir, int32_t category, std::vector<PendingDocument>& out) {
-    std::string error;
     // Temporary .seg files of a killed run are not documents; they go.
     removeStaleTemporaryFiles(dir, ".seg");
-    const auto names = listFiles(dir, documentExtension(inputFormat), &error, &warnings_);
-    if (!error.empty()) warnings_.push_back(error);
-    for (const auto& name : names) {
+    const auto names = listFiles(dir, documentExtension(inputFormat), &warnings_);
+    if (!names) warnings_.push_back(names.message());
+    for (const auto& name : names.valueOr({})) {
         if (!fitsOnALine(name)) {
             // result.dat could not hold its name on one line.
             warnings_.push_back("the document \"" + displayPath(name) + "\" in " + displayPath(dir) +
@@ -237,9 +226,8 @@ bool TextClassifier::preprocessDocuments(const std::vector<PendingDocument>& doc
                 return;
             }
             notes[i] = std::move(error);
-            error.clear();
-            if (!writeFileAtomically(doc.dir + doc.title + ".seg", segText(words), &error)) {
-                errors[i] = error;
+            if (const Status written = writeFileAtomically(doc.dir + doc.title + ".seg", segText(words)); !written) {
+                errors[i] = written.message();
                 return;
             }
             success[i] = 1;
@@ -348,8 +336,8 @@ bool TextClassifier::selectFeatures(ProgressSink* sink) {
         std::string text;
         selectByStatistics(termIndex_, selectionMode, trainingDocCount, categories_, categoryCount, newDimensionality,
                            table, text);
-        if (!writeFileAtomically(workDirectory() + "features.txt", text, &error)) {
-            lastError_ = error;
+        if (const Status written = writeFileAtomically(workDirectory() + "features.txt", text); !written) {
+            lastError_ = written.message();
             return false;
         }
         featureTable_ = std::move(table);
@@ -435,8 +423,8 @@ bool TextClassifier::writeVectors(ProgressSink* sink) {
                                    : "no document could be read for " + file;
         return false;
     }
-    if (!out.commit()) {
-        lastError_ = out.error();
+    if (const Status committed = out.commit(); !committed) {
+        lastError_ = committed.message();
         return false;
     }
     // Raw vectors carry a record of the features and categories they were
@@ -630,11 +618,11 @@ bool TextClassifier::classifySvm(ProgressSink* sink) {
 }
 
 bool TextClassifier::writeResults() {
-    std::string error;
     OperationUpdate update(*this, "results");
     if (!update.ready()) return false;
-    if (!writeFileAtomically(workDirectory() + "result.dat", resultsText(rawDocuments_), &error)) {
-        lastError_ = error;
+    if (const Status written = writeFileAtomically(workDirectory() + "result.dat", resultsText(rawDocuments_));
+        !written) {
+        lastError_ = written.message();
         return false;
     }
     return update.finish();

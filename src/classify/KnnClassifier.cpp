@@ -137,12 +137,15 @@ void forEachVectorLine(std::string_view content, SvmReadReport& report, Fn fn) {
 }  // namespace
 
 bool KnnClassifier::loadTraining() {
-    std::string content;
     const std::string path = workspacePath + "train.dat";
-    if (!readFile(path, content, &error_)) return false;
+    const Result<std::string> content = readFile(path);
+    if (!content) {
+        error_ = content.message();
+        return false;
+    }
     training_.clear();
     SvmReadReport report;
-    forEachVectorLine(content, report, [&](std::string_view line, bool wellFormed) {
+    forEachVectorLine(*content, report, [&](std::string_view line, bool wellFormed) {
         if (!wellFormed) return;
         std::string_view items;
         TrainingDocument doc;
@@ -162,8 +165,12 @@ std::vector<int32_t> KnnClassifier::classifyFile(const std::string& path, Progre
     std::vector<int32_t> result;
     if (!trainingLoaded && !loadTraining()) return result;
     warning_ = trainingWarning_;
-    std::string content;
-    if (!readFile(path, content, &error_)) return result;
+    const Result<std::string> read = readFile(path);
+    if (!read) {
+        error_ = read.message();
+        return result;
+    }
+    const std::string& content = *read;
 
     std::vector<SparseVector> docs;
     SvmReadReport report;

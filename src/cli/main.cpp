@@ -6,6 +6,7 @@
 #include "cli/CommandLine.h"
 #include "cli/ExperimentCommand.h"
 #include "cli/PipelineCommands.h"
+#include "cli/SegStream.h"
 #include "cli/SegmentCommand.h"
 #include "cli/SvmCommands.h"
 #include "common/Version.h"
@@ -21,7 +22,8 @@ const char* const kHelp =
     "  train         preprocess a training corpus, select features, write the workspace\n"
     "  classify      classify a corpus with a trained workspace (and evaluate a test corpus)\n"
     "  experiment    cross-validate a grid of selection and classifier parameters\n"
-    "  segment       print the word lists of documents\n"
+    "  segment       print the word lists of documents (--seg: as a stream of records)\n"
+    "  unpack-seg    turn the records of segment --seg into .seg files\n"
     "  svm-learn     train one category's SVM model from a vector file\n"
     "  svm-classify  score a vector file with an SVM model\n"
     "\n"
@@ -50,6 +52,7 @@ int main(int argc, char** argv) {
     else if (command == "classify") runner = kestrel::cli::runClassify;
     else if (command == "experiment") runner = kestrel::cli::runExperiment;
     else if (command == "segment") runner = kestrel::runSegmentCommand;
+    else if (command == "unpack-seg") runner = kestrel::runUnpackSeg;
     else if (command == "svm-learn") runner = kestrel::runSvmLearn;
     else if (command == "svm-classify") runner = kestrel::runSvmClassify;
     else {

@@ -116,7 +116,7 @@ bool RoughSetReduction::writeSelection(uint32_t dimension, uint32_t categoryCoun
     FeatureTable selected;
     AtomicFileWriter file(path);
     if (!file.isOpen()) {
-        error = file.error().empty() ? "cannot create " + path : file.error();
+        error = file.status().message().empty() ? "cannot create " + path : file.status().message();
         return false;
     }
     const size_t count = std::min<size_t>(dimension, primary.size());
@@ -127,8 +127,8 @@ bool RoughSetReduction::writeSelection(uint32_t dimension, uint32_t categoryCoun
         file.write(r.term);  // byte for byte, whatever the term holds
         file.write(" " + fixedText(r.idf, 6) + "\n");
     }
-    if (!file.commit()) {
-        error = file.error().empty() ? "cannot write " + path : file.error();
+    if (const Status committed = file.commit(); !committed) {
+        error = committed.message().empty() ? "cannot write " + path : committed.message();
         return false;
     }
     features = std::move(selected);

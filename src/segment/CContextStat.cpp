@@ -32,14 +32,14 @@ void CContextStat::computeCosts() {
 }
 
 bool CContextStat::load(const std::string& path, std::string& error) {
-    std::string bytes;
-    std::string readError;
-    if (!readFile(path, bytes, &readError)) {
+    const Result<std::string> bytes = readFile(path);
+    if (!bytes) {
+        const std::string& readError = bytes.message();
         release();
         error = readError.empty() ? "cannot read statistics file " + path : readError;
         return false;
     }
-    return loadFromBytes(bytes, path, error);
+    return loadFromBytes(*bytes, path, error);
 }
 
 bool CContextStat::loadFromBytes(std::string_view bytes, const std::string& name, std::string& error) {
@@ -109,8 +109,9 @@ std::string CContextStat::serialize() const {
 }
 
 bool CContextStat::save(const std::string& path, std::string& error) const {
-    std::string writeError;
-    if (!writeFileAtomically(path, serialize(), &writeError)) {
+    const Status written = writeFileAtomically(path, serialize());
+    if (!written) {
+        const std::string& writeError = written.message();
         error = writeError.empty() ? "cannot write statistics file " + path : writeError;
         return false;
     }

@@ -372,14 +372,14 @@ bool CDictionary::addWord(std::string_view word, int handle, int frequency) {
 }
 
 bool CDictionary::load(const std::string& path, std::string& error) {
-    std::string bytes;
-    std::string readError;
-    if (!readFile(path, bytes, &readError)) {
+    const Result<std::string> bytes = readFile(path);
+    if (!bytes) {
+        const std::string& readError = bytes.message();
         release();
         error = readError.empty() ? "cannot read dictionary file " + path : readError;
         return false;
     }
-    return loadFromBytes(bytes, path, error);
+    return loadFromBytes(*bytes, path, error);
 }
 
 bool CDictionary::loadFromBytes(std::string_view bytes, const std::string& name, std::string& error) {
@@ -467,8 +467,9 @@ std::string CDictionary::serialize() const {
 }
 
 bool CDictionary::save(const std::string& path, std::string& error) const {
-    std::string writeError;
-    if (!writeFileAtomically(path, serialize(), &writeError)) {
+    const Status written = writeFileAtomically(path, serialize());
+    if (!written) {
+        const std::string& writeError = written.message();
         error = writeError.empty() ? "cannot write dictionary file " + path : writeError;
         return false;
     }

@@ -90,11 +90,11 @@ bool CWordSegment::loadDataDirectory(const std::string& dataDirectory) {
     if (!data->bigram.load(dir + "BigramDict.dct", m_error)) return false;
 
     // From here on the data counts as loaded, even when the stop words fail.
-    std::string bytes;
-    std::string readError;
-    const bool stopWordsRead = readFile(dir + "stopwords.txt", bytes, &readError);
+    const Result<std::string> bytes = readFile(dir + "stopwords.txt");
+    const bool stopWordsRead = bytes.ok();
+    const std::string readError = bytes.message();
     if (stopWordsRead) {
-        const std::string text = toGbk(bytes);
+        const std::string text = toGbk(*bytes);
         size_t i = 0;
         while (i < text.size()) {
             while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
@@ -345,18 +345,18 @@ void CWordSegment::segmentPlain(std::string_view line, std::vector<std::string>&
 
 int CWordSegment::segmentFile(const std::string& source, const std::string& destination) {
     m_error.clear();
-    std::string bytes;
-    if (!readFile(source, bytes, &m_error)) {
-        if (m_error.empty()) m_error = "cannot read " + source;
+    const Result<std::string> bytes = readFile(source);
+    if (!bytes) {
+        m_error = bytes.message().empty() ? "cannot read " + source : bytes.message();
         return -1;
     }
     AtomicFileWriter writer(destination);
     if (!writer.isOpen()) {
-        m_error = writer.error().empty() ? "cannot write " + destination : writer.error();
+        m_error = writer.status().message().empty() ? "cannot write " + destination : writer.status().message();
         return -1;
     }
     DecodeReport report;
-    const std::string text = decodeText(bytes, &report);
+    const std::string text = decodeText(*bytes, &report);
     if (report.encoding == TextEncoding::kBinary) {
         m_error = decodeWarning(source, report);
         return -1;
@@ -367,8 +367,8 @@ int CWordSegment::segmentFile(const std::string& source, const std::string& dest
         writer.write(word);
         writer.write("\n");
     }
-    if (!writer.commit()) {
-        m_error = writer.error().empty() ? "cannot write " + destination : writer.error();
+    if (const Status committed = writer.commit(); !committed) {
+        m_error = committed.message().empty() ? "cannot write " + destination : committed.message();
         return -1;
     }
     return static_cast<int>(words.size());

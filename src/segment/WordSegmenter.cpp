@@ -67,13 +67,13 @@ bool WordSegmenter::segmentDocument(const std::string& path, std::vector<std::st
         error = "the segmenter's data is not loaded";
         return false;
     }
-    std::string bytes;
-    if (!readFile(path, bytes, &error)) {
-        if (error.empty()) error = "cannot read " + path;
+    const Result<std::string> bytes = readFile(path);
+    if (!bytes) {
+        error = bytes.message().empty() ? "cannot read " + path : bytes.message();
         return false;
     }
     DecodeReport report;
-    const std::string text = decodeText(bytes, &report);
+    const std::string text = decodeText(*bytes, &report);
     error = decodeWarning(path, report);
     if (report.encoding == TextEncoding::kBinary) return false;
     CWordSegment segmenter(m_master);

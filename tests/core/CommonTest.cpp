@@ -131,11 +131,11 @@ TEST(FileSystem, ListsSortedVisibleFilesWithCaseInsensitiveExtension) {
     dir.mkdir("sub2");
     dir.mkdir("sub1");
     dir.mkdir(".git");
-    EXPECT_EQ(listFiles(dir.dir(), ".txt"), (std::vector<std::string>{"a.TXT", "b.txt"}));
-    EXPECT_EQ(listSubdirectories(dir.dir()), (std::vector<std::string>{"d.txt", "sub1", "sub2"}));
-    std::string error;
-    EXPECT_TRUE(listFiles(dir.path("none"), ".txt", &error).empty());
-    EXPECT_NE(error.find("none"), std::string::npos);
+    EXPECT_EQ(listFiles(dir.dir(), ".txt").valueOr({}), (std::vector<std::string>{"a.TXT", "b.txt"}));
+    EXPECT_EQ(listSubdirectories(dir.dir()).valueOr({}), (std::vector<std::string>{"d.txt", "sub1", "sub2"}));
+    const auto missing = listFiles(dir.path("none"), ".txt");
+    ASSERT_FALSE(missing);
+    EXPECT_NE(missing.message().find("none"), std::string::npos);
     EXPECT_EQ(fileTitle("x.y.seg"), "x.y");
     EXPECT_EQ(withTrailingSlash("a"), "a/");
     EXPECT_EQ(withTrailingSlash("a/"), "a/");
@@ -160,12 +160,12 @@ TEST(FileSystem, AFailedWriteLeavesTheOldFile) {
         // destroyed without commit: the target keeps its content
     }
     EXPECT_EQ(dir.read("f.txt"), "old");
-    std::string error;
-    EXPECT_FALSE(writeFileAtomically(dir.path("no/such/dir/f.txt"), "x", &error));
-    EXPECT_NE(error.find("f.txt"), std::string::npos);
+    const Status failed = writeFileAtomically(dir.path("no/such/dir/f.txt"), "x");
+    EXPECT_FALSE(failed);
+    EXPECT_NE(failed.message().find("f.txt"), std::string::npos);
     if (geteuid() != 0) {
         chmod(dir.dir().c_str(), 0500);
-        EXPECT_FALSE(writeFileAtomically(dir.path("f.txt"), "new", &error));
+        EXPECT_FALSE(writeFileAtomically(dir.path("f.txt"), "new"));
         chmod(dir.dir().c_str(), 0700);
         EXPECT_EQ(dir.read("f.txt"), "old");
     }
@@ -197,12 +197,12 @@ TEST(FileSystem, BrokenLinksAreReportedNotSilentlySkipped) {
     ASSERT_EQ(symlink("missing-dir", dir.path("c/C").c_str()), 0);
     ASSERT_EQ(symlink("nowhere.jpg", dir.path("c/A/4.jpg").c_str()), 0);  // not a document: no message
     std::vector<std::string> skipped;
-    EXPECT_EQ(listFiles(dir.path("c/A"), ".txt", nullptr, &skipped), std::vector<std::string>{"1.txt"});
+    EXPECT_EQ(listFiles(dir.path("c/A"), ".txt", &skipped).valueOr({}), std::vector<std::string>{"1.txt"});
     ASSERT_EQ(skipped.size(), 2u);
     EXPECT_NE(skipped[0].find("points to nothing"), std::string::npos) << skipped[0];
     EXPECT_NE(skipped[1].find("loops"), std::string::npos) << skipped[1];
     skipped.clear();
-    EXPECT_EQ(listSubdirectories(dir.path("c"), nullptr, &skipped), (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(listSubdirectories(dir.path("c"), &skipped).valueOr({}), (std::vector<std::string>{"A", "B"}));
     ASSERT_EQ(skipped.size(), 1u);
     EXPECT_NE(skipped[0].find("c/C"), std::string::npos) << skipped[0];
 }

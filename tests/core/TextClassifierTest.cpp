@@ -27,8 +27,12 @@ public:
     void setUnknownWordSwitch(int) override {}
     bool segmentDocument(const std::string& path, std::vector<std::string>& words,
                          std::string& error) const override {
-        std::string text;
-        if (!readFile(path, text, &error)) return false;
+        const Result<std::string> read = readFile(path);
+        if (!read) {
+            error = read.message();
+            return false;
+        }
+        const std::string& text = *read;
         if (text.find("FAIL") != std::string::npos) {
             error = "cannot segment " + path;
             return false;
@@ -61,7 +65,7 @@ public:
             return false;
         }
         ++learned;
-        return writeFileAtomically(model, "model\n");
+        return writeFileAtomically(model, "model\n").ok();
     }
     bool classifyFile(const std::string&, const std::string& model, std::vector<double>& values,
                       std::string&) override {
@@ -93,7 +97,7 @@ struct Pipeline {
     void train(int format, uint32_t dim, int mode = kChi) {
         controller.trainingCorpusPath = dir.dir() + "train/";
         controller.inputFormat = format;
-        controller.categoryCount = static_cast<uint32_t>(listSubdirectories(controller.trainingCorpusPath).size());
+        controller.categoryCount = static_cast<uint32_t>(listSubdirectories(controller.trainingCorpusPath).valueOr({}).size());
         ASSERT_TRUE(controller.preprocessTraining()) << controller.lastError();
         controller.buildIndex();
         controller.selectionMode = mode;

@@ -97,7 +97,8 @@ inline void writeDataDirectory(const std::string& dir, const CDictionary& core,
     ASSERT_TRUE(lexical.save(dir + "lexical.ctx", error)) << error;
     std::string stops;
     for (const char* w : stopWords) stops += G(w) + "\n";
-    ASSERT_TRUE(writeFileAtomically(dir + "stopwords.txt", stops, &error)) << error;
+    const Status written = writeFileAtomically(dir + "stopwords.txt", stops);
+    ASSERT_TRUE(written) << written.message();
 }
 
 }  // namespace kestrel::test

@@ -80,8 +80,12 @@ TrainingFileCache* CSVM::loadTrainingFile(const std::string& path, std::string& 
         return trainingFile_.get();
 
     trainingFile_.reset();
-    std::string content;
-    if (!readFile(path, content, &error)) return nullptr;
+    Result<std::string> read = readFile(path);
+    if (!read) {
+        error = read.message();
+        return nullptr;
+    }
+    std::string content = std::move(*read);
     auto file = std::make_unique<TrainingFileCache>();
     file->path = path;
     // A file that changed while it was read is used once and read again
@@ -221,8 +225,10 @@ int CSVM::learn(int k) {
         if (sv.docnum < 0 || size_t(sv.docnum) >= fileIndex.size()) return nullptr;
         return &file->entriesOf(fileIndex[size_t(sv.docnum)], sv);
     }, modelText_);
-    if (!deferredOutput_ && !writeFileAtomically(modelFile, modelText_, &error))
-        return fail("cannot write the model of " + category + ": " + error);
+    if (!deferredOutput_) {
+        if (const Status written = writeFileAtomically(modelFile, modelText_); !written)
+            return fail("cannot write the model of " + category + ": " + written.message());
+    }
     lastDocuments_ = int64_t(docs.size());
     lastSupportVectors_ = model.supportVectorCount();
     if (!lastWarning_.empty()) lastWarning_.resize(lastWarning_.size() - 2);
@@ -244,12 +250,11 @@ int CSVM::adoptDeferredLearn(const CSVM& other) {
         return -1;
     };
     if (!other.learnedOk_) return removeModel();
-    std::string error;
-    if (!writeFileAtomically(modelFile, other.modelText_, &error)) {
+    if (const Status written = writeFileAtomically(modelFile, other.modelText_); !written) {
         // As learn reports a model it cannot write (its notes then keep
         // their separator, and no documents count as used).
         lastError_ = "cannot write the model of category " + std::to_string(other.learnedCategory_) +
-                     ": " + error;
+                     ": " + written.message();
         if (!lastWarning_.empty()) lastWarning_ += "; ";
         lastDocuments_ = lastSupportVectors_ = 0;
         return removeModel();
@@ -288,8 +293,9 @@ int CSVM::classifyFile(std::vector<double>& out) {
     const bool linear = model.kernel.kernelType == kLinear;
     if (linear) addLinearWeights(model);
 
-    std::string content;
-    if (!readFile(inputFile, content, &error)) return fail(error);
+    const Result<std::string> read = readFile(inputFile);
+    if (!read) return fail(read.message());
+    const std::string& content = *read;
 
     // Non-linear scoring spreads each document densely once, so every
     // support vector costs one pass over its own entries (same sums as the

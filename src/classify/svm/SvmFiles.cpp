@@ -156,10 +156,13 @@ void CSVM::parseDocuments(std::string_view content, std::vector<SvmDoc>& docs,
 int CSVM::readDocuments(const std::string& path, std::vector<SvmDoc>& docs,
                         std::vector<int32_t>& labels, int64_t maxWords, long k, int32_t& totWords,
                         SvmReadReport* report, std::string* error) {
-    std::string content;
-    if (!readFile(path, content, error)) return -1;
+    const Result<std::string> content = readFile(path);
+    if (!content) {
+        if (error) *error = content.message();
+        return -1;
+    }
     std::vector<long> written;
-    parseDocuments(content, docs, written, maxWords, totWords, report);
+    parseDocuments(*content, docs, written, maxWords, totWords, report);
     labels.resize(written.size());
     for (size_t i = 0; i < written.size(); ++i)
         labels[i] = written[i] == 0 ? 0 : (written[i] == k ? 1 : -1);
@@ -214,12 +217,18 @@ void CSVM::formatModel(const SvmModel& model,
 }
 
 bool CSVM::writeModel(const SvmModel& model, const std::string& path, std::string* error) {
-    return writeFileAtomically(path, formatModel(model), error);
+    const Status written = writeFileAtomically(path, formatModel(model));
+    if (!written && error) *error = written.message();
+    return written.ok();
 }
 
 int CSVM::readModel(const std::string& path, SvmModel& model, std::string* error) {
-    std::string content;
-    if (!readFile(path, content, error)) return -1;
+    const Result<std::string> read = readFile(path);
+    if (!read) {
+        if (error) *error = read.message();
+        return -1;
+    }
+    const std::string& content = *read;
     model = SvmModel();
     auto fail = [&](const std::string& why) {
         if (error) *error = "model file " + path + ": " + why;
