@@ -204,3 +204,51 @@ TEST(CommandLine, BadRecordsAreNamedByLineAndFailTheRun) {
     EXPECT_FALSE(kestrel::fileExists(dir.path("x.seg")));
     EXPECT_FALSE(kestrel::fileExists(dir.path("out/A/2.seg")));
 }
+
+TEST(CommandLine, EveryCommandRefusesBadOptionsWithStatusTwo) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"classify --workspace w --corpus c --format doc", "bad value for --format: doc"},
+        {"classify --workspace w --corpus c --threads x", "bad value for --threads: x"},
+        {"classify --workspace w --corpus c --export", "--export needs --test"},
+        {"classify --corpus c", "classify needs --workspace DIR and --corpus DIR"},
+        {"classify --workspace w --corpus c stray", "unexpected argument stray"},
+        {"train --corpus c -k 101", "bad value for -k: 101"},
+        {"train --corpus c --select pca", "bad value for --select: pca"},
+        {"train --corpus c --kernel cubic", "option --kernel: expected linear, poly, rbf or sigmoid, not \"cubic\""},
+        {"train --corpus c -g wide", "option -g: expected a number, not \"wide\""},
+        {"train --corpus", "--corpus"},
+        {"experiment --corpus c --dim 10,,20", "bad value for --dim: 10,,20"},
+        {"experiment --corpus c --folds 1", "cross-validation needs at least 2 folds"},
+        {"experiment --corpus c --test t --folds 5", "--folds and --repeat belong to cross-validation"},
+        {"svm-learn --category 1 -C -1 a b", "option -C: expected a number 0 or more, not \"-1\""},
+        {"svm-learn a b", "--category K is required"},
+        {"svm-classify a b", "expected INPUT.dat MODEL.mdl OUTPUT"},
+        {"segment --encoding latin1 x", "unknown encoding 'latin1' (use utf8 or gbk)"},
+        {"segment --frob x", "unknown option --frob"},
+        {"segment", "no input file given"},
+        {"unpack-seg", "--to"},
+    };
+    for (const auto& [arguments, message] : cases) {
+        const Outcome o = run(arguments);
+        EXPECT_EQ(o.status, 2) << arguments << "\n" << o.output;
+        EXPECT_TRUE(contains(o.output, message)) << arguments << "\n" << o.output;
+    }
+    // A negative number is a value, not an option; the last of two values counts.
+    const Outcome o = run("train --corpus missing-corpus -s -0.5 --dim 3 --dim 4");
+    EXPECT_EQ(o.status, 1) << o.output;
+    EXPECT_TRUE(contains(o.output, "does not exist")) << o.output;
+    for (const char* command : {"segment", "unpack-seg", "experiment", "svm-learn", "svm-classify"}) {
+        const Outcome help = run(std::string(command) + " --help");
+        EXPECT_EQ(help.status, 0) << command;
+        EXPECT_TRUE(help.output.starts_with(std::string("Usage: kestrel ") + command)) << help.output;
+    }
+}
+
+TEST(CommandLine, SegmentedRecordsInGb18030StayGb18030) {
+    TempDir dir;
+    const std::string data = std::string(" --data ") + KESTREL_DATA_DIR + " ";
+    dir.write("in.txt", kestrel::utf8ToGbk("a\t我们喜欢学习中文。我们喜欢中文\n"));
+    const Outcome o = run("segment --seg --encoding gbk" + data + dir.path("in.txt"));
+    ASSERT_EQ(o.status, 0) << o.output;
+    EXPECT_EQ(o.output, kestrel::utf8ToGbk("a\t喜欢:2 学习:1 中文:2\n"));
+}

@@ -4,6 +4,7 @@
 
 #include "TestSupport.h"
 #include "common/Encoding.h"
+#include "common/FileLock.h"
 #include "common/FileSystem.h"
 #include "common/NumberFormat.h"
 #include "common/ParallelFor.h"
@@ -261,4 +262,51 @@ TEST(Status, CarriesAFailureOrAValue) {
     EXPECT_EQ(failure.message(), "bad number");
     Result<int> misuse = Status();
     EXPECT_FALSE(misuse.ok());
+}
+
+TEST(FileSystem, ReadFailuresNameTheFileAndCarryNoValue) {
+    TempDir dir;
+    dir.write("a.txt", "one\r\ntwo\n");
+    const Result<std::vector<std::string>> lines = readLines(dir.path("a.txt"));
+    ASSERT_TRUE(lines) << lines.message();
+    EXPECT_EQ(*lines, (std::vector<std::string>{"one", "two"}));
+    const Result<std::string> missing = readFile(dir.path("missing.txt"));
+    ASSERT_FALSE(missing);
+    EXPECT_NE(missing.message().find("missing.txt"), std::string::npos) << missing.message();
+    EXPECT_EQ(missing.valueOr("fallback"), "fallback");
+    dir.mkdir("sub");
+    const Result<std::string> directory = readFile(dir.path("sub"));
+    ASSERT_FALSE(directory);
+    EXPECT_NE(directory.message().find("it is a directory"), std::string::npos) << directory.message();
+    EXPECT_FALSE(readLines(dir.path("sub")));
+    // Size and CRC-32 as the workspace manifest records them.
+    dir.write("abc.txt", "abc");
+    const Result<FileChecksum> checksum = fileChecksum(dir.path("abc.txt"));
+    ASSERT_TRUE(checksum);
+    EXPECT_EQ(checksum->size, 3u);
+    EXPECT_EQ(checksum->crc, 0x352441C2u);
+    EXPECT_FALSE(fileChecksum(dir.path("missing.txt")));
+}
+
+TEST(FileLock, ASecondHolderIsRefusedWithTheFirstOnesProcess) {
+    TempDir dir;
+    FileLock first, second;
+    ASSERT_TRUE(first.tryLock(dir.path("lock")));
+    const Status refused = second.tryLock(dir.path("lock"));
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.message(), "in use by another run (process " + std::to_string(getpid()) + ")");
+    first.unlock();
+    EXPECT_TRUE(second.tryLock(dir.path("lock")));
+    const Status unopenable = first.tryLock(dir.path("no/such/dir/lock"));
+    ASSERT_FALSE(unopenable);
+    EXPECT_NE(unopenable.message().find("cannot open the lock file"), std::string::npos);
+}
+
+TEST(Encoding, Gb18030ValidityIsCheckedPerCharacter) {
+    EXPECT_TRUE(isValidGb18030("abc"));
+    EXPECT_TRUE(isValidGb18030(utf8ToGbk("中文😀")));  // two- and four-byte characters
+    EXPECT_FALSE(isValidGb18030("\xD6"));              // a lead byte at the end
+    EXPECT_FALSE(isValidGb18030("\xD6\x20"));          // a lead byte without a trail byte
+    EXPECT_FALSE(isValidGb18030("\x80"));
+    EXPECT_FALSE(isValidGb18030("\x81\x30\x81"));      // a four-byte character cut short
 }
