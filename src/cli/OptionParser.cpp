@@ -21,7 +21,10 @@ public:
 
     std::string make_description(const CLI::App*) const override { return {}; }
     std::string make_usage(const CLI::App* app, std::string name) const override {
-        return CLI::Formatter::make_usage(app, name) + "\n" + app->get_description();
+        std::string usage = CLI::Formatter::make_usage(app, name);
+        // The program itself takes a command and that command's options.
+        if (app->get_prefix_command()) usage.insert(usage.find('\n'), " COMMAND [options]");
+        return usage + "\n" + app->get_description();
     }
     std::string make_option_opts(const CLI::Option* option) const override {
         const std::string& text = option->get_option_text();
@@ -67,8 +70,8 @@ private:
 
 }  // namespace
 
-OptionParser::OptionParser(std::string command, const std::string& description)
-    : command_(std::move(command)), app_(description, "kestrel " + command_) {
+OptionParser::OptionParser(const std::string& command, const std::string& description)
+    : app_(description, command.empty() ? "kestrel" : "kestrel " + command) {
     // Unknown options are refused below with a message of our own.
     app_.allow_extras();
     // An option given twice takes its last value.
@@ -95,11 +98,11 @@ CLI::Option* OptionParser::addNumber(const std::string& name, uint32_t& target, 
 }
 
 void OptionParser::refuse(const std::string& name, const std::string& value) const {
-    throw CLI::ValidationError("bad value for " + name + ": " + value + " (see kestrel " + command_ + " --help)");
+    throw CLI::ValidationError("bad value for " + name + ": " + value + " (see " + app_.get_name() + " --help)");
 }
 
 int OptionParser::usageError(const std::string& message) const {
-    std::fprintf(stderr, "kestrel %s: %s\n", command_.c_str(), message.c_str());
+    std::fprintf(stderr, "%s: %s\n", app_.get_name().c_str(), message.c_str());
     return 2;
 }
 
@@ -109,13 +112,16 @@ int OptionParser::parse(int argc, char** argv) {
     } catch (const CLI::CallForHelp&) {
         std::fputs(app_.help().c_str(), stdout);
         return 0;
+    } catch (const CLI::CallForVersion& version) {
+        std::printf("%s\n", version.what());
+        return 0;
     } catch (const CLI::ParseError& e) {
         return usageError(e.what());
     }
     const std::vector<std::string> extra = app_.remaining();
-    if (extra.empty()) return -1;
+    if (extra.empty() || app_.get_prefix_command()) return -1;
     return usageError((extra[0].starts_with("-") ? "unknown option " : "unexpected argument ") + extra[0] +
-                      " (see kestrel " + command_ + " --help)");
+                      " (see " + app_.get_name() + " --help)");
 }
 
 CLI::Option* addEncodingOption(CLI::App& app, std::string& encoding, const std::string& description) {

@@ -20,9 +20,9 @@ namespace kestrel::cli {
 
 class OptionParser {
 public:
-    // `command` is the subcommand's name ("train"); `description` opens its
-    // --help.
-    OptionParser(std::string command, const std::string& description);
+    // `command` is the subcommand's name ("train"), empty for the program
+    // itself; `description` opens its --help.
+    OptionParser(const std::string& command, const std::string& description);
 
     CLI::App& app() { return app_; }
 
@@ -67,7 +67,6 @@ private:
         return text;
     }
 
-    std::string command_;
     CLI::App app_;
 };
 
