@@ -36,22 +36,12 @@ constexpr const char* kDescription =
     "FILE may be - for standard input; --seg reads standard input when no FILE is\n"
     "given.\n";
 
-bool readInput(const std::string& path, std::string& bytes, std::string& error) {
-    if (path != "-") {
-        Result<std::string> read = readFile(path);
-        if (!read) {
-            error = read.message();
-            return false;
-        }
-        bytes = std::move(*read);
-        return true;
-    }
-    bytes.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    if (std::cin.bad()) {
-        error = "cannot read standard input";
-        return false;
-    }
-    return true;
+// The bytes of a file, or of standard input for "-".
+Result<std::string> readInput(const std::string& path) {
+    if (path != "-") return readFile(path);
+    std::string bytes(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>{});
+    if (std::cin.bad()) return Status::failure("cannot read standard input");
+    return bytes;
 }
 
 // Writes GBK text in the chosen encoding; false when standard output fails.
@@ -118,16 +108,15 @@ int segmentFiles(const WordSegmenter& segmenter, const std::vector<std::string>&
     CWordSegment worker = segmenter.worker();
     int status = 0;
     std::string out;
-    std::string error;
     for (const std::string& file : files) {
-        std::string bytes;
-        if (!readInput(file, bytes, error)) {
-            std::fprintf(stderr, "kestrel segment: %s\n", toUtf8(error).c_str());
+        const Result<std::string> bytes = readInput(file);
+        if (!bytes) {
+            std::fprintf(stderr, "kestrel segment: %s\n", toUtf8(bytes.message()).c_str());
             status = 1;
             continue;
         }
         DecodeReport report;
-        const std::string text = decodeText(bytes, &report);
+        const std::string text = decodeText(*bytes, &report);
         const std::string warning = decodeWarning(file == "-" ? "standard input" : file, report);
         if (report.encoding == TextEncoding::kBinary) {
             std::fprintf(stderr, "kestrel segment: %s\n", warning.c_str());
