@@ -2,6 +2,8 @@
 
 #include <sys/types.h>
 
+#include <charconv>
+#include <cstdint>
 #include <cstdlib>
 #include <unordered_map>
 #include <vector>
@@ -182,9 +184,9 @@ bool segContent(std::string_view counts, StreamEncoding encoding, std::string& c
         const std::string_view entry = counts.substr(start, end - start);
         const size_t colon = entry.rfind(':');
         const std::string_view count = colon == std::string_view::npos ? std::string_view() : entry.substr(colon + 1);
-        long value = 0;
-        const bool number = !count.empty() && count.find_first_not_of("0123456789") == std::string_view::npos &&
-                            count.size() <= 9 && (value = std::atol(std::string(count).c_str())) > 0;
+        uint32_t value = 0;
+        const auto [last, problem] = std::from_chars(count.data(), count.data() + count.size(), value);
+        const bool number = !count.empty() && problem == std::errc() && last == count.data() + count.size() && value > 0;
         if (colon == 0 || !number) {
             why = "\"" + (encoding == StreamEncoding::kUtf8 ? displayPath(entry) : displayPath(gbkToUtf8(entry))) +
                   "\" is not an entry word:count with a count of at least 1";
@@ -193,7 +195,7 @@ bool segContent(std::string_view counts, StreamEncoding encoding, std::string& c
         const std::string_view word = entry.substr(0, colon);
         content += encoding == StreamEncoding::kUtf8 ? utf8ToGbk(word) : std::string(word);
         content += ':';
-        content += count;
+        content += std::to_string(value);
         content += '\n';
         start = end + 1;
     }
@@ -284,7 +286,8 @@ int runUnpackSeg(int argc, char** argv) {
         }
         if (in != stdin) std::fclose(in);
     }
-    std::fprintf(stderr, "unpack-seg: %zu documents written below %s\n", written, displayPath(dir).c_str());
+    std::fprintf(stderr, "unpack-seg: %zu %s written below %s\n", written, written == 1 ? "document" : "documents",
+                 displayPath(dir).c_str());
     return status;
 }
 
