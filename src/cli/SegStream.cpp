@@ -217,6 +217,39 @@ constexpr const char* kUnpackDescription =
 
 }  // namespace
 
+namespace {
+
+// Writes the ".seg" files of segmented records below one directory, each id
+// at most once.
+class SegUnpacker {
+public:
+    SegUnpacker(std::string dir, StreamEncoding encoding) : dir_(std::move(dir)), encoding_(encoding) {}
+
+    // Writes the file of one record; `where` names its line for a later
+    // record with the same id.
+    Status unpack(std::string_view line, const std::string& where) {
+        std::string_view id, counts;
+        std::string category, title, content, why;
+        if (!splitRecord(line, encoding_, id, counts, why) || !segPathOf(id, category, title, why) ||
+            !segContent(counts, encoding_, content, why))
+            return Status::failure(why);
+        const auto [seen, inserted] = firstSeen_.emplace(std::string(id), where);
+        if (!inserted)
+            return Status::failure("document " + shownId(id, encoding_) + " appeared before (" + seen->second + ")");
+        const std::string folder = category.empty() ? dir_ : dir_ + category + "/";
+        if (!makeDirectory(folder)) return Status::failure("cannot create the directory " + displayPath(folder));
+        const Status saved = writeFileAtomically(folder + title + ".seg", content);
+        return saved ? saved : Status::failure(toUtf8(saved.message()));
+    }
+
+private:
+    std::string dir_;
+    StreamEncoding encoding_;
+    std::unordered_map<std::string, std::string> firstSeen_;  // id -> where its record was
+};
+
+}  // namespace
+
 int runUnpackSeg(int argc, char** argv) {
     std::string dir;
     std::string encodingName = "utf8";
@@ -230,7 +263,6 @@ int runUnpackSeg(int argc, char** argv) {
         .add_option("FILE", files, "files of segmented records; standard input when none (or -)")
         ->option_text("FILE...");
     if (const int exit = parser.parse(argc, argv); exit >= 0) return exit;
-    const StreamEncoding encoding = cli::streamEncoding(encodingName);
 
     dir = withTrailingSlash(dir);
     if (!makeDirectory(dir)) {
@@ -238,10 +270,10 @@ int runUnpackSeg(int argc, char** argv) {
         return 1;
     }
     if (files.empty()) files.push_back("-");
+    SegUnpacker unpacker(dir, cli::streamEncoding(encodingName));
     int status = 0;
     size_t written = 0;
-    std::unordered_map<std::string, size_t> firstLine;  // id -> line, to refuse a second record
-    std::string line, category, title, content, why;
+    std::string line;
     for (const std::string& file : files) {
         std::FILE* in = file == "-" ? stdin : std::fopen(file.c_str(), "rb");
         if (!in) {
@@ -249,36 +281,16 @@ int runUnpackSeg(int argc, char** argv) {
             status = 1;
             continue;
         }
-        const std::string where = file == "-" ? std::string() : displayPath(file) + ": ";
-        size_t number = 0;
+        const std::string source = file == "-" ? std::string() : displayPath(file) + ": ";
         LineReader reader(in);
-        while (reader.next(line)) {
-            ++number;
-            std::string_view id, counts;
-            bool ok = splitRecord(line, encoding, id, counts, why) && segPathOf(id, category, title, why) &&
-                      segContent(counts, encoding, content, why);
-            if (ok) {
-                const auto [seen, inserted] = firstLine.emplace(std::string(id), number);
-                if (!inserted) why = "document " + shownId(id, encoding) + " appeared before (line " +
-                                     std::to_string(seen->second) + ")";
-                ok = inserted;
-            }
-            if (ok && !category.empty() && !makeDirectory(dir + category)) {
-                why = "cannot create the directory " + displayPath(dir + category);
-                ok = false;
-            }
-            if (ok) {
-                const Status saved = writeFileAtomically(dir + (category.empty() ? "" : category + "/") + title + ".seg",
-                                                         content);
-                if (!saved) why = toUtf8(saved.message());
-                ok = saved.ok();
-            }
-            if (!ok) {
-                std::fprintf(stderr, "kestrel unpack-seg: %sline %zu: %s\n", where.c_str(), number, why.c_str());
+        for (size_t number = 1; reader.next(line); ++number) {
+            const std::string where = source + "line " + std::to_string(number);
+            if (const Status unpacked = unpacker.unpack(line, where); !unpacked) {
+                unpackError(where + ": " + unpacked.message());
                 status = 1;
-                continue;
+            } else {
+                ++written;
             }
-            ++written;
         }
         if (std::ferror(in)) {
             unpackError("cannot read " + (file == "-" ? std::string("standard input") : displayPath(file)));

@@ -198,8 +198,11 @@ TEST(CommandLine, BadRecordsAreNamedByLineAndFailTheRun) {
     EXPECT_EQ(dir.read("out/A/1.seg"), kestrel::utf8ToGbk("天气:2\n很好:1\n"));
     EXPECT_TRUE(kestrel::fileExists(dir.path("out/t.seg")));
     EXPECT_EQ(dir.read("out/t.seg"), "");
-    for (const char* line : {"line 2: the document id", "line 3: \"a:0\"", "line 4: document A/1 appeared before (line 1)",
-                             "line 5: \"word\"", "line 6: the document id"})
+    const std::vector<std::string> refused = {
+        "line 2: the document id", "line 3: \"a:0\"",
+        "line 4: document A/1 appeared before (" + dir.path("seg.txt") + ": line 1)", "line 5: \"word\"",
+        "line 6: the document id"};
+    for (const std::string& line : refused)
         EXPECT_TRUE(contains(o.output, line)) << line << "\n" << o.output;
     EXPECT_FALSE(kestrel::fileExists(dir.path("x.seg")));
     EXPECT_FALSE(kestrel::fileExists(dir.path("out/A/2.seg")));
