@@ -173,12 +173,12 @@ bool makeBigrams(const fs::path& root, const std::string& corpus, unsigned docs)
     } else {
         sources.push_back(base);
     }
-    std::vector<std::string> categories = listSubdirectories(sources[0]);
+    std::vector<std::string> categories = listSubdirectories(sources[0]).valueOr({});
     if (categories.empty()) return false;
     std::vector<std::vector<std::string>> files(categories.size());
     for (size_t c = 0; c < categories.size(); ++c)
         for (const std::string& source : sources)
-            for (const std::string& name : listFiles(source + categories[c], ".txt"))
+            for (const std::string& name : listFiles(source + categories[c], ".txt").valueOr({}))
                 files[c].push_back(source + categories[c] + "/" + name);
     for (size_t c = 0; c < categories.size(); ++c) fs::create_directories(root / named("c", c));
     unsigned written = 0;
@@ -187,8 +187,9 @@ bool makeBigrams(const fs::path& root, const std::string& corpus, unsigned docs)
         for (size_t c = 0; c < categories.size() && written < docs; ++c) {
             if (round >= files[c].size()) continue;
             any = true;
-            std::string text;
-            if (!readFile(files[c][round], text)) continue;
+            const auto read = readFile(files[c][round]);
+            if (!read) continue;
+            const std::string& text = *read;
             writeSeg(root / named("c", c) / (named("d", written) + ".seg"), bigrams(text));
             ++written;
         }
@@ -257,7 +258,7 @@ int main(int argc, char** argv) {
 
     // The index, as the index step builds it.
     CategoryTable table;
-    for (const std::string& name : listSubdirectories(root.string())) table.push_back({name, 0});
+    for (const std::string& name : listSubdirectories(root.string()).valueOr({})) table.push_back({name, 0});
     const std::string corpusPath = withTrailingSlash(root.string());
     auto start = Clock::now();
     TermIndex index;

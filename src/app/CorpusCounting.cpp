@@ -8,15 +8,16 @@ namespace kestrel {
 CorpusCount countCategorisedCorpus(const std::string& dir, int inputFormat) {
     CorpusCount count;
     const std::string base = withTrailingSlash(dir);
-    for (const auto& sub : listSubdirectories(base)) {
+    for (const auto& sub : listSubdirectories(base).valueOr({})) {
         ++count.categories;
-        count.documents += static_cast<uint32_t>(listFiles(base + sub, documentExtension(inputFormat)).size());
+        count.documents +=
+            static_cast<uint32_t>(listFiles(base + sub, documentExtension(inputFormat)).valueOr({}).size());
     }
     return count;
 }
 
 uint32_t countDocuments(const std::string& dir, int inputFormat) {
-    return static_cast<uint32_t>(listFiles(withTrailingSlash(dir), documentExtension(inputFormat)).size());
+    return static_cast<uint32_t>(listFiles(withTrailingSlash(dir), documentExtension(inputFormat)).valueOr({}).size());
 }
 
 std::string defaultWorkspaceFor(const std::string& chosenFolder) {

@@ -150,7 +150,7 @@ void RawTextModel::count() {
         categoryCount = 0;
         docTotal = rawCorpusPath.empty() ? 0 : countDocuments(rawCorpusPath, inputFormat);
         if (docTotal == 0 && !rawCorpusPath.empty()) {
-            const size_t folders = listSubdirectories(rawCorpusPath).size();
+            const size_t folders = listSubdirectories(rawCorpusPath).valueOr({}).size();
             hint = folders > 0 ? formatString("所选目录下没有*%s文档，但有%zu个子目录：带类别的测试文档请勾选“测试”。",
                                               documentExtension(inputFormat), folders)
                                : otherFormatHint(countDocuments(rawCorpusPath, otherFormat(inputFormat)),
@@ -166,7 +166,7 @@ std::optional<StepMessage> RawTextModel::accept() const {
     // Every training category needs its sub-folder and nothing else may be
     // there: a missing folder leaves its category unevaluated, another
     // folder's documents would be left out without a word.
-    const auto folders = listSubdirectories(rawCorpusPath);
+    const auto folders = listSubdirectories(rawCorpusPath).valueOr({});
     const auto absent = [](const std::vector<std::string>& in, const std::vector<std::string>& from) {
         std::vector<std::string> out;
         for (const auto& name : from)

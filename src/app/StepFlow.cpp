@@ -320,7 +320,7 @@ void StepFlow::rawText() {
     if (flags_.preprocessed || flags_.classifierLoaded) {
         for (const auto& category : classifier_.categories()) model.trainingCategories.push_back(category.name);
     } else if (flags_.trainingTextSet && !classifier_.trainingCorpusPath.empty()) {
-        model.trainingCategories = listSubdirectories(classifier_.trainingCorpusPath);
+        model.trainingCategories = listSubdirectories(classifier_.trainingCorpusPath).valueOr({});
     }
     if (!ui_.runRawTextDialog(model)) return;
     classifier_.inputFormat = model.inputFormat;

@@ -37,12 +37,7 @@ bool isCancelled(ProgressSink* sink) { return sink && sink->cancelled(); }
 // is left out.
 std::string segText(const WordCounts& counts) {
     std::string out;
-    for (const auto& [word, count] : counts.entries()) {
-        // A word the line format cannot hold is left out.
-        if (word.empty() || word.find_first_of(":\r\n") != std::string::npos) continue;
-        out += word;
-        out += fmt::format(":{}\n", count);
-    }
+    counts.appendEntries(out, '\n');
     return out;
 }
 
@@ -155,17 +150,16 @@ bool TextClassifier::workspaceOutsideTrainingCorpus() {
 }
 
 bool TextClassifier::writeCategories() {
-    std::string error;
     if (!isDirectory(trainingCorpusPath)) {
         lastError_ = "the training corpus directory " + trainingCorpusPath + " does not exist or cannot be read";
         return false;
     }
-    const auto names = listSubdirectories(trainingCorpusPath, &error, &warnings_);
-    if (!error.empty()) {
-        lastError_ = error;
+    const auto names = listSubdirectories(trainingCorpusPath, &warnings_);
+    if (!names) {
+        lastError_ = names.message();
         return false;
     }
-    for (const auto& name : names) {
+    for (const auto& name : *names) {
         if (!fitsOnALine(name)) {
             lastError_ = "the category directory \"" + displayPath(name) + "\" in " + displayPath(trainingCorpusPath) +
                          " has a line break or control character in its name, which classes.txt cannot hold; "
@@ -175,8 +169,9 @@ bool TextClassifier::writeCategories() {
         }
         categories_.push_back({name, 0});
     }
-    if (!writeFileAtomically(workDirectory() + "classes.txt", classesText(categories_), &error)) {
-        lastError_ = error;
+    if (const Status written = writeFileAtomically(workDirectory() + "classes.txt", classesText(categories_));
+        !written) {
+        lastError_ = written.message();
         return false;
     }
     return true;
@@ -203,12 +198,11 @@ void TextClassifier::releaseSegmenter() {
 }
 
 void TextClassifier::listDocuments(const std::string& dir, int32_t category, std::vector<PendingDocument>& out) {
-    std::string error;
     // Temporary .seg files of a killed run are not documents; they go.
     removeStaleTemporaryFiles(dir, ".seg");
-    const auto names = listFiles(dir, documentExtension(inputFormat), &error, &warnings_);
-    if (!error.empty()) warnings_.push_back(error);
-    for (const auto& name : names) {
+    const auto names = listFiles(dir, documentExtension(inputFormat), &warnings_);
+    if (!names) warnings_.push_back(names.message());
+    for (const auto& name : names.valueOr({})) {
         if (!fitsOnALine(name)) {
             // result.dat could not hold its name on one line.
             warnings_.push_back("the document \"" + displayPath(name) + "\" in " + displayPath(dir) +
@@ -243,9 +237,9 @@ bool TextClassifier::preprocessDocuments(const std::vector<PendingDocument>& doc
             return;
         }
         notes[i] = std::move(counted->warning);
-        std::string error;
-        if (!writeFileAtomically(doc.dir + doc.title + ".seg", segText(counted->counts), &error)) {
-            errors[i] = error;
+        if (const Status written = writeFileAtomically(doc.dir + doc.title + ".seg", segText(counted->counts));
+            !written) {
+            errors[i] = written.message();
             return;
         }
         success[i] = 1;
@@ -379,8 +373,8 @@ bool TextClassifier::selectFeatures(ProgressSink* sink) {
         std::string text;
         selectByStatistics(termIndex_, selectionMode, trainingDocCount, categories_, categoryCount, newDimensionality,
                            table, text);
-        if (!writeFileAtomically(workDirectory() + "features.txt", text, &error)) {
-            lastError_ = error;
+        if (const Status written = writeFileAtomically(workDirectory() + "features.txt", text); !written) {
+            lastError_ = written.message();
             return false;
         }
         featureTable_ = std::move(table);
@@ -512,8 +506,8 @@ bool TextClassifier::writeVectors(ProgressSink* sink) {
                                      : "no document could be read for " + file;
         return false;
     }
-    if (!out.commit()) {
-        lastError_ = out.error();
+    if (const Status committed = out.commit(); !committed) {
+        lastError_ = committed.message();
         return false;
     }
     // Raw vectors carry a record of the features and categories they were
@@ -782,11 +776,11 @@ bool TextClassifier::classifySvm(ProgressSink* sink) {
 }
 
 bool TextClassifier::writeResults() {
-    std::string error;
     OperationUpdate update(*this, "results");
     if (!update.ready()) return false;
-    if (!writeFileAtomically(workDirectory() + "result.dat", resultsText(rawDocuments_), &error)) {
-        lastError_ = error;
+    if (const Status written = writeFileAtomically(workDirectory() + "result.dat", resultsText(rawDocuments_));
+        !written) {
+        lastError_ = written.message();
         return false;
     }
     return update.finish();

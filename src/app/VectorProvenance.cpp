@@ -13,10 +13,9 @@ constexpr const char* kSourceFiles[] = {"features.txt", "classes.txt"};
 // The file's size and CRC-32 (as the workspace manifest records them);
 // "missing" for a file that cannot be read.
 std::string fingerprint(const std::string& path) {
-    uint64_t size = 0;
-    uint32_t crc = 0;
-    if (!fileChecksum(path, size, crc)) return "missing";
-    return formatString("%08x %llu", crc, static_cast<unsigned long long>(size));
+    const Result<FileChecksum> checksum = fileChecksum(path);
+    if (!checksum) return "missing";
+    return formatString("%08x %llu", checksum->crc, static_cast<unsigned long long>(checksum->size));
 }
 
 std::string recordText(const std::string& workspacePath) {
@@ -35,15 +34,15 @@ void forgetVectorSource(const std::string& workspacePath, const std::string& vec
 }
 
 bool recordVectorSource(const std::string& workspacePath, const std::string& vectorFileName) {
-    return writeFileAtomically(workspacePath + vectorSourceFileName(vectorFileName), recordText(workspacePath));
+    return writeFileAtomically(workspacePath + vectorSourceFileName(vectorFileName), recordText(workspacePath)).ok();
 }
 
 VectorOrigin vectorOrigin(const std::string& workspacePath, const std::string& vectorFileName) {
-    std::string recorded;
-    if (!readFile(workspacePath + vectorSourceFileName(vectorFileName), recorded)) return VectorOrigin::kUnrecorded;
+    const Result<std::string> recorded = readFile(workspacePath + vectorSourceFileName(vectorFileName));
+    if (!recorded) return VectorOrigin::kUnrecorded;
     // A record written on Windows may carry "\r\n".
     std::string normalised;
-    forEachLine(recorded, [&](std::string_view line) {
+    forEachLine(*recorded, [&](std::string_view line) {
         if (!line.empty()) normalised.append(line).push_back('\n');
     });
     return normalised == recordText(workspacePath) ? VectorOrigin::kCurrent : VectorOrigin::kStale;

@@ -33,6 +33,17 @@ bool lineLong(const std::vector<std::string>& lines, size_t i, long& value) {
     return i < lines.size() && parseWholeLong(firstToken(lines[i]), value);
 }
 
+// The lines of a file into `lines`; false with the reason in `error`.
+bool readLinesInto(const std::string& path, std::vector<std::string>& lines, std::string* error) {
+    Result<std::vector<std::string>> read = readLines(path);
+    if (!read) {
+        if (error) *error = read.message();
+        return false;
+    }
+    lines = std::move(*read);
+    return true;
+}
+
 }  // namespace
 
 const char* selectionModeName(int mode) {
@@ -96,7 +107,7 @@ std::string resultsText(const std::vector<RawDocument>& documents) {
 
 bool readClasses(const std::string& path, CategoryTable& categories, std::string* error) {
     std::vector<std::string> lines;
-    if (!readLines(path, lines, error)) return false;
+    if (!readLinesInto(path, lines, error)) return false;
     categories.clear();
     for (const auto& line : lines) {
         if (line.empty()) continue;
@@ -110,7 +121,7 @@ bool readClasses(const std::string& path, CategoryTable& categories, std::string
 
 bool readFeatures(const std::string& path, FeatureTable& features, std::string* error) {
     std::vector<std::string> lines;
-    if (!readLines(path, lines, error)) return false;
+    if (!readLinesInto(path, lines, error)) return false;
     features.clear();
     for (const auto& line : lines) {
         if (line.empty()) continue;
@@ -138,7 +149,7 @@ bool readFeatures(const std::string& path, FeatureTable& features, std::string* 
 
 bool readFsInfo(const std::string& path, FsInfo& info, std::string* error, std::string* modeWord) {
     std::vector<std::string> lines;
-    if (!readLines(path, lines, error)) return false;
+    if (!readLinesInto(path, lines, error)) return false;
     const std::string token = lines.empty() ? std::string() : firstToken(lines[0]);
     if (modeWord) *modeWord = token;
     info.mode = selectionModeFromName(token);
@@ -149,7 +160,7 @@ bool readFsInfo(const std::string& path, FsInfo& info, std::string* error, std::
 
 bool readParams(const std::string& path, ClassifierParams& p, std::string* error, std::string* classifierWord) {
     std::vector<std::string> lines;
-    if (!readLines(path, lines, error)) return false;
+    if (!readLinesInto(path, lines, error)) return false;
     const std::string token = lines.empty() ? std::string() : firstToken(lines[0]);
     if (classifierWord) *classifierWord = token;
     auto fail = [&](size_t line, const std::string& what) {
@@ -184,8 +195,12 @@ bool readParams(const std::string& path, ClassifierParams& p, std::string* error
 }
 
 bool checkVectorLabels(const std::string& path, size_t categoryCount, std::string* error) {
-    std::string content;
-    if (!readFile(path, content, error)) return false;
+    Result<std::string> read = readFile(path);
+    if (!read) {
+        if (error) *error = read.message();
+        return false;
+    }
+    const std::string content = std::move(*read);
     size_t number = 0;
     bool ok = true;
     forEachLine(content, [&](std::string_view line) {
@@ -203,17 +218,21 @@ bool checkVectorLabels(const std::string& path, size_t categoryCount, std::strin
 
 bool readClassifierWord(const std::string& path, std::string& word, std::string* error) {
     std::vector<std::string> lines;
-    if (!readLines(path, lines, error)) return false;
+    if (!readLinesInto(path, lines, error)) return false;
     word = lines.empty() ? std::string() : firstToken(lines[0]);
     return true;
 }
 
 bool writeFsInfo(const std::string& path, const FsInfo& info, std::string* error) {
-    return writeFileAtomically(path, fsInfoText(info), error);
+    const Status written = writeFileAtomically(path, fsInfoText(info));
+    if (!written && error) *error = written.message();
+    return written.ok();
 }
 
 bool writeParams(const std::string& path, const ClassifierParams& params, std::string* error) {
-    return writeFileAtomically(path, paramsText(params), error);
+    const Status written = writeFileAtomically(path, paramsText(params));
+    if (!written && error) *error = written.message();
+    return written.ok();
 }
 
 }  // namespace kestrel

@@ -85,9 +85,9 @@ bool copyFile(const std::string& from, const std::string& to, std::string& error
         out.write(std::string_view(buffer.data(), static_cast<size_t>(n)));
     }
     close(in);
-    if (out.commit()) return true;
-    error = out.error();
-    return false;
+    const Status committed = out.commit();
+    if (!committed) error = committed.message();
+    return committed.ok();
 }
 
 std::string utcNow() {
@@ -178,9 +178,11 @@ bool WorkspaceTransaction::begin(const std::string& run, std::string& error) {
         error = "the workspace directory " + workspace_ + " does not exist or cannot be read";
         return false;
     }
-    if (!lock_.locked() && !lock_.tryLock(workspace_ + kLockName, error)) {
-        error = "the workspace " + workspace_ + " is " + error + "; wait until it has finished";
-        return false;
+    if (!lock_.locked()) {
+        if (const Status locked = lock_.tryLock(workspace_ + kLockName); !locked) {
+            error = "the workspace " + workspace_ + " is " + locked.message() + "; wait until it has finished";
+            return false;
+        }
     }
     // What a killed run left: a committed update is completed, a staged one
     // discarded, temporary files removed.
@@ -200,9 +202,11 @@ bool WorkspaceTransaction::begin(const std::string& run, std::string& error) {
     manifest_ = {};
     haveManifest_ = false;
     manifestProblem_.clear();
-    std::string text, problem;
+    std::string problem;
     if (fileExists(workspace_ + kManifestName)) {
-        if (readFile(workspace_ + kManifestName, text, &problem) && parseManifest(text, manifest_, problem))
+        const Result<std::string> text = readFile(workspace_ + kManifestName);
+        if (!text) problem = text.message();
+        if (text && parseManifest(*text, manifest_, problem))
             haveManifest_ = true;
         else
             manifestProblem_ = workspace_ + kManifestName + " is damaged (" + problem + ")";
@@ -250,9 +254,12 @@ bool WorkspaceTransaction::verify(const std::string& name, std::string& error) {
     }
     const ManifestEntry* entry = haveManifest_ ? manifest_.find(name) : nullptr;
     if (!entry) return true;
-    uint64_t size;
-    uint32_t crc;
-    if (!fileChecksum(path, size, crc, &error)) return false;
+    const Result<FileChecksum> checksum = fileChecksum(path);
+    if (!checksum) {
+        error = checksum.message();
+        return false;
+    }
+    const auto [size, crc] = *checksum;
     if (size != entry->size || crc != entry->crc) {
         error = workspace_ + name + " is not the file the run \"" + manifest_.run + "\" recorded in " + kManifestName +
                 formatString(" (%llu bytes, CRC %08x instead of %llu bytes, CRC %08x): it was changed or damaged "
@@ -295,7 +302,13 @@ bool WorkspaceTransaction::commit(std::string& error) {
         }
         ManifestEntry entry;
         entry.name = name;
-        if (!fileChecksum(path, entry.size, entry.crc, &error)) return false;
+        const Result<FileChecksum> checksum = fileChecksum(path);
+        if (!checksum) {
+            error = checksum.message();
+            return false;
+        }
+        entry.size = checksum->size;
+        entry.crc = checksum->crc;
         next.files.push_back(std::move(entry));
     }
     for (const auto& [name, identity] : started_)
@@ -304,8 +317,9 @@ bool WorkspaceTransaction::commit(std::string& error) {
         abandon();
         return true;
     }
-    if (!writeFileAtomically(staging_ + kManifestName, manifestText(next), &error) || !syncDirectory(staging_)) {
-        if (error.empty()) error = systemError("cannot write", staging_);
+    const Status written = writeFileAtomically(staging_ + kManifestName, manifestText(next));
+    if (!written || !syncDirectory(staging_)) {
+        error = written ? systemError("cannot write", staging_) : written.message();
         return false;
     }
     // The switch: from here on the update exists and is completed even when
@@ -325,14 +339,15 @@ bool WorkspaceTransaction::commit(std::string& error) {
 }
 
 bool WorkspaceTransaction::applyCommitted(std::string& error) {
-    std::string text;
     WorkspaceManifest manifest;
     if (!fileExists(committed_ + kManifestName)) {
         // The manifest goes last: without it everything is in place already.
         removeDirectory(committed_);
         return true;
     }
-    if (!readFile(committed_ + kManifestName, text, &error) || !parseManifest(text, manifest, error)) {
+    Result<std::string> text = readFile(committed_ + kManifestName);
+    if (!text) error = text.message();
+    if (!text || !parseManifest(*text, manifest, error)) {
         error = "cannot complete the update in " + committed_ + ": " + error;
         return false;
     }

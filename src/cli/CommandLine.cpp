@@ -9,15 +9,6 @@
 
 namespace kestrel::cli {
 
-bool optionValue(int argc, char** argv, int& i, std::string& value) {
-    if (i + 1 >= argc) {
-        printError(std::string("option ") + argv[i] + " needs a value");
-        return false;
-    }
-    value = argv[++i];
-    return true;
-}
-
 bool parseUnsigned(std::string_view text, uint32_t& out) {
     if (text.empty() || text.size() > 10) return false;
     uint64_t v = 0;

@@ -1,5 +1,5 @@
 #pragma once
-// Small helpers shared by the kestrel subcommands: option parsing, messages
+// Small helpers shared by the kestrel subcommands: number arguments, messages
 // on standard error, progress on a terminal.
 #include <cstdint>
 #include <string>
@@ -8,10 +8,6 @@
 #include "common/Progress.h"
 
 namespace kestrel::cli {
-
-// The value of the option argv[i]; advances i. False (with a message on
-// standard error) when the value is missing.
-bool optionValue(int argc, char** argv, int& i, std::string& value);
 
 // A whole-text unsigned number.
 bool parseUnsigned(std::string_view text, uint32_t& out);

@@ -8,10 +8,13 @@
 #include <string>
 #include <vector>
 
+#include <fmt/format.h>
+
 #include "app/CorpusCounting.h"
 #include "app/WorkspaceTransaction.h"
 #include "classify/svm/SvmOptions.h"
 #include "cli/CommandLine.h"
+#include "cli/OptionParser.h"
 #include "common/Encoding.h"
 #include "common/FileSystem.h"
 #include "evaluate/WorkbookExport.h"
@@ -22,35 +25,11 @@ namespace kestrel::cli {
 
 namespace {
 
-const char* const kHelp =
-    "usage: kestrel experiment --corpus DIR [options]\n"
-    "\n"
+const char* const kDescription =
     "Evaluates every combination of the listed parameter values by stratified\n"
     "K-fold cross-validation over the corpus (or on a held-out test corpus) and\n"
     "prints one row per combination, ranked by micro F1, with the mean and\n"
-    "standard deviation over the folds. Lists are comma-separated.\n"
-    "\n"
-    "  --corpus DIR            training corpus, one sub-directory per category (required)\n"
-    "  --format txt|seg        raw text (segmented once, here) or segmented *.seg (default txt)\n"
-    "  --folds K               number of folds, at least 2 (default 10)\n"
-    "  --test DIR              evaluate on this labelled corpus instead of folds\n"
-    "  --repeat R              repeat the cross-validation with R fold assignments (default 1)\n"
-    "  --seed S                seed of the fold assignment (default 1)\n"
-    "  --select LIST           chi, ig, mi, rs (default chi)\n"
-    "  --dim LIST              numbers of features (default 50)\n"
-    "  --classifier LIST       knn, svm (default knn)\n"
-    "  -k LIST                 KNN neighbours, 1..100 (default 20)\n"
-    "  --similarity LIST       cosine, manhattan, euclidean (default cosine)\n"
-    "  --kernel LIST           SVM kernels: linear, poly, rbf, sigmoid (default linear)\n"
-    "  -d LIST, -g LIST, -s LIST, -c LIST\n"
-    "                          SVM degree (poly), width (rbf), factor and constant (poly, sigmoid)\n"
-    "  --no-bias               SVM hyperplane through the origin\n"
-    "  --workspace DIR         where temporary workspaces and the export go\n"
-    "                          (default: \"model\" beside the corpus)\n"
-    "  --export                add the table to the sheet 实验 of 分类评价.xlsx in the\n"
-    "                          workspace and write a chart of the scores beside it\n"
-    "  --threads N             cores to use (default: every core)\n"
-    "  --keep                  keep the temporary workspaces\n";
+    "standard deviation over the folds. Lists are comma-separated.\n";
 
 std::atomic<bool> interrupted{false};
 
@@ -119,213 +98,268 @@ std::string localTime(const char* format) {
     return buffer;
 }
 
-}  // namespace
 
-int runExperiment(int argc, char** argv) {
+struct ExperimentOptions {
     ExperimentSettings settings;
     ParameterGrid grid;
     std::string corpus, test, workspace;
-    bool exportToo = false, foldsGiven = false;
+    bool exportToo = false;
     uint32_t folds = 10, repeats = 1;
-    for (int i = 1; i < argc; ++i) {
-        const std::string name = argv[i];
-        if (name == "--help" || name == "-h") {
-            std::fputs(kHelp, stdout);
-            return 0;
-        }
-        if (name == "--export") {
-            exportToo = true;
-            continue;
-        }
-        if (name == "--keep") {
-            settings.keepTemporary = true;
-            continue;
-        }
-        if (name == "--no-bias") {
-            grid.biased = 0;
-            continue;
-        }
-        const bool takesValue = name == "--corpus" || name == "--format" || name == "--folds" || name == "--test" ||
-                                name == "--repeat" || name == "--seed" || name == "--select" || name == "--dim" ||
-                                name == "--classifier" || name == "-k" || name == "--similarity" ||
-                                name == "--kernel" || name == "-d" || name == "-g" || name == "-s" || name == "-c" ||
-                                name == "--workspace" || name == "--threads";
-        if (!takesValue) {
-            printError((name.starts_with("-") ? "unknown option " : "unexpected argument ") + name +
-                       " (see kestrel experiment --help)");
-            return 2;
-        }
-        std::string v;
-        if (!optionValue(argc, argv, i, v)) return 2;
-        bool ok = true;
-        if (name == "--corpus") corpus = v;
-        else if (name == "--test") test = v;
-        else if (name == "--workspace") workspace = v;
-        else if (name == "--format") {
-            int format = 0;
-            ok = parseChoice(v, format, {"txt", "seg"});
-            settings.inputFormat = format == 0 ? kRawText : kPreprocessed;
-        } else if (name == "--folds") {
-            ok = parseUnsigned(v, folds);
-            foldsGiven = true;
-        } else if (name == "--repeat") {
-            ok = parseUnsigned(v, repeats) && repeats >= 1;
-        } else if (name == "--seed") {
-            uint32_t seed = 0;
-            ok = parseUnsigned(v, seed);
-            settings.seed = seed;
-        } else if (name == "--threads") {
-            uint32_t threads = 0;
-            ok = parseUnsigned(v, threads);
-            settings.threads = threads;
-        } else if (name == "--select") {
-            ok = parseList<int>(v, grid.selections,
-                                [](const std::string& s, int& out) { return parseChoice(s, out, {"chi", "ig", "mi", "rs"}); });
-        } else if (name == "--dim") {
-            ok = parseList<uint32_t>(v, grid.dimensions, [](const std::string& s, uint32_t& out) {
-                return parseUnsigned(s, out) && out >= 1;
-            });
-        } else if (name == "--classifier") {
-            ok = parseList<int>(v, grid.classifiers,
-                                [](const std::string& s, int& out) { return parseChoice(s, out, {"knn", "svm"}); });
-        } else if (name == "-k") {
-            ok = parseList<uint32_t>(v, grid.neighbours, [](const std::string& s, uint32_t& out) {
-                return parseUnsigned(s, out) && out >= 1 && out <= 100;
-            });
-        } else if (name == "--similarity") {
-            ok = parseList<uint32_t>(v, grid.similarities, [](const std::string& s, uint32_t& out) {
-                int code = 0;
-                if (!parseChoice(s, code, {"cosine", "manhattan", "euclidean"})) return false;
-                out = static_cast<uint32_t>(code);
-                return true;
-            });
-        } else if (name == "--kernel") {
-            ok = parseList<int>(v, grid.kernels, [](const std::string& s, int& out) {
-                return parseChoice(s, out, {"linear", "poly", "rbf", "sigmoid"});
-            });
-        } else if (name == "-d") {
-            ok = parseList<long>(v, grid.degrees, [](const std::string& s, long& out) {
-                return parseOptionLong(s, out) && out >= -2147483647L && out <= 2147483647L;
-            });
-        } else {
-            std::vector<double>& target = name == "-g" ? grid.gammas : name == "-s" ? grid.factors : grid.constants;
-            ok = parseList<double>(v, target, [](const std::string& s, double& out) { return parseOptionReal(s, out); });
-        }
-        if (!ok) {
-            printError("bad value for " + name + ": " + v + " (see kestrel experiment --help)");
-            return 2;
-        }
-    }
-    if (corpus.empty()) {
-        printError("experiment needs --corpus DIR (see kestrel experiment --help)");
-        return 2;
-    }
-    if (!test.empty() && (foldsGiven || repeats > 1)) {
-        printError("--test evaluates on a held-out corpus: --folds and --repeat belong to cross-validation");
-        return 2;
-    }
-    if (test.empty() && folds < 2) {
-        printError(formatString("--folds %u: cross-validation needs at least 2 folds (or --test DIR for a held-out "
-                                "corpus)",
-                                folds));
-        return 2;
-    }
-    if (!isDirectory(corpus)) {
-        printError("the training corpus " + corpus + " does not exist or is not a directory");
-        return 1;
-    }
-    if (!test.empty() && !isDirectory(test)) {
-        printError("the test corpus " + test + " does not exist or is not a directory");
-        return 1;
-    }
+    bool foldsGiven = false;
+};
 
-    settings.corpusPath = directoryArgument(corpus);
-    settings.testPath = test.empty() ? std::string() : directoryArgument(test);
-    settings.workspacePath = workspace.empty() ? defaultWorkspaceFor(settings.corpusPath) : directoryArgument(workspace);
+// An option holding a comma-separated list, each item read by `parse`.
+template <typename T>
+void addList(OptionParser& parser, const std::string& name, std::vector<T>& target,
+             std::function<bool(const std::string&, T&)> parse, const std::string& description) {
+    parser.app()
+        .add_option_function<std::string>(
+            name,
+            [&parser, name, &target, parse = std::move(parse)](const std::string& value) {
+                if (!parseList<T>(value, target, parse)) parser.refuse(name, value);
+            },
+            description)
+        ->option_text("LIST");
+}
+
+// An option holding one whole number read by `accept`.
+void addWhole(OptionParser& parser, const std::string& name, const std::function<bool(uint32_t)>& accept,
+              const std::string& description) {
+    parser.app()
+        .add_option_function<std::string>(
+            name,
+            [&parser, name, accept](const std::string& value) {
+                uint32_t number = 0;
+                if (!parseUnsigned(value, number) || !accept(number)) parser.refuse(name, value);
+            },
+            description)
+        ->option_text("N");
+}
+
+// The grid's lists: what is selected and how it is classified.
+void addGridOptions(OptionParser& parser, ParameterGrid& grid) {
+    addList<int>(parser, "--select", grid.selections,
+                 [](const std::string& s, int& out) { return parseChoice(s, out, {"chi", "ig", "mi", "rs"}); },
+                 "chi, ig, mi, rs (default chi)");
+    addList<uint32_t>(parser, "--dim", grid.dimensions,
+                      [](const std::string& s, uint32_t& out) { return parseUnsigned(s, out) && out >= 1; },
+                      "numbers of features (default 50)");
+    addList<int>(parser, "--classifier", grid.classifiers,
+                 [](const std::string& s, int& out) { return parseChoice(s, out, {"knn", "svm"}); },
+                 "knn, svm (default knn)");
+    addList<uint32_t>(parser, "-k", grid.neighbours,
+                      [](const std::string& s, uint32_t& out) {
+                          return parseUnsigned(s, out) && out >= 1 && out <= 100;
+                      },
+                      "KNN neighbours, 1..100 (default 20)");
+    addList<uint32_t>(parser, "--similarity", grid.similarities,
+                      [](const std::string& s, uint32_t& out) {
+                          int code = 0;
+                          if (!parseChoice(s, code, {"cosine", "manhattan", "euclidean"})) return false;
+                          out = static_cast<uint32_t>(code);
+                          return true;
+                      },
+                      "cosine, manhattan, euclidean (default cosine)");
+    addList<int>(parser, "--kernel", grid.kernels,
+                 [](const std::string& s, int& out) { return parseChoice(s, out, {"linear", "poly", "rbf", "sigmoid"}); },
+                 "SVM kernels: linear, poly, rbf, sigmoid (default linear)");
+    addList<long>(parser, "-d", grid.degrees,
+                  [](const std::string& s, long& out) {
+                      return parseOptionLong(s, out) && out >= -2147483647L && out <= 2147483647L;
+                  },
+                  "SVM degree (poly)");
+    const auto real = [](const std::string& s, double& out) { return parseOptionReal(s, out); };
+    addList<double>(parser, "-g", grid.gammas, real, "SVM width (rbf)");
+    addList<double>(parser, "-s", grid.factors, real, "SVM factor of the dot product (poly, sigmoid)");
+    addList<double>(parser, "-c", grid.constants, real, "SVM additive constant (poly, sigmoid)");
+    parser.app().add_flag_callback("--no-bias", [&grid] { grid.biased = 0; }, "SVM hyperplane through the origin");
+}
+
+// The options of experiment; -1 when the experiment is to run, else the
+// status.
+int parseExperimentOptions(int argc, char** argv, ExperimentOptions& o) {
+    OptionParser parser("experiment", kDescription);
+    CLI::App& app = parser.app();
+    ExperimentSettings& settings = o.settings;
+    app.add_option("--corpus", o.corpus, "training corpus, one sub-directory per category (required)")
+        ->option_text("DIR");
+    parser.app()
+        .add_option_function<std::string>(
+            "--format",
+            [&parser, &settings](const std::string& value) {
+                int format = 0;
+                if (!parseChoice(value, format, {"txt", "seg"})) parser.refuse("--format", value);
+                settings.inputFormat = format == 0 ? kRawText : kPreprocessed;
+            },
+            "raw text (segmented once, here) or segmented *.seg (default txt)")
+        ->option_text("txt|seg");
+    addWhole(parser, "--folds",
+             [&o](uint32_t n) {
+                 o.folds = n;
+                 o.foldsGiven = true;
+                 return true;
+             },
+             "number of folds, at least 2 (default 10)");
+    app.add_option("--test", o.test, "evaluate on this labelled corpus instead of folds")->option_text("DIR");
+    addWhole(parser, "--repeat",
+             [&o](uint32_t n) {
+                 o.repeats = n;
+                 return n >= 1;
+             },
+             "repeat the cross-validation with R fold assignments (default 1)");
+    addWhole(parser, "--seed",
+             [&settings](uint32_t n) {
+                 settings.seed = n;
+                 return true;
+             },
+             "seed of the fold assignment (default 1)");
+    addGridOptions(parser, o.grid);
+    app.add_option("--workspace", o.workspace,
+                   "where temporary workspaces and the export go (default: \"model\" beside the corpus)")
+        ->option_text("DIR");
+    app.add_flag("--export", o.exportToo,
+                 "add the table to the sheet 实验 of 分类评价.xlsx in the workspace and write a chart of the scores "
+                 "beside it");
+    addWhole(parser, "--threads",
+             [&settings](uint32_t n) {
+                 settings.threads = n;
+                 return true;
+             },
+             "cores to use (default: every core)");
+    app.add_flag("--keep", settings.keepTemporary, "keep the temporary workspaces");
+    if (const int exit = parser.parse(argc, argv); exit >= 0) return exit;
+    if (o.corpus.empty()) return parser.usageError("experiment needs --corpus DIR (see kestrel experiment --help)");
+    if (!o.test.empty() && (o.foldsGiven || o.repeats > 1))
+        return parser.usageError("--test evaluates on a held-out corpus: --folds and --repeat belong to "
+                                 "cross-validation");
+    if (o.test.empty() && o.folds < 2)
+        return parser.usageError(fmt::format("--folds {}: cross-validation needs at least 2 folds (or --test DIR for a "
+                                             "held-out corpus)",
+                                             o.folds));
+    return -1;
+}
+
+// Checks the corpora and fills in the settings that follow from them; -1
+// when the experiment can start, else the status.
+int prepareSettings(ExperimentOptions& o) {
+    if (!isDirectory(o.corpus)) {
+        printError("the training corpus " + o.corpus + " does not exist or is not a directory");
+        return 1;
+    }
+    if (!o.test.empty() && !isDirectory(o.test)) {
+        printError("the test corpus " + o.test + " does not exist or is not a directory");
+        return 1;
+    }
+    ExperimentSettings& settings = o.settings;
+    settings.corpusPath = directoryArgument(o.corpus);
+    settings.testPath = o.test.empty() ? std::string() : directoryArgument(o.test);
+    settings.workspacePath =
+        o.workspace.empty() ? defaultWorkspaceFor(settings.corpusPath) : directoryArgument(o.workspace);
     settings.startupDirectory = currentDirectory();
-    settings.folds = folds;
-    settings.repeats = repeats;
-    const std::vector<Combination> combinations = expandGrid(grid);
+    settings.folds = o.folds;
+    settings.repeats = o.repeats;
+    return -1;
+}
+
+// Prepares the folds and evaluates every combination, reporting each on
+// standard error as it finishes; -1 with the results, else the status.
+int evaluateCombinations(const ExperimentSettings& settings, const std::vector<Combination>& combinations,
+                         double started, std::vector<CombinationResult>& results) {
+    ExperimentProgress progress;
+    Experiment experiment(settings, combinations);
+    if (!experiment.prepare(&progress)) {
+        progress.finishLine();
+        for (const auto& w : experiment.warnings()) printWarning(w);
+        printError(interrupted ? std::string("stopped before any combination was evaluated") : experiment.error());
+        return interrupted ? 130 : 1;
+    }
+    progress.finishLine();
+    for (const auto& w : experiment.warnings()) printWarning(w);
+    std::fprintf(stderr, "kestrel: %zu combinations, %s; prepared in %.1f s\n", combinations.size(),
+                 experiment.parallelNote().c_str(), nowSeconds() - started);
+    size_t finished = 0;
+    results = experiment.run(&progress, [&](const CombinationResult& r, size_t) {
+        progress.finishLine();
+        ++finished;
+        const std::string name = combinationName(r.combination);
+        if (r.evaluated()) {
+            const ExperimentRow row = rankResults({r}).front();
+            std::fprintf(stderr, "kestrel: [%zu/%zu] %s: micro F1 %.2f%%, macro F1 %.2f%% (%.1f s)\n", finished,
+                         combinations.size(), name.c_str(), row.microF1.mean, row.macroF1.mean, nowSeconds() - started);
+        } else {
+            std::fprintf(stderr, "kestrel: [%zu/%zu] %s failed: %s\n", finished, combinations.size(), name.c_str(),
+                         r.failure.c_str());
+        }
+    });
+    progress.finishLine();
+    for (const auto& w : experiment.warnings()) printWarning(w);
+    if (settings.keepTemporary)
+        std::fprintf(stderr, "kestrel: temporary workspaces kept in %s\n", toUtf8(experiment.temporaryPath()).c_str());
+    return -1;
+}
+
+// The best combination and the commands that train (and test) it.
+void printBest(const ExperimentOptions& o, const ExperimentRow& best) {
+    const ExperimentSettings& settings = o.settings;
+    std::printf("best: %s (micro F1 %.2f%% ± %.2f, macro F1 %.2f%% ± %.2f)\n",
+                combinationName(best.combination).c_str(), best.microF1.mean, best.microF1.deviation,
+                best.macroF1.mean, best.macroF1.deviation);
+    std::printf("  kestrel train --corpus %s%s %s\n", shellWord(o.corpus).c_str(),
+                settings.inputFormat == kPreprocessed ? " --format seg" : "",
+                trainArguments(best.combination).c_str());
+    if (!o.test.empty())
+        std::printf("  kestrel classify --workspace %s --corpus %s --test%s\n",
+                    shellWord(defaultWorkspaceFor(settings.corpusPath)).c_str(), shellWord(o.test).c_str(),
+                    settings.inputFormat == kPreprocessed ? " --format seg" : "");
+}
+
+// Adds the table to the workbook and writes the chart; 0 or the status.
+int exportRows(const ExperimentOptions& o, const std::vector<ExperimentRow>& rows) {
+    const ExperimentSettings& settings = o.settings;
+    ExperimentRun run;
+    run.time = localTime("%Y-%m-%d %H:%M:%S");
+    run.stamp = localTime("%Y%m%d-%H%M%S");
+    run.corpus = toUtf8(settings.corpusPath);
+    run.validation = o.test.empty() ? fmt::format("{}-fold cross-validation, seed {}", o.folds, settings.seed) +
+                                          (o.repeats > 1 ? fmt::format(", {} repetitions", o.repeats) : std::string())
+                                    : "test corpus " + toUtf8(settings.testPath);
+    std::string error;
+    // The workbook changes under the workspace's lock, recorded in its manifest.
+    WorkspaceTransaction update(settings.workspacePath);
+    if (!update.begin("experiment export", error) ||
+        !exportExperiment(settings.workspacePath, update.directory(), run, rows, error) || !update.commit(error)) {
+        printError(error);
+        return 1;
+    }
+    std::printf("exported to %s (sheet %s) and %s\n", toUtf8(settings.workspacePath + kEvaluationWorkbookName).c_str(),
+                kExperimentSheetName, toUtf8(settings.workspacePath + experimentChartName(run)).c_str());
+    return 0;
+}
+
+}  // namespace
+
+int runExperiment(int argc, char** argv) {
+    ExperimentOptions o;
+    if (const int exit = parseExperimentOptions(argc, argv, o); exit >= 0) return exit;
+    if (const int exit = prepareSettings(o); exit >= 0) return exit;
+    const std::vector<Combination> combinations = expandGrid(o.grid);
 
     std::signal(SIGINT, onInterrupt);
-    ExperimentProgress progress;
     const double started = nowSeconds();
     std::vector<CombinationResult> results;
-    {
-        Experiment experiment(settings, combinations);
-        if (!experiment.prepare(&progress)) {
-            progress.finishLine();
-            for (const auto& w : experiment.warnings()) printWarning(w);
-            printError(interrupted ? std::string("stopped before any combination was evaluated") : experiment.error());
-            return interrupted ? 130 : 1;
-        }
-        progress.finishLine();
-        for (const auto& w : experiment.warnings()) printWarning(w);
-        std::fprintf(stderr, "kestrel: %zu combinations, %s; prepared in %.1f s\n", combinations.size(),
-                     experiment.parallelNote().c_str(), nowSeconds() - started);
-        size_t finished = 0;
-        results = experiment.run(&progress, [&](const CombinationResult& r, size_t) {
-            progress.finishLine();
-            ++finished;
-            const std::string name = combinationName(r.combination);
-            if (r.evaluated()) {
-                const ExperimentRow row = rankResults({r}).front();
-                std::fprintf(stderr, "kestrel: [%zu/%zu] %s: micro F1 %.2f%%, macro F1 %.2f%% (%.1f s)\n", finished,
-                             combinations.size(), name.c_str(), row.microF1.mean, row.macroF1.mean, nowSeconds() - started);
-            } else {
-                std::fprintf(stderr, "kestrel: [%zu/%zu] %s failed: %s\n", finished, combinations.size(), name.c_str(),
-                             r.failure.c_str());
-            }
-        });
-        progress.finishLine();
-        for (const auto& w : experiment.warnings()) printWarning(w);
-        if (settings.keepTemporary)
-            std::fprintf(stderr, "kestrel: temporary workspaces kept in %s\n", toUtf8(experiment.temporaryPath()).c_str());
-    }
+    if (const int exit = evaluateCombinations(o.settings, combinations, started, results); exit >= 0) return exit;
     std::signal(SIGINT, SIG_DFL);
 
     const std::vector<ExperimentRow> rows = rankResults(results);
     std::fputs(experimentTable(rows).c_str(), stdout);
-    const double total = nowSeconds() - started;
     if (interrupted)
         std::printf("\nstopped: %zu of %zu combinations finished\n", results.size(), combinations.size());
-    std::printf("\ntotal time %.1f s\n", total);
+    std::printf("\ntotal time %.1f s\n", nowSeconds() - started);
 
     const bool anyEvaluated = !rows.empty() && rows.front().failure.empty();
-    if (anyEvaluated) {
-        const ExperimentRow& best = rows.front();
-        std::printf("best: %s (micro F1 %.2f%% ± %.2f, macro F1 %.2f%% ± %.2f)\n",
-                    combinationName(best.combination).c_str(), best.microF1.mean, best.microF1.deviation,
-                    best.macroF1.mean, best.macroF1.deviation);
-        std::printf("  kestrel train --corpus %s%s %s\n", shellWord(corpus).c_str(),
-                    settings.inputFormat == kPreprocessed ? " --format seg" : "",
-                    trainArguments(best.combination).c_str());
-        if (!test.empty())
-            std::printf("  kestrel classify --workspace %s --corpus %s --test%s\n",
-                        shellWord(defaultWorkspaceFor(settings.corpusPath)).c_str(), shellWord(test).c_str(),
-                        settings.inputFormat == kPreprocessed ? " --format seg" : "");
-    }
-    if (exportToo && !rows.empty()) {
-        ExperimentRun run;
-        run.time = localTime("%Y-%m-%d %H:%M:%S");
-        run.stamp = localTime("%Y%m%d-%H%M%S");
-        run.corpus = toUtf8(settings.corpusPath);
-        run.validation = test.empty() ? formatString("%u-fold cross-validation, seed %llu", folds,
-                                                     static_cast<unsigned long long>(settings.seed)) +
-                                            (repeats > 1 ? formatString(", %u repetitions", repeats) : std::string())
-                                      : "test corpus " + toUtf8(settings.testPath);
-        std::string error;
-        // The workbook changes under the workspace's lock, recorded in its manifest.
-        WorkspaceTransaction update(settings.workspacePath);
-        if (!update.begin("experiment export", error) ||
-            !exportExperiment(settings.workspacePath, update.directory(), run, rows, error) || !update.commit(error)) {
-            printError(error);
-            return 1;
-        }
-        std::printf("exported to %s (sheet %s) and %s\n",
-                    toUtf8(settings.workspacePath + kEvaluationWorkbookName).c_str(), kExperimentSheetName,
-                    toUtf8(settings.workspacePath + experimentChartName(run)).c_str());
-    }
+    if (anyEvaluated) printBest(o, rows.front());
+    if (o.exportToo && !rows.empty())
+        if (const int exit = exportRows(o, rows); exit != 0) return exit;
     if (interrupted) return 130;
     if (!anyEvaluated) {
         printError("no combination could be evaluated");

@@ -11,6 +11,7 @@
 #include "app/WorkspaceFiles.h"
 #include "classify/svm/SvmOptions.h"
 #include "cli/CommandLine.h"
+#include "cli/OptionParser.h"
 #include "common/Encoding.h"
 #include "common/FileSystem.h"
 #include "common/ResourceUsage.h"
@@ -21,37 +22,32 @@ namespace kestrel::cli {
 
 namespace {
 
-const char* const kTrainHelp =
-    "usage: kestrel train --corpus DIR [options]\n"
-    "\n"
+const char* const kTrainDescription =
     "Preprocesses a training corpus (one sub-directory per category), builds the\n"
-    "feature index, selects features, writes train.dat, params.dat and fsinfo.dat.\n"
-    "\n"
-    "  --corpus DIR          training corpus (required)\n"
-    "  --workspace DIR       result directory (default: \"model\" beside the corpus)\n"
-    "  --format txt|seg      raw text (*.txt, segmented here) or segmented *.seg (default txt)\n"
-    "  --select chi|ig|mi|rs feature selection method (default chi)\n"
-    "  --dim N               number of features (default 50)\n"
-    "  --classifier knn|svm  classification method written to params.dat (default knn)\n"
-    "  -k N                  KNN neighbours, 1..100 (default 20)\n"
-    "  --similarity cosine|manhattan|euclidean   KNN similarity (default cosine)\n"
-    "SVM parameters written to params.dat:\n";
+    "feature index, selects features, writes train.dat, params.dat and fsinfo.dat.\n";
 
-const char* const kClassifyHelp =
-    "usage: kestrel classify --workspace DIR --corpus DIR [options]\n"
-    "\n"
+const char* const kClassifyDescription =
     "Loads a trained workspace, preprocesses and classifies a corpus, writes\n"
-    "result.dat; for a test corpus prints the evaluation.\n"
-    "\n"
-    "  --workspace DIR   trained workspace (required)\n"
-    "  --corpus DIR      corpus to classify (required)\n"
-    "  --test            the corpus is labelled: one sub-directory per training category\n"
-    "  --format txt|seg  raw text or segmented documents (default txt)\n"
-    "  --export          with --test: add the evaluation to the workbook in the workspace\n";
+    "result.dat; for a test corpus prints the evaluation.\n";
 
-const char* const kCommonHelp =
-    "  --threads N           worker threads (default: every core)\n"
-    "  --timings             print the time, CPU use and peak memory of every stage on standard error\n";
+const std::vector<std::pair<std::string, int>> kFormats = {{"txt", kRawText}, {"seg", kPreprocessed}};
+
+// --format, --threads and --timings, which train and classify share.
+void addRunOptions(OptionParser& parser, int& format, unsigned& threads, bool& timings) {
+    parser.addChoice("--format", format, kFormats,
+                     "raw text (*.txt, segmented here) or segmented *.seg (default txt)");
+    parser.app()
+        .add_option_function<std::string>(
+            "--threads",
+            [&parser, &threads](const std::string& value) {
+                uint32_t t = 0;
+                if (!parseUnsigned(value, t)) parser.refuse("--threads", value);
+                threads = t;
+            },
+            "worker threads (default: every core)")
+        ->option_text("N");
+    parser.app().add_flag("--timings", timings, "print the time, CPU use and peak memory of every stage on standard error");
+}
 
 void printWarnings(const TextClassifier& controller) {
     for (const auto& w : controller.warnings()) printWarning(toUtf8(w));
@@ -94,16 +90,11 @@ private:
     std::optional<StageCost> cost_;
 };
 
-bool parseFormat(const std::string& v, int& format) {
-    if (v == "txt") format = kRawText;
-    else if (v == "seg") format = kPreprocessed;
-    else return false;
-    return true;
-}
-
 }  // namespace
 
-int runTrain(int argc, char** argv) {
+namespace {
+
+struct TrainOptions {
     std::string corpus, workspace;
     int format = kRawText;
     int mode = kChi;
@@ -111,87 +102,51 @@ int runTrain(int argc, char** argv) {
     ClassifierParams params;
     unsigned threads = 0;
     bool timings = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string name = argv[i];
-        std::string v, error;
-        auto bad = [&]() {
-            printError("bad value for " + name + ": " + v + " (see kestrel train --help)");
-            return 2;
-        };
-        switch (parseSvmOption(argc, argv, i, params.svm, error)) {
-        case SvmOptionResult::Consumed: continue;
-        case SvmOptionResult::Error: printError(error); return 2;
-        case SvmOptionResult::NotSvmOption: break;
-        }
-        if (name == "--help" || name == "-h") {
-            std::fputs(kTrainHelp, stdout);
-            std::fputs(svmOptionsHelp(), stdout);
-            std::fputs(kCommonHelp, stdout);
-            return 0;
-        }
-        if (name == "--timings") {
-            timings = true;
-            continue;
-        }
-        const bool takesValue = name == "--corpus" || name == "--workspace" || name == "--format" ||
-                                name == "--select" || name == "--dim" || name == "--classifier" || name == "-k" ||
-                                name == "--similarity" || name == "--threads";
-        if (!takesValue) {
-            printError((name.starts_with("-") ? "unknown option " : "unexpected argument ") + name +
-                       " (see kestrel train --help)");
-            return 2;
-        }
-        if (!optionValue(argc, argv, i, v)) return 2;
-        if (name == "--corpus") corpus = v;
-        else if (name == "--workspace") workspace = v;
-        else if (name == "--format") {
-            if (!parseFormat(v, format)) return bad();
-        } else if (name == "--select") {
-            if (v == "chi") mode = kChi;
-            else if (v == "ig") mode = kIg;
-            else if (v == "mi") mode = kMi;
-            else if (v == "rs") mode = kRs;
-            else return bad();
-        } else if (name == "--dim") {
-            if (!parseUnsigned(v, dim) || dim < 1) return bad();
-        } else if (name == "--classifier") {
-            if (v == "knn") params.classifier = 0;
-            else if (v == "svm") params.classifier = 1;
-            else return bad();
-        } else if (name == "-k") {
-            if (!parseUnsigned(v, params.k) || params.k < 1 || params.k > 100) return bad();
-        } else if (name == "--similarity") {
-            if (v == "cosine") params.similarity = 0;
-            else if (v == "manhattan") params.similarity = 1;
-            else if (v == "euclidean") params.similarity = 2;
-            else return bad();
-        } else if (name == "--threads") {
-            uint32_t t;
-            if (!parseUnsigned(v, t)) return bad();
-            threads = t;
-        }
-    }
-    if (corpus.empty()) {
-        printError("train needs --corpus DIR (see kestrel train --help)");
-        return 2;
-    }
-    if (!isDirectory(corpus)) {
-        printError("the training corpus " + corpus + " does not exist or is not a directory");
+};
+
+// The options of train; -1 when the training is to run, else the status.
+int parseTrainOptions(int argc, char** argv, TrainOptions& o) {
+    OptionParser parser("train", kTrainDescription);
+    CLI::App& app = parser.app();
+    app.add_option("--corpus", o.corpus, "training corpus (required)")->option_text("DIR");
+    app.add_option("--workspace", o.workspace, "result directory (default: \"model\" beside the corpus)")
+        ->option_text("DIR");
+    parser.addChoice("--select", o.mode, {{"chi", kChi}, {"ig", kIg}, {"mi", kMi}, {"rs", kRs}},
+                     "feature selection method (default chi)");
+    parser.addNumber("--dim", o.dim, 1, UINT32_MAX, "number of features (default 50)");
+    parser.addChoice("--classifier", o.params.classifier, {{"knn", 0}, {"svm", 1}},
+                     "classification method written to params.dat (default knn)");
+    parser.addNumber("-k", o.params.k, 1, 100, "KNN neighbours, 1..100 (default 20)");
+    parser.addChoice("--similarity", o.params.similarity, {{"cosine", 0u}, {"manhattan", 1u}, {"euclidean", 2u}},
+                     "KNN similarity (default cosine)");
+    addSvmOptions(app, o.params.svm);
+    addRunOptions(parser, o.format, o.threads, o.timings);
+    if (const int exit = parser.parse(argc, argv); exit >= 0) return exit;
+    if (o.corpus.empty()) return parser.usageError("train needs --corpus DIR (see kestrel train --help)");
+    return -1;
+}
+
+}  // namespace
+
+namespace {
+
+// Sets the controller up for training on the corpus of `o` and opens the
+// workspace update; -1 when ready, else the exit status.
+int prepareTraining(const TrainOptions& o, TextClassifier& controller, TerminalProgress& progress,
+                    StageTimer& timer) {
+    if (!isDirectory(o.corpus)) {
+        printError("the training corpus " + o.corpus + " does not exist or is not a directory");
         return 1;
     }
-
-    TextClassifier controller;
-    controller.threads = threads;
+    controller.threads = o.threads;
     controller.startupDirectory = currentDirectory();
-    controller.trainingCorpusPath = directoryArgument(corpus);
+    controller.trainingCorpusPath = directoryArgument(o.corpus);
     controller.workspacePath =
-        workspace.empty() ? defaultWorkspaceFor(controller.trainingCorpusPath) : directoryArgument(workspace);
-    controller.inputFormat = format;
-    TerminalProgress progress;
-    StageTimer timer(timings);
-    const CorpusCount count = countCategorisedCorpus(controller.trainingCorpusPath, format);
+        o.workspace.empty() ? defaultWorkspaceFor(controller.trainingCorpusPath) : directoryArgument(o.workspace);
+    controller.inputFormat = o.format;
+    const CorpusCount count = countCategorisedCorpus(controller.trainingCorpusPath, o.format);
     if (count.documents == 0) {
-        printError(std::string("不存在训练文档！ (no ") + (format == kRawText ? "*.txt" : "*.seg") +
+        printError(std::string("不存在训练文档！ (no ") + (o.format == kRawText ? "*.txt" : "*.seg") +
                    " documents in the sub-directories of " + controller.trainingCorpusPath + ")");
         return 1;
     }
@@ -206,7 +161,13 @@ int runTrain(int argc, char** argv) {
     // or all of the new one.
     if (!controller.beginUpdate("train")) return fail("无法使用工作目录！", controller);
     timer.lap(progress, "count");
+    return -1;
+}
 
+// Preprocessing, index, selection, vectors and the parameter files, then
+// the commit of the update; 0 or the exit status of the failed stage.
+int runTrainingStages(const TrainOptions& o, TextClassifier& controller, TerminalProgress& progress,
+                      StageTimer& timer) {
     if (!controller.preprocessTraining(&progress)) return fail("训练文本预处理失败！", controller);
     printWarnings(controller);
     timer.lap(progress, "preprocess");
@@ -219,109 +180,114 @@ int runTrain(int argc, char** argv) {
     controller.buildIndex(&progress);
     printWarnings(controller);
     timer.lap(progress, "index");
-    controller.selectionMode = mode;
-    controller.newDimensionality = dim;
+    controller.selectionMode = o.mode;
+    controller.newDimensionality = o.dim;
     if (!controller.selectFeatures(&progress)) return fail("特征选择失败！", controller);
     timer.lap(progress, "select");
     if (!controller.writeVectors(&progress)) return fail("训练文本向量写入失败！", controller);
     printWarnings(controller);
     timer.lap(progress, "vectors");
     std::string error;
-    if (!writeParams(controller.workDirectory() + "params.dat", params, &error) ||
+    if (!writeParams(controller.workDirectory() + "params.dat", o.params, &error) ||
         !writeFsInfo(controller.workDirectory() + "fsinfo.dat", controller.fsInfo(), &error)) {
         printError(error);
         return 1;
     }
     if (!controller.commitUpdate()) return fail("无法保存工作目录！", controller);
     progress.finishLine();
-    std::printf("workspace %s\n%u categories, %u training documents, %u candidate features, %u selected (%s), %s\n",
-                toUtf8(controller.workspacePath).c_str(), controller.categoryCount, controller.trainingDocCount,
-                controller.oldDimensionality(), controller.newDimensionality, selectionModeName(mode),
-                params.classifier == 0 ? "KNN" : "SVM");
     return 0;
 }
 
-int runClassify(int argc, char** argv) {
+}  // namespace
+
+int runTrain(int argc, char** argv) {
+    TrainOptions o;
+    if (const int exit = parseTrainOptions(argc, argv, o); exit >= 0) return exit;
+    TextClassifier controller;
+    TerminalProgress progress;
+    StageTimer timer(o.timings);
+    if (const int exit = prepareTraining(o, controller, progress, timer); exit >= 0) return exit;
+    if (const int exit = runTrainingStages(o, controller, progress, timer); exit != 0) return exit;
+    std::printf("workspace %s\n%u categories, %u training documents, %u candidate features, %u selected (%s), %s\n",
+                toUtf8(controller.workspacePath).c_str(), controller.categoryCount, controller.trainingDocCount,
+                controller.oldDimensionality(), controller.newDimensionality, selectionModeName(o.mode),
+                o.params.classifier == 0 ? "KNN" : "SVM");
+    return 0;
+}
+
+namespace {
+
+struct ClassifyOptions {
     std::string corpus, workspace;
     int format = kRawText;
-    bool test = false, exportWorkbookToo = false, timings = false;
+    bool test = false;
+    bool exportWorkbook = false;
+    bool timings = false;
     unsigned threads = 0;
-    for (int i = 1; i < argc; ++i) {
-        const std::string name = argv[i];
-        std::string v;
-        if (name == "--help" || name == "-h") {
-            std::fputs(kClassifyHelp, stdout);
-            std::fputs(kCommonHelp, stdout);
-            return 0;
-        } else if (name == "--test") {
-            test = true;
-        } else if (name == "--export") {
-            exportWorkbookToo = true;
-        } else if (name == "--timings") {
-            timings = true;
-        } else if (name == "--corpus" || name == "--workspace" || name == "--format" || name == "--threads") {
-            if (!optionValue(argc, argv, i, v)) return 2;
-            uint32_t t = 0;
-            if (name == "--corpus") corpus = v;
-            else if (name == "--workspace") workspace = v;
-            else if (name == "--format" ? !parseFormat(v, format) : !parseUnsigned(v, t)) {
-                printError("bad value for " + name + ": " + v + " (see kestrel classify --help)");
-                return 2;
-            } else if (name == "--threads") {
-                threads = t;
-            }
-        } else {
-            printError((name.starts_with("-") ? "unknown option " : "unexpected argument ") + name +
-                       " (see kestrel classify --help)");
-            return 2;
-        }
-    }
-    if (workspace.empty() || corpus.empty()) {
-        printError("classify needs --workspace DIR and --corpus DIR (see kestrel classify --help)");
-        return 2;
-    }
-    if (exportWorkbookToo && !test) {
-        printError("--export needs --test: only a labelled corpus can be evaluated");
-        return 2;
-    }
+};
 
-    TextClassifier controller;
-    controller.threads = threads;
+// The options of classify; -1 when the classification is to run, else the
+// status.
+int parseClassifyOptions(int argc, char** argv, ClassifyOptions& o) {
+    OptionParser parser("classify", kClassifyDescription);
+    CLI::App& app = parser.app();
+    app.add_option("--workspace", o.workspace, "trained workspace (required)")->option_text("DIR");
+    app.add_option("--corpus", o.corpus, "corpus to classify (required)")->option_text("DIR");
+    app.add_flag("--test", o.test, "the corpus is labelled: one sub-directory per training category");
+    app.add_flag("--export", o.exportWorkbook, "with --test: add the evaluation to the workbook in the workspace");
+    addRunOptions(parser, o.format, o.threads, o.timings);
+    if (const int exit = parser.parse(argc, argv); exit >= 0) return exit;
+    if (o.workspace.empty() || o.corpus.empty())
+        return parser.usageError("classify needs --workspace DIR and --corpus DIR (see kestrel classify --help)");
+    if (o.exportWorkbook && !o.test)
+        return parser.usageError("--export needs --test: only a labelled corpus can be evaluated");
+    return -1;
+}
+
+// Loads the workspace's classifier and sets the corpus of `o` up; -1 when
+// ready, else the exit status.
+int prepareClassification(const ClassifyOptions& o, TextClassifier& controller, TerminalProgress& progress,
+                          StageTimer& timer) {
+    controller.threads = o.threads;
     controller.startupDirectory = currentDirectory();
-    controller.workspacePath = directoryArgument(workspace);
+    controller.workspacePath = directoryArgument(o.workspace);
     if (!isDirectory(controller.workspacePath)) {
-        printError("读取分类模型失败！ (the workspace " + workspace + " does not exist or is not a directory)");
+        printError("读取分类模型失败！ (the workspace " + o.workspace + " does not exist or is not a directory)");
         return 1;
     }
     if (!controller.beginUpdate("classify")) return fail("无法使用工作目录！", controller);
-    TerminalProgress progress;
-    StageTimer timer(timings);
     if (!controller.loadClassifier()) return fail("读取分类模型失败！", controller);
     timer.lap(progress, "load");
 
-    if (!isDirectory(corpus)) {
-        printError("the corpus " + corpus + " does not exist or is not a directory");
+    if (!isDirectory(o.corpus)) {
+        printError("the corpus " + o.corpus + " does not exist or is not a directory");
         return 1;
     }
-    controller.rawCorpusPath = directoryArgument(corpus);
-    controller.inputFormat = format;
-    controller.vectorMode = test ? kTestVectors : kExampleVectors;
-    const uint32_t documents = test ? countCategorisedCorpus(controller.rawCorpusPath, format).documents
-                                    : countDocuments(controller.rawCorpusPath, format);
+    controller.rawCorpusPath = directoryArgument(o.corpus);
+    controller.inputFormat = o.format;
+    controller.vectorMode = o.test ? kTestVectors : kExampleVectors;
+    const uint32_t documents = o.test ? countCategorisedCorpus(controller.rawCorpusPath, o.format).documents
+                                      : countDocuments(controller.rawCorpusPath, o.format);
     if (documents == 0) {
-        printError(std::string("不存在原始文档！ (no ") + (format == kRawText ? "*.txt" : "*.seg") + " documents " +
-                   (test ? "in the sub-directories of " : "in ") + controller.rawCorpusPath + ")");
+        printError(std::string("不存在原始文档！ (no ") + (o.format == kRawText ? "*.txt" : "*.seg") +
+                   " documents " + (o.test ? "in the sub-directories of " : "in ") + controller.rawCorpusPath + ")");
         return 1;
     }
     controller.rawDocCount = documents;
-
     timer.lap(progress, "count");
+    return -1;
+}
+
+// Preprocessing, vectors, classification and the results, then the commit
+// of the update; 0 or the exit status of the failed stage.
+int runClassificationStages(const ClassifyOptions& o, TextClassifier& controller, TerminalProgress& progress,
+                            StageTimer& timer) {
     if (!controller.preprocessRaw(&progress)) return fail("原始文本预处理失败！", controller);
     printWarnings(controller);
     timer.lap(progress, "preprocess");
     if (controller.rawDocuments().empty()) {
-        printError(test ? "no document of the corpus lies in a directory named like a training category"
-                        : "no document of the corpus could be preprocessed");
+        printError(o.test ? "no document of the corpus lies in a directory named like a training category"
+                          : "no document of the corpus could be preprocessed");
         return 1;
     }
     if (!controller.writeVectors(&progress)) return fail("原始文本向量写入失败！", controller);
@@ -334,33 +300,49 @@ int runClassify(int argc, char** argv) {
     if (!controller.writeResults()) return fail("分类结果写入失败！", controller);
     if (!controller.commitUpdate()) return fail("无法保存工作目录！", controller);
     progress.finishLine();
+    return 0;
+}
 
+// Prints the evaluation of a test corpus and, when asked, adds it to the
+// workbook; 0 or the exit status.
+int reportEvaluation(const ClassifyOptions& o, TextClassifier& controller) {
     const auto& categories = controller.categories();
-    auto categoryName = [&](int32_t id) {
-        return id >= 0 && static_cast<size_t>(id) < categories.size() ? toUtf8(categories[static_cast<size_t>(id)].name)
-                                                                       : std::string("-");
-    };
-    if (!test) {
-        for (const auto& doc : controller.rawDocuments())
-            std::printf("%s %s\n", toUtf8(doc.fileName).c_str(), categoryName(doc.assignedCategory).c_str());
-        return 0;
-    }
     const Evaluation evaluation(categories, controller.rawDocuments(), controller.rawDocCount);
     printReport(evaluation.overallReport());
     for (uint32_t c = 0; c < categories.size(); ++c) {
         std::printf("\n");
         printReport(evaluation.categoryReport(c));
     }
-    if (exportWorkbookToo) {
-        std::string error;
-        if (!controller.beginUpdate("export")) return fail("无法使用工作目录！", controller);
-        if (!exportWorkbook(controller.workDirectory(), evaluation, categories, error)) {
-            printError(error);
-            return 1;
-        }
-        if (!controller.commitUpdate()) return fail("无法保存工作目录！", controller);
-        std::printf("\nexported to %s\n", toUtf8(controller.workspacePath + kEvaluationWorkbookName).c_str());
+    if (!o.exportWorkbook) return 0;
+    std::string error;
+    if (!controller.beginUpdate("export")) return fail("无法使用工作目录！", controller);
+    if (!exportWorkbook(controller.workDirectory(), evaluation, categories, error)) {
+        printError(error);
+        return 1;
     }
+    if (!controller.commitUpdate()) return fail("无法保存工作目录！", controller);
+    std::printf("\nexported to %s\n", toUtf8(controller.workspacePath + kEvaluationWorkbookName).c_str());
+    return 0;
+}
+
+}  // namespace
+
+int runClassify(int argc, char** argv) {
+    ClassifyOptions o;
+    if (const int exit = parseClassifyOptions(argc, argv, o); exit >= 0) return exit;
+    TextClassifier controller;
+    TerminalProgress progress;
+    StageTimer timer(o.timings);
+    if (const int exit = prepareClassification(o, controller, progress, timer); exit >= 0) return exit;
+    if (const int exit = runClassificationStages(o, controller, progress, timer); exit != 0) return exit;
+    if (o.test) return reportEvaluation(o, controller);
+    const auto& categories = controller.categories();
+    auto categoryName = [&](int32_t id) {
+        return id >= 0 && static_cast<size_t>(id) < categories.size() ? toUtf8(categories[static_cast<size_t>(id)].name)
+                                                                       : std::string("-");
+    };
+    for (const auto& doc : controller.rawDocuments())
+        std::printf("%s %s\n", toUtf8(doc.fileName).c_str(), categoryName(doc.assignedCategory).c_str());
     return 0;
 }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/OptionParser.h"
+#include "cli/SegStream.h"
 #include "common/Encoding.h"
 #include "common/FileSystem.h"
 #include "segment/WordSegmenter.h"
@@ -16,36 +18,30 @@ namespace kestrel {
 
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: kestrel segment [--encoding utf8|gbk] [--plain] [--data DIR] FILE...\n"
-    "\n"
+constexpr const char* kDescription =
     "Segments Chinese documents (GBK/GB18030, UTF-8 or UTF-16 with BOM, detected\n"
     "per file) into words.\n"
     "\n"
-    "Without --plain, prints each file's word list as preprocessing writes it:\n"
-    "one word per line, stop words, punctuation and numbers removed.\n"
+    "Without --plain or --seg, prints each file's word list as preprocessing\n"
+    "writes it: one word per line, stop words, punctuation and numbers removed.\n"
     "\n"
-    "Options:\n"
-    "  --plain            print every input line segmented, words separated by\n"
-    "                     single blanks; every character is kept (punctuation,\n"
-    "                     digits, particles) and no stop word is removed\n"
-    "  --encoding ENC     output encoding: utf8 (default) or gbk (GB18030)\n"
-    "  --data DIR         the segmenter's data directory (holding coreDict.dct);\n"
-    "                     default: ./data/, then $KESTREL_DATA, then the data\n"
-    "                     built beside the program or installed with it\n"
-    "                     (../share/kestrel/data)\n"
-    "  --help             show this help\n"
+    "With --seg, reads documents one per line as \"id<TAB>text\" (a document's\n"
+    "line breaks written as blanks) and writes \"id<TAB>word:count word:count ...\"\n"
+    "lines: the words and counts of the document's .seg file, in the same order,\n"
+    "so that a batch engine can segment a corpus in shards; kestrel unpack-seg\n"
+    "turns the lines into .seg files. A line that is no such record (no TAB, an\n"
+    "empty id, bytes that are not in the encoding of --encoding) is reported with\n"
+    "its number on standard error and left out, and the exit status is 1.\n"
     "\n"
-    "FILE may be - for standard input.\n";
+    "FILE may be - for standard input; --seg reads standard input when no FILE is\n"
+    "given.\n";
 
-bool readInput(const std::string& path, std::string& bytes, std::string& error) {
-    if (path != "-") return readFile(path, bytes, &error);
-    bytes.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    if (std::cin.bad()) {
-        error = "cannot read standard input";
-        return false;
-    }
-    return true;
+// The bytes of a file, or of standard input for "-".
+Result<std::string> readInput(const std::string& path) {
+    if (path != "-") return readFile(path);
+    std::string bytes(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>{});
+    if (std::cin.bad()) return Status::failure("cannot read standard input");
+    return bytes;
 }
 
 // Writes GBK text in the chosen encoding; false when standard output fails.
@@ -58,67 +54,14 @@ bool emit(std::string& gbk, bool utf8) {
 
 }  // namespace
 
-int runSegmentCommand(int argc, char** argv) {
-    bool plain = false;
-    bool utf8 = true;
-    std::string dataDir;
-    std::vector<std::string> files;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&](std::string& out) {
-            const size_t eq = arg.find('=');
-            if (arg.starts_with("--") && eq != std::string::npos) {
-                out = arg.substr(eq + 1);
-                return true;
-            }
-            if (i + 1 >= argc) return false;
-            out = argv[++i];
-            return true;
-        };
-        const std::string name = arg.starts_with("--") ? arg.substr(0, arg.find('=')) : arg;
-        if (name == "--help" || name == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (name == "--plain") {
-            plain = true;
-        } else if (name == "--encoding") {
-            std::string encoding;
-            if (!value(encoding)) {
-                std::fprintf(stderr, "kestrel segment: --encoding needs a value (utf8 or gbk)\n");
-                return 2;
-            }
-            if (encoding == "utf8" || encoding == "utf-8" || encoding == "UTF-8") {
-                utf8 = true;
-            } else if (encoding == "gbk" || encoding == "GBK") {
-                utf8 = false;
-            } else {
-                std::fprintf(stderr, "kestrel segment: unknown encoding '%s' (use utf8 or gbk)\n", encoding.c_str());
-                return 2;
-            }
-        } else if (name == "--data") {
-            if (!value(dataDir)) {
-                std::fprintf(stderr, "kestrel segment: --data needs a directory\n");
-                return 2;
-            }
-        } else if (name == "--") {
-            for (++i; i < argc; ++i) files.emplace_back(argv[i]);
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            std::fprintf(stderr, "kestrel segment: unknown option '%s'\n%s", arg.c_str(), kUsage);
-            return 2;
-        } else {
-            files.push_back(arg);
-        }
-    }
-    if (files.empty()) {
-        std::fprintf(stderr, "kestrel segment: no input file given\n%s", kUsage);
-        return 2;
-    }
+namespace {
 
-    WordSegmenter segmenter;
+// Loads the segmenter's data from `dataDir` (the data directory or the one
+// above it) or, without it, from where the data is looked up by default.
+bool loadSegmenter(const std::string& dataDir, WordSegmenter& segmenter) {
     std::string error;
     Status loaded;
     if (!dataDir.empty()) {
-        // DIR may be the data directory itself or the directory above it.
         std::string dir = withTrailingSlash(dataDir);
         if (!fileExists(dir + "coreDict.dct") && fileExists(dir + "data/coreDict.dct")) dir += "data/";
         loaded = segmenter.loadDataDirectory(dir);
@@ -129,24 +72,51 @@ int runSegmentCommand(int argc, char** argv) {
     }
     if (!loaded) {
         std::fprintf(stderr, "kestrel segment: cannot load the segmenter's data: %s\n", loaded.message().c_str());
-        return 1;
+        return false;
     }
     if (!segmenter.warnings().empty()) std::fprintf(stderr, "kestrel segment: warning: %s", segmenter.warnings().c_str());
     segmenter.setUnknownWordSwitch(2);
+    return true;
+}
 
+// Appends the segmented text of one document to `out`: its word list, or
+// with `plain` every line with its words separated by blanks.
+void segmentDocument(CWordSegment& worker, const std::string& text, bool plain, bool utf8, std::string& out,
+                     int& status) {
+    std::vector<std::string> words;
+    if (plain) {
+        forEachLine(text, [&](std::string_view line) {
+            words.clear();
+            worker.segmentPlain(line, words);
+            for (size_t i = 0; i < words.size(); ++i) {
+                if (i > 0) out.push_back(' ');
+                out.append(words[i]);
+            }
+            out.push_back('\n');
+            if (out.size() >= (1u << 20) && !emit(out, utf8)) status = 1;
+        });
+        return;
+    }
+    worker.segmentText(text, words);
+    for (const std::string& word : words) {
+        out.append(word);
+        out.push_back('\n');
+    }
+}
+
+int segmentFiles(const WordSegmenter& segmenter, const std::vector<std::string>& files, bool plain, bool utf8) {
     CWordSegment worker = segmenter.worker();
     int status = 0;
     std::string out;
-    std::vector<std::string> words;
     for (const std::string& file : files) {
-        std::string bytes;
-        if (!readInput(file, bytes, error)) {
-            std::fprintf(stderr, "kestrel segment: %s\n", toUtf8(error).c_str());
+        const Result<std::string> bytes = readInput(file);
+        if (!bytes) {
+            std::fprintf(stderr, "kestrel segment: %s\n", toUtf8(bytes.message()).c_str());
             status = 1;
             continue;
         }
         DecodeReport report;
-        const std::string text = decodeText(bytes, &report);
+        const std::string text = decodeText(*bytes, &report);
         const std::string warning = decodeWarning(file == "-" ? "standard input" : file, report);
         if (report.encoding == TextEncoding::kBinary) {
             std::fprintf(stderr, "kestrel segment: %s\n", warning.c_str());
@@ -154,25 +124,7 @@ int runSegmentCommand(int argc, char** argv) {
             continue;
         }
         if (!warning.empty()) std::fprintf(stderr, "kestrel segment: warning: %s\n", warning.c_str());
-        if (plain) {
-            forEachLine(text, [&](std::string_view line) {
-                words.clear();
-                worker.segmentPlain(line, words);
-                for (size_t i = 0; i < words.size(); ++i) {
-                    if (i > 0) out.push_back(' ');
-                    out.append(words[i]);
-                }
-                out.push_back('\n');
-                if (out.size() >= (1u << 20) && !emit(out, utf8)) status = 1;
-            });
-        } else {
-            words.clear();
-            worker.segmentText(text, words);
-            for (const std::string& word : words) {
-                out.append(word);
-                out.push_back('\n');
-            }
-        }
+        segmentDocument(worker, text, plain, utf8, out, status);
         if (!emit(out, utf8)) status = 1;
     }
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
@@ -180,6 +132,57 @@ int runSegmentCommand(int argc, char** argv) {
         status = 1;
     }
     return status;
+}
+
+// Segments the records of standard input or of `files`.
+int segmentRecords(const WordSegmenter& segmenter, std::vector<std::string> files, StreamEncoding encoding) {
+    if (files.empty()) files.push_back("-");
+    int status = 0;
+    for (const std::string& file : files) {
+        std::FILE* in = file == "-" ? stdin : std::fopen(file.c_str(), "rb");
+        if (!in) {
+            std::fprintf(stderr, "kestrel segment: cannot open %s\n", displayPath(file).c_str());
+            status = 1;
+            continue;
+        }
+        if (segmentStream(segmenter.worker(), encoding, 0, in, stdout) != 0) status = 1;
+        if (in != stdin) std::fclose(in);
+    }
+    return status;
+}
+
+}  // namespace
+
+int runSegmentCommand(int argc, char** argv) {
+    bool plain = false;
+    bool seg = false;
+    std::string encoding = "utf8";
+    std::string dataDir;
+    std::vector<std::string> files;
+    cli::OptionParser parser("segment", kDescription);
+    CLI::App& app = parser.app();
+    CLI::Option* plainOption = app.add_flag("--plain", plain,
+                                            "print every input line segmented, words separated by single blanks; "
+                                            "every character is kept (punctuation, digits, particles) and no stop "
+                                            "word is removed");
+    app.add_flag("--seg", seg, "read \"id<TAB>text\" records, write \"id<TAB>word:count ...\" records")
+        ->excludes(plainOption);
+    cli::addEncodingOption(app, encoding, "output encoding (with --seg also the input's): utf8 (default) or gbk "
+                                          "(GB18030)");
+    app.add_option("--data", dataDir,
+                   "the segmenter's data directory (holding coreDict.dct); default: ./data/, then $KESTREL_DATA, "
+                   "then the data built beside the program or installed with it (../share/kestrel/data)")
+        ->option_text("DIR");
+    app.add_option("FILE", files, "documents to segment (- for standard input)")->option_text("FILE...");
+    if (const int exit = parser.parse(argc, argv); exit >= 0) return exit;
+    if (files.empty() && !seg) {
+        std::fprintf(stderr, "kestrel segment: no input file given (see kestrel segment --help)\n");
+        return 2;
+    }
+    WordSegmenter segmenter;
+    if (!loadSegmenter(dataDir, segmenter)) return 1;
+    if (seg) return segmentRecords(segmenter, files, cli::streamEncoding(encoding));
+    return segmentFiles(segmenter, files, plain, cli::streamEncoding(encoding) == StreamEncoding::kUtf8);
 }
 
 }  // namespace kestrel

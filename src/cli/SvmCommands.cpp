@@ -8,6 +8,7 @@
 
 #include "classify/svm/CSVM.h"
 #include "classify/svm/SvmOptions.h"
+#include "cli/OptionParser.h"
 #include "common/FileSystem.h"
 
 namespace kestrel {
@@ -18,33 +19,6 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-void printLearnHelp() {
-    std::fprintf(stdout,
-                 "usage: kestrel svm-learn [options] --category K TRAIN.dat MODEL.mdl\n"
-                 "Trains the model of category K (label K is +1, every other label -1)\n"
-                 "from the vector file TRAIN.dat and writes it to MODEL.mdl.\n"
-                 "options:\n"
-                 "%s"
-                 "  -C X           upper bound of the multipliers (default: 1/r^2, r the mean\n"
-                 "                 norm of the training vectors in feature space)\n"
-                 "  --category K   category number, 1 or more (required)\n"
-                 "  --help         this text\n",
-                 svmOptionsHelp());
-}
-
-void printClassifyHelp() {
-    std::fputs("usage: kestrel svm-classify INPUT.dat MODEL.mdl OUTPUT\n"
-               "Scores every document line of INPUT.dat with the model and writes one\n"
-               "decision value per line to OUTPUT.\n"
-               "  --help         this text\n",
-               stdout);
-}
-
-int usageError(const char* command, const std::string& message) {
-    std::fprintf(stderr, "kestrel %s: %s (see --help)\n", command, message.c_str());
-    return 2;
-}
-
 }  // namespace
 
 int runSvmLearn(int argc, char** argv) {
@@ -52,34 +26,33 @@ int runSvmLearn(int argc, char** argv) {
     double bound = 0.0;
     long category = 0;
     std::vector<std::string> files;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            printLearnHelp();
-            return 0;
-        }
-        std::string error;
-        switch (parseSvmOption(argc, argv, i, settings, error)) {
-        case SvmOptionResult::Consumed: continue;
-        case SvmOptionResult::Error: return usageError("svm-learn", error);
-        case SvmOptionResult::NotSvmOption: break;
-        }
-        if (arg == "-C" || arg == "--category") {
-            if (i + 1 >= argc) return usageError("svm-learn", "option " + arg + " needs a value");
-            std::string value = argv[++i];
-            if (arg == "-C") {
-                if (!parseOptionReal(value, bound) || bound < 0)
-                    return usageError("svm-learn", "option -C: expected a number 0 or more, not \"" + value + "\"");
-            } else if (!parseOptionLong(value, category) || category < 1 || category > 2147483647L) {
-                return usageError("svm-learn", "option --category: expected a number 1 or more, not \"" + value + "\"");
-            }
-            continue;
-        }
-        if (arg.size() > 1 && arg[0] == '-') return usageError("svm-learn", "unknown option " + arg);
-        files.push_back(arg);
-    }
-    if (category == 0) return usageError("svm-learn", "--category K is required");
-    if (files.size() != 2) return usageError("svm-learn", "expected TRAIN.dat and MODEL.mdl");
+    cli::OptionParser parser("svm-learn",
+                             "Trains the model of category K (label K is +1, every other label -1)\n"
+                             "from the vector file TRAIN.dat and writes it to MODEL.mdl.\n");
+    CLI::App& app = parser.app();
+    cli::addSvmOptions(app, settings);
+    app.add_option_function<std::string>(
+           "-C",
+           [&bound](const std::string& value) {
+               if (!parseOptionReal(value, bound) || bound < 0)
+                   throw CLI::ValidationError("option -C: expected a number 0 or more, not \"" + value + "\"");
+           },
+           "upper bound of the multipliers (default: 1/r^2, r the mean norm of the training vectors in feature "
+           "space)")
+        ->option_text("X");
+    app.add_option_function<std::string>(
+           "--category",
+           [&category](const std::string& value) {
+               if (!parseOptionLong(value, category) || category < 1 || category > 2147483647L)
+                   throw CLI::ValidationError("option --category: expected a number 1 or more, not \"" + value +
+                                              "\"");
+           },
+           "category number, 1 or more (required)")
+        ->option_text("K");
+    app.add_option("FILES", files, "the vector file and the model file")->option_text("TRAIN.dat MODEL.mdl");
+    if (const int exit = parser.parse(argc, argv); exit >= 0) return exit;
+    if (category == 0) return parser.usageError("--category K is required (see --help)");
+    if (files.size() != 2) return parser.usageError("expected TRAIN.dat and MODEL.mdl (see --help)");
 
     CSVM svm;
     svm.param.svmC = bound;
@@ -112,16 +85,14 @@ int runSvmLearn(int argc, char** argv) {
 
 int runSvmClassify(int argc, char** argv) {
     std::vector<std::string> files;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            printClassifyHelp();
-            return 0;
-        }
-        if (arg.size() > 1 && arg[0] == '-') return usageError("svm-classify", "unknown option " + arg);
-        files.push_back(arg);
-    }
-    if (files.size() != 3) return usageError("svm-classify", "expected INPUT.dat MODEL.mdl OUTPUT");
+    cli::OptionParser parser("svm-classify",
+                             "Scores every document line of INPUT.dat with the model and writes one\n"
+                             "decision value per line to OUTPUT.\n");
+    parser.app()
+        .add_option("FILES", files, "the vector file, the model file and the output")
+        ->option_text("INPUT.dat MODEL.mdl OUTPUT");
+    if (const int exit = parser.parse(argc, argv); exit >= 0) return exit;
+    if (files.size() != 3) return parser.usageError("expected INPUT.dat MODEL.mdl OUTPUT (see --help)");
 
     CSVM svm;
     svm.param.inputFile = files[0];
@@ -151,9 +122,8 @@ int runSvmClassify(int argc, char** argv) {
         out += '\n';
         if (v > 0) ++positives;
     }
-    std::string error;
-    if (!writeFileAtomically(files[2], out, &error)) {
-        std::fprintf(stderr, "kestrel svm-classify: %s\n", error.c_str());
+    if (const Status written = writeFileAtomically(files[2], out); !written) {
+        std::fprintf(stderr, "kestrel svm-classify: %s\n", written.message().c_str());
         return 1;
     }
     std::fprintf(stderr, "svm-classify: %zu documents, %ld positive, %ld negative, %.3f s\n",

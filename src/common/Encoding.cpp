@@ -229,6 +229,19 @@ bool isValidUtf8(std::string_view bytes) {
     return true;
 }
 
+bool isValidGb18030(std::string_view bytes) {
+    for (size_t i = 0; i < bytes.size();) {
+        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        const size_t len = gb18030CharLength(bytes, i);
+        if (len == 1) return false;
+        i += len;
+    }
+    return true;
+}
+
 TextEncoding detectEncoding(std::string_view bytes) {
     if (bytes.starts_with(kUtf8Bom)) return TextEncoding::kUtf8;
     if (bytes.starts_with("\xFF\xFE")) return TextEncoding::kUtf16Le;

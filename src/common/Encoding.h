@@ -27,6 +27,9 @@ struct DecodeReport {
 // True when the bytes are well-formed UTF-8 (ASCII included).
 bool isValidUtf8(std::string_view bytes);
 
+// True when every byte belongs to a well-formed GB18030 character.
+bool isValidGb18030(std::string_view bytes);
+
 // The reading that explains a document's bytes best: a byte-order mark
 // decides; otherwise UTF-8 when its multi-byte sequences clearly outnumber
 // its invalid bytes (a long UTF-8 text with a bad byte stays UTF-8) and the

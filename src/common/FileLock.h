@@ -3,6 +3,8 @@
 // so that two runs never write the same files at once.
 #include <string>
 
+#include "common/Status.h"
+
 namespace kestrel {
 
 class FileLock {
@@ -13,10 +15,10 @@ public:
     FileLock& operator=(const FileLock&) = delete;
 
     // Takes the exclusive lock on `path` (created when missing) without
-    // waiting. False with a message when another process holds it (naming
+    // waiting. A failure when another process holds it (naming
     // that process when it left its id in the file) or the file cannot be
     // opened. The lock file keeps the holder's process id.
-    bool tryLock(const std::string& path, std::string& error);
+    Status tryLock(const std::string& path);
     void unlock();
     bool locked() const { return fd_ >= 0; }
 

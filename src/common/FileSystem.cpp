@@ -1,6 +1,5 @@
 #include "common/FileSystem.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,8 +13,12 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace kestrel {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -34,53 +37,43 @@ bool endsWithIgnoringCase(std::string_view name, std::string_view suffix) {
     return true;
 }
 
-// Why the entry at `full`, which stat() could not follow, is left out.
-std::string unlistableEntry(const std::string& full) {
-    const int statError = errno;
-    struct stat st;
-    if (statError == ELOOP) return "skipped " + full + ": the symbolic link loops";
-    if (lstat(full.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && statError == ENOENT) {
-        char target[4096];
-        const ssize_t n = readlink(full.c_str(), target, sizeof target - 1);
+// Why the entry at `full`, whose type could not be found (`why`), is left
+// out.
+std::string unlistableEntry(const std::string& full, std::error_code why) {
+    if (why.value() == ELOOP) return "skipped " + full + ": the symbolic link loops";
+    std::error_code ec;
+    if (why.value() == ENOENT && fs::is_symlink(fs::symlink_status(full, ec))) {
+        const fs::path target = fs::read_symlink(full, ec);
         return "skipped " + full + ": the symbolic link points to nothing" +
-               (n > 0 ? " (" + std::string(target, static_cast<size_t>(n)) + ")" : std::string());
+               (!ec && !target.empty() ? " (" + target.string() + ")" : std::string());
     }
-    return "skipped " + full + ": " + std::strerror(statError);
+    return "skipped " + full + ": " + std::strerror(why.value());
 }
 
 // Lists entries of `dir`, keeping those for which `keep(name, isDir)` holds.
 template <typename Keep>
-std::vector<std::string> listEntries(const std::string& dir, Keep keep, std::string* error,
-                                     std::vector<std::string>* skipped) {
-    std::vector<std::string> names;
+Result<std::vector<std::string>> listEntries(const std::string& dir, Keep keep, std::vector<std::string>* skipped) {
     const std::string base = withTrailingSlash(dir);
-    DIR* d = opendir(base.c_str());
-    if (!d) {
-        if (error) *error = systemError("cannot read directory", base);
-        return names;
-    }
-    while (const dirent* e = readdir(d)) {
-        const std::string_view name = e->d_name;
+    std::error_code ec;
+    fs::directory_iterator entries(base, ec);
+    if (ec) return Status::failure("cannot read directory " + base + ": " + std::strerror(ec.value()));
+    std::vector<std::string> names;
+    for (; !ec && entries != fs::directory_iterator(); entries.increment(ec)) {
+        const std::string name = entries->path().filename().string();
         if (name.empty() || name[0] == '.') continue;
-        bool isDir;
-        if (e->d_type == DT_DIR) isDir = true;
-        else if (e->d_type == DT_REG) isDir = false;
-        else {
-            struct stat st;
-            const std::string full = base + std::string(name);
-            if (stat(full.c_str(), &st) != 0) {
-                // A looping or dangling link that would have been listed is
-                // reported rather than silently missing.
-                if (skipped && (keep(name, false) || keep(name, true))) skipped->push_back(unlistableEntry(full));
-                continue;
-            }
-            if (S_ISDIR(st.st_mode)) isDir = true;
-            else if (S_ISREG(st.st_mode)) isDir = false;
-            else continue;
+        // The type read with the entry serves; only links are followed.
+        std::error_code typeError;
+        const bool isDir = entries->is_directory(typeError);
+        const bool isFile = !typeError && !isDir && entries->is_regular_file(typeError);
+        if (typeError) {
+            // A looping or dangling link that would have been listed is
+            // reported rather than silently missing.
+            if (skipped && (keep(name, false) || keep(name, true)))
+                skipped->push_back(unlistableEntry(base + name, typeError));
+            continue;
         }
-        if (keep(name, isDir)) names.emplace_back(name);
+        if ((isDir || isFile) && keep(name, isDir)) names.push_back(name);
     }
-    closedir(d);
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -121,19 +114,18 @@ std::string fileTitle(std::string_view fileName) {
     return std::string(fileName.substr(0, dot));
 }
 
-std::vector<std::string> listFiles(const std::string& dir, std::string_view extension, std::string* error,
-                                   std::vector<std::string>* skipped) {
+Result<std::vector<std::string>> listFiles(const std::string& dir, std::string_view extension,
+                                           std::vector<std::string>* skipped) {
     return listEntries(
         dir,
         [&](std::string_view name, bool isDir) {
             return !isDir && name.size() > extension.size() && endsWithIgnoringCase(name, extension);
         },
-        error, skipped);
+        skipped);
 }
 
-std::vector<std::string> listSubdirectories(const std::string& dir, std::string* error,
-                                            std::vector<std::string>* skipped) {
-    return listEntries(dir, [](std::string_view, bool isDir) { return isDir; }, error, skipped);
+Result<std::vector<std::string>> listSubdirectories(const std::string& dir, std::vector<std::string>* skipped) {
+    return listEntries(dir, [](std::string_view, bool isDir) { return isDir; }, skipped);
 }
 
 bool fitsOnALine(std::string_view name) {
@@ -145,20 +137,20 @@ bool fitsOnALine(std::string_view name) {
 }
 
 bool isDirectory(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    std::error_code ec;
+    return fs::is_directory(path, ec);
 }
 
 bool fileExists(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    std::error_code ec;
+    return fs::is_regular_file(path, ec);
 }
 
 bool removeFile(const std::string& path) { return unlink(path.c_str()) == 0; }
 
 bool makeDirectory(const std::string& path) {
-    if (mkdir(path.c_str(), 0777) == 0) return true;
-    return isDirectory(path);
+    std::error_code ec;
+    return fs::create_directory(path, ec) || isDirectory(path);
 }
 
 bool isInsideDirectory(const std::string& path, const std::string& dir) {
@@ -192,38 +184,32 @@ bool syncDirectory(const std::string& dir) {
 
 size_t removeStaleTemporaryFiles(const std::string& dir, std::string_view targetSuffix) {
     const std::string base = withTrailingSlash(dir);
-    DIR* d = opendir(base.c_str());
-    if (!d) return 0;
+    std::error_code ec;
     std::vector<std::string> stale;
-    while (const dirent* e = readdir(d)) {
-        const std::string_view name = e->d_name;
+    for (fs::directory_iterator entries(base, ec); !ec && entries != fs::directory_iterator(); entries.increment(ec)) {
+        const std::string name = entries->path().filename().string();
         const size_t tmp = name.rfind(".tmp");
-        if (name.size() < 2 || name[0] != '.' || tmp == std::string_view::npos || tmp < 2) continue;
+        if (name.size() < 2 || name[0] != '.' || tmp == std::string::npos || tmp < 2) continue;
         long pid;
-        if (!temporaryTagPid(name.substr(tmp + 4), pid)) continue;
-        if (!targetSuffix.empty() && !endsWithIgnoringCase(name.substr(1, tmp - 1), targetSuffix)) continue;
+        if (!temporaryTagPid(std::string_view(name).substr(tmp + 4), pid)) continue;
+        if (!targetSuffix.empty() && !endsWithIgnoringCase(std::string_view(name).substr(1, tmp - 1), targetSuffix))
+            continue;
         // Files of this process or of a running writer are in use.
         if (pid == static_cast<long>(getpid()) || (pid > 0 && processRunning(pid))) continue;
-        stale.emplace_back(name);
+        stale.push_back(name);
     }
-    closedir(d);
     size_t removed = 0;
     for (const auto& name : stale) {
-        struct stat st;
         const std::string full = base + name;
-        if (lstat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode) && unlink(full.c_str()) == 0) ++removed;
+        if (fs::is_regular_file(fs::symlink_status(full, ec)) && unlink(full.c_str()) == 0) ++removed;
     }
     return removed;
 }
 
-bool fileChecksum(const std::string& path, uint64_t& size, uint32_t& crc, std::string* error) {
-    size = 0;
-    crc = 0;
+Result<FileChecksum> fileChecksum(const std::string& path) {
+    FileChecksum checksum;
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (error) *error = systemError("cannot open", path);
-        return false;
-    }
+    if (fd < 0) return Status::failure(systemError("cannot open", path));
     uLong sum = crc32(0L, Z_NULL, 0);
     std::vector<unsigned char> buffer(1 << 20);
     for (;;) {
@@ -231,30 +217,31 @@ bool fileChecksum(const std::string& path, uint64_t& size, uint32_t& crc, std::s
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
-            if (error) *error = systemError("cannot read", path);
+            const Status failed = Status::failure(systemError("cannot read", path));
             close(fd);
-            return false;
+            return failed;
         }
         sum = crc32_z(sum, buffer.data(), static_cast<size_t>(n));
-        size += static_cast<uint64_t>(n);
+        checksum.size += static_cast<uint64_t>(n);
     }
     close(fd);
-    crc = static_cast<uint32_t>(sum);
-    return true;
+    checksum.crc = static_cast<uint32_t>(sum);
+    return checksum;
 }
 
-bool readFile(const std::string& path, std::string& content, std::string* error) {
-    content.clear();
+Result<std::string> readFile(const std::string& path) {
+    std::string content;
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (error) *error = systemError("cannot open", path);
-        return false;
-    }
+    if (fd < 0) return Status::failure(systemError("cannot open", path));
     struct stat st;
-    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (fstat(fd, &st) != 0) {
+        const Status failed = Status::failure(systemError("cannot read", path));
         close(fd);
-        if (error) *error = "cannot read " + path + ": it is a directory";
-        return false;
+        return failed;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        close(fd);
+        return Status::failure("cannot read " + path + ": it is a directory");
     }
     if (st.st_size > 0) content.reserve(static_cast<size_t>(st.st_size));
     char buffer[65536];
@@ -263,15 +250,14 @@ bool readFile(const std::string& path, std::string& content, std::string* error)
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
-            if (error) *error = systemError("cannot read", path);
+            const Status failed = Status::failure(systemError("cannot read", path));
             close(fd);
-            content.clear();
-            return false;
+            return failed;
         }
         content.append(buffer, static_cast<size_t>(n));
     }
     close(fd);
-    return true;
+    return content;
 }
 
 void forEachLine(std::string_view text, const std::function<void(std::string_view)>& fn) {
@@ -306,12 +292,12 @@ LineSpan lineAt(std::string_view text, size_t start) {
     return {i, i + 1};
 }
 
-bool readLines(const std::string& path, std::vector<std::string>& lines, std::string* error) {
-    lines.clear();
-    std::string content;
-    if (!readFile(path, content, error)) return false;
-    forEachLine(content, [&](std::string_view line) { lines.emplace_back(line); });
-    return true;
+Result<std::vector<std::string>> readLines(const std::string& path) {
+    const Result<std::string> content = readFile(path);
+    if (!content) return content.status();
+    std::vector<std::string> lines;
+    forEachLine(*content, [&](std::string_view line) { lines.emplace_back(line); });
+    return lines;
 }
 
 AtomicFileWriter::AtomicFileWriter(std::string path) : path_(std::move(path)) {
@@ -397,8 +383,8 @@ void AtomicFileWriter::flush() {
     buffer_.clear();
 }
 
-bool AtomicFileWriter::commit() {
-    if (fd_ < 0) return false;
+Status AtomicFileWriter::commit() {
+    if (fd_ < 0) return Status::failure(failed_ ? error_ : "cannot write " + path_);
     flush();
     if (!failed_ && fdatasync(fd_) != 0) {
         error_ = systemError("cannot write", path_);
@@ -415,17 +401,15 @@ bool AtomicFileWriter::commit() {
     }
     if (failed_) {
         unlink(tempPath_.c_str());
-        return false;
+        return Status::failure(error_);
     }
-    return true;
+    return Status();
 }
 
-bool writeFileAtomically(const std::string& path, std::string_view content, std::string* error) {
+Status writeFileAtomically(const std::string& path, std::string_view content) {
     AtomicFileWriter writer(path);
     writer.write(content);
-    if (writer.commit()) return true;
-    if (error) *error = writer.error();
-    return false;
+    return writer.commit();
 }
 
 std::string formatString(const char* format, ...) {

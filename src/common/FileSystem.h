@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/Status.h"
+
 namespace kestrel {
 
 // Directory paths are held with exactly one trailing '/'.
@@ -18,16 +20,16 @@ std::string fileTitle(std::string_view fileName);
 // Names of the plain files in `dir` whose extension equals `extension`
 // (".seg"; compared case-insensitively), sorted by name in byte order. Hidden
 // entries (names starting with '.') are skipped. An unreadable or missing
-// directory gives an empty list; `error` (if given) then says why.
+// directory is a failure saying why.
 // Symbolic links that loop or point nowhere cannot be listed; when `skipped`
 // is given, one message per such entry that would have been listed is added.
-std::vector<std::string> listFiles(const std::string& dir, std::string_view extension,
-                                   std::string* error = nullptr, std::vector<std::string>* skipped = nullptr);
+Result<std::vector<std::string>> listFiles(const std::string& dir, std::string_view extension,
+                                           std::vector<std::string>* skipped = nullptr);
 
 // Names of the sub-directories of `dir`, sorted by name in byte order,
 // without "." and ".." and hidden entries.
-std::vector<std::string> listSubdirectories(const std::string& dir, std::string* error = nullptr,
-                                            std::vector<std::string>* skipped = nullptr);
+Result<std::vector<std::string>> listSubdirectories(const std::string& dir,
+                                                    std::vector<std::string>* skipped = nullptr);
 
 // True when a file or directory name can be written into a line of a
 // workspace file: it holds no line break and no other control character.
@@ -49,12 +51,15 @@ bool syncDirectory(const std::string& dir);
 // ends with `targetSuffix` (any target when empty). Returns how many.
 size_t removeStaleTemporaryFiles(const std::string& dir, std::string_view targetSuffix = {});
 
-// Size and CRC-32 of a file's content. False with `error` when unreadable.
-bool fileChecksum(const std::string& path, uint64_t& size, uint32_t& crc, std::string* error = nullptr);
+// Size and CRC-32 of a file's content.
+struct FileChecksum {
+    uint64_t size = 0;
+    uint32_t crc = 0;
+};
+Result<FileChecksum> fileChecksum(const std::string& path);
 
-// Reads a whole file. On failure returns false and sets `error` (if given)
-// to a message naming the file.
-bool readFile(const std::string& path, std::string& content, std::string* error = nullptr);
+// Reads a whole file; a failure names the file.
+Result<std::string> readFile(const std::string& path);
 
 // Calls fn for every line of `text`, without its line end; "\r\n", "\n" and
 // a lone "\r" each end a line, and a last line without a line end still
@@ -70,8 +75,8 @@ struct LineSpan {
 };
 LineSpan lineAt(std::string_view text, size_t start);
 
-// Collects the lines of a file (see forEachLine); false when unreadable.
-bool readLines(const std::string& path, std::vector<std::string>& lines, std::string* error = nullptr);
+// Collects the lines of a file (see forEachLine).
+Result<std::vector<std::string>> readLines(const std::string& path);
 
 // Writes a file through a temporary file in the target's directory that is
 // synced to the disk and renamed over the target on commit, so the target is
@@ -89,11 +94,11 @@ public:
     void write(std::string_view data);
     // printf-style append.
     void printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
-    // Flushes, syncs and renames over the target. False (with the reason in
-    // error()) when anything failed since opening; the target is then left as
-    // it was.
-    bool commit();
-    const std::string& error() const { return error_; }
+    // Flushes, syncs and renames over the target. A failure when anything
+    // failed since opening; the target is then left as it was.
+    Status commit();
+    // The first failure since opening (success while all went well).
+    Status status() const { return failed_ ? Status::failure(error_) : Status(); }
     const std::string& path() const { return path_; }
 
 private:
@@ -107,7 +112,7 @@ private:
     bool failed_ = false;
 };
 
-bool writeFileAtomically(const std::string& path, std::string_view content, std::string* error = nullptr);
+Status writeFileAtomically(const std::string& path, std::string_view content);
 
 // "%s" formatting into a std::string.
 std::string formatString(const char* format, ...) __attribute__((format(printf, 1, 2)));

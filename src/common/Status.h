@@ -60,6 +60,10 @@ public:
     const T& operator*() const& { return *value_; }
     T* operator->() { return &*value_; }
     const T* operator->() const { return &*value_; }
+    // The value, or `fallback` after a failure (for callers to whom a
+    // failure means "nothing there").
+    T valueOr(T fallback) const& { return value_ ? *value_ : std::move(fallback); }
+    T valueOr(T fallback) && { return value_ ? std::move(*value_) : std::move(fallback); }
 
 private:
     std::optional<T> value_;

@@ -114,7 +114,11 @@ bool exportExperiment(const std::string& workspacePath, const std::string& workb
             entries.push_back({combinationName(row.combination), row.microF1.mean, row.microF1.deviation,
                                row.macroF1.mean, row.macroF1.deviation});
     const std::string title = "F1 BY COMBINATION (MEAN, SD)";
-    if (!writeFileAtomically(workspacePath + chart, drawScoreChart(entries, title).png(), &error)) return false;
+    if (const Status written = writeFileAtomically(workspacePath + chart, drawScoreChart(entries, title).png());
+        !written) {
+        error = written.message();
+        return false;
+    }
 
     const std::vector<std::string> header = {
         "时间", "语料", "验证方式", "名次", "组合", "训练参数", "评价次数", "微平均R", "微平均R标准差",

@@ -64,8 +64,7 @@ bool placeDocument(const std::string& source, const std::string& target, std::st
 
 // MemAvailable of /proc/meminfo in bytes, 0 when unknown.
 uint64_t availableMemory() {
-    std::string text;
-    if (!readFile("/proc/meminfo", text)) return 0;
+    const std::string text = readFile("/proc/meminfo").valueOr({});
     const size_t at = text.find("MemAvailable:");
     if (at == std::string::npos) return 0;
     return static_cast<uint64_t>(leadingInteger(std::string_view(text).substr(at + 13))) * 1024;

@@ -108,7 +108,8 @@ Status RoughSetReduction::writeSelection(uint32_t dimension, uint32_t categoryCo
     const std::string path = withTrailingSlash(workspacePath) + "features.txt";
     FeatureTable selected;
     AtomicFileWriter file(path);
-    if (!file.isOpen()) return Status::failure(file.error().empty() ? "cannot create " + path : file.error());
+    if (!file.isOpen())
+        return Status::failure(file.status().message().empty() ? "cannot create " + path : file.status().message());
     const size_t count = std::min<size_t>(dimension, primary.size());
     for (size_t k = 0; k < count; ++k) {
         const RankedAttribute& r = *primary[k];
@@ -117,7 +118,8 @@ Status RoughSetReduction::writeSelection(uint32_t dimension, uint32_t categoryCo
         file.write(r.term);  // byte for byte, whatever the term holds
         file.write(" " + fixedText(r.idf, 6) + "\n");
     }
-    if (!file.commit()) return Status::failure(file.error().empty() ? "cannot write " + path : file.error());
+    if (const Status committed = file.commit(); !committed)
+        return Status::failure(committed.message().empty() ? "cannot write " + path : committed.message());
     features = std::move(selected);
     return Status::success();
 }

@@ -13,11 +13,10 @@ namespace kestrel {
 
 Status readSegFile(const std::string& path, std::vector<SegLine>& lines, std::string* warning) {
     lines.clear();
-    std::string raw;
-    std::string error;
-    if (!readFile(path, raw, &error)) return Status::failure(error);
+    const Result<std::string> raw = readFile(path);
+    if (!raw) return raw.status();
     DecodeReport report;
-    const std::string text = decodeText(raw, &report);
+    const std::string text = decodeText(*raw, &report);
     if (report.encoding == TextEncoding::kBinary) return Status::failure(decodeWarning(path, report));
     if (warning) *warning = decodeWarning(path, report);
     std::unordered_map<std::string_view, size_t> position;
@@ -82,10 +81,9 @@ std::vector<CorpusDocument> listTrainingDocuments(const std::string& corpusPath,
     std::vector<CorpusDocument> docs;
     for (uint32_t c = 0; c < categories.size(); ++c) {
         const std::string dir = withTrailingSlash(corpusPath + categories[c].name);
-        std::string error;
-        const auto names = listFiles(dir, ".seg", &error);
-        if (names.empty() && !error.empty() && warnings) warnings->push_back(error);
-        for (const auto& name : names) docs.push_back({c, dir + name});
+        const auto names = listFiles(dir, ".seg");
+        if (!names && warnings) warnings->push_back(names.message());
+        for (const auto& name : names.valueOr({})) docs.push_back({c, dir + name});
     }
     return docs;
 }

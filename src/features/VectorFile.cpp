@@ -120,10 +120,9 @@ VectorSet parseVectors(std::string_view content, RejectedLines rejectedLines, in
 }
 
 Result<VectorSet> readVectorFile(const std::string& path, RejectedLines rejectedLines) {
-    std::string content;
-    std::string error;
-    if (!readFile(path, content, &error)) return Status::failure(error);
-    return parseVectors(content, rejectedLines);
+    const Result<std::string> content = readFile(path);
+    if (!content) return content.status();
+    return parseVectors(*content, rejectedLines);
 }
 
 void appendVectorLine(std::string& out, std::string_view label, DocumentVector& doc) {

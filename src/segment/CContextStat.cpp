@@ -32,13 +32,13 @@ void CContextStat::computeCosts() {
 }
 
 Status CContextStat::load(const std::string& path) {
-    std::string bytes;
-    std::string readError;
-    if (!readFile(path, bytes, &readError)) {
+    const Result<std::string> bytes = readFile(path);
+    if (!bytes) {
+        const std::string& readError = bytes.message();
         release();
         return Status::failure(readError.empty() ? "cannot read statistics file " + path : readError);
     }
-    return loadFromBytes(bytes, path);
+    return loadFromBytes(*bytes, path);
 }
 
 Status CContextStat::loadFromBytes(std::string_view bytes, const std::string& name) {
@@ -107,9 +107,9 @@ std::string CContextStat::serialize() const {
 }
 
 Status CContextStat::save(const std::string& path) const {
-    std::string writeError;
-    if (!writeFileAtomically(path, serialize(), &writeError))
-        return Status::failure(writeError.empty() ? "cannot write statistics file " + path : writeError);
+    const Status written = writeFileAtomically(path, serialize());
+    if (!written)
+        return Status::failure(written.message().empty() ? "cannot write statistics file " + path : written.message());
     return Status::success();
 }
 

@@ -372,13 +372,13 @@ bool CDictionary::addWord(std::string_view word, int handle, int frequency) {
 }
 
 Status CDictionary::load(const std::string& path) {
-    std::string bytes;
-    std::string readError;
-    if (!readFile(path, bytes, &readError)) {
+    const Result<std::string> bytes = readFile(path);
+    if (!bytes) {
+        const std::string& readError = bytes.message();
         release();
         return Status::failure(readError.empty() ? "cannot read dictionary file " + path : readError);
     }
-    return loadFromBytes(bytes, path);
+    return loadFromBytes(*bytes, path);
 }
 
 Status CDictionary::loadFromBytes(std::string_view bytes, const std::string& name) {
@@ -465,9 +465,9 @@ std::string CDictionary::serialize() const {
 }
 
 Status CDictionary::save(const std::string& path) const {
-    std::string writeError;
-    if (!writeFileAtomically(path, serialize(), &writeError))
-        return Status::failure(writeError.empty() ? "cannot write dictionary file " + path : writeError);
+    const Status written = writeFileAtomically(path, serialize());
+    if (!written)
+        return Status::failure(written.message().empty() ? "cannot write dictionary file " + path : written.message());
     return Status::success();
 }
 

@@ -92,11 +92,11 @@ Status CWordSegment::loadDataDirectory(const std::string& dataDirectory) {
     if (Status loaded = data->bigram.load(dir + "BigramDict.dct"); !loaded) return loaded;
 
     // From here on the data counts as loaded, even when the stop words fail.
-    std::string bytes;
-    std::string readError;
-    const bool stopWordsRead = readFile(dir + "stopwords.txt", bytes, &readError);
+    const Result<std::string> bytes = readFile(dir + "stopwords.txt");
+    const bool stopWordsRead = bytes.ok();
+    const std::string readError = bytes.message();
     if (stopWordsRead) {
-        const std::string text = toGbk(bytes);
+        const std::string text = toGbk(*bytes);
         size_t i = 0;
         while (i < text.size()) {
             while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
@@ -344,14 +344,14 @@ void CWordSegment::segmentPlain(std::string_view line, std::vector<std::string>&
 }
 
 Result<int> CWordSegment::segmentFile(const std::string& source, const std::string& destination) {
-    std::string bytes;
-    std::string error;
-    if (!readFile(source, bytes, &error)) return Status::failure(error.empty() ? "cannot read " + source : error);
+    const Result<std::string> bytes = readFile(source);
+    if (!bytes) return Status::failure(bytes.message().empty() ? "cannot read " + source : bytes.message());
     AtomicFileWriter writer(destination);
     if (!writer.isOpen())
-        return Status::failure(writer.error().empty() ? "cannot write " + destination : writer.error());
+        return Status::failure(writer.status().message().empty() ? "cannot write " + destination
+                                                                 : writer.status().message());
     DecodeReport report;
-    const std::string text = decodeText(bytes, &report);
+    const std::string text = decodeText(*bytes, &report);
     if (report.encoding == TextEncoding::kBinary) return Status::failure(decodeWarning(source, report));
     std::vector<std::string> words;
     segmentText(text, words);
@@ -359,8 +359,8 @@ Result<int> CWordSegment::segmentFile(const std::string& source, const std::stri
         writer.write(word);
         writer.write("\n");
     }
-    if (!writer.commit())
-        return Status::failure(writer.error().empty() ? "cannot write " + destination : writer.error());
+    if (const Status committed = writer.commit(); !committed)
+        return Status::failure(committed.message().empty() ? "cannot write " + destination : committed.message());
     return static_cast<int>(words.size());
 }
 

@@ -2,6 +2,7 @@
 // The words of one document with their counts, in the order each word first
 // appears: what a segmented (.seg) document holds. Memory grows with the
 // distinct words, not with the length of the document.
+#include <charconv>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -40,6 +41,21 @@ public:
     // The words of a later part of the same document.
     void append(const WordCounts& later) {
         for (const Entry& entry : later.entries_) add(entry.first, entry.second);
+    }
+
+    // Appends one "word:count" entry per word, each followed by `separator`
+    // ('\n' gives the content of a .seg file). Words such an entry cannot
+    // hold (empty, or holding ':', CR or LF) are left out.
+    void appendEntries(std::string& out, char separator) const {
+        for (const auto& [word, count] : entries_) {
+            if (word.empty() || word.find_first_of(":\r\n") != std::string::npos) continue;
+            out += word;
+            out += ':';
+            char digits[16];
+            const auto end = std::to_chars(digits, digits + sizeof digits, count).ptr;
+            out.append(digits, end);
+            out += separator;
+        }
     }
 
     const std::deque<Entry>& entries() const { return entries_; }

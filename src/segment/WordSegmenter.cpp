@@ -60,11 +60,10 @@ void WordSegmenter::setUnknownWordSwitch(int value) { m_master.recognitionSwitch
 
 Status WordSegmenter::readDocumentText(const std::string& path, std::string& text, std::string& warning) const {
     if (m_master.loadState() == 0) return Status::failure("the segmenter's data is not loaded");
-    std::string bytes;
-    std::string error;
-    if (!readFile(path, bytes, &error)) return Status::failure(error.empty() ? "cannot read " + path : error);
+    const Result<std::string> bytes = readFile(path);
+    if (!bytes) return Status::failure(bytes.message().empty() ? "cannot read " + path : bytes.message());
     DecodeReport report;
-    text = decodeText(bytes, &report);
+    text = decodeText(*bytes, &report);
     warning = decodeWarning(path, report);
     if (report.encoding == TextEncoding::kBinary) return Status::failure(warning);
     return Status();

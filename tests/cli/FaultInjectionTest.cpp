@@ -57,8 +57,7 @@ using Files = std::map<std::string, std::string>;
 Files filesOf(const std::string& dir, std::initializer_list<const char*> names) {
     Files files;
     for (const char* name : names) {
-        std::string content;
-        if (kestrel::readFile(dir + name, content)) files[name] = content;
+        if (const auto content = kestrel::readFile(dir + name)) files[name] = *content;
     }
     return files;
 }
@@ -93,8 +92,8 @@ TEST(FaultInjection, KilledTrainAndClassifyLeaveOneConsistentState) {
     // Half of the categories: a run of a few seconds, killed nine times.
     dir.mkdir("train");
     dir.mkdir("test");
-    for (const auto& category : kestrel::listSubdirectories(cn10 + "train")) {
-        if (kestrel::listSubdirectories(dir.path("train")).size() == 5) break;
+    for (const auto& category : kestrel::listSubdirectories(cn10 + "train").valueOr({})) {
+        if (kestrel::listSubdirectories(dir.path("train")).valueOr({}).size() == 5) break;
         fs::copy(cn10 + "train/" + category, dir.path("train/" + category), fs::copy_options::recursive);
         fs::copy(cn10 + "test/" + category, dir.path("test/" + category), fs::copy_options::recursive);
     }

@@ -4,6 +4,7 @@
 
 #include "TestSupport.h"
 #include "common/Encoding.h"
+#include "common/FileLock.h"
 #include "common/FileSystem.h"
 #include "common/NumberFormat.h"
 #include "common/ParallelFor.h"
@@ -131,11 +132,11 @@ TEST(FileSystem, ListsSortedVisibleFilesWithCaseInsensitiveExtension) {
     dir.mkdir("sub2");
     dir.mkdir("sub1");
     dir.mkdir(".git");
-    EXPECT_EQ(listFiles(dir.dir(), ".txt"), (std::vector<std::string>{"a.TXT", "b.txt"}));
-    EXPECT_EQ(listSubdirectories(dir.dir()), (std::vector<std::string>{"d.txt", "sub1", "sub2"}));
-    std::string error;
-    EXPECT_TRUE(listFiles(dir.path("none"), ".txt", &error).empty());
-    EXPECT_NE(error.find("none"), std::string::npos);
+    EXPECT_EQ(listFiles(dir.dir(), ".txt").valueOr({}), (std::vector<std::string>{"a.TXT", "b.txt"}));
+    EXPECT_EQ(listSubdirectories(dir.dir()).valueOr({}), (std::vector<std::string>{"d.txt", "sub1", "sub2"}));
+    const auto missing = listFiles(dir.path("none"), ".txt");
+    ASSERT_FALSE(missing);
+    EXPECT_NE(missing.message().find("none"), std::string::npos);
     EXPECT_EQ(fileTitle("x.y.seg"), "x.y");
     EXPECT_EQ(withTrailingSlash("a"), "a/");
     EXPECT_EQ(withTrailingSlash("a/"), "a/");
@@ -160,12 +161,12 @@ TEST(FileSystem, AFailedWriteLeavesTheOldFile) {
         // destroyed without commit: the target keeps its content
     }
     EXPECT_EQ(dir.read("f.txt"), "old");
-    std::string error;
-    EXPECT_FALSE(writeFileAtomically(dir.path("no/such/dir/f.txt"), "x", &error));
-    EXPECT_NE(error.find("f.txt"), std::string::npos);
+    const Status failed = writeFileAtomically(dir.path("no/such/dir/f.txt"), "x");
+    EXPECT_FALSE(failed);
+    EXPECT_NE(failed.message().find("f.txt"), std::string::npos);
     if (geteuid() != 0) {
         chmod(dir.dir().c_str(), 0500);
-        EXPECT_FALSE(writeFileAtomically(dir.path("f.txt"), "new", &error));
+        EXPECT_FALSE(writeFileAtomically(dir.path("f.txt"), "new"));
         chmod(dir.dir().c_str(), 0700);
         EXPECT_EQ(dir.read("f.txt"), "old");
     }
@@ -197,12 +198,12 @@ TEST(FileSystem, BrokenLinksAreReportedNotSilentlySkipped) {
     ASSERT_EQ(symlink("missing-dir", dir.path("c/C").c_str()), 0);
     ASSERT_EQ(symlink("nowhere.jpg", dir.path("c/A/4.jpg").c_str()), 0);  // not a document: no message
     std::vector<std::string> skipped;
-    EXPECT_EQ(listFiles(dir.path("c/A"), ".txt", nullptr, &skipped), std::vector<std::string>{"1.txt"});
+    EXPECT_EQ(listFiles(dir.path("c/A"), ".txt", &skipped).valueOr({}), std::vector<std::string>{"1.txt"});
     ASSERT_EQ(skipped.size(), 2u);
     EXPECT_NE(skipped[0].find("points to nothing"), std::string::npos) << skipped[0];
     EXPECT_NE(skipped[1].find("loops"), std::string::npos) << skipped[1];
     skipped.clear();
-    EXPECT_EQ(listSubdirectories(dir.path("c"), nullptr, &skipped), (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(listSubdirectories(dir.path("c"), &skipped).valueOr({}), (std::vector<std::string>{"A", "B"}));
     ASSERT_EQ(skipped.size(), 1u);
     EXPECT_NE(skipped[0].find("c/C"), std::string::npos) << skipped[0];
 }
@@ -260,4 +261,51 @@ TEST(Status, CarriesAFailureOrAValue) {
     EXPECT_EQ(failure.message(), "bad number");
     Result<int> misuse = Status();
     EXPECT_FALSE(misuse.ok());
+}
+
+TEST(FileSystem, ReadFailuresNameTheFileAndCarryNoValue) {
+    TempDir dir;
+    dir.write("a.txt", "one\r\ntwo\n");
+    const Result<std::vector<std::string>> lines = readLines(dir.path("a.txt"));
+    ASSERT_TRUE(lines) << lines.message();
+    EXPECT_EQ(*lines, (std::vector<std::string>{"one", "two"}));
+    const Result<std::string> missing = readFile(dir.path("missing.txt"));
+    ASSERT_FALSE(missing);
+    EXPECT_NE(missing.message().find("missing.txt"), std::string::npos) << missing.message();
+    EXPECT_EQ(missing.valueOr("fallback"), "fallback");
+    dir.mkdir("sub");
+    const Result<std::string> directory = readFile(dir.path("sub"));
+    ASSERT_FALSE(directory);
+    EXPECT_NE(directory.message().find("it is a directory"), std::string::npos) << directory.message();
+    EXPECT_FALSE(readLines(dir.path("sub")));
+    // Size and CRC-32 as the workspace manifest records them.
+    dir.write("abc.txt", "abc");
+    const Result<FileChecksum> checksum = fileChecksum(dir.path("abc.txt"));
+    ASSERT_TRUE(checksum);
+    EXPECT_EQ(checksum->size, 3u);
+    EXPECT_EQ(checksum->crc, 0x352441C2u);
+    EXPECT_FALSE(fileChecksum(dir.path("missing.txt")));
+}
+
+TEST(FileLock, ASecondHolderIsRefusedWithTheFirstOnesProcess) {
+    TempDir dir;
+    FileLock first, second;
+    ASSERT_TRUE(first.tryLock(dir.path("lock")));
+    const Status refused = second.tryLock(dir.path("lock"));
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.message(), "in use by another run (process " + std::to_string(getpid()) + ")");
+    first.unlock();
+    EXPECT_TRUE(second.tryLock(dir.path("lock")));
+    const Status unopenable = first.tryLock(dir.path("no/such/dir/lock"));
+    ASSERT_FALSE(unopenable);
+    EXPECT_NE(unopenable.message().find("cannot open the lock file"), std::string::npos);
+}
+
+TEST(Encoding, Gb18030ValidityIsCheckedPerCharacter) {
+    EXPECT_TRUE(isValidGb18030("abc"));
+    EXPECT_TRUE(isValidGb18030(utf8ToGbk("中文😀")));  // two- and four-byte characters
+    EXPECT_FALSE(isValidGb18030("\xD6"));              // a lead byte at the end
+    EXPECT_FALSE(isValidGb18030("\xD6\x20"));          // a lead byte without a trail byte
+    EXPECT_FALSE(isValidGb18030("\x80"));
+    EXPECT_FALSE(isValidGb18030("\x81\x30\x81"));      // a four-byte character cut short
 }

@@ -74,7 +74,7 @@ std::map<std::string, std::string> run(const TempDir& dir, const std::string& wo
         return files;
     // The manifest names the run by its time and process: it is the one file
     // that differs between two runs.
-    for (const auto& name : listFiles(controller.workspacePath, ""))
+    for (const auto& name : listFiles(controller.workspacePath, "").valueOr({}))
         if (name != kManifestName) files[name] = dir.read(workspace + "/" + name);
     const Evaluation evaluation(loaded.categories(), loaded.rawDocuments(),
                                 static_cast<uint32_t>(loaded.rawDocuments().size()));

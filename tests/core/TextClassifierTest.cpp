@@ -25,9 +25,9 @@ public:
     }
     void setUnknownWordSwitch(int) override {}
     Result<SegmentedDocument> segmentDocument(const std::string& path) const override {
-        std::string text;
-        std::string error;
-        if (!readFile(path, text, &error)) return Status::failure(error);
+        const Result<std::string> read = readFile(path);
+        if (!read) return read.status();
+        const std::string& text = *read;
         if (text.find("FAIL") != std::string::npos) return Status::failure("cannot segment " + path);
         SegmentedDocument document;
         std::vector<std::string>& words = document.words;
@@ -56,7 +56,7 @@ public:
         if (category == failing)
             return Status::failure("category " + std::to_string(category) + " has no training document");
         ++learned;
-        return writeFileAtomically(model, "model\n") ? Status() : Status::failure("cannot write " + model);
+        return writeFileAtomically(model, "model\n");
     }
     Status classifyFile(const std::string&, const std::string& model, std::vector<double>& values) override {
         values.assign(documents, 0.0);
@@ -91,7 +91,7 @@ struct Pipeline {
     void train(int format, uint32_t dim, int mode = kChi) {
         controller.trainingCorpusPath = dir.dir() + "train/";
         controller.inputFormat = format;
-        controller.categoryCount = static_cast<uint32_t>(listSubdirectories(controller.trainingCorpusPath).size());
+        controller.categoryCount = static_cast<uint32_t>(listSubdirectories(controller.trainingCorpusPath).valueOr({}).size());
         ASSERT_TRUE(controller.preprocessTraining()) << controller.lastError();
         controller.buildIndex();
         controller.selectionMode = mode;

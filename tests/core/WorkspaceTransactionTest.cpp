@@ -20,7 +20,9 @@ bool contains(const std::string& text, const std::string& part) { return text.fi
 ManifestEntry entryOf(const std::string& dir, const std::string& name) {
     ManifestEntry e;
     e.name = name;
-    fileChecksum(dir + name, e.size, e.crc);
+    const FileChecksum checksum = fileChecksum(dir + name).valueOr({});
+    e.size = checksum.size;
+    e.crc = checksum.crc;
     return e;
 }
 

@@ -115,17 +115,17 @@ TEST(Experiment, FoldResultsEqualTrainAndClassifyOnTheSameSplit) {
 
     // Fold 2 written out by hand with the same assignment.
     CategoryTable categories;
-    for (const auto& name : listSubdirectories(kSample)) categories.push_back({name, 0});
+    for (const auto& name : listSubdirectories(kSample).valueOr({})) categories.push_back({name, 0});
     const auto documents = listTrainingDocuments(kSample, categories);
     std::vector<uint32_t> categoryOf;
     for (const auto& d : documents) categoryOf.push_back(d.category);
     const auto fold = assignFolds(categoryOf, 3, 5);
     for (size_t n = 0; n < documents.size(); ++n) {
         const std::string part = fold[n] == 1 ? "test/" : "train/";
-        std::string content;
-        ASSERT_TRUE(readFile(documents[n].path, content));
+        const Result<std::string> content = readFile(documents[n].path);
+        ASSERT_TRUE(content) << content.message();
         dir.write(part + categories[documents[n].category].name + "/" + fs::path(documents[n].path).filename().string(),
-                  content);
+                  *content);
     }
     for (const auto& result : results) {
         ASSERT_TRUE(result.evaluated()) << result.failure;
@@ -287,8 +287,8 @@ TEST(ExperimentExport, SheetIsCumulativeAndReadsBack) {
     EXPECT_EQ(sheet.rows[3].texts(), first);
 
     // The chart beside it is a PNG of the right size.
-    std::string png;
-    ASSERT_TRUE(readFile(dir.dir() + experimentChartName(run), png));
+    const std::string png = readFile(dir.dir() + experimentChartName(run)).valueOr({});
+    ASSERT_FALSE(png.empty());
     const PixelImage expected = drawScoreChart({{"IG 200 KNN K=5", 85, 5, 79.375, 0.625}}, "");
     ASSERT_GT(png.size(), 24u);
     EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));

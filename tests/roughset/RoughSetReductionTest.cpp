@@ -73,9 +73,7 @@ public:
     std::string trainPath() const { return root_.string() + "/train/"; }
     std::string workspace() const { return root_.string() + "/model/"; }
     std::string features() const {
-        std::string text;
-        readFile(workspace() + "features.txt", text);
-        return text;
+        return readFile(workspace() + "features.txt").valueOr({});
     }
 
     TermIndex index;

@@ -80,16 +80,14 @@ TEST(DriverTest, WordListsFilterStopWordsAndAsciiRuns) {
 
     // segmentFile: counts, GBK output, UTF-8 input, unreadable files.
     TempDir dir;
-    std::string error;
-    ASSERT_TRUE(writeFileAtomically(dir.path() + "a.txt", "\xEF\xBB\xBF我们喜欢中文", &error));
+    ASSERT_TRUE(writeFileAtomically(dir.path() + "a.txt", "\xEF\xBB\xBF我们喜欢中文"));
     EXPECT_EQ(s.segmentFile(dir.path() + "a.txt", dir.path() + "a.cla").value(), 3);
-    std::string out;
-    ASSERT_TRUE(readFile(dir.path() + "a.cla", out));
-    EXPECT_EQ(out, G("我们\n喜欢\n中文\n"));
-    ASSERT_TRUE(writeFileAtomically(dir.path() + "empty.txt", "", &error));
+    EXPECT_EQ(readFile(dir.path() + "a.cla").valueOr({}), G("我们\n喜欢\n中文\n"));
+    ASSERT_TRUE(writeFileAtomically(dir.path() + "empty.txt", ""));
     EXPECT_EQ(s.segmentFile(dir.path() + "empty.txt", dir.path() + "empty.cla").value(), 0);
-    EXPECT_TRUE(readFile(dir.path() + "empty.cla", out));
-    EXPECT_EQ(out, "");
+    const Result<std::string> empty = readFile(dir.path() + "empty.cla");
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(*empty, "");
     const Result<int> missing = s.segmentFile(dir.path() + "missing.txt", dir.path() + "m.cla");
     EXPECT_FALSE(missing);
     EXPECT_NE(missing.message().find("missing.txt"), std::string::npos);

@@ -163,9 +163,9 @@ TEST(PrefixTableTest, AgreesWithTheBinarySearchesOnCorpusText) {
     const CDictionary slowCore = withoutTable(core);
     const CDictionary slowBigram = withoutTable(bigram);
     for (size_t d = 0; d < documents.size(); d += std::max<size_t>(1, documents.size() / 100)) {
-        std::string bytes;
-        ASSERT_TRUE(readFile(documents[d].string(), bytes, &error)) << error;
-        const std::string text = toGbk(bytes).substr(0, 20000);
+        const Result<std::string> bytes = readFile(documents[d].string());
+        ASSERT_TRUE(bytes) << bytes.message();
+        const std::string text = toGbk(*bytes).substr(0, 20000);
         std::vector<size_t> starts;  // character boundaries
         for (size_t i = 0; i < text.size(); i += (static_cast<unsigned char>(text[i]) >= 0x80 ? 2 : 1)) starts.push_back(i);
         starts.push_back(text.size());

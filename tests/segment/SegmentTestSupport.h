@@ -100,7 +100,8 @@ inline void writeDataDirectory(const std::string& dir, const CDictionary& core,
     ASSERT_TRUE(isOk(lexical.save(dir + "lexical.ctx")));
     std::string stops;
     for (const char* w : stopWords) stops += G(w) + "\n";
-    ASSERT_TRUE(writeFileAtomically(dir + "stopwords.txt", stops, &error)) << error;
+    const Status written = writeFileAtomically(dir + "stopwords.txt", stops);
+    ASSERT_TRUE(written) << written.message();
 }
 
 }  // namespace kestrel::test

@@ -132,15 +132,20 @@ bool createOutputDirectory(const std::string& dir, std::string& error) {
 bool writeStopWords(const std::vector<std::string>& stopWords, const std::string& outDir, std::string& error) {
     std::string text;
     for (const auto& w : stopWords) text += w + "\n";
-    return writeFileAtomically(joinPath(outDir, "stopwords.txt"), text, &error);
+    const Status written = writeFileAtomically(joinPath(outDir, "stopwords.txt"), text);
+    if (!written) error = written.message();
+    return written.ok();
 }
 
 }  // namespace
 
 bool readStopWords(const std::string& path, std::vector<std::string>& words, std::string& error) {
-    std::string content;
-    if (!readFile(path, content, &error)) return false;
-    std::string_view text = content;
+    const Result<std::string> content = readFile(path);
+    if (!content) {
+        error = content.message();
+        return false;
+    }
+    std::string_view text = *content;
     const bool utf8 = looksLikeUtf8(text);
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     std::vector<std::string> seen;

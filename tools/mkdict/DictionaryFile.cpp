@@ -103,9 +103,9 @@ std::string DictionaryFileWriter::serialize() const {
 }
 
 bool saveDataFile(const std::string& path, const std::string& bytes, std::string& error) {
-    std::string why;
-    if (!writeFileAtomically(path, bytes, &why)) {
-        error = why.empty() ? "cannot write " + path : why;
+    const Status written = writeFileAtomically(path, bytes);
+    if (!written) {
+        error = written.message().empty() ? "cannot write " + path : written.message();
         return false;
     }
     return true;

@@ -138,9 +138,12 @@ bool parseCorpusLine(std::string_view line, bool utf8, CorpusParagraph& paragrap
 
 bool readTaggedCorpus(const std::string& path, size_t holdout, std::vector<CorpusParagraph>& paragraphs,
                       CorpusStats& stats, std::string& error) {
-    std::string content;
-    if (!readFile(path, content, &error)) return false;
-    std::string_view text = content;
+    const Result<std::string> content = readFile(path);
+    if (!content) {
+        error = content.message();
+        return false;
+    }
+    std::string_view text = *content;
     const bool utf8 = looksLikeUtf8(text);
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
 

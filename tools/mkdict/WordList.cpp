@@ -27,9 +27,12 @@ std::vector<std::string_view> splitFields(std::string_view line) {
 
 bool readWordList(const std::string& path, std::vector<WordListEntry>& entries, WordListStats& stats,
                   std::string& error) {
-    std::string content;
-    if (!readFile(path, content, &error)) return false;
-    std::string_view text = content;
+    const Result<std::string> content = readFile(path);
+    if (!content) {
+        error = content.message();
+        return false;
+    }
+    std::string_view text = *content;
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
 
     size_t lineNo = 0;

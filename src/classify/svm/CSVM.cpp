@@ -207,8 +207,12 @@ TrainingFileCache* CSVM::loadTrainingFile(const std::string& path, std::string& 
         return trainingFile_.get();
 
     trainingFile_.reset();
-    std::string content;
-    if (!readFile(path, content, &error)) return nullptr;
+    Result<std::string> read = readFile(path);
+    if (!read) {
+        error = read.message();
+        return nullptr;
+    }
+    std::string content = std::move(*read);
     auto file = std::make_unique<TrainingFileCache>();
     file->path = path;
     // A file that changed while it was read is used once and read again
@@ -320,9 +324,10 @@ Status CSVM::trainCategory(int k, TrainingFileCache& file, const std::vector<int
         if (sv.docnum < 0 || size_t(sv.docnum) >= file.docs.size()) return nullptr;
         return &file.entriesOf(size_t(sv.docnum));
     }, modelText_);
-    std::string error;
-    if (!deferredOutput_ && !writeFileAtomically(param.modelFile, modelText_, &error))
-        return Status::failure("cannot write the model of " + category + ": " + error);
+    if (!deferredOutput_) {
+        if (const Status written = writeFileAtomically(param.modelFile, modelText_); !written)
+            return Status::failure("cannot write the model of " + category + ": " + written.message());
+    }
     lastSupportVectors_ = model.supportVectorCount();
     return Status();
 }
@@ -340,14 +345,13 @@ Status CSVM::adoptDeferredLearn(const CSVM& other) {
         return failure;
     };
     if (!other.learned_) return removeModel(other.learned_);
-    std::string error;
-    if (!writeFileAtomically(modelFile, other.modelText_, &error)) {
+    if (const Status written = writeFileAtomically(modelFile, other.modelText_); !written) {
         // As learn reports a model it cannot write (its notes then keep
         // their separator, and no documents count as used).
         if (!lastWarning_.empty()) lastWarning_ += "; ";
         lastDocuments_ = lastSupportVectors_ = 0;
         return removeModel(Status::failure("cannot write the model of " + categoryName(other.learnedCategory_) +
-                                           ": " + error));
+                                           ": " + written.message()));
     }
     return Status();
 }

@@ -84,11 +84,10 @@ void CSVM::parseDocuments(std::string_view content, std::vector<SvmDoc>& docs,
 Status CSVM::readDocuments(const std::string& path, std::vector<SvmDoc>& docs,
                            std::vector<int32_t>& labels, int64_t maxWords, long k, int32_t& totWords,
                            SvmReadReport* report) {
-    std::string content;
-    std::string error;
-    if (!readFile(path, content, &error)) return Status::failure(error);
+    const Result<std::string> content = readFile(path);
+    if (!content) return content.status();
     std::vector<long> written;
-    parseDocuments(content, docs, written, maxWords, totWords, report);
+    parseDocuments(*content, docs, written, maxWords, totWords, report);
     labels.resize(written.size());
     for (size_t i = 0; i < written.size(); ++i)
         labels[i] = written[i] == 0 ? 0 : (written[i] == k ? 1 : -1);

@@ -216,15 +216,13 @@ void formatModel(const SvmModel& model, const std::function<const std::string*(c
 }
 
 Status writeModel(const SvmModel& model, const std::string& path) {
-    std::string error;
-    if (!writeFileAtomically(path, formatModel(model), &error)) return Status::failure(error);
-    return Status();
+    return writeFileAtomically(path, formatModel(model));
 }
 
 Result<SvmModel> readModel(const std::string& path) {
-    std::string content;
-    std::string error;
-    if (!readFile(path, content, &error)) return Status::failure(error);
+    const Result<std::string> read = readFile(path);
+    if (!read) return read.status();
+    const std::string& content = *read;
     SvmModel model;
     long svNum = 0;
     size_t bodyStart = 0;

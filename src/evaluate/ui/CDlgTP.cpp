@@ -104,14 +104,13 @@ void CDlgTP::setStatus(const QString& text) {
 // features.txt the document list.
 void CDlgTP::loadLists() {
     setUpReportList(categoryList_, {QStringLiteral("ID"), QStringLiteral("类别")}, {50, 70});
-    std::vector<std::string> lines;
-    std::string error;
-    if (!readLines(workspacePath_ + "classes.txt", lines, &error)) {
-        setStatus(chineseFailureText(displayText(error)));
+    Result<std::vector<std::string>> lines = readLines(workspacePath_ + "classes.txt");
+    if (!lines) {
+        setStatus(chineseFailureText(displayText(lines.message())));
         return;
     }
     QList<QTreeWidgetItem*> rows;
-    for (const std::string& line : lines) {
+    for (const std::string& line : *lines) {
         if (line.empty()) continue;
         const auto [id, name] = splitAtBlank(line);
         rows.append(new QTreeWidgetItem({displayText(id), displayText(name)}));
@@ -119,12 +118,13 @@ void CDlgTP::loadLists() {
     categoryList_->addTopLevelItems(rows);
 
     setUpReportList(featureList_, {QStringLiteral("ID"), QStringLiteral("特征项")}, {50, 70});
-    if (!readLines(workspacePath_ + "features.txt", lines, &error)) {
-        setStatus(chineseFailureText(displayText(error)));
+    lines = readLines(workspacePath_ + "features.txt");
+    if (!lines) {
+        setStatus(chineseFailureText(displayText(lines.message())));
         return;
     }
     rows.clear();
-    for (const std::string& line : lines) {
+    for (const std::string& line : *lines) {
         if (line.empty()) continue;
         const auto [id, rest] = splitAtBlank(line);
         const std::string_view term = splitAtBlank(rest).first;
