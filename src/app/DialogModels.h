@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/Corpus.h"
+#include "common/Corpus.h"
 #include "app/WorkspaceFiles.h"
 
 namespace kestrel {

@@ -3,11 +3,11 @@
 #include <chrono>
 #include <fstream>
 
+#include "app/CorpusCounting.h"
 #include "app/TextClassifier.h"
 #include "app/VectorProvenance.h"
 #include "common/FileSystem.h"
 #include "common/Progress.h"
-#include "evaluate/Evaluation.h"
 
 namespace kestrel {
 
@@ -410,8 +410,8 @@ void StepFlow::classify() {
     for (const auto& doc : classifier_.rawDocuments()) classified += doc.assignedCategory >= 0;
     std::string text = formatString("文本分类完成：%u类，%zu篇文档", classifier_.categoryCount, classified);
     if (classifier_.vectorMode == kTestVectors) {
-        const Evaluation evaluation(classifier_.categories(), classifier_.rawDocuments(), classifier_.rawDocCount);
-        text += formatString("，微平均正确率%.2f%%", evaluation.microAverage().recall * 100);
+        const double accuracy = classificationAccuracy(classifier_.rawDocuments(), classifier_.categories().size());
+        text += formatString("，微平均正确率%.2f%%", accuracy * 100);
     }
     setOutcome(std::move(text), secondsSince(start));
     reportWarnings("分类", warnings);

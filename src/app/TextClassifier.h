@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Corpus.h"
+#include "common/Corpus.h"
 #include "app/WorkspaceFiles.h"
 #include "classify/KnnClassifier.h"
 #include "classify/SvmEngine.h"

@@ -6,11 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "app/Corpus.h"
+#include "common/Corpus.h"
 #include "classify/SvmEngine.h"
 #include "features/FeatureTable.h"
 
 namespace kestrel {
+
+// File name of the evaluation workbook inside the workspace.
+inline constexpr const char* kEvaluationWorkbookName = "分类评价.xlsx";
 
 // The selection summary of fsinfo.dat.
 struct FsInfo {

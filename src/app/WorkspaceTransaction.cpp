@@ -10,8 +10,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "app/WorkspaceFiles.h"
 #include "common/FileSystem.h"
-#include "evaluate/WorkbookExport.h"
 
 namespace kestrel {
 

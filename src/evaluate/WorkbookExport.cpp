@@ -10,15 +10,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/Encoding.h"
 #include "app/WorkspaceFiles.h"
+#include "common/Encoding.h"
 #include "common/FileSystem.h"
 #include "common/NumberFormat.h"
 #include "evaluate/Evaluation.h"
 
 namespace kestrel {
-
-const char* const kEvaluationWorkbookName = "分类评价.xlsx";
 
 namespace {
 

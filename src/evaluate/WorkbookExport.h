@@ -5,15 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "app/Corpus.h"
+#include "app/WorkspaceFiles.h"
+#include "common/Corpus.h"
 #include "evaluate/WorkbookReader.h"
 
 namespace kestrel {
 
 class Evaluation;
-
-// File name of the workbook inside the workspace.
-extern const char* const kEvaluationWorkbookName;
 
 // Writes/extends workspacePath + "分类评价.xlsx" cumulatively; reads fsinfo.dat
 // and params.dat from the workspace. False with a message (UTF-8) on failure;

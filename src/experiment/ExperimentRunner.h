@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Corpus.h"
+#include "common/Corpus.h"
 #include "experiment/ExperimentGrid.h"
 
 namespace kestrel {

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/Corpus.h"
+#include "common/Corpus.h"
 
 namespace kestrel {
 

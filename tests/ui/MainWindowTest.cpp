@@ -14,7 +14,7 @@
 #include "UiTestSupport.h"
 #include "app/ui/CAboutDlg.h"
 #include "app/ui/CKestrelDlg.h"
-#include "app/ui/FailureText.h"
+#include "widgets/FailureText.h"
 #include "app/ui/Translations.h"
 #include "app/ui/ProgressRunner.h"
 #include "classify/SvmEngine.h"

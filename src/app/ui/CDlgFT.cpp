@@ -13,7 +13,7 @@
 #include <QDialogButtonBox>
 
 #include "app/ui/DialogParts.h"
-#include "app/ui/UiHooks.h"
+#include "widgets/UiHooks.h"
 
 namespace kestrel {
 

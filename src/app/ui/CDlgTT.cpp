@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 
 #include "app/ui/DialogParts.h"
-#include "app/ui/UiHooks.h"
+#include "widgets/UiHooks.h"
 
 namespace kestrel {
 

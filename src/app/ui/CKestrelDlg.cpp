@@ -19,7 +19,7 @@
 #include "app/ui/DialogParts.h"
 #include "app/ui/ProgressRunner.h"
 #include "app/ui/StepIcons.h"
-#include "app/ui/UiHooks.h"
+#include "widgets/UiHooks.h"
 #include "widgets/CButtonST.h"
 #include "widgets/CPPToolTip.h"
 

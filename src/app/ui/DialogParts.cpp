@@ -11,8 +11,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "app/ui/FailureText.h"
-#include "app/ui/UiHooks.h"
+#include "widgets/FailureText.h"
+#include "widgets/UiHooks.h"
 #include "common/Encoding.h"
 
 namespace kestrel {

@@ -11,7 +11,7 @@
 #include <exception>
 #include <mutex>
 
-#include "app/ui/UiHooks.h"
+#include "widgets/UiHooks.h"
 #include "common/Progress.h"
 
 namespace kestrel {

@@ -22,7 +22,7 @@
 
 #include "app/ui/CKestrelDlg.h"
 #include "app/ui/ProgressRunner.h"
-#include "app/ui/UiHooks.h"
+#include "widgets/UiHooks.h"
 #include "common/Progress.h"
 #include "widgets/CButtonST.h"
 #include "widgets/CPPToolTip.h"

@@ -4,8 +4,8 @@
 #include <QHBoxLayout>
 #include <QMessageBox>
 
-#include "app/ui/FailureText.h"
-#include "app/ui/UiHooks.h"
+#include "widgets/FailureText.h"
+#include "widgets/UiHooks.h"
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>

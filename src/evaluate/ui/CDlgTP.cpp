@@ -14,7 +14,7 @@
 #include <random>
 
 #include "app/DialogModels.h"
-#include "app/ui/FailureText.h"
+#include "widgets/FailureText.h"
 #include "app/TextClassifier.h"
 #include "common/FileSystem.h"
 #include "evaluate/ui/ResultViewSupport.h"
