@@ -6,6 +6,10 @@
 #include <string>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include "common/Status.h"
+
 namespace kestrel::testing {
 
 class TempDir {
@@ -42,5 +46,11 @@ public:
 private:
     std::string path_;
 };
+
+// A Status as an assertion: a failure shows its message.
+inline ::testing::AssertionResult succeeded(const Status& status) {
+    if (status) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << status.message();
+}
 
 }  // namespace kestrel::testing

@@ -5,18 +5,18 @@
 
 namespace kestrel {
 
-CorpusCount countCategorisedCorpus(const std::string& dir, int inputFormat) {
+CorpusCount countCategorisedCorpus(const std::string& dir, InputFormat format) {
     CorpusCount count;
     const std::string base = withTrailingSlash(dir);
     for (const auto& sub : listSubdirectories(base)) {
         ++count.categories;
-        count.documents += static_cast<uint32_t>(listFiles(base + sub, documentExtension(inputFormat)).size());
+        count.documents += static_cast<uint32_t>(listFiles(base + sub, documentExtension(format)).size());
     }
     return count;
 }
 
-uint32_t countDocuments(const std::string& dir, int inputFormat) {
-    return static_cast<uint32_t>(listFiles(withTrailingSlash(dir), documentExtension(inputFormat)).size());
+uint32_t countDocuments(const std::string& dir, InputFormat format) {
+    return static_cast<uint32_t>(listFiles(withTrailingSlash(dir), documentExtension(format)).size());
 }
 
 std::string defaultWorkspaceFor(const std::string& chosenFolder) {

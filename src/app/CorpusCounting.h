@@ -16,10 +16,10 @@ struct CorpusCount {
 
 // Each sub-directory of `dir` counts as a category, and its "*.txt" (raw
 // text) or "*.seg" (preprocessed) files as documents.
-CorpusCount countCategorisedCorpus(const std::string& dir, int inputFormat);
+CorpusCount countCategorisedCorpus(const std::string& dir, InputFormat format);
 
 // Matching documents directly in `dir`.
-uint32_t countDocuments(const std::string& dir, int inputFormat);
+uint32_t countDocuments(const std::string& dir, InputFormat format);
 
 // The workspace proposed for a training corpus chosen as `chosenFolder`
 // (without trailing '/'): the directory "model" beside it, with trailing '/'.

@@ -70,7 +70,7 @@ std::string fsInfoText(const FsInfo& info) {
 }
 
 std::string paramsText(const ClassifierParams& p) {
-    if (p.classifier == 0) {
+    if (p.classifier == ClassifierKind::Knn) {
         return formatString("KNN # Classifier\n%d # Neighbor\n%d # Similarity\n", static_cast<int>(p.k),
                             static_cast<int>(p.similarity));
     }
@@ -164,8 +164,8 @@ bool readParams(const std::string& path, ClassifierParams& p, std::string* error
         p.k = static_cast<uint32_t>(value);
         if (!lineLong(lines, 2, value) || value < 0 || value > 2)
             return fail(2, "the similarity must be 0 (cosine), 1 (Manhattan) or 2 (Euclidean)");
-        p.similarity = static_cast<uint32_t>(value);
-        p.classifier = 0;
+        p.similarity = static_cast<Similarity>(value);
+        p.classifier = ClassifierKind::Knn;
         return true;
     }
     if (!lineLong(lines, 1, value) || (value != 0 && value != 1))
@@ -179,7 +179,7 @@ bool readParams(const std::string& path, ClassifierParams& p, std::string* error
     if (!lineReal(lines, 5, p.svm.gamma)) return fail(5, "the kernel parameter -g is not a number");
     if (!lineReal(lines, 6, p.svm.coefS)) return fail(6, "the kernel parameter -s is not a number");
     if (!lineReal(lines, 7, p.svm.coefC)) return fail(7, "the kernel parameter -c is not a number");
-    p.classifier = 1;
+    p.classifier = ClassifierKind::Svm;
     return true;
 }
 

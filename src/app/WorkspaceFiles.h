@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "common/Corpus.h"
+#include "app/ClassifierChoice.h"
 #include "classify/SvmEngine.h"
+#include "common/Corpus.h"
 #include "features/FeatureTable.h"
 
 namespace kestrel {
@@ -24,9 +25,9 @@ struct FsInfo {
 
 // The classifier choice of params.dat.
 struct ClassifierParams {
-    int classifier = 0;      // 0 KNN, 1 SVM
-    uint32_t k = 20;         // KNN neighbours
-    uint32_t similarity = 0; // 0 cosine, 1 Manhattan, 2 Euclidean
+    ClassifierKind classifier = ClassifierKind::Knn;
+    uint32_t k = 20;  // KNN neighbours
+    Similarity similarity = Similarity::Cosine;
     SvmSettings svm;
 };
 

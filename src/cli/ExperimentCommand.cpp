@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ClassifierChoice.h"
 #include "app/CorpusCounting.h"
 #include "app/WorkspaceTransaction.h"
 #include "classify/svm/SvmOptions.h"
@@ -101,6 +102,13 @@ bool parseChoice(const std::string& item, int& value, std::initializer_list<cons
     return false;
 }
 
+// Stores a parsed choice; false when the name was not one.
+template <class T>
+bool takeParsed(const std::optional<T>& parsed, T& out) {
+    if (parsed) out = *parsed;
+    return parsed.has_value();
+}
+
 // A path as a shell reads it back.
 std::string shellWord(const std::string& text) {
     const bool plain = !text.empty() && text.find_first_of(" \t\n'\"\\$`!*?[]{}()<>|&;#~=%") == std::string::npos;
@@ -162,9 +170,7 @@ int runExperiment(int argc, char** argv) {
         else if (name == "--test") test = v;
         else if (name == "--workspace") workspace = v;
         else if (name == "--format") {
-            int format = 0;
-            ok = parseChoice(v, format, {"txt", "seg"});
-            settings.inputFormat = format == 0 ? kRawText : kPreprocessed;
+            ok = takeParsed(parseInputFormat(v), settings.inputFormat);
         } else if (name == "--folds") {
             ok = parseUnsigned(v, folds);
             foldsGiven = true;
@@ -186,18 +192,16 @@ int runExperiment(int argc, char** argv) {
                 return parseUnsigned(s, out) && out >= 1;
             });
         } else if (name == "--classifier") {
-            ok = parseList<int>(v, grid.classifiers,
-                                [](const std::string& s, int& out) { return parseChoice(s, out, {"knn", "svm"}); });
+            ok = parseList<ClassifierKind>(v, grid.classifiers, [](const std::string& s, ClassifierKind& out) {
+                return takeParsed(parseClassifier(s), out);
+            });
         } else if (name == "-k") {
             ok = parseList<uint32_t>(v, grid.neighbours, [](const std::string& s, uint32_t& out) {
                 return parseUnsigned(s, out) && out >= 1 && out <= 100;
             });
         } else if (name == "--similarity") {
-            ok = parseList<uint32_t>(v, grid.similarities, [](const std::string& s, uint32_t& out) {
-                int code = 0;
-                if (!parseChoice(s, code, {"cosine", "manhattan", "euclidean"})) return false;
-                out = static_cast<uint32_t>(code);
-                return true;
+            ok = parseList<Similarity>(v, grid.similarities, [](const std::string& s, Similarity& out) {
+                return takeParsed(parseSimilarity(s), out);
             });
         } else if (name == "--kernel") {
             ok = parseList<int>(v, grid.kernels, [](const std::string& s, int& out) {
@@ -253,10 +257,10 @@ int runExperiment(int argc, char** argv) {
     std::vector<CombinationResult> results;
     {
         Experiment experiment(settings, combinations);
-        if (!experiment.prepare(&progress)) {
+        if (const Status prepared = experiment.prepare(&progress); !prepared) {
             progress.finishLine();
             for (const auto& w : experiment.warnings()) printWarning(w);
-            printError(interrupted ? std::string("stopped before any combination was evaluated") : experiment.error());
+            printError(interrupted ? std::string("stopped before any combination was evaluated") : prepared.message());
             return interrupted ? 130 : 1;
         }
         progress.finishLine();
@@ -298,12 +302,12 @@ int runExperiment(int argc, char** argv) {
                     combinationName(best.combination).c_str(), best.microF1.mean, best.microF1.deviation,
                     best.macroF1.mean, best.macroF1.deviation);
         std::printf("  kestrel train --corpus %s%s %s\n", shellWord(corpus).c_str(),
-                    settings.inputFormat == kPreprocessed ? " --format seg" : "",
+                    settings.inputFormat == InputFormat::Preprocessed ? " --format seg" : "",
                     trainArguments(best.combination).c_str());
         if (!test.empty())
             std::printf("  kestrel classify --workspace %s --corpus %s --test%s\n",
                         shellWord(defaultWorkspaceFor(settings.corpusPath)).c_str(), shellWord(test).c_str(),
-                        settings.inputFormat == kPreprocessed ? " --format seg" : "");
+                        settings.inputFormat == InputFormat::Preprocessed ? " --format seg" : "");
     }
     if (exportToo && !rows.empty()) {
         ExperimentRun run;
@@ -314,12 +318,13 @@ int runExperiment(int argc, char** argv) {
                                                      static_cast<unsigned long long>(settings.seed)) +
                                             (repeats > 1 ? formatString(", %u repetitions", repeats) : std::string())
                                       : "test corpus " + toUtf8(settings.testPath);
-        std::string error;
         // The workbook changes under the workspace's lock, recorded in its manifest.
         WorkspaceTransaction update(settings.workspacePath);
-        if (!update.begin("experiment export", error) ||
-            !exportExperiment(settings.workspacePath, update.directory(), run, rows, error) || !update.commit(error)) {
-            printError(error);
+        Status exported = update.begin("experiment export");
+        if (exported) exported = exportExperiment(settings.workspacePath, update.directory(), run, rows);
+        if (exported) exported = update.commit();
+        if (!exported) {
+            printError(exported.message());
             return 1;
         }
         std::printf("exported to %s (sheet %s) and %s\n",

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/ClassifierChoice.h"
 #include "app/CorpusCounting.h"
 #include "app/TextClassifier.h"
 #include "app/WorkspaceFiles.h"
@@ -89,18 +90,17 @@ private:
     double start_;
 };
 
-bool parseFormat(const std::string& v, int& format) {
-    if (v == "txt") format = kRawText;
-    else if (v == "seg") format = kPreprocessed;
-    else return false;
-    return true;
+bool parseFormat(const std::string& v, InputFormat& format) {
+    const std::optional<InputFormat> parsed = parseInputFormat(v);
+    if (parsed) format = *parsed;
+    return parsed.has_value();
 }
 
 }  // namespace
 
 int runTrain(int argc, char** argv) {
     std::string corpus, workspace;
-    int format = kRawText;
+    InputFormat format = InputFormat::RawText;
     int mode = kChi;
     uint32_t dim = 50;
     ClassifierParams params;
@@ -150,16 +150,15 @@ int runTrain(int argc, char** argv) {
         } else if (name == "--dim") {
             if (!parseUnsigned(v, dim) || dim < 1) return bad();
         } else if (name == "--classifier") {
-            if (v == "knn") params.classifier = 0;
-            else if (v == "svm") params.classifier = 1;
-            else return bad();
+            const std::optional<ClassifierKind> kind = parseClassifier(v);
+            if (!kind) return bad();
+            params.classifier = *kind;
         } else if (name == "-k") {
             if (!parseUnsigned(v, params.k) || params.k < 1 || params.k > 100) return bad();
         } else if (name == "--similarity") {
-            if (v == "cosine") params.similarity = 0;
-            else if (v == "manhattan") params.similarity = 1;
-            else if (v == "euclidean") params.similarity = 2;
-            else return bad();
+            const std::optional<Similarity> similarity = parseSimilarity(v);
+            if (!similarity) return bad();
+            params.similarity = *similarity;
         } else if (name == "--threads") {
             uint32_t t;
             if (!parseUnsigned(v, t)) return bad();
@@ -181,10 +180,10 @@ int runTrain(int argc, char** argv) {
     controller.trainingCorpusPath = directoryArgument(corpus);
     controller.workspacePath =
         workspace.empty() ? defaultWorkspaceFor(controller.trainingCorpusPath) : directoryArgument(workspace);
-    controller.inputFormat = format;
+    controller.trainingFormat = format;
     const CorpusCount count = countCategorisedCorpus(controller.trainingCorpusPath, format);
     if (count.documents == 0) {
-        printError(std::string("不存在训练文档！ (no ") + (format == kRawText ? "*.txt" : "*.seg") +
+        printError(std::string("不存在训练文档！ (no ") + "*" + documentExtension(format) +
                    " documents in the sub-directories of " + controller.trainingCorpusPath + ")");
         return 1;
     }
@@ -231,13 +230,13 @@ int runTrain(int argc, char** argv) {
     std::printf("workspace %s\n%u categories, %u training documents, %u candidate features, %u selected (%s), %s\n",
                 toUtf8(controller.workspacePath).c_str(), controller.categoryCount, controller.trainingDocCount,
                 controller.oldDimensionality(), controller.newDimensionality, selectionModeName(mode),
-                params.classifier == 0 ? "KNN" : "SVM");
+                params.classifier == ClassifierKind::Knn ? "KNN" : "SVM");
     return 0;
 }
 
 int runClassify(int argc, char** argv) {
     std::string corpus, workspace;
-    int format = kRawText;
+    InputFormat format = InputFormat::RawText;
     bool test = false, exportWorkbookToo = false, timings = false;
     unsigned threads = 0;
     for (int i = 1; i < argc; ++i) {
@@ -295,12 +294,12 @@ int runClassify(int argc, char** argv) {
         return 1;
     }
     controller.rawCorpusPath = directoryArgument(corpus);
-    controller.inputFormat = format;
+    controller.rawFormat = format;
     controller.vectorMode = test ? kTestVectors : kExampleVectors;
     const uint32_t documents = test ? countCategorisedCorpus(controller.rawCorpusPath, format).documents
                                     : countDocuments(controller.rawCorpusPath, format);
     if (documents == 0) {
-        printError(std::string("不存在原始文档！ (no ") + (format == kRawText ? "*.txt" : "*.seg") + " documents " +
+        printError(std::string("不存在原始文档！ (no ") + "*" + documentExtension(format) + " documents " +
                    (test ? "in the sub-directories of " : "in ") + controller.rawCorpusPath + ")");
         return 1;
     }
@@ -344,10 +343,9 @@ int runClassify(int argc, char** argv) {
         printReport(evaluation.categoryReport(c));
     }
     if (exportWorkbookToo) {
-        std::string error;
         if (!controller.beginUpdate("export")) return fail("无法使用工作目录！", controller);
-        if (!exportWorkbook(controller.workDirectory(), evaluation, categories, error)) {
-            printError(error);
+        if (const Status exported = exportWorkbook(controller.workDirectory(), evaluation, categories); !exported) {
+            printError(exported.message());
             return 1;
         }
         if (!controller.commitUpdate()) return fail("无法保存工作目录！", controller);

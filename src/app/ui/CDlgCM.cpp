@@ -1,5 +1,7 @@
 #include "app/ui/CDlgCM.h"
 
+#include <algorithm>
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -99,8 +101,8 @@ CDlgCM::CDlgCM(MethodModel& model, QWidget* parent) : QDialog(parent), model_(mo
     connect(k_, &QSlider::valueChanged, this, [this](int value) { kLabel_->setText(QString::number(value)); });
     connect(kernel_, &QComboBox::currentIndexChanged, this, &CDlgCM::kernelChanged);
 
-    if (auto* b = classifier_->button(model_.classifier)) b->setChecked(true);
-    if (auto* b = similarity_->button(model_.similarity)) b->setChecked(true);
+    if (auto* b = classifier_->button(static_cast<int>(model_.classifier))) b->setChecked(true);
+    if (auto* b = similarity_->button(static_cast<int>(model_.similarity))) b->setChecked(true);
     k_->setValue(model_.k);
     kLabel_->setText(QString::number(k_->value()));
     biased_->setChecked(model_.biased);
@@ -117,8 +119,8 @@ void CDlgCM::kernelChanged(int kernelType) {
 }
 
 void CDlgCM::accept() {
-    model_.classifier = classifier_->checkedId() < 0 ? 0 : classifier_->checkedId();
-    model_.similarity = similarity_->checkedId() < 0 ? 0 : similarity_->checkedId();
+    model_.classifier = static_cast<ClassifierKind>(std::max(classifier_->checkedId(), 0));
+    model_.similarity = static_cast<Similarity>(std::max(similarity_->checkedId(), 0));
     model_.setK(k_->value());
     model_.biased = biased_->isChecked();
     model_.kernelType = kernel_->currentIndex() < 0 ? 0 : kernel_->currentIndex();

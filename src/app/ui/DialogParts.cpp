@@ -11,9 +11,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "common/Encoding.h"
 #include "widgets/FailureText.h"
 #include "widgets/UiHooks.h"
-#include "common/Encoding.h"
 
 namespace kestrel {
 

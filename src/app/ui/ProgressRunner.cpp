@@ -11,8 +11,8 @@
 #include <exception>
 #include <mutex>
 
-#include "widgets/UiHooks.h"
 #include "common/Progress.h"
+#include "widgets/UiHooks.h"
 
 namespace kestrel {
 
