@@ -260,9 +260,7 @@ std::optional<StepMessage> MethodModel::accept() const {
     // Both files change together, under the workspace's lock.
     WorkspaceTransaction update(workspacePath);
     Status written = update.begin("method");
-    if (std::string error; written && (!writeParams(update.directory() + "params.dat", params(), &error) ||
-                                       !writeFsInfo(update.directory() + "fsinfo.dat", fsInfo, &error)))
-        written = Status::failure(error);
+    if (written) written = writeClassifierSettings(update.directory(), params(), fsInfo);
     if (written) written = update.commit();
     if (!written) return StepMessage{"分类模型", "无法写入分类参数文件！", written.message()};
     return std::nullopt;

@@ -208,12 +208,25 @@ bool readClassifierWord(const std::string& path, std::string& word, std::string*
     return true;
 }
 
-bool writeFsInfo(const std::string& path, const FsInfo& info, std::string* error) {
-    return writeFileAtomically(path, fsInfoText(info), error);
+namespace {
+
+Status writeText(const std::string& path, const std::string& text) {
+    std::string error;
+    if (!writeFileAtomically(path, text, &error)) return Status::failure(error);
+    return Status::success();
 }
 
-bool writeParams(const std::string& path, const ClassifierParams& params, std::string* error) {
-    return writeFileAtomically(path, paramsText(params), error);
+}  // namespace
+
+Status writeFsInfo(const std::string& path, const FsInfo& info) { return writeText(path, fsInfoText(info)); }
+
+Status writeParams(const std::string& path, const ClassifierParams& params) {
+    return writeText(path, paramsText(params));
+}
+
+Status writeClassifierSettings(const std::string& dir, const ClassifierParams& params, const FsInfo& info) {
+    if (Status written = writeParams(dir + "params.dat", params); !written) return written;
+    return writeFsInfo(dir + "fsinfo.dat", info);
 }
 
 }  // namespace kestrel

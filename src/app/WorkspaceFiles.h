@@ -9,6 +9,7 @@
 #include "app/ClassifierChoice.h"
 #include "classify/SvmEngine.h"
 #include "common/Corpus.h"
+#include "common/Status.h"
 #include "features/FeatureTable.h"
 
 namespace kestrel {
@@ -69,7 +70,10 @@ bool checkVectorLabels(const std::string& path, size_t categoryCount, std::strin
 // export shows it.
 bool readClassifierWord(const std::string& path, std::string& word, std::string* error = nullptr);
 
-bool writeFsInfo(const std::string& path, const FsInfo& info, std::string* error = nullptr);
-bool writeParams(const std::string& path, const ClassifierParams& params, std::string* error = nullptr);
+Status writeFsInfo(const std::string& path, const FsInfo& info);
+Status writeParams(const std::string& path, const ClassifierParams& params);
+// params.dat, then fsinfo.dat, in the directory `dir` (with '/'): the
+// classifier's parameters and the selection they go with.
+Status writeClassifierSettings(const std::string& dir, const ClassifierParams& params, const FsInfo& info);
 
 }  // namespace kestrel

@@ -219,10 +219,9 @@ int runTrain(int argc, char** argv) {
     if (!controller.writeVectors(&progress)) return fail("训练文本向量写入失败！", controller);
     printWarnings(controller);
     timer.lap(progress, "vectors");
-    std::string error;
-    if (!writeParams(controller.workDirectory() + "params.dat", params, &error) ||
-        !writeFsInfo(controller.workDirectory() + "fsinfo.dat", controller.fsInfo(), &error)) {
-        printError(error);
+    if (const Status written = writeClassifierSettings(controller.workDirectory(), params, controller.fsInfo());
+        !written) {
+        printError(written.message());
         return 1;
     }
     if (!controller.commitUpdate()) return fail("无法保存工作目录！", controller);

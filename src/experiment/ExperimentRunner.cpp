@@ -328,10 +328,9 @@ FoldScores Experiment::evaluate(Task& task, const Combination& combination, Prog
     if (!t.selectFeatures(&foldSink)) return failed("feature selection", t);
     t.vectorMode = kTrainingVectors;
     if (!t.writeVectors(&foldSink)) return failed("training vectors", t);
-    std::string error;
-    if (!writeParams(t.workDirectory() + "params.dat", combination.params, &error) ||
-        !writeFsInfo(t.workDirectory() + "fsinfo.dat", t.fsInfo(), &error)) {
-        failure = toUtf8(error);
+    if (const Status written = writeClassifierSettings(t.workDirectory(), combination.params, t.fsInfo());
+        !written) {
+        failure = toUtf8(written.message());
         return scores;
     }
     if (!t.commitUpdate()) return failed("workspace", t);

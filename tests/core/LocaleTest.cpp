@@ -61,8 +61,7 @@ std::map<std::string, std::string> run(const TempDir& dir, const std::string& wo
     params.svm.kernelType = 2;
     params.svm.gamma = 0.75;
     params.svm.tolerance = 0.0125;
-    if (!writeParams(controller.workspacePath + "params.dat", params) ||
-        !writeFsInfo(controller.workspacePath + "fsinfo.dat", controller.fsInfo()))
+    if (!writeClassifierSettings(controller.workspacePath, params, controller.fsInfo()))
         return files;
     // A second controller loads the workspace, as a later session would.
     TextClassifier loaded;

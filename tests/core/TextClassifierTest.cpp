@@ -111,8 +111,7 @@ struct Pipeline {
     void knnParams(uint32_t k) {
         ClassifierParams p;
         p.k = k;
-        ASSERT_TRUE(writeParams(controller.workspacePath + "params.dat", p));
-        ASSERT_TRUE(writeFsInfo(controller.workspacePath + "fsinfo.dat", controller.fsInfo()));
+        ASSERT_TRUE(writeClassifierSettings(controller.workspacePath, p, controller.fsInfo()).ok());
     }
 };
 
@@ -257,7 +256,7 @@ TEST(TextClassifier, SvmArgMaxLowestIdWinsAndFailuresAreReported) {
     run.controller.setSvmEngine(std::move(engine));
     ClassifierParams p;
     p.classifier = ClassifierKind::Svm;
-    ASSERT_TRUE(writeParams(run.controller.workspacePath + "params.dat", p));
+    ASSERT_TRUE(writeParams(run.controller.workspacePath + "params.dat", p).ok());
     ASSERT_TRUE(run.controller.classify()) << run.controller.lastError();
     EXPECT_EQ(svm->learned, 3);
     const auto& docs = run.controller.rawDocuments();

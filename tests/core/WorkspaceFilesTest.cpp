@@ -73,7 +73,7 @@ TEST(WorkspaceFiles, ParamsRoundTrip) {
     ClassifierParams p;
     p.classifier = ClassifierKind::Svm;
     p.svm = {0, 1, 0.01, 3, 2.5, 0.25, 1.0};
-    ASSERT_TRUE(writeParams(dir.path("params.dat"), p));
+    ASSERT_TRUE(writeParams(dir.path("params.dat"), p).ok());
     ClassifierParams q;
     ASSERT_TRUE(readParams(dir.path("params.dat"), q));
     EXPECT_EQ(q.classifier, ClassifierKind::Svm);

@@ -81,8 +81,7 @@ Evaluation trainAndClassify(const std::string& train, const std::string& test, c
     t.newDimensionality = c.dimension;
     EXPECT_TRUE(t.selectFeatures());
     EXPECT_TRUE(t.writeVectors());
-    EXPECT_TRUE(writeParams(t.workDirectory() + "params.dat", c.params));
-    EXPECT_TRUE(writeFsInfo(t.workDirectory() + "fsinfo.dat", t.fsInfo()));
+    EXPECT_TRUE(succeeded(writeClassifierSettings(t.workDirectory(), c.params, t.fsInfo())));
     EXPECT_TRUE(t.commitUpdate());
     t.endUpdates();
     TextClassifier u;
