@@ -7,8 +7,7 @@ using namespace kestrel;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = fuzz::writeScratchFile("workbook.xlsx", fuzz::bytesOf(data, size));
-    std::vector<WorkbookSheet> sheets;
-    std::string error;
-    if (!readWorkbook(path, sheets, error)) fuzz::require(!error.empty(), "a refused workbook has a message");
+    const Result<std::vector<WorkbookSheet>> sheets = readWorkbook(path);
+    if (!sheets) fuzz::require(!sheets.message().empty(), "a refused workbook has a message");
     return 0;
 }

@@ -10,6 +10,10 @@
 
 #include "common/Status.h"
 
+#include <gtest/gtest.h>
+
+#include "common/Status.h"
+
 namespace kestrel::testing {
 
 class TempDir {
@@ -47,9 +51,9 @@ private:
     std::string path_;
 };
 
-// Success of a call that returns a Status, with its message when it failed.
-inline ::testing::AssertionResult isOk(const Status& status) {
-    if (status.ok()) return ::testing::AssertionSuccess();
+// A Status as an assertion: a failure shows its message.
+inline ::testing::AssertionResult succeeded(const Status& status) {
+    if (status) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << status.message();
 }
 

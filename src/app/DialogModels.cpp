@@ -22,34 +22,36 @@ std::string_view trimmed(std::string_view text) {
 }
 
 // Categories (sub-directories) of dir and the matching documents in them.
-void countCategories(const std::string& dir, int inputFormat, uint32_t& categories, uint32_t& documents) {
-    const CorpusCount count = dir.empty() ? CorpusCount{} : countCategorisedCorpus(dir, inputFormat);
+void countCategories(const std::string& dir, InputFormat format, uint32_t& categories, uint32_t& documents) {
+    const CorpusCount count = dir.empty() ? CorpusCount{} : countCategorisedCorpus(dir, format);
     categories = count.categories;
     documents = count.documents;
 }
 
-int otherFormat(int inputFormat) { return inputFormat == kRawText ? kPreprocessed : kRawText; }
+InputFormat otherFormat(InputFormat format) {
+    return format == InputFormat::RawText ? InputFormat::Preprocessed : InputFormat::RawText;
+}
 
-const char* formatCaption(int inputFormat) { return inputFormat == kRawText ? "生文本格式" : "预处理文本格式"; }
+const char* formatCaption(InputFormat format) { return format == InputFormat::RawText ? "生文本格式" : "预处理文本格式"; }
 
 // The documents of the other format where the chosen one found none.
-std::string otherFormatHint(uint32_t others, int inputFormat, const char* where) {
+std::string otherFormatHint(uint32_t others, InputFormat format, const char* where) {
     if (others == 0) return {};
-    return formatString("%s没有*%s文档，但有%u篇*%s文档：请选择“%s”。", where, documentExtension(inputFormat), others,
-                        documentExtension(otherFormat(inputFormat)), formatCaption(otherFormat(inputFormat)));
+    return formatString("%s没有*%s文档，但有%u篇*%s文档：请选择“%s”。", where, documentExtension(format), others,
+                        documentExtension(otherFormat(format)), formatCaption(otherFormat(format)));
 }
 
 // Why a corpus that should have one sub-folder per category counted no
 // document.
-std::string categorisedHint(const std::string& dir, int inputFormat, uint32_t categories) {
+std::string categorisedHint(const std::string& dir, InputFormat format, uint32_t categories) {
     if (dir.empty()) return {};
     if (categories == 0) {
-        const uint32_t loose = countDocuments(dir, kRawText) + countDocuments(dir, kPreprocessed);
+        const uint32_t loose = countDocuments(dir, InputFormat::RawText) + countDocuments(dir, InputFormat::Preprocessed);
         std::string hint = "每个类别须是所选目录下的一个子目录，该类的文档放在其中；所选目录下没有子目录";
         if (loose > 0) hint += formatString("，却直接有%u篇文档", loose);
         return hint + "。";
     }
-    return otherFormatHint(countCategorisedCorpus(dir, otherFormat(inputFormat)).documents, inputFormat, "类别子目录中");
+    return otherFormatHint(countCategorisedCorpus(dir, otherFormat(format)).documents, format, "类别子目录中");
 }
 
 std::string withHint(const std::string& text, const std::string& hint) {
@@ -104,7 +106,7 @@ void TrainingTextModel::setLoadChecked(bool checked) {
     }
 }
 
-void TrainingTextModel::setInputFormat(int format) {
+void TrainingTextModel::setInputFormat(InputFormat format) {
     inputFormat = format;
     if (!trainingCorpusPath.empty()) count();
 }
@@ -135,7 +137,7 @@ void RawTextModel::toggleTest() {
     if (!rawCorpusPath.empty()) count();
 }
 
-void RawTextModel::setInputFormat(int format) {
+void RawTextModel::setInputFormat(InputFormat format) {
     inputFormat = format;
     if (!rawCorpusPath.empty()) count();
 }
@@ -223,7 +225,7 @@ std::optional<StepMessage> MethodModel::setNumberTexts(std::string_view toleranc
     const auto s = parseReal(sText);
     const auto c = parseReal(cText);
     // Only the fields of the chosen classifier and kernel must hold numbers.
-    const bool svm = classifier == 1;
+    const bool svm = classifier == ClassifierKind::Svm;
     const auto used = kernelParametersEnabled(kernelType);
     if (svm && !tol) return StepMessage{"分类模型", "容忍偏差：请输入一个数字。", {}};
     if (svm && used[0] && !d) return StepMessage{"分类模型", "d：请输入一个整数。", {}};
@@ -243,7 +245,7 @@ ClassifierParams MethodModel::params() const {
     ClassifierParams p;
     p.classifier = classifier;
     p.k = static_cast<uint32_t>(k);
-    p.similarity = static_cast<uint32_t>(similarity);
+    p.similarity = similarity;
     p.svm.biased = biased ? 1 : 0;
     p.svm.kernelType = kernelType;
     p.svm.tolerance = tolerance;
@@ -255,12 +257,12 @@ ClassifierParams MethodModel::params() const {
 }
 
 std::optional<StepMessage> MethodModel::accept() const {
-    std::string error;
     // Both files change together, under the workspace's lock.
     WorkspaceTransaction update(workspacePath);
-    if (!update.begin("method", error) || !writeParams(update.directory() + "params.dat", params(), &error) ||
-        !writeFsInfo(update.directory() + "fsinfo.dat", fsInfo, &error) || !update.commit(error))
-        return StepMessage{"分类模型", "无法写入分类参数文件！", error};
+    Status written = update.begin("method");
+    if (written) written = writeClassifierSettings(update.directory(), params(), fsInfo);
+    if (written) written = update.commit();
+    if (!written) return StepMessage{"分类模型", "无法写入分类参数文件！", written.message()};
     return std::nullopt;
 }
 

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/Corpus.h"
 #include "app/WorkspaceFiles.h"
+#include "common/Corpus.h"
 
 namespace kestrel {
 
@@ -33,7 +33,7 @@ std::string chosenDirectoryPath(std::string folder);
 struct TrainingTextModel {
     std::string trainingCorpusPath;  // ends with '/' once chosen
     std::string workspacePath;       // ends with '/' once chosen
-    int inputFormat = kRawText;
+    InputFormat inputFormat = InputFormat::RawText;
     std::string statusLine;
     bool loadChecked = false;
     bool modelDirChosen = false;
@@ -57,7 +57,7 @@ struct TrainingTextModel {
     // directory.
     void setLoadChecked(bool checked);
     // The format radio changed: a chosen corpus is counted again at once.
-    void setInputFormat(int format);
+    void setInputFormat(InputFormat format);
     // Counts categories (sub-directories) and their documents and sets the
     // status line.
     void count();
@@ -71,7 +71,7 @@ struct RawTextModel {
     std::string rawCorpusPath;
     bool testChecked = false;
     int vectorMode = kExampleVectors;
-    int inputFormat = kRawText;
+    InputFormat inputFormat = InputFormat::RawText;
     std::string statusLine;
     uint32_t categoryCount = 0;
     uint32_t docTotal = 0;
@@ -85,7 +85,7 @@ struct RawTextModel {
     // The "测试" check box flips; a chosen corpus is counted again at once,
     // as test or example corpus.
     void toggleTest();
-    void setInputFormat(int format);
+    void setInputFormat(InputFormat format);
     void count();
     std::optional<StepMessage> accept() const;
 };
@@ -102,9 +102,9 @@ struct FeatureSelectionModel {
 
 // Classification method: KNN or SVM with their parameters.
 struct MethodModel {
-    int similarity = 0;   // 0 cosine, 1 Manhattan, 2 Euclidean
-    int k = 20;           // 1..100
-    int classifier = 0;   // 0 KNN, 1 SVM
+    Similarity similarity = Similarity::Cosine;
+    int k = 20;  // 1..100
+    ClassifierKind classifier = ClassifierKind::Knn;
     bool biased = true;
     double tolerance = 0.001;
     int kernelType = 0;

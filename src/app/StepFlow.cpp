@@ -3,11 +3,11 @@
 #include <chrono>
 #include <fstream>
 
+#include "app/CorpusCounting.h"
 #include "app/TextClassifier.h"
 #include "app/VectorProvenance.h"
 #include "common/FileSystem.h"
 #include "common/Progress.h"
-#include "evaluate/Evaluation.h"
 
 namespace kestrel {
 
@@ -210,10 +210,9 @@ void StepFlow::trainingText() {
     } else {
         classifier_.trainingCorpusPath = model.trainingCorpusPath;
         classifier_.workspacePath = model.workspacePath;
-        classifier_.inputFormat = model.inputFormat;
+        classifier_.trainingFormat = model.inputFormat;
         classifier_.categoryCount = model.categoryCount;
         classifier_.trainingDocCount = model.docTotal;
-        trainingFormat_ = model.inputFormat;
         outcome_ = formatString("训练文本：%u类，%u篇文档", model.categoryCount, model.docTotal);
     }
     classifier_.vectorMode = kTrainingVectors;
@@ -224,7 +223,6 @@ void StepFlow::trainingText() {
 void StepFlow::preprocess() {
     if (flags_.preprocessed || flags_.classifierLoaded) return;
     if (!flags_.trainingTextSet) return refuse("请先进行训练文本设置！");
-    classifier_.inputFormat = trainingFormat_;
     const auto start = Clock::now();
     const auto result =
         ui_.runLongStep("预处理", [this](ProgressSink& sink) { return classifier_.preprocessTraining(&sink); });
@@ -323,11 +321,10 @@ void StepFlow::rawText() {
         model.trainingCategories = listSubdirectories(classifier_.trainingCorpusPath).valueOr({});
     }
     if (!ui_.runRawTextDialog(model)) return;
-    classifier_.inputFormat = model.inputFormat;
+    classifier_.rawFormat = model.inputFormat;
     classifier_.vectorMode = model.vectorMode;
     classifier_.rawCorpusPath = model.rawCorpusPath;
     classifier_.rawDocCount = model.docTotal;
-    rawFormat_ = model.inputFormat;
     rawVectorMode_ = model.vectorMode;
     flags_.rawTextSet = true;
     outcome_ = model.vectorMode == kTestVectors
@@ -340,7 +337,6 @@ void StepFlow::rawText() {
 // since the raw text was set.
 void StepFlow::intermediate() {
     if (!flags_.rawTextSet) return refuse("请先进行原始文本设置！");
-    classifier_.inputFormat = rawFormat_;
     classifier_.vectorMode = rawVectorMode_;
     bool preprocessed = false;
     std::vector<std::string> warnings;
@@ -379,7 +375,7 @@ void StepFlow::method() {
     model.fsInfo = classifier_.fsInfo();
     if (!ui_.runMethodDialog(model)) return;
     flags_.methodSet = true;
-    outcome_ = model.classifier == 0
+    outcome_ = model.classifier == ClassifierKind::Knn
                    ? formatString("分类模型：KNN，K=%d", model.k)
                    : formatString("分类模型：SVM，%s", MethodModel::kernelNames()[static_cast<size_t>(model.kernelType) % 4]);
 }
@@ -410,8 +406,8 @@ void StepFlow::classify() {
     for (const auto& doc : classifier_.rawDocuments()) classified += doc.assignedCategory >= 0;
     std::string text = formatString("文本分类完成：%u类，%zu篇文档", classifier_.categoryCount, classified);
     if (classifier_.vectorMode == kTestVectors) {
-        const Evaluation evaluation(classifier_.categories(), classifier_.rawDocuments(), classifier_.rawDocCount);
-        text += formatString("，微平均正确率%.2f%%", evaluation.microAverage().recall * 100);
+        const double accuracy = classificationAccuracy(classifier_.rawDocuments(), classifier_.categories().size());
+        text += formatString("，微平均正确率%.2f%%", accuracy * 100);
     }
     setOutcome(std::move(text), secondsSince(start));
     reportWarnings("分类", warnings);

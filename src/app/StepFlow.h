@@ -139,10 +139,8 @@ private:
     TextClassifier& classifier_;
     StepUi& ui_;
     StepFlags flags_;
-    // The formats and vector mode chosen for each corpus; the controller
-    // has one field for both, so each step sets its own before running.
-    int trainingFormat_ = kRawText;
-    int rawFormat_ = kRawText;
+    // The vector mode chosen for the raw corpus; the controller has one
+    // field for every corpus, so the raw corpus's steps set it before running.
     int rawVectorMode_ = kExampleVectors;
     std::string outcome_;
     bool staleVectors_ = false;

@@ -100,21 +100,16 @@ void TextClassifier::setSvmEngine(std::unique_ptr<SvmEngine> engine) { svm_ = st
 bool TextClassifier::beginUpdate(const std::string& run) {
     if (!update_ || update_->workspace() != withTrailingSlash(workspacePath))
         update_ = std::make_unique<WorkspaceTransaction>(workspacePath);
-    std::string error;
-    if (!update_->begin(run, error)) {
-        lastError_ = error;
-        return false;
-    }
-    return true;
+    const Status begun = update_->begin(run);
+    if (!begun) lastError_ = begun.message();
+    return begun.ok();
 }
 
 bool TextClassifier::commitUpdate() {
-    std::string error;
-    if (update_ && !update_->commit(error)) {
-        lastError_ = error;
-        return false;
-    }
-    return true;
+    if (!update_) return true;
+    const Status committed = update_->commit();
+    if (!committed) lastError_ = committed.message();
+    return committed.ok();
 }
 
 void TextClassifier::endUpdates() { update_.reset(); }
@@ -126,9 +121,8 @@ std::string TextClassifier::workDirectory() const {
 bool TextClassifier::verifyWorkspaceFiles(std::initializer_list<std::string> names) {
     if (!update_) return true;
     for (const auto& name : names) {
-        std::string error;
-        if (!update_->verify(name, error)) {
-            lastError_ = error;
+        if (const Status verified = update_->verify(name); !verified) {
+            lastError_ = verified.message();
             return false;
         }
     }
@@ -197,10 +191,11 @@ void TextClassifier::releaseSegmenter() {
     segmenterLoaded_ = false;
 }
 
-void TextClassifier::listDocuments(const std::string& dir, int32_t category, std::vector<PendingDocument>& out) {
+void TextClassifier::listDocuments(const std::string& dir, InputFormat format, int32_t category,
+                                   std::vector<PendingDocument>& out) {
     // Temporary .seg files of a killed run are not documents; they go.
     removeStaleTemporaryFiles(dir, ".seg");
-    const auto names = listFiles(dir, documentExtension(inputFormat), &warnings_);
+    const auto names = listFiles(dir, documentExtension(format), &warnings_);
     if (!names) warnings_.push_back(names.message());
     for (const auto& name : names.valueOr({})) {
         if (!fitsOnALine(name)) {
@@ -213,11 +208,12 @@ void TextClassifier::listDocuments(const std::string& dir, int32_t category, std
     }
 }
 
-bool TextClassifier::preprocessDocuments(const std::vector<PendingDocument>& documents, std::vector<bool>& ok,
+bool TextClassifier::preprocessDocuments(const std::vector<PendingDocument>& documents, InputFormat format,
+                                         std::vector<bool>& ok,
                                          ProgressSink* sink) {
     preprocessReport_.documents = static_cast<uint32_t>(documents.size());
     ok.assign(documents.size(), true);
-    if (inputFormat != kRawText) {
+    if (format != InputFormat::RawText) {
         // Segmented documents are used as they are.
         releaseSegmenter();
         if (isCancelled(sink)) {
@@ -291,13 +287,14 @@ bool TextClassifier::preprocessTraining(ProgressSink* sink) {
     if (!workspaceOutsideTrainingCorpus()) return false;
     OperationUpdate update(*this, "preprocess");
     if (!update.ready() || !writeCategories()) return false;
-    if (inputFormat == kRawText && !loadSegmenter()) return false;
+    if (trainingFormat == InputFormat::RawText && !loadSegmenter()) return false;
 
     std::vector<PendingDocument> documents;
     for (uint32_t i = 0; i < categoryCount && i < categories_.size(); ++i)
-        listDocuments(trainingCorpusPath + categories_[i].name + "/", static_cast<int32_t>(i), documents);
+        listDocuments(trainingCorpusPath + categories_[i].name + "/", trainingFormat, static_cast<int32_t>(i),
+                      documents);
     std::vector<bool> ok;
-    if (!preprocessDocuments(documents, ok, sink)) return false;
+    if (!preprocessDocuments(documents, trainingFormat, ok, sink)) return false;
     // Documents that could not be segmented have no .seg file and so are
     // not training documents.
     uint32_t total = 0;
@@ -325,17 +322,17 @@ bool TextClassifier::preprocessRaw(ProgressSink* sink) {
         lastError_ = "the raw corpus directory " + rawCorpusPath + " does not exist or cannot be read";
         return false;
     }
-    if (inputFormat == kRawText && !loadSegmenter()) return false;
+    if (rawFormat == InputFormat::RawText && !loadSegmenter()) return false;
 
     std::vector<PendingDocument> documents;
     if (vectorMode == kTestVectors) {
         for (uint32_t i = 0; i < categoryCount && i < categories_.size(); ++i)
-            listDocuments(rawCorpusPath + categories_[i].name + "/", static_cast<int32_t>(i), documents);
+            listDocuments(rawCorpusPath + categories_[i].name + "/", rawFormat, static_cast<int32_t>(i), documents);
     } else if (vectorMode == kExampleVectors) {
-        listDocuments(rawCorpusPath, -1, documents);
+        listDocuments(rawCorpusPath, rawFormat, -1, documents);
     }
     std::vector<bool> ok;
-    if (!preprocessDocuments(documents, ok, sink)) return false;
+    if (!preprocessDocuments(documents, rawFormat, ok, sink)) return false;
     // A document that could not be segmented is left out of the list, so the
     // n-th vector line stays the n-th raw document.
     for (size_t n = 0; n < documents.size(); ++n) {
@@ -640,16 +637,15 @@ bool TextClassifier::classify(ProgressSink* sink) {
         lastError_ = error;
         return false;
     }
-    if (params.classifier == 0) {
-        classifier_ = 0;
+    classifier_ = params.classifier;
+    if (params.classifier == ClassifierKind::Knn) {
         knn_.k = params.k;
-        knn_.similarity = params.similarity;
+        knn_.similarity = static_cast<uint32_t>(params.similarity);
         knn_.workspacePath = workDirectory();
         knn_.categoryCount = categoryCount;
         knn_.threads = threads;
         return classifyKnn(sink) && update.finish();
     }
-    classifier_ = 1;
     svmSettings_ = params.svm;
     if (!trainSvmModels(sink)) return false;
     return classifySvm(sink) && update.finish();

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "app/Corpus.h"
 #include "app/WorkspaceFiles.h"
 #include "classify/KnnClassifier.h"
 #include "classify/SvmEngine.h"
+#include "common/Corpus.h"
 #include "features/FeatureTable.h"
 #include "features/RoughSetReduction.h"
 #include "features/TermIndex.h"
@@ -47,7 +47,8 @@ public:
     std::string workspacePath;
     uint32_t trainingDocCount = 0;   // N of the idf
     uint32_t categoryCount = 0;
-    int inputFormat = kRawText;      // InputFormat, for whichever corpus is preprocessed next
+    InputFormat trainingFormat = InputFormat::RawText;  // of the training corpus
+    InputFormat rawFormat = InputFormat::RawText;       // of the corpus to classify
     int selectionMode = kChi;        // SelectionMode
     uint32_t newDimensionality = 0;  // requested, then clipped, number of features
     int vectorMode = kTrainingVectors;
@@ -115,7 +116,7 @@ public:
     const TermIndex& termIndex() const { return termIndex_; }
     const FeatureTable& featureTable() const { return featureTable_; }
     uint32_t oldDimensionality() const { return oldDimensionality_; }
-    int classifierKind() const { return classifier_; }  // 0 KNN, 1 SVM
+    ClassifierKind classifierKind() const { return classifier_; }
     const std::vector<std::vector<double>>& decisionValues() const { return decisionValues_; }
     // The three lines of fsinfo.dat for the current selection state.
     FsInfo fsInfo() const;
@@ -144,10 +145,11 @@ private:
         int32_t category;
     };
     bool writeCategories();
-    void listDocuments(const std::string& dir, int32_t category, std::vector<PendingDocument>& out);
+    void listDocuments(const std::string& dir, InputFormat format, int32_t category,
+                       std::vector<PendingDocument>& out);
     // Segments the documents (raw text) on every core into their .seg files
     // and releases the segmenter; ok[n] says whether document n has its .seg.
-    bool preprocessDocuments(const std::vector<PendingDocument>& documents, std::vector<bool>& ok,
+    bool preprocessDocuments(const std::vector<PendingDocument>& documents, InputFormat format, std::vector<bool>& ok,
                              ProgressSink* sink);
     bool loadSegmenter();
     void releaseSegmenter();
@@ -201,7 +203,7 @@ private:
     void beginOperation();
 
     CategoryTable categories_;
-    int classifier_ = 0;
+    ClassifierKind classifier_ = ClassifierKind::Knn;
     uint32_t oldDimensionality_ = 0;
     std::vector<RawDocument> rawDocuments_;
     KnnClassifier knn_;

@@ -81,7 +81,7 @@ std::string fsInfoText(const FsInfo& info) {
 }
 
 std::string paramsText(const ClassifierParams& p) {
-    if (p.classifier == 0) {
+    if (p.classifier == ClassifierKind::Knn) {
         return formatString("KNN # Classifier\n%d # Neighbor\n%d # Similarity\n", static_cast<int>(p.k),
                             static_cast<int>(p.similarity));
     }
@@ -175,8 +175,8 @@ bool readParams(const std::string& path, ClassifierParams& p, std::string* error
         p.k = static_cast<uint32_t>(value);
         if (!lineLong(lines, 2, value) || value < 0 || value > 2)
             return fail(2, "the similarity must be 0 (cosine), 1 (Manhattan) or 2 (Euclidean)");
-        p.similarity = static_cast<uint32_t>(value);
-        p.classifier = 0;
+        p.similarity = static_cast<Similarity>(value);
+        p.classifier = ClassifierKind::Knn;
         return true;
     }
     if (!lineLong(lines, 1, value) || (value != 0 && value != 1))
@@ -190,7 +190,7 @@ bool readParams(const std::string& path, ClassifierParams& p, std::string* error
     if (!lineReal(lines, 5, p.svm.gamma)) return fail(5, "the kernel parameter -g is not a number");
     if (!lineReal(lines, 6, p.svm.coefS)) return fail(6, "the kernel parameter -s is not a number");
     if (!lineReal(lines, 7, p.svm.coefC)) return fail(7, "the kernel parameter -c is not a number");
-    p.classifier = 1;
+    p.classifier = ClassifierKind::Svm;
     return true;
 }
 
@@ -223,16 +223,17 @@ bool readClassifierWord(const std::string& path, std::string& word, std::string*
     return true;
 }
 
-bool writeFsInfo(const std::string& path, const FsInfo& info, std::string* error) {
-    const Status written = writeFileAtomically(path, fsInfoText(info));
-    if (!written && error) *error = written.message();
-    return written.ok();
+Status writeFsInfo(const std::string& path, const FsInfo& info) {
+    return writeFileAtomically(path, fsInfoText(info));
 }
 
-bool writeParams(const std::string& path, const ClassifierParams& params, std::string* error) {
-    const Status written = writeFileAtomically(path, paramsText(params));
-    if (!written && error) *error = written.message();
-    return written.ok();
+Status writeParams(const std::string& path, const ClassifierParams& params) {
+    return writeFileAtomically(path, paramsText(params));
+}
+
+Status writeClassifierSettings(const std::string& dir, const ClassifierParams& params, const FsInfo& info) {
+    if (Status written = writeParams(dir + "params.dat", params); !written) return written;
+    return writeFsInfo(dir + "fsinfo.dat", info);
 }
 
 }  // namespace kestrel

@@ -6,11 +6,16 @@
 #include <string>
 #include <vector>
 
-#include "app/Corpus.h"
+#include "app/ClassifierChoice.h"
 #include "classify/SvmEngine.h"
+#include "common/Corpus.h"
+#include "common/Status.h"
 #include "features/FeatureTable.h"
 
 namespace kestrel {
+
+// File name of the evaluation workbook inside the workspace.
+inline constexpr const char* kEvaluationWorkbookName = "分类评价.xlsx";
 
 // The selection summary of fsinfo.dat.
 struct FsInfo {
@@ -21,9 +26,9 @@ struct FsInfo {
 
 // The classifier choice of params.dat.
 struct ClassifierParams {
-    int classifier = 0;      // 0 KNN, 1 SVM
-    uint32_t k = 20;         // KNN neighbours
-    uint32_t similarity = 0; // 0 cosine, 1 Manhattan, 2 Euclidean
+    ClassifierKind classifier = ClassifierKind::Knn;
+    uint32_t k = 20;  // KNN neighbours
+    Similarity similarity = Similarity::Cosine;
     SvmSettings svm;
 };
 
@@ -65,7 +70,10 @@ bool checkVectorLabels(const std::string& path, size_t categoryCount, std::strin
 // export shows it.
 bool readClassifierWord(const std::string& path, std::string& word, std::string* error = nullptr);
 
-bool writeFsInfo(const std::string& path, const FsInfo& info, std::string* error = nullptr);
-bool writeParams(const std::string& path, const ClassifierParams& params, std::string* error = nullptr);
+Status writeFsInfo(const std::string& path, const FsInfo& info);
+Status writeParams(const std::string& path, const ClassifierParams& params);
+// params.dat, then fsinfo.dat, in the directory `dir` (with '/'): the
+// classifier's parameters and the selection they go with.
+Status writeClassifierSettings(const std::string& dir, const ClassifierParams& params, const FsInfo& info);
 
 }  // namespace kestrel

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "app/WorkspaceFiles.h"
 #include "common/FileSystem.h"
-#include "evaluate/WorkbookExport.h"
 
 namespace kestrel {
 
@@ -65,11 +65,10 @@ bool syncFile(const std::string& path) {
 }
 
 // A copy of `from` at `to` (where a file system has no hard links).
-bool copyFile(const std::string& from, const std::string& to, std::string& error) {
+Status copyFile(const std::string& from, const std::string& to) {
     const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) {
-        error = systemError("cannot open", from);
-        return false;
+        return Status::failure(systemError("cannot open", from));
     }
     AtomicFileWriter out(to);
     std::vector<char> buffer(1 << 20);
@@ -78,16 +77,14 @@ bool copyFile(const std::string& from, const std::string& to, std::string& error
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
-            error = systemError("cannot read", from);
+            const Status failed = Status::failure(systemError("cannot read", from));
             close(in);
-            return false;
+            return failed;
         }
         out.write(std::string_view(buffer.data(), static_cast<size_t>(n)));
     }
     close(in);
-    const Status committed = out.commit();
-    if (!committed) error = committed.message();
-    return committed.ok();
+    return out.commit();
 }
 
 std::string utcNow() {
@@ -115,8 +112,8 @@ std::string manifestText(const WorkspaceManifest& manifest) {
     return text;
 }
 
-bool parseManifest(std::string_view text, WorkspaceManifest& manifest, std::string& error) {
-    manifest = {};
+Result<WorkspaceManifest> parseManifest(std::string_view text) {
+    WorkspaceManifest manifest;
     size_t number = 0;
     bool ok = true;
     forEachLine(text, [&](std::string_view line) {
@@ -143,11 +140,9 @@ bool parseManifest(std::string_view text, WorkspaceManifest& manifest, std::stri
             if (ok) manifest.files.push_back(std::move(entry));
         }
     });
-    if (!ok || number < 2) {
-        error = formatString("line %zu is not a line of a workspace manifest", std::max<size_t>(number, 1));
-        return false;
-    }
-    return true;
+    if (!ok || number < 2)
+        return Status::failure(formatString("line %zu is not a line of a workspace manifest", std::max<size_t>(number, 1)));
+    return manifest;
 }
 
 bool isWorkspaceFileName(std::string_view name) {
@@ -172,21 +167,21 @@ WorkspaceTransaction::WorkspaceTransaction(std::string workspace)
 
 WorkspaceTransaction::~WorkspaceTransaction() { release(); }
 
-bool WorkspaceTransaction::begin(const std::string& run, std::string& error) {
+Status WorkspaceTransaction::begin(const std::string& run) {
     abandon();
     if (!isDirectory(workspace_)) {
-        error = "the workspace directory " + workspace_ + " does not exist or cannot be read";
-        return false;
+        return Status::failure("the workspace directory " + workspace_ + " does not exist or cannot be read");
     }
     if (!lock_.locked()) {
-        if (const Status locked = lock_.tryLock(workspace_ + kLockName); !locked) {
-            error = "the workspace " + workspace_ + " is " + locked.message() + "; wait until it has finished";
-            return false;
-        }
+        if (const Status locked = lock_.tryLock(workspace_ + kLockName); !locked)
+            return Status::failure("the workspace " + workspace_ + " is " + locked.message() +
+                                   "; wait until it has finished");
     }
     // What a killed run left: a committed update is completed, a staged one
     // discarded, temporary files removed.
-    if (isDirectory(committed_) && !applyCommitted(error)) return false;
+    if (isDirectory(committed_)) {
+        if (Status applied = applyCommitted(); !applied) return applied;
+    }
     if (isDirectory(staging_)) removeDirectory(staging_);
     removeStaleTemporaryFiles(workspace_);
     if (DIR* d = opendir(workspace_.c_str())) {
@@ -204,76 +199,76 @@ bool WorkspaceTransaction::begin(const std::string& run, std::string& error) {
     manifestProblem_.clear();
     std::string problem;
     if (fileExists(workspace_ + kManifestName)) {
-        const Result<std::string> text = readFile(workspace_ + kManifestName);
-        if (!text) problem = text.message();
-        if (text && parseManifest(*text, manifest_, problem))
+        if (const Result<std::string> text = readFile(workspace_ + kManifestName); !text) {
+            problem = text.message();
+        } else {
+            Result<WorkspaceManifest> parsed = parseManifest(*text);
+            if (parsed) manifest_ = std::move(*parsed);
+            else problem = parsed.message();
+        }
+        if (problem.empty())
             haveManifest_ = true;
         else
             manifestProblem_ = workspace_ + kManifestName + " is damaged (" + problem + ")";
     }
     run_ = run + " " + utcNow() + " " + std::to_string(getpid());
     verified_.clear();
-    if (!snapshot(error)) {
+    if (Status taken = snapshot(); !taken) {
         removeDirectory(staging_);
-        return false;
+        return taken;
     }
     open_ = true;
-    return true;
+    return Status::success();
 }
 
-bool WorkspaceTransaction::snapshot(std::string& error) {
+Status WorkspaceTransaction::snapshot() {
     started_.clear();
     if (mkdir(staging_.c_str(), 0777) != 0) {
-        error = systemError("cannot create", staging_);
-        return false;
+        return Status::failure(systemError("cannot create", staging_));
     }
     for (const auto& name : workspaceFilesIn(workspace_)) {
         const std::string from = workspace_ + name, to = staging_ + name;
-        if (link(from.c_str(), to.c_str()) != 0 && !copyFile(from, to, error)) return false;
+        if (link(from.c_str(), to.c_str()) != 0) {
+            if (Status copied = copyFile(from, to); !copied) return copied;
+        }
         struct stat st;
         if (lstat(to.c_str(), &st) != 0) {
-            error = systemError("cannot read", to);
-            return false;
+            return Status::failure(systemError("cannot read", to));
         }
         started_[name] = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
     }
-    return true;
+    return Status::success();
 }
 
-bool WorkspaceTransaction::verify(const std::string& name, std::string& error) {
-    if (!open_ || verified_.count(name)) return true;
+Status WorkspaceTransaction::verify(const std::string& name) {
+    if (!open_ || verified_.count(name)) return Status::success();
     const std::string path = staging_ + name;
     struct stat st;
     const auto started = started_.find(name);
     if (lstat(path.c_str(), &st) != 0 || started == started_.end() ||
         !(started->second == Identity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)}))
-        return true;  // missing, or written by this run
+        return Status::success();  // missing, or written by this run
     if (!manifestProblem_.empty()) {
-        error = manifestProblem_ + "; train again, or remove it to use the files as they are";
-        return false;
+        return Status::failure(manifestProblem_ + "; train again, or remove it to use the files as they are");
     }
     const ManifestEntry* entry = haveManifest_ ? manifest_.find(name) : nullptr;
-    if (!entry) return true;
+    if (!entry) return Status::success();
     const Result<FileChecksum> checksum = fileChecksum(path);
-    if (!checksum) {
-        error = checksum.message();
-        return false;
-    }
+    if (!checksum) return checksum.status();
     const auto [size, crc] = *checksum;
     if (size != entry->size || crc != entry->crc) {
-        error = workspace_ + name + " is not the file the run \"" + manifest_.run + "\" recorded in " + kManifestName +
+        return Status::failure(workspace_ + name + " is not the file the run \"" + manifest_.run + "\" recorded in " + kManifestName +
                 formatString(" (%llu bytes, CRC %08x instead of %llu bytes, CRC %08x): it was changed or damaged "
                              "since; train again",
                              static_cast<unsigned long long>(size), crc,
-                             static_cast<unsigned long long>(entry->size), entry->crc);
-        return false;
+                             static_cast<unsigned long long>(entry->size), entry->crc));
     }
     verified_.insert(name);
-    return true;
+    return Status::success();
 }
 
-bool WorkspaceTransaction::commit(std::string& error) {
-    if (!open_) return true;
+Status WorkspaceTransaction::commit() {
+    if (!open_) return Status::success();
     WorkspaceManifest next;
     next.run = run_;
     bool changed = false;
@@ -281,8 +276,7 @@ bool WorkspaceTransaction::commit(std::string& error) {
         const std::string path = staging_ + name;
         struct stat st;
         if (lstat(path.c_str(), &st) != 0) {
-            error = systemError("cannot read", path);
-            return false;
+            return Status::failure(systemError("cannot read", path));
         }
         const auto started = started_.find(name);
         const bool same = started != started_.end() &&
@@ -296,17 +290,13 @@ bool WorkspaceTransaction::commit(std::string& error) {
         if (!same) {
             changed = true;
             if (!syncFile(path)) {
-                error = systemError("cannot write", path);
-                return false;
+                return Status::failure(systemError("cannot write", path));
             }
         }
         ManifestEntry entry;
         entry.name = name;
         const Result<FileChecksum> checksum = fileChecksum(path);
-        if (!checksum) {
-            error = checksum.message();
-            return false;
-        }
+        if (!checksum) return checksum.status();
         entry.size = checksum->size;
         entry.crc = checksum->crc;
         next.files.push_back(std::move(entry));
@@ -315,42 +305,36 @@ bool WorkspaceTransaction::commit(std::string& error) {
         if (!next.find(name)) changed = true;  // removed by this run
     if (!changed) {
         abandon();
-        return true;
+        return Status::success();
     }
-    const Status written = writeFileAtomically(staging_ + kManifestName, manifestText(next));
-    if (!written || !syncDirectory(staging_)) {
-        error = written ? systemError("cannot write", staging_) : written.message();
-        return false;
-    }
+    if (const Status written = writeFileAtomically(staging_ + kManifestName, manifestText(next)); !written)
+        return written;
+    if (!syncDirectory(staging_)) return Status::failure(systemError("cannot write", staging_));
     // The switch: from here on the update exists and is completed even when
     // this run is killed.
     if (rename(staging_.c_str(), committed_.c_str()) != 0) {
-        error = systemError("cannot commit the workspace update in", workspace_);
-        return false;
+        return Status::failure(systemError("cannot commit the workspace update in", workspace_));
     }
     open_ = false;
     syncDirectory(workspace_);
-    if (!applyCommitted(error)) {
-        error = "the workspace update was committed but not put in place (" + error +
-                "); the next run on this workspace completes it";
-        return false;
+    if (Status applied = applyCommitted(); !applied) {
+        return Status::failure("the workspace update was committed but not put in place (" + applied.message() +
+                "); the next run on this workspace completes it");
     }
-    return true;
+    return Status::success();
 }
 
-bool WorkspaceTransaction::applyCommitted(std::string& error) {
-    WorkspaceManifest manifest;
+Status WorkspaceTransaction::applyCommitted() {
     if (!fileExists(committed_ + kManifestName)) {
         // The manifest goes last: without it everything is in place already.
         removeDirectory(committed_);
-        return true;
+        return Status::success();
     }
-    Result<std::string> text = readFile(committed_ + kManifestName);
-    if (!text) error = text.message();
-    if (!text || !parseManifest(*text, manifest, error)) {
-        error = "cannot complete the update in " + committed_ + ": " + error;
-        return false;
-    }
+    const Result<std::string> text = readFile(committed_ + kManifestName);
+    if (!text) return Status::failure("cannot complete the update in " + committed_ + ": " + text.message());
+    const Result<WorkspaceManifest> parsed = parseManifest(*text);
+    if (!parsed) return Status::failure("cannot complete the update in " + committed_ + ": " + parsed.message());
+    const WorkspaceManifest& manifest = *parsed;
     for (const auto& entry : manifest.files) {
         const std::string from = committed_ + entry.name, to = workspace_ + entry.name;
         struct stat a, b;
@@ -358,23 +342,20 @@ bool WorkspaceTransaction::applyCommitted(std::string& error) {
         if (lstat(to.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino) {
             unlink(from.c_str());  // unchanged: both names are one file
         } else if (rename(from.c_str(), to.c_str()) != 0) {
-            error = systemError("cannot replace", to);
-            return false;
+            return Status::failure(systemError("cannot replace", to));
         }
     }
     // Files the run removed (a model that could not be trained) go too.
     for (const auto& name : workspaceFilesIn(workspace_))
         if (!manifest.find(name) && unlink((workspace_ + name).c_str()) != 0) {
-            error = systemError("cannot remove", workspace_ + name);
-            return false;
+            return Status::failure(systemError("cannot remove", workspace_ + name));
         }
     if (rename((committed_ + kManifestName).c_str(), (workspace_ + kManifestName).c_str()) != 0) {
-        error = systemError("cannot replace", workspace_ + kManifestName);
-        return false;
+        return Status::failure(systemError("cannot replace", workspace_ + kManifestName));
     }
     syncDirectory(workspace_);
     removeDirectory(committed_);
-    return true;
+    return Status::success();
 }
 
 void WorkspaceTransaction::abandon() {

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "common/FileLock.h"
+#include "common/Status.h"
 
 namespace kestrel {
 
@@ -40,8 +41,8 @@ struct WorkspaceManifest {
 };
 
 std::string manifestText(const WorkspaceManifest& manifest);
-// False with a message when the text is not a manifest.
-bool parseManifest(std::string_view text, WorkspaceManifest& manifest, std::string& error);
+// A failure with a message when the text is not a manifest.
+Result<WorkspaceManifest> parseManifest(std::string_view text);
 
 // Whether `name` is one of the files a workspace run writes (classes.txt,
 // features.txt, the vector files, model<N>.mdl, the workbook …).
@@ -58,7 +59,7 @@ public:
     // Locks the workspace (at once or not at all), completes or discards
     // what a killed run left, and opens the staging directory. `run` names
     // the step in the manifest. False with a message.
-    bool begin(const std::string& run, std::string& error);
+    Status begin(const std::string& run);
     bool isOpen() const { return open_; }
     const std::string& workspace() const { return workspace_; }
     // The staging directory (with '/') while open.
@@ -68,13 +69,13 @@ public:
     // when it is still the file the update started with. True when it
     // matches, when the manifest does not list it, when there is no manifest
     // or when the file is missing (its reader reports that).
-    bool verify(const std::string& name, std::string& error);
+    Status verify(const std::string& name);
 
     // Makes the staged files the workspace's. Keeps the lock, so that the
     // same run can begin another update. Nothing is written when no file
     // changed. False with a message; the workspace then keeps its old state
     // unless the message says the next run completes the update.
-    bool commit(std::string& error);
+    Status commit();
     // Discards the staged files (keeping the lock).
     void abandon();
     void release();  // abandons and unlocks
@@ -84,8 +85,8 @@ private:
         uint64_t device = 0, inode = 0;
         bool operator==(const Identity&) const = default;
     };
-    bool applyCommitted(std::string& error);
-    bool snapshot(std::string& error);
+    Status applyCommitted();
+    Status snapshot();
 
     std::string workspace_;
     std::string staging_;

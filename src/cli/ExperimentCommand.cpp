@@ -10,6 +10,7 @@
 
 #include <fmt/format.h>
 
+#include "app/ClassifierChoice.h"
 #include "app/CorpusCounting.h"
 #include "app/WorkspaceTransaction.h"
 #include "classify/svm/SvmOptions.h"
@@ -80,6 +81,13 @@ bool parseChoice(const std::string& item, int& value, std::initializer_list<cons
     return false;
 }
 
+// Stores a parsed choice; false when the name was not one.
+template <class T>
+bool takeParsed(const std::optional<T>& parsed, T& out) {
+    if (parsed) out = *parsed;
+    return parsed.has_value();
+}
+
 // A path as a shell reads it back.
 std::string shellWord(const std::string& text) {
     const bool plain = !text.empty() && text.find_first_of(" \t\n'\"\\$`!*?[]{}()<>|&;#~=%") == std::string::npos;
@@ -144,22 +152,17 @@ void addGridOptions(OptionParser& parser, ParameterGrid& grid) {
     addList<uint32_t>(parser, "--dim", grid.dimensions,
                       [](const std::string& s, uint32_t& out) { return parseUnsigned(s, out) && out >= 1; },
                       "numbers of features (default 50)");
-    addList<int>(parser, "--classifier", grid.classifiers,
-                 [](const std::string& s, int& out) { return parseChoice(s, out, {"knn", "svm"}); },
-                 "knn, svm (default knn)");
+    addList<ClassifierKind>(parser, "--classifier", grid.classifiers,
+                            [](const std::string& s, ClassifierKind& out) { return takeParsed(parseClassifier(s), out); },
+                            "knn, svm (default knn)");
     addList<uint32_t>(parser, "-k", grid.neighbours,
                       [](const std::string& s, uint32_t& out) {
                           return parseUnsigned(s, out) && out >= 1 && out <= 100;
                       },
                       "KNN neighbours, 1..100 (default 20)");
-    addList<uint32_t>(parser, "--similarity", grid.similarities,
-                      [](const std::string& s, uint32_t& out) {
-                          int code = 0;
-                          if (!parseChoice(s, code, {"cosine", "manhattan", "euclidean"})) return false;
-                          out = static_cast<uint32_t>(code);
-                          return true;
-                      },
-                      "cosine, manhattan, euclidean (default cosine)");
+    addList<Similarity>(parser, "--similarity", grid.similarities,
+                        [](const std::string& s, Similarity& out) { return takeParsed(parseSimilarity(s), out); },
+                        "cosine, manhattan, euclidean (default cosine)");
     addList<int>(parser, "--kernel", grid.kernels,
                  [](const std::string& s, int& out) { return parseChoice(s, out, {"linear", "poly", "rbf", "sigmoid"}); },
                  "SVM kernels: linear, poly, rbf, sigmoid (default linear)");
@@ -187,9 +190,7 @@ int parseExperimentOptions(int argc, char** argv, ExperimentOptions& o) {
         .add_option_function<std::string>(
             "--format",
             [&parser, &settings](const std::string& value) {
-                int format = 0;
-                if (!parseChoice(value, format, {"txt", "seg"})) parser.refuse("--format", value);
-                settings.inputFormat = format == 0 ? kRawText : kPreprocessed;
+                if (!takeParsed(parseInputFormat(value), settings.inputFormat)) parser.refuse("--format", value);
             },
             "raw text (segmented once, here) or segmented *.seg (default txt)")
         ->option_text("txt|seg");
@@ -267,10 +268,10 @@ int evaluateCombinations(const ExperimentSettings& settings, const std::vector<C
                          double started, std::vector<CombinationResult>& results) {
     ExperimentProgress progress;
     Experiment experiment(settings, combinations);
-    if (!experiment.prepare(&progress)) {
+    if (const Status prepared = experiment.prepare(&progress); !prepared) {
         progress.finishLine();
         for (const auto& w : experiment.warnings()) printWarning(w);
-        printError(interrupted ? std::string("stopped before any combination was evaluated") : experiment.error());
+        printError(interrupted ? std::string("stopped before any combination was evaluated") : prepared.message());
         return interrupted ? 130 : 1;
     }
     progress.finishLine();
@@ -305,12 +306,12 @@ void printBest(const ExperimentOptions& o, const ExperimentRow& best) {
                 combinationName(best.combination).c_str(), best.microF1.mean, best.microF1.deviation,
                 best.macroF1.mean, best.macroF1.deviation);
     std::printf("  kestrel train --corpus %s%s %s\n", shellWord(o.corpus).c_str(),
-                settings.inputFormat == kPreprocessed ? " --format seg" : "",
+                settings.inputFormat == InputFormat::Preprocessed ? " --format seg" : "",
                 trainArguments(best.combination).c_str());
     if (!o.test.empty())
         std::printf("  kestrel classify --workspace %s --corpus %s --test%s\n",
                     shellWord(defaultWorkspaceFor(settings.corpusPath)).c_str(), shellWord(o.test).c_str(),
-                    settings.inputFormat == kPreprocessed ? " --format seg" : "");
+                    settings.inputFormat == InputFormat::Preprocessed ? " --format seg" : "");
 }
 
 // Adds the table to the workbook and writes the chart; 0 or the status.
@@ -323,12 +324,13 @@ int exportRows(const ExperimentOptions& o, const std::vector<ExperimentRow>& row
     run.validation = o.test.empty() ? fmt::format("{}-fold cross-validation, seed {}", o.folds, settings.seed) +
                                           (o.repeats > 1 ? fmt::format(", {} repetitions", o.repeats) : std::string())
                                     : "test corpus " + toUtf8(settings.testPath);
-    std::string error;
     // The workbook changes under the workspace's lock, recorded in its manifest.
     WorkspaceTransaction update(settings.workspacePath);
-    if (!update.begin("experiment export", error) ||
-        !exportExperiment(settings.workspacePath, update.directory(), run, rows, error) || !update.commit(error)) {
-        printError(error);
+    Status exported = update.begin("experiment export");
+    if (exported) exported = exportExperiment(settings.workspacePath, update.directory(), run, rows);
+    if (exported) exported = update.commit();
+    if (!exported) {
+        printError(exported.message());
         return 1;
     }
     std::printf("exported to %s (sheet %s) and %s\n", toUtf8(settings.workspacePath + kEvaluationWorkbookName).c_str(),

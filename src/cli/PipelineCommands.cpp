@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "app/ClassifierChoice.h"
 #include "app/CorpusCounting.h"
 #include "app/TextClassifier.h"
 #include "app/WorkspaceFiles.h"
@@ -30,11 +31,18 @@ const char* const kClassifyDescription =
     "Loads a trained workspace, preprocesses and classifies a corpus, writes\n"
     "result.dat; for a test corpus prints the evaluation.\n";
 
-const std::vector<std::pair<std::string, int>> kFormats = {{"txt", kRawText}, {"seg", kPreprocessed}};
+// The option words of each value of an enumeration, from its one naming function.
+template <class T, class Name>
+std::vector<std::pair<std::string, T>> choicesOf(std::initializer_list<T> values, Name name) {
+    std::vector<std::pair<std::string, T>> choices;
+    for (const T value : values) choices.emplace_back(name(value), value);
+    return choices;
+}
 
 // --format, --threads and --timings, which train and classify share.
-void addRunOptions(OptionParser& parser, int& format, unsigned& threads, bool& timings) {
-    parser.addChoice("--format", format, kFormats,
+void addRunOptions(OptionParser& parser, InputFormat& format, unsigned& threads, bool& timings) {
+    parser.addChoice("--format", format,
+                     choicesOf({InputFormat::RawText, InputFormat::Preprocessed}, inputFormatName),
                      "raw text (*.txt, segmented here) or segmented *.seg (default txt)");
     parser.app()
         .add_option_function<std::string>(
@@ -96,7 +104,7 @@ namespace {
 
 struct TrainOptions {
     std::string corpus, workspace;
-    int format = kRawText;
+    InputFormat format = InputFormat::RawText;
     int mode = kChi;
     uint32_t dim = 50;
     ClassifierParams params;
@@ -114,10 +122,12 @@ int parseTrainOptions(int argc, char** argv, TrainOptions& o) {
     parser.addChoice("--select", o.mode, {{"chi", kChi}, {"ig", kIg}, {"mi", kMi}, {"rs", kRs}},
                      "feature selection method (default chi)");
     parser.addNumber("--dim", o.dim, 1, UINT32_MAX, "number of features (default 50)");
-    parser.addChoice("--classifier", o.params.classifier, {{"knn", 0}, {"svm", 1}},
+    parser.addChoice("--classifier", o.params.classifier,
+                     choicesOf({ClassifierKind::Knn, ClassifierKind::Svm}, classifierName),
                      "classification method written to params.dat (default knn)");
     parser.addNumber("-k", o.params.k, 1, 100, "KNN neighbours, 1..100 (default 20)");
-    parser.addChoice("--similarity", o.params.similarity, {{"cosine", 0u}, {"manhattan", 1u}, {"euclidean", 2u}},
+    parser.addChoice("--similarity", o.params.similarity,
+                     choicesOf({Similarity::Cosine, Similarity::Manhattan, Similarity::Euclidean}, similarityName),
                      "KNN similarity (default cosine)");
     addSvmOptions(app, o.params.svm);
     addRunOptions(parser, o.format, o.threads, o.timings);
@@ -143,10 +153,10 @@ int prepareTraining(const TrainOptions& o, TextClassifier& controller, TerminalP
     controller.trainingCorpusPath = directoryArgument(o.corpus);
     controller.workspacePath =
         o.workspace.empty() ? defaultWorkspaceFor(controller.trainingCorpusPath) : directoryArgument(o.workspace);
-    controller.inputFormat = o.format;
+    controller.trainingFormat = o.format;
     const CorpusCount count = countCategorisedCorpus(controller.trainingCorpusPath, o.format);
     if (count.documents == 0) {
-        printError(std::string("不存在训练文档！ (no ") + (o.format == kRawText ? "*.txt" : "*.seg") +
+        printError(std::string("不存在训练文档！ (no ") + "*" + documentExtension(o.format) +
                    " documents in the sub-directories of " + controller.trainingCorpusPath + ")");
         return 1;
     }
@@ -187,10 +197,9 @@ int runTrainingStages(const TrainOptions& o, TextClassifier& controller, Termina
     if (!controller.writeVectors(&progress)) return fail("训练文本向量写入失败！", controller);
     printWarnings(controller);
     timer.lap(progress, "vectors");
-    std::string error;
-    if (!writeParams(controller.workDirectory() + "params.dat", o.params, &error) ||
-        !writeFsInfo(controller.workDirectory() + "fsinfo.dat", controller.fsInfo(), &error)) {
-        printError(error);
+    if (const Status written = writeClassifierSettings(controller.workDirectory(), o.params, controller.fsInfo());
+        !written) {
+        printError(written.message());
         return 1;
     }
     if (!controller.commitUpdate()) return fail("无法保存工作目录！", controller);
@@ -211,7 +220,7 @@ int runTrain(int argc, char** argv) {
     std::printf("workspace %s\n%u categories, %u training documents, %u candidate features, %u selected (%s), %s\n",
                 toUtf8(controller.workspacePath).c_str(), controller.categoryCount, controller.trainingDocCount,
                 controller.oldDimensionality(), controller.newDimensionality, selectionModeName(o.mode),
-                o.params.classifier == 0 ? "KNN" : "SVM");
+                o.params.classifier == ClassifierKind::Knn ? "KNN" : "SVM");
     return 0;
 }
 
@@ -219,7 +228,7 @@ namespace {
 
 struct ClassifyOptions {
     std::string corpus, workspace;
-    int format = kRawText;
+    InputFormat format = InputFormat::RawText;
     bool test = false;
     bool exportWorkbook = false;
     bool timings = false;
@@ -264,13 +273,13 @@ int prepareClassification(const ClassifyOptions& o, TextClassifier& controller, 
         return 1;
     }
     controller.rawCorpusPath = directoryArgument(o.corpus);
-    controller.inputFormat = o.format;
+    controller.rawFormat = o.format;
     controller.vectorMode = o.test ? kTestVectors : kExampleVectors;
     const uint32_t documents = o.test ? countCategorisedCorpus(controller.rawCorpusPath, o.format).documents
                                       : countDocuments(controller.rawCorpusPath, o.format);
     if (documents == 0) {
-        printError(std::string("不存在原始文档！ (no ") + (o.format == kRawText ? "*.txt" : "*.seg") +
-                   " documents " + (o.test ? "in the sub-directories of " : "in ") + controller.rawCorpusPath + ")");
+        printError(std::string("不存在原始文档！ (no ") + "*" + documentExtension(o.format) + " documents " +
+                   (o.test ? "in the sub-directories of " : "in ") + controller.rawCorpusPath + ")");
         return 1;
     }
     controller.rawDocCount = documents;
@@ -314,10 +323,9 @@ int reportEvaluation(const ClassifyOptions& o, TextClassifier& controller) {
         printReport(evaluation.categoryReport(c));
     }
     if (!o.exportWorkbook) return 0;
-    std::string error;
     if (!controller.beginUpdate("export")) return fail("无法使用工作目录！", controller);
-    if (!exportWorkbook(controller.workDirectory(), evaluation, categories, error)) {
-        printError(error);
+    if (const Status exported = exportWorkbook(controller.workDirectory(), evaluation, categories); !exported) {
+        printError(exported.message());
         return 1;
     }
     if (!controller.commitUpdate()) return fail("无法保存工作目录！", controller);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Corpus.h"
+#include "common/Corpus.h"
 
 namespace kestrel {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Corpus.h"
+#include "common/Corpus.h"
 
 namespace kestrel {
 

@@ -10,15 +10,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/Encoding.h"
 #include "app/WorkspaceFiles.h"
+#include "common/Encoding.h"
 #include "common/FileSystem.h"
 #include "common/NumberFormat.h"
 #include "evaluate/Evaluation.h"
 
 namespace kestrel {
-
-const char* const kEvaluationWorkbookName = "分类评价.xlsx";
 
 namespace {
 
@@ -93,22 +91,34 @@ void appendToSheet(WorkbookSheet& sheet, const std::vector<std::string>& header,
     }
 }
 
-bool writeWorkbook(const std::string& path, const std::vector<WorkbookSheet>& sheets, std::string& error) {
+namespace {
+
+// The sheets of the workbook at `path`, none when it does not exist yet. A
+// workbook that exists but cannot be read fails: it is left alone rather
+// than replaced.
+Result<std::vector<WorkbookSheet>> existingSheets(const std::string& path) {
+    if (!fileExists(path)) return std::vector<WorkbookSheet>();
+    Result<std::vector<WorkbookSheet>> sheets = readWorkbook(path);
+    if (!sheets) return Status::failure(sheets.message() + "；为保护已有内容，本次未保存");
+    return sheets;
+}
+
+}  // namespace
+
+Status writeWorkbook(const std::string& path, const std::vector<WorkbookSheet>& sheets) {
     const size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     std::string tempPath = dir + ".kestrel-workbook-XXXXXX.xlsx";
     const int fd = mkstemps(tempPath.data(), 5);
-    if (fd < 0) {
-        error = "无法在 " + (dir.empty() ? std::string(".") : dir) + " 中创建临时文件：" + std::strerror(errno);
-        return false;
-    }
+    if (fd < 0)
+        return Status::failure("无法在 " + (dir.empty() ? std::string(".") : dir) + " 中创建临时文件：" +
+                               std::strerror(errno));
     fchmod(fd, 0644);
     close(fd);
 
     const auto fail = [&](const std::string& message) {
         std::remove(tempPath.c_str());
-        error = message;
-        return false;
+        return Status::failure(message);
     };
 
     lxw_workbook* workbook = workbook_new(tempPath.c_str());
@@ -145,31 +155,25 @@ bool writeWorkbook(const std::string& path, const std::vector<WorkbookSheet>& sh
     if (closed != LXW_NO_ERROR) return fail("无法写入工作簿 " + path + "：" + lxw_strerror(closed));
     if (std::rename(tempPath.c_str(), path.c_str()) != 0)
         return fail("无法保存工作簿 " + path + "：" + std::strerror(errno));
-    return true;
+    return Status::success();
 }
 
-bool appendToWorkbook(const std::string& path, const std::string& sheetName, const std::vector<std::string>& header,
-                      const std::vector<std::vector<std::string>>& rows, std::string& error) {
-    std::vector<WorkbookSheet> sheets;
-    if (fileExists(path) && !readWorkbook(path, sheets, error)) {
-        error += "；为保护已有内容，本次未保存";
-        return false;
-    }
-    appendToSheet(sheetNamed(sheets, sheetName), header, rows);
-    return writeWorkbook(path, sheets, error);
+Status appendToWorkbook(const std::string& path, const std::string& sheetName, const std::vector<std::string>& header,
+                        const std::vector<std::vector<std::string>>& rows) {
+    Result<std::vector<WorkbookSheet>> sheets = existingSheets(path);
+    if (!sheets) return sheets.status();
+    appendToSheet(sheetNamed(*sheets, sheetName), header, rows);
+    return writeWorkbook(path, *sheets);
 }
 
-bool exportWorkbook(const std::string& workspacePath, const Evaluation& evaluation,
-                    const CategoryTable& categories, std::string& error) {
+Status exportWorkbook(const std::string& workspacePath, const Evaluation& evaluation,
+                      const CategoryTable& categories) {
     const std::string path = workspacePath + kEvaluationWorkbookName;
 
-    // Rows written by earlier exports are read back first; a workbook that
-    // exists but cannot be read is left alone rather than replaced.
-    std::vector<WorkbookSheet> sheets;
-    if (fileExists(path) && !readWorkbook(path, sheets, error)) {
-        error += "；为保护已有内容，本次未保存";
-        return false;
-    }
+    // Rows written by earlier exports are read back first.
+    Result<std::vector<WorkbookSheet>> existing = existingSheets(path);
+    if (!existing) return existing.status();
+    std::vector<WorkbookSheet>& sheets = *existing;
 
     const MeasureRow& macro = evaluation.macroAverage();
     const MeasureRow& micro = evaluation.microAverage();
@@ -223,12 +227,9 @@ bool exportWorkbook(const std::string& workspacePath, const Evaluation& evaluati
         appendToSheet(sheetNamed(sheets, "混淆矩阵"), matrixHeader, matrixRows);
     }
 
-    if (!writeWorkbook(path, sheets, error)) return false;
-    if (!haveParams) {
-        error = missing + "；只写入了“总体”表的表头，评价结果未保存";
-        return false;
-    }
-    return true;
+    if (Status written = writeWorkbook(path, sheets); !written) return written;
+    if (!haveParams) return Status::failure(missing + "；只写入了“总体”表的表头，评价结果未保存");
+    return Status::success();
 }
 
 }  // namespace kestrel

@@ -5,23 +5,21 @@
 #include <string>
 #include <vector>
 
-#include "app/Corpus.h"
+#include "app/WorkspaceFiles.h"
+#include "common/Corpus.h"
 #include "evaluate/WorkbookReader.h"
 
 namespace kestrel {
 
 class Evaluation;
 
-// File name of the workbook inside the workspace.
-extern const char* const kEvaluationWorkbookName;
-
 // Writes/extends workspacePath + "分类评价.xlsx" cumulatively; reads fsinfo.dat
 // and params.dat from the workspace. False with a message (UTF-8) on failure;
 // an existing workbook is never lost (write to temp + rename). When fsinfo.dat
 // or params.dat cannot be read, the parts that do not need them are still
 // written and the result is false with a message saying what is missing.
-bool exportWorkbook(const std::string& workspacePath, const Evaluation& evaluation,
-                    const CategoryTable& categories, std::string& error);
+Status exportWorkbook(const std::string& workspacePath, const Evaluation& evaluation,
+                      const CategoryTable& categories);
 
 // Appends rows to a sheet: an empty sheet gets `header` and the rows; an
 // existing sheet keeps its header row and rows, gains the header names it
@@ -33,11 +31,11 @@ void appendToSheet(WorkbookSheet& sheet, const std::vector<std::string>& header,
 // Appends rows to the sheet `sheetName` of the workbook at `path` (created
 // when missing) as appendToSheet does, keeping every other sheet. A workbook
 // that exists but cannot be read is left alone: false with a message.
-bool appendToWorkbook(const std::string& path, const std::string& sheetName, const std::vector<std::string>& header,
-                      const std::vector<std::vector<std::string>>& rows, std::string& error);
+Status appendToWorkbook(const std::string& path, const std::string& sheetName, const std::vector<std::string>& header,
+                        const std::vector<std::vector<std::string>>& rows);
 
 // Writes the sheets as a new workbook at `path` (through a temporary file in
 // the same directory, renamed over the target). Every cell is text.
-bool writeWorkbook(const std::string& path, const std::vector<WorkbookSheet>& sheets, std::string& error);
+Status writeWorkbook(const std::string& path, const std::vector<WorkbookSheet>& sheets);
 
 }  // namespace kestrel

@@ -117,12 +117,10 @@ std::string partPath(std::string_view target) {
     return path + std::string(target);
 }
 
-bool readSheet(const std::string& xml, const std::vector<std::string>& sharedStrings,
-               WorkbookSheet& sheet, std::string& error) {
+Status readSheet(const std::string& xml, const std::vector<std::string>& sharedStrings, WorkbookSheet& sheet) {
     pugi::xml_document doc;
     if (!doc.load_buffer(xml.data(), xml.size())) {
-        error = "工作表“" + sheet.name + "”不是有效的 XML";
-        return false;
+        return Status::failure("工作表“" + sheet.name + "”不是有效的 XML");
     }
     const pugi::xml_node data = child(doc.document_element(), "sheetData");
     std::map<uint32_t, std::map<uint32_t, std::string>> cells;
@@ -134,8 +132,7 @@ bool readSheet(const std::string& xml, const std::vector<std::string>& sharedStr
         if (const pugi::xml_attribute r = rowNode.attribute("r")) {
             uint64_t value;
             if (!parseIndex(r.value(), kMaxRows, value) || value == 0) {
-                error = "工作表“" + sheet.name + "”的行号无效";
-                return false;
+                return Status::failure("工作表“" + sheet.name + "”的行号无效");
             }
             rowIndex = static_cast<uint32_t>(value - 1);
         }
@@ -146,13 +143,11 @@ bool readSheet(const std::string& xml, const std::vector<std::string>& sharedStr
             uint32_t row = rowIndex, column = nextColumn;
             if (const pugi::xml_attribute r = cell.attribute("r")) {
                 if (!parseCellReference(r.value(), row, column)) {
-                    error = "工作表“" + sheet.name + "”的单元格引用无效";
-                    return false;
+                    return Status::failure("工作表“" + sheet.name + "”的单元格引用无效");
                 }
             }
             if (column >= kMaxColumns) {
-                error = "工作表“" + sheet.name + "”的列数超出范围";
-                return false;
+                return Status::failure("工作表“" + sheet.name + "”的列数超出范围");
             }
             nextColumn = column + 1;
             const std::string_view type = cell.attribute("t").value();
@@ -164,8 +159,7 @@ bool readSheet(const std::string& xml, const std::vector<std::string>& sharedStr
                 if (type == "s") {
                     uint64_t index;
                     if (!parseIndex(value.c_str(), sharedStrings.size(), index) || index >= sharedStrings.size()) {
-                        error = "工作表“" + sheet.name + "”引用了不存在的共享字符串";
-                        return false;
+                        return Status::failure("工作表“" + sheet.name + "”引用了不存在的共享字符串");
                     }
                     text = sharedStrings[index];
                 } else {
@@ -175,8 +169,8 @@ bool readSheet(const std::string& xml, const std::vector<std::string>& sharedStr
             if (text.empty()) continue;
             std::string& slot = cells[row][column];
             if (slot.empty() && ++cellCount > kMaxWorkbookCells) {
-                error = "工作表“" + sheet.name + "”的单元格超过 " + std::to_string(kMaxWorkbookCells) + " 个，本程序不读取这么大的工作表";
-                return false;
+                return Status::failure("工作表“" + sheet.name + "”的单元格超过 " + std::to_string(kMaxWorkbookCells) +
+                                       " 个，本程序不读取这么大的工作表");
             }
             slot = std::move(text);
         }
@@ -187,7 +181,7 @@ bool readSheet(const std::string& xml, const std::vector<std::string>& sharedStr
         out.index = row;
         for (auto& [column, text] : columns) out.cells.push_back({column, std::move(text)});
     }
-    return true;
+    return Status::success();
 }
 
 }  // namespace
@@ -205,17 +199,10 @@ std::vector<std::string> WorkbookSheet::rowTexts(uint32_t index) const {
     return {};
 }
 
-bool readWorkbook(const std::string& path, std::vector<WorkbookSheet>& sheets, std::string& error) {
-    sheets.clear();
+Result<std::vector<WorkbookSheet>> readWorkbook(const std::string& path) {
     ZipHandle zip(unzOpen(path.c_str()));
-    if (!zip) {
-        error = "无法打开工作簿 " + path + "（文件不存在或不是 xlsx 工作簿）";
-        return false;
-    }
-    const auto damaged = [&](const std::string& what) {
-        error = "工作簿 " + path + " 已损坏：" + what;
-        return false;
-    };
+    if (!zip) return Status::failure("无法打开工作簿 " + path + "（文件不存在或不是 xlsx 工作簿）");
+    const auto damaged = [&](const std::string& what) { return Status::failure("工作簿 " + path + " 已损坏：" + what); };
 
     std::string xml;
     if (!readPart(zip.get(), "xl/workbook.xml", xml)) return damaged("缺少 xl/workbook.xml");
@@ -240,6 +227,7 @@ bool readWorkbook(const std::string& path, std::vector<WorkbookSheet>& sheets, s
                 sharedStrings.push_back(stringItemText(si));
     }
 
+    std::vector<WorkbookSheet> sheets;
     const pugi::xml_node sheetList = child(workbook.document_element(), "sheets");
     int position = 0;
     for (pugi::xml_node node = sheetList.first_child(); node; node = node.next_sibling()) {
@@ -256,13 +244,10 @@ bool readWorkbook(const std::string& path, std::vector<WorkbookSheet>& sheets, s
         const std::string part = it != targets.end() ? it->second
                                                      : "xl/worksheets/sheet" + std::to_string(position) + ".xml";
         if (!readPart(zip.get(), part, xml)) return damaged("缺少工作表“" + sheet.name + "”");
-        if (!readSheet(xml, sharedStrings, sheet, error)) {
-            error = "工作簿 " + path + " 已损坏：" + error;
-            return false;
-        }
+        if (const Status read = readSheet(xml, sharedStrings, sheet); !read) return damaged(read.message());
         sheets.push_back(std::move(sheet));
     }
-    return true;
+    return sheets;
 }
 
 }  // namespace kestrel

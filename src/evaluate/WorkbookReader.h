@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "common/Status.h"
+
 namespace kestrel {
 
 // A non-empty cell.
@@ -40,6 +42,6 @@ inline constexpr uint64_t kMaxWorkbookCells = 2000000;
 // booleans come back as the text stored in the file. False with a message
 // (UTF-8) when the file cannot be opened, is not a readable workbook or has a
 // sheet of more than kMaxWorkbookCells cells.
-bool readWorkbook(const std::string& path, std::vector<WorkbookSheet>& sheets, std::string& error);
+Result<std::vector<WorkbookSheet>> readWorkbook(const std::string& path);
 
 }  // namespace kestrel

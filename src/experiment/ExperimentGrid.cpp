@@ -50,11 +50,6 @@ void addSvmCombinations(const ParameterGrid& grid, Combination base, std::vector
 
 }  // namespace
 
-const char* similarityName(uint32_t code) {
-    static const char* const names[] = {"cosine", "manhattan", "euclidean"};
-    return code < 3 ? names[code] : "cosine";
-}
-
 const char* kernelName(int code) {
     static const char* const names[] = {"linear", "poly", "rbf", "sigmoid"};
     return code >= 0 && code < 4 ? names[code] : "linear";
@@ -64,17 +59,17 @@ std::vector<Combination> expandGrid(const ParameterGrid& grid) {
     std::vector<Combination> out;
     for (const int selection : grid.selections)
         for (const uint32_t dimension : grid.dimensions)
-            for (const int classifier : grid.classifiers) {
+            for (const ClassifierKind classifier : grid.classifiers) {
                 Combination base;
                 base.selection = selection;
                 base.dimension = dimension;
                 base.params.classifier = classifier;
-                if (classifier == 1) {
+                if (classifier == ClassifierKind::Svm) {
                     addSvmCombinations(grid, base, out);
                     continue;
                 }
                 for (const uint32_t k : grid.neighbours)
-                    for (const uint32_t similarity : grid.similarities) {
+                    for (const Similarity similarity : grid.similarities) {
                         base.params.k = k;
                         base.params.similarity = similarity;
                         out.push_back(base);
@@ -101,9 +96,9 @@ std::vector<std::pair<char, std::string>> kernelParameters(const SvmSettings& s)
 
 std::string combinationName(const Combination& c) {
     std::string name = formatString("%s %u ", selectionModeName(c.selection), c.dimension);
-    if (c.params.classifier == 0) {
+    if (c.params.classifier == ClassifierKind::Knn) {
         name += formatString("KNN k=%u", c.params.k);
-        if (c.params.similarity != 0) name += std::string(" ") + similarityName(c.params.similarity);
+        if (c.params.similarity != Similarity::Cosine) name += std::string(" ") + similarityName(c.params.similarity);
         return name;
     }
     name += std::string("SVM ") + kernelName(c.params.svm.kernelType);
@@ -114,7 +109,7 @@ std::string combinationName(const Combination& c) {
 
 std::string trainArguments(const Combination& c) {
     std::string args = "--select " + lowercase(selectionModeName(c.selection)) + formatString(" --dim %u", c.dimension);
-    if (c.params.classifier == 0)
+    if (c.params.classifier == ClassifierKind::Knn)
         return args + formatString(" --classifier knn -k %u --similarity %s", c.params.k,
                                    similarityName(c.params.similarity));
     args += std::string(" --classifier svm --kernel ") + kernelName(c.params.svm.kernelType);

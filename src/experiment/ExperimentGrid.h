@@ -25,9 +25,9 @@ struct Combination {
 struct ParameterGrid {
     std::vector<int> selections{kChi};
     std::vector<uint32_t> dimensions{50};
-    std::vector<int> classifiers{0};         // 0 KNN, 1 SVM
+    std::vector<ClassifierKind> classifiers{ClassifierKind::Knn};
     std::vector<uint32_t> neighbours{20};    // KNN k
-    std::vector<uint32_t> similarities{0};   // KNN similarity codes
+    std::vector<Similarity> similarities{Similarity::Cosine};
     std::vector<int> kernels{0};             // SVM kernel types
     std::vector<long> degrees{1};
     std::vector<double> gammas{1.0};
@@ -45,8 +45,7 @@ std::string combinationName(const Combination& combination);
 // The options of `kestrel train` that give this combination's workspace.
 std::string trainArguments(const Combination& combination);
 
-// Names used on the command line for the codes above.
-const char* similarityName(uint32_t code);
+// Name used on the command line for an SVM kernel type.
 const char* kernelName(int code);
 
 }  // namespace kestrel

@@ -105,8 +105,8 @@ std::string experimentTable(const std::vector<ExperimentRow>& rows) {
 
 std::string experimentChartName(const ExperimentRun& run) { return "实验-" + run.stamp + ".png"; }
 
-bool exportExperiment(const std::string& workspacePath, const std::string& workbookDirectory,
-                      const ExperimentRun& run, const std::vector<ExperimentRow>& rows, std::string& error) {
+Status exportExperiment(const std::string& workspacePath, const std::string& workbookDirectory,
+                        const ExperimentRun& run, const std::vector<ExperimentRow>& rows) {
     const std::string chart = experimentChartName(run);
     std::vector<ChartEntry> entries;
     for (const auto& row : rows)
@@ -115,10 +115,8 @@ bool exportExperiment(const std::string& workspacePath, const std::string& workb
                                row.macroF1.mean, row.macroF1.deviation});
     const std::string title = "F1 BY COMBINATION (MEAN, SD)";
     if (const Status written = writeFileAtomically(workspacePath + chart, drawScoreChart(entries, title).png());
-        !written) {
-        error = written.message();
-        return false;
-    }
+        !written)
+        return written;
 
     const std::vector<std::string> header = {
         "时间", "语料", "验证方式", "名次", "组合", "训练参数", "评价次数", "微平均R", "微平均R标准差",
@@ -147,7 +145,7 @@ bool exportExperiment(const std::string& workspacePath, const std::string& workb
         line.push_back(chart);
         cells.push_back(std::move(line));
     }
-    return appendToWorkbook(workbookDirectory + kEvaluationWorkbookName, kExperimentSheetName, header, cells, error);
+    return appendToWorkbook(workbookDirectory + kEvaluationWorkbookName, kExperimentSheetName, header, cells);
 }
 
 }  // namespace kestrel

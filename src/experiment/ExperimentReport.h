@@ -48,7 +48,7 @@ std::string experimentChartName(const ExperimentRun& run);
 // `workbookDirectory` (earlier rows and sheets are kept) and writes the chart
 // of the evaluated rows into the workspace. The two differ while the workbook
 // is staged in a workspace update. False with a message (UTF-8) on failure.
-bool exportExperiment(const std::string& workspacePath, const std::string& workbookDirectory,
-                      const ExperimentRun& run, const std::vector<ExperimentRow>& rows, std::string& error);
+Status exportExperiment(const std::string& workspacePath, const std::string& workbookDirectory,
+                        const ExperimentRun& run, const std::vector<ExperimentRow>& rows);
 
 }  // namespace kestrel

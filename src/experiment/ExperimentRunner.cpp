@@ -104,88 +104,108 @@ void Experiment::addWarning(const std::string& text) {
     if (std::find(warnings_.begin(), warnings_.end(), text) == warnings_.end()) warnings_.push_back(text);
 }
 
-bool Experiment::prepare(ProgressSink* sink) {
+Status Experiment::prepare(ProgressSink* sink) {
     const bool crossValidation = settings_.testPath.empty();
-    if (crossValidation && settings_.folds < 2) {
-        error_ = formatString("cross-validation needs at least 2 folds, not %u", settings_.folds);
-        return false;
+    if (crossValidation && settings_.folds < 2)
+        return Status::failure(formatString("cross-validation needs at least 2 folds, not %u", settings_.folds));
+    if (Status created = createTemporaryWorkspace(); !created) return created;
+
+    // Preprocessing once: the .seg files beside the documents serve every fold.
+    TextClassifier corpus;
+    const Result<uint64_t> corpusBytes = preprocessCorpus(corpus, sink);
+    if (!corpusBytes) return corpusBytes.status();
+
+    if (!crossValidation) {
+        if (Status tested = preprocessTestCorpus(corpus, sink); !tested) return tested;
+        auto task = std::make_unique<Task>();
+        task->directory = temporaryPath_ + "test/";
+        tasks_.push_back(std::move(task));
+    } else {
+        if (documentPath_.size() < settings_.folds)
+            return Status::failure(formatString("%u folds need at least %u documents; the corpus has %zu",
+                                                settings_.folds, settings_.folds, documentPath_.size()));
+        warnAboutSparseCategories();
+        for (uint32_t r = 0; r < settings_.repeats; ++r)
+            for (uint32_t k = 0; k < settings_.folds; ++k) {
+                auto task = std::make_unique<Task>();
+                task->repeat = r;
+                task->fold = k;
+                task->directory = temporaryPath_ + formatString("r%u-fold%u/", r + 1, k + 1);
+                tasks_.push_back(std::move(task));
+            }
     }
+    chooseParallelism(*corpusBytes);
+    return Status::success();
+}
+
+Status Experiment::createTemporaryWorkspace() {
     // Fold directories inside a corpus would be read as categories.
     std::error_code ec;
     for (const std::string& corpus : {settings_.corpusPath, settings_.testPath}) {
         if (corpus.empty()) continue;
         const std::string inside = fs::weakly_canonical(settings_.workspacePath, ec).string() + "/";
         const std::string base = fs::weakly_canonical(corpus, ec).string() + "/";
-        if (inside.starts_with(base)) {
-            error_ = "the workspace " + toUtf8(settings_.workspacePath) + " lies inside the corpus " +
-                     toUtf8(corpus) + "; choose one outside it";
-            return false;
-        }
+        if (inside.starts_with(base))
+            return Status::failure("the workspace " + toUtf8(settings_.workspacePath) + " lies inside the corpus " +
+                                   toUtf8(corpus) + "; choose one outside it");
     }
     fs::create_directories(settings_.workspacePath, ec);
     temporaryPath_ = settings_.workspacePath + formatString("experiment-%d/", static_cast<int>(getpid()));
     fs::remove_all(temporaryPath_, ec);
     if (!fs::create_directories(temporaryPath_, ec)) {
-        error_ = "cannot create the temporary workspace " + temporaryPath_ + ": " + ec.message();
+        const Status failed =
+            Status::failure("cannot create the temporary workspace " + temporaryPath_ + ": " + ec.message());
         temporaryPath_.clear();
-        return false;
+        return failed;
     }
+    return Status::success();
+}
 
-    // Preprocessing once: the .seg files beside the documents serve every fold.
-    TextClassifier corpus;
+Result<uint64_t> Experiment::preprocessCorpus(TextClassifier& corpus, ProgressSink* sink) {
     corpus.startupDirectory = settings_.startupDirectory;
     corpus.threads = settings_.threads;
     corpus.trainingCorpusPath = settings_.corpusPath;
     corpus.workspacePath = temporaryPath_;
-    corpus.inputFormat = settings_.inputFormat;
+    corpus.trainingFormat = settings_.inputFormat;
     corpus.categoryCount = countCategorisedCorpus(settings_.corpusPath, settings_.inputFormat).categories;
-    if (!corpus.preprocessTraining(sink)) {
-        error_ = "preprocessing the corpus failed: " + toUtf8(corpus.lastError());
-        return false;
-    }
+    if (!corpus.preprocessTraining(sink))
+        return Status::failure("preprocessing the corpus failed: " + toUtf8(corpus.lastError()));
     for (const auto& w : corpus.warnings()) addWarning(toUtf8(w));
     categories_ = corpus.categories();
     std::vector<std::string> listWarnings;
     const auto documents = listTrainingDocuments(settings_.corpusPath, categories_, &listWarnings);
     for (const auto& w : listWarnings) addWarning(toUtf8(w));
-    if (documents.empty()) {
-        error_ = "不存在训练文档！ (no documents in the sub-directories of " + toUtf8(settings_.corpusPath) + ")";
-        return false;
-    }
+    if (documents.empty())
+        return Status::failure("不存在训练文档！ (no documents in the sub-directories of " +
+                               toUtf8(settings_.corpusPath) + ")");
     uint64_t corpusBytes = 0;
-    std::vector<uint32_t> perCategory(categories_.size(), 0);
+    std::error_code ec;
     for (const auto& doc : documents) {
         documentCategory_.push_back(doc.category);
         documentPath_.push_back(fs::absolute(doc.path, ec).string());
-        ++perCategory[doc.category];
         struct stat st;
         if (stat(doc.path.c_str(), &st) == 0) corpusBytes += static_cast<uint64_t>(st.st_size);
     }
+    return corpusBytes;
+}
 
-    if (!crossValidation) {
-        corpus.rawCorpusPath = settings_.testPath;
-        corpus.vectorMode = kTestVectors;
-        if (!corpus.preprocessRaw(sink)) {
-            error_ = "preprocessing the test corpus failed: " + toUtf8(corpus.lastError());
-            return false;
-        }
-        for (const auto& w : corpus.warnings()) addWarning(toUtf8(w));
-        if (corpus.rawDocuments().empty()) {
-            error_ = "no document of the test corpus lies in a directory named like a training category";
-            return false;
-        }
-        auto task = std::make_unique<Task>();
-        task->directory = temporaryPath_ + "test/";
-        tasks_.push_back(std::move(task));
-        chooseParallelism(corpusBytes);
-        return true;
-    }
+Status Experiment::preprocessTestCorpus(TextClassifier& corpus, ProgressSink* sink) {
+    corpus.rawCorpusPath = settings_.testPath;
+    corpus.rawFormat = settings_.inputFormat;
+    corpus.vectorMode = kTestVectors;
+    if (!corpus.preprocessRaw(sink))
+        return Status::failure("preprocessing the test corpus failed: " + toUtf8(corpus.lastError()));
+    for (const auto& w : corpus.warnings()) addWarning(toUtf8(w));
+    if (corpus.rawDocuments().empty())
+        return Status::failure("no document of the test corpus lies in a directory named like a training category");
+    return Status::success();
+}
 
-    if (documents.size() < settings_.folds) {
-        error_ = formatString("%u folds need at least %u documents; the corpus has %zu", settings_.folds,
-                              settings_.folds, documents.size());
-        return false;
-    }
+// A category with fewer documents than folds leaves some folds without a
+// test document of it; the person is told which.
+void Experiment::warnAboutSparseCategories() {
+    std::vector<uint32_t> perCategory(categories_.size(), 0);
+    for (const uint32_t category : documentCategory_) ++perCategory[category];
     for (size_t c = 0; c < categories_.size(); ++c) {
         const std::string name = toUtf8(categories_[c].name);
         if (perCategory[c] == 0)
@@ -199,16 +219,6 @@ bool Experiment::prepare(ProgressSink* sink) {
                                     perCategory[c] == 1 ? ", and the fold that tests it trains without it" : ""));
         }
     }
-    for (uint32_t r = 0; r < settings_.repeats; ++r)
-        for (uint32_t k = 0; k < settings_.folds; ++k) {
-            auto task = std::make_unique<Task>();
-            task->repeat = r;
-            task->fold = k;
-            task->directory = temporaryPath_ + formatString("r%u-fold%u/", r + 1, k + 1);
-            tasks_.push_back(std::move(task));
-        }
-    chooseParallelism(corpusBytes);
-    return true;
 }
 
 void Experiment::chooseParallelism(uint64_t corpusBytes) {
@@ -246,7 +256,7 @@ bool Experiment::prepareTask(Task& task, ProgressSink* sink) {
         c->startupDirectory = settings_.startupDirectory;
         // Folds that run side by side take one core each; a single one takes all.
         c->threads = workers_ > 1 ? 1 : settings_.threads;
-        c->inputFormat = kPreprocessed;
+        c->trainingFormat = c->rawFormat = InputFormat::Preprocessed;
         c->workspacePath = task.directory + "model/";
     }
     trainer->categoryCount = static_cast<uint32_t>(categories_.size());
@@ -316,10 +326,9 @@ FoldScores Experiment::evaluate(Task& task, const Combination& combination, Prog
     if (!t.selectFeatures(&foldSink)) return failed("feature selection", t);
     t.vectorMode = kTrainingVectors;
     if (!t.writeVectors(&foldSink)) return failed("training vectors", t);
-    std::string error;
-    if (!writeParams(t.workDirectory() + "params.dat", combination.params, &error) ||
-        !writeFsInfo(t.workDirectory() + "fsinfo.dat", t.fsInfo(), &error)) {
-        failure = toUtf8(error);
+    if (const Status written = writeClassifierSettings(t.workDirectory(), combination.params, t.fsInfo());
+        !written) {
+        failure = toUtf8(written.message());
         return scores;
     }
     if (!t.commitUpdate()) return failed("workspace", t);

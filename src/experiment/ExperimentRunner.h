@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Corpus.h"
+#include "common/Corpus.h"
+#include "common/Status.h"
 #include "experiment/ExperimentGrid.h"
 
 namespace kestrel {
@@ -26,7 +27,7 @@ struct ExperimentSettings {
     std::string testPath;       // held-out test corpus with '/', or empty for cross-validation
     std::string workspacePath;  // temporary workspaces go below it (with '/')
     std::string startupDirectory;
-    int inputFormat = kRawText;
+    InputFormat inputFormat = InputFormat::RawText;
     uint32_t folds = 10;
     uint32_t repeats = 1;
     uint64_t seed = 1;
@@ -58,10 +59,10 @@ public:
     Experiment& operator=(const Experiment&) = delete;
 
     // Preprocesses the corpus (and the test corpus), lists its documents and
-    // assigns the folds. False with error() when no combination can be
-    // evaluated (no documents, fewer documents than folds, the segmenter
-    // cannot be loaded, the workspace cannot be created).
-    bool prepare(ProgressSink* sink);
+    // assigns the folds. A failure when no combination can be evaluated (no
+    // documents, fewer documents than folds, the segmenter cannot be loaded,
+    // the workspace cannot be created).
+    Status prepare(ProgressSink* sink);
 
     // Evaluates the combinations; `finished(result, index)` is called on the
     // calling thread after each one (index into the constructor's list).
@@ -71,7 +72,6 @@ public:
     std::vector<CombinationResult> run(ProgressSink* sink,
                                        const std::function<void(const CombinationResult&, size_t)>& finished = {});
 
-    const std::string& error() const { return error_; }
     // Problems met on the way (UTF-8): skipped documents, sparse categories.
     const std::vector<std::string>& warnings() const { return warnings_; }
     // Evaluations per combination and how many run at the same time.
@@ -88,6 +88,12 @@ public:
 
 private:
     struct Task;
+    // The pieces of prepare: the fold workspaces' directory, the corpus
+    // preprocessed and listed (its size in bytes), the test corpus.
+    Status createTemporaryWorkspace();
+    Result<uint64_t> preprocessCorpus(TextClassifier& corpus, ProgressSink* sink);
+    Status preprocessTestCorpus(TextClassifier& corpus, ProgressSink* sink);
+    void warnAboutSparseCategories();
     bool prepareTask(Task& task, ProgressSink* sink);
     FoldScores evaluate(Task& task, const Combination& combination, ProgressSink* sink, std::string& failure);
     void chooseParallelism(uint64_t corpusBytes);
@@ -102,7 +108,6 @@ private:
     unsigned workers_ = 1;
     std::string parallelNote_;
     std::string temporaryPath_;
-    std::string error_;
     std::vector<std::string> warnings_;
     std::function<std::unique_ptr<SvmEngine>()> svmEngineFactory_;
 };

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Corpus.h"
+#include "common/Corpus.h"
 #include "features/SegmentedCorpus.h"
 #include "features/TermIndex.h"
 

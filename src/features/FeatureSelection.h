@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Corpus.h"
+#include "common/Corpus.h"
 #include "features/FeatureTable.h"
 #include "features/TermIndex.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Corpus.h"
+#include "common/Corpus.h"
 #include "features/FeatureTable.h"
 
 namespace kestrel {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Corpus.h"
+#include "common/Corpus.h"
 #include "common/Status.h"
 #include "features/FeatureTable.h"
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/Corpus.h"
+#include "common/Corpus.h"
 #include "common/Status.h"
 
 namespace kestrel {

@@ -26,7 +26,7 @@ TEST(TrainingTextModel, BrowsingCountsAndProposesTheWorkspaceBeside) {
     dir.mkdir("train/C");  // an empty category still counts as one
 
     TrainingTextModel m;
-    m.inputFormat = kPreprocessed;
+    m.inputFormat = InputFormat::Preprocessed;
     m.chooseTrainingCorpus(dir.path("train"));
     EXPECT_EQ(m.trainingCorpusPath, dir.path("train/"));
     EXPECT_EQ(m.workspacePath, dir.path("model/"));
@@ -34,7 +34,7 @@ TEST(TrainingTextModel, BrowsingCountsAndProposesTheWorkspaceBeside) {
     EXPECT_EQ(m.docTotal, 6u);
     EXPECT_EQ(m.statusLine, "共3类训练文档,总共6篇");
 
-    m.inputFormat = kRawText;  // takes effect at the next browse only
+    m.inputFormat = InputFormat::RawText;  // takes effect at the next browse only
     m.chooseWorkspace(dir.path("elsewhere"));
     EXPECT_EQ(m.workspacePath, dir.path("elsewhere/"));
     EXPECT_EQ(m.docTotal, 6u);
@@ -55,7 +55,7 @@ TEST(TrainingTextModel, RefusalsAndTheLoadCheckBox) {
     EXPECT_EQ(refusal->caption, "训练");
     EXPECT_EQ(refusal->text, "不存在训练文档！");
 
-    m.inputFormat = kPreprocessed;
+    m.inputFormat = InputFormat::Preprocessed;
     m.chooseTrainingCorpus(dir.path("train"));
     m.setLoadChecked(true);
     EXPECT_TRUE(m.trainingCorpusPath.empty());
@@ -87,7 +87,7 @@ TEST(RawTextModel, TestAndExampleCountsFollowTheTestBoxAndFormat) {
     EXPECT_EQ(m.accept()->text, "不存在原始文档！");
     EXPECT_EQ(m.accept()->caption, "分类");
 
-    m.inputFormat = kPreprocessed;
+    m.inputFormat = InputFormat::Preprocessed;
     m.chooseRawCorpus(dir.path("test"));
     EXPECT_EQ(m.docTotal, 0u);  // no documents directly in test/
     // The status line says why: the folder holds category sub-folders.
@@ -100,10 +100,10 @@ TEST(RawTextModel, TestAndExampleCountsFollowTheTestBoxAndFormat) {
     EXPECT_EQ(m.statusLine, "共2类测试文档,总共4篇");
     EXPECT_FALSE(m.accept());
     // So does the format: there is no *.txt, but the hint names the format.
-    m.setInputFormat(kRawText);
+    m.setInputFormat(InputFormat::RawText);
     EXPECT_EQ(m.docTotal, 0u);
     EXPECT_NE(m.statusLine.find("请选择“预处理文本格式”"), std::string::npos);
-    m.setInputFormat(kPreprocessed);
+    m.setInputFormat(InputFormat::Preprocessed);
     m.toggleTest();
     EXPECT_EQ(m.vectorMode, kExampleVectors);
     m.chooseRawCorpus(dir.path("unlabelled"));
@@ -115,7 +115,7 @@ TEST(CorpusDialogs, ZeroCountsSayWhyAndMismatchedTestFoldersAreRefused) {
     testing::writeTinyCorpus(dir);
     // Documents straight in the chosen folder: each category needs a folder.
     TrainingTextModel t;
-    t.inputFormat = kPreprocessed;
+    t.inputFormat = InputFormat::Preprocessed;
     t.chooseTrainingCorpus(dir.path("unlabelled"));
     EXPECT_EQ(t.statusLine.substr(0, t.statusLine.find('\n')), "共0类训练文档,总共0篇");
     EXPECT_NE(t.hint.find("每个类别须是所选目录下的一个子目录"), std::string::npos);
@@ -124,7 +124,7 @@ TEST(CorpusDialogs, ZeroCountsSayWhyAndMismatchedTestFoldersAreRefused) {
     // The format radio counts again at once.
     t.chooseTrainingCorpus(dir.path("train"));
     EXPECT_EQ(t.docTotal, 6u);
-    t.setInputFormat(kRawText);
+    t.setInputFormat(InputFormat::RawText);
     EXPECT_EQ(t.docTotal, 0u);
     EXPECT_NE(t.statusLine.find("请选择“预处理文本格式”"), std::string::npos);
 
@@ -132,7 +132,7 @@ TEST(CorpusDialogs, ZeroCountsSayWhyAndMismatchedTestFoldersAreRefused) {
     RawTextModel r;
     r.trainingCategories = {"A", "B"};
     r.toggleTest();
-    r.inputFormat = kPreprocessed;
+    r.inputFormat = InputFormat::Preprocessed;
     r.chooseRawCorpus(dir.path("test"));
     EXPECT_FALSE(r.accept());
     dir.write("test/C/c.seg", "x:1\n");
@@ -178,7 +178,7 @@ TEST(MethodModel, KernelParametersAndK) {
 
 TEST(MethodModel, NumberEditsAcceptOnlyFiniteDecimals) {
     MethodModel m;
-    m.classifier = 1;
+    m.classifier = ClassifierKind::Svm;
     m.kernelType = 2;  // radial basis: g is the one kernel parameter in use
     EXPECT_FALSE(m.setNumberTexts(" 1e-3 ", "+2", "0.5", "-1.5", ".25"));
     EXPECT_DOUBLE_EQ(m.tolerance, 0.001);
@@ -198,7 +198,7 @@ TEST(MethodModel, NumberEditsAcceptOnlyFiniteDecimals) {
     EXPECT_EQ(m.setNumberTexts("0.1", "99999999999999999999", "1", "1", "0")->text, "d：请输入一个整数。");
     EXPECT_EQ(m.setNumberTexts("0.1", "1", "1", "1", "")->text, "c：请输入一个数字。");
     // KNN uses none of them.
-    m.classifier = 0;
+    m.classifier = ClassifierKind::Knn;
     EXPECT_FALSE(m.setNumberTexts("x", "y", "z", "1", "0"));
     EXPECT_EQ(formatNumber(0.001), "0.001");
     EXPECT_EQ(formatNumber(1), "1");
@@ -209,7 +209,7 @@ TEST(MethodModel, AcceptWritesParamsAndFsInfo) {
     MethodModel m;
     m.workspacePath = dir.dir();
     m.fsInfo = FsInfo{kIg, 300, 50};
-    m.classifier = 1;
+    m.classifier = ClassifierKind::Svm;
     m.kernelType = 2;
     m.gamma = 0.5;
     m.biased = false;

@@ -15,13 +15,13 @@ protected:
     StepFlowTest() : flow(tc, ui) {
         testing::writeTinyCorpus(dir);
         ui.trainingText = [this](TrainingTextModel& m) {
-            m.inputFormat = kPreprocessed;
+            m.inputFormat = InputFormat::Preprocessed;
             m.chooseTrainingCorpus(dir.path("train"));
             return !m.accept();
         };
         ui.rawText = [this](RawTextModel& m) {
             if (rawTest) m.toggleTest();
-            m.inputFormat = kPreprocessed;
+            m.inputFormat = InputFormat::Preprocessed;
             m.chooseRawCorpus(dir.path(rawTest ? "test" : "unlabelled"));
             return !m.accept();
         };
@@ -333,7 +333,7 @@ TEST_F(StepFlowTest, TestFoldersAreComparedWithTheCurrentTrainingCategories) {
     std::string refusal;
     ui.rawText = [&](RawTextModel& m) {
         m.toggleTest();
-        m.inputFormat = kPreprocessed;
+        m.inputFormat = InputFormat::Preprocessed;
         m.chooseRawCorpus(dir.path("other"));
         const auto message = m.accept();
         refusal = message ? message->text : std::string();
@@ -350,7 +350,7 @@ TEST_F(StepFlowTest, TestFoldersAreComparedWithTheCurrentTrainingCategories) {
     dir.write("train2/A/a.seg", "apple:1\n");
     dir.write("train2/C/c.seg", "goal:1\n");
     ui.trainingText = [this](TrainingTextModel& m) {
-        m.inputFormat = kPreprocessed;
+        m.inputFormat = InputFormat::Preprocessed;
         m.chooseTrainingCorpus(dir.path("train2"));
         return !m.accept();
     };

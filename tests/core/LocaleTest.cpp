@@ -41,12 +41,13 @@ void writeCorpus(const TempDir& dir) {
 
 // Every file of the workspace after training and classifying, plus the
 // evaluation text.
-std::map<std::string, std::string> run(const TempDir& dir, const std::string& workspace, int classifier) {
+std::map<std::string, std::string> run(const TempDir& dir, const std::string& workspace,
+                                       ClassifierKind classifier) {
     TextClassifier controller;
     controller.workspacePath = dir.dir() + workspace + "/";
     makeDirectory(controller.workspacePath);
     controller.trainingCorpusPath = dir.dir() + "train/";
-    controller.inputFormat = kPreprocessed;
+    controller.trainingFormat = InputFormat::Preprocessed;
     controller.categoryCount = 3;
     std::map<std::string, std::string> files;
     if (!controller.preprocessTraining()) return files;
@@ -60,8 +61,7 @@ std::map<std::string, std::string> run(const TempDir& dir, const std::string& wo
     params.svm.kernelType = 2;
     params.svm.gamma = 0.75;
     params.svm.tolerance = 0.0125;
-    if (!writeParams(controller.workspacePath + "params.dat", params) ||
-        !writeFsInfo(controller.workspacePath + "fsinfo.dat", controller.fsInfo()))
+    if (!writeClassifierSettings(controller.workspacePath, params, controller.fsInfo()))
         return files;
     // A second controller loads the workspace, as a later session would.
     TextClassifier loaded;
@@ -69,7 +69,7 @@ std::map<std::string, std::string> run(const TempDir& dir, const std::string& wo
     if (!loaded.loadClassifier()) return files;
     loaded.rawCorpusPath = dir.dir() + "test/";
     loaded.vectorMode = kTestVectors;
-    loaded.inputFormat = kPreprocessed;
+    loaded.rawFormat = InputFormat::Preprocessed;
     if (!loaded.preprocessRaw() || !loaded.writeVectors() || !loaded.classify() || !loaded.writeResults())
         return files;
     // The manifest names the run by its time and process: it is the one file
@@ -87,8 +87,8 @@ std::map<std::string, std::string> run(const TempDir& dir, const std::string& wo
 TEST(Locale, ACommaDecimalLocaleWritesTheFilesOfTheCLocale) {
     TempDir dir;
     writeCorpus(dir);
-    const auto knn = run(dir, "knn-c", 0);
-    const auto svm = run(dir, "svm-c", 1);
+    const auto knn = run(dir, "knn-c", ClassifierKind::Knn);
+    const auto svm = run(dir, "svm-c", ClassifierKind::Svm);
     ASSERT_GE(knn.size(), 8u);
     ASSERT_TRUE(svm.count("model3.mdl"));
 
@@ -100,8 +100,8 @@ TEST(Locale, ACommaDecimalLocaleWritesTheFilesOfTheCLocale) {
     char probe[16];
     std::snprintf(probe, sizeof probe, "%.1f", 0.5);
     const std::string comma = probe;
-    const auto knnDe = run(dir, "knn-de", 0);
-    const auto svmDe = run(dir, "svm-de", 1);
+    const auto knnDe = run(dir, "knn-de", ClassifierKind::Knn);
+    const auto svmDe = run(dir, "svm-de", ClassifierKind::Svm);
     std::setlocale(LC_ALL, previous.c_str());
     ASSERT_EQ(comma, "0,5");  // the locale really writes a comma
 

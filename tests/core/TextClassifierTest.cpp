@@ -88,9 +88,9 @@ struct Pipeline {
         controller.workspacePath = dir.dir() + "model/";
         makeDirectory(controller.workspacePath);
     }
-    void train(int format, uint32_t dim, int mode = kChi) {
+    void train(InputFormat format, uint32_t dim, int mode = kChi) {
         controller.trainingCorpusPath = dir.dir() + "train/";
-        controller.inputFormat = format;
+        controller.trainingFormat = format;
         controller.categoryCount = static_cast<uint32_t>(listSubdirectories(controller.trainingCorpusPath).valueOr({}).size());
         ASSERT_TRUE(controller.preprocessTraining()) << controller.lastError();
         controller.buildIndex();
@@ -99,18 +99,17 @@ struct Pipeline {
         ASSERT_TRUE(controller.selectFeatures()) << controller.lastError();
         ASSERT_TRUE(controller.writeVectors()) << controller.lastError();
     }
-    void process(const std::string& corpus, int mode, int format) {
+    void process(const std::string& corpus, int mode, InputFormat format) {
         controller.rawCorpusPath = dir.dir() + corpus + "/";
         controller.vectorMode = mode;
-        controller.inputFormat = format;
+        controller.rawFormat = format;
         ASSERT_TRUE(controller.preprocessRaw()) << controller.lastError();
         ASSERT_TRUE(controller.writeVectors()) << controller.lastError();
     }
     void knnParams(uint32_t k) {
         ClassifierParams p;
         p.k = k;
-        ASSERT_TRUE(writeParams(controller.workspacePath + "params.dat", p));
-        ASSERT_TRUE(writeFsInfo(controller.workspacePath + "fsinfo.dat", controller.fsInfo()));
+        ASSERT_TRUE(writeClassifierSettings(controller.workspacePath, p, controller.fsInfo()).ok());
     }
 };
 
@@ -123,7 +122,7 @@ TEST(TextClassifier, RawTextRunFromSegmentationToResults) {
     run.dir.write("train/B/1.txt", "stock bank\n");
     run.dir.write("train/B/2.txt", "bank rate stock\n");
     run.dir.write("train/B/notes.md", "ignored\n");
-    run.train(kRawText, 50);
+    run.train(InputFormat::RawText, 50);
 
     EXPECT_EQ(run.dir.read("model/classes.txt"), "0 A\n1 B\n");
     EXPECT_EQ(run.dir.read("train/A/1.seg"), "ball:2\nteam:1\n");  // distinct words in order of first occurrence
@@ -141,7 +140,7 @@ TEST(TextClassifier, RawTextRunFromSegmentationToResults) {
     run.dir.write("test/A/x.txt", "goal ball\n");
     run.dir.write("test/B/y.txt", "rate\n");
     run.dir.write("test/C/z.txt", "ball\n");
-    run.process("test", kTestVectors, kRawText);
+    run.process("test", kTestVectors, InputFormat::RawText);
     ASSERT_EQ(run.controller.rawDocuments().size(), 2u);
     EXPECT_EQ(run.controller.rawDocCount, 2u);
     run.knnParams(1);
@@ -153,7 +152,7 @@ TEST(TextClassifier, RawTextRunFromSegmentationToResults) {
     run.dir.write("ex/e.txt", "stock\n");
     run.dir.mkdir("ex/sub");
     run.dir.write("ex/sub/f.txt", "ball\n");
-    run.process("ex", kExampleVectors, kRawText);
+    run.process("ex", kExampleVectors, InputFormat::RawText);
     EXPECT_EQ(run.dir.read("model/example.dat").substr(0, 2), "0 ");
     ASSERT_TRUE(run.controller.classify());
     ASSERT_TRUE(run.controller.writeResults());
@@ -166,16 +165,16 @@ TEST(TextClassifier, PreprocessedCorpusNeedsNoSegmenterAndListsDocumentsAsTxt) {
     run.dir.write("train/A/1.seg", "a:1\n");
     run.dir.write("train/B/1.seg", "b:1\n");
     run.dir.write("train/B/2.seg", "b:2\nc:1\n");
-    run.train(kPreprocessed, 2);
+    run.train(InputFormat::Preprocessed, 2);
     EXPECT_EQ(run.controller.categories()[1].docCount, 2u);
     EXPECT_EQ(run.dir.read("model/features.txt").size() > 0, true);
     run.dir.write("test/B/x.seg", "b:1\n");
-    run.process("test", kTestVectors, kPreprocessed);
+    run.process("test", kTestVectors, InputFormat::Preprocessed);
     ASSERT_EQ(run.controller.rawDocuments().size(), 1u);
     EXPECT_EQ(run.controller.rawDocuments()[0].fileName, "x.txt");
 
     // Raw text without a segmenter is reported, not faked.
-    run.controller.inputFormat = kRawText;
+    run.controller.trainingFormat = InputFormat::RawText;
     EXPECT_FALSE(run.controller.preprocessTraining());
     EXPECT_NE(run.controller.lastError().find("segmenter"), std::string::npos);
 }
@@ -185,7 +184,7 @@ TEST(TextClassifier, SegmenterFailuresAreReportedAndSkipped) {
     run.dir.write("train/A/1.txt", "ball\n");
     run.dir.write("train/A/2.txt", "FAIL\n");
     run.dir.write("train/B/1.txt", "bank\n");
-    run.train(kRawText, 10);
+    run.train(InputFormat::RawText, 10);
     EXPECT_EQ(run.controller.preprocessReport().failed, 1u);
     EXPECT_EQ(run.controller.preprocessReport().documents, 3u);
     EXPECT_EQ(run.controller.trainingDocCount, 2u);
@@ -196,7 +195,7 @@ TEST(TextClassifier, SegmenterFailuresAreReportedAndSkipped) {
     run.dir.write("test/A/1.txt", "FAIL\n");
     run.dir.write("test/A/2.txt", "ball\n");
     run.dir.write("test/B/3.txt", "bank\n");
-    run.process("test", kTestVectors, kRawText);
+    run.process("test", kTestVectors, InputFormat::RawText);
     ASSERT_EQ(run.controller.rawDocuments().size(), 2u);
     EXPECT_EQ(run.controller.rawDocuments()[0].fileName, "2.txt");
 
@@ -204,7 +203,7 @@ TEST(TextClassifier, SegmenterFailuresAreReportedAndSkipped) {
     // which fails even for root) is reported the same way.
     run.dir.write("test/B/4.txt", "rate\n");
     run.dir.mkdir("test/B/4.seg");
-    run.process("test", kTestVectors, kRawText);
+    run.process("test", kTestVectors, InputFormat::RawText);
     EXPECT_EQ(run.controller.preprocessReport().failed, 2u);
     EXPECT_EQ(run.controller.rawDocuments().size(), 2u);
 
@@ -244,9 +243,9 @@ TEST(TextClassifier, ParallelPreprocessingWritesTheSameFiles) {
 TEST(TextClassifier, SvmArgMaxLowestIdWinsAndFailuresAreReported) {
     Pipeline run;
     for (const char* c : {"A", "B", "C"}) run.dir.write(std::string("train/") + c + "/1.seg", std::string(c) + ":1\n");
-    run.train(kPreprocessed, 10);
+    run.train(InputFormat::Preprocessed, 10);
     for (const char* n : {"1", "2", "3"}) run.dir.write(std::string("ex/") + n + ".seg", "A:1\n");
-    run.process("ex", kExampleVectors, kPreprocessed);
+    run.process("ex", kExampleVectors, InputFormat::Preprocessed);
 
     auto engine = std::make_unique<FixedSvm>();
     FixedSvm* svm = engine.get();
@@ -254,8 +253,8 @@ TEST(TextClassifier, SvmArgMaxLowestIdWinsAndFailuresAreReported) {
     svm->scores = {{0.2, 0.7, 0.7}, {-3, -1, -2}, {std::nan(""), -5, -5}};
     run.controller.setSvmEngine(std::move(engine));
     ClassifierParams p;
-    p.classifier = 1;
-    ASSERT_TRUE(writeParams(run.controller.workspacePath + "params.dat", p));
+    p.classifier = ClassifierKind::Svm;
+    ASSERT_TRUE(writeParams(run.controller.workspacePath + "params.dat", p).ok());
     ASSERT_TRUE(run.controller.classify()) << run.controller.lastError();
     EXPECT_EQ(svm->learned, 3);
     const auto& docs = run.controller.rawDocuments();
@@ -283,10 +282,10 @@ TEST(TextClassifier, LoadingReplacesTables) {
     Pipeline run;
     run.dir.write("train/A/1.seg", "a:1\n");
     run.dir.write("train/B/1.seg", "b:1\n");
-    run.train(kPreprocessed, 10);
+    run.train(InputFormat::Preprocessed, 10);
     run.knnParams(1);
     run.dir.write("test/A/x.seg", "a:1\n");
-    run.process("test", kTestVectors, kPreprocessed);
+    run.process("test", kTestVectors, InputFormat::Preprocessed);
     ASSERT_TRUE(run.controller.classify());
     EXPECT_EQ(run.controller.knn().trainingDocuments().size(), 2u);
 
@@ -372,7 +371,7 @@ TEST(TextClassifier, NamesThatCannotBeWrittenOnALineAreRefused) {
     p.dir.write("train/A/1.seg", "x:1\n");
     p.dir.write("train/B\nC/1.seg", "y:1\n");
     p.controller.trainingCorpusPath = p.dir.dir() + "train/";
-    p.controller.inputFormat = kPreprocessed;
+    p.controller.trainingFormat = InputFormat::Preprocessed;
     p.controller.categoryCount = 2;
     EXPECT_FALSE(p.controller.preprocessTraining());
     EXPECT_NE(p.controller.lastError().find("\"B\\x0AC\" in " + p.dir.dir() + "train/"), std::string::npos)
@@ -395,12 +394,12 @@ TEST(TextClassifier, VectorsKeptFromWritingAreThoseOfTheFileUntilItChanges) {
     run.dir.write("train/A/2.seg", "team:1\ngoal:3\n");
     run.dir.write("train/B/1.seg", "stock:1\nbank:2\n");
     run.dir.write("train/B/2.seg", "bank:1\nrate:1\nstock:2\n");
-    run.train(kPreprocessed, 50);
+    run.train(InputFormat::Preprocessed, 50);
     run.knnParams(1);
     run.dir.write("test/A/x.seg", "goal:1\nball:1\n");
     run.dir.write("test/B/y.seg", "rate:2\nbank:1\n");
     run.dir.write("test/B/z.seg", "team:1\n");
-    run.process("test", kTestVectors, kPreprocessed);
+    run.process("test", kTestVectors, InputFormat::Preprocessed);
     ASSERT_TRUE(run.controller.classify()) << run.controller.lastError();
     std::vector<int32_t> kept;
     for (const auto& doc : run.controller.rawDocuments()) kept.push_back(doc.assignedCategory);
@@ -412,7 +411,7 @@ TEST(TextClassifier, VectorsKeptFromWritingAreThoseOfTheFileUntilItChanges) {
     ASSERT_TRUE(other.loadClassifier()) << other.lastError();
     other.rawCorpusPath = run.controller.rawCorpusPath;
     other.vectorMode = kTestVectors;
-    other.inputFormat = kPreprocessed;
+    other.rawFormat = InputFormat::Preprocessed;
     ASSERT_TRUE(other.preprocessRaw());
     ASSERT_TRUE(other.classify()) << other.lastError();
     for (size_t n = 0; n < kept.size(); ++n) EXPECT_EQ(other.rawDocuments()[n].assignedCategory, kept[n]);

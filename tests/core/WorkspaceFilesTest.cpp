@@ -16,11 +16,11 @@ TEST(WorkspaceFiles, WritesTheExactLinesOfEveryFile) {
 
     ClassifierParams knn;
     knn.k = 7;
-    knn.similarity = 2;
+    knn.similarity = Similarity::Euclidean;
     EXPECT_EQ(paramsText(knn), "KNN # Classifier\n7 # Neighbor\n2 # Similarity\n");
 
     ClassifierParams svm;
-    svm.classifier = 1;
+    svm.classifier = ClassifierKind::Svm;
     svm.svm.kernelType = 2;
     svm.svm.gamma = 0.5;
     EXPECT_EQ(paramsText(svm),
@@ -71,12 +71,12 @@ TEST(WorkspaceFiles, ReadsFilesOfTheWindowsProgramAndOddLines) {
 TEST(WorkspaceFiles, ParamsRoundTrip) {
     TempDir dir;
     ClassifierParams p;
-    p.classifier = 1;
+    p.classifier = ClassifierKind::Svm;
     p.svm = {0, 1, 0.01, 3, 2.5, 0.25, 1.0};
-    ASSERT_TRUE(writeParams(dir.path("params.dat"), p));
+    ASSERT_TRUE(writeParams(dir.path("params.dat"), p).ok());
     ClassifierParams q;
     ASSERT_TRUE(readParams(dir.path("params.dat"), q));
-    EXPECT_EQ(q.classifier, 1);
+    EXPECT_EQ(q.classifier, ClassifierKind::Svm);
     EXPECT_EQ(q.svm.biased, 0);
     EXPECT_EQ(q.svm.kernelType, 1);
     EXPECT_DOUBLE_EQ(q.svm.tolerance, 0.01);
@@ -126,7 +126,7 @@ TEST(WorkspaceFiles, DamagedParamsAreErrorsNamingFileAndLine) {
     ClassifierParams params;
     ASSERT_TRUE(readParams(dir.path("params.dat"), params));
     EXPECT_EQ(params.k, 7u);
-    EXPECT_EQ(params.similarity, 2u);
+    EXPECT_EQ(params.similarity, Similarity::Euclidean);
 }
 
 TEST(WorkspaceFiles, VectorLabelsMustNameACategory) {
@@ -138,4 +138,22 @@ TEST(WorkspaceFiles, VectorLabelsMustNameACategory) {
     EXPECT_FALSE(checkVectorLabels(dir.path("train.dat"), 2, &error));
     EXPECT_NE(error.find("train.dat line 2: label 3, but classes.txt lists 2 categories"), std::string::npos)
         << error;
+}
+
+// The names the command line and the experiment grid use for each choice
+// read back as the same choice; any other spelling is refused.
+TEST(WorkspaceFiles, ChoiceNamesReadBackAndOthersAreRefused) {
+    for (const auto kind : {ClassifierKind::Knn, ClassifierKind::Svm})
+        EXPECT_EQ(parseClassifier(classifierName(kind)), kind);
+    for (const auto similarity : {Similarity::Cosine, Similarity::Manhattan, Similarity::Euclidean})
+        EXPECT_EQ(parseSimilarity(similarityName(similarity)), similarity);
+    for (const auto format : {InputFormat::RawText, InputFormat::Preprocessed})
+        EXPECT_EQ(parseInputFormat(inputFormatName(format)), format);
+    EXPECT_STREQ(similarityName(Similarity::Manhattan), "manhattan");
+    EXPECT_STREQ(documentExtension(InputFormat::Preprocessed), ".seg");
+    for (const char* other : {"", "KNN", "svm ", "Cosine", "txt\n", "sv"}) {
+        EXPECT_FALSE(parseClassifier(other)) << other;
+        EXPECT_FALSE(parseSimilarity(other)) << other;
+        EXPECT_FALSE(parseInputFormat(other)) << other;
+    }
 }

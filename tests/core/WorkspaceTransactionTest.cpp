@@ -11,6 +11,7 @@
 #include "common/FileSystem.h"
 
 using namespace kestrel;
+using kestrel::testing::succeeded;
 using kestrel::testing::TempDir;
 
 namespace {
@@ -37,8 +38,7 @@ TEST(WorkspaceTransaction, FilesChangeTogetherOnCommitOnly) {
     dir.write("ws/notes.txt", "not ours\n");
 
     WorkspaceTransaction update(ws);
-    std::string error;
-    ASSERT_TRUE(update.begin("train", error)) << error;
+    ASSERT_TRUE(succeeded(update.begin("train")));
     // The staging directory starts with the current files and takes the new ones.
     EXPECT_EQ(dir.read("ws/.kestrel-staging/train.dat"), "1 1:1\n");
     EXPECT_FALSE(fileExists(update.directory() + "notes.txt"));
@@ -53,19 +53,20 @@ TEST(WorkspaceTransaction, FilesChangeTogetherOnCommitOnly) {
     EXPECT_FALSE(isDirectory(ws + ".kestrel-staging"));
     EXPECT_FALSE(fileExists(ws + kManifestName));
 
-    ASSERT_TRUE(update.begin("train", error)) << error;
+    ASSERT_TRUE(succeeded(update.begin("train")));
     ASSERT_TRUE(writeFileAtomically(update.directory() + "classes.txt", "0 new\n"));
     ASSERT_TRUE(writeFileAtomically(update.directory() + "train.dat", "1 2:1\n"));
     ASSERT_TRUE(removeFile(update.directory() + "model2.mdl"));
-    ASSERT_TRUE(update.commit(error)) << error;
+    ASSERT_TRUE(succeeded(update.commit()));
     EXPECT_EQ(dir.read("ws/classes.txt"), "0 new\n");
     EXPECT_EQ(dir.read("ws/train.dat"), "1 2:1\n");
     EXPECT_FALSE(fileExists(ws + "model2.mdl"));
     EXPECT_EQ(dir.read("ws/notes.txt"), "not ours\n");
     EXPECT_FALSE(isDirectory(ws + ".kestrel-commit"));
 
-    WorkspaceManifest manifest;
-    ASSERT_TRUE(parseManifest(dir.read("ws/manifest.txt"), manifest, error)) << error;
+    const Result<WorkspaceManifest> parsed = parseManifest(dir.read("ws/manifest.txt"));
+    ASSERT_TRUE(succeeded(parsed.status()));
+    const WorkspaceManifest& manifest = *parsed;
     EXPECT_TRUE(manifest.run.starts_with("train "));
     ASSERT_EQ(manifest.files.size(), 2u);
     EXPECT_EQ(manifest.files[1].name, "train.dat");
@@ -74,36 +75,35 @@ TEST(WorkspaceTransaction, FilesChangeTogetherOnCommitOnly) {
 
     // An update that changes nothing writes nothing.
     const std::string before = dir.read("ws/manifest.txt");
-    ASSERT_TRUE(update.begin("load", error)) << error;
-    EXPECT_TRUE(update.verify("train.dat", error)) << error;
-    ASSERT_TRUE(update.commit(error)) << error;
+    ASSERT_TRUE(succeeded(update.begin("load")));
+    EXPECT_TRUE(succeeded(update.verify("train.dat")));
+    ASSERT_TRUE(succeeded(update.commit()));
     EXPECT_EQ(dir.read("ws/manifest.txt"), before);
 
     // A file changed behind the program's back is found by the reader.
     dir.write("ws/train.dat", "1 2:9\n");
-    ASSERT_TRUE(update.begin("load", error)) << error;
-    EXPECT_FALSE(update.verify("train.dat", error));
-    EXPECT_TRUE(contains(error, "train.dat")) << error;
-    EXPECT_TRUE(update.verify("classes.txt", error)) << error;
+    ASSERT_TRUE(succeeded(update.begin("load")));
+    const Status changed = update.verify("train.dat");
+    EXPECT_TRUE(contains(changed.message(), "train.dat")) << changed.message();
+    EXPECT_TRUE(succeeded(update.verify("classes.txt")));
     // The run's own new file is not checked against the old record.
     ASSERT_TRUE(writeFileAtomically(update.directory() + "train.dat", "1 3:1\n"));
-    EXPECT_TRUE(update.verify("train.dat", error)) << error;
+    EXPECT_TRUE(succeeded(update.verify("train.dat")));
 }
 
 TEST(WorkspaceTransaction, SecondRunIsRefusedAtOnce) {
     TempDir dir;
     WorkspaceTransaction first(dir.dir());
     WorkspaceTransaction second(dir.dir());
-    std::string error;
-    ASSERT_TRUE(first.begin("train", error)) << error;
-    EXPECT_FALSE(second.begin("classify", error));
-    EXPECT_TRUE(contains(error, "in use")) << error;
-    EXPECT_TRUE(contains(error, std::to_string(getpid()))) << error;
+    ASSERT_TRUE(succeeded(first.begin("train")));
+    const Status refused = second.begin("classify");
+    EXPECT_TRUE(contains(refused.message(), "in use")) << refused.message();
+    EXPECT_TRUE(contains(refused.message(), std::to_string(getpid()))) << refused.message();
     // Committing keeps the lock for the same run; releasing hands it on.
-    ASSERT_TRUE(first.commit(error)) << error;
-    EXPECT_FALSE(second.begin("classify", error));
+    ASSERT_TRUE(succeeded(first.commit()));
+    EXPECT_FALSE(second.begin("classify").ok());
     first.release();
-    EXPECT_TRUE(second.begin("classify", error)) << error;
+    EXPECT_TRUE(succeeded(second.begin("classify")));
 
     // The controller takes the same lock for each operation.
     TextClassifier controller;
@@ -128,8 +128,7 @@ TEST(WorkspaceTransaction, NextRunCleansUpOrCompletesAKilledRun) {
     dir.write(live, "busy\n");
     {
         WorkspaceTransaction update(ws);
-        std::string error;
-        ASSERT_TRUE(update.begin("train", error)) << error;
+            ASSERT_TRUE(succeeded(update.begin("train")));
         EXPECT_EQ(dir.read(".kestrel-staging/train.dat"), "old vectors\n");
         update.release();
     }
@@ -165,18 +164,19 @@ TEST(WorkspaceTransaction, NextRunCleansUpOrCompletesAKilledRun) {
 }
 
 TEST(WorkspaceTransaction, ManifestTextRoundTripsAndRejectsOtherFiles) {
-    WorkspaceManifest manifest, back;
+    WorkspaceManifest manifest;
     manifest.run = "classify 2026-12-08T00:00:00Z 42";
     manifest.files = {{"model10.mdl", 12, 0xdeadbeef}, {"分类评价.xlsx", 0, 0}};
-    std::string error;
-    ASSERT_TRUE(parseManifest(manifestText(manifest), back, error)) << error;
+    const Result<WorkspaceManifest> parsed = parseManifest(manifestText(manifest));
+    ASSERT_TRUE(succeeded(parsed.status()));
+    const WorkspaceManifest& back = *parsed;
     EXPECT_EQ(back.run, manifest.run);
     ASSERT_EQ(back.files.size(), 2u);
     EXPECT_EQ(back.files[0].crc, 0xdeadbeefu);
     EXPECT_EQ(back.files[1].name, "分类评价.xlsx");
     for (const char* bad : {"", "Kestrel workspace manifest 1\n", "Kestrel workspace manifest 1\nrun x\n12 zz a\n",
                             "Kestrel workspace manifest 1\nrun x\n1 00000000 ../etc/passwd\n"})
-        EXPECT_FALSE(parseManifest(bad, back, error)) << bad;
+        EXPECT_FALSE(parseManifest(bad).ok()) << bad;
     EXPECT_TRUE(isWorkspaceFileName("model3.mdl"));
     EXPECT_FALSE(isWorkspaceFileName("model.mdl"));
     EXPECT_FALSE(isWorkspaceFileName("modelx.mdl"));

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "app/CorpusCounting.h"
 #include "common/Encoding.h"
 #include "evaluate/Evaluation.h"
 
@@ -106,6 +107,20 @@ TEST(Evaluation, UncountedDocumentsAndShortTotal) {
     EXPECT_EQ(shortTotal.contingency()[0].d, 0u);
     EXPECT_EQ(shortTotal.contingency()[2].d, 0u);
     EXPECT_EQ(shortTotal.overallReport().find("未分类"), std::string::npos);
+}
+
+// The accuracy of the classification step's outcome line is the evaluation's
+// micro-averaged recall, with uncounted documents left out alike.
+TEST(Evaluation, OutcomeAccuracyIsTheMicroAverageRecall) {
+    const std::vector<std::vector<RawDocument>> corpora = {
+        {},
+        {doc(0, 0), doc(1, RawDocument::kUnassigned), doc(1, 7), doc(-1, 0), doc(1, 1)},
+        {doc(0, 1), doc(0, 0), doc(1, 0), doc(2, 2), doc(2, 1), doc(1, 1), doc(0, 0)},
+    };
+    for (const auto& documents : corpora) {
+        const Evaluation e(table({"A", "B", "C"}), documents, static_cast<uint32_t>(documents.size()));
+        EXPECT_EQ(classificationAccuracy(documents, 3), e.microAverage().recall);
+    }
 }
 
 // GBK category names are shown as UTF-8 in the report.

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "TestSupport.h"
 #include "common/Encoding.h"
 #include "common/FileSystem.h"
 #include "evaluate/Evaluation.h"
@@ -13,6 +14,7 @@ namespace kestrel {
 namespace {
 
 using Rows = std::vector<std::vector<std::string>>;
+using kestrel::testing::succeeded;
 
 // A sheet's rows laid out as a table (rows without cells empty).
 Rows dense(const WorkbookSheet& sheet) {
@@ -52,10 +54,9 @@ protected:
     }
 
     std::vector<WorkbookSheet> readBack() {
-        std::vector<WorkbookSheet> sheets;
-        std::string error;
-        EXPECT_TRUE(readWorkbook(workbook(), sheets, error)) << error;
-        return sheets;
+        Result<std::vector<WorkbookSheet>> sheets = readWorkbook(workbook());
+        EXPECT_TRUE(succeeded(sheets.status()));
+        return sheets ? std::move(*sheets) : std::vector<WorkbookSheet>();
     }
     static Rows rowsOf(const std::vector<WorkbookSheet>& sheets, const std::string& name) {
         for (const WorkbookSheet& s : sheets)
@@ -81,8 +82,7 @@ const std::vector<std::string> kOverallRow = {"CHI", "200", "50", "75.00", "KNN"
 TEST_F(WorkbookExportTest, ExportsAreCumulative) {
     writeSettings();
     const Evaluation e(kCategories, kDocs, 4);
-    std::string error;
-    ASSERT_TRUE(exportWorkbook(dir_, e, kCategories, error)) << error;
+    ASSERT_TRUE(succeeded(exportWorkbook(dir_, e, kCategories)));
 
     std::vector<WorkbookSheet> sheets = readBack();
     ASSERT_EQ(sheets.size(), 3u);
@@ -96,7 +96,7 @@ TEST_F(WorkbookExportTest, ExportsAreCumulative) {
 
     // A second export appends rows under the same headers.
     ASSERT_TRUE(writeFileAtomically(dir_ + "params.dat", "SVM # Classifier\n1 # Biased Hyperplane\n"));
-    ASSERT_TRUE(exportWorkbook(dir_, e, kCategories, error)) << error;
+    ASSERT_TRUE(succeeded(exportWorkbook(dir_, e, kCategories)));
     sheets = readBack();
     ASSERT_EQ(sheets.size(), 3u);
     std::vector<std::string> svmRow = kOverallRow;
@@ -111,12 +111,11 @@ TEST_F(WorkbookExportTest, ExportsAreCumulative) {
 // A run with other categories keeps the old header and adds the new names.
 TEST_F(WorkbookExportTest, OtherCategoriesExtendTheHeader) {
     writeSettings();
-    std::string error;
     const Evaluation first(kCategories, kDocs, 4);
-    ASSERT_TRUE(exportWorkbook(dir_, first, kCategories, error)) << error;
+    ASSERT_TRUE(succeeded(exportWorkbook(dir_, first, kCategories)));
     const CategoryTable other = {{"B", 0}, {"C", 0}};
     const Evaluation second(other, {{0, 0, "x.txt"}, {1, 0, "y.txt"}}, 2);
-    ASSERT_TRUE(exportWorkbook(dir_, second, other, error)) << error;
+    ASSERT_TRUE(succeeded(exportWorkbook(dir_, second, other)));
 
     const std::vector<WorkbookSheet> sheets = readBack();
     EXPECT_EQ(rowsOf(sheets, "类别"), (Rows{{"体育/R", "体育/P", "B/R", "B/P", "C/R", "C/P"},
@@ -136,9 +135,9 @@ TEST_F(WorkbookExportTest, MissingSettingsWriteOnlyTheOverallHeader) {
     for (const bool fsinfo : {false, true}) {
         std::filesystem::remove(workbook());
         writeSettings(fsinfo, false);
-        std::string error;
-        EXPECT_FALSE(exportWorkbook(dir_, e, kCategories, error));
-        EXPECT_NE(error.find(fsinfo ? "params.dat" : "fsinfo.dat"), std::string::npos) << error;
+        const Status partial = exportWorkbook(dir_, e, kCategories);
+        EXPECT_FALSE(partial.ok());
+        EXPECT_NE(partial.message().find(fsinfo ? "params.dat" : "fsinfo.dat"), std::string::npos) << partial.message();
         const std::vector<WorkbookSheet> sheets = readBack();
         ASSERT_EQ(sheets.size(), 1u);
         EXPECT_EQ(dense(sheets[0]), Rows{kOverallHeader});
@@ -146,8 +145,7 @@ TEST_F(WorkbookExportTest, MissingSettingsWriteOnlyTheOverallHeader) {
 
     // Settings appear: the next export adds its row under the one header.
     writeSettings();
-    std::string error;
-    ASSERT_TRUE(exportWorkbook(dir_, e, kCategories, error)) << error;
+    ASSERT_TRUE(succeeded(exportWorkbook(dir_, e, kCategories)));
     EXPECT_EQ(rowsOf(readBack(), "总体"), (Rows{kOverallHeader, kOverallRow}));
 }
 
@@ -156,14 +154,15 @@ TEST_F(WorkbookExportTest, UnreadableWorkbookIsKept) {
     writeSettings();
     ASSERT_TRUE(writeFileAtomically(workbook(), "not a zip file"));
     const Evaluation e(kCategories, kDocs, 4);
-    std::string error;
-    EXPECT_FALSE(exportWorkbook(dir_, e, kCategories, error));
-    EXPECT_FALSE(error.empty());
+    const Status kept = exportWorkbook(dir_, e, kCategories);
+    EXPECT_FALSE(kept.ok());
+    EXPECT_FALSE(kept.message().empty());
     EXPECT_EQ(readFile(workbook()).valueOr({}), "not a zip file");
 
     // A workspace that cannot be written to gives a message, not a crash.
-    EXPECT_FALSE(exportWorkbook(dir_ + "missing/", e, kCategories, error));
-    EXPECT_FALSE(error.empty());
+    const Status unwritable = exportWorkbook(dir_ + "missing/", e, kCategories);
+    EXPECT_FALSE(unwritable.ok());
+    EXPECT_FALSE(unwritable.message().empty());
     // No temporary file is left behind by the failed export.
     size_t entries = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir_)) ++entries;
@@ -175,16 +174,15 @@ TEST_F(WorkbookExportTest, UnreadableWorkbookIsKept) {
 TEST_F(WorkbookExportTest, FarAwayCellsAreReadSparsely) {
     WorkbookSheet wide{"总体", {}};
     for (uint32_t r = 0; r < 20000; ++r) wide.rows.push_back({r, {{16383, "x"}}});
-    std::string error;
-    ASSERT_TRUE(writeWorkbook(workbook(), {wide}, error)) << error;
+    ASSERT_TRUE(succeeded(writeWorkbook(workbook(), {wide})));
     const std::vector<WorkbookSheet> sheets = readBack();
     ASSERT_EQ(sheets.size(), 1u);
     EXPECT_EQ(sheets[0].rows, wide.rows);
     // An export has no column left for its header: refused, the file kept.
     writeSettings();
     const Evaluation e(kCategories, kDocs, 4);
-    EXPECT_FALSE(exportWorkbook(dir_, e, kCategories, error));
-    EXPECT_NE(error.find("列数超出范围"), std::string::npos) << error;
+    const Status full = exportWorkbook(dir_, e, kCategories);
+    EXPECT_NE(full.message().find("列数超出范围"), std::string::npos) << full.message();
     EXPECT_EQ(readBack()[0].rows.size(), 20000u);
 }
 

@@ -9,7 +9,7 @@ TEST(ExperimentGrid, CrossesEachKernelOnlyWithTheParametersItUses) {
     ParameterGrid grid;
     grid.selections = {kChi, kIg};
     grid.dimensions = {500};
-    grid.classifiers = {0, 1};
+    grid.classifiers = {ClassifierKind::Knn, ClassifierKind::Svm};
     grid.neighbours = {10, 20};
     grid.kernels = {0, 2, 1};
     grid.gammas = {0.5, 2};

@@ -20,6 +20,7 @@ namespace kestrel {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::succeeded;
 using testing::TempDir;
 
 const std::string kSample = std::string(KESTREL_SOURCE_DIR) + "/examples/sample-seg/train/";
@@ -50,13 +51,13 @@ ExperimentSettings sampleSettings(const TempDir& dir, uint32_t folds = 3) {
     ExperimentSettings s;
     s.corpusPath = kSample;
     s.workspacePath = dir.dir() + "ws/";
-    s.inputFormat = kPreprocessed;
+    s.inputFormat = InputFormat::Preprocessed;
     s.folds = folds;
     s.seed = 5;
     return s;
 }
 
-Combination combination(int selection, uint32_t dimension, int classifier) {
+Combination combination(int selection, uint32_t dimension, ClassifierKind classifier) {
     Combination c;
     c.selection = selection;
     c.dimension = dimension;
@@ -72,7 +73,7 @@ Evaluation trainAndClassify(const std::string& train, const std::string& test, c
     TextClassifier t;
     t.trainingCorpusPath = train;
     t.workspacePath = workspace;
-    t.inputFormat = kPreprocessed;
+    t.trainingFormat = InputFormat::Preprocessed;
     t.categoryCount = 4;
     EXPECT_TRUE(t.beginUpdate("train"));
     EXPECT_TRUE(t.preprocessTraining());
@@ -81,15 +82,14 @@ Evaluation trainAndClassify(const std::string& train, const std::string& test, c
     t.newDimensionality = c.dimension;
     EXPECT_TRUE(t.selectFeatures());
     EXPECT_TRUE(t.writeVectors());
-    EXPECT_TRUE(writeParams(t.workDirectory() + "params.dat", c.params));
-    EXPECT_TRUE(writeFsInfo(t.workDirectory() + "fsinfo.dat", t.fsInfo()));
+    EXPECT_TRUE(succeeded(writeClassifierSettings(t.workDirectory(), c.params, t.fsInfo())));
     EXPECT_TRUE(t.commitUpdate());
     t.endUpdates();
     TextClassifier u;
     u.workspacePath = workspace;
     EXPECT_TRUE(u.loadClassifier());
     u.rawCorpusPath = test;
-    u.inputFormat = kPreprocessed;
+    u.rawFormat = InputFormat::Preprocessed;
     u.vectorMode = kTestVectors;
     EXPECT_TRUE(u.preprocessRaw());
     EXPECT_TRUE(u.writeVectors());
@@ -99,12 +99,12 @@ Evaluation trainAndClassify(const std::string& train, const std::string& test, c
 
 TEST(Experiment, FoldResultsEqualTrainAndClassifyOnTheSameSplit) {
     TempDir dir;
-    const std::vector<Combination> grid = {combination(kChi, 40, 0), combination(kIg, 40, 1),
-                                           combination(kRs, 30, 0)};
+    const std::vector<Combination> grid = {combination(kChi, 40, ClassifierKind::Knn), combination(kIg, 40, ClassifierKind::Svm),
+                                           combination(kRs, 30, ClassifierKind::Knn)};
     std::vector<CombinationResult> results;
     {
         Experiment experiment(sampleSettings(dir), grid);
-        ASSERT_TRUE(experiment.prepare(nullptr)) << experiment.error();
+        ASSERT_TRUE(succeeded(experiment.prepare(nullptr)));
         EXPECT_EQ(experiment.evaluationsPerCombination(), 3u);
         results = experiment.run(nullptr);
         EXPECT_TRUE(fs::exists(experiment.temporaryPath()));
@@ -143,10 +143,10 @@ TEST(Experiment, FoldResultsEqualTrainAndClassifyOnTheSameSplit) {
 
 TEST(Experiment, SameRunSameNumbersAndRankedTable) {
     TempDir dir;
-    const std::vector<Combination> grid = {combination(kChi, 5, 0), combination(kChi, 60, 0), combination(kMi, 60, 1)};
+    const std::vector<Combination> grid = {combination(kChi, 5, ClassifierKind::Knn), combination(kChi, 60, ClassifierKind::Knn), combination(kMi, 60, ClassifierKind::Svm)};
     auto once = [&] {
         Experiment experiment(sampleSettings(dir), grid);
-        EXPECT_TRUE(experiment.prepare(nullptr));
+        EXPECT_TRUE(succeeded(experiment.prepare(nullptr)));
         return rankResults(experiment.run(nullptr));
     };
     const auto first = once(), second = once();
@@ -164,13 +164,13 @@ TEST(Experiment, SameRunSameNumbersAndRankedTable) {
 
 TEST(Experiment, FailedCombinationsSayWhyAndTheOthersGoOn) {
     TempDir dir;
-    Experiment experiment(sampleSettings(dir), {combination(kChi, 40, 1), combination(kChi, 40, 0)});
+    Experiment experiment(sampleSettings(dir), {combination(kChi, 40, ClassifierKind::Svm), combination(kChi, 40, ClassifierKind::Knn)});
     experiment.setSvmEngineFactory([] { return std::make_unique<BrokenSvm>(); });
-    ASSERT_TRUE(experiment.prepare(nullptr));
+    ASSERT_TRUE(succeeded(experiment.prepare(nullptr)));
     const auto rows = rankResults(experiment.run(nullptr));
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_TRUE(rows[0].failure.empty());
-    EXPECT_EQ(rows[0].combination.params.classifier, 0);
+    EXPECT_EQ(rows[0].combination.params.classifier, ClassifierKind::Knn);
     EXPECT_NE(rows[1].failure.find("fold 1: classification: no SVM model could be trained"), std::string::npos)
         << rows[1].failure;
     EXPECT_NE(experimentTable(rows).find("failed: fold 1"), std::string::npos);
@@ -179,21 +179,19 @@ TEST(Experiment, FailedCombinationsSayWhyAndTheOthersGoOn) {
 TEST(Experiment, RefusesWhatCannotBeEvaluatedAndWarnsOfSparseCategories) {
     TempDir dir;
     {
-        Experiment experiment(sampleSettings(dir, 1), {combination(kChi, 40, 0)});
-        EXPECT_FALSE(experiment.prepare(nullptr));
-        EXPECT_NE(experiment.error().find("at least 2 folds"), std::string::npos);
+        Experiment experiment(sampleSettings(dir, 1), {combination(kChi, 40, ClassifierKind::Knn)});
+        EXPECT_NE(experiment.prepare(nullptr).message().find("at least 2 folds"), std::string::npos);
     }
     {
-        Experiment experiment(sampleSettings(dir, 500), {combination(kChi, 40, 0)});
-        EXPECT_FALSE(experiment.prepare(nullptr));
-        EXPECT_NE(experiment.error().find("500 folds need at least 500 documents"), std::string::npos);
+        Experiment experiment(sampleSettings(dir, 500), {combination(kChi, 40, ClassifierKind::Knn)});
+        EXPECT_NE(experiment.prepare(nullptr).message().find("500 folds need at least 500 documents"),
+                  std::string::npos);
     }
     {
         auto settings = sampleSettings(dir);
         settings.workspacePath = kSample + "model/";
-        Experiment experiment(settings, {combination(kChi, 40, 0)});
-        EXPECT_FALSE(experiment.prepare(nullptr));
-        EXPECT_NE(experiment.error().find("lies inside the corpus"), std::string::npos);
+        Experiment experiment(settings, {combination(kChi, 40, ClassifierKind::Knn)});
+        EXPECT_NE(experiment.prepare(nullptr).message().find("lies inside the corpus"), std::string::npos);
         EXPECT_FALSE(fs::exists(kSample + "model"));
     }
     // A category of two documents in 3 folds, and one with none.
@@ -203,8 +201,8 @@ TEST(Experiment, RefusesWhatCannotBeEvaluatedAndWarnsOfSparseCategories) {
     dir.mkdir("c/empty");
     auto settings = sampleSettings(dir);
     settings.corpusPath = dir.dir() + "c/";
-    Experiment experiment(settings, {combination(kChi, 2, 0)});
-    ASSERT_TRUE(experiment.prepare(nullptr)) << experiment.error();
+    Experiment experiment(settings, {combination(kChi, 2, ClassifierKind::Knn)});
+    ASSERT_TRUE(succeeded(experiment.prepare(nullptr)));
     std::string warnings;
     for (const auto& w : experiment.warnings()) warnings += w + "\n";
     EXPECT_NE(warnings.find("category a has 2 documents, fewer than the 3 folds: 1 fold tests none of it"),
@@ -218,8 +216,8 @@ TEST(Experiment, RefusesWhatCannotBeEvaluatedAndWarnsOfSparseCategories) {
 TEST(Experiment, StoppingKeepsTheFinishedRows) {
     TempDir dir;
     Experiment experiment(sampleSettings(dir),
-                          {combination(kChi, 10, 0), combination(kChi, 20, 0), combination(kChi, 30, 0)});
-    ASSERT_TRUE(experiment.prepare(nullptr));
+                          {combination(kChi, 10, ClassifierKind::Knn), combination(kChi, 20, ClassifierKind::Knn), combination(kChi, 30, ClassifierKind::Knn)});
+    ASSERT_TRUE(succeeded(experiment.prepare(nullptr)));
     StopAfter sink;
     size_t finished = 0;
     const auto results = experiment.run(&sink, [&](const CombinationResult&, size_t) {
@@ -233,8 +231,8 @@ TEST(Experiment, HeldOutTestCorpus) {
     TempDir dir;
     auto settings = sampleSettings(dir);
     settings.testPath = std::string(KESTREL_SOURCE_DIR) + "/examples/sample-seg/test/";
-    Experiment experiment(settings, {combination(kChi, 40, 0)});
-    ASSERT_TRUE(experiment.prepare(nullptr)) << experiment.error();
+    Experiment experiment(settings, {combination(kChi, 40, ClassifierKind::Knn)});
+    ASSERT_TRUE(succeeded(experiment.prepare(nullptr)));
     EXPECT_EQ(experiment.evaluationsPerCombination(), 1u);
     const auto results = experiment.run(nullptr);
     ASSERT_EQ(results.size(), 1u);
@@ -248,22 +246,22 @@ TEST(Experiment, HeldOutTestCorpus) {
 TEST(ExperimentExport, SheetIsCumulativeAndReadsBack) {
     TempDir dir;
     // A workbook from an ordinary evaluation export is already there.
-    std::string error;
-    ASSERT_TRUE(appendToWorkbook(dir.dir() + kEvaluationWorkbookName, "总体", {"特征选择"}, {{"CHI"}}, error));
+    ASSERT_TRUE(succeeded(appendToWorkbook(dir.dir() + kEvaluationWorkbookName, "总体", {"特征选择"}, {{"CHI"}})));
     CombinationResult good;
-    good.combination = combination(kIg, 200, 0);
+    good.combination = combination(kIg, 200, ClassifierKind::Knn);
     good.folds = {FoldScores{0.8, 0.8, 0.8, 0.7, 0.9, 0.7875, 1, 2}, FoldScores{0.9, 0.9, 0.9, 0.8, 0.8, 0.8, 3, 4}};
     CombinationResult bad;
-    bad.combination = combination(kRs, 200, 1);
+    bad.combination = combination(kRs, 200, ClassifierKind::Svm);
     bad.gridIndex = 1;
     bad.failure = "fold 2: selection: too large";
     const auto rows = rankResults({bad, good});
     ExperimentRun run{"2026-12-08 01:00:00", "20261208-010000", "c/", "2-fold cross-validation, seed 1"};
-    ASSERT_TRUE(exportExperiment(dir.dir(), dir.dir(), run, rows, error)) << error;
-    ASSERT_TRUE(exportExperiment(dir.dir(), dir.dir(), run, rows, error)) << error;
+    ASSERT_TRUE(succeeded(exportExperiment(dir.dir(), dir.dir(), run, rows)));
+    ASSERT_TRUE(succeeded(exportExperiment(dir.dir(), dir.dir(), run, rows)));
 
-    std::vector<WorkbookSheet> sheets;
-    ASSERT_TRUE(readWorkbook(dir.dir() + kEvaluationWorkbookName, sheets, error)) << error;
+    const Result<std::vector<WorkbookSheet>> read = readWorkbook(dir.dir() + kEvaluationWorkbookName);
+    ASSERT_TRUE(succeeded(read.status()));
+    const std::vector<WorkbookSheet>& sheets = *read;
     ASSERT_EQ(sheets.size(), 2u);
     EXPECT_EQ(sheets[0].name, "总体");
     EXPECT_EQ(sheets[0].rows.size(), 2u);

@@ -22,7 +22,7 @@
 namespace kestrel {
 namespace {
 
-using testing::isOk;
+using testing::succeeded;
 
 namespace fs = std::filesystem;
 
@@ -120,7 +120,7 @@ TEST(MkdictBuild, WordListBuildLoadsWithTheSegmentersLoaders) {
     EXPECT_NE(summary.find("2 skipped"), std::string::npos) << summary;
 
     CDictionary core;
-    ASSERT_TRUE(isOk(core.load(dir.path("data/coreDict.dct"))));
+    ASSERT_TRUE(succeeded(core.load(dir.path("data/coreDict.dct"))));
     EXPECT_EQ(core.getFrequency(gbk("中国"), 28275), 1000);
     EXPECT_EQ(core.getFrequency(gbk("中国"), 28274), 500);
     int handles[20], freqs[20];
@@ -137,10 +137,10 @@ TEST(MkdictBuild, WordListBuildLoadsWithTheSegmentersLoaders) {
     EXPECT_GT(core.getFrequency(gbk("末##末"), 4), 0);
 
     CDictionary bigrams;
-    ASSERT_TRUE(isOk(bigrams.load(dir.path("data/BigramDict.dct"))));
+    ASSERT_TRUE(succeeded(bigrams.load(dir.path("data/BigramDict.dct"))));
     EXPECT_EQ(bigrams.entryCount(), 0u);
     CContextStat lexical;
-    ASSERT_TRUE(isOk(lexical.load(dir.path("data/lexical.ctx"))));
+    ASSERT_TRUE(succeeded(lexical.load(dir.path("data/lexical.ctx"))));
     EXPECT_EQ(lexical.getTagFrequency(28160), 1500);  // 'n'
     EXPECT_DOUBLE_EQ(lexical.getContextProbability(28160, 28275), 1e-6);
     EXPECT_FALSE(fileExists(dir.path("data/nr.dct")));
@@ -158,7 +158,7 @@ TEST(MkdictBuild, ScalesTheWordListToTheTotal) {
     std::string summary, error;
     ASSERT_TRUE(buildSegmenterData(options, summary, error)) << error;
     CDictionary core;
-    ASSERT_TRUE(isOk(core.load(dir.path("out/coreDict.dct"))));
+    ASSERT_TRUE(succeeded(core.load(dir.path("out/coreDict.dct"))));
     EXPECT_EQ(core.getFrequency(gbk("中国")), 60);
     EXPECT_EQ(core.getFrequency(gbk("人民")), 40);
     EXPECT_EQ(core.getFrequency(gbk("天")), 1);  // a listed word never drops to 0
@@ -168,7 +168,7 @@ TEST(MkdictDictionary, KeepsAtMostTwentyReadingsOfAWord) {
     DictionaryFileWriter writer;
     for (int h = 1; h <= 25; ++h) ASSERT_TRUE(writer.add(gbk("中"), h * 256, h));
     CDictionary core;
-    ASSERT_TRUE(isOk(core.loadFromBytes(writer.serialize(), "test")));
+    ASSERT_TRUE(succeeded(core.loadFromBytes(writer.serialize(), "test")));
     int handles[20], freqs[20];
     ASSERT_EQ(core.getHandles(gbk("中"), handles, freqs), 20);
     EXPECT_EQ(handles[0], 6 * 256);  // the five least frequent readings went
@@ -326,16 +326,16 @@ TEST(MkdictBuild, CorpusBuildWritesRoleFilesThatLoad) {
     ASSERT_TRUE(buildSegmenterData(options, summary, error)) << error;
     CDictionary core, bigrams, nr;
     CContextStat nrContext, lexical;
-    ASSERT_TRUE(isOk(core.load(dir.path("out/coreDict.dct"))));
-    ASSERT_TRUE(isOk(bigrams.load(dir.path("out/BigramDict.dct"))));
-    ASSERT_TRUE(isOk(lexical.load(dir.path("out/lexical.ctx"))));
-    ASSERT_TRUE(isOk(nr.load(dir.path("out/nr.dct"))));
-    ASSERT_TRUE(isOk(nrContext.load(dir.path("out/nr.ctx"))));
+    ASSERT_TRUE(succeeded(core.load(dir.path("out/coreDict.dct"))));
+    ASSERT_TRUE(succeeded(bigrams.load(dir.path("out/BigramDict.dct"))));
+    ASSERT_TRUE(succeeded(lexical.load(dir.path("out/lexical.ctx"))));
+    ASSERT_TRUE(succeeded(nr.load(dir.path("out/nr.dct"))));
+    ASSERT_TRUE(succeeded(nrContext.load(dir.path("out/nr.ctx"))));
     for (const char* base : {"ns", "tr"}) {
         CDictionary d;
         CContextStat c;
-        EXPECT_TRUE(isOk(d.load(dir.path("out/") + base + ".dct")));
-        EXPECT_TRUE(isOk(c.load(dir.path("out/") + base + ".ctx")));
+        EXPECT_TRUE(succeeded(d.load(dir.path("out/") + base + ".dct")));
+        EXPECT_TRUE(succeeded(c.load(dir.path("out/") + base + ".ctx")));
     }
     EXPECT_EQ(core.getFrequency(gbk("国家"), 28160), 1 + 1);  // corpus count + at least 1 from the list
     EXPECT_EQ(core.getFrequency(gbk("始##始"), 1), 5);
@@ -371,7 +371,7 @@ TEST(MkdictBuild, ListedFullNamesWithACorpusSurnameAreLeftOut) {
     std::string summary, error;
     ASSERT_TRUE(buildSegmenterData(options, summary, error)) << error;
     CDictionary core;
-    ASSERT_TRUE(isOk(core.load(dir.path("out/coreDict.dct"))));
+    ASSERT_TRUE(succeeded(core.load(dir.path("out/coreDict.dct"))));
     EXPECT_FALSE(core.isWord(gbk("张春生")));
     EXPECT_TRUE(core.isWord(gbk("张家口")));  // a place, not a name
     EXPECT_TRUE(core.isWord(gbk("克林顿")));  // 克 never leads a name here
@@ -424,21 +424,21 @@ TEST(MkdictTool, DefaultDataWasBuiltAndLoads) {
     const std::string data = KESTREL_DATA_DIR;
     if (!fileExists(data + "/coreDict.dct")) GTEST_SKIP() << "no data built in " << data;
     CDictionary core;
-    ASSERT_TRUE(isOk(core.load(data + "/coreDict.dct")));
+    ASSERT_TRUE(succeeded(core.load(data + "/coreDict.dct")));
     EXPECT_GT(core.entryCount(), 300000u);
     EXPECT_GT(core.getFrequency(gbk("中国")), 0);
     EXPECT_GT(core.getFrequency(gbk("未##数"), 2), 0);
     // The default data comes from the tagged corpus: word pairs and the
     // recognisers' role files are there.
     CDictionary bigrams;
-    ASSERT_TRUE(isOk(bigrams.load(data + "/BigramDict.dct")));
+    ASSERT_TRUE(succeeded(bigrams.load(data + "/BigramDict.dct")));
     EXPECT_GT(bigrams.entryCount(), 100000u);
     for (const char* base : {"nr", "ns", "tr"}) {
         CDictionary roles;
         CContextStat context;
-        ASSERT_TRUE(isOk(roles.load(data + "/" + base + ".dct")));
+        ASSERT_TRUE(succeeded(roles.load(data + "/" + base + ".dct")));
         EXPECT_GT(roles.entryCount(), 1000u) << base;
-        EXPECT_TRUE(isOk(context.load(data + "/" + base + ".ctx")));
+        EXPECT_TRUE(succeeded(context.load(data + "/" + base + ".ctx")));
     }
 }
 

@@ -147,13 +147,13 @@ TEST(DictionaryTest, FindWordPositionsMatchThePlainBinarySearch) {
 TEST(DictionaryTest, SaveLoadRoundTripAndReload) {
     TempDir dir;
     const CDictionary d = sampleDictionary();
-    ASSERT_TRUE(isOk(d.save(dir.path() + "d.dct")));
+    ASSERT_TRUE(succeeded(d.save(dir.path() + "d.dct")));
     CDictionary loaded;
-    ASSERT_TRUE(isOk(loaded.load(dir.path() + "d.dct")));
+    ASSERT_TRUE(succeeded(loaded.load(dir.path() + "d.dct")));
     EXPECT_EQ(loaded.entryCount(), d.entryCount());
     EXPECT_EQ(loaded.serialize(), d.serialize());
     // Loading again replaces the content instead of adding to it.
-    ASSERT_TRUE(isOk(loaded.load(dir.path() + "d.dct")));
+    ASSERT_TRUE(succeeded(loaded.load(dir.path() + "d.dct")));
     EXPECT_EQ(loaded.entryCount(), d.entryCount());
     EXPECT_EQ(loaded.getFrequency(G("中国")), 300);
 }
@@ -185,7 +185,7 @@ TEST(DictionaryTest, DamagedFilesFailWithTheFileName) {
     std::string negativeCount(4 * CDictionary::kCellCount, '\0');
     for (int i = 0; i < 4; ++i) negativeCount[static_cast<size_t>(i)] = '\xff';
     CDictionary d;
-    EXPECT_TRUE(isOk(d.loadFromBytes(negativeCount, "x")));
+    EXPECT_TRUE(succeeded(d.loadFromBytes(negativeCount, "x")));
     CDictionary missing;
     const Status loaded = missing.load("/nonexistent/coreDict.dct");
     EXPECT_FALSE(loaded);
@@ -209,16 +209,16 @@ TEST(ContextStatTest, ProbabilitiesAndFiles) {
     CContextStat two;
     ASSERT_TRUE(two.setData({0, 1, 2}, tables));
     TempDir dir;
-    ASSERT_TRUE(isOk(two.save(dir.path() + "x.ctx")));
+    ASSERT_TRUE(succeeded(two.save(dir.path() + "x.ctx")));
     CContextStat loaded;
-    ASSERT_TRUE(isOk(loaded.load(dir.path() + "x.ctx")));
+    ASSERT_TRUE(succeeded(loaded.load(dir.path() + "x.ctx")));
     EXPECT_EQ(loaded.tables().size(), 2u);
     EXPECT_EQ(loaded.getTagFrequency(0), 10);
 
     // Only the symbol table: loads, answers the floor and 0.
     CContextStat symbolsOnly;
     ASSERT_TRUE(symbolsOnly.setData({3, 4}, {}));
-    ASSERT_TRUE(isOk(loaded.loadFromBytes(symbolsOnly.serialize(), "s.ctx")));
+    ASSERT_TRUE(succeeded(loaded.loadFromBytes(symbolsOnly.serialize(), "s.ctx")));
     EXPECT_EQ(loaded.getContextProbability(3, 4), 0.000001);
     EXPECT_EQ(loaded.getTagFrequency(3), 0);
 
@@ -257,7 +257,7 @@ TEST(DictionaryTest, IndexedLookupsAgreeWithPlainOnes) {
     }
     built.addWord(G("中") + "a", 3, 9);  // a one-byte key
     CDictionary loaded;
-    ASSERT_TRUE(isOk(loaded.loadFromBytes(built.serialize(), "pairs")));
+    ASSERT_TRUE(succeeded(loaded.loadFromBytes(built.serialize(), "pairs")));
     for (int round = 0; round < 3000; ++round) {
         const std::string a = round % 2 ? firsts[rng() % firsts.size()] : randomWord(3);
         const std::string pair = a + "@" + randomWord(3);

@@ -64,7 +64,7 @@ TEST(DriverTest, PiecesOfText) {
 TEST(DriverTest, WordListsFilterStopWordsAndAsciiRuns) {
     DataDir data;
     CWordSegment s;
-    ASSERT_TRUE(isOk(s.loadDataDirectory(data.path())));
+    ASSERT_TRUE(succeeded(s.loadDataDirectory(data.path())));
     s.recognitionSwitch = 2;
     EXPECT_TRUE(s.isStopWord(G("书")));
     EXPECT_TRUE(s.isStopWord("\n"));
@@ -146,7 +146,7 @@ TEST(DriverTest, DamagedRoleFilesAreWarningsNotFailures) {
     ASSERT_TRUE(writeFileAtomically(data.path() + "nr.ctx", "\xff\xff\xff\x7f"));
     ASSERT_TRUE(writeFileAtomically(data.path() + "ns.ctx", "\x01"));
     CWordSegment s;
-    ASSERT_TRUE(isOk(s.loadDataDirectory(data.path())));
+    ASSERT_TRUE(succeeded(s.loadDataDirectory(data.path())));
     const std::string& warnings = s.warnings();
     EXPECT_EQ(std::count(warnings.begin(), warnings.end(), '\n'), 3) << warnings;
     EXPECT_NE(warnings.find("nr.dct"), std::string::npos) << warnings;
@@ -203,7 +203,7 @@ TEST(WordSegmenterTest, SharedDataAndConcurrentDocuments) {
     TempDir startup;
     ASSERT_TRUE(makeDirectory(startup.path() + "data"));
     writeDataDirectory(startup.path() + "data/", core(), {});
-    ASSERT_TRUE(isOk(segmenter->loadData(startup.path())));
+    ASSERT_TRUE(succeeded(segmenter->loadData(startup.path())));
     segmenter->setUnknownWordSwitch(2);
 
     TempDir docs;
@@ -218,7 +218,7 @@ TEST(WordSegmenterTest, SharedDataAndConcurrentDocuments) {
         threads.emplace_back([&, t] {
             for (size_t i = t; i < paths.size(); i += 4) {
                 Result<SegmentedDocument> segmented = segmenter->segmentDocument(paths[i]);
-                EXPECT_TRUE(isOk(segmented.status()));
+                EXPECT_TRUE(succeeded(segmented.status()));
                 if (segmented) results[i] = std::move(segmented->words);
             }
         });
@@ -253,6 +253,6 @@ TEST(WordSegmenterTest, SharedDataAndConcurrentDocuments) {
     }
     // $KESTREL_DATA is used when the start-up directory has no data.
     setenv("KESTREL_DATA", data.path().c_str(), 1);
-    EXPECT_TRUE(isOk(empty.loadData("/nonexistent-start")));
+    EXPECT_TRUE(succeeded(empty.loadData("/nonexistent-start")));
     unsetenv("KESTREL_DATA");
 }

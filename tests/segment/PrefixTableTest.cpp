@@ -91,7 +91,7 @@ TEST(PrefixTableTest, AgreesWithTheBinarySearchesOnMadeUpKeys) {
     built.addWord(longWord + G("人"), 1, 6);
 
     CDictionary fast;
-    ASSERT_TRUE(isOk(fast.loadFromBytes(built.serialize(), "made-up")));
+    ASSERT_TRUE(succeeded(fast.loadFromBytes(built.serialize(), "made-up")));
     const CDictionary slow = withoutTable(fast);
     for (const std::string& w : allWords(fast)) {
         expectSameAnswers(fast, slow, w);
@@ -124,7 +124,7 @@ TEST(PrefixTableTest, AgreesWithTheBinarySearchesOnTheBuiltData) {
     for (const auto& file : files) {
         SCOPED_TRACE(file.string());
         CDictionary fast;
-        ASSERT_TRUE(isOk(fast.load(file.string())));
+        ASSERT_TRUE(succeeded(fast.load(file.string())));
         const CDictionary slow = withoutTable(fast);
         const std::vector<std::string> words = allWords(fast);
         for (const std::string& w : words) {
@@ -158,8 +158,8 @@ TEST(PrefixTableTest, AgreesWithTheBinarySearchesOnCorpusText) {
     std::sort(documents.begin(), documents.end());
     CDictionary core, bigram;
     std::string error;
-    ASSERT_TRUE(isOk(core.load((data / "coreDict.dct").string())));
-    ASSERT_TRUE(isOk(bigram.load((data / "BigramDict.dct").string())));
+    ASSERT_TRUE(succeeded(core.load((data / "coreDict.dct").string())));
+    ASSERT_TRUE(succeeded(bigram.load((data / "BigramDict.dct").string())));
     const CDictionary slowCore = withoutTable(core);
     const CDictionary slowBigram = withoutTable(bigram);
     for (size_t d = 0; d < documents.size(); d += std::max<size_t>(1, documents.size() / 100)) {

@@ -42,11 +42,11 @@ TEST(RecognitionTest, PersonNameIsRecognisedInASentence) {
     TempDir dir;
     writeDataDirectory(dir.path(), core(), {});
     auto roles = personRoles();
-    ASSERT_TRUE(isOk(roles->dictionary.save(dir.path() + "nr.dct")));
-    ASSERT_TRUE(isOk(roles->context.save(dir.path() + "nr.ctx")));
+    ASSERT_TRUE(succeeded(roles->dictionary.save(dir.path() + "nr.dct")));
+    ASSERT_TRUE(succeeded(roles->context.save(dir.path() + "nr.ctx")));
 
     CWordSegment segmenter;
-    ASSERT_TRUE(isOk(segmenter.loadDataDirectory(dir.path())));
+    ASSERT_TRUE(succeeded(segmenter.loadDataDirectory(dir.path())));
     segmenter.recognitionSwitch = 0;
     segmenter.segmentSentence(G("我见到张小明了"));
     EXPECT_EQ(innerWords(segmenter.segment().path(0)), (std::vector<std::string>{"我", "见到", "张", "小", "明", "了"}));
@@ -165,10 +165,10 @@ TEST(RecognitionTest, SurnameFusedWithTheGivenNameIsSetApart) {
     roles->context = makeContext({0, 24, 100, 101}, {{100, 100}, {100, 0}, {0, 0}, {0, 24}, {24, 0}, {0, 101}}, 100, 50);
     TempDir dir;
     writeDataDirectory(dir.path(), makeCore({{"王刚", 5, kNoun}, {"同志", 300, kNoun}, {"我", 500, 'r' * 256}}), {});
-    ASSERT_TRUE(isOk(roles->dictionary.save(dir.path() + "nr.dct")));
-    ASSERT_TRUE(isOk(roles->context.save(dir.path() + "nr.ctx")));
+    ASSERT_TRUE(succeeded(roles->dictionary.save(dir.path() + "nr.dct")));
+    ASSERT_TRUE(succeeded(roles->context.save(dir.path() + "nr.ctx")));
     CWordSegment segmenter;
-    ASSERT_TRUE(isOk(segmenter.loadDataDirectory(dir.path())));
+    ASSERT_TRUE(succeeded(segmenter.loadDataDirectory(dir.path())));
     segmenter.recognitionSwitch = 2;
     segmenter.segmentSentence(G("我王刚同志"));
     EXPECT_EQ(innerWords(segmenter.segment().path(0)), (std::vector<std::string>{"我", "王", "刚", "同志"}));

@@ -16,7 +16,7 @@
 
 namespace kestrel::test {
 
-using kestrel::testing::isOk;
+using kestrel::testing::succeeded;
 
 // GBK bytes of a UTF-8 literal.
 inline std::string G(std::string_view utf8) { return utf8ToGbk(utf8); }
@@ -93,11 +93,11 @@ inline CContextStat makeContext(std::vector<int32_t> tags, const std::vector<std
 inline void writeDataDirectory(const std::string& dir, const CDictionary& core,
                                const std::vector<const char*>& stopWords) {
     std::string error;
-    ASSERT_TRUE(isOk(core.save(dir + "coreDict.dct")));
-    ASSERT_TRUE(isOk(CDictionary().save(dir + "BigramDict.dct")));
+    ASSERT_TRUE(succeeded(core.save(dir + "coreDict.dct")));
+    ASSERT_TRUE(succeeded(CDictionary().save(dir + "BigramDict.dct")));
     CContextStat lexical;
     ASSERT_TRUE(lexical.setData({0}, {}));
-    ASSERT_TRUE(isOk(lexical.save(dir + "lexical.ctx")));
+    ASSERT_TRUE(succeeded(lexical.save(dir + "lexical.ctx")));
     std::string stops;
     for (const char* w : stopWords) stops += G(w) + "\n";
     const Status written = writeFileAtomically(dir + "stopwords.txt", stops);

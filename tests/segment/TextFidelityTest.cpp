@@ -93,7 +93,7 @@ protected:
     void SetUp() override {
         const CDictionary core = makeCore({{"今天", 300, kNoun}, {"天气", 300, kNoun}, {"我们", 400, 'r' * 256}});
         writeDataDirectory(dir.path(), core, {"的"});
-        ASSERT_TRUE(isOk(s.loadDataDirectory(dir.path())));
+        ASSERT_TRUE(succeeded(s.loadDataDirectory(dir.path())));
         s.recognitionSwitch = 2;
     }
     std::vector<std::string> plain(const std::string& gbk) {

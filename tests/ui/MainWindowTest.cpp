@@ -14,9 +14,8 @@
 #include "UiTestSupport.h"
 #include "app/ui/CAboutDlg.h"
 #include "app/ui/CKestrelDlg.h"
-#include "app/ui/FailureText.h"
-#include "app/ui/Translations.h"
 #include "app/ui/ProgressRunner.h"
+#include "app/ui/Translations.h"
 #include "classify/SvmEngine.h"
 #include "common/FileSystem.h"
 #include "common/Progress.h"
@@ -25,6 +24,7 @@
 #include "evaluate/ui/CDlgTP.h"
 #include "widgets/CButtonST.h"
 #include "widgets/CPPToolTip.h"
+#include "widgets/FailureText.h"
 
 namespace kestrel {
 namespace {

@@ -63,7 +63,7 @@ TEST_F(StepDialogsTest, TrainingTextBrowsesCountsAndRefuses) {
     click(&dialog, "IDOK");
     EXPECT_EQ(hooks.messages.size(), 1u);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(model.inputFormat, kPreprocessed);
+    EXPECT_EQ(model.inputFormat, InputFormat::Preprocessed);
     EXPECT_EQ(model.docTotal, 6u);
     EXPECT_TRUE(isDirectory(dir.path("ws")));
 }

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "app/ui/UiHooks.h"
+#include "widgets/UiHooks.h"
 
 namespace kestrel::testing {
 

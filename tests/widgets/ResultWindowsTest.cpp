@@ -192,10 +192,9 @@ TEST_F(ResultWindowsTest, EvaluationWindow) {
     write("params.dat", "KNN # Classifier\n20 # Neighbor\n0 # Similarity\n");
     EXPECT_TRUE(dialog.exportEvaluation(message)) << message.toStdString();
     EXPECT_TRUE(message.contains("分类评价.xlsx"));
-    std::vector<WorkbookSheet> sheets;
-    std::string error;
-    ASSERT_TRUE(readWorkbook(dir_ + "分类评价.xlsx", sheets, error)) << error;
-    EXPECT_EQ(sheets.size(), 3u);
+    const Result<std::vector<WorkbookSheet>> sheets = readWorkbook(dir_ + "分类评价.xlsx");
+    ASSERT_TRUE(sheets.ok()) << sheets.message();
+    EXPECT_EQ(sheets->size(), 3u);
 }
 
 TEST_F(ResultWindowsTest, ChartReadableAtTheDefaultSizeAndSavedBesideTheWorkbook) {

@@ -1,5 +1,7 @@
 #include "app/ui/CDlgCM.h"
 
+#include <algorithm>
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,28 +24,53 @@ CDlgCM::CDlgCM(MethodModel& model, QWidget* parent) : QDialog(parent), model_(mo
     setWindowTitle(QStringLiteral("分类模型"));
     setObjectName(QStringLiteral("CDlgCM"));
 
-    // Classifier choice.
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(buildClassifierBox());
+    layout->addWidget(buildKnnBox());
+    layout->addWidget(buildSvmBox());
+    layout->addWidget(makeOkCancel(this));
+    // The boxes keep their natural size; there is nothing to give more room.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    // The label follows the track bar while it moves.
+    connect(k_, &QSlider::valueChanged, this, [this](int value) { kLabel_->setText(QString::number(value)); });
+    connect(kernel_, &QComboBox::currentIndexChanged, this, &CDlgCM::kernelChanged);
+
+    if (auto* b = classifier_->button(static_cast<int>(model_.classifier))) b->setChecked(true);
+    if (auto* b = similarity_->button(static_cast<int>(model_.similarity))) b->setChecked(true);
+    k_->setValue(model_.k);
+    kLabel_->setText(QString::number(k_->value()));
+    biased_->setChecked(model_.biased);
+    kernel_->setCurrentIndex(model_.kernelType);
+    kernelChanged(kernel_->currentIndex());
+}
+
+// The choice between KNN and SVM.
+QGroupBox* CDlgCM::buildClassifierBox() {
     auto* classifierBox = new QGroupBox(QStringLiteral("分类算法"), this);
     auto* classifierRow = new QHBoxLayout(classifierBox);
     classifier_ = new QButtonGroup(this);
     auto* knn = makeRadio(1045, QStringLiteral("KNN"), classifierBox);
     auto* svm = makeRadio(1046, QStringLiteral("SVM"), classifierBox);
-    classifier_->addButton(knn, 0);
-    classifier_->addButton(svm, 1);
+    classifier_->addButton(knn, static_cast<int>(ClassifierKind::Knn));
+    classifier_->addButton(svm, static_cast<int>(ClassifierKind::Svm));
     classifierRow->addWidget(knn);
     classifierRow->addWidget(svm);
     classifierRow->addStretch();
+    return classifierBox;
+}
 
-    // KNN parameters.
+// KNN's similarity and k.
+QGroupBox* CDlgCM::buildKnnBox() {
     auto* knnBox = new QGroupBox(QStringLiteral("KNN参数"), this);
     auto* knnGrid = new QGridLayout(knnBox);
     similarity_ = new QButtonGroup(this);
     auto* cosine = makeRadio(1026, QStringLiteral("余弦相似度"), knnBox);
     auto* manhattan = makeRadio(1027, QStringLiteral("曼哈顿距离"), knnBox);
     auto* euclid = makeRadio(1038, QStringLiteral("欧氏距离"), knnBox);
-    similarity_->addButton(cosine, 0);
-    similarity_->addButton(manhattan, 1);
-    similarity_->addButton(euclid, 2);
+    similarity_->addButton(cosine, static_cast<int>(Similarity::Cosine));
+    similarity_->addButton(manhattan, static_cast<int>(Similarity::Manhattan));
+    similarity_->addButton(euclid, static_cast<int>(Similarity::Euclidean));
     knnGrid->addWidget(new QLabel(QStringLiteral("相似度："), knnBox), 0, 0);
     knnGrid->addWidget(cosine, 0, 1);
     knnGrid->addWidget(manhattan, 0, 2);
@@ -59,8 +86,11 @@ CDlgCM::CDlgCM(MethodModel& model, QWidget* parent) : QDialog(parent), model_(mo
     knnGrid->addWidget(new QLabel(QStringLiteral("K值："), knnBox), 1, 0);
     knnGrid->addWidget(k_, 1, 1, 1, 2);
     knnGrid->addWidget(kLabel_, 1, 3);
+    return knnBox;
+}
 
-    // SVM parameters.
+// The SVM's hyperplane, tolerance, kernel and kernel parameters.
+QGroupBox* CDlgCM::buildSvmBox() {
     auto* svmBox = new QGroupBox(QStringLiteral("SVM参数"), this);
     auto* svmGrid = new QGridLayout(svmBox);
     biased_ = new QCheckBox(QStringLiteral("偏倚超平面"), svmBox);
@@ -86,26 +116,7 @@ CDlgCM::CDlgCM(MethodModel& model, QWidget* parent) : QDialog(parent), model_(mo
     svmGrid->addWidget(coefS_, 3, 1);
     svmGrid->addWidget(new QLabel(QStringLiteral("c："), svmBox), 3, 2);
     svmGrid->addWidget(coefC_, 3, 3);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(classifierBox);
-    layout->addWidget(knnBox);
-    layout->addWidget(svmBox);
-    layout->addWidget(makeOkCancel(this));
-    // The boxes keep their natural size; there is nothing to give more room.
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-
-    // The label follows the track bar while it moves.
-    connect(k_, &QSlider::valueChanged, this, [this](int value) { kLabel_->setText(QString::number(value)); });
-    connect(kernel_, &QComboBox::currentIndexChanged, this, &CDlgCM::kernelChanged);
-
-    if (auto* b = classifier_->button(model_.classifier)) b->setChecked(true);
-    if (auto* b = similarity_->button(model_.similarity)) b->setChecked(true);
-    k_->setValue(model_.k);
-    kLabel_->setText(QString::number(k_->value()));
-    biased_->setChecked(model_.biased);
-    kernel_->setCurrentIndex(model_.kernelType);
-    kernelChanged(kernel_->currentIndex());
+    return svmBox;
 }
 
 void CDlgCM::kernelChanged(int kernelType) {
@@ -117,8 +128,8 @@ void CDlgCM::kernelChanged(int kernelType) {
 }
 
 void CDlgCM::accept() {
-    model_.classifier = classifier_->checkedId() < 0 ? 0 : classifier_->checkedId();
-    model_.similarity = similarity_->checkedId() < 0 ? 0 : similarity_->checkedId();
+    model_.classifier = static_cast<ClassifierKind>(std::max(classifier_->checkedId(), 0));
+    model_.similarity = static_cast<Similarity>(std::max(similarity_->checkedId(), 0));
     model_.setK(k_->value());
     model_.biased = biased_->isChecked();
     model_.kernelType = kernel_->currentIndex() < 0 ? 0 : kernel_->currentIndex();

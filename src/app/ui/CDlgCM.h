@@ -8,6 +8,7 @@
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QSlider;
@@ -22,6 +23,9 @@ public:
     void accept() override;
 
 private:
+    QGroupBox* buildClassifierBox();
+    QGroupBox* buildKnnBox();
+    QGroupBox* buildSvmBox();
     void kernelChanged(int kernelType);
 
     MethodModel& model_;

@@ -13,7 +13,7 @@
 #include <QDialogButtonBox>
 
 #include "app/ui/DialogParts.h"
-#include "app/ui/UiHooks.h"
+#include "widgets/UiHooks.h"
 
 namespace kestrel {
 
@@ -57,11 +57,11 @@ CDlgFT::CDlgFT(RawTextModel& model, QWidget* parent) : QDialog(parent), model_(m
     refreshControls();
 }
 
-void CDlgFT::readControls() { model_.inputFormat = segFormat_->isChecked() ? kPreprocessed : kRawText; }
+void CDlgFT::readControls() { model_.inputFormat = segFormat_->isChecked() ? InputFormat::Preprocessed : InputFormat::RawText; }
 
 void CDlgFT::refreshControls() {
     corpusEdit_->setText(pathToDisplay(model_.rawCorpusPath));
-    (model_.inputFormat == kPreprocessed ? segFormat_ : rawFormat_)->setChecked(true);
+    (model_.inputFormat == InputFormat::Preprocessed ? segFormat_ : rawFormat_)->setChecked(true);
     status_->setText(QString::fromStdString(model_.statusLine));
     fitHeight(this);
 }

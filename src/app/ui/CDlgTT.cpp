@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 
 #include "app/ui/DialogParts.h"
-#include "app/ui/UiHooks.h"
+#include "widgets/UiHooks.h"
 
 namespace kestrel {
 
@@ -72,13 +72,13 @@ CDlgTT::CDlgTT(TrainingTextModel& model, QWidget* parent) : QDialog(parent), mod
     refreshControls();
 }
 
-void CDlgTT::readControls() { model_.inputFormat = segFormat_->isChecked() ? kPreprocessed : kRawText; }
+void CDlgTT::readControls() { model_.inputFormat = segFormat_->isChecked() ? InputFormat::Preprocessed : InputFormat::RawText; }
 
 void CDlgTT::refreshControls() {
     corpusEdit_->setText(pathToDisplay(model_.trainingCorpusPath));
     workspaceEdit_->setText(pathToDisplay(model_.workspacePath));
     modelEdit_->setText(pathToDisplay(model_.modelDir));
-    (model_.inputFormat == kPreprocessed ? segFormat_ : rawFormat_)->setChecked(true);
+    (model_.inputFormat == InputFormat::Preprocessed ? segFormat_ : rawFormat_)->setChecked(true);
     status_->setText(QString::fromStdString(model_.statusLine));
     fitHeight(this);
 }

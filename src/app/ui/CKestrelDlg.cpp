@@ -19,9 +19,9 @@
 #include "app/ui/DialogParts.h"
 #include "app/ui/ProgressRunner.h"
 #include "app/ui/StepIcons.h"
-#include "app/ui/UiHooks.h"
 #include "widgets/CButtonST.h"
 #include "widgets/CPPToolTip.h"
+#include "widgets/UiHooks.h"
 
 #if __has_include("evaluate/ui/CDlgCR.h")
 #include "evaluate/ui/CDlgCE.h"

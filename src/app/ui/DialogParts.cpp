@@ -11,9 +11,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "app/ui/FailureText.h"
-#include "app/ui/UiHooks.h"
 #include "common/Encoding.h"
+#include "widgets/FailureText.h"
+#include "widgets/UiHooks.h"
 
 namespace kestrel {
 

@@ -11,8 +11,8 @@
 #include <exception>
 #include <mutex>
 
-#include "app/ui/UiHooks.h"
 #include "common/Progress.h"
+#include "widgets/UiHooks.h"
 
 namespace kestrel {
 
@@ -79,6 +79,37 @@ QString stageText(const QString& stage) {
     return stage;
 }
 
+namespace {
+
+// The dialog of a long step, hidden until the step has run for a moment.
+void setUpProgressDialog(QProgressDialog& dialog, const QString& title) {
+    dialog.setObjectName(QStringLiteral("progress"));
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(QStringLiteral("正在进行：%1……").arg(title));
+    dialog.setCancelButtonText(QStringLiteral("取消"));
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setAutoClose(false);
+    dialog.setAutoReset(false);
+    dialog.setMinimumDuration(std::numeric_limits<int>::max());  // shown by the caller, not by its own timer
+    dialog.setRange(0, 0);
+    dialog.setMinimumWidth(360);
+    dialog.hide();
+}
+
+// Shows how far the stage of a step has come.
+void showProgress(QProgressDialog& dialog, const QString& title, const std::string& stage, uint64_t done,
+                  uint64_t total) {
+    // QProgressDialog counts in int; scale large totals.
+    const uint64_t scale = total > 1000000 ? total / 1000000 + 1 : 1;
+    dialog.setRange(0, static_cast<int>(total / scale));
+    dialog.setValue(static_cast<int>(std::min(done, total) / scale));
+    const QString what = stageText(QString::fromStdString(stage));
+    dialog.setLabelText(total > 0 ? QStringLiteral("%1：%2（%3/%4）").arg(title, what).arg(done).arg(total)
+                                  : QStringLiteral("%1：%2……").arg(title, what));
+}
+
+}  // namespace
+
 LongStepResult runWithProgress(QWidget* parent, const QString& title,
                                const std::function<bool(ProgressSink&)>& work) {
     ThreadedSink sink;
@@ -97,17 +128,7 @@ LongStepResult runWithProgress(QWidget* parent, const QString& title,
     });
 
     QProgressDialog dialog(parent);
-    dialog.setObjectName(QStringLiteral("progress"));
-    dialog.setWindowTitle(title);
-    dialog.setLabelText(QStringLiteral("正在进行：%1……").arg(title));
-    dialog.setCancelButtonText(QStringLiteral("取消"));
-    dialog.setWindowModality(Qt::WindowModal);
-    dialog.setAutoClose(false);
-    dialog.setAutoReset(false);
-    dialog.setMinimumDuration(std::numeric_limits<int>::max());  // shown below, not by its own timer
-    dialog.setRange(0, 0);
-    dialog.setMinimumWidth(360);
-    dialog.hide();
+    setUpProgressDialog(dialog, title);
 
     // The dialog stays up until the step has stopped: its own cancel()
     // would hide it, and a window shown again may be placed elsewhere.
@@ -137,15 +158,8 @@ LongStepResult runWithProgress(QWidget* parent, const QString& title,
     QObject::connect(&poll, &QTimer::timeout, &dialog, [&] {
         std::string stage;
         uint64_t done = 0, total = 0;
-        if (sink.takeProgress(stage, done, total) && !sink.cancelled()) {
-            // QProgressDialog counts in int; scale large totals.
-            const uint64_t scale = total > 1000000 ? total / 1000000 + 1 : 1;
-            dialog.setRange(0, static_cast<int>(total / scale));
-            dialog.setValue(static_cast<int>(std::min(done, total) / scale));
-            const QString what = stageText(QString::fromStdString(stage));
-            dialog.setLabelText(total > 0 ? QStringLiteral("%1：%2（%3/%4）").arg(title, what).arg(done).arg(total)
-                                          : QStringLiteral("%1：%2……").arg(title, what));
-        }
+        if (sink.takeProgress(stage, done, total) && !sink.cancelled())
+            showProgress(dialog, title, stage, done, total);
         if (!dialog.isVisible() && clock.elapsed() >= kShowDelayMilliseconds) dialog.show();
         showNotices();
     });

@@ -22,10 +22,10 @@
 
 #include "app/ui/CKestrelDlg.h"
 #include "app/ui/ProgressRunner.h"
-#include "app/ui/UiHooks.h"
 #include "common/Progress.h"
 #include "widgets/CButtonST.h"
 #include "widgets/CPPToolTip.h"
+#include "widgets/UiHooks.h"
 
 namespace kestrel {
 

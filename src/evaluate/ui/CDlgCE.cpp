@@ -4,8 +4,8 @@
 #include <QHBoxLayout>
 #include <QMessageBox>
 
-#include "app/ui/FailureText.h"
-#include "app/ui/UiHooks.h"
+#include "widgets/FailureText.h"
+#include "widgets/UiHooks.h"
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -207,13 +207,14 @@ void CDlgCE::showCategory(int category) {
 }
 
 bool CDlgCE::exportEvaluation(QString& message) {
-    std::string error;
     const std::string path = data_.workspacePath + kEvaluationWorkbookName;
     // The workbook changes under the workspace's lock, recorded in its manifest.
     WorkspaceTransaction update(data_.workspacePath);
-    if (!update.begin("export", error) || !exportWorkbook(update.directory(), *evaluation_, data_.categories, error) ||
-        !update.commit(error)) {
-        message = QStringLiteral("保存失败：") + chineseFailureText(displayText(error));
+    Status saved = update.begin("export");
+    if (saved) saved = exportWorkbook(update.directory(), *evaluation_, data_.categories);
+    if (saved) saved = update.commit();
+    if (!saved) {
+        message = QStringLiteral("保存失败：") + chineseFailureText(displayText(saved.message()));
         return false;
     }
     message = QStringLiteral("评价结果已保存到 ") + displayText(path);

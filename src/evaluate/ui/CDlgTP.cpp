@@ -14,10 +14,10 @@
 #include <random>
 
 #include "app/DialogModels.h"
-#include "app/ui/FailureText.h"
 #include "app/TextClassifier.h"
 #include "common/FileSystem.h"
 #include "evaluate/ui/ResultViewSupport.h"
+#include "widgets/FailureText.h"
 
 namespace kestrel {
 

@@ -6,7 +6,7 @@
 #include <QStringList>
 #include <string_view>
 
-#include "app/Corpus.h"
+#include "common/Corpus.h"
 
 class QTreeWidget;
 class QTreeWidgetItem;

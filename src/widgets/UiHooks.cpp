@@ -1,4 +1,4 @@
-#include "app/ui/UiHooks.h"
+#include "widgets/UiHooks.h"
 
 #include <QDialog>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "app/ui/FailureText.h"
+#include "widgets/FailureText.h"
 
 #include <QRegularExpression>
 #include <QStringList>

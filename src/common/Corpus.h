@@ -1,7 +1,9 @@
 #pragma once
 // Records that describe a corpus and the documents of a run.
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kestrel {
@@ -21,15 +23,29 @@ struct RawDocument {
     std::string fileName;                     // title + ".txt", whatever the input format
 };
 
-enum InputFormat : int { kRawText = 0, kPreprocessed = 1 };
+// How the documents of a corpus are given: raw text to be segmented, or
+// word lists already segmented.
+enum class InputFormat { RawText, Preprocessed };
 
 enum SelectionMode : int { kChi = 0, kIg = 1, kMi = 2, kRs = 3 };
 
 enum VectorMode : int { kTrainingVectors = 0, kTestVectors = 1, kExampleVectors = 2 };
 
 // Document pattern of an input format: ".txt" or ".seg".
-inline const char* documentExtension(int inputFormat) {
-    return inputFormat == kRawText ? ".txt" : ".seg";
+inline const char* documentExtension(InputFormat format) {
+    return format == InputFormat::RawText ? ".txt" : ".seg";
+}
+
+// The name of an input format on the command line: "txt" or "seg".
+inline const char* inputFormatName(InputFormat format) {
+    return format == InputFormat::RawText ? "txt" : "seg";
+}
+
+// The input format a command-line name stands for; none for another name.
+inline std::optional<InputFormat> parseInputFormat(std::string_view name) {
+    if (name == "txt") return InputFormat::RawText;
+    if (name == "seg") return InputFormat::Preprocessed;
+    return std::nullopt;
 }
 
 }  // namespace kestrel
