@@ -378,7 +378,8 @@ bool TextClassifier::selectFeatures(ProgressSink* sink) {
     } else if (selectionMode == kRs) {
         if (!roughSet_.prepared()) {
             const Status reduced =
-                roughSet_.prepareAndReduce(termIndex_, categories_, trainingCorpusPath, trainingDocCount, sink);
+                roughSet_.prepareAndReduce(termIndex_, categories_, trainingCorpusPath, trainingDocCount, sink,
+                                           heldTrainingCorpus());
             warnings_ = roughSet_.warnings();
             if (!reduced) {
                 lastError_ = reduced.message();

@@ -22,9 +22,44 @@ AllTermTable buildAllTermTable(const TermIndex& index, uint32_t trainingDocCount
     return table;
 }
 
+namespace {
+
+// Whether `corpus` holds the term lists of exactly `files`.
+bool holdsFiles(const SegmentedCorpus* corpus, const std::vector<CorpusDocument>& files) {
+    if (!corpus || !corpus->keepsTerms() || corpus->documents().size() != files.size()) return false;
+    for (size_t n = 0; n < files.size(); ++n)
+        if (corpus->documents()[n].path != files[n].path || corpus->documents()[n].category != files[n].category)
+            return false;
+    return true;
+}
+
+// The attributes of the corpus's documents: each term id mapped once to its
+// attribute (or to none).
+void takeDecisionDocuments(const std::unordered_map<std::string_view, uint32_t>& lookup,
+                           const SegmentedCorpus& corpus, DecisionTable& table, std::vector<std::string>& warnings) {
+    std::vector<uint32_t> attributeOf(corpus.termCount(), kNotCandidate);
+    for (uint32_t id = 0; id < corpus.termCount(); ++id) {
+        auto it = lookup.find(corpus.term(id));
+        if (it != lookup.end()) attributeOf[id] = it->second;
+    }
+    for (const SegmentedCorpus::Document& d : corpus.documents()) {
+        RoughSetDocument doc;
+        doc.category = d.category;
+        if (!d.error.empty()) warnings.push_back(d.error);
+        const uint32_t* ids = corpus.termIds(d);
+        for (size_t i = 0; i < d.end - d.begin; ++i)
+            if (attributeOf[ids[i]] != kNotCandidate) doc.attributes.push_back(attributeOf[ids[i]]);
+        std::sort(doc.attributes.begin(), doc.attributes.end());
+        doc.attributes.erase(std::unique(doc.attributes.begin(), doc.attributes.end()), doc.attributes.end());
+        table.documents.push_back(std::move(doc));
+    }
+}
+
+}  // namespace
+
 bool readDecisionDocuments(const AllTermTable& terms, const CategoryTable& categories,
                            const std::string& trainingCorpusPath, DecisionTable& table, ProgressSink* sink,
-                           std::vector<std::string>& warnings) {
+                           std::vector<std::string>& warnings, const SegmentedCorpus* corpus) {
     // A hash lookup over the table's own keys: the map's nodes never move.
     std::unordered_map<std::string_view, uint32_t> lookup;
     lookup.reserve(terms.size());
@@ -32,6 +67,12 @@ bool readDecisionDocuments(const AllTermTable& terms, const CategoryTable& categ
 
     const std::vector<CorpusDocument> files = listTrainingDocuments(trainingCorpusPath, categories, &warnings);
     table.documents.clear();
+    if (holdsFiles(corpus, files)) {
+        table.documents.reserve(files.size());
+        takeDecisionDocuments(lookup, *corpus, table, warnings);
+        if (sink) sink->progress("读取训练文档", files.size(), files.size());
+        return !(sink && sink->cancelled());
+    }
     table.documents.reserve(files.size());
     std::vector<SegLine> lines;
     for (size_t n = 0; n < files.size(); ++n) {

@@ -12,6 +12,8 @@
 
 namespace kestrel {
 
+class SegmentedCorpus;
+
 class TermIndex;
 class ProgressSink;
 
@@ -66,10 +68,12 @@ std::vector<uint32_t> candidateIndexOf(const DecisionTable& table);
 // in name order) into table.documents, looking every term up in `terms`;
 // unknown terms are ignored. A file that cannot be read becomes a document
 // without attributes and its message is added to `warnings`. Returns false
-// only when cancelled through `sink`.
+// only when cancelled through `sink`. When `corpus` holds the term lists of
+// exactly these files (as the index read them), they are taken from it
+// instead of reading the files again.
 bool readDecisionDocuments(const AllTermTable& terms, const CategoryTable& categories,
                            const std::string& trainingCorpusPath, DecisionTable& table, ProgressSink* sink,
-                           std::vector<std::string>& warnings);
+                           std::vector<std::string>& warnings, const SegmentedCorpus* corpus = nullptr);
 
 // Per-category counts, spreads, dominant categories, the spread filter, the
 // sorted candidate list, and removal of the dropped attributes from every

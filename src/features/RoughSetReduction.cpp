@@ -29,7 +29,7 @@ uint32_t RoughSetReduction::reductSize() const { return reductSize_; }
 
 Status RoughSetReduction::prepareAndReduce(const TermIndex& index, const CategoryTable& categories,
                                            const std::string& trainingCorpusPath, uint32_t trainingDocCount,
-                                           ProgressSink* sink) {
+                                           ProgressSink* sink, const SegmentedCorpus* corpus) {
     invalidate();
 
     DecisionTable table;
@@ -40,7 +40,8 @@ Status RoughSetReduction::prepareAndReduce(const TermIndex& index, const Categor
 
     // Unreadable documents stay in as empty ones; their messages are kept.
     warnings_.clear();
-    if (!readDecisionDocuments(allTerms, categories, withTrailingSlash(trainingCorpusPath), table, sink, warnings_))
+    if (!readDecisionDocuments(allTerms, categories, withTrailingSlash(trainingCorpusPath), table, sink, warnings_,
+                               corpus))
         return Status::failure(kCancelled);
     buildCandidates(table);
 

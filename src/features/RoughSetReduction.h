@@ -13,6 +13,8 @@
 
 namespace kestrel {
 
+class SegmentedCorpus;
+
 class TermIndex;
 class ProgressSink;
 
@@ -28,8 +30,10 @@ public:
     // size) through `sink` and stops when sink->cancelled(): then fails
     // with a message saying so and nothing is stored. Also fails, before the
     // reduction starts, when the corpus is too large for it.
+    // `corpus`, when given, holds the term lists the index was built from.
     Status prepareAndReduce(const TermIndex& index, const CategoryTable& categories,
-                            const std::string& trainingCorpusPath, uint32_t trainingDocCount, ProgressSink* sink);
+                            const std::string& trainingCorpusPath, uint32_t trainingDocCount, ProgressSink* sink,
+                            const SegmentedCorpus* corpus = nullptr);
     uint32_t reductSize() const;
     // Messages of the documents the last preparation could not read.
     const std::vector<std::string>& warnings() const { return warnings_; }

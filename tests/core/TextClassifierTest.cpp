@@ -421,3 +421,30 @@ TEST(TextClassifier, VectorsKeptFromWritingAreThoseOfTheFileUntilItChanges) {
     EXPECT_FALSE(run.controller.classify());
     EXPECT_NE(run.controller.lastError().find("test.dat"), std::string::npos) << run.controller.lastError();
 }
+
+TEST(TextClassifier, RoughSetsTakeTheTermListsTheIndexRead) {
+    // Two copies of one corpus; in the second the files change after the
+    // index was built. Both select the same features: the selection works on
+    // the documents as the index read them, not on the files read again.
+    Pipeline same, changed;
+    for (Pipeline* run : {&same, &changed}) {
+        run->dir.write("train/A/1.seg", "ball:2\nteam:1\n");
+        run->dir.write("train/A/2.seg", "team:1\ngoal:3\n");
+        run->dir.write("train/B/1.seg", "stock:1\nbank:2\n");
+        run->dir.write("train/B/2.seg", "bank:1\nrate:1\nstock:2\n");
+        run->controller.trainingCorpusPath = run->dir.dir() + "train/";
+        run->controller.trainingFormat = InputFormat::Preprocessed;
+        run->controller.categoryCount = 2;
+        ASSERT_TRUE(run->controller.preprocessTraining());
+        run->controller.buildIndex();
+    }
+    for (const char* name : {"train/A/1.seg", "train/A/2.seg", "train/B/1.seg", "train/B/2.seg"})
+        changed.dir.write(name, "rate:1\n");
+    for (Pipeline* run : {&same, &changed}) {
+        run->controller.selectionMode = kRs;
+        run->controller.newDimensionality = 10;
+        ASSERT_TRUE(run->controller.selectFeatures());
+    }
+    EXPECT_EQ(same.dir.read("model/features.txt"), changed.dir.read("model/features.txt"));
+    EXPECT_FALSE(same.dir.read("model/features.txt").empty());
+}
