@@ -34,6 +34,79 @@ struct ValueLabel {
     int segment;
 };
 
+// The value axis: 0 to a multiple of 25 that is at least 100 and leaves room
+// above the highest point for its value label.
+QValueAxis* valueAxis(const GraphData& data) {
+    auto* axisY = new QValueAxis;
+    int top = 100;
+    for (const GraphSeries& s : data.series)
+        for (int v : s.values) top = std::max(top, v);
+    top = (top + 15 + 24) / 25 * 25;
+    axisY->setRange(0, top);
+    axisY->setTickCount(top / 25 + 1);
+    axisY->setLabelFormat("%d");
+    axisY->setTitleText(data.subtitle);
+    return axisY;
+}
+
+// One series as a line in its readable colour, with a label for each value.
+void addSeries(QChart* chart, QBarCategoryAxis* axisX, QValueAxis* axisY, const GraphSeries& s, int index,
+               const QFont& labelFont, std::vector<ValueLabel>& labels) {
+    auto* line = new QLineSeries;
+    line->setName(s.name);
+    const QColor colour = C2DLineGraph::readableColour(s.colour);
+    QPen pen(colour);
+    pen.setWidth(2);
+    line->setPen(pen);
+    line->setPointsVisible(true);
+    // Points sit at the centres of the category axis's segments.
+    for (int i = 0; i < s.values.size(); ++i) line->append(i, s.values[i]);
+    chart->addSeries(line);
+    line->attachAxis(axisX);
+    line->attachAxis(axisY);
+    for (int i = 0; i < s.values.size(); ++i) {
+        auto* item = new QGraphicsSimpleTextItem(QString::number(s.values[i]), chart);
+        item->setFont(labelFont);
+        item->setBrush(colour.darker(120));
+        item->setZValue(10);
+        item->setData(0, QStringLiteral("value"));
+        labels.push_back({item, line, index, i});
+    }
+}
+
+// Names that do not fit side by side in the plot are turned.
+void turnSegmentNames(QBarCategoryAxis* axisX, const QStringList& segments, const QRectF& plot) {
+    const QFontMetrics names(axisX->labelsFont());
+    int widest = 0;
+    for (const QString& name : segments) widest = std::max(widest, names.horizontalAdvance(name));
+    const qreal slot = plot.width() / std::max<qsizetype>(1, segments.size());
+    const int angle = widest + 8 > slot ? (names.height() * 1.5 > slot ? -90 : -45) : 0;
+    if (axisX->labelsAngle() != angle) axisX->setLabelsAngle(angle);
+}
+
+// Puts a value label by its point. Compared with the other series at this
+// segment, the larger value goes above, the smaller below, equal ones side
+// by side.
+void placeValueLabel(QChart* chart, const QRectF& plot, const ValueLabel& label, const QList<GraphSeries>& series) {
+    const int value = series[label.series].values[label.segment];
+    const QRectF box = label.item->boundingRect();
+    const QPointF at = chart->mapToPosition(QPointF(label.segment, value), label.line);
+    int above = 0, equal = 0, rank = 0;
+    for (int other = 0; other < series.size(); ++other) {
+        if (other == label.series) continue;
+        const int v = series[other].values[label.segment];
+        if (v > value) ++above;
+        else if (v == value) {
+            ++equal;
+            if (other < label.series) ++rank;
+        }
+    }
+    QPointF corner(at.x() - box.width() / 2, at.y() - box.height() - 3);
+    if (above > 0 && at.y() + 3 + box.height() <= plot.bottom()) corner.setY(at.y() + 3);
+    if (equal > 0) corner.setX(rank == 0 ? at.x() - box.width() - 3 : at.x() + 3);
+    label.item->setPos(corner);
+}
+
 }  // namespace
 
 QColor C2DLineGraph::readableColour(const QColor& colour) {
@@ -56,45 +129,15 @@ QChart* C2DLineGraph::build(const GraphData& data) {
     axisX->append(data.segments);
     // Whole names, turned when they do not fit side by side.
     axisX->setTruncateLabels(false);
-    auto* axisY = new QValueAxis;
-    int top = 100;
-    for (const GraphSeries& s : data.series)
-        for (int v : s.values) top = std::max(top, v);
-    // Room above the highest point for its value label.
-    top = (top + 15 + 24) / 25 * 25;
-    axisY->setRange(0, top);
-    axisY->setTickCount(top / 25 + 1);
-    axisY->setLabelFormat("%d");
-    axisY->setTitleText(data.subtitle);
+    auto* axisY = valueAxis(data);
     chart->addAxis(axisX, Qt::AlignBottom);
     chart->addAxis(axisY, Qt::AlignLeft);
 
     auto labels = std::make_shared<std::vector<ValueLabel>>();
     QFont labelFont = chart->font();
     labelFont.setPointSizeF(std::max(7.0, labelFont.pointSizeF() * 0.9));
-    for (int index = 0; index < data.series.size(); ++index) {
-        const GraphSeries& s = data.series[index];
-        auto* line = new QLineSeries;
-        line->setName(s.name);
-        const QColor colour = readableColour(s.colour);
-        QPen pen(colour);
-        pen.setWidth(2);
-        line->setPen(pen);
-        line->setPointsVisible(true);
-        // Points sit at the centres of the category axis's segments.
-        for (int i = 0; i < s.values.size(); ++i) line->append(i, s.values[i]);
-        chart->addSeries(line);
-        line->attachAxis(axisX);
-        line->attachAxis(axisY);
-        for (int i = 0; i < s.values.size(); ++i) {
-            auto* item = new QGraphicsSimpleTextItem(QString::number(s.values[i]), chart);
-            item->setFont(labelFont);
-            item->setBrush(colour.darker(120));
-            item->setZValue(10);
-            item->setData(0, QStringLiteral("value"));
-            labels->push_back({item, line, index, i});
-        }
-    }
+    for (int index = 0; index < data.series.size(); ++index)
+        addSeries(chart, axisX, axisY, data.series[index], index, labelFont, *labels);
 
     // Placed whenever the plot area changes (the chart is laid out or
     // resized).
@@ -103,35 +146,8 @@ QChart* C2DLineGraph::build(const GraphData& data) {
     const auto place = [chart, axisX, labels, segments, series] {
         const QRectF plot = chart->plotArea();
         if (plot.isEmpty()) return;
-        // Names that do not fit side by side are turned.
-        const QFontMetrics names(axisX->labelsFont());
-        int widest = 0;
-        for (const QString& name : segments) widest = std::max(widest, names.horizontalAdvance(name));
-        const qreal slot = plot.width() / std::max<qsizetype>(1, segments.size());
-        const int angle = widest + 8 > slot ? (names.height() * 1.5 > slot ? -90 : -45) : 0;
-        if (axisX->labelsAngle() != angle) axisX->setLabelsAngle(angle);
-
-        for (const ValueLabel& label : *labels) {
-            const int value = series[label.series].values[label.segment];
-            const QRectF box = label.item->boundingRect();
-            const QPointF at = chart->mapToPosition(QPointF(label.segment, value), label.line);
-            // Compare with the other series at this segment: the larger
-            // value goes above, the smaller below, equal ones side by side.
-            int above = 0, equal = 0, rank = 0;
-            for (int other = 0; other < series.size(); ++other) {
-                if (other == label.series) continue;
-                const int v = series[other].values[label.segment];
-                if (v > value) ++above;
-                else if (v == value) {
-                    ++equal;
-                    if (other < label.series) ++rank;
-                }
-            }
-            QPointF corner(at.x() - box.width() / 2, at.y() - box.height() - 3);
-            if (above > 0 && at.y() + 3 + box.height() <= plot.bottom()) corner.setY(at.y() + 3);
-            if (equal > 0) corner.setX(rank == 0 ? at.x() - box.width() - 3 : at.x() + 3);
-            label.item->setPos(corner);
-        }
+        turnSegmentNames(axisX, segments, plot);
+        for (const ValueLabel& label : *labels) placeValueLabel(chart, plot, label, series);
     };
     QObject::connect(chart, &QChart::plotAreaChanged, chart, place);
     return chart;

@@ -180,6 +180,178 @@ private:
     bool ok_ = true;
 };
 
+// The walk through the main window: each group of steps shoots the windows
+// and messages one situation shows.
+class TourSteps {
+public:
+    TourSteps(Tour& tour, CKestrelDlg& window, const QString& corpus, const QString& work)
+        : tour_(tour), window_(window), corpus_(corpus), work_(work) {}
+
+    // A tooltip as the markup renders it.
+    void tooltip() {
+        QLabel tip;
+        tip.setWindowFlags(Qt::ToolTip);
+        tip.setText(CPPToolTip::toHtml(window_.tooltip()->markup(window_.button(kStepPreprocess))));
+        tip.setMargin(6);
+        tip.setStyleSheet(QStringLiteral("background:#ffffe1; border:1px solid #777;"));
+        tip.adjustSize();
+        tip.show();
+        tour_.shoot(&tip, "tooltip-preprocess");
+    }
+
+    // Steps refused before there is anything to work on, a folder of
+    // documents without category sub-folders, then a workspace that cannot
+    // be loaded (its failure detail in Chinese).
+    void refusedStarts() {
+        press(kStepPreprocess);  // refused: no training text yet
+        press(kStepMethod);      // refused: no workspace to write into yet
+
+        const QString unlabelled = corpus_ + "/unlabelled";
+        tour_.nextDialog = [this, unlabelled](QDialog& dialog) {
+            Tour::click(&dialog, "1027");
+            tour_.folders = {unlabelled};
+            Tour::click(&dialog, "1012");
+            tour_.shoot(&dialog, "training-text-no-categories");
+            Tour::click(&dialog, "IDOK");  // refused with the reason
+        };
+        press(kStepTrainingText);
+        const QString emptyModel = work_ + "/empty-model";
+        QDir().mkpath(emptyModel);
+        tour_.nextDialog = [this, emptyModel](QDialog& dialog) {
+            Tour::click(&dialog, "1022");
+            tour_.folders = {emptyModel};
+            Tour::click(&dialog, "1024");
+            Tour::click(&dialog, "IDOK");
+        };
+        press(kStepTrainingText);
+    }
+
+    // Training through feature selection.
+    void train() {
+        tour_.folders = {corpus_ + "/train"};
+        press(kStepTrainingText);
+        tour_.shoot(&window_, "main-window-training-text");
+        press(kStepPreprocess);
+        press(kStepIndex);
+        press(kStepSelect);
+        tour_.shoot(&window_, "main-window-features-selected");
+    }
+
+    // A test corpus whose category folders differ from the training's is
+    // refused; the right one is then classified with KNN and evaluated.
+    void classifyTestCorpus() {
+        const QString mismatch = work_ + "/mismatch";
+        copyTree(corpus_ + "/test", mismatch);
+        const QStringList categories = QDir(mismatch).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        if (!categories.isEmpty()) QDir(mismatch).rename(categories.front(), categories.front() + "-other");
+        const QString test = corpus_ + "/test";
+        tour_.nextDialog = [this, mismatch, test](QDialog& dialog) {
+            Tour::click(&dialog, "1027");
+            tour_.folders = {mismatch};
+            Tour::click(&dialog, "1012");
+            Tour::click(&dialog, "1022");  // counted again at once as a test corpus
+            tour_.shoot(&dialog, "raw-text-mismatch");
+            Tour::click(&dialog, "IDOK");  // refused, naming the folders
+            tour_.folders = {test};
+            Tour::click(&dialog, "1012");
+            Tour::click(&dialog, "IDOK");
+        };
+        press(kStepRawText);
+        press(kStepIntermediate);
+        tour_.classifierChoice = 0;
+        press(kStepMethod);
+        press(kStepClassify);
+        tour_.shoot(&window_, "main-window-classified");
+        press(kStepResults);
+        press(kStepEvaluate);
+        press(kStepRepresentation);
+        tour_.keep(corpus_ + "/model/分类评价.png", "chart-export");
+    }
+
+    // Another selection leaves the test vectors stale: classifying them is
+    // refused until intermediate processing. Then the same test corpus with
+    // an SVM, when this build has one.
+    void reselectAndSvm() {
+        tour_.selectionRadio = QStringLiteral("1015");
+        press(kStepSelect);
+        press(kStepMethod);
+        press(kStepClassify);
+        tour_.shoot(&window_, "main-window-stale-vectors");
+        press(kStepIntermediate);
+        tour_.classifierChoice = 1;
+        press(kStepMethod);
+        press(kStepClassify);
+        press(kStepResults);
+    }
+
+    // An example corpus without categories: classified, but not evaluated.
+    void classifyExampleCorpus() {
+        tour_.testCorpus = false;
+        tour_.folders = {corpus_ + "/unlabelled"};
+        press(kStepRawText);
+        press(kStepIntermediate);
+        tour_.classifierChoice = 0;
+        press(kStepMethod);
+        press(kStepClassify);
+        press(kStepResults);
+        press(kStepEvaluate);  // says why nothing opens for an example corpus
+    }
+
+    // Qt's own folder browser, in Chinese.
+    void folderBrowser() {
+        QFileDialog browser(&window_, QStringLiteral("请选择一个目录："), corpus_);
+        browser.setFileMode(QFileDialog::Directory);
+        browser.setOption(QFileDialog::ShowDirsOnly);
+        browser.setOption(QFileDialog::DontUseNativeDialog);
+        browser.show();
+        tour_.shoot(&browser, "folder-browser");
+    }
+
+    // The progress dialog of a long step, caught while it runs.
+    void progress() {
+        QTimer::singleShot(900, &window_, [this] {
+            if (auto* progress = window_.findChild<QProgressDialog*>("progress")) tour_.shoot(progress, "progress");
+        });
+        runWithProgress(&window_, QStringLiteral("预处理"), [](ProgressSink& sink) {
+            for (int i = 0; i <= 20; ++i) {
+                sink.progress("preprocess", static_cast<uint64_t>(i), 40);
+                QThread::msleep(75);
+            }
+            return true;
+        });
+    }
+
+private:
+    void press(int id) {
+        window_.button(id)->click();
+        settle(50);
+    }
+
+    Tour& tour_;
+    CKestrelDlg& window_;
+    QString corpus_;
+    QString work_;
+};
+
+// Folder choices, dialogs and messages go to the tour instead of the user.
+void driveDialogsBy(Tour& tour) {
+    setDirectoryChooser([&](QWidget*, const QString&, const QString&) {
+        if (tour.folders.empty()) return QString();
+        QString folder = tour.folders.front();
+        tour.folders.pop_front();
+        return folder;
+    });
+    setDialogRunner([&](QDialog& dialog) { return tour.runDialog(dialog); });
+    setMessagePresenter([&](QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
+                            const QString& detail) { tour.showMessage(parent, icon, caption, text, detail); });
+}
+
+void driveDialogsByUser() {
+    setDirectoryChooser({});
+    setDialogRunner({});
+    setMessagePresenter({});
+}
+
 }  // namespace
 
 int runScreenshotTour(const QString& outDir, const QString& sampleDir, const std::string& startupDirectory) {
@@ -196,146 +368,25 @@ int runScreenshotTour(const QString& outDir, const QString& sampleDir, const std
     }
 
     Tour tour(outDir);
-    setDirectoryChooser([&](QWidget*, const QString&, const QString&) {
-        if (tour.folders.empty()) return QString();
-        QString folder = tour.folders.front();
-        tour.folders.pop_front();
-        return folder;
-    });
-    setDialogRunner([&](QDialog& dialog) { return tour.runDialog(dialog); });
-    setMessagePresenter([&](QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
-                            const QString& detail) { tour.showMessage(parent, icon, caption, text, detail); });
+    driveDialogsBy(tour);
 
     CKestrelDlg window;
     window.classifier().startupDirectory = startupDirectory;
     window.show();
     tour.shoot(&window, "main-window");
 
-    // A tooltip as the markup renders it.
-    {
-        QLabel tip;
-        tip.setWindowFlags(Qt::ToolTip);
-        tip.setText(CPPToolTip::toHtml(window.tooltip()->markup(window.button(kStepPreprocess))));
-        tip.setMargin(6);
-        tip.setStyleSheet(QStringLiteral("background:#ffffe1; border:1px solid #777;"));
-        tip.adjustSize();
-        tip.show();
-        tour.shoot(&tip, "tooltip-preprocess");
-    }
-
-    auto press = [&](int id) {
-        window.button(id)->click();
-        settle(50);
-    };
-
-    press(kStepPreprocess);  // refused: no training text yet
-    press(kStepMethod);      // refused: no workspace to write into yet
-
-    // A folder of documents without category sub-folders, then a workspace
-    // that cannot be loaded (its failure detail in Chinese).
-    tour.nextDialog = [&](QDialog& dialog) {
-        Tour::click(&dialog, "1027");
-        tour.folders = {corpus + "/unlabelled"};
-        Tour::click(&dialog, "1012");
-        tour.shoot(&dialog, "training-text-no-categories");
-        Tour::click(&dialog, "IDOK");  // refused with the reason
-    };
-    press(kStepTrainingText);
-    QDir().mkpath(work.path() + "/empty-model");
-    tour.nextDialog = [&](QDialog& dialog) {
-        Tour::click(&dialog, "1022");
-        tour.folders = {work.path() + "/empty-model"};
-        Tour::click(&dialog, "1024");
-        Tour::click(&dialog, "IDOK");
-    };
-    press(kStepTrainingText);
-
-    tour.folders = {corpus + "/train"};
-    press(kStepTrainingText);
-    tour.shoot(&window, "main-window-training-text");
-    press(kStepPreprocess);
-    press(kStepIndex);
-    press(kStepSelect);
-    tour.shoot(&window, "main-window-features-selected");
-
-    // A test corpus whose category folders differ from the training's.
-    const QString mismatch = work.path() + "/mismatch";
-    copyTree(corpus + "/test", mismatch);
-    const QStringList categories = QDir(mismatch).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    if (!categories.isEmpty()) QDir(mismatch).rename(categories.front(), categories.front() + "-other");
-    tour.nextDialog = [&](QDialog& dialog) {
-        Tour::click(&dialog, "1027");
-        tour.folders = {mismatch};
-        Tour::click(&dialog, "1012");
-        Tour::click(&dialog, "1022");  // counted again at once as a test corpus
-        tour.shoot(&dialog, "raw-text-mismatch");
-        Tour::click(&dialog, "IDOK");  // refused, naming the folders
-        tour.folders = {corpus + "/test"};
-        Tour::click(&dialog, "1012");
-        Tour::click(&dialog, "IDOK");
-    };
-    press(kStepRawText);
-    press(kStepIntermediate);
-    tour.classifierChoice = 0;
-    press(kStepMethod);
-    press(kStepClassify);
-    tour.shoot(&window, "main-window-classified");
-    press(kStepResults);
-    press(kStepEvaluate);
-    press(kStepRepresentation);
-    tour.keep(corpus + "/model/分类评价.png", "chart-export");
-
-    // Another selection leaves the test vectors stale: classifying them is
-    // refused until intermediate processing.
-    tour.selectionRadio = QStringLiteral("1015");
-    press(kStepSelect);
-    press(kStepMethod);
-    press(kStepClassify);
-    tour.shoot(&window, "main-window-stale-vectors");
-    press(kStepIntermediate);
-    // The same test corpus with an SVM, when this build has one.
-    tour.classifierChoice = 1;
-    press(kStepMethod);
-    press(kStepClassify);
-    press(kStepResults);
-
-    tour.testCorpus = false;
-    tour.folders = {corpus + "/unlabelled"};
-    press(kStepRawText);
-    press(kStepIntermediate);
-    tour.classifierChoice = 0;
-    press(kStepMethod);
-    press(kStepClassify);
-    press(kStepResults);
-    press(kStepEvaluate);  // says why nothing opens for an example corpus
-
+    TourSteps steps(tour, window, corpus, work.path());
+    steps.tooltip();
+    steps.refusedStarts();
+    steps.train();
+    steps.classifyTestCorpus();
+    steps.reselectAndSvm();
+    steps.classifyExampleCorpus();
     window.showAbout();
+    steps.folderBrowser();
+    steps.progress();
 
-    // Qt's own folder browser, in Chinese.
-    {
-        QFileDialog browser(&window, QStringLiteral("请选择一个目录："), corpus);
-        browser.setFileMode(QFileDialog::Directory);
-        browser.setOption(QFileDialog::ShowDirsOnly);
-        browser.setOption(QFileDialog::DontUseNativeDialog);
-        browser.show();
-        tour.shoot(&browser, "folder-browser");
-    }
-
-    // The progress dialog of a long step, caught while it runs.
-    QTimer::singleShot(900, &window, [&] {
-        if (auto* progress = window.findChild<QProgressDialog*>("progress")) tour.shoot(progress, "progress");
-    });
-    runWithProgress(&window, QStringLiteral("预处理"), [](ProgressSink& sink) {
-        for (int i = 0; i <= 20; ++i) {
-            sink.progress("preprocess", static_cast<uint64_t>(i), 40);
-            QThread::msleep(75);
-        }
-        return true;
-    });
-
-    setDirectoryChooser({});
-    setDialogRunner({});
-    setMessagePresenter({});
+    driveDialogsByUser();
     std::printf("%d screenshots in %s\n", tour.count(), qPrintable(outDir));
     return tour.ok() ? 0 : 1;
 }

@@ -70,115 +70,135 @@ void gear(QPainter& p, QPointF c, qreal r, const QColor& colour) {
     p.drawPath(path);
 }
 
+// The colours the step pictures share.
+const QColor kBlue(52, 120, 200), kGreen(60, 160, 90), kOrange(230, 140, 40), kRed(200, 60, 60),
+    kPurple(130, 90, 180), kYellow(240, 200, 70);
+
+void drawTrainingText(QPainter& p) {
+    folder(p, kYellow);
+    document(p, QRectF(14, 4, 16, 20), kGreen);
+}
+
+void drawRawText(QPainter& p) {
+    folder(p, QColor(120, 170, 230));
+    document(p, QRectF(14, 4, 16, 20), kBlue);
+}
+
+void drawPreprocess(QPainter& p) {
+    document(p, QRectF(4, 4, 20, 30), QColor(80, 80, 80));
+    // Cut marks: the text split into words.
+    p.setPen(QPen(kRed, 2));
+    for (qreal x : {10.0, 17.0}) p.drawLine(QPointF(x, 9), QPointF(x, 30));
+    arrow(p, QPointF(25, 20), QPointF(37, 20), kGreen);
+}
+
+void drawIntermediate(QPainter& p) {
+    document(p, QRectF(3, 4, 16, 22), kBlue);
+    gear(p, QPointF(27, 27), 10, kOrange);
+}
+
+void drawIndex(QPainter& p) {
+    p.setPen(Qt::NoPen);
+    const QColor bars[] = {kBlue, kGreen, kOrange, kPurple};
+    for (int i = 0; i < 4; ++i) {
+        p.setBrush(bars[i]);
+        p.drawEllipse(QPointF(7, 8 + i * 8), 2.8, 2.8);
+        p.drawRoundedRect(QRectF(13, 5.5 + i * 8, 24 - i * 4, 5), 2, 2);
+    }
+}
+
+void drawSelect(QPainter& p) {
+    QPainterPath funnel;
+    funnel.moveTo(4, 6);
+    funnel.lineTo(36, 6);
+    funnel.lineTo(23, 21);
+    funnel.lineTo(23, 34);
+    funnel.lineTo(17, 37);
+    funnel.lineTo(17, 21);
+    funnel.closeSubpath();
+    QLinearGradient g(0, 6, 0, 37);
+    g.setColorAt(0, kPurple.lighter(140));
+    g.setColorAt(1, kPurple);
+    p.setPen(QPen(kPurple.darker(150), 1.2));
+    p.setBrush(g);
+    p.drawPath(funnel);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kYellow);
+    for (QPointF dot : {QPointF(10, 2.5), QPointF(20, 2.5), QPointF(30, 2.5)}) p.drawEllipse(dot, 2.2, 2.2);
+}
+
+void drawMethod(QPainter& p) {
+    p.setPen(QPen(QColor(90, 90, 90), 2, Qt::SolidLine, Qt::RoundCap));
+    for (int i = 0; i < 3; ++i) p.drawLine(QPointF(6, 9 + i * 11), QPointF(34, 9 + i * 11));
+    p.setPen(QPen(QColor(60, 60, 60), 1));
+    p.setBrush(kOrange);
+    p.drawRoundedRect(QRectF(11, 5, 6, 8), 1.5, 1.5);
+    p.setBrush(kBlue);
+    p.drawRoundedRect(QRectF(24, 16, 6, 8), 1.5, 1.5);
+    p.setBrush(kGreen);
+    p.drawRoundedRect(QRectF(15, 27, 6, 8), 1.5, 1.5);
+}
+
+void drawClassify(QPainter& p) {
+    document(p, QRectF(14, 2, 12, 15), QColor(80, 80, 80));
+    const QColor bins[] = {kBlue, kGreen, kOrange};
+    for (int i = 0; i < 3; ++i) {
+        p.setPen(QPen(bins[i].darker(140), 1));
+        p.setBrush(bins[i]);
+        p.drawRoundedRect(QRectF(2 + i * 13, 29, 10, 9), 2, 2);
+    }
+    arrow(p, QPointF(20, 19), QPointF(7, 27), kBlue);
+    arrow(p, QPointF(20, 19), QPointF(20, 27), kGreen);
+    arrow(p, QPointF(20, 19), QPointF(33, 27), kOrange);
+}
+
+void drawResults(QPainter& p) {
+    p.setPen(QPen(QColor(90, 90, 90), 1.2));
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(4, 4, 32, 32));
+    p.setBrush(kBlue.lighter(150));
+    p.drawRect(QRectF(4, 4, 32, 7));
+    for (int i = 1; i < 4; ++i) p.drawLine(QPointF(4, 4 + 7 * i + 0.5 * i), QPointF(36, 4 + 7 * i + 0.5 * i));
+    p.drawLine(QPointF(14, 4), QPointF(14, 36));
+    p.setPen(QPen(kGreen, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPolyline(QPolygonF({QPointF(19, 26), QPointF(24, 32), QPointF(35, 17)}));
+}
+
+void drawEvaluate(QPainter& p) {
+    p.setPen(QPen(QColor(80, 80, 80), 1.5));
+    p.drawLine(QPointF(4, 36), QPointF(37, 36));
+    p.drawLine(QPointF(4, 36), QPointF(4, 3));
+    const qreal heights[] = {18, 28, 12, 23};
+    const QColor bars[] = {kRed, kYellow, kRed, kYellow};
+    for (int i = 0; i < 4; ++i) {
+        p.setPen(QPen(bars[i].darker(140), 1));
+        p.setBrush(bars[i]);
+        p.drawRect(QRectF(8 + i * 7.5, 35 - heights[i], 5.5, heights[i]));
+    }
+}
+
+void drawRepresentation(QPainter& p) {
+    document(p, QRectF(3, 3, 22, 30), kBlue);
+    p.setPen(QPen(QColor(70, 70, 70), 3, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(29, 29), QPointF(37, 37));
+    p.setPen(QPen(QColor(70, 70, 70), 2));
+    p.setBrush(QColor(200, 230, 255, 180));
+    p.drawEllipse(QPointF(24, 24), 8, 8);
+}
+
 void draw(QPainter& p, int id) {
-    const QColor blue(52, 120, 200), green(60, 160, 90), orange(230, 140, 40), red(200, 60, 60),
-        purple(130, 90, 180), yellow(240, 200, 70);
     switch (id) {
-    case kStepTrainingText:
-        folder(p, yellow);
-        document(p, QRectF(14, 4, 16, 20), green);
-        break;
-    case kStepRawText:
-        folder(p, QColor(120, 170, 230));
-        document(p, QRectF(14, 4, 16, 20), blue);
-        break;
-    case kStepPreprocess:
-        document(p, QRectF(4, 4, 20, 30), QColor(80, 80, 80));
-        // Cut marks: the text split into words.
-        p.setPen(QPen(red, 2));
-        for (qreal x : {10.0, 17.0}) p.drawLine(QPointF(x, 9), QPointF(x, 30));
-        arrow(p, QPointF(25, 20), QPointF(37, 20), green);
-        break;
-    case kStepIntermediate:
-        document(p, QRectF(3, 4, 16, 22), blue);
-        gear(p, QPointF(27, 27), 10, orange);
-        break;
-    case kStepIndex: {
-        p.setPen(Qt::NoPen);
-        const QColor bars[] = {blue, green, orange, purple};
-        for (int i = 0; i < 4; ++i) {
-            p.setBrush(bars[i]);
-            p.drawEllipse(QPointF(7, 8 + i * 8), 2.8, 2.8);
-            p.drawRoundedRect(QRectF(13, 5.5 + i * 8, 24 - i * 4, 5), 2, 2);
-        }
-        break;
-    }
-    case kStepSelect: {
-        QPainterPath funnel;
-        funnel.moveTo(4, 6);
-        funnel.lineTo(36, 6);
-        funnel.lineTo(23, 21);
-        funnel.lineTo(23, 34);
-        funnel.lineTo(17, 37);
-        funnel.lineTo(17, 21);
-        funnel.closeSubpath();
-        QLinearGradient g(0, 6, 0, 37);
-        g.setColorAt(0, purple.lighter(140));
-        g.setColorAt(1, purple);
-        p.setPen(QPen(purple.darker(150), 1.2));
-        p.setBrush(g);
-        p.drawPath(funnel);
-        p.setPen(Qt::NoPen);
-        p.setBrush(yellow);
-        for (QPointF dot : {QPointF(10, 2.5), QPointF(20, 2.5), QPointF(30, 2.5)}) p.drawEllipse(dot, 2.2, 2.2);
-        break;
-    }
-    case kStepMethod:
-        p.setPen(QPen(QColor(90, 90, 90), 2, Qt::SolidLine, Qt::RoundCap));
-        for (int i = 0; i < 3; ++i) p.drawLine(QPointF(6, 9 + i * 11), QPointF(34, 9 + i * 11));
-        p.setPen(QPen(QColor(60, 60, 60), 1));
-        p.setBrush(orange);
-        p.drawRoundedRect(QRectF(11, 5, 6, 8), 1.5, 1.5);
-        p.setBrush(blue);
-        p.drawRoundedRect(QRectF(24, 16, 6, 8), 1.5, 1.5);
-        p.setBrush(green);
-        p.drawRoundedRect(QRectF(15, 27, 6, 8), 1.5, 1.5);
-        break;
-    case kStepClassify: {
-        document(p, QRectF(14, 2, 12, 15), QColor(80, 80, 80));
-        const QColor bins[] = {blue, green, orange};
-        for (int i = 0; i < 3; ++i) {
-            p.setPen(QPen(bins[i].darker(140), 1));
-            p.setBrush(bins[i]);
-            p.drawRoundedRect(QRectF(2 + i * 13, 29, 10, 9), 2, 2);
-        }
-        arrow(p, QPointF(20, 19), QPointF(7, 27), blue);
-        arrow(p, QPointF(20, 19), QPointF(20, 27), green);
-        arrow(p, QPointF(20, 19), QPointF(33, 27), orange);
-        break;
-    }
-    case kStepResults:
-        p.setPen(QPen(QColor(90, 90, 90), 1.2));
-        p.setBrush(Qt::white);
-        p.drawRect(QRectF(4, 4, 32, 32));
-        p.setBrush(blue.lighter(150));
-        p.drawRect(QRectF(4, 4, 32, 7));
-        for (int i = 1; i < 4; ++i) p.drawLine(QPointF(4, 4 + 7 * i + 0.5 * i), QPointF(36, 4 + 7 * i + 0.5 * i));
-        p.drawLine(QPointF(14, 4), QPointF(14, 36));
-        p.setPen(QPen(green, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        p.drawPolyline(QPolygonF({QPointF(19, 26), QPointF(24, 32), QPointF(35, 17)}));
-        break;
-    case kStepEvaluate: {
-        p.setPen(QPen(QColor(80, 80, 80), 1.5));
-        p.drawLine(QPointF(4, 36), QPointF(37, 36));
-        p.drawLine(QPointF(4, 36), QPointF(4, 3));
-        const qreal heights[] = {18, 28, 12, 23};
-        const QColor bars[] = {red, yellow, red, yellow};
-        for (int i = 0; i < 4; ++i) {
-            p.setPen(QPen(bars[i].darker(140), 1));
-            p.setBrush(bars[i]);
-            p.drawRect(QRectF(8 + i * 7.5, 35 - heights[i], 5.5, heights[i]));
-        }
-        break;
-    }
-    case kStepRepresentation:
-        document(p, QRectF(3, 3, 22, 30), blue);
-        p.setPen(QPen(QColor(70, 70, 70), 3, Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(QPointF(29, 29), QPointF(37, 37));
-        p.setPen(QPen(QColor(70, 70, 70), 2));
-        p.setBrush(QColor(200, 230, 255, 180));
-        p.drawEllipse(QPointF(24, 24), 8, 8);
-        break;
+    case kStepTrainingText: drawTrainingText(p); break;
+    case kStepRawText: drawRawText(p); break;
+    case kStepPreprocess: drawPreprocess(p); break;
+    case kStepIntermediate: drawIntermediate(p); break;
+    case kStepIndex: drawIndex(p); break;
+    case kStepSelect: drawSelect(p); break;
+    case kStepMethod: drawMethod(p); break;
+    case kStepClassify: drawClassify(p); break;
+    case kStepResults: drawResults(p); break;
+    case kStepEvaluate: drawEvaluate(p); break;
+    case kStepRepresentation: drawRepresentation(p); break;
     default: break;
     }
 }

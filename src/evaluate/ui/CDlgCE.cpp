@@ -42,7 +42,47 @@ CDlgCE::~CDlgCE() = default;
 void CDlgCE::build() {
     setWindowTitle(QStringLiteral("分类评测"));
 
-    // Upper part: tree | report over the counts grid | buttons.
+    QHBoxLayout* upper = buildUpperPart();
+    separator_ = new QFrame(this);
+    separator_->setFrameShape(QFrame::HLine);
+    separator_->setFrameShadow(QFrame::Sunken);
+    buildLowerPart();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(upper);
+    layout->addWidget(separator_);
+    layout->addWidget(lowerPart_, 1);
+
+    // Tree of categories.
+    fillCategoryTree(tree_, data_.categories);
+    connect(tree_, &QTreeWidget::itemSelectionChanged, this, &CDlgCE::onSelectionChanged);
+
+    setUpCountGrid();
+    fillConfusionMatrix();
+    fillChart();
+    matrixRadio_->setChecked(true);
+    connect(matrixRadio_, &QRadioButton::toggled, this, [this](bool on) {
+        matrixGrid_->setVisible(on);
+        chart_->setVisible(!on);
+    });
+
+    connect(optionsButton_, &QPushButton::clicked, this, &CDlgCE::toggleOptions);
+    connect(saveButton_, &QPushButton::clicked, this, &CDlgCE::onSave);
+
+    showOverall();
+
+    // The two heights: the whole window, and the window down to the
+    // separator. It opens in the short one.
+    resize(std::max(sizeHint().width(), 720), sizeHint().height());
+    layout->activate();
+    fullHeight_ = height();
+    shortHeight_ = separator_->geometry().bottom() + layout->contentsMargins().bottom() + 1;
+    compact_ = false;
+    toggleOptions();
+}
+
+QHBoxLayout* CDlgCE::buildUpperPart() {
+    // Tree | report over the counts grid | buttons.
     tree_ = new QTreeWidget(this);
     tree_->setMinimumWidth(150);
     report_ = new QPlainTextEdit(this);
@@ -63,13 +103,12 @@ void CDlgCE::build() {
     upper->addWidget(tree_);
     upper->addLayout(middle, 1);
     upper->addLayout(buttons);
+    return upper;
+}
 
-    separator_ = new QFrame(this);
-    separator_->setFrameShape(QFrame::HLine);
-    separator_->setFrameShadow(QFrame::Sunken);
-
-    // Lower part: the two radio buttons, then the matrix grid or the chart
-    // in the same place.
+void CDlgCE::buildLowerPart() {
+    // The two radio buttons, then the matrix grid or the chart in the same
+    // place.
     lowerPart_ = new QWidget(this);
     matrixRadio_ = new QRadioButton(QStringLiteral("混淆矩阵"), lowerPart_);
     chartRadio_ = new QRadioButton(QStringLiteral("图形显示"), lowerPart_);
@@ -87,17 +126,10 @@ void CDlgCE::build() {
     lower->addLayout(radios);
     lower->addWidget(matrixGrid_, 1);
     lower->addWidget(chart_, 1);
+}
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(upper);
-    layout->addWidget(separator_);
-    layout->addWidget(lowerPart_, 1);
-
-    // Tree of categories.
-    fillCategoryTree(tree_, data_.categories);
-    connect(tree_, &QTreeWidget::itemSelectionChanged, this, &CDlgCE::onSelectionChanged);
-
-    // Counts grid with its fixed headers.
+void CDlgCE::setUpCountGrid() {
+    // The fixed headers; the counts follow the selection.
     countGrid_->setRows(3);
     countGrid_->setCols(3);
     countGrid_->setFixedRows(1);
@@ -118,8 +150,10 @@ void CDlgCE::build() {
     countGrid_->setFixedSize(gridWidth, gridHeight);
     countGrid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     countGrid_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+}
 
-    // Confusion matrix: rows true categories, columns assigned categories.
+void CDlgCE::fillConfusionMatrix() {
+    // Rows true categories, columns assigned categories.
     const int c = static_cast<int>(evaluation_->categoryCount());
     matrixGrid_->setRows(c + 1);
     matrixGrid_->setCols(c + 1);
@@ -135,9 +169,11 @@ void CDlgCE::build() {
     }
 
     for (int col = 0; col <= c; ++col) matrixGrid_->widenColumnToText(col);
+}
 
-    // Chart: one segment per measures row, recall red and precision yellow,
-    // in whole percent (truncated).
+void CDlgCE::fillChart() {
+    // One segment per measures row, recall red and precision yellow, in
+    // whole percent (truncated). Hidden until its radio button is chosen.
     chart_->createGraph(CGraphObject::LineGraph2D);
     chart_->setGraphTitle(QStringLiteral("查全率/查准率"));
     chart_->setGraphSubtitle(QStringLiteral("单位：%"));
@@ -150,25 +186,6 @@ void CDlgCE::build() {
     }
     chart_->refresh();
     chart_->hide();
-    matrixRadio_->setChecked(true);
-    connect(matrixRadio_, &QRadioButton::toggled, this, [this](bool on) {
-        matrixGrid_->setVisible(on);
-        chart_->setVisible(!on);
-    });
-
-    connect(optionsButton_, &QPushButton::clicked, this, &CDlgCE::toggleOptions);
-    connect(saveButton_, &QPushButton::clicked, this, &CDlgCE::onSave);
-
-    showOverall();
-
-    // The two heights: the whole window, and the window down to the
-    // separator. It opens in the short one.
-    resize(std::max(sizeHint().width(), 720), sizeHint().height());
-    layout->activate();
-    fullHeight_ = height();
-    shortHeight_ = separator_->geometry().bottom() + layout->contentsMargins().bottom() + 1;
-    compact_ = false;
-    toggleOptions();
 }
 
 void CDlgCE::toggleOptions() {

@@ -9,6 +9,7 @@
 #include "evaluate/ResultViewData.h"
 
 class QFrame;
+class QHBoxLayout;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
@@ -51,6 +52,13 @@ public:
 
 private:
     void build();
+    // The widgets above the separator, in the layout returned.
+    QHBoxLayout* buildUpperPart();
+    // The widgets below the separator, in `lowerPart_`.
+    void buildLowerPart();
+    void setUpCountGrid();
+    void fillConfusionMatrix();
+    void fillChart();
     void onSelectionChanged();
     void onSave();
     void showCounts(const QString& title, const Contingency& record, const std::string& text);
