@@ -354,15 +354,11 @@ Status TextClassifier::selectFeatures(ProgressSink* sink) {
             const Status reduced =
                 roughSet_.prepareAndReduce(termIndex_, categories_, trainingCorpusPath, trainingDocCount, sink);
             warnings_ = roughSet_.warnings();
-            if (!reduced) {
-                return reduced;
-            }
+            if (!reduced) return reduced;
         }
         const Status written =
             roughSet_.writeSelection(newDimensionality, categoryCount, workDirectory(), featureTable_, sink);
-        if (!written) {
-            return written;
-        }
+        if (!written) return written;
     }
     vectorMode = kTrainingVectors;
     return update.finish();
@@ -472,11 +468,9 @@ Status TextClassifier::writeVectors(ProgressSink* sink) {
     }
     if (written == 0) {
         return Status::failure(sources.empty() ? "there is no document to write into " + file
-                                     : "no document could be read for " + file);
+                                               : "no document could be read for " + file);
     }
-    if (const Status committed = out.commit(); !committed) {
-        return committed;
-    }
+    if (const Status committed = out.commit(); !committed) return committed;
     // Raw vectors carry a record of the features and categories they were
     // written under, so that stale vectors are not classified later; a
     // record that cannot be written is dropped rather than left stale.
