@@ -7,23 +7,19 @@ using namespace kestrel;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = fuzz::writeScratchFile("workspace.txt", fuzz::bytesOf(data, size));
-    std::string error;
 
-    CategoryTable categories;
-    fuzz::require(readClasses(path, categories, &error), "a readable classes.txt is read");
-    FeatureTable features;
-    fuzz::require(readFeatures(path, features, &error), "a readable features.txt is read");
-    FsInfo info;
+    fuzz::require(readClasses(path).ok(), "a readable classes.txt is read");
+    fuzz::require(readFeatures(path).ok(), "a readable features.txt is read");
     std::string modeWord;
-    fuzz::require(readFsInfo(path, info, &error, &modeWord), "a readable fsinfo.dat is read");
-    selectionModeName(info.mode);
-    ClassifierParams params;
+    const Result<FsInfo> info = readFsInfo(path, &modeWord);
+    fuzz::require(info.ok(), "a readable fsinfo.dat is read");
+    if (info) selectionModeName(info->mode);
     std::string classifierWord;
-    if (readParams(path, params, &error, &classifierWord)) {
+    if (const Result<ClassifierParams> params = readParams(path, &classifierWord)) {
         // What is read back is written again in the same form.
-        ClassifierParams again;
-        const std::string written = fuzz::writeScratchFile("params.dat", paramsText(params));
-        fuzz::require(readParams(written, again, &error) && paramsText(again) == paramsText(params),
+        const std::string written = fuzz::writeScratchFile("params.dat", paramsText(*params));
+        const Result<ClassifierParams> again = readParams(written);
+        fuzz::require(again && paramsText(*again) == paramsText(*params),
                       "parameters read back as they were written");
     }
     return 0;

@@ -169,7 +169,8 @@ bool StepFlow::vectorsStale() const {
     return vectorOrigin(classifier_.workspacePath, vectorFileName(mode)) == VectorOrigin::kStale;
 }
 
-std::string StepFlow::detailOf(const LongStepResult& result, const std::vector<std::string>& warnings) const {
+std::string StepFlow::detailOf(const LongStepResult& result, const Status& failure,
+                               const std::vector<std::string>& warnings) const {
     std::string detail;
     auto addLine = [&](const std::string& line) {
         if (line.empty()) return;
@@ -177,7 +178,7 @@ std::string StepFlow::detailOf(const LongStepResult& result, const std::vector<s
         detail += line;
     };
     addLine(result.error);
-    if (!result.ok) addLine(classifier_.lastError());
+    if (!result.ok) addLine(failure.message());
     for (size_t i = 0; i < warnings.size() && i < kMaxDetailLines; ++i) addLine(warnings[i]);
     if (warnings.size() > kMaxDetailLines)
         addLine(formatString("……共%zu条", warnings.size()));
@@ -189,7 +190,7 @@ void StepFlow::reportWarnings(const char* caption, const std::vector<std::string
     LongStepResult done;
     done.ok = true;
     ui_.showWarning({caption, formatString("步骤已完成，但有%zu个问题（详见详细信息）。", warnings.size()),
-                     detailOf(done, warnings)});
+                     detailOf(done, Status(), warnings)});
 }
 
 // 1000: clears every flag, then sets up a new training run or loads an
@@ -200,8 +201,8 @@ void StepFlow::trainingText() {
     if (!ui_.runTrainingTextDialog(model)) return;
     if (model.loadChecked) {
         classifier_.workspacePath = model.modelDir;
-        if (!classifier_.loadClassifier()) {
-            ui_.showWarning({"模型", "读取分类模型失败！", classifier_.lastError()});
+        if (const Status loaded = classifier_.loadClassifier(); !loaded) {
+            ui_.showWarning({"模型", "读取分类模型失败！", loaded.message()});
             return;
         }
         flags_.classifierLoaded = flags_.preprocessed = flags_.indexed = flags_.featuresSelected = true;
@@ -224,12 +225,15 @@ void StepFlow::preprocess() {
     if (flags_.preprocessed || flags_.classifierLoaded) return;
     if (!flags_.trainingTextSet) return refuse("请先进行训练文本设置！");
     const auto start = Clock::now();
-    const auto result =
-        ui_.runLongStep("预处理", [this](ProgressSink& sink) { return classifier_.preprocessTraining(&sink); });
+    Status failure;
+    const auto result = ui_.runLongStep("预处理", [&](ProgressSink& sink) {
+        failure = classifier_.preprocessTraining(&sink);
+        return failure.ok();
+    });
     if (result.cancelled) return setOutcome("预处理已取消", secondsSince(start));
     if (!result.ok) {
         setOutcome("训练文本预处理失败", secondsSince(start));
-        ui_.showWarning({"预处理", "训练文本预处理失败！", detailOf(result, classifier_.warnings())});
+        ui_.showWarning({"预处理", "训练文本预处理失败！", detailOf(result, failure, classifier_.warnings())});
         return;
     }
     flags_.preprocessed = true;
@@ -252,7 +256,7 @@ void StepFlow::index() {
     if (result.cancelled) return setOutcome("特征索引已取消", secondsSince(start));
     if (!result.ok) {
         setOutcome("特征索引失败", secondsSince(start));
-        ui_.showWarning({"特征索引", "特征索引失败！", detailOf(result, classifier_.warnings())});
+        ui_.showWarning({"特征索引", "特征索引失败！", detailOf(result, Status(), classifier_.warnings())});
         return;
     }
     flags_.indexed = true;
@@ -272,15 +276,17 @@ void StepFlow::select() {
     classifier_.selectionMode = model.mode;
     classifier_.newDimensionality = model.dimension;
     bool selected = false;
+    Status failure;
     std::vector<std::string> warnings;
     const auto start = Clock::now();
     const auto result = ui_.runLongStep("特征选择", [&](ProgressSink& sink) {
-        if (!classifier_.selectFeatures(&sink)) return false;
+        failure = classifier_.selectFeatures(&sink);
+        if (!failure) return false;
         selected = true;
         warnings = classifier_.warnings();
-        const bool written = classifier_.writeVectors(&sink);
+        failure = classifier_.writeVectors(&sink);
         warnings.insert(warnings.end(), classifier_.warnings().begin(), classifier_.warnings().end());
-        return written;
+        return failure.ok();
     });
     // New features without their train.dat do not make a usable selection.
     if (selected && (!result.ok || result.cancelled)) flags_.featuresSelected = false;
@@ -288,7 +294,7 @@ void StepFlow::select() {
     if (!result.ok) {
         setOutcome(selected ? "训练文档向量写入失败" : "特征选择失败", secondsSince(start));
         ui_.showWarning({"特征选择", selected ? "训练文档向量写入失败！" : "特征选择失败！",
-                         detailOf(result, warnings)});
+                         detailOf(result, failure, warnings)});
         return;
     }
     flags_.featuresSelected = true;
@@ -339,21 +345,23 @@ void StepFlow::intermediate() {
     if (!flags_.rawTextSet) return refuse("请先进行原始文本设置！");
     classifier_.vectorMode = rawVectorMode_;
     bool preprocessed = false;
+    Status failure;
     std::vector<std::string> warnings;
     const auto start = Clock::now();
     const auto result = ui_.runLongStep("中间处理", [&](ProgressSink& sink) {
-        if (!classifier_.preprocessRaw(&sink)) return false;
+        failure = classifier_.preprocessRaw(&sink);
+        if (!failure) return false;
         preprocessed = true;
         warnings = classifier_.warnings();
-        const bool written = classifier_.writeVectors(&sink);
+        failure = classifier_.writeVectors(&sink);
         warnings.insert(warnings.end(), classifier_.warnings().begin(), classifier_.warnings().end());
-        return written;
+        return failure.ok();
     });
     if (result.cancelled) return setOutcome("中间处理已取消", secondsSince(start));
     if (!result.ok) {
         setOutcome(preprocessed ? "原始文档向量写入失败" : "原始文本预处理失败", secondsSince(start));
         ui_.showWarning({"预处理", preprocessed ? "原始文档向量写入失败！" : "原始文本预处理失败！",
-                         detailOf(result, warnings)});
+                         detailOf(result, failure, warnings)});
         return;
     }
     flags_.rawProcessed = true;
@@ -387,15 +395,18 @@ void StepFlow::classify() {
     classifier_.vectorMode = corpusVectorMode();
     if (vectorsStale()) return refuse(kStaleVectors);
     const auto start = Clock::now();
-    const auto result =
-        ui_.runLongStep("文本分类", [this](ProgressSink& sink) { return classifier_.classify(&sink); });
+    Status failure;
+    const auto result = ui_.runLongStep("文本分类", [&](ProgressSink& sink) {
+        failure = classifier_.classify(&sink);
+        return failure.ok();
+    });
     if (result.cancelled) return setOutcome("文本分类已取消", secondsSince(start));
     const auto warnings = classifier_.warnings();
-    const std::string detail = detailOf(result, warnings);
+    const std::string detail = detailOf(result, failure, warnings);
     // result.dat follows the raw-document list even when nothing could be
     // classified, as a classification run always leaves it.
-    if (!classifier_.writeResults())
-        ui_.showWarning({"分类", "分类结果文件写入失败！", classifier_.lastError()});
+    if (const Status written = classifier_.writeResults(); !written)
+        ui_.showWarning({"分类", "分类结果文件写入失败！", written.message()});
     if (!result.ok) {
         setOutcome("文本分类失败", secondsSince(start));
         ui_.showWarning({"分类", "文本分类失败！", detail});

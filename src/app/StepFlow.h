@@ -133,8 +133,10 @@ private:
     int corpusVectorMode() const;
     // Shows the controller's warnings of a step that succeeded.
     void reportWarnings(const char* caption, const std::vector<std::string>& warnings);
-    // The controller's error and warnings as detail text.
-    std::string detailOf(const LongStepResult& result, const std::vector<std::string>& warnings) const;
+    // The step's failure (when it did not succeed) and warnings as detail
+    // text.
+    std::string detailOf(const LongStepResult& result, const Status& failure,
+                         const std::vector<std::string>& warnings) const;
 
     TextClassifier& classifier_;
     StepUi& ui_;

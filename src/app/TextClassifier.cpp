@@ -60,17 +60,18 @@ public:
     OperationUpdate(TextClassifier& controller, const char* run)
         : controller_(controller), hadTransaction_(controller.update_ != nullptr) {
         own_ = !(controller.update_ && controller.update_->isOpen());
-        ready_ = !own_ || controller.beginUpdate(run);
+        if (own_) ready_ = controller.beginUpdate(run);
     }
     ~OperationUpdate() { end(); }
     OperationUpdate(const OperationUpdate&) = delete;
     OperationUpdate& operator=(const OperationUpdate&) = delete;
-    bool ready() const { return ready_; }
+    // Whether the update could be opened, and if not, why.
+    const Status& ready() const { return ready_; }
     // The operation succeeded: its own update is committed.
-    bool finish() {
-        const bool ok = !own_ || controller_.commitUpdate();
+    Status finish() {
+        const Status committed = own_ ? controller_.commitUpdate() : Status();
         end();
-        return ok;
+        return committed;
     }
 
 private:
@@ -83,7 +84,7 @@ private:
     TextClassifier& controller_;
     bool hadTransaction_;
     bool own_ = false;
-    bool ready_ = false;
+    Status ready_;
 };
 
 TextClassifier::TextClassifier() : svm_(makeSvmEngine()), segmenter_(makeDocumentSegmenter()) {}
@@ -97,19 +98,15 @@ void TextClassifier::setSegmenter(std::unique_ptr<DocumentSegmenter> segmenter) 
 
 void TextClassifier::setSvmEngine(std::unique_ptr<SvmEngine> engine) { svm_ = std::move(engine); }
 
-bool TextClassifier::beginUpdate(const std::string& run) {
+Status TextClassifier::beginUpdate(const std::string& run) {
     if (!update_ || update_->workspace() != withTrailingSlash(workspacePath))
         update_ = std::make_unique<WorkspaceTransaction>(workspacePath);
-    const Status begun = update_->begin(run);
-    if (!begun) lastError_ = begun.message();
-    return begun.ok();
+    return update_->begin(run);
 }
 
-bool TextClassifier::commitUpdate() {
-    if (!update_) return true;
-    const Status committed = update_->commit();
-    if (!committed) lastError_ = committed.message();
-    return committed.ok();
+Status TextClassifier::commitUpdate() {
+    if (!update_) return Status();
+    return update_->commit();
 }
 
 void TextClassifier::endUpdates() { update_.reset(); }
@@ -118,72 +115,55 @@ std::string TextClassifier::workDirectory() const {
     return update_ && update_->isOpen() ? update_->directory() : workspacePath;
 }
 
-bool TextClassifier::verifyWorkspaceFiles(std::initializer_list<std::string> names) {
-    if (!update_) return true;
-    for (const auto& name : names) {
-        if (const Status verified = update_->verify(name); !verified) {
-            lastError_ = verified.message();
-            return false;
-        }
-    }
-    return true;
+Status TextClassifier::verifyWorkspaceFiles(std::initializer_list<std::string> names) {
+    if (!update_) return Status();
+    for (const auto& name : names)
+        if (Status verified = update_->verify(name); !verified) return verified;
+    return Status();
 }
 
 void TextClassifier::beginOperation() {
-    lastError_.clear();
     warnings_.clear();
 }
 
 FsInfo TextClassifier::fsInfo() const { return FsInfo{selectionMode, oldDimensionality_, newDimensionality}; }
 
-bool TextClassifier::workspaceOutsideTrainingCorpus() {
-    if (!isInsideDirectory(workspacePath, trainingCorpusPath)) return true;
-    lastError_ = "the workspace " + workspacePath + " lies inside the training corpus " + trainingCorpusPath +
-                 ", where it would be taken for a category; choose a workspace outside the corpus";
-    return false;
+Status TextClassifier::workspaceOutsideTrainingCorpus() {
+    if (!isInsideDirectory(workspacePath, trainingCorpusPath)) return Status();
+    return Status::failure("the workspace " + workspacePath + " lies inside the training corpus " +
+                           trainingCorpusPath +
+                           ", where it would be taken for a category; choose a workspace outside the corpus");
 }
 
-bool TextClassifier::writeCategories() {
+Status TextClassifier::writeCategories() {
     if (!isDirectory(trainingCorpusPath)) {
-        lastError_ = "the training corpus directory " + trainingCorpusPath + " does not exist or cannot be read";
-        return false;
+        return Status::failure("the training corpus directory " + trainingCorpusPath +
+                               " does not exist or cannot be read");
     }
     const auto names = listSubdirectories(trainingCorpusPath, &warnings_);
-    if (!names) {
-        lastError_ = names.message();
-        return false;
-    }
+    if (!names) return names.status();
     for (const auto& name : *names) {
         if (!fitsOnALine(name)) {
-            lastError_ = "the category directory \"" + displayPath(name) + "\" in " + displayPath(trainingCorpusPath) +
-                         " has a line break or control character in its name, which classes.txt cannot hold; "
-                         "rename it";
             categories_.clear();
-            return false;
+            return Status::failure("the category directory \"" + displayPath(name) + "\" in " +
+                                   displayPath(trainingCorpusPath) +
+                                   " has a line break or control character in its name, which classes.txt cannot "
+                                   "hold; rename it");
         }
         categories_.push_back({name, 0});
     }
-    if (const Status written = writeFileAtomically(workDirectory() + "classes.txt", classesText(categories_));
-        !written) {
-        lastError_ = written.message();
-        return false;
-    }
-    return true;
+    return writeFileAtomically(workDirectory() + "classes.txt", classesText(categories_));
 }
 
-bool TextClassifier::loadSegmenter() {
-    if (!segmenter_) {
-        lastError_ = "no word segmenter is built into this program, so raw text (*.txt) cannot be preprocessed";
-        return false;
-    }
-    if (const Status loaded = segmenter_->loadData(startupDirectory); !loaded) {
-        lastError_ = loaded.message();
-        return false;
-    }
+Status TextClassifier::loadSegmenter() {
+    if (!segmenter_)
+        return Status::failure(
+            "no word segmenter is built into this program, so raw text (*.txt) cannot be preprocessed");
+    if (Status loaded = segmenter_->loadData(startupDirectory); !loaded) return loaded;
     segmenterLoaded_ = true;
     // Any non-zero value turns unknown-word recognition on.
     segmenter_->setUnknownWordSwitch(2);
-    return true;
+    return Status();
 }
 
 void TextClassifier::releaseSegmenter() {
@@ -208,7 +188,7 @@ void TextClassifier::listDocuments(const std::string& dir, InputFormat format, i
     }
 }
 
-bool TextClassifier::preprocessDocuments(const std::vector<PendingDocument>& documents, InputFormat format,
+Status TextClassifier::preprocessDocuments(const std::vector<PendingDocument>& documents, InputFormat format,
                                          std::vector<bool>& ok,
                                          ProgressSink* sink) {
     preprocessReport_.documents = static_cast<uint32_t>(documents.size());
@@ -216,11 +196,8 @@ bool TextClassifier::preprocessDocuments(const std::vector<PendingDocument>& doc
     if (format != InputFormat::RawText) {
         // Segmented documents are used as they are.
         releaseSegmenter();
-        if (isCancelled(sink)) {
-            lastError_ = "preprocessing cancelled";
-            return false;
-        }
-        return true;
+        if (isCancelled(sink)) return Status::failure("preprocessing cancelled");
+        return Status();
     }
     std::vector<char> success(documents.size(), 0);
     std::vector<std::string> errors(documents.size());
@@ -274,27 +251,28 @@ bool TextClassifier::preprocessDocuments(const std::vector<PendingDocument>& doc
         }
         if (!notes[i].empty()) warnings_.push_back(notes[i]);
     }
-    if (!finished) lastError_ = "preprocessing cancelled";
-    return finished;
+    return finished ? Status() : Status::failure("preprocessing cancelled");
 }
 
-bool TextClassifier::preprocessTraining(ProgressSink* sink) {
+Status TextClassifier::preprocessTraining(ProgressSink* sink) {
     beginOperation();
     preprocessReport_ = {};
     categories_.clear();
     termIndex_.clear();
     trainingCorpus_.reset();
-    if (!workspaceOutsideTrainingCorpus()) return false;
+    if (Status outside = workspaceOutsideTrainingCorpus(); !outside) return outside;
     OperationUpdate update(*this, "preprocess");
-    if (!update.ready() || !writeCategories()) return false;
-    if (trainingFormat == InputFormat::RawText && !loadSegmenter()) return false;
+    if (!update.ready()) return update.ready();
+    if (Status written = writeCategories(); !written) return written;
+    if (trainingFormat == InputFormat::RawText)
+        if (Status loaded = loadSegmenter(); !loaded) return loaded;
 
     std::vector<PendingDocument> documents;
     for (uint32_t i = 0; i < categoryCount && i < categories_.size(); ++i)
         listDocuments(trainingCorpusPath + categories_[i].name + "/", trainingFormat, static_cast<int32_t>(i),
                       documents);
     std::vector<bool> ok;
-    if (!preprocessDocuments(documents, trainingFormat, ok, sink)) return false;
+    if (Status done = preprocessDocuments(documents, trainingFormat, ok, sink); !done) return done;
     // Documents that could not be segmented have no .seg file and so are
     // not training documents.
     uint32_t total = 0;
@@ -305,24 +283,23 @@ bool TextClassifier::preprocessTraining(ProgressSink* sink) {
     }
     trainingDocCount = total;
     if (total == 0) {
-        lastError_ = documents.empty() ? "the training corpus " + trainingCorpusPath + " holds no documents"
-                                       : formatString("none of the %zu documents could be preprocessed",
-                                                      documents.size());
-        return false;
+        return Status::failure(documents.empty()
+                                   ? "the training corpus " + trainingCorpusPath + " holds no documents"
+                                   : fmt::format("none of the {} documents could be preprocessed", documents.size()));
     }
     return update.finish();
 }
 
-bool TextClassifier::preprocessRaw(ProgressSink* sink) {
+Status TextClassifier::preprocessRaw(ProgressSink* sink) {
     beginOperation();
     preprocessReport_ = {};
     decisionValues_.clear();
     rawDocuments_.clear();
     if (!isDirectory(rawCorpusPath)) {
-        lastError_ = "the raw corpus directory " + rawCorpusPath + " does not exist or cannot be read";
-        return false;
+        return Status::failure("the raw corpus directory " + rawCorpusPath + " does not exist or cannot be read");
     }
-    if (rawFormat == InputFormat::RawText && !loadSegmenter()) return false;
+    if (rawFormat == InputFormat::RawText)
+        if (Status loaded = loadSegmenter(); !loaded) return loaded;
 
     std::vector<PendingDocument> documents;
     if (vectorMode == kTestVectors) {
@@ -332,7 +309,7 @@ bool TextClassifier::preprocessRaw(ProgressSink* sink) {
         listDocuments(rawCorpusPath, rawFormat, -1, documents);
     }
     std::vector<bool> ok;
-    if (!preprocessDocuments(documents, rawFormat, ok, sink)) return false;
+    if (Status done = preprocessDocuments(documents, rawFormat, ok, sink); !done) return done;
     // A document that could not be segmented is left out of the list, so the
     // n-th vector line stays the n-th raw document.
     for (size_t n = 0; n < documents.size(); ++n) {
@@ -342,10 +319,9 @@ bool TextClassifier::preprocessRaw(ProgressSink* sink) {
     }
     rawDocCount = static_cast<uint32_t>(rawDocuments_.size());
     if (!documents.empty() && rawDocuments_.empty()) {
-        lastError_ = formatString("none of the %zu documents could be preprocessed", documents.size());
-        return false;
+        return Status::failure(fmt::format("none of the {} documents could be preprocessed", documents.size()));
     }
-    return true;
+    return Status();
 }
 
 void TextClassifier::buildIndex(ProgressSink* sink) {
@@ -357,12 +333,11 @@ void TextClassifier::buildIndex(ProgressSink* sink) {
     roughSet_.invalidate();
 }
 
-bool TextClassifier::selectFeatures(ProgressSink* sink) {
+Status TextClassifier::selectFeatures(ProgressSink* sink) {
     beginOperation();
     newDimensionality = std::min(newDimensionality, oldDimensionality_);
-    std::string error;
     OperationUpdate update(*this, "select");
-    if (!update.ready()) return false;
+    if (!update.ready()) return update.ready();
     if (selectionMode >= kChi && selectionMode <= kMi) {
         // Scoring is one pass over the candidate terms plus a sort, a small
         // fraction of reading the corpus at any size: it stays in one thread.
@@ -371,8 +346,7 @@ bool TextClassifier::selectFeatures(ProgressSink* sink) {
         selectByStatistics(termIndex_, selectionMode, trainingDocCount, categories_, categoryCount, newDimensionality,
                            table, text);
         if (const Status written = writeFileAtomically(workDirectory() + "features.txt", text); !written) {
-            lastError_ = written.message();
-            return false;
+            return written;
         }
         featureTable_ = std::move(table);
     } else if (selectionMode == kRs) {
@@ -381,17 +355,11 @@ bool TextClassifier::selectFeatures(ProgressSink* sink) {
                 roughSet_.prepareAndReduce(termIndex_, categories_, trainingCorpusPath, trainingDocCount, sink,
                                            heldTrainingCorpus());
             warnings_ = roughSet_.warnings();
-            if (!reduced) {
-                lastError_ = reduced.message();
-                return false;
-            }
+            if (!reduced) return reduced;
         }
         const Status written =
             roughSet_.writeSelection(newDimensionality, categoryCount, workDirectory(), featureTable_, sink);
-        if (!written) {
-            lastError_ = written.message();
-            return false;
-        }
+        if (!written) return written;
     }
     vectorMode = kTrainingVectors;
     return update.finish();
@@ -463,10 +431,11 @@ TextClassifier::TermWeigher TextClassifier::termWeigher(const std::vector<Vector
     };
 }
 
-bool TextClassifier::writeVectors(ProgressSink* sink) {
+Status TextClassifier::writeVectors(ProgressSink* sink) {
     beginOperation();
     heldVectors_.reset();
-    if (vectorMode != kTrainingVectors && vectorMode != kTestVectors && vectorMode != kExampleVectors) return true;
+    if (vectorMode != kTrainingVectors && vectorMode != kTestVectors && vectorMode != kExampleVectors)
+        return Status();
     const std::string file = vectorMode == kTrainingVectors ? "train.dat"
                              : vectorMode == kTestVectors  ? "test.dat"
                                                            : "example.dat";
@@ -475,7 +444,7 @@ bool TextClassifier::writeVectors(ProgressSink* sink) {
     const TermWeigher weigh = termWeigher(sources, lookup);
 
     OperationUpdate update(*this, "vectors");
-    if (!update.ready()) return false;
+    if (!update.ready()) return update.ready();
     AtomicFileWriter out(workDirectory() + file);
     VectorKeeper keeper;
     // Documents are read and weighed on every core a chunk at a time, and
@@ -486,8 +455,7 @@ bool TextClassifier::writeVectors(ProgressSink* sink) {
     for (size_t first = 0; first < sources.size(); first += kChunk) {
         chunk.assign(std::min(kChunk, sources.size() - first), WeighedDocument());
         if (!weighDocuments(sources, first, weigh, chunk, sink)) {
-            lastError_ = "writing " + file + " cancelled";
-            return false;
+            return Status::failure("writing " + file + " cancelled");
         }
         for (size_t i = 0; i < chunk.size(); ++i) {
             WeighedDocument& w = chunk[i];
@@ -500,31 +468,27 @@ bool TextClassifier::writeVectors(ProgressSink* sink) {
         if (sink) sink->progress("vectors", first + chunk.size(), sources.size());
     }
     if (written == 0) {
-        lastError_ = sources.empty() ? "there is no document to write into " + file
-                                     : "no document could be read for " + file;
-        return false;
+        return Status::failure(sources.empty() ? "there is no document to write into " + file
+                                               : "no document could be read for " + file);
     }
-    if (const Status committed = out.commit(); !committed) {
-        lastError_ = committed.message();
-        return false;
-    }
+    if (const Status committed = out.commit(); !committed) return committed;
     // Raw vectors carry a record of the features and categories they were
     // written under, so that stale vectors are not classified later; a
     // record that cannot be written is dropped rather than left stale.
     if (vectorMode != kTrainingVectors && !recordVectorSource(workDirectory(), file))
         forgetVectorSource(workDirectory(), file);
-    if (!update.finish()) return false;
+    if (Status finished = update.finish(); !finished) return finished;
     std::shared_ptr<VectorSet> kept = keeper.release();
-    if (!kept) return true;
+    if (!kept) return Status();
     if (vectorMode == kTrainingVectors) {
         // KNN takes the training vectors as written; the SVM reads train.dat.
         knn_.adoptTraining(workDirectory() + file, std::move(*kept));
-        return true;
+        return Status();
     }
     heldVectors_ = std::move(kept);
     heldVectorsFile_ = file;
     heldVectorsIdentity_ = FileIdentity::of(workDirectory() + file);
-    return true;
+    return Status();
 }
 
 bool TextClassifier::weighDocuments(const std::vector<VectorSource>& sources, size_t first, const TermWeigher& weigh,
@@ -556,65 +520,44 @@ void TextClassifier::VectorKeeper::keep(DocumentVector&& vector, const std::stri
     kept_->labels.push_back(std::stol(label));
 }
 
-const std::vector<DocumentVector>* TextClassifier::vectorsToClassify(VectorSet& read, std::string& note) {
+Result<const std::vector<DocumentVector>*> TextClassifier::vectorsToClassify(VectorSet& read, std::string& note) {
     const std::string name = vectorMode == kTestVectors ? "test.dat" : "example.dat";
     if (heldVectors_ && heldVectorsFile_ == name && heldVectorsIdentity_ == FileIdentity::of(currentVectorFile()))
         return &heldVectors_->docs;
     const std::string path = currentVectorFile();
     auto file = readVectorFile(path, RejectedLines::kKeepEmpty);
-    if (!file) {
-        lastError_ = file.message();
-        return nullptr;
-    }
+    if (!file) return file.status();
     read = std::move(*file);
     if (read.report.rejected) note = skippedLinesNote(read.report, path);
     return &read.docs;
 }
 
-bool TextClassifier::loadClassifier() {
+Status TextClassifier::loadClassifier() {
     beginOperation();
-    std::string error;
     if (!isDirectory(workspacePath)) {
-        lastError_ = "cannot open " + workspacePath + "classes.txt: the workspace directory does not exist";
-        return false;
+        return Status::failure("cannot open " + workspacePath + "classes.txt: the workspace directory does not exist");
     }
     OperationUpdate update(*this, "load");
     // A workspace that cannot be written (read-only media) is read in place.
     const bool readOnly = !update.ready() && access(workspacePath.c_str(), W_OK) != 0;
-    if ((!update.ready() && !readOnly) ||
-        !verifyWorkspaceFiles({"classes.txt", "features.txt", "fsinfo.dat", "train.dat"}))
-        return false;
-    if (readOnly) lastError_.clear();
+    if (!update.ready() && !readOnly) return update.ready();
+    if (Status verified = verifyWorkspaceFiles({"classes.txt", "features.txt", "fsinfo.dat", "train.dat"}); !verified)
+        return verified;
     const std::string dir = workDirectory();
-    CategoryTable categories;
-    if (!readClasses(dir + "classes.txt", categories, &error)) {
-        lastError_ = error;
-        return false;
-    }
-    categories_ = std::move(categories);
+    Result<CategoryTable> categories = readClasses(dir + "classes.txt");
+    if (!categories) return categories.status();
+    categories_ = std::move(*categories);
     categoryCount = static_cast<uint32_t>(categories_.size());
-    FeatureTable features;
-    if (!readFeatures(dir + "features.txt", features, &error)) {
-        lastError_ = error;
-        return false;
-    }
-    featureTable_ = std::move(features);
-    if (!fileExists(dir + "train.dat")) {
-        lastError_ = "cannot open " + workspacePath + "train.dat";
-        return false;
-    }
-    if (!checkVectorLabels(dir + "train.dat", categoryCount, &error)) {
-        lastError_ = error;
-        return false;
-    }
-    FsInfo info;
-    if (!readFsInfo(dir + "fsinfo.dat", info, &error)) {
-        lastError_ = error;
-        return false;
-    }
-    selectionMode = info.mode;
-    oldDimensionality_ = info.oldDimensionality;
-    newDimensionality = info.newDimensionality;
+    Result<FeatureTable> features = readFeatures(dir + "features.txt");
+    if (!features) return features.status();
+    featureTable_ = std::move(*features);
+    if (!fileExists(dir + "train.dat")) return Status::failure("cannot open " + workspacePath + "train.dat");
+    if (Status checked = checkVectorLabels(dir + "train.dat", categoryCount); !checked) return checked;
+    const Result<FsInfo> info = readFsInfo(dir + "fsinfo.dat");
+    if (!info) return info.status();
+    selectionMode = info->mode;
+    oldDimensionality_ = info->oldDimensionality;
+    newDimensionality = info->newDimensionality;
     // The candidate index belongs to the corpus trained before.
     termIndex_.clear();
     trainingCorpus_.reset();
@@ -626,18 +569,17 @@ std::string TextClassifier::currentVectorFile() const {
     return workDirectory() + (vectorMode == kTestVectors ? "test.dat" : "example.dat");
 }
 
-bool TextClassifier::classify(ProgressSink* sink) {
+Status TextClassifier::classify(ProgressSink* sink) {
     beginOperation();
-    ClassifierParams params;
-    std::string error;
     OperationUpdate update(*this, "classify");
-    if (!update.ready() ||
-        !verifyWorkspaceFiles({"params.dat", "train.dat", vectorMode == kTestVectors ? "test.dat" : "example.dat"}))
-        return false;
-    if (!readParams(workDirectory() + "params.dat", params, &error)) {
-        lastError_ = error;
-        return false;
-    }
+    if (!update.ready()) return update.ready();
+    if (Status verified = verifyWorkspaceFiles(
+            {"params.dat", "train.dat", vectorMode == kTestVectors ? "test.dat" : "example.dat"});
+        !verified)
+        return verified;
+    const Result<ClassifierParams> read = readParams(workDirectory() + "params.dat");
+    if (!read) return read.status();
+    const ClassifierParams& params = *read;
     classifier_ = params.classifier;
     if (params.classifier == ClassifierKind::Knn) {
         knn_.k = params.k;
@@ -645,41 +587,36 @@ bool TextClassifier::classify(ProgressSink* sink) {
         knn_.workspacePath = workDirectory();
         knn_.categoryCount = categoryCount;
         knn_.threads = threads;
-        return classifyKnn(sink) && update.finish();
+        if (Status classified = classifyKnn(sink); !classified) return classified;
+        return update.finish();
     }
     svmSettings_ = params.svm;
-    if (!trainSvmModels(sink)) return false;
-    return classifySvm(sink) && update.finish();
+    if (Status trained = trainSvmModels(sink); !trained) return trained;
+    if (Status classified = classifySvm(sink); !classified) return classified;
+    return update.finish();
 }
 
-bool TextClassifier::classifyKnn(ProgressSink* sink) {
-    if (vectorMode != kTestVectors && vectorMode != kExampleVectors) return true;
+Status TextClassifier::classifyKnn(ProgressSink* sink) {
+    if (vectorMode != kTestVectors && vectorMode != kExampleVectors) return Status();
     VectorSet read;
     std::string note;
-    const std::vector<DocumentVector>* docs = vectorsToClassify(read, note);
-    if (!docs) return false;
-    auto assigned = knn_.classify(*docs, sink);
-    if (!assigned) {
-        lastError_ = assigned.message();
-        return false;
-    }
+    const auto docs = vectorsToClassify(read, note);
+    if (!docs) return docs.status();
+    auto assigned = knn_.classify(**docs, sink);
+    if (!assigned) return assigned.status();
     addWarningOnce(knn_.warning());
     addWarningOnce(note);
     if (knn_.trainingDocuments().empty() || (assigned->empty() && !rawDocuments_.empty())) {
-        lastError_ = knn_.trainingDocuments().empty() ? "train.dat holds no training vector"
-                                                      : "no document could be classified";
-        return false;
+        return Status::failure(knn_.trainingDocuments().empty() ? "train.dat holds no training vector"
+                                                                : "no document could be classified");
     }
     for (size_t n = 0; n < assigned->size() && n < rawDocuments_.size(); ++n)
         rawDocuments_[n].assignedCategory = (*assigned)[n];
-    return true;
+    return Status();
 }
 
-bool TextClassifier::trainSvmModels(ProgressSink* sink) {
-    if (!svm_) {
-        lastError_ = "no SVM engine is built into this program";
-        return false;
-    }
+Status TextClassifier::trainSvmModels(ProgressSink* sink) {
+    if (!svm_) return Status::failure("no SVM engine is built into this program");
     svm_->setSettings(svmSettings_);
     svm_->setThreads(threads);
     std::vector<SvmEngine::Job> jobs;
@@ -693,21 +630,15 @@ bool TextClassifier::trainSvmModels(ProgressSink* sink) {
             if (sink) sink->progress("train", done, jobs.size());
         });
     // A stop during the last training still leaves a result for every job.
-    if (results.size() < jobs.size() || isCancelled(sink)) {
-        lastError_ = "training cancelled";
-        return false;
-    }
+    if (results.size() < jobs.size() || isCancelled(sink)) return Status::failure("training cancelled");
     uint32_t trained = 0;
     for (const auto& r : results) {
         if (r.ok) ++trained;
         else warnings_.push_back(r.error);
         addWarningOnce(r.warning);
     }
-    if (trained == 0 && categoryCount > 0) {
-        lastError_ = "no SVM model could be trained";
-        return false;
-    }
-    return true;
+    if (trained == 0 && categoryCount > 0) return Status::failure("no SVM model could be trained");
+    return Status();
 }
 
 void TextClassifier::addWarningOnce(const std::string& note) {
@@ -717,19 +648,17 @@ void TextClassifier::addWarningOnce(const std::string& note) {
     if (std::find(warnings_.begin(), warnings_.end(), note) == warnings_.end()) warnings_.push_back(note);
 }
 
-bool TextClassifier::classifySvm(ProgressSink* sink) {
+Status TextClassifier::classifySvm(ProgressSink* sink) {
     for (auto& values : decisionValues_) values.assign(categoryCount, 0.0);
     // The documents are read once and scored with every model.
     VectorSet read;
     std::string note;
-    const std::vector<DocumentVector>* docs = vectorsToClassify(read, note);
-    if (!docs) return false;
+    const auto readDocs = vectorsToClassify(read, note);
+    if (!readDocs) return readDocs.status();
+    const std::vector<DocumentVector>* docs = *readDocs;
     uint32_t scored = 0;
     for (uint32_t c = 0; c < categoryCount; ++c) {
-        if (isCancelled(sink)) {
-            lastError_ = "classification cancelled";
-            return false;
-        }
+        if (isCancelled(sink)) return Status::failure("classification cancelled");
         // A line that is not a vector cannot be scored; values map to
         // documents by position, so the file is refused as a whole.
         if (!note.empty()) {
@@ -750,10 +679,7 @@ bool TextClassifier::classifySvm(ProgressSink* sink) {
         for (size_t n = 0; n < values.size() && n < decisionValues_.size(); ++n) decisionValues_[n][c] = values[n];
         if (sink) sink->progress("classify", c + 1, categoryCount);
     }
-    if (scored == 0 && categoryCount > 0) {
-        lastError_ = "no document could be scored with any SVM model";
-        return false;
-    }
+    if (scored == 0 && categoryCount > 0) return Status::failure("no document could be scored with any SVM model");
     // The largest decision value wins; scanning from category 0, only a
     // strictly larger value replaces the best, so ties go to the lowest id
     // and an undefined (NaN) value never wins.
@@ -769,17 +695,14 @@ bool TextClassifier::classifySvm(ProgressSink* sink) {
         }
         rawDocuments_[n].assignedCategory = best;
     }
-    return true;
+    return Status();
 }
 
-bool TextClassifier::writeResults() {
+Status TextClassifier::writeResults() {
     OperationUpdate update(*this, "results");
-    if (!update.ready()) return false;
-    if (const Status written = writeFileAtomically(workDirectory() + "result.dat", resultsText(rawDocuments_));
-        !written) {
-        lastError_ = written.message();
-        return false;
-    }
+    if (!update.ready()) return update.ready();
+    if (Status written = writeFileAtomically(workDirectory() + "result.dat", resultsText(rawDocuments_)); !written)
+        return written;
     return update.finish();
 }
 

@@ -20,6 +20,7 @@
 #include "features/SegmentedCorpus.h"
 #include "features/VectorFile.h"
 #include "common/FileIdentity.h"
+#include "common/Status.h"
 
 namespace kestrel {
 
@@ -65,34 +66,33 @@ public:
 
     // Rebuilds the category table from the training corpus, writes
     // classes.txt and turns every document into its .seg file (raw text) or
-    // counts the .seg files (preprocessed). False when the segmenter cannot be
-    // loaded, classes.txt cannot be written or no document is left (see
-    // lastError()); documents that fail are reported in preprocessReport()
-    // and skipped.
-    bool preprocessTraining(ProgressSink* sink = nullptr);
+    // counts the .seg files (preprocessed). Fails when the segmenter cannot
+    // be loaded, classes.txt cannot be written or no document is left;
+    // documents that fail are reported in preprocessReport() and skipped.
+    Status preprocessTraining(ProgressSink* sink = nullptr);
     // The same for the raw corpus; rebuilds the raw-document list.
-    bool preprocessRaw(ProgressSink* sink = nullptr);
-    // False (with lastError()) when the workspace lies inside the training
-    // corpus, where its directory would be listed as a category.
-    bool workspaceOutsideTrainingCorpus();
+    Status preprocessRaw(ProgressSink* sink = nullptr);
+    // Fails when the workspace lies inside the training corpus, where its
+    // directory would be listed as a category.
+    Status workspaceOutsideTrainingCorpus();
     // Builds the candidate index from the training .seg files.
     void buildIndex(ProgressSink* sink = nullptr);
     // Selects newDimensionality features by selectionMode and writes
-    // features.txt. False when features.txt cannot be written or the step was
+    // features.txt. Fails when features.txt cannot be written or the step was
     // cancelled (the feature table and features.txt are then unchanged).
-    bool selectFeatures(ProgressSink* sink = nullptr);
+    Status selectFeatures(ProgressSink* sink = nullptr);
     // Writes train.dat, test.dat or example.dat by vectorMode.
-    bool writeVectors(ProgressSink* sink = nullptr);
+    Status writeVectors(ProgressSink* sink = nullptr);
     // Loads classes.txt, features.txt, fsinfo.dat from workspacePath and
-    // checks train.dat. False at the first file that cannot be read.
-    bool loadClassifier();
-    // Classifies the raw documents with the method of params.dat. False when
+    // checks train.dat. Fails at the first file that cannot be read.
+    Status loadClassifier();
+    // Classifies the raw documents with the method of params.dat. Fails when
     // nothing could be classified (no params.dat, no vectors, no engine);
     // partial failures (an SVM category that could not be trained) are in
     // warnings().
-    bool classify(ProgressSink* sink = nullptr);
-    // Writes result.dat. False when it cannot be written.
-    bool writeResults();
+    Status classify(ProgressSink* sink = nullptr);
+    // Writes result.dat. Fails when it cannot be written.
+    Status writeResults();
 
     // --- workspace updates ---------------------------------------------
     // A run that writes several workspace files opens an update first: it
@@ -102,9 +102,9 @@ public:
     // together and records them in the workspace's manifest. The lock stays
     // until endUpdates (or destruction), so the run may commit more than
     // once. An operation called outside an update runs as an update of its
-    // own and releases the lock when done. False with lastError().
-    bool beginUpdate(const std::string& run);
-    bool commitUpdate();
+    // own and releases the lock when done.
+    Status beginUpdate(const std::string& run);
+    Status commitUpdate();
     void endUpdates();  // discards an uncommitted update and unlocks
     // Where the workspace files are read and written now: the staging
     // directory during an update, else workspacePath.
@@ -122,10 +122,8 @@ public:
     FsInfo fsInfo() const;
     KnnClassifier& knn() { return knn_; }
 
-    // Message of the last failed operation (UTF-8), and the non-fatal
-    // problems of the last operation (unreadable files, skipped documents,
-    // categories that could not be trained).
-    const std::string& lastError() const { return lastError_; }
+    // The non-fatal problems of the last operation (unreadable files,
+    // skipped documents, categories that could not be trained).
     const std::vector<std::string>& warnings() const { return warnings_; }
     const PreprocessReport& preprocessReport() const { return preprocessReport_; }
 
@@ -137,25 +135,25 @@ private:
     // A document found by preprocessing: its directory (with '/'), title
     // and category id (-1 in an example corpus).
     class OperationUpdate;
-    // Checks workspace files against the manifest; false with lastError().
-    bool verifyWorkspaceFiles(std::initializer_list<std::string> names);
+    // Checks workspace files against the manifest.
+    Status verifyWorkspaceFiles(std::initializer_list<std::string> names);
     struct PendingDocument {
         std::string dir;
         std::string title;
         int32_t category;
     };
-    bool writeCategories();
+    Status writeCategories();
     void listDocuments(const std::string& dir, InputFormat format, int32_t category,
                        std::vector<PendingDocument>& out);
     // Segments the documents (raw text) on every core into their .seg files
     // and releases the segmenter; ok[n] says whether document n has its .seg.
-    bool preprocessDocuments(const std::vector<PendingDocument>& documents, InputFormat format, std::vector<bool>& ok,
-                             ProgressSink* sink);
-    bool loadSegmenter();
+    Status preprocessDocuments(const std::vector<PendingDocument>& documents, InputFormat format, std::vector<bool>& ok,
+                               ProgressSink* sink);
+    Status loadSegmenter();
     void releaseSegmenter();
-    bool classifyKnn(ProgressSink* sink);
-    bool trainSvmModels(ProgressSink* sink);
-    bool classifySvm(ProgressSink* sink);
+    Status classifyKnn(ProgressSink* sink);
+    Status trainSvmModels(ProgressSink* sink);
+    Status classifySvm(ProgressSink* sink);
     void addWarningOnce(const std::string& note);
     std::string currentVectorFile() const;
     // A vector file's document: its .seg file and the label of its line.
@@ -197,9 +195,9 @@ private:
     const SegmentedCorpus* heldTrainingCorpus() const;
     // The documents to classify: the vectors writeVectors kept when they are
     // still those of the vector file, else the file read into `read`
-    // (`note` then tells of lines that are no vectors). Null with
-    // lastError() when the file cannot be read.
-    const std::vector<DocumentVector>* vectorsToClassify(VectorSet& read, std::string& note);
+    // (`note` then tells of lines that are no vectors); a failure when the
+    // file cannot be read.
+    Result<const std::vector<DocumentVector>*> vectorsToClassify(VectorSet& read, std::string& note);
     void beginOperation();
 
     CategoryTable categories_;
@@ -215,7 +213,6 @@ private:
     std::vector<std::vector<double>> decisionValues_;
     std::unique_ptr<DocumentSegmenter> segmenter_;
     bool segmenterLoaded_ = false;
-    std::string lastError_;
     std::vector<std::string> warnings_;
     PreprocessReport preprocessReport_;
     std::unique_ptr<WorkspaceTransaction> update_;

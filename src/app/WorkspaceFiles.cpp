@@ -33,17 +33,6 @@ bool lineLong(const std::vector<std::string>& lines, size_t i, long& value) {
     return i < lines.size() && parseWholeLong(firstToken(lines[i]), value);
 }
 
-// The lines of a file into `lines`; false with the reason in `error`.
-bool readLinesInto(const std::string& path, std::vector<std::string>& lines, std::string* error) {
-    Result<std::vector<std::string>> read = readLines(path);
-    if (!read) {
-        if (error) *error = read.message();
-        return false;
-    }
-    lines = std::move(*read);
-    return true;
-}
-
 }  // namespace
 
 const char* selectionModeName(int mode) {
@@ -105,25 +94,25 @@ std::string resultsText(const std::vector<RawDocument>& documents) {
     return out;
 }
 
-bool readClasses(const std::string& path, CategoryTable& categories, std::string* error) {
-    std::vector<std::string> lines;
-    if (!readLinesInto(path, lines, error)) return false;
-    categories.clear();
-    for (const auto& line : lines) {
+Result<CategoryTable> readClasses(const std::string& path) {
+    const Result<std::vector<std::string>> lines = readLines(path);
+    if (!lines) return lines.status();
+    CategoryTable categories;
+    for (const auto& line : *lines) {
         if (line.empty()) continue;
         // The id is the line's position; the name is everything after the
         // first space, so names containing spaces survive.
         const size_t space = line.find(' ');
         categories.push_back({space == std::string::npos ? line : line.substr(space + 1), 0});
     }
-    return true;
+    return categories;
 }
 
-bool readFeatures(const std::string& path, FeatureTable& features, std::string* error) {
-    std::vector<std::string> lines;
-    if (!readLinesInto(path, lines, error)) return false;
-    features.clear();
-    for (const auto& line : lines) {
+Result<FeatureTable> readFeatures(const std::string& path) {
+    const Result<std::vector<std::string>> lines = readLines(path);
+    if (!lines) return lines.status();
+    FeatureTable features;
+    for (const auto& line : *lines) {
         if (line.empty()) continue;
         // "id word idf": the id before the first space, the idf after the
         // last one, and the word everything between, so that a word holding
@@ -144,29 +133,30 @@ bool readFeatures(const std::string& path, FeatureTable& features, std::string* 
         }
         features[word] = FeatureInfo{static_cast<uint32_t>(id), weight};
     }
-    return true;
+    return features;
 }
 
-bool readFsInfo(const std::string& path, FsInfo& info, std::string* error, std::string* modeWord) {
-    std::vector<std::string> lines;
-    if (!readLinesInto(path, lines, error)) return false;
+Result<FsInfo> readFsInfo(const std::string& path, std::string* modeWord) {
+    const Result<std::vector<std::string>> read = readLines(path);
+    if (!read) return read.status();
+    const std::vector<std::string>& lines = *read;
+    FsInfo info;
     const std::string token = lines.empty() ? std::string() : firstToken(lines[0]);
     if (modeWord) *modeWord = token;
     info.mode = selectionModeFromName(token);
     info.oldDimensionality = lines.size() > 1 ? static_cast<uint32_t>(leadingInteger(lines[1])) : 0;
     info.newDimensionality = lines.size() > 2 ? static_cast<uint32_t>(leadingInteger(lines[2])) : 0;
-    return true;
+    return info;
 }
 
-bool readParams(const std::string& path, ClassifierParams& p, std::string* error, std::string* classifierWord) {
-    std::vector<std::string> lines;
-    if (!readLinesInto(path, lines, error)) return false;
+Result<ClassifierParams> readParams(const std::string& path, std::string* classifierWord) {
+    const Result<std::vector<std::string>> read = readLines(path);
+    if (!read) return read.status();
+    const std::vector<std::string>& lines = *read;
     const std::string token = lines.empty() ? std::string() : firstToken(lines[0]);
     if (classifierWord) *classifierWord = token;
-    auto fail = [&](size_t line, const std::string& what) {
-        if (error) *error = lineError(path, line + 1, what);
-        return false;
-    };
+    auto fail = [&](size_t line, const std::string& what) { return Status::failure(lineError(path, line + 1, what)); };
+    ClassifierParams p;
     if (token != "KNN" && token != "SVM") return fail(0, "the classifier is neither KNN nor SVM");
     long value = 0;
     if (token == "KNN") {
@@ -177,7 +167,7 @@ bool readParams(const std::string& path, ClassifierParams& p, std::string* error
             return fail(2, "the similarity must be 0 (cosine), 1 (Manhattan) or 2 (Euclidean)");
         p.similarity = static_cast<Similarity>(value);
         p.classifier = ClassifierKind::Knn;
-        return true;
+        return p;
     }
     if (!lineLong(lines, 1, value) || (value != 0 && value != 1))
         return fail(1, "the biased-hyperplane flag must be 0 or 1");
@@ -191,36 +181,31 @@ bool readParams(const std::string& path, ClassifierParams& p, std::string* error
     if (!lineReal(lines, 6, p.svm.coefS)) return fail(6, "the kernel parameter -s is not a number");
     if (!lineReal(lines, 7, p.svm.coefC)) return fail(7, "the kernel parameter -c is not a number");
     p.classifier = ClassifierKind::Svm;
-    return true;
+    return p;
 }
 
-bool checkVectorLabels(const std::string& path, size_t categoryCount, std::string* error) {
-    Result<std::string> read = readFile(path);
-    if (!read) {
-        if (error) *error = read.message();
-        return false;
-    }
-    const std::string content = std::move(*read);
+Status checkVectorLabels(const std::string& path, size_t categoryCount) {
+    const Result<std::string> read = readFile(path);
+    if (!read) return read.status();
     size_t number = 0;
-    bool ok = true;
-    forEachLine(content, [&](std::string_view line) {
+    Status checked;
+    forEachLine(*read, [&](std::string_view line) {
         ++number;
         long label = 0;
-        if (!ok || !parseWholeLong(firstToken(line), label) || (label >= 1 && size_t(label) <= categoryCount)) return;
-        if (error)
-            *error = lineError(path, number, "label " + std::to_string(label) + ", but classes.txt lists " +
-                                                 std::to_string(categoryCount) + " categories (labels 1 to " +
-                                                 std::to_string(categoryCount) + ")");
-        ok = false;
+        if (!checked || !parseWholeLong(firstToken(line), label) || (label >= 1 && size_t(label) <= categoryCount))
+            return;
+        checked = Status::failure(lineError(path, number,
+                                            "label " + std::to_string(label) + ", but classes.txt lists " +
+                                                std::to_string(categoryCount) + " categories (labels 1 to " +
+                                                std::to_string(categoryCount) + ")"));
     });
-    return ok;
+    return checked;
 }
 
-bool readClassifierWord(const std::string& path, std::string& word, std::string* error) {
-    std::vector<std::string> lines;
-    if (!readLinesInto(path, lines, error)) return false;
-    word = lines.empty() ? std::string() : firstToken(lines[0]);
-    return true;
+Result<std::string> readClassifierWord(const std::string& path) {
+    const Result<std::vector<std::string>> lines = readLines(path);
+    if (!lines) return lines.status();
+    return lines->empty() ? std::string() : firstToken((*lines)[0]);
 }
 
 Status writeFsInfo(const std::string& path, const FsInfo& info) {

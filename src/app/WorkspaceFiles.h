@@ -42,7 +42,7 @@ std::string fsInfoText(const FsInfo& info);
 std::string paramsText(const ClassifierParams& params);
 std::string resultsText(const std::vector<RawDocument>& documents);
 
-// Each reader returns false with a message naming the file when it cannot be
+// Each reader fails with a message naming the file when it cannot be
 // opened. classes.txt, features.txt and fsinfo.dat read malformed lines as
 // the workspace readers always read them (leading numbers, 0 without
 // digits); params.dat is checked: a classifier other than KNN or SVM, a
@@ -50,25 +50,24 @@ std::string resultsText(const std::vector<RawDocument>& documents);
 // naming the file and line. In features.txt ("id word idf") the word is
 // everything between the first and the last space, so words with spaces
 // read back whole.
-bool readClasses(const std::string& path, CategoryTable& categories, std::string* error = nullptr);
-bool readFeatures(const std::string& path, FeatureTable& features, std::string* error = nullptr);
+Result<CategoryTable> readClasses(const std::string& path);
+Result<FeatureTable> readFeatures(const std::string& path);
 // modeWord (if given) receives the first token of the mode line as written.
-bool readFsInfo(const std::string& path, FsInfo& info, std::string* error = nullptr, std::string* modeWord = nullptr);
-// classifierWord (if given) receives the first token of the first line. KNN
-// needs k >= 1 and a similarity code 0..2; SVM a bias flag 0 or 1, a kernel
-// code 0..3 and numbers on the other lines.
-bool readParams(const std::string& path, ClassifierParams& params, std::string* error = nullptr,
-                std::string* classifierWord = nullptr);
+Result<FsInfo> readFsInfo(const std::string& path, std::string* modeWord = nullptr);
+// classifierWord (if given) receives the first token of the first line, even
+// when the rest is refused. KNN needs k >= 1 and a similarity code 0..2; SVM
+// a bias flag 0 or 1, a kernel code 0..3 and numbers on the other lines.
+Result<ClassifierParams> readParams(const std::string& path, std::string* classifierWord = nullptr);
 
 // Checks that every label of a vector file names a category of classes.txt
-// (1 .. categoryCount); false with a message naming the file and line of the
+// (1 .. categoryCount); fails with a message naming the file and line of the
 // first that does not. Lines without a numeric label are left to the
 // classifiers' own checks.
-bool checkVectorLabels(const std::string& path, size_t categoryCount, std::string* error = nullptr);
+Status checkVectorLabels(const std::string& path, size_t categoryCount);
 
 // Only the classifier word of params.dat (its first token), as the workbook
 // export shows it.
-bool readClassifierWord(const std::string& path, std::string& word, std::string* error = nullptr);
+Result<std::string> readClassifierWord(const std::string& path);
 
 Status writeFsInfo(const std::string& path, const FsInfo& info);
 Status writeParams(const std::string& path, const ClassifierParams& params);

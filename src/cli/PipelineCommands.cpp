@@ -62,10 +62,10 @@ void printWarnings(const TextClassifier& controller) {
 }
 
 // A failed step: the program's own message, then what went wrong.
-int fail(std::string_view message, const TextClassifier& controller) {
+int fail(std::string_view message, const TextClassifier& controller, const Status& failure) {
     printWarnings(controller);
     std::string text(message);
-    if (!controller.lastError().empty()) text += " (" + toUtf8(controller.lastError()) + ")";
+    if (!failure.message().empty()) text += " (" + toUtf8(failure.message()) + ")";
     printError(text);
     return 1;
 }
@@ -162,14 +162,14 @@ int prepareTraining(const TrainOptions& o, TextClassifier& controller, TerminalP
     }
     controller.categoryCount = count.categories;
     controller.trainingDocCount = count.documents;
-    if (!controller.workspaceOutsideTrainingCorpus()) return fail("训练文本预处理失败！", controller);
+    if (const Status status = controller.workspaceOutsideTrainingCorpus(); !status) return fail("训练文本预处理失败！", controller, status);
     if (!makeDirectory(controller.workspacePath)) {
         printError("cannot create the workspace directory " + controller.workspacePath);
         return 1;
     }
     // The whole run is one update of the workspace: it shows the old state
     // or all of the new one.
-    if (!controller.beginUpdate("train")) return fail("无法使用工作目录！", controller);
+    if (const Status status = controller.beginUpdate("train"); !status) return fail("无法使用工作目录！", controller, status);
     timer.lap(progress, "count");
     return -1;
 }
@@ -178,7 +178,7 @@ int prepareTraining(const TrainOptions& o, TextClassifier& controller, TerminalP
 // the commit of the update; 0 or the exit status of the failed stage.
 int runTrainingStages(const TrainOptions& o, TextClassifier& controller, TerminalProgress& progress,
                       StageTimer& timer) {
-    if (!controller.preprocessTraining(&progress)) return fail("训练文本预处理失败！", controller);
+    if (const Status status = controller.preprocessTraining(&progress); !status) return fail("训练文本预处理失败！", controller, status);
     printWarnings(controller);
     timer.lap(progress, "preprocess");
     const auto& report = controller.preprocessReport();
@@ -192,9 +192,9 @@ int runTrainingStages(const TrainOptions& o, TextClassifier& controller, Termina
     timer.lap(progress, "index");
     controller.selectionMode = o.mode;
     controller.newDimensionality = o.dim;
-    if (!controller.selectFeatures(&progress)) return fail("特征选择失败！", controller);
+    if (const Status status = controller.selectFeatures(&progress); !status) return fail("特征选择失败！", controller, status);
     timer.lap(progress, "select");
-    if (!controller.writeVectors(&progress)) return fail("训练文本向量写入失败！", controller);
+    if (const Status status = controller.writeVectors(&progress); !status) return fail("训练文本向量写入失败！", controller, status);
     printWarnings(controller);
     timer.lap(progress, "vectors");
     if (const Status written = writeClassifierSettings(controller.workDirectory(), o.params, controller.fsInfo());
@@ -202,7 +202,7 @@ int runTrainingStages(const TrainOptions& o, TextClassifier& controller, Termina
         printError(written.message());
         return 1;
     }
-    if (!controller.commitUpdate()) return fail("无法保存工作目录！", controller);
+    if (const Status status = controller.commitUpdate(); !status) return fail("无法保存工作目录！", controller, status);
     progress.finishLine();
     return 0;
 }
@@ -264,8 +264,8 @@ int prepareClassification(const ClassifyOptions& o, TextClassifier& controller, 
         printError("读取分类模型失败！ (the workspace " + o.workspace + " does not exist or is not a directory)");
         return 1;
     }
-    if (!controller.beginUpdate("classify")) return fail("无法使用工作目录！", controller);
-    if (!controller.loadClassifier()) return fail("读取分类模型失败！", controller);
+    if (const Status status = controller.beginUpdate("classify"); !status) return fail("无法使用工作目录！", controller, status);
+    if (const Status status = controller.loadClassifier(); !status) return fail("读取分类模型失败！", controller, status);
     timer.lap(progress, "load");
 
     if (!isDirectory(o.corpus)) {
@@ -291,7 +291,7 @@ int prepareClassification(const ClassifyOptions& o, TextClassifier& controller, 
 // of the update; 0 or the exit status of the failed stage.
 int runClassificationStages(const ClassifyOptions& o, TextClassifier& controller, TerminalProgress& progress,
                             StageTimer& timer) {
-    if (!controller.preprocessRaw(&progress)) return fail("原始文本预处理失败！", controller);
+    if (const Status status = controller.preprocessRaw(&progress); !status) return fail("原始文本预处理失败！", controller, status);
     printWarnings(controller);
     timer.lap(progress, "preprocess");
     if (controller.rawDocuments().empty()) {
@@ -299,15 +299,15 @@ int runClassificationStages(const ClassifyOptions& o, TextClassifier& controller
                           : "no document of the corpus could be preprocessed");
         return 1;
     }
-    if (!controller.writeVectors(&progress)) return fail("原始文本向量写入失败！", controller);
+    if (const Status status = controller.writeVectors(&progress); !status) return fail("原始文本向量写入失败！", controller, status);
     printWarnings(controller);
     timer.lap(progress, "vectors");
-    const bool classified = controller.classify(&progress);
+    const Status classified = controller.classify(&progress);
     printWarnings(controller);
     timer.lap(progress, "classify");
-    if (!classified) return fail("文本分类失败！", controller);
-    if (!controller.writeResults()) return fail("分类结果写入失败！", controller);
-    if (!controller.commitUpdate()) return fail("无法保存工作目录！", controller);
+    if (!classified) return fail("文本分类失败！", controller, classified);
+    if (const Status status = controller.writeResults(); !status) return fail("分类结果写入失败！", controller, status);
+    if (const Status status = controller.commitUpdate(); !status) return fail("无法保存工作目录！", controller, status);
     progress.finishLine();
     return 0;
 }
@@ -323,12 +323,12 @@ int reportEvaluation(const ClassifyOptions& o, TextClassifier& controller) {
         printReport(evaluation.categoryReport(c));
     }
     if (!o.exportWorkbook) return 0;
-    if (!controller.beginUpdate("export")) return fail("无法使用工作目录！", controller);
+    if (const Status status = controller.beginUpdate("export"); !status) return fail("无法使用工作目录！", controller, status);
     if (const Status exported = exportWorkbook(controller.workDirectory(), evaluation, categories); !exported) {
         printError(exported.message());
         return 1;
     }
-    if (!controller.commitUpdate()) return fail("无法保存工作目录！", controller);
+    if (const Status status = controller.commitUpdate(); !status) return fail("无法保存工作目录！", controller, status);
     std::printf("\nexported to %s\n", toUtf8(controller.workspacePath + kEvaluationWorkbookName).c_str());
     return 0;
 }

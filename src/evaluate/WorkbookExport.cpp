@@ -183,10 +183,13 @@ Status exportWorkbook(const std::string& workspacePath, const Evaluation& evalua
                                                     "宏平均R", "宏平均P", "宏F1值", "微平均R", "微平均P", "微F1值"};
     // The selection summary and the classifier word, read as the workspace
     // readers read them.
-    FsInfo fs;
-    std::string modeWord, classifier, missing;
-    const bool haveFsInfo = readFsInfo(workspacePath + "fsinfo.dat", fs, &missing, &modeWord);
-    const bool haveParams = haveFsInfo && readClassifierWord(workspacePath + "params.dat", classifier, &missing);
+    std::string modeWord;
+    const Result<FsInfo> readFs = readFsInfo(workspacePath + "fsinfo.dat", &modeWord);
+    const Result<std::string> readClassifier =
+        readFs ? readClassifierWord(workspacePath + "params.dat") : Result<std::string>(readFs.status());
+    const bool haveParams = readClassifier.ok();
+    const FsInfo fs = readFs.valueOr(FsInfo());
+    const std::string classifier = readClassifier.valueOr(std::string());
 
     std::vector<std::vector<std::string>> overallRows;
     if (haveParams) {
@@ -228,7 +231,7 @@ Status exportWorkbook(const std::string& workspacePath, const Evaluation& evalua
     }
 
     if (Status written = writeWorkbook(path, sheets); !written) return written;
-    if (!haveParams) return Status::failure(missing + "；只写入了“总体”表的表头，评价结果未保存");
+    if (!haveParams) return Status::failure(readClassifier.message() + "；只写入了“总体”表的表头，评价结果未保存");
     return Status::success();
 }
 

@@ -168,8 +168,8 @@ Result<uint64_t> Experiment::preprocessCorpus(TextClassifier& corpus, ProgressSi
     corpus.workspacePath = temporaryPath_;
     corpus.trainingFormat = settings_.inputFormat;
     corpus.categoryCount = countCategorisedCorpus(settings_.corpusPath, settings_.inputFormat).categories;
-    if (!corpus.preprocessTraining(sink))
-        return Status::failure("preprocessing the corpus failed: " + toUtf8(corpus.lastError()));
+    if (const Status done = corpus.preprocessTraining(sink); !done)
+        return Status::failure("preprocessing the corpus failed: " + toUtf8(done.message()));
     for (const auto& w : corpus.warnings()) addWarning(toUtf8(w));
     categories_ = corpus.categories();
     std::vector<std::string> listWarnings;
@@ -193,8 +193,8 @@ Status Experiment::preprocessTestCorpus(TextClassifier& corpus, ProgressSink* si
     corpus.rawCorpusPath = settings_.testPath;
     corpus.rawFormat = settings_.inputFormat;
     corpus.vectorMode = kTestVectors;
-    if (!corpus.preprocessRaw(sink))
-        return Status::failure("preprocessing the test corpus failed: " + toUtf8(corpus.lastError()));
+    if (const Status done = corpus.preprocessRaw(sink); !done)
+        return Status::failure("preprocessing the test corpus failed: " + toUtf8(done.message()));
     for (const auto& w : corpus.warnings()) addWarning(toUtf8(w));
     if (corpus.rawDocuments().empty())
         return Status::failure("no document of the test corpus lies in a directory named like a training category");
@@ -285,8 +285,8 @@ bool Experiment::prepareTask(Task& task, ProgressSink* sink) {
         trainer->trainingCorpusPath = settings_.corpusPath;
         classifier->rawCorpusPath = settings_.testPath;
     }
-    if (!trainer->preprocessTraining(sink)) {
-        task.failure = toUtf8(trainer->lastError());
+    if (const Status done = trainer->preprocessTraining(sink); !done) {
+        task.failure = toUtf8(done.message());
         return false;
     }
     trainer->buildIndex(sink);
@@ -308,8 +308,8 @@ FoldScores Experiment::evaluate(Task& task, const Combination& combination, Prog
     }
     TextClassifier& t = *task.trainer;
     TextClassifier& c = *task.classifier;
-    auto failed = [&](const char* step, const TextClassifier& controller) {
-        failure = std::string(step) + ": " + toUtf8(controller.lastError());
+    auto failed = [&](const char* step, const Status& status) {
+        failure = std::string(step) + ": " + toUtf8(status.message());
         return scores;
     };
     const double start = now();
@@ -320,32 +320,34 @@ FoldScores Experiment::evaluate(Task& task, const Combination& combination, Prog
         TextClassifier& controller;
         ~UpdateScope() { controller.endUpdates(); }
     } updateScope{t};
-    if (!t.beginUpdate("experiment")) return failed("workspace", t);
+    if (const Status status = t.beginUpdate("experiment"); !status) return failed("workspace", status);
     t.selectionMode = combination.selection;
     t.newDimensionality = combination.dimension;
-    if (!t.selectFeatures(&foldSink)) return failed("feature selection", t);
+    if (const Status status = t.selectFeatures(&foldSink); !status) return failed("feature selection", status);
     t.vectorMode = kTrainingVectors;
-    if (!t.writeVectors(&foldSink)) return failed("training vectors", t);
+    if (const Status status = t.writeVectors(&foldSink); !status) return failed("training vectors", status);
     if (const Status written = writeClassifierSettings(t.workDirectory(), combination.params, t.fsInfo());
         !written) {
         failure = toUtf8(written.message());
         return scores;
     }
-    if (!t.commitUpdate()) return failed("workspace", t);
+    if (const Status status = t.commitUpdate(); !status) return failed("workspace", status);
     t.endUpdates();
     const double trained = now();
 
-    if (!c.loadClassifier()) return failed("loading the workspace", c);
+    if (const Status status = c.loadClassifier(); !status) return failed("loading the workspace", status);
     c.vectorMode = kTestVectors;
-    if (!c.preprocessRaw(&foldSink)) return failed("test documents", c);
-    if (!c.writeVectors(&foldSink)) return failed("test vectors", c);
+    if (const Status status = c.preprocessRaw(&foldSink); !status) return failed("test documents", status);
+    if (const Status status = c.writeVectors(&foldSink); !status) return failed("test vectors", status);
     const double vectors = now();
-    const bool classified = c.classify(&foldSink);
+    const Status classified = c.classify(&foldSink);
     const double end = now();
     // The KNN training vectors of this selection are of no further use.
     c.knn() = KnnClassifier();
-    if (!classified) return failed("classification", c);
-    c.writeResults();
+    if (!classified) return failed("classification", classified);
+    // The scores come from the documents in memory; the fold's result.dat
+    // is only a record, and one that cannot be written changes nothing.
+    static_cast<void>(c.writeResults());
 
     const double svmTraining = foldSink.trainedAt >= vectors ? foldSink.trainedAt - vectors : 0.0;
     scores.trainSeconds = trained - start + svmTraining;

@@ -77,7 +77,7 @@ std::vector<std::string> leftovers(const std::string& dir) {
 bool loads(const std::string& workspace) {
     kestrel::TextClassifier controller;
     controller.workspacePath = workspace;
-    return controller.loadClassifier();
+    return controller.loadClassifier().ok();
 }
 
 constexpr std::initializer_list<const char*> kTrainFiles = {"classes.txt", "features.txt", "fsinfo.dat",

@@ -12,6 +12,7 @@
 #include "segment/DocumentSegmenter.h"
 
 using namespace kestrel;
+using kestrel::testing::succeeded;
 using kestrel::testing::TempDir;
 
 namespace {
@@ -92,19 +93,19 @@ struct Pipeline {
         controller.trainingCorpusPath = dir.dir() + "train/";
         controller.trainingFormat = format;
         controller.categoryCount = static_cast<uint32_t>(listSubdirectories(controller.trainingCorpusPath).valueOr({}).size());
-        ASSERT_TRUE(controller.preprocessTraining()) << controller.lastError();
+        ASSERT_TRUE(succeeded(controller.preprocessTraining()));
         controller.buildIndex();
         controller.selectionMode = mode;
         controller.newDimensionality = dim;
-        ASSERT_TRUE(controller.selectFeatures()) << controller.lastError();
-        ASSERT_TRUE(controller.writeVectors()) << controller.lastError();
+        ASSERT_TRUE(succeeded(controller.selectFeatures()));
+        ASSERT_TRUE(succeeded(controller.writeVectors()));
     }
     void process(const std::string& corpus, int mode, InputFormat format) {
         controller.rawCorpusPath = dir.dir() + corpus + "/";
         controller.vectorMode = mode;
         controller.rawFormat = format;
-        ASSERT_TRUE(controller.preprocessRaw()) << controller.lastError();
-        ASSERT_TRUE(controller.writeVectors()) << controller.lastError();
+        ASSERT_TRUE(succeeded(controller.preprocessRaw()));
+        ASSERT_TRUE(succeeded(controller.writeVectors()));
     }
     void knnParams(uint32_t k) {
         ClassifierParams p;
@@ -144,7 +145,7 @@ TEST(TextClassifier, RawTextRunFromSegmentationToResults) {
     ASSERT_EQ(run.controller.rawDocuments().size(), 2u);
     EXPECT_EQ(run.controller.rawDocCount, 2u);
     run.knnParams(1);
-    ASSERT_TRUE(run.controller.classify()) << run.controller.lastError();
+    ASSERT_TRUE(succeeded(run.controller.classify()));
     ASSERT_TRUE(run.controller.writeResults());
     EXPECT_EQ(run.dir.read("model/result.dat"), "x.txt 0 0\ny.txt 1 1\n");
 
@@ -175,8 +176,7 @@ TEST(TextClassifier, PreprocessedCorpusNeedsNoSegmenterAndListsDocumentsAsTxt) {
 
     // Raw text without a segmenter is reported, not faked.
     run.controller.trainingFormat = InputFormat::RawText;
-    EXPECT_FALSE(run.controller.preprocessTraining());
-    EXPECT_NE(run.controller.lastError().find("segmenter"), std::string::npos);
+    EXPECT_NE(run.controller.preprocessTraining().message().find("segmenter"), std::string::npos);
 }
 
 TEST(TextClassifier, SegmenterFailuresAreReportedAndSkipped) {
@@ -209,8 +209,7 @@ TEST(TextClassifier, SegmenterFailuresAreReportedAndSkipped) {
 
     // Segmenter data that cannot be loaded fails the step.
     run.segmenter->loadable = false;
-    EXPECT_FALSE(run.controller.preprocessRaw());
-    EXPECT_NE(run.controller.lastError().find("/nowhere/data/"), std::string::npos);
+    EXPECT_NE(run.controller.preprocessRaw().message().find("/nowhere/data/"), std::string::npos);
 }
 
 TEST(TextClassifier, ParallelPreprocessingWritesTheSameFiles) {
@@ -255,7 +254,7 @@ TEST(TextClassifier, SvmArgMaxLowestIdWinsAndFailuresAreReported) {
     ClassifierParams p;
     p.classifier = ClassifierKind::Svm;
     ASSERT_TRUE(writeParams(run.controller.workspacePath + "params.dat", p).ok());
-    ASSERT_TRUE(run.controller.classify()) << run.controller.lastError();
+    ASSERT_TRUE(succeeded(run.controller.classify()));
     EXPECT_EQ(svm->learned, 3);
     const auto& docs = run.controller.rawDocuments();
     EXPECT_EQ(docs[0].assignedCategory, 1);  // tie between 1 and 2
@@ -291,7 +290,7 @@ TEST(TextClassifier, LoadingReplacesTables) {
 
     TextClassifier loaded;
     loaded.workspacePath = run.controller.workspacePath;
-    ASSERT_TRUE(loaded.loadClassifier()) << loaded.lastError();
+    ASSERT_TRUE(succeeded(loaded.loadClassifier()));
     ASSERT_TRUE(loaded.loadClassifier());
     EXPECT_EQ(loaded.categories().size(), 2u);  // not doubled by the second load
     EXPECT_EQ(loaded.categoryCount, 2u);
@@ -302,20 +301,16 @@ TEST(TextClassifier, LoadingReplacesTables) {
 
     // Missing files fail the load at the first one, naming it.
     removeFile(run.controller.workspacePath + "train.dat");
-    EXPECT_FALSE(loaded.loadClassifier());
-    EXPECT_NE(loaded.lastError().find("train.dat"), std::string::npos);
+    EXPECT_NE(loaded.loadClassifier().message().find("train.dat"), std::string::npos);
     loaded.workspacePath = run.dir.dir() + "none/";
-    EXPECT_FALSE(loaded.loadClassifier());
-    EXPECT_NE(loaded.lastError().find("classes.txt"), std::string::npos);
+    EXPECT_NE(loaded.loadClassifier().message().find("classes.txt"), std::string::npos);
 }
 
 TEST(TextClassifier, MissingCorpusOrParamsAreFailuresWithMessages) {
     Pipeline run;
     run.controller.trainingCorpusPath = run.dir.dir() + "absent/";
-    EXPECT_FALSE(run.controller.preprocessTraining());
-    EXPECT_NE(run.controller.lastError().find("absent"), std::string::npos);
-    EXPECT_FALSE(run.controller.classify());
-    EXPECT_NE(run.controller.lastError().find("params.dat"), std::string::npos);
+    EXPECT_NE(run.controller.preprocessTraining().message().find("absent"), std::string::npos);
+    EXPECT_NE(run.controller.classify().message().find("params.dat"), std::string::npos);
     run.controller.rawCorpusPath = run.dir.dir() + "absent/";
     EXPECT_FALSE(run.controller.preprocessRaw());
 }
@@ -326,15 +321,12 @@ TEST(TextClassifier, StepsThatProcessNothingFail) {
     run.controller.categoryCount = 2;
     run.dir.write("train/A/1.txt", "FAIL\n");
     run.dir.write("train/B/1.txt", "FAIL\n");
-    EXPECT_FALSE(run.controller.preprocessTraining());
-    EXPECT_NE(run.controller.lastError().find("none of the 2 documents"), std::string::npos)
-        << run.controller.lastError();
+    EXPECT_NE(run.controller.preprocessTraining().message().find("none of the 2 documents"), std::string::npos);
     EXPECT_FALSE(fileExists(run.controller.workspacePath + "classes.txt"));  // the failed step changed nothing
 
     // A workspace inside the corpus would become a category: refused.
     run.controller.workspacePath = run.dir.dir() + "train/model/";
-    EXPECT_FALSE(run.controller.preprocessTraining());
-    EXPECT_NE(run.controller.lastError().find("inside the training corpus"), std::string::npos);
+    EXPECT_NE(run.controller.preprocessTraining().message().find("inside the training corpus"), std::string::npos);
     EXPECT_FALSE(isDirectory(run.controller.workspacePath));
 
     // Raw documents none of which can be segmented.
@@ -347,7 +339,7 @@ TEST(TextClassifier, StepsThatProcessNothingFail) {
     // Training vectors from .seg files that are all unreadable.
     run.dir.write("train/A/1.txt", "ball\n");
     run.dir.write("train/B/1.txt", "bank\n");
-    ASSERT_TRUE(run.controller.preprocessTraining()) << run.controller.lastError();
+    ASSERT_TRUE(succeeded(run.controller.preprocessTraining()));
     run.controller.buildIndex();
     run.controller.newDimensionality = 5;
     ASSERT_TRUE(run.controller.selectFeatures());
@@ -355,14 +347,13 @@ TEST(TextClassifier, StepsThatProcessNothingFail) {
     // not from a second reading of the .seg files.
     removeFile(run.dir.path("train/A/1.seg"));
     removeFile(run.dir.path("train/B/1.seg"));
-    ASSERT_TRUE(run.controller.writeVectors()) << run.controller.lastError();
+    ASSERT_TRUE(succeeded(run.controller.writeVectors()));
     const std::string heldVectors = run.dir.read("model/train.dat");
     EXPECT_EQ(heldVectors.substr(0, 2), "1 ");
     // Read from the files, none of which is left: nothing is written.
     removeFile(run.controller.workspacePath + "train.dat");
     run.controller.buildIndex();
-    EXPECT_FALSE(run.controller.writeVectors());
-    EXPECT_NE(run.controller.lastError().find("no document"), std::string::npos) << run.controller.lastError();
+    EXPECT_NE(run.controller.writeVectors().message().find("no document"), std::string::npos);
     EXPECT_FALSE(fileExists(run.controller.workspacePath + "train.dat"));
 }
 
@@ -373,15 +364,14 @@ TEST(TextClassifier, NamesThatCannotBeWrittenOnALineAreRefused) {
     p.controller.trainingCorpusPath = p.dir.dir() + "train/";
     p.controller.trainingFormat = InputFormat::Preprocessed;
     p.controller.categoryCount = 2;
-    EXPECT_FALSE(p.controller.preprocessTraining());
-    EXPECT_NE(p.controller.lastError().find("\"B\\x0AC\" in " + p.dir.dir() + "train/"), std::string::npos)
-        << p.controller.lastError();
+    EXPECT_NE(p.controller.preprocessTraining().message().find("\"B\\x0AC\" in " + p.dir.dir() + "train/"),
+              std::string::npos);
     EXPECT_FALSE(fileExists(p.controller.workspacePath + "classes.txt"));
 
     // A document whose name holds a line break is skipped with a warning.
     std::filesystem::rename(p.dir.path("train/B\nC"), p.dir.path("train/B"));
     p.dir.write("train/A/2\r.seg", "z:1\n");
-    ASSERT_TRUE(p.controller.preprocessTraining()) << p.controller.lastError();
+    ASSERT_TRUE(succeeded(p.controller.preprocessTraining()));
     EXPECT_EQ(p.controller.trainingDocCount, 2u);
     ASSERT_EQ(p.controller.warnings().size(), 1u);
     EXPECT_NE(p.controller.warnings()[0].find("\"2\\x0D.seg\" in " + p.dir.dir() + "train/A/"), std::string::npos)
@@ -400,7 +390,7 @@ TEST(TextClassifier, VectorsKeptFromWritingAreThoseOfTheFileUntilItChanges) {
     run.dir.write("test/B/y.seg", "rate:2\nbank:1\n");
     run.dir.write("test/B/z.seg", "team:1\n");
     run.process("test", kTestVectors, InputFormat::Preprocessed);
-    ASSERT_TRUE(run.controller.classify()) << run.controller.lastError();
+    ASSERT_TRUE(succeeded(run.controller.classify()));
     std::vector<int32_t> kept;
     for (const auto& doc : run.controller.rawDocuments()) kept.push_back(doc.assignedCategory);
     EXPECT_EQ(kept, (std::vector<int32_t>{0, 1, 0}));
@@ -408,18 +398,17 @@ TEST(TextClassifier, VectorsKeptFromWritingAreThoseOfTheFileUntilItChanges) {
     // The same workspace loaded by another run reads test.dat instead.
     TextClassifier other;
     other.workspacePath = run.controller.workspacePath;
-    ASSERT_TRUE(other.loadClassifier()) << other.lastError();
+    ASSERT_TRUE(succeeded(other.loadClassifier()));
     other.rawCorpusPath = run.controller.rawCorpusPath;
     other.vectorMode = kTestVectors;
     other.rawFormat = InputFormat::Preprocessed;
     ASSERT_TRUE(other.preprocessRaw());
-    ASSERT_TRUE(other.classify()) << other.lastError();
+    ASSERT_TRUE(succeeded(other.classify()));
     for (size_t n = 0; n < kept.size(); ++n) EXPECT_EQ(other.rawDocuments()[n].assignedCategory, kept[n]);
 
     // The kept vectors never stand in for a test.dat changed since.
     run.dir.write("model/test.dat", "1 5:1.0\n2 5:1.0\n2 5:1.0\n");
-    EXPECT_FALSE(run.controller.classify());
-    EXPECT_NE(run.controller.lastError().find("test.dat"), std::string::npos) << run.controller.lastError();
+    EXPECT_NE(run.controller.classify().message().find("test.dat"), std::string::npos);
 }
 
 TEST(TextClassifier, RoughSetsTakeTheTermListsTheIndexRead) {

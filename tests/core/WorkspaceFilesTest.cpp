@@ -5,6 +5,7 @@
 #include "common/FileSystem.h"
 
 using namespace kestrel;
+using kestrel::testing::succeeded;
 using kestrel::testing::TempDir;
 
 TEST(WorkspaceFiles, WritesTheExactLinesOfEveryFile) {
@@ -36,8 +37,9 @@ TEST(WorkspaceFiles, ReadsFilesOfTheWindowsProgramAndOddLines) {
     TempDir dir;
     // CR LF line ends, a name with a space, an empty line, a line without a space.
     dir.write("classes.txt", "0 A\r\n1 B B\r\n\r\nlonely\r\n");
-    CategoryTable categories{{"stale", 9}};
-    ASSERT_TRUE(readClasses(dir.path("classes.txt"), categories));
+    const Result<CategoryTable> read = readClasses(dir.path("classes.txt"));
+    ASSERT_TRUE(read.ok()) << read.message();
+    const CategoryTable& categories = *read;
     ASSERT_EQ(categories.size(), 3u);
     EXPECT_EQ(categories[0].name, "A");
     EXPECT_EQ(categories[1].name, "B B");
@@ -45,8 +47,9 @@ TEST(WorkspaceFiles, ReadsFilesOfTheWindowsProgramAndOddLines) {
     EXPECT_EQ(categories[1].docCount, 0u);
 
     dir.write("features.txt", "0 w1 0.693147\r\n1 w2 1.5\r\njunk\r\n7 w3\r\n");
-    FeatureTable features;
-    ASSERT_TRUE(readFeatures(dir.path("features.txt"), features));
+    const Result<FeatureTable> readTable = readFeatures(dir.path("features.txt"));
+    ASSERT_TRUE(readTable.ok()) << readTable.message();
+    const FeatureTable& features = *readTable;
     EXPECT_EQ(features.at("w1").id, 0u);
     EXPECT_DOUBLE_EQ(features.at("w1").idf, 0.693147);
     EXPECT_DOUBLE_EQ(features.at("w2").idf, 1.5);
@@ -55,17 +58,18 @@ TEST(WorkspaceFiles, ReadsFilesOfTheWindowsProgramAndOddLines) {
     EXPECT_EQ(features.count(""), 1u);  // "junk" has no word field
 
     dir.write("fsinfo.dat", "chi # FSMode\r\n99 # Old Dimensionality\r\n40 # New Dimensionality\r\n");
-    FsInfo info;
     std::string word;
-    ASSERT_TRUE(readFsInfo(dir.path("fsinfo.dat"), info, nullptr, &word));
+    const Result<FsInfo> readInfo = readFsInfo(dir.path("fsinfo.dat"), &word);
+    ASSERT_TRUE(readInfo.ok()) << readInfo.message();
+    const FsInfo& info = *readInfo;
     EXPECT_EQ(word, "chi");
     EXPECT_EQ(info.mode, kRs);  // only the exact upper-case names are CHI, IG, MI
     EXPECT_EQ(info.oldDimensionality, 99u);
     EXPECT_EQ(info.newDimensionality, 40u);
 
-    std::string error;
-    EXPECT_FALSE(readClasses(dir.path("missing.txt"), categories, &error));
-    EXPECT_NE(error.find("missing.txt"), std::string::npos);
+    const Result<CategoryTable> missing = readClasses(dir.path("missing.txt"));
+    EXPECT_FALSE(missing.ok());
+    EXPECT_NE(missing.message().find("missing.txt"), std::string::npos);
 }
 
 TEST(WorkspaceFiles, ParamsRoundTrip) {
@@ -74,8 +78,9 @@ TEST(WorkspaceFiles, ParamsRoundTrip) {
     p.classifier = ClassifierKind::Svm;
     p.svm = {0, 1, 0.01, 3, 2.5, 0.25, 1.0};
     ASSERT_TRUE(writeParams(dir.path("params.dat"), p).ok());
-    ClassifierParams q;
-    ASSERT_TRUE(readParams(dir.path("params.dat"), q));
+    const Result<ClassifierParams> read = readParams(dir.path("params.dat"));
+    ASSERT_TRUE(read.ok()) << read.message();
+    const ClassifierParams& q = *read;
     EXPECT_EQ(q.classifier, ClassifierKind::Svm);
     EXPECT_EQ(q.svm.biased, 0);
     EXPECT_EQ(q.svm.kernelType, 1);
@@ -90,8 +95,9 @@ TEST(WorkspaceFiles, WordsWithSpacesReadBackWhole) {
     TempDir dir;
     // As selection writes it: "id word idf", the word holding blanks.
     dir.write("features.txt", "0 new york 0.693147\n1  lead 1.000000\n2 tail  2.5\n3 plain 0.25\n");
-    FeatureTable features;
-    ASSERT_TRUE(readFeatures(dir.path("features.txt"), features));
+    const Result<FeatureTable> read = readFeatures(dir.path("features.txt"));
+    ASSERT_TRUE(read.ok()) << read.message();
+    const FeatureTable& features = *read;
     ASSERT_EQ(features.size(), 4u);
     EXPECT_EQ(features.at("new york").id, 0u);
     EXPECT_DOUBLE_EQ(features.at("new york").idf, 0.693147);
@@ -116,28 +122,32 @@ TEST(WorkspaceFiles, DamagedParamsAreErrorsNamingFileAndLine) {
     };
     for (const auto& [text, expected] : cases) {
         dir.write("params.dat", text);
-        ClassifierParams params;
-        std::string error;
-        EXPECT_FALSE(readParams(dir.path("params.dat"), params, &error)) << text;
-        EXPECT_NE(error.find("params.dat " + expected), std::string::npos) << error;
+        const Result<ClassifierParams> refused = readParams(dir.path("params.dat"));
+        EXPECT_FALSE(refused.ok()) << text;
+        EXPECT_NE(refused.message().find("params.dat " + expected), std::string::npos) << refused.message();
     }
+    // The classifier word is given even when the file is refused.
+    dir.write("params.dat", "junk # Classifier\n");
+    std::string word;
+    EXPECT_FALSE(readParams(dir.path("params.dat"), &word).ok());
+    EXPECT_EQ(word, "junk");
     // Files of the Windows program (CR LF) still load.
     dir.write("params.dat", "KNN # Classifier\r\n7 # Neighbor\r\n2 # Similarity\r\n");
-    ClassifierParams params;
-    ASSERT_TRUE(readParams(dir.path("params.dat"), params));
-    EXPECT_EQ(params.k, 7u);
-    EXPECT_EQ(params.similarity, Similarity::Euclidean);
+    const Result<ClassifierParams> read = readParams(dir.path("params.dat"));
+    ASSERT_TRUE(read.ok()) << read.message();
+    EXPECT_EQ(read->k, 7u);
+    EXPECT_EQ(read->similarity, Similarity::Euclidean);
 }
 
 TEST(WorkspaceFiles, VectorLabelsMustNameACategory) {
     TempDir dir;
     dir.write("train.dat", "1 1:0.5\n2 2:0.5\n\njunk line\n");
-    std::string error;
-    EXPECT_TRUE(checkVectorLabels(dir.path("train.dat"), 2, &error)) << error;
+    EXPECT_TRUE(succeeded(checkVectorLabels(dir.path("train.dat"), 2)));
     dir.write("train.dat", "1 1:0.5\n3 2:0.5\n");
-    EXPECT_FALSE(checkVectorLabels(dir.path("train.dat"), 2, &error));
-    EXPECT_NE(error.find("train.dat line 2: label 3, but classes.txt lists 2 categories"), std::string::npos)
-        << error;
+    const Status refused = checkVectorLabels(dir.path("train.dat"), 2);
+    EXPECT_NE(refused.message().find("train.dat line 2: label 3, but classes.txt lists 2 categories"),
+              std::string::npos)
+        << refused.message();
 }
 
 // The names the command line and the experiment grid use for each choice

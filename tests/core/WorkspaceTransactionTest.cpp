@@ -108,8 +108,8 @@ TEST(WorkspaceTransaction, SecondRunIsRefusedAtOnce) {
     // The controller takes the same lock for each operation.
     TextClassifier controller;
     controller.workspacePath = dir.dir();
-    EXPECT_FALSE(controller.loadClassifier());
-    EXPECT_TRUE(contains(controller.lastError(), "in use")) << controller.lastError();
+    const Status loaded = controller.loadClassifier();
+    EXPECT_TRUE(contains(loaded.message(), "in use")) << loaded.message();
 }
 
 TEST(WorkspaceTransaction, NextRunCleansUpOrCompletesAKilledRun) {
@@ -154,7 +154,8 @@ TEST(WorkspaceTransaction, NextRunCleansUpOrCompletesAKilledRun) {
     TextClassifier controller;
     controller.workspacePath = ws;
     dir.write("fsinfo.dat", "CHI # FSMode\n3 # OldDimensionality\n1 # NewDimensionality\n");
-    controller.loadClassifier();  // completes the update first, whatever the files say
+    // Completes the update first, whatever the files say.
+    static_cast<void>(controller.loadClassifier());
     EXPECT_EQ(dir.read("features.txt"), "new features\n");
     EXPECT_EQ(dir.read("train.dat"), "new vectors\n");
     EXPECT_EQ(dir.read("manifest.txt"), manifestText(manifest));

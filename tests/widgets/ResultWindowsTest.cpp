@@ -332,7 +332,8 @@ TEST_F(ResultWindowsTest, WindowsFromTheController) {
     write("fsinfo.dat", "CHI # FSMode\n1 # Old Dimensionality\n1 # New Dimensionality\n");
     TextClassifier controller;
     controller.workspacePath = dir_;
-    ASSERT_TRUE(controller.loadClassifier()) << controller.lastError();
+    const Status loaded = controller.loadClassifier();
+    ASSERT_TRUE(loaded) << loaded.message();
     controller.vectorMode = kTestVectors;
 
     CDlgCR results(controller);
