@@ -339,31 +339,6 @@ void AtomicFileWriter::write(std::string_view data) {
     if (buffer_.size() >= (1u << 16)) flush();
 }
 
-void AtomicFileWriter::printf(const char* format, ...) {
-    if (failed_) return;
-    char small[512];
-    va_list args;
-    va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    const int n = std::vsnprintf(small, sizeof small, format, args);
-    va_end(args);
-    if (n < 0) {
-        va_end(copy);
-        return;
-    }
-    if (static_cast<size_t>(n) < sizeof small) {
-        buffer_.append(small, static_cast<size_t>(n));
-    } else {
-        std::string big(static_cast<size_t>(n) + 1, '\0');
-        std::vsnprintf(big.data(), big.size(), format, copy);
-        big.pop_back();
-        buffer_.append(big);
-    }
-    va_end(copy);
-    if (buffer_.size() >= (1u << 16)) flush();
-}
-
 void AtomicFileWriter::writeAll(std::string_view data) {
     size_t done = 0;
     while (!failed_ && done < data.size()) {
