@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <fmt/format.h>
 #include <limits>
 
 #include "app/CorpusCounting.h"
@@ -37,8 +38,8 @@ const char* formatCaption(InputFormat format) { return format == InputFormat::Ra
 // The documents of the other format where the chosen one found none.
 std::string otherFormatHint(uint32_t others, InputFormat format, const char* where) {
     if (others == 0) return {};
-    return formatString("%s没有*%s文档，但有%u篇*%s文档：请选择“%s”。", where, documentExtension(format), others,
-                        documentExtension(otherFormat(format)), formatCaption(otherFormat(format)));
+    return fmt::format("{}没有*{}文档，但有{}篇*{}文档：请选择“{}”。", where, documentExtension(format), others,
+                       documentExtension(otherFormat(format)), formatCaption(otherFormat(format)));
 }
 
 // Why a corpus that should have one sub-folder per category counted no
@@ -48,7 +49,7 @@ std::string categorisedHint(const std::string& dir, InputFormat format, uint32_t
     if (categories == 0) {
         const uint32_t loose = countDocuments(dir, InputFormat::RawText) + countDocuments(dir, InputFormat::Preprocessed);
         std::string hint = "每个类别须是所选目录下的一个子目录，该类的文档放在其中；所选目录下没有子目录";
-        if (loose > 0) hint += formatString("，却直接有%u篇文档", loose);
+        if (loose > 0) hint += fmt::format("，却直接有{}篇文档", loose);
         return hint + "。";
     }
     return otherFormatHint(countCategorisedCorpus(dir, otherFormat(format)).documents, format, "类别子目录中");
@@ -63,7 +64,7 @@ std::string nameList(const std::vector<std::string>& names) {
     constexpr size_t limit = 20;
     std::string out;
     for (size_t i = 0; i < names.size() && i < limit; ++i) out += (i ? "、" : "") + names[i];
-    if (names.size() > limit) out += formatString("等%zu个", names.size());
+    if (names.size() > limit) out += fmt::format("等{}个", names.size());
     return out;
 }
 
@@ -114,7 +115,7 @@ void TrainingTextModel::setInputFormat(InputFormat format) {
 void TrainingTextModel::count() {
     countCategories(trainingCorpusPath, inputFormat, categoryCount, docTotal);
     hint = docTotal == 0 ? categorisedHint(trainingCorpusPath, inputFormat, categoryCount) : std::string();
-    statusLine = withHint(formatString("共%u类训练文档,总共%u篇", categoryCount, docTotal), hint);
+    statusLine = withHint(fmt::format("共{}类训练文档,总共{}篇", categoryCount, docTotal), hint);
 }
 
 std::optional<StepMessage> TrainingTextModel::accept() {
@@ -147,18 +148,18 @@ void RawTextModel::count() {
     if (vectorMode == kTestVectors) {
         countCategories(rawCorpusPath, inputFormat, categoryCount, docTotal);
         if (docTotal == 0) hint = categorisedHint(rawCorpusPath, inputFormat, categoryCount);
-        statusLine = withHint(formatString("共%u类测试文档,总共%u篇", categoryCount, docTotal), hint);
+        statusLine = withHint(fmt::format("共{}类测试文档,总共{}篇", categoryCount, docTotal), hint);
     } else {
         categoryCount = 0;
         docTotal = rawCorpusPath.empty() ? 0 : countDocuments(rawCorpusPath, inputFormat);
         if (docTotal == 0 && !rawCorpusPath.empty()) {
             const size_t folders = listSubdirectories(rawCorpusPath).valueOr({}).size();
-            hint = folders > 0 ? formatString("所选目录下没有*%s文档，但有%zu个子目录：带类别的测试文档请勾选“测试”。",
-                                              documentExtension(inputFormat), folders)
+            hint = folders > 0 ? fmt::format("所选目录下没有*{}文档，但有{}个子目录：带类别的测试文档请勾选“测试”。",
+                                             documentExtension(inputFormat), folders)
                                : otherFormatHint(countDocuments(rawCorpusPath, otherFormat(inputFormat)),
                                                  inputFormat, "所选目录下");
         }
-        statusLine = withHint(formatString("共%u篇实例文档", docTotal), hint);
+        statusLine = withHint(fmt::format("共{}篇实例文档", docTotal), hint);
     }
 }
 

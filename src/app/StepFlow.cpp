@@ -1,6 +1,7 @@
 #include "app/StepFlow.h"
 
 #include <chrono>
+#include <fmt/format.h>
 #include <fstream>
 
 #include "app/CorpusCounting.h"
@@ -24,10 +25,10 @@ double secondsSince(Clock::time_point start) {
 }
 
 std::string durationText(double seconds) {
-    if (seconds < 60) return formatString("%.1f秒", seconds);
+    if (seconds < 60) return fmt::format("{:.1f}秒", seconds);
     const long whole = static_cast<long>(seconds + 0.5);
-    if (whole < 3600) return formatString("%ld分%02ld秒", whole / 60, whole % 60);
-    return formatString("%ld小时%02ld分", whole / 3600, whole / 60 % 60);
+    if (whole < 3600) return fmt::format("{}分{:02}秒", whole / 60, whole % 60);
+    return fmt::format("{}小时{:02}分", whole / 3600, whole / 60 % 60);
 }
 
 // Lines of a vector file, read in blocks so that memory stays bounded.
@@ -181,7 +182,7 @@ std::string StepFlow::detailOf(const LongStepResult& result, const Status& failu
     if (!result.ok) addLine(failure.message());
     for (size_t i = 0; i < warnings.size() && i < kMaxDetailLines; ++i) addLine(warnings[i]);
     if (warnings.size() > kMaxDetailLines)
-        addLine(formatString("……共%zu条", warnings.size()));
+        addLine(fmt::format("……共{}条", warnings.size()));
     return detail;
 }
 
@@ -189,7 +190,7 @@ void StepFlow::reportWarnings(const char* caption, const std::vector<std::string
     if (warnings.empty()) return;
     LongStepResult done;
     done.ok = true;
-    ui_.showWarning({caption, formatString("步骤已完成，但有%zu个问题（详见详细信息）。", warnings.size()),
+    ui_.showWarning({caption, fmt::format("步骤已完成，但有{}个问题（详见详细信息）。", warnings.size()),
                      detailOf(done, Status(), warnings)});
 }
 
@@ -206,15 +207,15 @@ void StepFlow::trainingText() {
             return;
         }
         flags_.classifierLoaded = flags_.preprocessed = flags_.indexed = flags_.featuresSelected = true;
-        outcome_ = formatString("已读取分类器：%u类，%zu个特征项（%s）", classifier_.categoryCount,
-                                classifier_.featureTable().size(), selectionModeName(classifier_.selectionMode));
+        outcome_ = fmt::format("已读取分类器：{}类，{}个特征项（{}）", classifier_.categoryCount,
+                               classifier_.featureTable().size(), selectionModeName(classifier_.selectionMode));
     } else {
         classifier_.trainingCorpusPath = model.trainingCorpusPath;
         classifier_.workspacePath = model.workspacePath;
         classifier_.trainingFormat = model.inputFormat;
         classifier_.categoryCount = model.categoryCount;
         classifier_.trainingDocCount = model.docTotal;
-        outcome_ = formatString("训练文本：%u类，%u篇文档", model.categoryCount, model.docTotal);
+        outcome_ = fmt::format("训练文本：{}类，{}篇文档", model.categoryCount, model.docTotal);
     }
     classifier_.vectorMode = kTrainingVectors;
     flags_.trainingTextSet = true;
@@ -238,8 +239,8 @@ void StepFlow::preprocess() {
     }
     flags_.preprocessed = true;
     const PreprocessReport& report = classifier_.preprocessReport();
-    setOutcome(formatString("预处理完成：%u类，%u篇训练文档，跳过%u篇", classifier_.categoryCount,
-                            report.documents - report.failed, report.failed),
+    setOutcome(fmt::format("预处理完成：{}类，{}篇训练文档，跳过{}篇", classifier_.categoryCount,
+                           report.documents - report.failed, report.failed),
                secondsSince(start));
     reportWarnings("预处理", classifier_.warnings());
 }
@@ -260,7 +261,7 @@ void StepFlow::index() {
         return;
     }
     flags_.indexed = true;
-    setOutcome(formatString("特征索引完成：%u个候选特征项", classifier_.oldDimensionality()), secondsSince(start));
+    setOutcome(fmt::format("特征索引完成：{}个候选特征项", classifier_.oldDimensionality()), secondsSince(start));
     reportWarnings("特征索引", classifier_.warnings());
 }
 
@@ -298,10 +299,10 @@ void StepFlow::select() {
         return;
     }
     flags_.featuresSelected = true;
-    std::string text = formatString("特征选择（%s）完成：%u个候选特征项中保留%zu个，train.dat写入%zu篇训练文档向量",
-                                    selectionModeName(classifier_.selectionMode), classifier_.oldDimensionality(),
-                                    classifier_.featureTable().size(),
-                                    countLines(classifier_.workspacePath + vectorFileName(kTrainingVectors)));
+    std::string text = fmt::format("特征选择（{}）完成：{}个候选特征项中保留{}个，train.dat写入{}篇训练文档向量",
+                                   selectionModeName(classifier_.selectionMode), classifier_.oldDimensionality(),
+                                   classifier_.featureTable().size(),
+                                   countLines(classifier_.workspacePath + vectorFileName(kTrainingVectors)));
     setOutcome(std::move(text), secondsSince(start));
     if (flags_.rawProcessed && vectorsStale()) outcome_ += "。原始文档的向量须重新进行中间处理";
     reportWarnings("特征选择", warnings);
@@ -334,8 +335,8 @@ void StepFlow::rawText() {
     rawVectorMode_ = model.vectorMode;
     flags_.rawTextSet = true;
     outcome_ = model.vectorMode == kTestVectors
-                   ? formatString("原始文本：%u类测试文档，%u篇", model.categoryCount, model.docTotal)
-                   : formatString("原始文本：%u篇实例文档", model.docTotal);
+                   ? fmt::format("原始文本：{}类测试文档，{}篇", model.categoryCount, model.docTotal)
+                   : fmt::format("原始文本：{}篇实例文档", model.docTotal);
 }
 
 // 1003: preprocesses the raw corpus and writes its vectors, in the raw
@@ -366,9 +367,9 @@ void StepFlow::intermediate() {
     }
     flags_.rawProcessed = true;
     const PreprocessReport& report = classifier_.preprocessReport();
-    setOutcome(formatString("中间处理完成：%u篇原始文档，跳过%u篇，%s写入%zu篇文档向量",
-                            report.documents - report.failed, report.failed, vectorFileName(rawVectorMode_),
-                            classifier_.rawDocuments().size()),
+    setOutcome(fmt::format("中间处理完成：{}篇原始文档，跳过{}篇，{}写入{}篇文档向量",
+                           report.documents - report.failed, report.failed, vectorFileName(rawVectorMode_),
+                           classifier_.rawDocuments().size()),
                secondsSince(start));
     reportWarnings("预处理", warnings);
 }
@@ -384,8 +385,8 @@ void StepFlow::method() {
     if (!ui_.runMethodDialog(model)) return;
     flags_.methodSet = true;
     outcome_ = model.classifier == ClassifierKind::Knn
-                   ? formatString("分类模型：KNN，K=%d", model.k)
-                   : formatString("分类模型：SVM，%s", MethodModel::kernelNames()[static_cast<size_t>(model.kernelType) % 4]);
+                   ? fmt::format("分类模型：KNN，K={}", model.k)
+                   : fmt::format("分类模型：SVM，{}", MethodModel::kernelNames()[static_cast<size_t>(model.kernelType) % 4]);
 }
 
 // 1007: classifies the raw corpus (or whatever vector file the workspace
@@ -415,10 +416,10 @@ void StepFlow::classify() {
     flags_.classified = true;
     size_t classified = 0;
     for (const auto& doc : classifier_.rawDocuments()) classified += doc.assignedCategory >= 0;
-    std::string text = formatString("文本分类完成：%u类，%zu篇文档", classifier_.categoryCount, classified);
+    std::string text = fmt::format("文本分类完成：{}类，{}篇文档", classifier_.categoryCount, classified);
     if (classifier_.vectorMode == kTestVectors) {
         const double accuracy = classificationAccuracy(classifier_.rawDocuments(), classifier_.categories().size());
-        text += formatString("，微平均正确率%.2f%%", accuracy * 100);
+        text += fmt::format("，微平均正确率{:.2f}%", accuracy * 100);
     }
     setOutcome(std::move(text), secondsSince(start));
     reportWarnings("分类", warnings);

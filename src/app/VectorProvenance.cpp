@@ -1,6 +1,7 @@
 #include "app/VectorProvenance.h"
 
 #include <cstdint>
+#include <fmt/format.h>
 
 #include "common/FileSystem.h"
 
@@ -15,7 +16,7 @@ constexpr const char* kSourceFiles[] = {"features.txt", "classes.txt"};
 std::string fingerprint(const std::string& path) {
     const Result<FileChecksum> checksum = fileChecksum(path);
     if (!checksum) return "missing";
-    return formatString("%08x %llu", checksum->crc, static_cast<unsigned long long>(checksum->size));
+    return fmt::format("{:08x} {}", checksum->crc, checksum->size);
 }
 
 std::string recordText(const std::string& workspacePath) {

@@ -1,5 +1,6 @@
 #include "app/WorkspaceFiles.h"
 
+#include <fmt/format.h>
 
 #include "common/FileSystem.h"
 #include "common/NumberFormat.h"
@@ -54,7 +55,7 @@ int selectionModeFromName(const std::string& token) {
 std::string classesText(const CategoryTable& categories) {
     std::string out;
     for (size_t i = 0; i < categories.size(); ++i) {
-        out += formatString("%u ", static_cast<unsigned>(i));
+        out += fmt::format("{} ", static_cast<unsigned>(i));
         out += categories[i].name;
         out += '\n';
     }
@@ -64,21 +65,21 @@ std::string classesText(const CategoryTable& categories) {
 std::string fsInfoText(const FsInfo& info) {
     std::string out = selectionModeName(info.mode);
     out += " # FSMode\n";
-    out += formatString("%ld # Old Dimensionality\n", static_cast<long>(info.oldDimensionality));
-    out += formatString("%d # New Dimensionality\n", static_cast<int>(info.newDimensionality));
+    out += fmt::format("{} # Old Dimensionality\n", static_cast<long>(info.oldDimensionality));
+    out += fmt::format("{} # New Dimensionality\n", static_cast<int>(info.newDimensionality));
     return out;
 }
 
 std::string paramsText(const ClassifierParams& p) {
     if (p.classifier == ClassifierKind::Knn) {
-        return formatString("KNN # Classifier\n%d # Neighbor\n%d # Similarity\n", static_cast<int>(p.k),
-                            static_cast<int>(p.similarity));
+        return fmt::format("KNN # Classifier\n{} # Neighbor\n{} # Similarity\n", static_cast<int>(p.k),
+                           static_cast<int>(p.similarity));
     }
     std::string out = "SVM # Classifier\n";
-    out += formatString("%d # Biased Hyperplane\n", p.svm.biased);
-    out += formatString("%d # Kernel Type\n", p.svm.kernelType);
+    out += fmt::format("{} # Biased Hyperplane\n", p.svm.biased);
+    out += fmt::format("{} # Kernel Type\n", p.svm.kernelType);
     out += fixedText(p.svm.tolerance, 6) + " # Epsion\n";
-    out += formatString("%ld # Kernel Parameter -d\n", p.svm.degree);
+    out += fmt::format("{} # Kernel Parameter -d\n", p.svm.degree);
     out += fixedText(p.svm.gamma, 6) + " # Kernel Parameter -g\n";
     out += fixedText(p.svm.coefS, 6) + " # Kernel Parameter -s\n";
     out += fixedText(p.svm.coefC, 6) + " # Kernel Parameter -c\n";
@@ -89,7 +90,7 @@ std::string resultsText(const std::vector<RawDocument>& documents) {
     std::string out;
     for (const auto& d : documents) {
         out += d.fileName;
-        out += formatString(" %d %d\n", d.trueCategory, d.assignedCategory);
+        out += fmt::format(" {} {}\n", d.trueCategory, d.assignedCategory);
     }
     return out;
 }

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <fmt/format.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -108,7 +109,7 @@ std::string manifestText(const WorkspaceManifest& manifest) {
     std::string text(kManifestHeader);
     text += "\nrun " + manifest.run + "\n";
     for (const auto& f : manifest.files)
-        text += formatString("%llu %08x ", static_cast<unsigned long long>(f.size), f.crc) + f.name + "\n";
+        text += fmt::format("{} {:08x} ", f.size, f.crc) + f.name + "\n";
     return text;
 }
 
@@ -141,7 +142,7 @@ Result<WorkspaceManifest> parseManifest(std::string_view text) {
         }
     });
     if (!ok || number < 2)
-        return Status::failure(formatString("line %zu is not a line of a workspace manifest", std::max<size_t>(number, 1)));
+        return Status::failure(fmt::format("line {} is not a line of a workspace manifest", std::max<size_t>(number, 1)));
     return manifest;
 }
 
@@ -258,10 +259,10 @@ Status WorkspaceTransaction::verify(const std::string& name) {
     const auto [size, crc] = *checksum;
     if (size != entry->size || crc != entry->crc) {
         return Status::failure(workspace_ + name + " is not the file the run \"" + manifest_.run + "\" recorded in " + kManifestName +
-                formatString(" (%llu bytes, CRC %08x instead of %llu bytes, CRC %08x): it was changed or damaged "
-                             "since; train again",
-                             static_cast<unsigned long long>(size), crc,
-                             static_cast<unsigned long long>(entry->size), entry->crc));
+                fmt::format(" ({} bytes, CRC {:08x} instead of {} bytes, CRC {:08x}): it was changed or damaged "
+                            "since; train again",
+                            size, crc,
+                            entry->size, entry->crc));
     }
     verified_.insert(name);
     return Status::success();

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "classify/SvmEngine.h"
 #include "classify/svm/SvmOptions.h"
 
 namespace kestrel::cli {

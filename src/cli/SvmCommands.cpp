@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "classify/SvmEngine.h"
 #include "classify/svm/CSVM.h"
 #include "classify/svm/SvmOptions.h"
 #include "cli/OptionParser.h"

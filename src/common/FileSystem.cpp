@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cctype>
 #include <csignal>
@@ -339,31 +338,6 @@ void AtomicFileWriter::write(std::string_view data) {
     if (buffer_.size() >= (1u << 16)) flush();
 }
 
-void AtomicFileWriter::printf(const char* format, ...) {
-    if (failed_) return;
-    char small[512];
-    va_list args;
-    va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    const int n = std::vsnprintf(small, sizeof small, format, args);
-    va_end(args);
-    if (n < 0) {
-        va_end(copy);
-        return;
-    }
-    if (static_cast<size_t>(n) < sizeof small) {
-        buffer_.append(small, static_cast<size_t>(n));
-    } else {
-        std::string big(static_cast<size_t>(n) + 1, '\0');
-        std::vsnprintf(big.data(), big.size(), format, copy);
-        big.pop_back();
-        buffer_.append(big);
-    }
-    va_end(copy);
-    if (buffer_.size() >= (1u << 16)) flush();
-}
-
 void AtomicFileWriter::writeAll(std::string_view data) {
     size_t done = 0;
     while (!failed_ && done < data.size()) {
@@ -410,23 +384,6 @@ Status writeFileAtomically(const std::string& path, std::string_view content) {
     AtomicFileWriter writer(path);
     writer.write(content);
     return writer.commit();
-}
-
-std::string formatString(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    const int n = std::vsnprintf(nullptr, 0, format, args);
-    va_end(args);
-    std::string out;
-    if (n > 0) {
-        out.resize(static_cast<size_t>(n) + 1);
-        std::vsnprintf(out.data(), out.size(), format, copy);
-        out.pop_back();
-    }
-    va_end(copy);
-    return out;
 }
 
 }  // namespace kestrel

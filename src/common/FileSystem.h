@@ -92,8 +92,6 @@ public:
 
     bool isOpen() const { return fd_ >= 0; }
     void write(std::string_view data);
-    // printf-style append.
-    void printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
     // Flushes, syncs and renames over the target. A failure when anything
     // failed since opening; the target is then left as it was.
     Status commit();
@@ -113,8 +111,5 @@ private:
 };
 
 Status writeFileAtomically(const std::string& path, std::string_view content);
-
-// "%s" formatting into a std::string.
-std::string formatString(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 }  // namespace kestrel

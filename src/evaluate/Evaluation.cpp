@@ -1,6 +1,7 @@
 #include "evaluate/Evaluation.h"
 
 #include <algorithm>
+#include <fmt/format.h>
 #include <limits>
 
 #include "common/Encoding.h"
@@ -110,13 +111,13 @@ double Evaluation::f1Percent(double recall, double precision) {
 std::string Evaluation::overallReport() const {
     const MeasureRow& micro = microAverage();
     const MeasureRow& macro = macroAverage();
-    std::string text = formatString("总测试文档数：%u\r\n", total_);
+    std::string text = fmt::format("总测试文档数：{}\r\n", total_);
     text += "\r\n微平均查全率：" + fixedText(micro.recall * 100, 2) + "%\r\n微平均查准率：" +
             fixedText(micro.precision * 100, 2) + "%\r\n";
     text += "\r\n宏平均查全率：" + fixedText(macro.recall * 100, 2) + "%\r\n宏平均查准率：" +
             fixedText(macro.precision * 100, 2) + "%";
     if (uncounted_ > 0)
-        text += formatString("\r\n\r\n未分类文档数：%u（未计入统计）", uncounted_);
+        text += fmt::format("\r\n\r\n未分类文档数：{}（未计入统计）", uncounted_);
     return text;
 }
 
@@ -125,7 +126,7 @@ std::string Evaluation::categoryReport(uint32_t category) const {
     const Contingency& record = contingency_[category];
     const MeasureRow& row = measures_[category];
     std::string text = "当前类别：" + toUtf8(row.name) + "\r\n";
-    text += formatString("\r\n测试文档数：%u\r\n", record.a + record.c);
+    text += fmt::format("\r\n测试文档数：{}\r\n", record.a + record.c);
     text += "\r\n查全率：" + fixedText(row.recall * 100, 2) + "%\r\n查准率：" + fixedText(row.precision * 100, 2) + "%";
     return text;
 }

@@ -1,5 +1,6 @@
 #include "evaluate/WorkbookExport.h"
 
+#include <fmt/format.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <xlsxwriter.h>
@@ -198,8 +199,8 @@ Status exportWorkbook(const std::string& workspacePath, const Evaluation& evalua
                 ? 0.0
                 : (static_cast<double>(fs.oldDimensionality) - static_cast<double>(fs.newDimensionality)) * 100.0 /
                       static_cast<double>(fs.oldDimensionality);
-        overallRows.push_back({cellText(modeWord), formatString("%u", fs.oldDimensionality),
-                               formatString("%u", fs.newDimensionality),
+        overallRows.push_back({cellText(modeWord), fmt::format("{}", fs.oldDimensionality),
+                               fmt::format("{}", fs.newDimensionality),
                                fixedText(reduction, 2), cellText(classifier),
                                percent(macro.recall), percent(macro.precision),
                                fixedText(Evaluation::f1Percent(macro.recall, macro.precision), 2),
@@ -224,7 +225,7 @@ Status exportWorkbook(const std::string& workspacePath, const Evaluation& evalua
         for (size_t i = 0; i < c; ++i) matrixHeader.push_back(cellText(categories[i].name));
         for (size_t i = 0; i < c; ++i) {
             std::vector<std::string> line = {cellText(categories[i].name)};
-            for (size_t j = 0; j < c; ++j) line.push_back(formatString("%u", evaluation.confusion()[i][j]));
+            for (size_t j = 0; j < c; ++j) line.push_back(fmt::format("{}", evaluation.confusion()[i][j]));
             matrixRows.push_back(std::move(line));
         }
         appendToSheet(sheetNamed(sheets, "混淆矩阵"), matrixHeader, matrixRows);

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <fmt/format.h>
 
 #include "common/FileSystem.h"
 
@@ -83,7 +84,7 @@ namespace {
 // The SVM parameters the kernel uses, as (option letter, value) pairs.
 std::vector<std::pair<char, std::string>> kernelParameters(const SvmSettings& s) {
     std::vector<std::pair<char, std::string>> out;
-    if (s.kernelType == 1) out.push_back({'d', formatString("%ld", s.degree)});
+    if (s.kernelType == 1) out.push_back({'d', fmt::format("{}", s.degree)});
     if (s.kernelType == 2) out.push_back({'g', number(s.gamma)});
     if (s.kernelType == 1 || s.kernelType == 3) {
         out.push_back({'s', number(s.coefS)});
@@ -95,9 +96,9 @@ std::vector<std::pair<char, std::string>> kernelParameters(const SvmSettings& s)
 }  // namespace
 
 std::string combinationName(const Combination& c) {
-    std::string name = formatString("%s %u ", selectionModeName(c.selection), c.dimension);
+    std::string name = fmt::format("{} {} ", selectionModeName(c.selection), c.dimension);
     if (c.params.classifier == ClassifierKind::Knn) {
-        name += formatString("KNN k=%u", c.params.k);
+        name += fmt::format("KNN k={}", c.params.k);
         if (c.params.similarity != Similarity::Cosine) name += std::string(" ") + similarityName(c.params.similarity);
         return name;
     }
@@ -108,10 +109,10 @@ std::string combinationName(const Combination& c) {
 }
 
 std::string trainArguments(const Combination& c) {
-    std::string args = "--select " + lowercase(selectionModeName(c.selection)) + formatString(" --dim %u", c.dimension);
+    std::string args = "--select " + lowercase(selectionModeName(c.selection)) + fmt::format(" --dim {}", c.dimension);
     if (c.params.classifier == ClassifierKind::Knn)
-        return args + formatString(" --classifier knn -k %u --similarity %s", c.params.k,
-                                   similarityName(c.params.similarity));
+        return args + fmt::format(" --classifier knn -k {} --similarity {}", c.params.k,
+                                  similarityName(c.params.similarity));
     args += std::string(" --classifier svm --kernel ") + kernelName(c.params.svm.kernelType);
     for (const auto& [letter, value] : kernelParameters(c.params.svm)) args += std::string(" -") + letter + " " + value;
     if (!c.params.svm.biased) args += " --no-bias";

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fmt/format.h>
 
 #include "common/FileSystem.h"
 #include "evaluate/WorkbookExport.h"
@@ -13,9 +14,9 @@ const char* const kExperimentSheetName = "实验";
 
 namespace {
 
-std::string cell(const Spread& s) { return formatString("%.2f", s.mean); }
-std::string deviationCell(const Spread& s) { return formatString("%.2f", s.deviation); }
-std::string measure(const Spread& s) { return formatString("%6.2f±%-5.2f", s.mean, s.deviation); }
+std::string cell(const Spread& s) { return fmt::format("{:.2f}", s.mean); }
+std::string deviationCell(const Spread& s) { return fmt::format("{:.2f}", s.deviation); }
+std::string measure(const Spread& s) { return fmt::format("{:6.2f}±{:<5.2f}", s.mean, s.deviation); }
 
 // Display width of UTF-8 text: one column per code point, two for the wide
 // (CJK) ones, so the table's columns line up in a terminal.
@@ -94,11 +95,11 @@ std::string experimentTable(const std::vector<ExperimentRow>& rows) {
             out += padded("-", 5) + name + "failed: " + row.failure + "\n";
             continue;
         }
-        out += padded(formatString("%zu", ++rank), 5) + name;
+        out += padded(fmt::format("{}", ++rank), 5) + name;
         for (const Spread* s : {&row.microRecall, &row.microPrecision, &row.microF1, &row.macroRecall,
                                 &row.macroPrecision, &row.macroF1})
             out += measure(*s) + "  ";
-        out += formatString("%7.2f  %10.2f\n", row.trainSeconds.mean, row.classifySeconds.mean);
+        out += fmt::format("{:7.2f}  {:10.2f}\n", row.trainSeconds.mean, row.classifySeconds.mean);
     }
     return out;
 }
@@ -126,17 +127,17 @@ Status exportExperiment(const std::string& workspacePath, const std::string& wor
     size_t rank = 0;
     for (const auto& row : rows) {
         std::vector<std::string> line = {run.time, run.corpus, run.validation,
-                                         row.failure.empty() ? formatString("%zu", ++rank) : "-",
+                                         row.failure.empty() ? fmt::format("{}", ++rank) : "-",
                                          combinationName(row.combination), trainArguments(row.combination),
-                                         formatString("%zu", row.evaluations)};
+                                         fmt::format("{}", row.evaluations)};
         if (row.failure.empty()) {
             for (const Spread* s : {&row.microRecall, &row.microPrecision, &row.microF1, &row.macroRecall,
                                     &row.macroPrecision, &row.macroF1}) {
                 line.push_back(cell(*s));
                 line.push_back(deviationCell(*s));
             }
-            line.push_back(formatString("%.3f", row.trainSeconds.mean));
-            line.push_back(formatString("%.3f", row.classifySeconds.mean));
+            line.push_back(fmt::format("{:.3f}", row.trainSeconds.mean));
+            line.push_back(fmt::format("{:.3f}", row.classifySeconds.mean));
             line.push_back("");
         } else {
             line.resize(header.size() - 2);

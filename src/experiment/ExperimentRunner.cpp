@@ -1,5 +1,6 @@
 #include "experiment/ExperimentRunner.h"
 
+#include <fmt/format.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -107,7 +108,7 @@ void Experiment::addWarning(const std::string& text) {
 Status Experiment::prepare(ProgressSink* sink) {
     const bool crossValidation = settings_.testPath.empty();
     if (crossValidation && settings_.folds < 2)
-        return Status::failure(formatString("cross-validation needs at least 2 folds, not %u", settings_.folds));
+        return Status::failure(fmt::format("cross-validation needs at least 2 folds, not {}", settings_.folds));
     if (Status created = createTemporaryWorkspace(); !created) return created;
 
     // Preprocessing once: the .seg files beside the documents serve every fold.
@@ -122,15 +123,15 @@ Status Experiment::prepare(ProgressSink* sink) {
         tasks_.push_back(std::move(task));
     } else {
         if (documentPath_.size() < settings_.folds)
-            return Status::failure(formatString("%u folds need at least %u documents; the corpus has %zu",
-                                                settings_.folds, settings_.folds, documentPath_.size()));
+            return Status::failure(fmt::format("{} folds need at least {} documents; the corpus has {}",
+                                               settings_.folds, settings_.folds, documentPath_.size()));
         warnAboutSparseCategories();
         for (uint32_t r = 0; r < settings_.repeats; ++r)
             for (uint32_t k = 0; k < settings_.folds; ++k) {
                 auto task = std::make_unique<Task>();
                 task->repeat = r;
                 task->fold = k;
-                task->directory = temporaryPath_ + formatString("r%u-fold%u/", r + 1, k + 1);
+                task->directory = temporaryPath_ + fmt::format("r{}-fold{}/", r + 1, k + 1);
                 tasks_.push_back(std::move(task));
             }
     }
@@ -150,7 +151,7 @@ Status Experiment::createTemporaryWorkspace() {
                                    toUtf8(corpus) + "; choose one outside it");
     }
     fs::create_directories(settings_.workspacePath, ec);
-    temporaryPath_ = settings_.workspacePath + formatString("experiment-%d/", static_cast<int>(getpid()));
+    temporaryPath_ = settings_.workspacePath + fmt::format("experiment-{}/", static_cast<int>(getpid()));
     fs::remove_all(temporaryPath_, ec);
     if (!fs::create_directories(temporaryPath_, ec)) {
         const Status failed =
@@ -212,11 +213,11 @@ void Experiment::warnAboutSparseCategories() {
             addWarning("category " + name + " has no documents: no fold tests it");
         else if (perCategory[c] < settings_.folds) {
             const uint32_t untested = settings_.folds - perCategory[c];
-            addWarning(formatString("category %s has %u documents, fewer than the %u folds: %u fold%s test%s none "
-                                    "of it%s",
-                                    name.c_str(), perCategory[c], settings_.folds, untested, untested == 1 ? "" : "s",
-                                    untested == 1 ? "s" : "",
-                                    perCategory[c] == 1 ? ", and the fold that tests it trains without it" : ""));
+            addWarning(fmt::format("category {} has {} documents, fewer than the {} folds: {} fold{} test{} none "
+                                   "of it{}",
+                                   name, perCategory[c], settings_.folds, untested, untested == 1 ? "" : "s",
+                                   untested == 1 ? "s" : "",
+                                   perCategory[c] == 1 ? ", and the fold that tests it trains without it" : ""));
         }
     }
 }
@@ -233,12 +234,10 @@ void Experiment::chooseParallelism(uint64_t corpusBytes) {
         workers = static_cast<unsigned>(std::min<uint64_t>(workers, fit));
     }
     workers_ = workers;
-    parallelNote_ = formatString("%zu evaluation%s per combination, %u at a time (%u core%s", tasks_.size(),
-                                 tasks_.size() == 1 ? "" : "s", workers_, cores, cores == 1 ? "" : "s");
+    parallelNote_ = fmt::format("{} evaluation{} per combination, {} at a time ({} core{}", tasks_.size(),
+                                tasks_.size() == 1 ? "" : "s", workers_, cores, cores == 1 ? "" : "s");
     if (available > 0)
-        parallelNote_ += formatString(", about %llu MB per fold of %llu MB available",
-                                      static_cast<unsigned long long>(perFold >> 20),
-                                      static_cast<unsigned long long>(available >> 20));
+        parallelNote_ += fmt::format(", about {} MB per fold of {} MB available", perFold >> 20, available >> 20);
     parallelNote_ += ")";
 }
 
@@ -397,9 +396,9 @@ std::vector<CombinationResult> Experiment::run(ProgressSink* sink,
             tasks_[t]->warnings.clear();
             if (!failures[t].empty() && result.failure.empty()) {
                 result.failure = settings_.testPath.empty()
-                                     ? formatString("fold %u", tasks_[t]->fold + 1) +
-                                           (settings_.repeats > 1 ? formatString(" of repetition %u",
-                                                                                 tasks_[t]->repeat + 1)
+                                     ? fmt::format("fold {}", tasks_[t]->fold + 1) +
+                                           (settings_.repeats > 1 ? fmt::format(" of repetition {}",
+                                                                                tasks_[t]->repeat + 1)
                                                                   : std::string()) +
                                            ": " + failures[t]
                                      : failures[t];

@@ -1,5 +1,6 @@
 #include "experiment/ScoreChart.h"
 
+#include <fmt/format.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -163,7 +164,7 @@ PixelImage drawScoreChart(const std::vector<ChartEntry>& entries, const std::str
     for (int tick = 0; tick <= 100; tick += 20) {
         const int64_t y = yOf(tick);
         image.fill(kLeft, y, plotRight, y + 1, kGrid);
-        const std::string label = formatString("%d", tick);
+        const std::string label = fmt::format("{}", tick);
         image.text(kLeft - 8 - PixelImage::textWidth(label), y - 7, label, kInk);
     }
     image.fill(kLeft - 1, kTop - 5, kLeft, plotBottom + 1, kInk);
@@ -186,7 +187,7 @@ PixelImage drawScoreChart(const std::vector<ChartEntry>& entries, const std::str
                 image.fill(mid - 3, bottom, mid + 3, bottom + 1, kInk);
             }
         }
-        const std::string number = formatString("%lld", static_cast<long long>(i + 1));
+        const std::string number = fmt::format("{}", i + 1);
         image.text(x + kBar - PixelImage::textWidth(number, 1) / 2, plotBottom + 6, number, kInk, 1);
         const std::string padding(std::to_string(count).size() - number.size(), ' ');
         image.text(20, plotBottom + 36 + i * kLegendLine, padding + number + "  " + e.label, kInk);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fmt/format.h>
 
 #include "common/FileSystem.h"
 #include "common/NumberFormat.h"
@@ -80,7 +81,7 @@ void selectByStatistics(TermIndex& index, int mode, uint32_t trainingDocCount, c
     for (uint32_t k = 0; k < count; ++k) {
         const double idf = inverseDocumentFrequency(trainingDocCount, entries[k].docCount);
         features[entries[k].term] = FeatureInfo{k, idf};
-        fileText += formatString("%u ", k);
+        fileText += fmt::format("{} ", k);
         fileText += entries[k].term;
         fileText += ' ';
         appendFixed(fileText, idf, 6);

@@ -179,7 +179,7 @@ TEST(FileSystem, AFailedWriteLeavesTheOldFile) {
         AtomicFileWriter w(dir.path("f.txt"));
         w.write("head ");
         w.write(big);
-        w.printf(" tail %d", 7);
+        w.write(" tail 7");
         ASSERT_TRUE(w.commit());
     }
     EXPECT_EQ(dir.read("f.txt"), "head " + big + " tail 7");

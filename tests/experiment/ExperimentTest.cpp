@@ -1,3 +1,4 @@
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -30,7 +31,7 @@ class BrokenSvm : public SvmEngine {
 public:
     void setSettings(const SvmSettings&) override {}
     Status learn(const std::string&, const std::string&, unsigned category) override {
-        return Status::failure(formatString("category %u: solver out of order", category));
+        return Status::failure(fmt::format("category {}: solver out of order", category));
     }
     Status classifyFile(const std::string&, const std::string&, std::vector<double>&) override {
         return Status::failure("no model");
@@ -197,7 +198,7 @@ TEST(Experiment, RefusesWhatCannotBeEvaluatedAndWarnsOfSparseCategories) {
     // A category of two documents in 3 folds, and one with none.
     dir.write("c/a/1.seg", "x:1\n");
     dir.write("c/a/2.seg", "x:2\ny:1\n");
-    for (int i = 0; i < 6; ++i) dir.write(formatString("c/b/%d.seg", i), "y:1\nz:1\n");
+    for (int i = 0; i < 6; ++i) dir.write(fmt::format("c/b/{}.seg", i), "y:1\nz:1\n");
     dir.mkdir("c/empty");
     auto settings = sampleSettings(dir);
     settings.corpusPath = dir.dir() + "c/";

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <fmt/format.h>
 #include <set>
 #include <system_error>
 
@@ -311,28 +312,28 @@ bool buildSegmenterData(const MkdictOptions& options, std::string& summary, std:
 
     summary.clear();
     if (useWordList)
-        summary += formatString("word list %s: %zu entries used, %zu skipped (%zu without a dictionary cell, "
-                                "%zu without a GBK form, %zu too long)\n",
-                                options.wordsPath.c_str(), listStats.kept,
-                                listStats.noCell + listStats.noGbk + listStats.tooLong, listStats.noCell,
-                                listStats.noGbk, listStats.tooLong);
+        summary += fmt::format("word list {}: {} entries used, {} skipped ({} without a dictionary cell, "
+                               "{} without a GBK form, {} too long)\n",
+                               options.wordsPath, listStats.kept,
+                               listStats.noCell + listStats.noGbk + listStats.tooLong, listStats.noCell,
+                               listStats.noGbk, listStats.tooLong);
     if (tagged && useWordList)
-        summary += formatString("word list entries left out as written split by the corpus: %zu\n", composed);
+        summary += fmt::format("word list entries left out as written split by the corpus: {}\n", composed);
     if (tagged)
-        summary += formatString("tagged corpus %s: %zu paragraphs (%zu held out), %lld words in %lld sentences; "
-                                "%zu tokens without a GBK form\n",
-                                options.taggedPath.c_str(), corpusStats.paragraphs, corpusStats.heldOut,
-                                static_cast<long long>(corpus.wordTotal), static_cast<long long>(corpus.sentences),
-                                corpusStats.noGbk);
-    summary += formatString("coreDict.dct: %zu words, %zu entries\n", core.wordCount(), core.entryCount());
-    summary += formatString("BigramDict.dct: %zu word pairs\n", bigrams.wordCount());
-    summary += formatString("lexical.ctx: %zu tags\n", lexical.symbols().size());
+        summary += fmt::format("tagged corpus {}: {} paragraphs ({} held out), {} words in {} sentences; "
+                               "{} tokens without a GBK form\n",
+                               options.taggedPath, corpusStats.paragraphs, corpusStats.heldOut,
+                               corpus.wordTotal, corpus.sentences,
+                               corpusStats.noGbk);
+    summary += fmt::format("coreDict.dct: {} words, {} entries\n", core.wordCount(), core.entryCount());
+    summary += fmt::format("BigramDict.dct: {} word pairs\n", bigrams.wordCount());
+    summary += fmt::format("lexical.ctx: {} tags\n", lexical.symbols().size());
     if (tagged)
         for (const auto& [base, data] : roles)
-            summary += formatString("%s.dct: %zu words, %zu entries; %s.ctx: %zu roles\n", base,
-                                    data->dictionary.wordCount(), data->dictionary.entryCount(), base,
-                                    data->context.symbols().size());
-    summary += formatString("stopwords.txt: %zu words\n", stopWords.size());
+            summary += fmt::format("{}.dct: {} words, {} entries; {}.ctx: {} roles\n", base,
+                                   data->dictionary.wordCount(), data->dictionary.entryCount(), base,
+                                   data->context.symbols().size());
+    summary += fmt::format("stopwords.txt: {} words\n", stopWords.size());
     return true;
 }
 
