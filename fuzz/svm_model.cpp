@@ -4,7 +4,7 @@
 
 #include "FuzzSupport.h"
 #include "classify/SvmEngine.h"
-#include "classify/svm/CSVM.h"
+#include "classify/svm/SvmModelFile.h"
 
 using namespace kestrel;
 
@@ -15,12 +15,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         "6:0.6 9:0.9 40:0.1\n");
     const std::string model = fuzz::writeScratchFile("model1.mdl", fuzz::bytesOf(data, size));
 
-    SvmModel read;
-    std::string error;
-    if (CSVM::readModel(model, read, &error) != 0) {
-        fuzz::require(!error.empty(), "a refused model file has a message");
+    const Result<SvmModel> readModelFile = readModel(model);
+    if (!readModelFile) {
+        fuzz::require(!readModelFile.message().empty(), "a refused model file has a message");
         return 0;
     }
+    const SvmModel& read = *readModelFile;
     fuzz::require(read.supportVectorCount() + 1 == read.svNum &&
                       read.supvec.size() == static_cast<size_t>(read.svNum) &&
                       read.alpha.size() == static_cast<size_t>(read.svNum),
@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::unique_ptr<SvmEngine> engine = makeSvmEngine();
     engine->setSettings(SvmSettings{});
     std::vector<double> values;
-    if (engine->classifyFile(vectors, model, values, error))
+    if (engine->classifyFile(vectors, model, values))
         fuzz::require(values.size() == 4, "one decision value per document");
     return 0;
 }

@@ -5,6 +5,7 @@
 
 #include "FuzzSupport.h"
 #include "classify/svm/CSVM.h"
+#include "classify/svm/SvmKernel.h"
 
 using namespace kestrel;
 
@@ -27,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                               (w == 0 || doc.words[w].wnum > doc.words[w - 1].wnum),
                           "feature numbers are positive, increasing and at most the highest index");
         fuzz::require(labels[i] >= -1 && labels[i] <= 1, "labels of one category are -1, 0 or +1");
-        if (i > 0) CSVM::sparseDot(doc.list(), docs[i - 1].list());
+        if (i > 0) sparseDot(doc.list(), docs[i - 1].list());
     }
     return 0;
 }
