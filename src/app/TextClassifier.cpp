@@ -520,10 +520,15 @@ void TextClassifier::VectorKeeper::keep(DocumentVector&& vector, const std::stri
     kept_->labels.push_back(std::stol(label));
 }
 
-Result<const std::vector<DocumentVector>*> TextClassifier::vectorsToClassify(VectorSet& read, std::string& note) {
+const std::vector<DocumentVector>* TextClassifier::heldVectorsToClassify() const {
     const std::string name = vectorMode == kTestVectors ? "test.dat" : "example.dat";
     if (heldVectors_ && heldVectorsFile_ == name && heldVectorsIdentity_ == FileIdentity::of(currentVectorFile()))
         return &heldVectors_->docs;
+    return nullptr;
+}
+
+Result<const std::vector<DocumentVector>*> TextClassifier::vectorsToClassify(VectorSet& read, std::string& note) {
+    if (const auto* held = heldVectorsToClassify()) return held;
     const std::string path = currentVectorFile();
     auto file = readVectorFile(path, RejectedLines::kKeepEmpty);
     if (!file) return file.status();
@@ -598,17 +603,17 @@ Status TextClassifier::classify(ProgressSink* sink) {
 
 Status TextClassifier::classifyKnn(ProgressSink* sink) {
     if (vectorMode != kTestVectors && vectorMode != kExampleVectors) return Status();
-    VectorSet read;
-    std::string note;
-    const auto docs = vectorsToClassify(read, note);
-    if (!docs) return docs.status();
-    auto assigned = knn_.classify(**docs, sink);
+    // Vectors kept from writing them are classified in memory; otherwise
+    // the file is read a block at a time, so a large corpus is never held
+    // whole.
+    const auto* held = heldVectorsToClassify();
+    auto assigned = held ? knn_.classify(*held, sink) : knn_.classifyFile(currentVectorFile(), sink, rawDocuments_.size());
     if (!assigned) return assigned.status();
-    addWarningOnce(knn_.warning());
-    addWarningOnce(note);
-    if (knn_.trainingDocuments().empty() || (assigned->empty() && !rawDocuments_.empty())) {
-        return Status::failure(knn_.trainingDocuments().empty() ? "train.dat holds no training vector"
-                                                                : "no document could be classified");
+    addWarningOnce(knn_.trainingWarning());
+    addWarningOnce(knn_.fileWarning());
+    if (knn_.training().empty() || (assigned->empty() && !rawDocuments_.empty())) {
+        return Status::failure(knn_.training().empty() ? "train.dat holds no training vector"
+                                                       : "no document could be classified");
     }
     for (size_t n = 0; n < assigned->size() && n < rawDocuments_.size(); ++n)
         rawDocuments_[n].assignedCategory = (*assigned)[n];

@@ -198,6 +198,9 @@ private:
     // (`note` then tells of lines that are no vectors); a failure when the
     // file cannot be read.
     Result<const std::vector<DocumentVector>*> vectorsToClassify(VectorSet& read, std::string& note);
+    // The vectors writeVectors kept, while they are still those of the
+    // vector file; null otherwise.
+    const std::vector<DocumentVector>* heldVectorsToClassify() const;
     void beginOperation();
 
     CategoryTable categories_;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/FileIdentity.h"
+#include "classify/KnnTrainingSet.h"
 #include "common/Status.h"
 #include "features/DocumentVector.h"
 #include "features/VectorFile.h"
@@ -18,11 +19,6 @@ class ProgressSink;
 class KnnClassifier {
 public:
     enum Similarity : uint32_t { kCosine = 0, kManhattan = 1, kEuclidean = 2 };
-
-    struct TrainingDocument {
-        int32_t category = 0;  // the file's label minus 1
-        DocumentVector vector; // its twoNorm is the sum of a^2 in id order
-    };
 
     struct Neighbour {
         int32_t category = 0;
@@ -41,9 +37,13 @@ public:
     // stays the same file with the same content. Fails (naming the file)
     // when train.dat cannot be read or the run is cancelled.
     Result<std::vector<int32_t>> classify(const std::vector<DocumentVector>& docs, ProgressSink* sink = nullptr);
-    // The same for every document line of a vector file; a line that breaks
-    // the vector syntax keeps its place and is classified as an empty vector.
-    Result<std::vector<int32_t>> classifyFile(const std::string& path, ProgressSink* sink = nullptr);
+    // The same for every document line of a vector file, read a block of
+    // documents at a time so that memory does not grow with the file; a
+    // line that breaks the vector syntax keeps its place and is classified
+    // as an empty vector. `expected` (0: unknown) is the number of documents
+    // progress counts towards.
+    Result<std::vector<int32_t>> classifyFile(const std::string& path, ProgressSink* sink = nullptr,
+                                              uint64_t expected = 0);
 
     // Takes the vectors just written to the training file at `path` as its
     // training documents, so that they are not read back; they serve for as
@@ -60,20 +60,25 @@ public:
     // one each; the lowest id wins a tie; category 0 without votes.
     static int32_t vote(const std::vector<Neighbour>& neighbours, uint32_t k, uint32_t categoryCount);
 
-    // The training vectors of the last classification.
-    const std::vector<TrainingDocument>& trainingDocuments() const { return training_; }
+    // The training documents of the last classification (categories are the
+    // file's labels minus 1).
+    const KnnTrainingSet& training() const { return training_; }
     // Lines of train.dat or the classified file that break the vector line
     // syntax, as the SVM reports them: training lines are skipped, a
     // classified line keeps its place and is classified as an empty vector.
     const std::string& warning() const { return warning_; }
+    // The parts of warning(): the note on train.dat, and the one on the file
+    // of the last classifyFile.
+    const std::string& trainingWarning() const { return trainingWarning_; }
+    const std::string& fileWarning() const { return fileWarning_; }
 
 private:
     Status loadTraining();
-    void takeTraining(VectorSet&& vectors);
-    std::vector<TrainingDocument> training_;
+    KnnTrainingSet training_;
     FileIdentity trainingIdentity_;  // the file training_ was read from, in its state then
     std::string warning_;
     std::string trainingWarning_;
+    std::string fileWarning_;
 };
 
 }  // namespace kestrel

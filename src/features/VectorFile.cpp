@@ -3,7 +3,13 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "common/FileSystem.h"
 #include "common/NumberFormat.h"
@@ -15,6 +21,24 @@ namespace {
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
 bool isBlankLine(std::string_view line) { return std::all_of(line.begin(), line.end(), isBlank); }
+
+// Takes line `number` of a vector file: false when it is no document (a
+// comment, a blank line, or a rejected line that is skipped). A rejected line
+// kept in place becomes an empty document with label 0.
+bool takeLine(std::string_view line, int64_t number, RejectedLines rejectedLines, int64_t maxWords,
+              DocumentVector& doc, long& label, bool& rejected, VectorReadReport& report, std::string& reason) {
+    if ((!line.empty() && line[0] == '#') || isBlankLine(line)) return false;
+    label = 0;
+    rejected = !parseVectorLine(line, doc, label, maxWords, &reason);
+    if (!rejected) return true;
+    report.note(number, reason);
+    if (rejectedLines == RejectedLines::kSkip) return false;
+    doc.words.assign(1, VectorEntry{});
+    doc.docnum = -1;
+    doc.twoNorm = 0.0;
+    label = 0;
+    return true;
+}
 
 }  // namespace
 
@@ -98,17 +122,10 @@ VectorSet parseVectors(std::string_view content, RejectedLines rejectedLines, in
         const std::string_view line = content.substr(pos, span.end - pos);
         pos = span.next;
         ++number;
-        if ((!line.empty() && line[0] == '#') || isBlankLine(line)) continue;
         long label = 0;
-        const bool parsed = parseVectorLine(line, scratch, label, maxWords, &reason);
-        if (!parsed) {
-            set.report.note(number, reason);
-            if (rejectedLines == RejectedLines::kSkip) continue;
-            scratch.words.assign(1, VectorEntry{});
-            scratch.twoNorm = 0.0;
-            label = 0;
-        }
-        if (rejectedLines == RejectedLines::kKeepEmpty) set.rejected.push_back(!parsed);
+        bool rejected = false;
+        if (!takeLine(line, number, rejectedLines, maxWords, scratch, label, rejected, set.report, reason)) continue;
+        if (rejectedLines == RejectedLines::kKeepEmpty) set.rejected.push_back(rejected);
         if (scratch.size() > 0) set.highestFeature = std::max(set.highestFeature, scratch.words[scratch.size() - 1].wnum);
         DocumentVector& doc = set.docs.emplace_back();
         doc.words.assign(scratch.words.begin(), scratch.words.end());  // exact size
@@ -123,6 +140,75 @@ Result<VectorSet> readVectorFile(const std::string& path, RejectedLines rejected
     const Result<std::string> content = readFile(path);
     if (!content) return content.status();
     return parseVectors(*content, rejectedLines);
+}
+
+VectorFileReader::VectorFileReader(std::string path, RejectedLines rejectedLines)
+    : path_(std::move(path)), rejectedLines_(rejectedLines) {}
+
+VectorFileReader::~VectorFileReader() {
+    if (fd_ >= 0) close(fd_);
+}
+
+Status VectorFileReader::open() {
+    fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) return status_ = Status::failure("cannot open " + path_ + ": " + std::strerror(errno));
+    struct stat st;
+    if (fstat(fd_, &st) != 0) return status_ = Status::failure("cannot read " + path_ + ": " + std::strerror(errno));
+    if (S_ISDIR(st.st_mode)) return status_ = Status::failure("cannot read " + path_ + ": it is a directory");
+    return status_;
+}
+
+bool VectorFileReader::fill() {
+    constexpr size_t kBlock = size_t(1) << 20;
+    if (fd_ < 0) atEnd_ = true;  // never opened, or opening failed
+    if (atEnd_) return false;
+    buffer_.erase(0, pos_);
+    pos_ = 0;
+    const size_t kept = buffer_.size();
+    buffer_.resize(kept + kBlock);
+    for (;;) {
+        const ssize_t n = read(fd_, buffer_.data() + kept, kBlock);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) status_ = Status::failure("cannot read " + path_ + ": " + std::strerror(errno));
+        buffer_.resize(kept + static_cast<size_t>(std::max<ssize_t>(n, 0)));
+        atEnd_ = n <= 0;
+        return n > 0;
+    }
+}
+
+bool VectorFileReader::nextLine(std::string_view& line) {
+    // Lines end as lineAt ends them: LF, CR LF or a lone CR; a CR at the end
+    // of what has been read waits for the next block to tell.
+    size_t scanned = 0;
+    for (;;) {
+        const std::string_view rest(buffer_.data() + pos_, buffer_.size() - pos_);
+        size_t end = scanned;
+        while (end < rest.size() && rest[end] != '\n' && rest[end] != '\r') ++end;
+        if (end < rest.size() && (rest[end] == '\n' || end + 1 < rest.size() || atEnd_)) {
+            const bool crlf = rest[end] == '\r' && end + 1 < rest.size() && rest[end + 1] == '\n';
+            line = rest.substr(0, end);
+            pos_ += end + (crlf ? 2 : 1);
+            return true;
+        }
+        if (atEnd_) {
+            if (rest.empty() || !status_) return false;
+            line = rest;
+            pos_ = buffer_.size();
+            return true;
+        }
+        scanned = end;
+        fill();
+        if (!status_) return false;
+    }
+}
+
+bool VectorFileReader::next(DocumentVector& doc, long& label, bool& rejected) {
+    std::string_view line;
+    while (nextLine(line)) {
+        ++lineNumber_;
+        if (takeLine(line, lineNumber_, rejectedLines_, INT64_MAX, doc, label, rejected, report_, reason_)) return true;
+    }
+    return false;
 }
 
 void appendVectorLine(std::string& out, std::string_view label, DocumentVector& doc) {

@@ -59,6 +59,45 @@ VectorSet parseVectors(std::string_view content, RejectedLines rejectedLines,
 // Reads and parses a vector file; a failure names the file.
 Result<VectorSet> readVectorFile(const std::string& path, RejectedLines rejectedLines);
 
+// Reads a vector file a block at a time, with the rules of parseVectors
+// (same documents, same rejected lines and report), so that a file larger
+// than memory can be read document by document.
+class VectorFileReader {
+public:
+    VectorFileReader(std::string path, RejectedLines rejectedLines);
+    ~VectorFileReader();
+    VectorFileReader(const VectorFileReader&) = delete;
+    VectorFileReader& operator=(const VectorFileReader&) = delete;
+
+    // Opens the file; a failure names it.
+    Status open();
+    // The next document (entries plus the 0 terminator, its squared norm,
+    // docnum -1) and its label; a rejected line kept in place is an empty
+    // document with label 0 and `rejected` true. False at the end of the
+    // file or after a read failure (see status()).
+    bool next(DocumentVector& doc, long& label, bool& rejected);
+
+    // Success, or the failure that ended reading early.
+    const Status& status() const { return status_; }
+    const VectorReadReport& report() const { return report_; }
+    const std::string& path() const { return path_; }
+
+private:
+    bool nextLine(std::string_view& line);
+    bool fill();
+
+    std::string path_;
+    RejectedLines rejectedLines_;
+    int fd_ = -1;
+    bool atEnd_ = false;
+    std::string buffer_;
+    size_t pos_ = 0;
+    int64_t lineNumber_ = 0;
+    std::string reason_;
+    VectorReadReport report_;
+    Status status_;
+};
+
 // Appends one vector line: the label, then " %u:%.6f" for every entry of
 // doc (its feature number and weight), then "\n". The weights of doc are
 // replaced by the values of their written text, so that the document in

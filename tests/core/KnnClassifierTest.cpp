@@ -71,15 +71,15 @@ TEST(KnnClassifier, ClassifiesFilesAndKeepsTrainingWhileTheFileStaysTheSame) {
     knn.workspacePath = dir.dir();
     knn.categoryCount = 2;
     EXPECT_EQ(*knn.classifyFile(dir.path("test.dat")), (std::vector<int32_t>{0, 1, 0}));
-    EXPECT_EQ(knn.trainingDocuments().size(), 3u);
-    const VectorEntry* kept = knn.trainingDocuments()[0].vector.list();
+    EXPECT_EQ(knn.training().size(), 3u);
+    const uint32_t* kept = knn.training().column(0).documents;
     EXPECT_EQ(*knn.classifyFile(dir.path("test.dat")), (std::vector<int32_t>{0, 1, 0}));
-    EXPECT_EQ(knn.trainingDocuments()[0].vector.list(), kept);  // not read again
+    EXPECT_EQ(knn.training().column(0).documents, kept);  // not read again
 
     // A rewritten train.dat is read again.
     dir.write("train.dat", "2 1:1.000000\n");
     EXPECT_EQ((*knn.classifyFile(dir.path("test.dat")))[0], 1);
-    EXPECT_EQ(knn.trainingDocuments().size(), 1u);
+    EXPECT_EQ(knn.training().size(), 1u);
 
     auto missing = knn.classifyFile(dir.path("missing.dat"));
     ASSERT_FALSE(missing);
@@ -122,10 +122,11 @@ TEST(KnnClassifier, IndexedCosineEqualsTheDirectSumsOnEveryThreadCount) {
 
     // Reference: neighbour lists from the direct similarity.
     std::vector<int32_t> expected;
+    const VectorSet training = parseVectors(train, RejectedLines::kSkip);
     for (const auto& b : parseVectors(test, RejectedLines::kSkip).docs) {
         std::vector<KnnClassifier::Neighbour> list;
-        for (const auto& t : knn.trainingDocuments())
-            list.push_back({t.category, KnnClassifier::similarityOf(t.vector, b, 0)});
+        for (size_t t = 0; t < training.docs.size(); ++t)
+            list.push_back({int32_t(training.labels[t] - 1), KnnClassifier::similarityOf(training.docs[t], b, 0)});
         expected.push_back(KnnClassifier::vote(list, 5, 4));
     }
     EXPECT_EQ(one, expected);
@@ -141,7 +142,7 @@ TEST(KnnClassifier, MalformedVectorLinesAreWarnedAndCountedLikeTheSvm) {
     knn.categoryCount = 2;
     // Malformed training lines are skipped; a malformed classified line keeps its place.
     EXPECT_EQ(*knn.classifyFile(dir.path("test.dat")), (std::vector<int32_t>{0, 0, 1}));
-    EXPECT_EQ(knn.trainingDocuments().size(), 2u);
+    EXPECT_EQ(knn.training().size(), 2u);
     EXPECT_NE(knn.warning().find("2 lines of " + dir.path("train.dat") + " skipped (first: line 2"),
               std::string::npos)
         << knn.warning();
@@ -163,4 +164,85 @@ TEST(KnnClassifier, AdoptedTrainingVectorsServeUntilTheFileChanges) {
     EXPECT_EQ(*knn.classifyFile(dir.path("test.dat")), std::vector<int32_t>{1});
     dir.write("train.dat", "1 2:1.000000\n");
     EXPECT_EQ(*knn.classifyFile(dir.path("test.dat")), std::vector<int32_t>{0});
+}
+
+namespace {
+
+// The training categories ranked as the rule states it, by a full stable
+// sort: larger similarity first, undefined ones last, ties in training order.
+std::vector<int32_t> rankBySorting(const VectorSet& training, const DocumentVector& b, uint32_t code) {
+    std::vector<std::pair<double, int32_t>> list;
+    for (size_t t = 0; t < training.docs.size(); ++t)
+        list.push_back({KnnClassifier::similarityOf(training.docs[t], b, code), int32_t(training.labels[t] - 1)});
+    std::stable_sort(list.begin(), list.end(), [](const auto& x, const auto& y) {
+        if (std::isnan(x.first) != std::isnan(y.first)) return std::isnan(y.first);
+        return !std::isnan(x.first) && x.first > y.first;
+    });
+    std::vector<int32_t> ranked;
+    for (const auto& entry : list) ranked.push_back(entry.second);
+    return ranked;
+}
+
+// The first k vote; the lowest category wins a tie of votes.
+int32_t voteOfRanked(const std::vector<int32_t>& ranked, uint32_t k, uint32_t categoryCount) {
+    std::vector<int> votes(categoryCount, 0);
+    for (size_t n = 0; n < ranked.size() && n < k; ++n)
+        if (ranked[n] >= 0 && uint32_t(ranked[n]) < categoryCount) ++votes[size_t(ranked[n])];
+    return int32_t(std::max_element(votes.begin(), votes.end()) - votes.begin());
+}
+
+}  // namespace
+
+TEST(KnnClassifier, EveryMeasureVotesLikeTheSortedMergeSumsWhileTheFileIsReadInBlocks) {
+    // Coarse weights make many equal similarities; empty vectors and
+    // all-zero weights make undefined cosines; a huge feature number takes
+    // the training set off its dense feature table; the file to classify is
+    // longer than one block and has a malformed line that keeps its place.
+    std::mt19937 rng(5);
+    auto line = [&](int label) {
+        std::string s = std::to_string(label);
+        const int kind = int(rng() % 10);
+        if (kind == 0) return s + "\n";
+        if (kind == 1) return s + " 4:0.000000 9:0.000000\n";
+        std::set<int> ids;
+        for (int n = 1 + int(rng() % 6); n > 0; --n) ids.insert(1 + int(rng() % 30));
+        for (int i : ids) s += " " + std::to_string(i) + ":" + std::to_string(double(rng() % 5) / 4);
+        if (kind == 2) s += " 2000000000:0.5";
+        return s + "\n";
+    };
+    std::string train, test;
+    for (int i = 0; i < 150; ++i) train += line(1 + int(rng() % 4));
+    for (int i = 0; i < 4200; ++i) test += i == 4100 ? "0 5:x\n" : line(0);
+    TempDir dir;
+    dir.write("train.dat", train);
+    dir.write("test.dat", test);
+    const VectorSet training = parseVectors(train, RejectedLines::kSkip);
+    const VectorSet docs = parseVectors(test, RejectedLines::kKeepEmpty);
+
+    KnnClassifier knn;
+    knn.workspacePath = dir.dir();
+    knn.categoryCount = 4;
+    for (uint32_t code : {KnnClassifier::kCosine, KnnClassifier::kEuclidean, KnnClassifier::kManhattan,
+                          KnnClassifier::kCosine}) {
+        knn.similarity = code;
+        std::vector<std::vector<int32_t>> ranked;
+        for (const DocumentVector& b : docs.docs) ranked.push_back(rankBySorting(training, b, code));
+        for (uint32_t k : {0u, 1u, 7u, 1000u}) {
+            knn.k = k;
+            knn.threads = k == 7 ? 1 : 2;
+            const auto assigned = knn.classifyFile(dir.path("test.dat"));
+            ASSERT_TRUE(assigned.ok()) << assigned.message();
+            ASSERT_EQ(assigned->size(), docs.docs.size());
+            for (size_t d = 0; d < docs.docs.size(); ++d)
+                ASSERT_EQ((*assigned)[d], voteOfRanked(ranked[d], k, 4))
+                    << "measure " << code << ", k " << k << ", document " << d;
+            EXPECT_NE(knn.fileWarning().find("line 4101"), std::string::npos) << knn.fileWarning();
+        }
+        // Training vectors handed over in memory score the same.
+        knn.k = 7;
+        knn.adoptTraining(dir.path("train.dat"), parseVectors(train, RejectedLines::kSkip));
+        const auto inMemory = knn.classify(docs.docs);
+        ASSERT_TRUE(inMemory.ok());
+        EXPECT_EQ(*inMemory, *knn.classifyFile(dir.path("test.dat"))) << "measure " << code;
+    }
 }

@@ -286,7 +286,7 @@ TEST(TextClassifier, LoadingReplacesTables) {
     run.dir.write("test/A/x.seg", "a:1\n");
     run.process("test", kTestVectors, InputFormat::Preprocessed);
     ASSERT_TRUE(run.controller.classify());
-    EXPECT_EQ(run.controller.knn().trainingDocuments().size(), 2u);
+    EXPECT_EQ(run.controller.knn().training().size(), 2u);
 
     TextClassifier loaded;
     loaded.workspacePath = run.controller.workspacePath;
