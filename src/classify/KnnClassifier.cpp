@@ -16,68 +16,97 @@ namespace {
 // hold together: the file is read block by block.
 constexpr size_t kStreamDocuments = 4096;
 constexpr size_t kStreamEntries = size_t(1) << 20;
-// Documents one worker takes at a time.
-constexpr size_t kDocumentsPerTask = 8;
+// Documents one worker takes at a time: the cosine scores them together,
+// so that each stretch of a feature's column is read from memory once for
+// all of them.
+constexpr size_t kDocumentsPerTask = 128;
+// Training documents whose dot products are accumulated at a time, so that
+// the sums of a task's documents stay in the processor's cache.
+constexpr size_t kTrainingTile = 1024;
+
+// Columns whose next stretch is fetched ahead of use.
+constexpr size_t kColumnsAhead = 8;
+
+// A training document's place in the ranking.
+struct Ranked {
+    double similarity;
+    uint32_t document;
+};
 
 // Ranking of neighbours: larger similarity first; undefined (NaN) after every
 // defined one; equal similarities in training order.
-struct NeighbourOrder {
-    const double* sims;
-    bool operator()(size_t i, size_t j) const {
-        const double a = sims[i];
-        const double b = sims[j];
-        const bool na = std::isnan(a);
-        const bool nb = std::isnan(b);
-        if (na != nb) return nb;
-        if (!na && a != b) return a > b;
-        return i < j;
+struct RankedBefore {
+    bool operator()(const Ranked& x, const Ranked& y) const {
+        const bool nx = std::isnan(x.similarity);
+        const bool ny = std::isnan(y.similarity);
+        if (nx != ny) return ny;
+        if (!nx && x.similarity != y.similarity) return x.similarity > y.similarity;
+        return x.document < y.document;
     }
+};
+
+// The k training documents that rank first among those offered so far, in
+// a heap whose top is the last of them: most documents are compared once,
+// with that top, and dropped. The ranking is a strict order, so this finds
+// the same k documents as a sort of all of them, and the vote depends on
+// nothing else.
+class FirstK {
+public:
+    void reset(uint32_t k) {
+        k_ = k;
+        heap_.clear();
+    }
+    void offer(double similarity, size_t document) {
+        const Ranked r{similarity, static_cast<uint32_t>(document)};
+        if (heap_.size() < k_) {
+            heap_.push_back(r);
+            std::push_heap(heap_.begin(), heap_.end(), RankedBefore());
+        } else if (k_ > 0 && RankedBefore()(r, heap_.front())) {
+            std::pop_heap(heap_.begin(), heap_.end(), RankedBefore());
+            heap_.back() = r;
+            std::push_heap(heap_.begin(), heap_.end(), RankedBefore());
+        }
+    }
+    // One vote per kept document; the most votes win, the lowest category a
+    // tie, category 0 without votes.
+    int32_t winner(const int32_t* categories, uint32_t categoryCount, std::vector<uint32_t>& votes) const {
+        votes.assign(categoryCount, 0);
+        for (const Ranked& r : heap_) {
+            const int32_t c = categories[r.document];
+            if (c >= 0 && static_cast<uint32_t>(c) < categoryCount) ++votes[static_cast<uint32_t>(c)];
+        }
+        int32_t best = 0;
+        uint32_t bestVotes = 0;
+        for (uint32_t c = 0; c < categoryCount; ++c) {
+            if (votes[c] > bestVotes) {
+                bestVotes = votes[c];
+                best = static_cast<int32_t>(c);
+            }
+        }
+        return best;
+    }
+
+private:
+    uint32_t k_ = 0;
+    std::vector<Ranked> heap_;
+};
+
+// A feature of a task's document that has a training column.
+struct ColumnUse {
+    uint32_t column;
+    uint32_t document;  // in the task
+    double weight;
 };
 
 // Work space of one worker.
 struct Scratch {
-    std::vector<double> sims;     // similarity to every training document
-    std::vector<uint32_t> best;   // the k first so far, as a heap
-    std::vector<uint32_t> votes;  // per category
+    std::vector<ColumnUse> uses;
+    std::vector<size_t> runs;     // where each column's uses start, then the end
+    std::vector<size_t> cursors;  // per use: where its column's next tile starts
+    std::vector<double> sums;     // dot products of a tile, per document
+    std::vector<FirstK> first;    // per document
+    std::vector<uint32_t> votes;
 };
-
-// The winning category of the k training documents that rank first by
-// `sims`. The k first so far are kept in a heap whose top is the last of
-// them, so most documents are compared once, with that top, and dropped.
-// The ranking is a strict order, so any selection finds the same k
-// documents, and the vote depends on nothing else.
-int32_t voteOfTheFirst(const double* sims, const int32_t* categories, size_t count, uint32_t k,
-                       uint32_t categoryCount, Scratch& scratch) {
-    const size_t take = std::min<size_t>(k, count);
-    const NeighbourOrder before{sims};
-    std::vector<uint32_t>& best = scratch.best;
-    best.clear();
-    for (size_t t = 0; t < count && take > 0; ++t) {
-        if (best.size() < take) {
-            best.push_back(static_cast<uint32_t>(t));
-            std::push_heap(best.begin(), best.end(), before);
-        } else if (before(t, best.front())) {
-            std::pop_heap(best.begin(), best.end(), before);
-            best.back() = static_cast<uint32_t>(t);
-            std::push_heap(best.begin(), best.end(), before);
-        }
-    }
-    std::vector<uint32_t>& votes = scratch.votes;
-    votes.assign(categoryCount, 0);
-    for (const uint32_t t : best) {
-        const int32_t c = categories[t];
-        if (c >= 0 && static_cast<uint32_t>(c) < categoryCount) ++votes[static_cast<uint32_t>(c)];
-    }
-    int32_t winner = 0;
-    uint32_t winnerVotes = 0;
-    for (uint32_t c = 0; c < categoryCount; ++c) {
-        if (votes[c] > winnerVotes) {
-            winnerVotes = votes[c];
-            winner = static_cast<int32_t>(c);
-        }
-    }
-    return winner;
-}
 
 // The two forms of a sparse vector the similarities read.
 struct EntryView {
@@ -147,38 +176,94 @@ public:
         for (size_t t = 0; t < roots_.size(); ++t) roots_[t] = std::sqrt(training.squaredNorm(t));
     }
 
-    int32_t classify(const DocumentVector& b, Scratch& scratch) const {
-        const size_t n = training_.size();
-        scratch.sims.resize(n);
-        double* sims = scratch.sims.data();
+    // Classifies docs[0, count) into assigned[0, count).
+    void classify(const DocumentVector* docs, size_t count, int32_t* assigned, Scratch& scratch) const {
+        scratch.first.resize(count);
+        for (size_t d = 0; d < count; ++d) scratch.first[d].reset(k_);
         if (code_ == KnnClassifier::kCosine) {
-            cosineSimilarities(b, sims);
+            rankByCosine(docs, count, scratch);
         } else {
-            const EntryView bView{b.list(), b.size()};
-            for (size_t t = 0; t < n; ++t)
-                sims[t] = similarityBetween(RowView{training_.row(t)}, training_.squaredNorm(t), bView, b.twoNorm, code_);
+            for (size_t d = 0; d < count; ++d) rankByDistance(docs[d], scratch.first[d]);
         }
-        return voteOfTheFirst(sims, training_.categories().data(), n, k_, categoryCount_, scratch);
+        for (size_t d = 0; d < count; ++d)
+            assigned[d] = scratch.first[d].winner(training_.categories().data(), categoryCount_, scratch.votes);
     }
 
 private:
+    void rankByDistance(const DocumentVector& b, FirstK& first) const {
+        const EntryView bView{b.list(), b.size()};
+        for (size_t t = 0; t < training_.size(); ++t)
+            first.offer(similarityBetween(RowView{training_.row(t)}, training_.squaredNorm(t), bView, b.twoNorm, code_), t);
+    }
+
+    // The columns the documents use, in increasing feature order and, for
+    // one column, in document order; each with its first position.
+    void collectUses(const DocumentVector* docs, size_t count, Scratch& scratch) const {
+        const std::vector<int32_t>& features = training_.columnFeatures();
+        scratch.uses.clear();
+        for (size_t d = 0; d < count; ++d) {
+            auto c = features.begin();
+            for (const VectorEntry* e = docs[d].list(); e->wnum != 0; ++e) {
+                c = std::lower_bound(c, features.end(), e->wnum);
+                if (c == features.end()) break;
+                if (*c == e->wnum)
+                    scratch.uses.push_back({static_cast<uint32_t>(c - features.begin()), static_cast<uint32_t>(d), e->weight});
+            }
+        }
+        std::sort(scratch.uses.begin(), scratch.uses.end(), [](const ColumnUse& x, const ColumnUse& y) {
+            return x.column != y.column ? x.column < y.column : x.document < y.document;
+        });
+        scratch.cursors.assign(scratch.uses.size(), 0);
+        scratch.runs.clear();
+        for (size_t i = 0; i < scratch.uses.size(); ++i)
+            if (i == 0 || scratch.uses[i].column != scratch.uses[i - 1].column) scratch.runs.push_back(i);
+        scratch.runs.push_back(scratch.uses.size());
+    }
+
+    // Asks the processor to start loading where the column of the run at
+    // `use` goes on: a tile touches thousands of short stretches, and
+    // waiting for each in turn costs more than the products.
+    void prefetchStretch(const Scratch& scratch, size_t use) const {
+        const FeatureColumn column = training_.column(scratch.uses[use].column);
+        const size_t at = scratch.cursors[use];
+        __builtin_prefetch(column.documents + at);
+        __builtin_prefetch(column.weights + at);
+        __builtin_prefetch(column.weights + at + 8);
+    }
+
     // Each dot product is accumulated over the shared features in increasing
     // feature order, the very sum a merge of the two vectors makes, so the
-    // similarities equal those of similarityOf to the last bit.
-    void cosineSimilarities(const DocumentVector& b, double* sims) const {
-        std::fill(sims, sims + training_.size(), 0.0);
-        const std::vector<int32_t>& features = training_.columnFeatures();
-        auto c = features.begin();
-        for (const VectorEntry* e = b.list(); e->wnum != 0; ++e) {
-            c = std::lower_bound(c, features.end(), e->wnum);
-            if (c == features.end()) break;
-            if (*c != e->wnum) continue;
-            const FeatureColumn column = training_.column(static_cast<size_t>(c - features.begin()));
-            const double wb = e->weight;
-            for (size_t i = 0; i < column.size; ++i) sims[column.documents[i]] += column.weights[i] * wb;
+    // similarities equal those of similarityOf to the last bit. The
+    // training documents are taken a tile at a time and, within a tile,
+    // each column's stretch serves every document that has the feature.
+    void rankByCosine(const DocumentVector* docs, size_t count, Scratch& scratch) const {
+        collectUses(docs, count, scratch);
+        const std::vector<ColumnUse>& uses = scratch.uses;
+        scratch.sums.resize(count * kTrainingTile);
+        for (size_t t0 = 0; t0 < training_.size(); t0 += kTrainingTile) {
+            const size_t t1 = std::min(training_.size(), t0 + kTrainingTile);
+            std::fill(scratch.sums.begin(), scratch.sums.end(), 0.0);
+            const std::vector<size_t>& runs = scratch.runs;
+            for (size_t r = 0; r + 1 < runs.size(); ++r) {
+                if (r + kColumnsAhead + 1 < runs.size()) prefetchStretch(scratch, runs[r + kColumnsAhead]);
+                const size_t i = runs[r];
+                const FeatureColumn column = training_.column(uses[i].column);
+                const size_t begin = scratch.cursors[i];
+                size_t end = begin;
+                while (end < column.size && column.documents[end] < t1) ++end;
+                scratch.cursors[i] = end;
+                for (size_t j = i; j < runs[r + 1]; ++j) {
+                    double* sums = scratch.sums.data() + uses[j].document * kTrainingTile;
+                    const double wb = uses[j].weight;
+                    for (size_t p = begin; p < end; ++p) sums[column.documents[p] - t0] += column.weights[p] * wb;
+                }
+            }
+            for (size_t d = 0; d < count; ++d) {
+                const double bRoot = std::sqrt(docs[d].twoNorm);
+                const double* sums = scratch.sums.data() + d * kTrainingTile;
+                for (size_t t = t0; t < t1; ++t) scratch.first[d].offer((sums[t - t0] / roots_[t]) / bRoot, t);
+            }
         }
-        const double bRoot = std::sqrt(b.twoNorm);
-        for (size_t t = 0; t < training_.size(); ++t) sims[t] = (sims[t] / roots_[t]) / bRoot;
     }
 
     const KnnTrainingSet& training_;
@@ -213,18 +298,21 @@ private:
 // when cancelled. Progress counts from doneBefore towards total.
 bool classifyBlock(const Scorer& scorer, ScratchPool& pool, const DocumentVector* docs, size_t count,
                    int32_t* assigned, unsigned threads, ProgressSink* sink, uint64_t doneBefore, uint64_t total) {
-    const size_t tasks = (count + kDocumentsPerTask - 1) / kDocumentsPerTask;
+    // Few documents are spread over every worker rather than given to one.
+    const size_t workers = workerCount(threads, count);
+    const size_t perTask = std::clamp<size_t>((count + workers - 1) / workers, 1, kDocumentsPerTask);
+    const size_t tasks = (count + perTask - 1) / perTask;
     return parallelFor(
         tasks, threads,
         [&](size_t task) {
             std::unique_ptr<Scratch> scratch = pool.take();
-            const size_t end = std::min(count, (task + 1) * kDocumentsPerTask);
-            for (size_t d = task * kDocumentsPerTask; d < end; ++d) assigned[d] = scorer.classify(docs[d], *scratch);
+            const size_t first = task * perTask;
+            scorer.classify(docs + first, std::min(count - first, perTask), assigned + first, *scratch);
             pool.give(std::move(scratch));
         },
         [&] { return sink && sink->cancelled(); },
         [&](size_t done) {
-            if (sink) sink->progress("classify", doneBefore + std::min(count, done * kDocumentsPerTask), total);
+            if (sink) sink->progress("classify", doneBefore + std::min(count, done * perTask), total);
         });
 }
 
@@ -235,14 +323,15 @@ double KnnClassifier::similarityOf(const DocumentVector& a, const DocumentVector
 }
 
 int32_t KnnClassifier::vote(const std::vector<Neighbour>& neighbours, uint32_t k, uint32_t categoryCount) {
-    std::vector<double> sims(neighbours.size());
-    std::vector<int32_t> cats(neighbours.size());
+    FirstK first;
+    first.reset(k);
+    std::vector<int32_t> categories(neighbours.size());
     for (size_t i = 0; i < neighbours.size(); ++i) {
-        sims[i] = neighbours[i].similarity;
-        cats[i] = neighbours[i].category;
+        first.offer(neighbours[i].similarity, i);
+        categories[i] = neighbours[i].category;
     }
-    Scratch scratch;
-    return voteOfTheFirst(sims.data(), cats.data(), sims.size(), k, categoryCount, scratch);
+    std::vector<uint32_t> votes;
+    return first.winner(categories.data(), categoryCount, votes);
 }
 
 Status KnnClassifier::loadTraining() {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 #include <random>
 #include <set>
 
@@ -193,56 +194,97 @@ int32_t voteOfRanked(const std::vector<int32_t>& ranked, uint32_t k, uint32_t ca
 
 }  // namespace
 
-TEST(KnnClassifier, EveryMeasureVotesLikeTheSortedMergeSumsWhileTheFileIsReadInBlocks) {
-    // Coarse weights make many equal similarities; empty vectors and
-    // all-zero weights make undefined cosines; a huge feature number takes
-    // the training set off its dense feature table; the file to classify is
-    // longer than one block and has a malformed line that keeps its place.
-    std::mt19937 rng(5);
-    auto line = [&](int label) {
+namespace {
+
+// Random vector lines: coarse weights make many equal similarities; empty
+// vectors and all-zero weights make undefined cosines; a huge feature number
+// takes the training set off its dense feature table.
+class RandomVectors {
+public:
+    explicit RandomVectors(unsigned seed) : rng_(seed) {}
+    std::string lines(int count, bool labelled) {
+        std::string out;
+        for (int i = 0; i < count; ++i) out += line(labelled ? 1 + int(rng_() % 4) : 0);
+        return out;
+    }
+
+private:
+    std::string line(int label) {
         std::string s = std::to_string(label);
-        const int kind = int(rng() % 10);
+        const int kind = int(rng_() % 10);
         if (kind == 0) return s + "\n";
         if (kind == 1) return s + " 4:0.000000 9:0.000000\n";
         std::set<int> ids;
-        for (int n = 1 + int(rng() % 6); n > 0; --n) ids.insert(1 + int(rng() % 30));
-        for (int i : ids) s += " " + std::to_string(i) + ":" + std::to_string(double(rng() % 5) / 4);
+        for (int n = 1 + int(rng_() % 6); n > 0; --n) ids.insert(1 + int(rng_() % 30));
+        for (int i : ids) s += " " + std::to_string(i) + ":" + std::to_string(double(rng_() % 5) / 4);
         if (kind == 2) s += " 2000000000:0.5";
         return s + "\n";
-    };
-    std::string train, test;
-    for (int i = 0; i < 150; ++i) train += line(1 + int(rng() % 4));
-    for (int i = 0; i < 4200; ++i) test += i == 4100 ? "0 5:x\n" : line(0);
-    TempDir dir;
-    dir.write("train.dat", train);
-    dir.write("test.dat", test);
-    const VectorSet training = parseVectors(train, RejectedLines::kSkip);
-    const VectorSet docs = parseVectors(test, RejectedLines::kKeepEmpty);
+    }
+    std::mt19937 rng_;
+};
 
+// Classifies test.dat of `dir` with each k and checks every document against
+// the sorted merge sums of its measure.
+void expectVotesOfTheSortedMergeSums(KnnClassifier& knn, const TempDir& dir, std::initializer_list<uint32_t> ks) {
+    const VectorSet training = parseVectors(dir.read("train.dat"), RejectedLines::kSkip);
+    const VectorSet docs = parseVectors(dir.read("test.dat"), RejectedLines::kKeepEmpty);
+    std::vector<std::vector<int32_t>> ranked;
+    for (const DocumentVector& b : docs.docs) ranked.push_back(rankBySorting(training, b, knn.similarity));
+    for (uint32_t k : ks) {
+        knn.k = k;
+        const auto assigned = knn.classifyFile(dir.path("test.dat"));
+        ASSERT_TRUE(assigned.ok()) << assigned.message();
+        ASSERT_EQ(assigned->size(), docs.docs.size());
+        for (size_t d = 0; d < docs.docs.size(); ++d)
+            ASSERT_EQ((*assigned)[d], voteOfRanked(ranked[d], k, knn.categoryCount))
+                << "measure " << knn.similarity << ", k " << k << ", document " << d;
+    }
+}
+
+}  // namespace
+
+TEST(KnnClassifier, EveryMeasureVotesLikeTheSortedMergeSums) {
+    // More training documents than the cosine sums at a time, k from none
+    // to more than there are, and the measure changed on the same training
+    // file (the cosine gives up the rows the distances read).
+    RandomVectors random(5);
+    TempDir dir;
+    dir.write("train.dat", random.lines(1100, true));
+    dir.write("test.dat", random.lines(150, false));
     KnnClassifier knn;
     knn.workspacePath = dir.dir();
     knn.categoryCount = 4;
+    knn.threads = 2;
     for (uint32_t code : {KnnClassifier::kCosine, KnnClassifier::kEuclidean, KnnClassifier::kManhattan,
                           KnnClassifier::kCosine}) {
         knn.similarity = code;
-        std::vector<std::vector<int32_t>> ranked;
-        for (const DocumentVector& b : docs.docs) ranked.push_back(rankBySorting(training, b, code));
-        for (uint32_t k : {0u, 1u, 7u, 1000u}) {
-            knn.k = k;
-            knn.threads = k == 7 ? 1 : 2;
-            const auto assigned = knn.classifyFile(dir.path("test.dat"));
-            ASSERT_TRUE(assigned.ok()) << assigned.message();
-            ASSERT_EQ(assigned->size(), docs.docs.size());
-            for (size_t d = 0; d < docs.docs.size(); ++d)
-                ASSERT_EQ((*assigned)[d], voteOfRanked(ranked[d], k, 4))
-                    << "measure " << code << ", k " << k << ", document " << d;
-            EXPECT_NE(knn.fileWarning().find("line 4101"), std::string::npos) << knn.fileWarning();
-        }
-        // Training vectors handed over in memory score the same.
-        knn.k = 7;
-        knn.adoptTraining(dir.path("train.dat"), parseVectors(train, RejectedLines::kSkip));
-        const auto inMemory = knn.classify(docs.docs);
-        ASSERT_TRUE(inMemory.ok());
-        EXPECT_EQ(*inMemory, *knn.classifyFile(dir.path("test.dat"))) << "measure " << code;
+        expectVotesOfTheSortedMergeSums(knn, dir, {0u, 1u, 7u, 5000u});
+    }
+    // Training vectors handed over in memory score the same as read.
+    const auto read = knn.classifyFile(dir.path("test.dat"));
+    knn.adoptTraining(dir.path("train.dat"), parseVectors(dir.read("train.dat"), RejectedLines::kSkip));
+    const auto inMemory = knn.classify(parseVectors(dir.read("test.dat"), RejectedLines::kKeepEmpty).docs);
+    ASSERT_TRUE(read.ok() && inMemory.ok());
+    EXPECT_EQ(*inMemory, *read);
+}
+
+TEST(KnnClassifier, FilesLongerThanOneBlockKeepEveryLineInPlace) {
+    // The file to classify is read a block of documents at a time; a
+    // malformed line past the first block keeps its place and is reported
+    // with its line number.
+    RandomVectors random(9);
+    TempDir dir;
+    dir.write("train.dat", random.lines(120, true));
+    dir.write("test.dat", random.lines(4100, false) + "0 5:x\n" + random.lines(200, false));
+    KnnClassifier knn;
+    knn.workspacePath = dir.dir();
+    knn.categoryCount = 4;
+    for (uint32_t code : {KnnClassifier::kCosine, KnnClassifier::kManhattan}) {
+        knn.similarity = code;
+        knn.threads = code == KnnClassifier::kCosine ? 1 : 2;
+        expectVotesOfTheSortedMergeSums(knn, dir, {7u});
+        EXPECT_NE(knn.fileWarning().find("1 line of " + dir.path("test.dat") + " skipped (first: line 4101"),
+                  std::string::npos)
+            << knn.fileWarning();
     }
 }
