@@ -106,6 +106,11 @@ struct Scratch {
     std::vector<double> sums;     // dot products of a tile, per document
     std::vector<FirstK> first;    // per document
     std::vector<uint32_t> votes;
+    // The distances' tables of one document (see rankByDistance).
+    std::vector<double> partner;
+    std::vector<uint32_t> slot;
+    std::vector<uint32_t> seen;
+    std::vector<double> alone;
 };
 
 // The two forms of a sparse vector the similarities read.
@@ -183,17 +188,59 @@ public:
         if (code_ == KnnClassifier::kCosine) {
             rankByCosine(docs, count, scratch);
         } else {
-            for (size_t d = 0; d < count; ++d) rankByDistance(docs[d], scratch.first[d]);
+            for (size_t d = 0; d < count; ++d) rankByDistance(docs[d], scratch.first[d], scratch);
         }
         for (size_t d = 0; d < count; ++d)
             assigned[d] = scratch.first[d].winner(training_.categories().data(), categoryCount_, scratch.votes);
     }
 
 private:
-    void rankByDistance(const DocumentVector& b, FirstK& first) const {
+    void rankByDistance(const DocumentVector& b, FirstK& first, Scratch& scratch) const {
+        auto squared = [](double x, double y) { return (x - y) * (x - y); };
+        auto absolute = [](double x, double y) { return std::fabs(x - y); };
+        if (training_.denseFeatures()) {
+            if (code_ == KnnClassifier::kEuclidean) rankByTable(b, squared, true, first, scratch);
+            else rankByTable(b, absolute, false, first, scratch);
+            return;
+        }
         const EntryView bView{b.list(), b.size()};
         for (size_t t = 0; t < training_.size(); ++t)
             first.offer(similarityBetween(RowView{training_.row(t)}, training_.squaredNorm(t), bView, b.twoNorm, code_), t);
+    }
+
+    // The merge sums of the distances without the merge: b is spread over
+    // tables by feature number, so a training entry finds its partner
+    // weight in one look-up, and 0 where b has none, which gives the very
+    // term the merge adds then ((a - 0)^2 = a^2, |a - 0| = |a|). The entries
+    // of b that found no partner follow in their order, as in the merge; for
+    // the others 0 is added, which leaves the sum as it is (a sum of squares
+    // or absolute values is never -0).
+    template <typename Term>
+    void rankByTable(const DocumentVector& b, Term term, bool root, FirstK& first, Scratch& scratch) const {
+        const size_t features = static_cast<size_t>(training_.highestFeature()) + 1;
+        const size_t nb = b.size();
+        scratch.partner.assign(features, 0.0);
+        scratch.slot.assign(features, static_cast<uint32_t>(nb));
+        scratch.alone.resize(nb);
+        for (size_t j = 0; j < nb; ++j) {
+            const auto f = static_cast<size_t>(b.words[j].wnum);
+            scratch.alone[j] = term(b.words[j].weight, 0.0);
+            if (f >= features) continue;
+            scratch.partner[f] = b.words[j].weight;
+            scratch.slot[f] = static_cast<uint32_t>(j);
+        }
+        scratch.seen.assign(nb + 1, UINT32_MAX);
+        for (size_t t = 0; t < training_.size(); ++t) {
+            const SparseRow row = training_.row(t);
+            double s = 0.0;
+            for (size_t i = 0; i < row.size; ++i) {
+                const auto f = static_cast<size_t>(row.features[i]);
+                s += term(row.weights[i], scratch.partner[f]);
+                scratch.seen[scratch.slot[f]] = static_cast<uint32_t>(t);
+            }
+            for (size_t j = 0; j < nb; ++j) s += scratch.seen[j] == t ? 0.0 : scratch.alone[j];
+            first.offer(root ? -std::sqrt(s) : -s, t);
+        }
     }
 
     // The columns the documents use, in increasing feature order and, for
@@ -365,14 +412,8 @@ Status KnnClassifier::loadTraining() {
 }
 
 void KnnClassifier::adoptTraining(const std::string& path, VectorSet&& vectors) {
-    // Each document is released once copied, so the two forms are never
-    // held in full at once.
     training_ = KnnTrainingSet();
-    for (size_t i = 0; i < vectors.docs.size(); ++i) {
-        training_.add(static_cast<int32_t>(vectors.labels[i] - 1), vectors.docs[i]);
-        vectors.docs[i].words = std::vector<VectorEntry>();
-    }
-    vectors.docs = std::vector<DocumentVector>();
+    training_.addAll(std::move(vectors));
     trainingWarning_.clear();
     trainingIdentity_ = FileIdentity::of(path);
 }

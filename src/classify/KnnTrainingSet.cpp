@@ -51,6 +51,21 @@ void KnnTrainingSet::add(int32_t category, const DocumentVector& doc) {
     entryCount_ += n;
 }
 
+void KnnTrainingSet::addAll(VectorSet&& vectors) {
+    size_t released = 0;
+    for (size_t i = 0; i < vectors.docs.size(); ++i) {
+        add(static_cast<int32_t>(vectors.labels[i] - 1), vectors.docs[i]);
+        released += vectors.docs[i].words.size();
+        vectors.docs[i].words = std::vector<VectorEntry>();
+        if (released >= kBlockEntries) {
+            returnFreedMemory();
+            released = 0;
+        }
+    }
+    vectors.docs = std::vector<DocumentVector>();
+    returnFreedMemory();
+}
+
 SparseRow KnnTrainingSet::row(size_t t) const {
     const RowPlace& place = rows_[t];
     if (place.size == 0) return {};

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "features/DocumentVector.h"
+#include "features/VectorFile.h"
 
 namespace kestrel {
 
@@ -37,12 +38,20 @@ public:
     // Appends a document (its entries up to the 0 terminator; its squared
     // norm is taken from twoNorm). Only while the set holds rows.
     void add(int32_t category, const DocumentVector& doc);
+    // Appends every document of a vector set (category: label minus 1),
+    // releasing each once it is copied, so that the set's memory and the
+    // rows' are not both held in full.
+    void addAll(VectorSet&& vectors);
 
     size_t size() const { return categories_.size(); }
     bool empty() const { return categories_.empty(); }
     const std::vector<int32_t>& categories() const { return categories_; }
     double squaredNorm(size_t t) const { return squaredNorms_[t]; }
     size_t entryCount() const { return entryCount_; }
+    int32_t highestFeature() const { return highestFeature_; }
+    // Whether the feature numbers are few enough for tables indexed by
+    // them (the usual case: the selected features, numbered from 1).
+    bool denseFeatures() const;
 
     bool hasRows() const { return !columnsBuilt_; }
     // Document t; only while the set holds rows.
@@ -65,7 +74,6 @@ private:
         uint32_t offset = 0;
         uint32_t size = 0;
     };
-    bool denseFeatures() const;
     void countColumns(std::vector<size_t>& counts);
     std::vector<uint32_t> columnOfEachFeature() const;
 
