@@ -243,6 +243,14 @@ void expectVotesOfTheSortedMergeSums(KnnClassifier& knn, const TempDir& dir, std
     }
 }
 
+// A classifier over the training vectors in `dir`, with four categories.
+KnnClassifier classifierOver(const TempDir& dir) {
+    KnnClassifier knn;
+    knn.workspacePath = dir.dir();
+    knn.categoryCount = 4;
+    return knn;
+}
+
 }  // namespace
 
 TEST(KnnClassifier, EveryMeasureVotesLikeTheSortedMergeSums) {
@@ -254,9 +262,7 @@ TEST(KnnClassifier, EveryMeasureVotesLikeTheSortedMergeSums) {
         TempDir dir;
         dir.write("train.dat", random.lines(1100, true));
         dir.write("test.dat", random.lines(150, false));
-        KnnClassifier knn;
-        knn.workspacePath = dir.dir();
-        knn.categoryCount = 4;
+        KnnClassifier knn = classifierOver(dir);
         knn.threads = 2;
         for (uint32_t code : {KnnClassifier::kCosine, KnnClassifier::kEuclidean, KnnClassifier::kManhattan,
                               KnnClassifier::kCosine}) {
@@ -271,9 +277,7 @@ TEST(KnnClassifier, AdoptedTrainingVectorsScoreLikeTheFile) {
     TempDir dir;
     dir.write("train.dat", random.lines(300, true));
     dir.write("test.dat", random.lines(100, false));
-    KnnClassifier knn;
-    knn.workspacePath = dir.dir();
-    knn.categoryCount = 4;
+    KnnClassifier knn = classifierOver(dir);
     for (uint32_t code : {KnnClassifier::kCosine, KnnClassifier::kEuclidean}) {
         knn.similarity = code;
         const auto read = knn.classifyFile(dir.path("test.dat"));
@@ -292,9 +296,7 @@ TEST(KnnClassifier, FilesLongerThanOneBlockKeepEveryLineInPlace) {
     TempDir dir;
     dir.write("train.dat", random.lines(120, true));
     dir.write("test.dat", random.lines(4100, false) + "0 5:x\n" + random.lines(200, false));
-    KnnClassifier knn;
-    knn.workspacePath = dir.dir();
-    knn.categoryCount = 4;
+    KnnClassifier knn = classifierOver(dir);
     for (uint32_t code : {KnnClassifier::kCosine, KnnClassifier::kManhattan}) {
         knn.similarity = code;
         knn.threads = code == KnnClassifier::kCosine ? 1 : 2;
