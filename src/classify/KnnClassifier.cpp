@@ -273,9 +273,10 @@ private:
     void prefetchStretch(const Scratch& scratch, size_t use) const {
         const FeatureColumn column = training_.column(scratch.uses[use].column);
         const size_t at = scratch.cursors[use];
+        if (at >= column.size) return;
         __builtin_prefetch(column.documents + at);
         __builtin_prefetch(column.weights + at);
-        __builtin_prefetch(column.weights + at + 8);
+        if (at + 8 < column.size) __builtin_prefetch(column.weights + at + 8);
     }
 
     // Each dot product is accumulated over the shared features in increasing
