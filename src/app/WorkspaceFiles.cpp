@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "common/FileLineReader.h"
 #include "common/FileSystem.h"
 #include "common/NumberFormat.h"
 #include "features/SegmentedCorpus.h"
@@ -186,21 +187,18 @@ Result<ClassifierParams> readParams(const std::string& path, std::string* classi
 }
 
 Status checkVectorLabels(const std::string& path, size_t categoryCount) {
-    const Result<std::string> read = readFile(path);
-    if (!read) return read.status();
-    size_t number = 0;
+    // Read a block at a time: train.dat of a large corpus need not fit in memory.
     Status checked;
-    forEachLine(*read, [&](std::string_view line) {
-        ++number;
+    Status read = forEachFileLine(path, [&](std::string_view line, int64_t number) {
         long label = 0;
-        if (!checked || !parseWholeLong(firstToken(line), label) || (label >= 1 && size_t(label) <= categoryCount))
-            return;
-        checked = Status::failure(lineError(path, number,
+        if (!parseWholeLong(firstToken(line), label) || (label >= 1 && size_t(label) <= categoryCount)) return true;
+        checked = Status::failure(lineError(path, size_t(number),
                                             "label " + std::to_string(label) + ", but classes.txt lists " +
                                                 std::to_string(categoryCount) + " categories (labels 1 to " +
                                                 std::to_string(categoryCount) + ")"));
+        return false;
     });
-    return checked;
+    return read ? checked : read;
 }
 
 Result<std::string> readClassifierWord(const std::string& path) {

@@ -3,13 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "common/FileSystem.h"
 #include "common/NumberFormat.h"
@@ -143,68 +137,13 @@ Result<VectorSet> readVectorFile(const std::string& path, RejectedLines rejected
 }
 
 VectorFileReader::VectorFileReader(std::string path, RejectedLines rejectedLines)
-    : path_(std::move(path)), rejectedLines_(rejectedLines) {}
+    : lines_(std::move(path)), rejectedLines_(rejectedLines) {}
 
-VectorFileReader::~VectorFileReader() {
-    if (fd_ >= 0) close(fd_);
-}
-
-Status VectorFileReader::open() {
-    fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) return status_ = Status::failure("cannot open " + path_ + ": " + std::strerror(errno));
-    struct stat st;
-    if (fstat(fd_, &st) != 0) return status_ = Status::failure("cannot read " + path_ + ": " + std::strerror(errno));
-    if (S_ISDIR(st.st_mode)) return status_ = Status::failure("cannot read " + path_ + ": it is a directory");
-    return status_;
-}
-
-bool VectorFileReader::fill() {
-    constexpr size_t kBlock = size_t(1) << 20;
-    if (fd_ < 0) atEnd_ = true;  // never opened, or opening failed
-    if (atEnd_) return false;
-    buffer_.erase(0, pos_);
-    pos_ = 0;
-    const size_t kept = buffer_.size();
-    buffer_.resize(kept + kBlock);
-    for (;;) {
-        const ssize_t n = read(fd_, buffer_.data() + kept, kBlock);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) status_ = Status::failure("cannot read " + path_ + ": " + std::strerror(errno));
-        buffer_.resize(kept + static_cast<size_t>(std::max<ssize_t>(n, 0)));
-        atEnd_ = n <= 0;
-        return n > 0;
-    }
-}
-
-bool VectorFileReader::nextLine(std::string_view& line) {
-    // Lines end as lineAt ends them: LF, CR LF or a lone CR; a CR at the end
-    // of what has been read waits for the next block to tell.
-    size_t scanned = 0;
-    for (;;) {
-        const std::string_view rest(buffer_.data() + pos_, buffer_.size() - pos_);
-        size_t end = scanned;
-        while (end < rest.size() && rest[end] != '\n' && rest[end] != '\r') ++end;
-        if (end < rest.size() && (rest[end] == '\n' || end + 1 < rest.size() || atEnd_)) {
-            const bool crlf = rest[end] == '\r' && end + 1 < rest.size() && rest[end + 1] == '\n';
-            line = rest.substr(0, end);
-            pos_ += end + (crlf ? 2 : 1);
-            return true;
-        }
-        if (atEnd_) {
-            if (rest.empty() || !status_) return false;
-            line = rest;
-            pos_ = buffer_.size();
-            return true;
-        }
-        scanned = end;
-        fill();
-        if (!status_) return false;
-    }
-}
+Status VectorFileReader::open() { return lines_.open(); }
 
 bool VectorFileReader::next(DocumentVector& doc, long& label, bool& rejected) {
     std::string_view line;
-    while (nextLine(line)) {
+    while (lines_.next(line)) {
         ++lineNumber_;
         if (takeLine(line, lineNumber_, rejectedLines_, INT64_MAX, doc, label, rejected, report_, reason_)) return true;
     }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/FileLineReader.h"
 #include "common/Status.h"
 #include "features/DocumentVector.h"
 
@@ -65,9 +66,6 @@ Result<VectorSet> readVectorFile(const std::string& path, RejectedLines rejected
 class VectorFileReader {
 public:
     VectorFileReader(std::string path, RejectedLines rejectedLines);
-    ~VectorFileReader();
-    VectorFileReader(const VectorFileReader&) = delete;
-    VectorFileReader& operator=(const VectorFileReader&) = delete;
 
     // Opens the file; a failure names it.
     Status open();
@@ -78,24 +76,16 @@ public:
     bool next(DocumentVector& doc, long& label, bool& rejected);
 
     // Success, or the failure that ended reading early.
-    const Status& status() const { return status_; }
+    const Status& status() const { return lines_.status(); }
     const VectorReadReport& report() const { return report_; }
-    const std::string& path() const { return path_; }
+    const std::string& path() const { return lines_.path(); }
 
 private:
-    bool nextLine(std::string_view& line);
-    bool fill();
-
-    std::string path_;
+    FileLineReader lines_;
     RejectedLines rejectedLines_;
-    int fd_ = -1;
-    bool atEnd_ = false;
-    std::string buffer_;
-    size_t pos_ = 0;
     int64_t lineNumber_ = 0;
     std::string reason_;
     VectorReadReport report_;
-    Status status_;
 };
 
 // Appends one vector line: the label, then " %u:%.6f" for every entry of

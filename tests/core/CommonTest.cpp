@@ -4,6 +4,7 @@
 
 #include "TestSupport.h"
 #include "common/Encoding.h"
+#include "common/FileLineReader.h"
 #include "common/FileLock.h"
 #include "common/FileSystem.h"
 #include "common/NumberFormat.h"
@@ -150,6 +151,41 @@ TEST(FileSystem, LinesEndWithCrLfOrLf) {
     lines.clear();
     forEachLine("a\rb\r\r\nc\r\rd\r", [&](std::string_view l) { lines.emplace_back(l); });
     EXPECT_EQ(lines, (std::vector<std::string>{"a", "b", "", "c", "", "d"}));
+}
+
+// The block reader splits a file into the lines forEachLine finds in its
+// text, also where a line end straddles the boundary of the 1 MiB blocks.
+TEST(FileSystem, FileLinesReadInBlocksAreTheLinesOfTheText) {
+    TempDir dir;
+    std::mt19937 rng(5);
+    const char* ends[] = {"\n", "\r\n", "\r", "\r\r"};
+    for (size_t crAt : {size_t(1) << 20, (size_t(1) << 20) - 1}) {
+        std::string text(crAt - 1, 'x');
+        text += "\r\n";  // CR LF around the end of the first block
+        while (text.size() < (size_t(1) << 21) + 77) {
+            text += std::string(rng() % 300, char('a' + rng() % 26));
+            text += ends[rng() % 4];
+        }
+        text += "last line without an end";
+        dir.write("lines.txt", text);
+        std::vector<std::string> expected, got;
+        forEachLine(text, [&](std::string_view l) { expected.emplace_back(l); });
+        int64_t last = 0;
+        const Status read = forEachFileLine(dir.path("lines.txt"), [&](std::string_view l, int64_t number) {
+            got.emplace_back(l);
+            last = number;
+            return true;
+        });
+        EXPECT_TRUE(read.ok()) << read.message();
+        EXPECT_EQ(got, expected);
+        EXPECT_EQ(last, int64_t(expected.size()));
+    }
+    dir.write("empty.txt", "");
+    EXPECT_TRUE(forEachFileLine(dir.path("empty.txt"), [](std::string_view, int64_t) { return true; }).ok());
+    const Status missing = forEachFileLine(dir.path("none.txt"), [](std::string_view, int64_t) { return true; });
+    EXPECT_EQ(missing.message().rfind("cannot open " + dir.path("none.txt") + ": ", 0), 0u) << missing.message();
+    const Status directory = forEachFileLine(dir.path(""), [](std::string_view, int64_t) { return true; });
+    EXPECT_NE(directory.message().find("it is a directory"), std::string::npos) << directory.message();
 }
 
 TEST(FileSystem, AFailedWriteLeavesTheOldFile) {

@@ -1,0 +1,72 @@
+#include "common/FileLineReader.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kestrel {
+
+FileLineReader::FileLineReader(std::string path) : path_(std::move(path)) {}
+
+FileLineReader::~FileLineReader() {
+    if (fd_ >= 0) close(fd_);
+}
+
+Status FileLineReader::open() {
+    fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) return status_ = Status::failure("cannot open " + path_ + ": " + std::strerror(errno));
+    struct stat st;
+    if (fstat(fd_, &st) != 0) return status_ = Status::failure("cannot read " + path_ + ": " + std::strerror(errno));
+    if (S_ISDIR(st.st_mode)) return status_ = Status::failure("cannot read " + path_ + ": it is a directory");
+    return status_;
+}
+
+bool FileLineReader::fill() {
+    constexpr size_t kBlock = size_t(1) << 20;
+    if (fd_ < 0) atEnd_ = true;  // never opened, or opening failed
+    if (atEnd_) return false;
+    buffer_.erase(0, pos_);
+    pos_ = 0;
+    const size_t kept = buffer_.size();
+    buffer_.resize(kept + kBlock);
+    for (;;) {
+        const ssize_t n = read(fd_, buffer_.data() + kept, kBlock);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) status_ = Status::failure("cannot read " + path_ + ": " + std::strerror(errno));
+        buffer_.resize(kept + static_cast<size_t>(std::max<ssize_t>(n, 0)));
+        atEnd_ = n <= 0;
+        return n > 0;
+    }
+}
+
+bool FileLineReader::next(std::string_view& line) {
+    // A CR at the end of what has been read waits for the next block to tell
+    // whether an LF follows it.
+    size_t scanned = 0;
+    for (;;) {
+        const std::string_view rest(buffer_.data() + pos_, buffer_.size() - pos_);
+        size_t end = scanned;
+        while (end < rest.size() && rest[end] != '\n' && rest[end] != '\r') ++end;
+        if (end < rest.size() && (rest[end] == '\n' || end + 1 < rest.size() || atEnd_)) {
+            const bool crlf = rest[end] == '\r' && end + 1 < rest.size() && rest[end + 1] == '\n';
+            line = rest.substr(0, end);
+            pos_ += end + (crlf ? 2 : 1);
+            return true;
+        }
+        if (atEnd_) {
+            if (rest.empty() || !status_) return false;
+            line = rest;
+            pos_ = buffer_.size();
+            return true;
+        }
+        scanned = end;
+        fill();
+        if (!status_) return false;
+    }
+}
+
+}  // namespace kestrel
