@@ -137,6 +137,7 @@ struct TrainState {
     std::vector<int32_t> columnExamples;           // the active examples, ascending
     std::shared_ptr<const LinearColumns> columns;  // null: not filled yet
     std::shared_ptr<LinearColumns> spareColumns;   // earlier columns to fill again
+    std::vector<int32_t> renumber;                 // old column position -> new one, when the set shrinks
     std::vector<double> delta;  // per column example: the change of its decision value
     InitialColumns* initialColumns = nullptr;      // kept with the training file, or none
     bool columnsStale = true;
