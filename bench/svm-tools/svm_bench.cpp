@@ -9,6 +9,8 @@
 //     --kernel T      linear|poly|rbf|sigmoid|custom or 0..4 (default linear)
 //     -C X -d N -g X -s X -r X   C, degree, gamma, s and c of the kernel
 //     -q N -n N       largest subproblem and new variables per iteration
+//     --from-zero     linear kernel: the decomposition starts from 0, not from
+//                     a coordinate-descent solution
 //     --no-bias       threshold fixed at 0
 //     --categories N  categories 1..N (default: the largest label of TRAIN.dat)
 //     --repeat R      run the whole sequence R times in the same CSVM
@@ -96,6 +98,8 @@ int main(int argc, char** argv) {
             svm.param.maxQpSize = std::atoi(value().c_str());
         } else if (arg == "-n") {
             svm.param.newVarsInQp = std::atoi(value().c_str());
+        } else if (arg == "--from-zero") {
+            svm.param.linearStart = 0;
         } else if (arg == "--no-bias") {
             svm.param.biasedHyperplane = 0;
         } else if (arg == "--categories") {

@@ -1,7 +1,8 @@
 // Linear-kernel training on problems large enough for shrinking and
 // reactivation: the result must meet the optimality conditions, whatever
-// way the feature columns were laid out, and the weight-vector scorer must
-// agree with the support-vector expansion.
+// way the feature columns were laid out and whether the decomposition
+// starts from 0 or from coordinate descent, and the weight-vector scorer
+// must agree with the support-vector expansion.
 #include <cmath>
 #include <random>
 
@@ -78,10 +79,14 @@ void expectOptimal(const Problem& p, const SvmModel& model, double C, bool biase
     }
 }
 
-SvmModel trainLinear(Problem& p, double C, bool biased, InitialColumns* columns, TrainingOutcome* outcome = nullptr) {
+// Trains with the linear kernel, by default from the coordinate-descent
+// start; `fromZero` runs the decomposition alone.
+SvmModel trainLinear(Problem& p, double C, bool biased, InitialColumns* columns, TrainingOutcome* outcome = nullptr,
+                     bool fromZero = false) {
     LearnParams lp;
     lp.svmC = C;
     lp.biasedHyperplane = biased;
+    lp.linearStart = !fromZero;
     KernelParams kp;
     kp.kernelType = KernelType::Linear;
     SvmModel model;
@@ -98,31 +103,37 @@ std::vector<double> alphasByDocument(const SvmModel& model, size_t n) {
     return alphas;
 }
 
-// The same training with the columns laid out afresh, with the columns of
-// all documents kept from an earlier training (reactivations then copy out
-// of those), and on a second solver: identical models that meet the
-// conditions.
+// The decomposition from 0, long enough to shrink and reactivate, with the
+// columns laid out afresh, with the columns of all documents kept from an
+// earlier training (reactivations then copy out of those), and on a second
+// solver: identical models that meet the conditions. From the
+// coordinate-descent start: the same conditions, in far fewer iterations.
 TEST(SvmLinearTraining, LongTrainingsMeetTheConditionsWithEveryColumnLayout) {
     for (bool biased : {true, false}) {
         Problem p = noisyProblem(700, 60, biased ? 11 : 12, 0.15);
         const double C = 1.0;
         TrainingOutcome outcome;
         InitialColumns kept;
-        const SvmModel first = trainLinear(p, C, biased, &kept, &outcome);
+        const SvmModel first = trainLinear(p, C, biased, &kept, &outcome, true);
         EXPECT_GT(outcome.iterations, 150) << "too short to shrink";
         EXPECT_FALSE(outcome.stoppedEarly);
         ASSERT_EQ(kept.documents, p.docs.size());
-        const SvmModel again = trainLinear(p, C, biased, &kept);
-        const SvmModel alone = trainLinear(p, C, biased, nullptr);
+        const SvmModel again = trainLinear(p, C, biased, &kept, nullptr, true);
+        const SvmModel alone = trainLinear(p, C, biased, nullptr, nullptr, true);
         for (const SvmModel* other : {&again, &alone}) {
             EXPECT_EQ(other->b, first.b);
             EXPECT_EQ(other->svNum, first.svNum);
             EXPECT_EQ(alphasByDocument(*other, p.docs.size()), alphasByDocument(first, p.docs.size()));
         }
         expectOptimal(p, first, C, biased, 1e-3 + 1e-9);
+        TrainingOutcome started;
+        const SvmModel warm = trainLinear(p, C, biased, &kept, &started);
+        EXPECT_FALSE(started.stoppedEarly);
+        EXPECT_LT(started.iterations, outcome.iterations);
+        expectOptimal(p, warm, C, biased, 1e-3 + 1e-9);
 
         // The weight vector scores as the support-vector expansion does.
-        SvmModel weighted = trainLinear(p, C, biased, &kept);
+        SvmModel weighted = trainLinear(p, C, biased, &kept, nullptr, true);
         addLinearWeights(weighted);
         const Problem unseen = noisyProblem(50, 70, 99, 0.0);  // features beyond the training's too
         for (const SvmDoc& d : unseen.docs)
@@ -139,7 +150,8 @@ TEST(SvmLinearTraining, DegenerateInputsEndWithFiniteModels) {
         for (int32_t s = 1; s < m.svNum; ++s) ok = ok && std::isfinite(m.alpha[size_t(s)]);
         return ok;
     };
-    for (bool biased : {true, false}) {
+    for (int run = 0; run < 4; ++run) {
+        const bool biased = run & 1, fromZero = run & 2;
         Problem same;
         same.dim = 3;
         for (int i = 0; i < 40; ++i) {
@@ -147,24 +159,24 @@ TEST(SvmLinearTraining, DegenerateInputsEndWithFiniteModels) {
             same.targets.push_back(i % 3 == 0 ? 1 : -1);
         }
         TrainingOutcome outcome;
-        SvmModel model = trainLinear(same, 0.5, biased, nullptr, &outcome);
+        SvmModel model = trainLinear(same, 0.5, biased, nullptr, &outcome, fromZero);
         EXPECT_TRUE(finite(model));
         // With a threshold the weight vector stays 0 and the subproblems
-        // cannot move b; the training then ends at its iteration limit and
-        // says so (stoppedEarly), which is all it must do here.
+        // cannot move b; the decomposition then ends at its iteration limit
+        // and says so (stoppedEarly).
         if (!outcome.stoppedEarly) expectOptimal(same, model, 0.5, biased, 1e-3 + 1e-9);
         else EXPECT_TRUE(biased);
 
         Problem empty = noisyProblem(60, 20, 5, 0.1);
         for (size_t i = 0; i < empty.docs.size(); i += 3) empty.docs[i] = test::makeDoc({});
-        model = trainLinear(empty, 1.0, biased, nullptr, &outcome);
+        model = trainLinear(empty, 1.0, biased, nullptr, &outcome, fromZero);
         EXPECT_FALSE(outcome.stoppedEarly);
         EXPECT_TRUE(finite(model));
         expectOptimal(empty, model, 1.0, biased, 1e-3 + 1e-9);
 
         Problem negative = noisyProblem(60, 20, 6, 0.0);
         std::fill(negative.targets.begin(), negative.targets.end(), -1);
-        model = trainLinear(negative, 1.0, biased, nullptr, &outcome);
+        model = trainLinear(negative, 1.0, biased, nullptr, &outcome, fromZero);
         EXPECT_TRUE(finite(model));
         for (const SvmDoc& d : negative.docs) EXPECT_LT(classifyExample(model, d), 0.0);
     }

@@ -105,6 +105,7 @@ LearnParams learnParamsOf(const CCompute_Param& param) {
     lp.newVarsInQp = param.newVarsInQp;
     lp.shrinkHorizon = param.shrinkHorizon;
     lp.skipFinalOptCheck = param.skipFinalOptCheck;
+    lp.linearStart = param.linearStart;
     lp.epsilonCrit = 0.001;
     lp.epsilonA = 1e-15;
     return lp;

@@ -69,6 +69,9 @@ private:
     void updateLinearWeights(TrainState& s);
     double checkLinear(TrainState& s, const SvmModel& model);
     bool selectPredicted(TrainState& s, int64_t budget);
+    // Multipliers, decision values and model from dual coordinate descent
+    // (SvmLinearStart.cpp), where the decomposition then starts.
+    void startLinear(TrainState& s, SvmModel& model);
 
     QpSolver& solver_;
     std::function<bool()> stop_;

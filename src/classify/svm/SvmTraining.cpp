@@ -125,6 +125,7 @@ TrainingOutcome SvmTrainer::train(std::vector<DocumentVector>& docs, const std::
         s.weights.assign(size, 0.0);
         s.spread.assign(size, 0.0);
         s.changedFeatures.assign((size + 63) / 64, 0);
+        if (lp.linearStart) startLinear(s, model);
     } else {
         int64_t entries = 0;
         for (const DocumentVector& d : docs) entries += int64_t(d.size());

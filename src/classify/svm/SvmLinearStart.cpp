@@ -1,0 +1,218 @@
+// The starting point of a training with the linear kernel: dual coordinate
+// descent brings the multipliers close to the optimum at a cost of one pass
+// over the entries per sweep, far cheaper than the decomposition's
+// iterations, which each bring every decision value up to date. The
+// decomposition then starts from there and ends the training as always, so
+// the model meets the same conditions with the same tolerance.
+//
+// The threshold couples all multipliers through sum_i y_i a_i = 0, which
+// coordinate descent cannot keep. For a fixed threshold b the problem
+//   maximise sum_i a_i (1 + y_i b) - 1/2 |sum_i a_i y_i x_i|^2, 0 <= a_i <= C_i
+// has no such constraint, and sum_i y_i a_i(b) grows with b; the b where it
+// changes sign is the threshold of the full problem. It is found by
+// bracketing and regula falsi, each step starting from the multipliers of
+// the last one; the small remainder of the sum is then removed by scaling
+// one side's multipliers.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+
+#include "classify/svm/SvmTrainer.h"
+#include "classify/svm/TrainState.h"
+
+namespace kestrel {
+
+namespace {
+
+// Coordinate-descent settings: the sweeps end at a gradient span of 0.1
+// and the threshold search when its bracket is 1e-4 wide; the
+// decomposition takes it the rest of the way, which is cheaper than
+// tighter settings here (on text corpora: a few dozen iterations). The
+// sweeps of one training are bounded; what is left then is the
+// decomposition's as well.
+constexpr double kSweepTolerance = 0.1;
+constexpr int64_t kMaxSweeps = 400;
+constexpr int kMaxThresholdSteps = 40;
+constexpr double kThresholdWidth = 1e-4;
+
+// Coordinate descent over the multipliers for a fixed threshold, with the
+// weight vector w = sum_i a_i y_i x_i kept up to date.
+class DualDescent {
+public:
+    DualDescent(TrainState& s, std::vector<double>& w) : s_(s), w_(w) {
+        for (int32_t i = 0; i < s.n; ++i) {
+            if (!s.y[size_t(i)]) continue;
+            examples_.push_back(i);
+            double norm = 0.0;
+            for (const VectorEntry* e = s.docs[size_t(i)].list(); e->wnum; ++e) norm += e->weight * e->weight;
+            squaredNorm_.push_back(norm);
+        }
+    }
+
+    // Sweeps until the projected gradients of all multipliers span at most
+    // `tolerance` or the sweeps left are used up; returns sum_i y_i a_i.
+    double solve(double b, double tolerance) {
+        std::vector<size_t> order(examples_.size());
+        for (size_t k = 0; k < order.size(); ++k) order[k] = k;
+        size_t active = order.size();
+        double highest = std::numeric_limits<double>::infinity(), lowest = -highest;
+        for (; sweepsLeft_ > 0 && !order.empty(); --sweepsLeft_) {
+            // A fixed seed: the same documents always train the same way.
+            for (size_t k = active; k > 1; --k) std::swap(order[k - 1], order[size_t(random_() % k)]);
+            double sweepHigh = -std::numeric_limits<double>::infinity(), sweepLow = -sweepHigh;
+            for (size_t k = 0; k < active;) {
+                double gradient = 0.0;
+                if (!step(order[k], b, highest, lowest, gradient)) {
+                    // Kept at its bound by the last sweep's gradients: left
+                    // out until the whole set is checked again.
+                    std::swap(order[k], order[--active]);
+                    continue;
+                }
+                sweepHigh = std::max(sweepHigh, gradient);
+                sweepLow = std::min(sweepLow, gradient);
+                ++k;
+            }
+            if (sweepHigh - sweepLow <= tolerance) {
+                if (active == order.size()) break;
+                active = order.size();
+                highest = std::numeric_limits<double>::infinity();
+                lowest = -highest;
+                continue;
+            }
+            highest = sweepHigh <= 0.0 ? std::numeric_limits<double>::infinity() : sweepHigh;
+            lowest = sweepLow >= 0.0 ? -std::numeric_limits<double>::infinity() : sweepLow;
+        }
+        double balance = 0.0;
+        for (int32_t i : examples_) balance += s_.y[size_t(i)] * s_.a[size_t(i)];
+        return balance;
+    }
+
+private:
+    // One coordinate step on example examples_[k]: false when it sits at a
+    // bound its gradient pushes it against beyond the last sweep's range
+    // (it is then shrunk), else its projected gradient goes to `projected`.
+    bool step(size_t k, double b, double highest, double lowest, double& projected) {
+        const int32_t i = examples_[k];
+        const DocumentVector& x = s_.docs[size_t(i)];
+        const double y = s_.y[size_t(i)];
+        double dot = 0.0;
+        for (const VectorEntry* e = x.list(); e->wnum; ++e) dot += w_[size_t(e->wnum)] * e->weight;
+        const double gradient = y * (dot - b) - 1.0;
+        double& a = s_.a[size_t(i)];
+        const double C = s_.lp.svmCost[size_t(i)];
+        projected = gradient;
+        if (a <= 0.0) {
+            if (gradient > highest) return false;
+            projected = std::min(gradient, 0.0);
+        } else if (a >= C) {
+            if (gradient < lowest) return false;
+            projected = std::max(gradient, 0.0);
+        }
+        if (std::fabs(projected) <= 1e-12) return true;
+        const double q = squaredNorm_[k];
+        // An empty document's gradient does not depend on its multiplier.
+        const double next = q > 0.0 ? std::clamp(a - gradient / q, 0.0, C) : (gradient < 0.0 ? C : 0.0);
+        const double change = (next - a) * y;
+        a = next;
+        if (change != 0.0)
+            for (const VectorEntry* e = x.list(); e->wnum; ++e) w_[size_t(e->wnum)] += change * e->weight;
+        return true;
+    }
+
+    TrainState& s_;
+    std::vector<double>& w_;
+    std::vector<int32_t> examples_;
+    std::vector<double> squaredNorm_;
+    std::mt19937_64 random_{20261208};
+    int64_t sweepsLeft_ = kMaxSweeps;
+};
+
+
+// The threshold where sum_i y_i a_i(b) changes sign, leaving the
+// multipliers solved for it.
+double findThreshold(DualDescent& descent, double tolerance) {
+    double b = 0.0;
+    double balance = descent.solve(b, kSweepTolerance);
+    if (std::fabs(balance) <= tolerance) return b;
+    // Bracket the sign change: the balance grows with b.
+    double step = balance > 0.0 ? -1.0 : 1.0;
+    double lowB = b, lowBalance = balance, highB = b, highBalance = balance;
+    for (int k = 0; k < kMaxThresholdSteps; ++k, step *= 2.0) {
+        b += step;
+        balance = descent.solve(b, kSweepTolerance);
+        if (std::fabs(balance) <= tolerance) return b;
+        if ((balance > 0.0) == (step > 0.0)) {
+            (step > 0.0 ? highB : lowB) = b;
+            (step > 0.0 ? highBalance : lowBalance) = balance;
+            break;
+        }
+        (step > 0.0 ? lowB : highB) = b;
+        (step > 0.0 ? lowBalance : highBalance) = balance;
+    }
+    if (!(lowBalance < 0.0 && highBalance > 0.0)) return b;
+    // Regula falsi with the Illinois correction: a side kept twice counts
+    // half, so the bracket closes from both ends.
+    int kept = 0;
+    for (int k = 0; k < kMaxThresholdSteps && highB - lowB > kThresholdWidth; ++k) {
+        b = (lowB * highBalance - highB * lowBalance) / (highBalance - lowBalance);
+        if (!(b > lowB && b < highB)) b = 0.5 * (lowB + highB);
+        balance = descent.solve(b, kSweepTolerance);
+        if (std::fabs(balance) <= tolerance) return b;
+        if (balance < 0.0) {
+            lowB = b;
+            lowBalance = balance;
+            if (kept < 0) highBalance *= 0.5;
+            kept = kept < 0 ? kept - 1 : -1;
+        } else {
+            highB = b;
+            highBalance = balance;
+            if (kept > 0) lowBalance *= 0.5;
+            kept = kept > 0 ? kept + 1 : 1;
+        }
+    }
+    return b;
+}
+
+}  // namespace
+
+void SvmTrainer::startLinear(TrainState& s, SvmModel& model) {
+    std::vector<double> w(s.weights.size(), 0.0);
+    DualDescent descent(s, w);
+    if (s.lp.biasedHyperplane) {
+        double scale = 0.0;
+        for (int32_t i = 0; i < s.n; ++i) scale = std::max(scale, s.lp.svmCost[size_t(i)]);
+        model.b = findThreshold(descent, 1e-9 * scale);
+        // Scale the side with the larger sum down to the other's, so that
+        // sum_i y_i a_i = 0 holds as the decomposition needs it.
+        double positive = 0.0, negative = 0.0;
+        for (int32_t i = 0; i < s.n; ++i) (s.y[size_t(i)] > 0 ? positive : negative) += s.a[size_t(i)];
+        const bool positiveLarger = positive > negative;
+        const double factor = positiveLarger ? negative / positive : (negative > 0.0 ? positive / negative : 1.0);
+        for (int32_t i = 0; i < s.n; ++i)
+            if ((s.y[size_t(i)] > 0) == positiveLarger) s.a[size_t(i)] *= factor;
+    } else {
+        descent.solve(0.0, kSweepTolerance);
+    }
+
+    // The decision values and the model of these multipliers.
+    std::fill(w.begin(), w.end(), 0.0);
+    for (int32_t i = 0; i < s.n; ++i) {
+        const double factor = s.a[size_t(i)] * s.y[size_t(i)];
+        if (factor == 0.0) continue;
+        for (const VectorEntry* e = s.docs[size_t(i)].list(); e->wnum; ++e) w[size_t(e->wnum)] += factor * e->weight;
+        model.supvec[size_t(model.svNum)] = &s.docs[size_t(i)];
+        model.alpha[size_t(model.svNum)] = factor;
+        s.svDoc[size_t(model.svNum)] = i;
+        model.index[size_t(i)] = model.svNum;
+        ++model.svNum;
+    }
+    for (int32_t i = 0; i < s.n; ++i) {
+        double dot = 0.0;
+        for (const VectorEntry* e = s.docs[size_t(i)].list(); e->wnum; ++e) dot += w[size_t(e->wnum)] * e->weight;
+        s.lin[size_t(i)] = dot;
+    }
+}
+
+}  // namespace kestrel
