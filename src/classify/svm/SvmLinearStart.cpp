@@ -26,16 +26,19 @@ namespace kestrel {
 
 namespace {
 
-// Coordinate-descent settings: the sweeps end at a gradient span of 0.1
-// and the threshold search when its bracket is 1e-4 wide; the
-// decomposition takes it the rest of the way, which is cheaper than
-// tighter settings here (on text corpora: a few dozen iterations). The
-// sweeps of one training are bounded; what is left then is the
-// decomposition's as well.
+// Coordinate-descent settings. While the threshold search only needs the
+// sign of the balance, the sweeps end at a gradient span of 1; once its
+// bracket is narrower than 0.02, at 0.1; the search ends when the bracket
+// is 1e-3 wide. The decomposition takes it the rest of the way, which costs
+// less than tighter settings here (on text corpora: a few dozen
+// iterations). The sweeps of one training are bounded; what is left then
+// is the decomposition's as well.
+constexpr double kSearchTolerance = 1.0;
 constexpr double kSweepTolerance = 0.1;
+constexpr double kNearWidth = 0.02;
 constexpr int64_t kMaxSweeps = 400;
 constexpr int kMaxThresholdSteps = 40;
-constexpr double kThresholdWidth = 1e-4;
+constexpr double kThresholdWidth = 1e-3;
 
 // Coordinate descent over the multipliers for a fixed threshold, with the
 // weight vector w = sum_i a_i y_i x_i kept up to date.
@@ -134,14 +137,14 @@ private:
 // multipliers solved for it.
 double findThreshold(DualDescent& descent, double tolerance) {
     double b = 0.0;
-    double balance = descent.solve(b, kSweepTolerance);
+    double balance = descent.solve(b, kSearchTolerance);
     if (std::fabs(balance) <= tolerance) return b;
     // Bracket the sign change: the balance grows with b.
     double step = balance > 0.0 ? -1.0 : 1.0;
     double lowB = b, lowBalance = balance, highB = b, highBalance = balance;
     for (int k = 0; k < kMaxThresholdSteps; ++k, step *= 2.0) {
         b += step;
-        balance = descent.solve(b, kSweepTolerance);
+        balance = descent.solve(b, kSearchTolerance);
         if (std::fabs(balance) <= tolerance) return b;
         if ((balance > 0.0) == (step > 0.0)) {
             (step > 0.0 ? highB : lowB) = b;
@@ -158,7 +161,7 @@ double findThreshold(DualDescent& descent, double tolerance) {
     for (int k = 0; k < kMaxThresholdSteps && highB - lowB > kThresholdWidth; ++k) {
         b = (lowB * highBalance - highB * lowBalance) / (highBalance - lowBalance);
         if (!(b > lowB && b < highB)) b = 0.5 * (lowB + highB);
-        balance = descent.solve(b, kSweepTolerance);
+        balance = descent.solve(b, highB - lowB < kNearWidth ? kSweepTolerance : kSearchTolerance);
         if (std::fabs(balance) <= tolerance) return b;
         if (balance < 0.0) {
             lowB = b;
