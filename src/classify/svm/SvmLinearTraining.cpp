@@ -15,6 +15,7 @@
 // better by training another category (see CsvmEngine::learnAll).
 #include <algorithm>
 #include <limits>
+#include <mutex>
 
 #include "classify/svm/SvmTrainer.h"
 #include "classify/svm/TrainState.h"
@@ -140,16 +141,24 @@ bool renumbering(const std::vector<int32_t>& from, const std::vector<int32_t>& t
 // ones at hand (the previous active set's, or all documents') by dropping
 // the entries of the examples that left, which is much cheaper than laying
 // them out again.
+// The columns of all documents kept with the training file, when they are
+// filled for these documents and features (null otherwise).
+std::shared_ptr<const LinearColumns> keptColumns(const TrainState& s, size_t features) {
+    if (!s.initialColumns) return nullptr;
+    std::lock_guard<std::mutex> lock(s.initialColumns->lock);
+    const InitialColumns& kept = *s.initialColumns;
+    return kept.documents == size_t(s.n) && kept.features == features ? kept.columns : nullptr;
+}
+
 void buildColumns(TrainState& s) {
     std::vector<int32_t> previous = std::move(s.columnExamples);
     s.columnExamples = s.active;
     s.delta.assign(s.columnExamples.size(), 0.0);
     s.columnsStale = false;
     const size_t features = s.weights.size();
-    const InitialColumns* initial = s.initialColumns;
-    const bool initialFilled = initial && initial->documents == size_t(s.n) && initial->features == features;
-    if (initialFilled && s.active.size() == size_t(s.n)) {
-        s.columns = initial->columns;
+    const std::shared_ptr<const LinearColumns> kept = keptColumns(s, features);
+    if (kept && s.active.size() == size_t(s.n)) {
+        s.columns = kept;
         return;
     }
     // The source of a compaction: the current columns when the active set
@@ -158,11 +167,11 @@ void buildColumns(TrainState& s) {
     std::vector<int32_t>& renumber = s.renumber;
     if (s.columns && renumbering(previous, s.columnExamples, renumber)) {
         source = s.columns;
-    } else if (initialFilled) {
+    } else if (kept) {
         std::vector<int32_t> all(size_t(s.n));
         for (int32_t i = 0; i < s.n; ++i) all[size_t(i)] = i;
         renumbering(all, s.columnExamples, renumber);
-        source = initial->columns;
+        source = kept;
     }
     // Columns no one else holds are filled again in place (big arrays that
     // are freed and allocated anew cost page faults every time).
@@ -174,10 +183,13 @@ void buildColumns(TrainState& s) {
     if (source) compactColumns(*source, renumber, features, *columns);
     else sortColumns(s, s.columnExamples, features, *columns);
     s.columns = std::move(columns);
-    if (s.initialColumns && s.active.size() == size_t(s.n) && s.initialColumns->documents == 0) {
-        s.initialColumns->documents = size_t(s.n);
-        s.initialColumns->features = features;
-        s.initialColumns->columns = s.columns;
+    if (s.initialColumns && s.active.size() == size_t(s.n)) {
+        std::lock_guard<std::mutex> lock(s.initialColumns->lock);
+        if (s.initialColumns->documents == 0) {
+            s.initialColumns->documents = size_t(s.n);
+            s.initialColumns->features = features;
+            s.initialColumns->columns = s.columns;
+        }
     }
 }
 

@@ -47,6 +47,12 @@ public:
                           LearnParams& learnParams, const KernelParams& kernelParams, KernelCache* cache,
                           InitialColumns* initialColumns, SvmModel& model);
 
+    // Whether a linear training renumbers the documents' features for its
+    // duration (feature numbers far sparser than the entries); otherwise
+    // training writes nothing into documents whose docnum is their position,
+    // and several trainings may read them at once.
+    static bool renumbersFeatures(const std::vector<DocumentVector>& docs, int32_t totWords);
+
 private:
     void initialise(TrainState& s, const std::vector<int32_t>& targets);
     void optimize(TrainState& s, SvmModel& model);
