@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <random>
 
@@ -42,7 +43,8 @@ constexpr int kMaxThresholdSteps = 40;
 // weight vector w = sum_i a_i y_i x_i kept up to date.
 class DualDescent {
 public:
-    DualDescent(TrainState& s, std::vector<double>& w) : s_(s), w_(w) {
+    DualDescent(TrainState& s, std::vector<double>& w, const std::function<bool()>& stop)
+        : s_(s), w_(w), stop_(stop) {
         for (int32_t i = 0; i < s.n; ++i) {
             if (!s.y[size_t(i)]) continue;
             examples_.push_back(i);
@@ -71,6 +73,12 @@ public:
         if (shrunk == Shrunk::Restore) active_ = order_.size();
         double highest = std::numeric_limits<double>::infinity(), lowest = -highest;
         for (; sweepsLeft_ > 0 && active_ > 0; --sweepsLeft_) {
+            // A stop asked for ends the sweeps; the decomposition then ends
+            // the training at its first check.
+            if (stop_ && stop_()) {
+                sweepsLeft_ = 0;
+                break;
+            }
             const double span = sweep(b, highest, lowest);
             if (span <= tolerance) {
                 if (shrunk == Shrunk::Keep || active_ == order_.size()) break;
@@ -142,6 +150,7 @@ private:
 
     TrainState& s_;
     std::vector<double>& w_;
+    const std::function<bool()>& stop_;
     std::vector<int32_t> examples_;
     std::vector<double> squaredNorm_;
     std::vector<size_t> order_;  // positions in examples_; the first active_ take part
@@ -202,7 +211,7 @@ double findThreshold(DualDescent& descent, double tolerance) {
 
 void SvmTrainer::startLinear(TrainState& s, SvmModel& model) {
     std::vector<double> w(s.weights.size(), 0.0);
-    DualDescent descent(s, w);
+    DualDescent descent(s, w, stop_);
     if (s.lp.biasedHyperplane) {
         double scale = 0.0;
         for (int32_t i = 0; i < s.n; ++i) scale = std::max(scale, s.lp.svmCost[size_t(i)]);
