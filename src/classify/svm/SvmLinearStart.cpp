@@ -207,6 +207,38 @@ double findThreshold(DualDescent& descent, double tolerance) {
     return b;
 }
 
+// Makes sum_i y_i a_i exactly 0, as the decomposition needs it, by scaling
+// down the multipliers of the side with the larger sum: those strictly
+// between their bounds when they can take it all (multipliers at a bound
+// stay there, where the optimality check counts them as bounded), else all
+// of that side's.
+void removeImbalance(TrainState& s) {
+    double positive = 0.0, negative = 0.0, positiveFree = 0.0, negativeFree = 0.0;
+    for (int32_t i = 0; i < s.n; ++i) {
+        const double a = s.a[size_t(i)];
+        const bool free = a > 0.0 && a < s.lp.svmCost[size_t(i)];
+        if (s.y[size_t(i)] > 0) {
+            positive += a;
+            positiveFree += free ? a : 0.0;
+        } else if (s.y[size_t(i)] < 0) {
+            negative += a;
+            negativeFree += free ? a : 0.0;
+        }
+    }
+    const bool positiveSide = positive > negative;
+    const double excess = positiveSide ? positive - negative : negative - positive;
+    const double free = positiveSide ? positiveFree : negativeFree;
+    const double total = positiveSide ? positive : negative;
+    if (excess == 0.0 || total == 0.0) return;
+    const bool freeOnly = free > excess;
+    const double factor = freeOnly ? (free - excess) / free : (total - excess) / total;
+    for (int32_t i = 0; i < s.n; ++i) {
+        if ((s.y[size_t(i)] > 0) != positiveSide || !s.y[size_t(i)]) continue;
+        double& a = s.a[size_t(i)];
+        if (!freeOnly || (a > 0.0 && a < s.lp.svmCost[size_t(i)])) a *= factor;
+    }
+}
+
 }  // namespace
 
 void SvmTrainer::startLinear(TrainState& s, SvmModel& model) {
@@ -218,14 +250,7 @@ void SvmTrainer::startLinear(TrainState& s, SvmModel& model) {
         model.b = findThreshold(descent, 1e-9 * scale);
         // Every example checked at the threshold found.
         descent.solve(model.b, kSweepTolerance, DualDescent::Shrunk::Check);
-        // Scale the side with the larger sum down to the other's, so that
-        // sum_i y_i a_i = 0 holds as the decomposition needs it.
-        double positive = 0.0, negative = 0.0;
-        for (int32_t i = 0; i < s.n; ++i) (s.y[size_t(i)] > 0 ? positive : negative) += s.a[size_t(i)];
-        const bool positiveLarger = positive > negative;
-        const double factor = positiveLarger ? negative / positive : (negative > 0.0 ? positive / negative : 1.0);
-        for (int32_t i = 0; i < s.n; ++i)
-            if ((s.y[size_t(i)] > 0) == positiveLarger) s.a[size_t(i)] *= factor;
+        removeImbalance(s);
     } else {
         descent.solve(0.0, kSweepTolerance, DualDescent::Shrunk::Check);
     }
