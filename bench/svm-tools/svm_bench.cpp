@@ -2,11 +2,15 @@
 // one engine (one CSVM) for the whole run, all categories through learnAll
 // (so the solver's tuning values carry over from one category to the next,
 // and the engine may train two at a time), then optionally scores a vector
-// file with every model. Prints the times.
+// file with every model (read whole, as the program reads it). Prints the
+// times.
 //
 //   kestrel-svm-bench [options] TRAIN.dat
 //     --kernel T      linear|poly|rbf|sigmoid|custom or 0..4 (default linear)
 //     -C X -d N -g X -s X -r X   C, degree, gamma, s and c of the kernel
+//     -q N -n N       largest subproblem and new variables per iteration
+//     --from-zero     linear kernel: the decomposition starts from 0, not from
+//                     a coordinate-descent solution
 //     --no-bias       threshold fixed at 0
 //     --categories N  categories 1..N (default: the largest label of TRAIN.dat)
 //     --repeat R      run the whole sequence R times in the same CSVM
@@ -19,13 +23,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 #include <unistd.h>
 
 #include "classify/svm/CSVM.h"
 #include "classify/svm/CsvmEngine.h"
+#include "common/FileSystem.h"
 
 using namespace kestrel;
 
@@ -90,6 +94,12 @@ int main(int argc, char** argv) {
             svm.param.coefLin = std::atof(value().c_str());
         } else if (arg == "-r") {
             svm.param.coefConst = std::atof(value().c_str());
+        } else if (arg == "-q") {
+            svm.param.maxQpSize = std::atoi(value().c_str());
+        } else if (arg == "-n") {
+            svm.param.newVarsInQp = std::atoi(value().c_str());
+        } else if (arg == "--from-zero") {
+            svm.param.linearStart = 0;
         } else if (arg == "--no-bias") {
             svm.param.biasedHyperplane = 0;
         } else if (arg == "--categories") {
@@ -155,12 +165,9 @@ int main(int argc, char** argv) {
         // The test file is read once and every model scores the documents
         // in memory, as the program classifies.
         auto begin = std::chrono::steady_clock::now();
-        std::string content;
-        {
-            std::ifstream in(test, std::ios::binary);
-            if (!in) return usage("cannot read " + test);
-            content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        }
+        Result<std::string> read = readFile(test);
+        if (!read) return usage(read.message());
+        const std::string content = std::move(*read);
         std::vector<DocumentVector> docs;
         std::vector<long> labels;
         int32_t totWords = 0;

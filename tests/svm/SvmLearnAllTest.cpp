@@ -145,6 +145,9 @@ TEST(SvmLearnAll, GivesTheModelsAndStateOfLearningOneByOne) {
         if (twoCores()) {
             EXPECT_GT(engine.speculationsKept(), 0u);
         }
+        // The training run ahead read the engine's parsed copy of the file.
+        EXPECT_EQ(engine.aheadTrainingFileReads(), 0);
+        EXPECT_EQ(engine.svm().trainingFileReads(), 1);
         for (const auto& r : together.results) EXPECT_TRUE(r.ok) << r.error;
     }
 }

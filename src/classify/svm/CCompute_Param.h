@@ -26,6 +26,7 @@ public:
     double tolerance = 0.001;      // the dialog's value; training does not read it
     int32_t shrinkHorizon = 100;   // iterations before an example may be shrunk
     int32_t skipFinalOptCheck = 1;
+    int32_t linearStart = 1;       // linear kernel: start from a coordinate-descent solution (0: from 0)
 
     std::string trainFile;         // train.dat
     std::string modelFile;         // the current model file

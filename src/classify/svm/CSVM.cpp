@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <sys/stat.h>
 
 #include "classify/svm/KernelCache.h"
@@ -43,11 +44,17 @@ struct TrainingFileCache {
     // categories).
     std::vector<std::string> entryText;
     std::vector<char> entryTextReady;
+    std::mutex entryTextLock;  // two trainings may format at once
     // The linear training's starting layout of the documents.
     InitialColumns initialColumns;
+    // Whether two trainings may read the documents at once (training leaves
+    // them as they are).
+    bool shareable = false;
 
-    // The entries of document i as a model file lists them.
+    // The entries of document i as a model file lists them (the reference
+    // stays valid: the table is sized once).
     const std::string& entriesOf(size_t i) {
+        std::lock_guard<std::mutex> lock(entryTextLock);
         if (entryText.empty()) {
             entryText.resize(docs.size());
             entryTextReady.assign(docs.size(), 0);
@@ -105,6 +112,7 @@ LearnParams learnParamsOf(const CCompute_Param& param) {
     lp.newVarsInQp = param.newVarsInQp;
     lp.shrinkHorizon = param.shrinkHorizon;
     lp.skipFinalOptCheck = param.skipFinalOptCheck;
+    lp.linearStart = param.linearStart;
     lp.epsilonCrit = 0.001;
     lp.epsilonA = 1e-15;
     return lp;
@@ -213,7 +221,7 @@ TrainingFileCache* CSVM::loadTrainingFile(const std::string& path, std::string& 
         return nullptr;
     }
     std::string content = std::move(*read);
-    auto file = std::make_unique<TrainingFileCache>();
+    auto file = std::make_shared<TrainingFileCache>();
     file->path = path;
     // A file that changed while it was read is used once and read again
     // next time.
@@ -224,9 +232,16 @@ TrainingFileCache* CSVM::loadTrainingFile(const std::string& path, std::string& 
     parseDocuments(content, file->docs, file->labels, std::numeric_limits<int64_t>::max(),
                    file->totWords, &file->report);
     dropUnlabeled(*file);
+    file->shareable = !SvmTrainer::renumbersFeatures(file->docs, file->totWords);
     ++trainingFileReads_;
     trainingFile_ = std::move(file);
     return trainingFile_.get();
+}
+
+void CSVM::shareTrainingFile(CSVM& other) {
+    std::string error;
+    const TrainingFileCache* file = loadTrainingFile(param.trainFile, error);
+    if (file && file->valid && file->shareable) other.trainingFile_ = trainingFile_;
 }
 
 Status CSVM::learn(int k) {

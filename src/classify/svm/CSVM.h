@@ -124,6 +124,12 @@ public:
     // Number of times learn parsed a training file (a training file that has
     // not changed since the last learn is taken from memory instead).
     int64_t trainingFileReads() const { return trainingFileReads_; }
+    // Reads param.trainFile now if it is not kept already, and lets `other`
+    // train from the same parsed documents while the file stays unchanged,
+    // so that two trainings at once hold one copy. Nothing is shared when
+    // the file cannot be read or its feature numbers are renumbered for
+    // every training (see SvmTrainer::renumbersFeatures).
+    void shareTrainingFile(CSVM& other);
 
 private:
     // The training of category k from the kept training file, with the
@@ -137,7 +143,7 @@ private:
     // unchanged (same identity, size and times), so that training every
     // category reads and parses it once. Null when nothing is kept.
     TrainingFileCache* loadTrainingFile(const std::string& path, std::string& error);
-    std::unique_ptr<TrainingFileCache> trainingFile_;
+    std::shared_ptr<TrainingFileCache> trainingFile_;
     int64_t trainingFileReads_ = 0;
 
     std::unique_ptr<QpSolver> solver_;

@@ -122,6 +122,9 @@ std::vector<SvmEngine::JobResult> CsvmEngine::learnAhead(const std::string& trai
                                                          const std::function<bool()>& stop,
                                                          const std::function<void(size_t)>& done) {
     ahead_->setDeferredOutput(true);
+    // Both trainings read one parsed copy of the training file.
+    svm_.param.trainFile = trainFile;
+    svm_.shareTrainingFile(*ahead_);
     std::vector<JobResult> results;
     auto finished = [&](JobResult r) {
         results.push_back(std::move(r));

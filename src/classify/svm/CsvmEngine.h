@@ -41,6 +41,9 @@ public:
                                     const std::function<bool()>& stop,
                                     const std::function<void(size_t)>& done) override;
 
+    // Times the run-ahead training parsed a training file itself (it shares
+    // the engine's parsed copy while it can).
+    int64_t aheadTrainingFileReads() const { return ahead_ ? ahead_->trainingFileReads() : 0; }
     // Trainings of learnAll run ahead and kept / run ahead and trained again.
     size_t speculationsKept() const { return speculationsKept_; }
     size_t speculationsRedone() const { return speculationsRedone_; }

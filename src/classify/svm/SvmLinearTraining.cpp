@@ -15,6 +15,7 @@
 // better by training another category (see CsvmEngine::learnAll).
 #include <algorithm>
 #include <limits>
+#include <mutex>
 
 #include "classify/svm/SvmTrainer.h"
 #include "classify/svm/TrainState.h"
@@ -58,50 +59,137 @@ void forEachBit(const uint64_t* bits, size_t words, Fn&& fn) {
         for (uint64_t set = bits[word]; set; set &= set - 1) fn((word << 6) | size_t(__builtin_ctzll(set)));
 }
 
-// Lays out the active examples' entries by feature with a counting sort, so
-// each column lists its examples in ascending order. Every training of the
-// same documents starts with all of them active, and then with the columns
-// kept with the training file when there are any.
-void buildColumns(TrainState& s) {
-    s.columnExamples = s.active;
-    s.delta.assign(s.columnExamples.size(), 0.0);
-    s.columnsStale = false;
-    const InitialColumns* initial = s.active.size() == size_t(s.n) ? s.initialColumns : nullptr;
-    if (initial && initial->documents == size_t(s.n) && initial->features == s.weights.size()) {
-        s.columns = initial->columns;
-        return;
-    }
-    // Columns no one else holds are filled again in place (big arrays that
-    // are freed and allocated anew cost page faults every time).
-    if (s.columns && s.columns.use_count() == 1)
-        s.spareColumns = std::const_pointer_cast<LinearColumns>(std::move(s.columns));
-    s.columns.reset();
-
-    const size_t features = s.weights.size();
-    std::shared_ptr<LinearColumns> columns =
-        s.spareColumns ? std::move(s.spareColumns) : std::make_shared<LinearColumns>();
-    std::vector<int64_t>& next = columns->start;
+// Lays out the entries of `examples` by feature with a counting sort, so
+// each column lists its examples (their positions in `examples`) in
+// ascending order.
+void sortColumns(const TrainState& s, const std::vector<int32_t>& examples, size_t features, LinearColumns& out) {
+    std::vector<int64_t>& next = out.start;
     next.assign(features + 1, 0);
-    for (int32_t j : s.columnExamples)
+    for (int32_t j : examples)
         for (const VectorEntry* e = s.docs[size_t(j)].list(); e->wnum; ++e) ++next[size_t(e->wnum) + 1];
     for (size_t f = 0; f < features; ++f) next[f + 1] += next[f];
     const size_t entries = size_t(next[features]);
-    columns->doc.resize(entries);
-    columns->weight.resize(entries);
-    for (size_t p = 0; p < s.columnExamples.size(); ++p)
-        for (const VectorEntry* e = s.docs[size_t(s.columnExamples[p])].list(); e->wnum; ++e) {
+    out.doc.resize(entries);
+    out.weight.resize(entries);
+    for (size_t p = 0; p < examples.size(); ++p)
+        for (const VectorEntry* e = s.docs[size_t(examples[p])].list(); e->wnum; ++e) {
             const size_t at = size_t(next[size_t(e->wnum)]++);
-            columns->doc[at] = int32_t(p);
-            columns->weight[at] = e->weight;
+            out.doc[at] = int32_t(p);
+            out.weight[at] = e->weight;
         }
     // The fill moved every start one column on; move them back.
     for (size_t f = features; f > 0; --f) next[f] = next[f - 1];
     next[0] = 0;
+}
+
+// Copies the entries of `from` whose example has a new position (position
+// >= 0 in `renumber`) to `to` under that position. The kept entries keep
+// their order, so each column stays ascending when the new positions are
+// ascending in the old ones. `to` may be `from`: no entry is written before
+// it has been read.
+void compactColumns(const LinearColumns& from, const std::vector<int32_t>& renumber, size_t features,
+                    LinearColumns& to) {
+    if (&to != &from) {
+        to.start.resize(features + 1);
+        to.doc.resize(from.doc.size());
+        to.weight.resize(from.weight.size());
+    }
+    const int32_t* position = renumber.data();
+    const int64_t* fromStart = from.start.data();
+    const int32_t* fromDoc = from.doc.data();
+    const double* fromWeight = from.weight.data();
+    int64_t* toStart = to.start.data();
+    int32_t* toDoc = to.doc.data();
+    double* toWeight = to.weight.data();
+    int64_t kept = 0, begin = fromStart[0];
+    for (size_t f = 0; f < features; ++f) {
+        const int64_t end = fromStart[f + 1];
+        toStart[f] = kept;
+        for (int64_t p = begin; p < end; ++p) {
+            // Written unconditionally, kept only for an example that stays.
+            const int32_t at = position[fromDoc[p]];
+            const double weight = fromWeight[p];
+            toDoc[kept] = at;
+            toWeight[kept] = weight;
+            kept += at >= 0;
+        }
+        begin = end;
+    }
+    to.start[features] = kept;
+    to.doc.resize(size_t(kept));
+    to.weight.resize(size_t(kept));
+}
+
+// The new position of every example of `from` that is also in `to` (-1 for
+// the others), both ascending; false when `to` holds an example `from`
+// lacks.
+bool renumbering(const std::vector<int32_t>& from, const std::vector<int32_t>& to, std::vector<int32_t>& out) {
+    out.assign(from.size(), -1);
+    size_t p = 0;
+    for (size_t q = 0; q < to.size(); ++q) {
+        while (p < from.size() && from[p] < to[q]) ++p;
+        if (p == from.size() || from[p] != to[q]) return false;
+        out[p++] = int32_t(q);
+    }
+    return true;
+}
+
+// Lays out the active examples' entries by feature, each column listing its
+// examples in ascending order. Every training of the same documents starts
+// with all of them active, and then with the columns kept with the training
+// file when there are any. A smaller active set takes its columns from the
+// ones at hand (the previous active set's, or all documents') by dropping
+// the entries of the examples that left, which is much cheaper than laying
+// them out again.
+// The columns of all documents kept with the training file, when they are
+// filled for these documents and features (null otherwise).
+std::shared_ptr<const LinearColumns> keptColumns(const TrainState& s, size_t features) {
+    if (!s.initialColumns) return nullptr;
+    std::lock_guard<std::mutex> lock(s.initialColumns->lock);
+    const InitialColumns& kept = *s.initialColumns;
+    return kept.documents == size_t(s.n) && kept.features == features ? kept.columns : nullptr;
+}
+
+void buildColumns(TrainState& s) {
+    std::vector<int32_t> previous = std::move(s.columnExamples);
+    s.columnExamples = s.active;
+    s.delta.assign(s.columnExamples.size(), 0.0);
+    s.columnsStale = false;
+    const size_t features = s.weights.size();
+    const std::shared_ptr<const LinearColumns> kept = keptColumns(s, features);
+    if (kept && s.active.size() == size_t(s.n)) {
+        s.columns = kept;
+        return;
+    }
+    // The source of a compaction: the current columns when the active set
+    // only shrank, else the columns of all documents when they are kept.
+    std::shared_ptr<const LinearColumns> source;
+    std::vector<int32_t>& renumber = s.renumber;
+    if (s.columns && renumbering(previous, s.columnExamples, renumber)) {
+        source = s.columns;
+    } else if (kept) {
+        std::vector<int32_t> all(size_t(s.n));
+        for (int32_t i = 0; i < s.n; ++i) all[size_t(i)] = i;
+        renumbering(all, s.columnExamples, renumber);
+        source = kept;
+    }
+    // Columns no one else holds are filled again in place (big arrays that
+    // are freed and allocated anew cost page faults every time).
+    if (s.columns && s.columns.use_count() == 1 + (source == s.columns))
+        s.spareColumns = std::const_pointer_cast<LinearColumns>(s.columns);
+    s.columns.reset();
+    std::shared_ptr<LinearColumns> columns =
+        s.spareColumns ? std::move(s.spareColumns) : std::make_shared<LinearColumns>();
+    if (source) compactColumns(*source, renumber, features, *columns);
+    else sortColumns(s, s.columnExamples, features, *columns);
     s.columns = std::move(columns);
-    if (s.initialColumns && s.active.size() == size_t(s.n) && s.initialColumns->documents == 0) {
-        s.initialColumns->documents = size_t(s.n);
-        s.initialColumns->features = features;
-        s.initialColumns->columns = s.columns;
+    if (s.initialColumns && s.active.size() == size_t(s.n)) {
+        std::lock_guard<std::mutex> lock(s.initialColumns->lock);
+        if (s.initialColumns->documents == 0) {
+            s.initialColumns->documents = size_t(s.n);
+            s.initialColumns->features = features;
+            s.initialColumns->columns = s.columns;
+        }
     }
 }
 

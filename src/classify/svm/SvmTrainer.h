@@ -47,6 +47,12 @@ public:
                           LearnParams& learnParams, const KernelParams& kernelParams, KernelCache* cache,
                           InitialColumns* initialColumns, SvmModel& model);
 
+    // Whether a linear training renumbers the documents' features for its
+    // duration (feature numbers far sparser than the entries); otherwise
+    // training writes nothing into documents whose docnum is their position,
+    // and several trainings may read them at once.
+    static bool renumbersFeatures(const std::vector<DocumentVector>& docs, int32_t totWords);
+
 private:
     void initialise(TrainState& s, const std::vector<int32_t>& targets);
     void optimize(TrainState& s, SvmModel& model);
@@ -69,6 +75,9 @@ private:
     void updateLinearWeights(TrainState& s);
     double checkLinear(TrainState& s, const SvmModel& model);
     bool selectPredicted(TrainState& s, int64_t budget);
+    // Multipliers, decision values and model from dual coordinate descent
+    // (SvmLinearStart.cpp), where the decomposition then starts.
+    void startLinear(TrainState& s, SvmModel& model);
 
     QpSolver& solver_;
     std::function<bool()> stop_;

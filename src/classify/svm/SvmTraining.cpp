@@ -53,10 +53,8 @@ double defaultCost(const std::vector<DocumentVector>& docs, const KernelParams& 
 class DenseFeatureNumbers {
 public:
     DenseFeatureNumbers(std::vector<DocumentVector>& docs, int32_t totWords) : docs_(docs) {
-        int64_t entries = 0;
-        for (const DocumentVector& d : docs) entries += int64_t(d.size());
         size_ = int64_t(totWords) + 1;
-        if (size_ <= 2 * entries + 4096) return;
+        if (!SvmTrainer::renumbersFeatures(docs, totWords)) return;
         original_.push_back(0);
         for (const DocumentVector& d : docs)
             for (const VectorEntry* e = d.list(); e->wnum; ++e) original_.push_back(e->wnum);
@@ -90,6 +88,12 @@ private:
 
 SvmTrainer::SvmTrainer(QpSolver& solver, std::function<bool()> stop) : solver_(solver), stop_(std::move(stop)) {}
 
+bool SvmTrainer::renumbersFeatures(const std::vector<DocumentVector>& docs, int32_t totWords) {
+    int64_t entries = 0;
+    for (const DocumentVector& d : docs) entries += int64_t(d.size());
+    return int64_t(totWords) + 1 > 2 * entries + 4096;
+}
+
 TrainingOutcome SvmTrainer::train(std::vector<DocumentVector>& docs, const std::vector<int32_t>& targets,
                                   int32_t totWords, LearnParams& lp, const KernelParams& kp, KernelCache* cache,
                                   InitialColumns* initialColumns, SvmModel& model) {
@@ -108,7 +112,10 @@ TrainingOutcome SvmTrainer::train(std::vector<DocumentVector>& docs, const std::
     model.totDoc = n;
     TrainingOutcome outcome;
     if (n == 0) return outcome;
-    for (int32_t i = 0; i < n; ++i) docs[size_t(i)].docnum = i;
+    // Written only where it differs: a kept training file's documents have
+    // their positions already, and another training may be reading them.
+    for (int32_t i = 0; i < n; ++i)
+        if (docs[size_t(i)].docnum != i) docs[size_t(i)].docnum = i;
     if (lp.svmC == 0.0) lp.svmC = defaultCost(docs, kp);
 
     TrainState s(docs, lp, kp);
@@ -125,6 +132,7 @@ TrainingOutcome SvmTrainer::train(std::vector<DocumentVector>& docs, const std::
         s.weights.assign(size, 0.0);
         s.spread.assign(size, 0.0);
         s.changedFeatures.assign((size + 63) / 64, 0);
+        if (lp.linearStart) startLinear(s, model);
     } else {
         int64_t entries = 0;
         for (const DocumentVector& d : docs) entries += int64_t(d.size());

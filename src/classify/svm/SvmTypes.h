@@ -81,6 +81,7 @@ struct LearnParams {
     double epsilonA = 1e-15;      // multiplier-at-bound tolerance
     int32_t shrinkHorizon = 100;
     int32_t skipFinalOptCheck = 1;
+    int32_t linearStart = 1;      // linear kernel: start from a coordinate-descent solution (0: from 0)
     int32_t totWords = 0;         // highest feature index
     std::vector<double> svmCost;  // per-example upper bound C_i
 };

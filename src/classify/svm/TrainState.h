@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -59,8 +60,10 @@ struct LinearColumns {
 
 // The columns of all training documents, as every training with the linear
 // kernel starts with them: they are kept with the training file, so that
-// the trainings of the other categories start from them.
+// the trainings of the other categories start from them. Two trainings at
+// once may share them; `lock` guards the fields.
 struct InitialColumns {
+    std::mutex lock;
     size_t documents = 0, features = 0;  // 0 documents: not filled yet
     std::shared_ptr<const LinearColumns> columns;
 };
@@ -137,6 +140,7 @@ struct TrainState {
     std::vector<int32_t> columnExamples;           // the active examples, ascending
     std::shared_ptr<const LinearColumns> columns;  // null: not filled yet
     std::shared_ptr<LinearColumns> spareColumns;   // earlier columns to fill again
+    std::vector<int32_t> renumber;                 // old column position -> new one, when the set shrinks
     std::vector<double> delta;  // per column example: the change of its decision value
     InitialColumns* initialColumns = nullptr;      // kept with the training file, or none
     bool columnsStale = true;
