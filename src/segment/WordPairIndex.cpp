@@ -1,0 +1,128 @@
+#include "segment/WordPairIndex.h"
+
+#include "segment/KeyPrefixTable.h"
+
+namespace kestrel {
+
+namespace {
+
+uint32_t wordHash(std::string_view word) { return static_cast<uint32_t>(KeyPrefixTable::hashOf(word) >> 32); }
+
+size_t powerOfTwoAtLeast(size_t n) {
+    size_t size = 16;
+    while (size < n) size *= 2;
+    return size;
+}
+
+}  // namespace
+
+void WordPairIndex::clear() {
+    m_words.clear();
+    m_wordMask = 0;
+    m_text.clear();
+    m_offsets.assign(1, 0);
+    m_pairs.clear();
+    m_pairMask = 0;
+    m_pairShift = 64;
+    m_pairCount = 0;
+    m_pending.clear();
+    m_lastFirstId = -1;
+}
+
+void WordPairIndex::growWords() {
+    const size_t wanted = powerOfTwoAtLeast(m_words.size() * 2);
+    std::vector<Word> old(wanted, Word{0, -1});
+    old.swap(m_words);
+    m_wordMask = m_words.size() - 1;
+    for (const Word& w : old) {
+        if (w.id < 0) continue;
+        size_t slot = w.hash & m_wordMask;
+        while (m_words[slot].id >= 0) slot = (slot + 1) & m_wordMask;
+        m_words[slot] = w;
+    }
+}
+
+int WordPairIndex::wordId(std::string_view word) const {
+    if (m_words.empty()) return -1;
+    const uint32_t hash = wordHash(word);
+    for (size_t slot = hash & m_wordMask;; slot = (slot + 1) & m_wordMask) {
+        const Word& w = m_words[slot];
+        if (w.id < 0) return -1;
+        if (w.hash == hash && wordText(w.id) == word) return w.id;
+    }
+}
+
+int WordPairIndex::addWord(std::string_view word) {
+    const size_t count = m_offsets.size() - 1;
+    if ((count + 1) * 2 > m_words.size()) growWords();
+    const uint32_t hash = wordHash(word);
+    size_t slot = hash & m_wordMask;
+    for (;; slot = (slot + 1) & m_wordMask) {
+        const Word& w = m_words[slot];
+        if (w.id < 0) break;
+        if (w.hash == hash && wordText(w.id) == word) return w.id;
+    }
+    const int id = static_cast<int>(count);
+    m_words[slot] = Word{hash, id};
+    m_text.append(word);
+    m_offsets.push_back(static_cast<uint32_t>(m_text.size()));
+    return id;
+}
+
+void WordPairIndex::add(std::string_view first, std::string_view second, int32_t count) {
+    // The pairs of one first word mostly follow one another.
+    if (m_lastFirstId < 0 || first != m_lastFirst) {
+        m_lastFirstId = addWord(first);
+        m_lastFirst.assign(first);
+    }
+    m_pending.push_back(PendingPair{m_lastFirstId, addWord(second), count});
+}
+
+void WordPairIndex::finish() {
+    // At most half of the slots taken keeps the probes short.
+    size_t size = 16;
+    unsigned shift = 60;
+    while (size < (m_pairCount + m_pending.size()) * 2) {
+        size *= 2;
+        --shift;
+    }
+    std::vector<Pair> table(size, Pair{kFree, 0});
+    table.swap(m_pairs);
+    m_pairMask = size - 1;
+    m_pairShift = shift;
+    auto insert = [&](uint64_t key, int32_t count) {
+        for (size_t slot = pairSlot(key);; slot = (slot + 1) & m_pairMask) {
+            Pair& p = m_pairs[slot];
+            if (p.key == key) return;  // the first count stays
+            if (p.key == kFree) {
+                p = Pair{key, count};
+                ++m_pairCount;
+                return;
+            }
+        }
+    };
+    m_pairCount = 0;
+    for (const Pair& p : table) {
+        if (p.key != kFree) insert(p.key, p.count);
+    }
+    // The table is larger than the caches: the slots of the pairs a few
+    // steps ahead are fetched while the current one is stored.
+    constexpr size_t kAhead = 16;
+    for (size_t i = 0; i < m_pending.size(); ++i) {
+        if (i + kAhead < m_pending.size()) {
+            const PendingPair& next = m_pending[i + kAhead];
+            __builtin_prefetch(&m_pairs[pairSlot(pairKey(next.first, next.second))], 1);
+        }
+        insert(pairKey(m_pending[i].first, m_pending[i].second), m_pending[i].count);
+    }
+    m_pending.clear();
+    m_pending.shrink_to_fit();
+    m_lastFirstId = -1;
+}
+
+size_t WordPairIndex::memoryBytes() const {
+    return m_words.capacity() * sizeof(Word) + m_text.capacity() + m_offsets.capacity() * sizeof(uint32_t) +
+           m_pairs.capacity() * sizeof(Pair);
+}
+
+}  // namespace kestrel

@@ -1,0 +1,81 @@
+#pragma once
+// Counts of word pairs by the ids of their two words. A pair dictionary
+// stores a pair as the text "first@second"; here each word that appears in
+// some pair gets a dense id, so that a sentence looks each of its words up
+// once and then scores every pair of neighbours with one probe of an
+// integer hash table, instead of one string search per pair.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrel {
+
+class WordPairIndex {
+public:
+    void clear();
+    // Adds the pair with its count; a pair already added keeps its first
+    // count. The pairs become visible to count() with finish().
+    void add(std::string_view first, std::string_view second, int32_t count);
+    void finish();
+
+    bool empty() const { return m_pairCount == 0; }
+    size_t pairCount() const { return m_pairCount; }
+    size_t memoryBytes() const;
+
+    // Id of a word that is the first or second word of some pair; -1 otherwise.
+    int wordId(std::string_view word) const;
+    // Count of the pair of word ids; 0 when absent or when an id is -1.
+    int32_t count(int first, int second) const {
+        if (first < 0 || second < 0 || m_pairs.empty()) return 0;
+        const uint64_t key = pairKey(first, second);
+        for (size_t slot = pairSlot(key);; slot = (slot + 1) & m_pairMask) {
+            const Pair& p = m_pairs[slot];
+            if (p.key == key) return p.count;
+            if (p.key == kFree) return 0;
+        }
+    }
+
+private:
+    struct Word {
+        uint32_t hash;
+        int32_t id;  // -1: free slot
+    };
+    struct Pair {
+        uint64_t key;
+        int32_t count;
+    };
+    struct PendingPair {
+        int32_t first;
+        int32_t second;
+        int32_t count;
+    };
+    static constexpr uint64_t kFree = ~uint64_t{0};
+
+    static uint64_t pairKey(int first, int second) {
+        return (static_cast<uint64_t>(static_cast<uint32_t>(first)) << 32) | static_cast<uint32_t>(second);
+    }
+    size_t pairSlot(uint64_t key) const { return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> m_pairShift); }
+    std::string_view wordText(int id) const {
+        return std::string_view(m_text).substr(m_offsets[static_cast<size_t>(id)],
+                                                m_offsets[static_cast<size_t>(id) + 1] - m_offsets[static_cast<size_t>(id)]);
+    }
+    // Id of the word, added when new.
+    int addWord(std::string_view word);
+    void growWords();
+
+    std::vector<Word> m_words;  // open addressing, power-of-two size
+    size_t m_wordMask = 0;
+    std::string m_text;              // the words' bytes, by id
+    std::vector<uint32_t> m_offsets{0};  // where word id begins in m_text; one more: the end
+    std::vector<Pair> m_pairs;       // open addressing, power-of-two size
+    size_t m_pairMask = 0;
+    unsigned m_pairShift = 64;
+    size_t m_pairCount = 0;
+    std::vector<PendingPair> m_pending;  // added, not yet in m_pairs
+    std::string m_lastFirst;             // the first word of the last pair added, and its id
+    int m_lastFirstId = -1;
+};
+
+}  // namespace kestrel
