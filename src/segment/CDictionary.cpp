@@ -296,7 +296,8 @@ void CDictionary::buildPairIndex() {
         }
     }
     m_pairs.finish();
-    m_pairsValid = true;
+    // Pairs the index cannot hold are looked up by their text.
+    m_pairsValid = m_pairs.complete();
 }
 
 int CDictionary::pairFrequency(std::string_view first, int firstId, std::string_view second, int secondId,

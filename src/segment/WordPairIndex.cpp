@@ -25,6 +25,7 @@ void WordPairIndex::clear() {
     m_pairMask = 0;
     m_pairShift = 64;
     m_pairCount = 0;
+    m_complete = true;
     m_pending.clear();
     m_lastFirstId = -1;
 }
@@ -86,34 +87,40 @@ void WordPairIndex::finish() {
         size *= 2;
         --shift;
     }
-    std::vector<Pair> table(size, Pair{kFree, 0});
+    std::vector<uint64_t> table(size, kFree);
     table.swap(m_pairs);
     m_pairMask = size - 1;
     m_pairShift = shift;
-    auto insert = [&](uint64_t key, int32_t count) {
+    auto insert = [&](uint64_t value) {
+        const uint64_t key = value >> kCountBits;
         for (size_t slot = pairSlot(key);; slot = (slot + 1) & m_pairMask) {
-            Pair& p = m_pairs[slot];
-            if (p.key == key) return;  // the first count stays
-            if (p.key == kFree) {
-                p = Pair{key, count};
+            uint64_t& p = m_pairs[slot];
+            if (p >> kCountBits == key) return;  // the first count stays
+            if (p == kFree) {
+                p = value;
                 ++m_pairCount;
                 return;
             }
         }
     };
     m_pairCount = 0;
-    for (const Pair& p : table) {
-        if (p.key != kFree) insert(p.key, p.count);
+    for (const uint64_t p : table) {
+        if (p != kFree) insert(p);
     }
     // The table is larger than the caches: the slots of the pairs a few
     // steps ahead are fetched while the current one is stored.
     constexpr size_t kAhead = 16;
     for (size_t i = 0; i < m_pending.size(); ++i) {
+        const PendingPair& pair = m_pending[i];
         if (i + kAhead < m_pending.size()) {
             const PendingPair& next = m_pending[i + kAhead];
             __builtin_prefetch(&m_pairs[pairSlot(pairKey(next.first, next.second))], 1);
         }
-        insert(pairKey(m_pending[i].first, m_pending[i].second), m_pending[i].count);
+        if (pair.first >= kMaxWords || pair.second >= kMaxWords || pair.count < 0 || pair.count > kMaxCount) {
+            m_complete = false;
+            continue;
+        }
+        insert((pairKey(pair.first, pair.second) << kCountBits) | static_cast<uint64_t>(pair.count));
     }
     m_pending.clear();
     m_pending.shrink_to_fit();
@@ -122,7 +129,7 @@ void WordPairIndex::finish() {
 
 size_t WordPairIndex::memoryBytes() const {
     return m_words.capacity() * sizeof(Word) + m_text.capacity() + m_offsets.capacity() * sizeof(uint32_t) +
-           m_pairs.capacity() * sizeof(Pair);
+           m_pairs.capacity() * sizeof(uint64_t);
 }
 
 }  // namespace kestrel

@@ -250,6 +250,11 @@ TEST(PairIndexTest, AgreesWithTheJoinedTextOnMadeUpPairs) {
     ASSERT_NE(at, std::string::npos);
     bytes[at + 8] = 3;
     expectPairIndexAgrees(bytes, rng);
+    // Counts the index cannot hold leave every pair to the joined text.
+    CDictionary large;
+    large.addWord(G("中") + "@" + G("民"), 3, -5);
+    large.addWord(G("国") + "@" + G("民"), 3, 1 << 25);
+    expectPairIndexAgrees(large.serialize(), rng);
 
     // addWord leaves the index stale: the joined text is looked up then.
     CDictionary fast;
