@@ -271,6 +271,7 @@ int CDictionary::frequencyInRange(const PrefixRange& range, std::string_view wor
 
 void CDictionary::buildPairIndex() {
     m_pairs.clear();
+    m_pairs.reserve(m_entryCount);
     std::string text;
     for (int cell = 0; cell < kCellCount; ++cell) {
         const char head[2] = {static_cast<char>(0xB0 + cell / 94), static_cast<char>(0xA1 + cell % 94)};

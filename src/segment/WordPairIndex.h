@@ -15,6 +15,8 @@ namespace kestrel {
 class WordPairIndex {
 public:
     void clear();
+    // Makes room for about `pairs` pairs to be added.
+    void reserve(size_t pairs) { m_pending.reserve(pairs); }
     // Adds the pair with its count; a pair already added keeps its first
     // count. The pairs become visible to count() with finish().
     void add(std::string_view first, std::string_view second, int32_t count);
