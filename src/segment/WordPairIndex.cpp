@@ -1,12 +1,12 @@
 #include "segment/WordPairIndex.h"
 
+#include <algorithm>
+
 #include "segment/KeyPrefixTable.h"
 
 namespace kestrel {
 
 namespace {
-
-uint32_t wordHash(std::string_view word) { return static_cast<uint32_t>(KeyPrefixTable::hashOf(word) >> 32); }
 
 size_t powerOfTwoAtLeast(size_t n) {
     size_t size = 16;
@@ -32,42 +32,44 @@ void WordPairIndex::clear() {
 
 void WordPairIndex::growWords() {
     const size_t wanted = powerOfTwoAtLeast(m_words.size() * 2);
-    std::vector<Word> old(wanted, Word{0, -1});
+    std::vector<Word> old(wanted, Word{0, -1, 0});
     old.swap(m_words);
     m_wordMask = m_words.size() - 1;
     for (const Word& w : old) {
         if (w.id < 0) continue;
-        size_t slot = w.hash & m_wordMask;
-        while (m_words[slot].id >= 0) slot = (slot + 1) & m_wordMask;
-        m_words[slot] = w;
+        Word probe;
+        m_words[slotOf(wordText(w.id), probe)] = w;
+    }
+}
+
+size_t WordPairIndex::slotOf(std::string_view word, Word& probe) const {
+    const uint64_t hash = KeyPrefixTable::hashOf(word);
+    probe.check = (static_cast<uint32_t>(hash >> 32) & 0xFFFFFF00u) | static_cast<uint32_t>(std::min<size_t>(word.size(), 255));
+    probe.head = KeyPrefixTable::load(word.data(), std::min<size_t>(word.size(), 8));
+    for (size_t slot = static_cast<size_t>(hash) & m_wordMask;; slot = (slot + 1) & m_wordMask) {
+        const Word& w = m_words[slot];
+        if (w.id < 0) return slot;
+        if (w.check == probe.check && w.head == probe.head && (word.size() <= 8 || wordText(w.id) == word)) return slot;
     }
 }
 
 int WordPairIndex::wordId(std::string_view word) const {
     if (m_words.empty()) return -1;
-    const uint32_t hash = wordHash(word);
-    for (size_t slot = hash & m_wordMask;; slot = (slot + 1) & m_wordMask) {
-        const Word& w = m_words[slot];
-        if (w.id < 0) return -1;
-        if (w.hash == hash && wordText(w.id) == word) return w.id;
-    }
+    Word probe;
+    return m_words[slotOf(word, probe)].id;
 }
 
 int WordPairIndex::addWord(std::string_view word) {
     const size_t count = m_offsets.size() - 1;
     if ((count + 1) * 2 > m_words.size()) growWords();
-    const uint32_t hash = wordHash(word);
-    size_t slot = hash & m_wordMask;
-    for (;; slot = (slot + 1) & m_wordMask) {
-        const Word& w = m_words[slot];
-        if (w.id < 0) break;
-        if (w.hash == hash && wordText(w.id) == word) return w.id;
-    }
-    const int id = static_cast<int>(count);
-    m_words[slot] = Word{hash, id};
+    Word probe;
+    const size_t slot = slotOf(word, probe);
+    if (m_words[slot].id >= 0) return m_words[slot].id;
+    probe.id = static_cast<int>(count);
+    m_words[slot] = probe;
     m_text.append(word);
     m_offsets.push_back(static_cast<uint32_t>(m_text.size()));
-    return id;
+    return probe.id;
 }
 
 void WordPairIndex::add(std::string_view first, std::string_view second, int32_t count) {

@@ -43,9 +43,12 @@ public:
     }
 
 private:
+    // A word's slot compares most words without reading their text: hash
+    // bits with the length, and the first eight bytes.
     struct Word {
-        uint32_t hash;
+        uint32_t check;
         int32_t id;  // -1: free slot
+        uint64_t head;
     };
     struct PendingPair {
         int32_t first;
@@ -68,6 +71,9 @@ private:
         return std::string_view(m_text).substr(m_offsets[static_cast<size_t>(id)],
                                                 m_offsets[static_cast<size_t>(id) + 1] - m_offsets[static_cast<size_t>(id)]);
     }
+    // The slot of the word, or the free slot where it belongs, with what
+    // that slot holds for it.
+    size_t slotOf(std::string_view word, Word& probe) const;
     // Id of the word, added when new.
     int addWord(std::string_view word);
     void growWords();
