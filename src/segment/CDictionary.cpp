@@ -269,6 +269,49 @@ int CDictionary::frequencyInRange(const PrefixRange& range, std::string_view wor
     return at < 0 ? 0 : m_cells[static_cast<size_t>(range.cell)][static_cast<size_t>(at)].frequency;
 }
 
+void CDictionary::buildPairIndex() {
+    m_pairs.clear();
+    m_pairs.reserve(m_entryCount);
+    std::string text;
+    for (int cell = 0; cell < kCellCount; ++cell) {
+        const char head[2] = {static_cast<char>(0xB0 + cell / 94), static_cast<char>(0xA1 + cell % 94)};
+        for (const Item& item : m_cells[static_cast<size_t>(cell)]) {
+            const std::string_view key = textOf(item);
+            if (item.handle != 3 || key.find('@') == std::string_view::npos) continue;
+            // The texts whose lookup lands on this entry: the cell's character
+            // and the key, and in the delimiter cell (which is also the cell
+            // of the unassigned code D7 FA) the key alone. A text that the
+            // lookup would trim never lands here.
+            for (int form = 0; form < (cell == kDelimiterCell ? 2 : 1); ++form) {
+                text.assign(form == 0 ? std::string_view(head, 2) : std::string_view());
+                text.append(key);
+                Location where;
+                if (!locate(text, where) || where.cell != cell || where.key != key) continue;
+                // Split at every '@': a word of the pair may hold one itself.
+                // The first entry of a text with handle 3 is the one found,
+                // and the index keeps the first count of a pair.
+                for (size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + 1))
+                    m_pairs.add(std::string_view(text).substr(0, at), std::string_view(text).substr(at + 1),
+                                item.frequency);
+            }
+        }
+    }
+    m_pairs.finish();
+    // Pairs the index cannot hold are looked up by their text.
+    m_pairsValid = m_pairs.complete();
+}
+
+int CDictionary::pairFrequency(std::string_view first, int firstId, std::string_view second, int secondId,
+                               std::string& scratch) const {
+    // A blank at either end of the joined text would be trimmed by the lookup.
+    const bool trimmed = (!first.empty() && first.front() == ' ') || (!second.empty() && second.back() == ' ');
+    if (m_pairsValid && !trimmed) return m_pairs.count(firstId, secondId);
+    scratch.assign(first);
+    scratch.push_back('@');
+    scratch.append(second);
+    return getFrequency(scratch, 3);
+}
+
 bool CDictionary::isWord(std::string_view word, int handle) const {
     if (m_entryCount == 0) return false;  // nothing to find (e.g. no bigram data)
     Location where;
@@ -342,6 +385,8 @@ void CDictionary::release() {
     }
     m_prefixes.clear();
     m_prefixesValid = false;
+    m_pairs.clear();
+    m_pairsValid = false;
     m_text.clear();
     m_text.shrink_to_fit();
     m_entryCount = 0;
@@ -354,6 +399,7 @@ bool CDictionary::addWord(std::string_view word, int handle, int frequency) {
     int position = 0;
     if (findWord(where.cell, where.key, handle, &position)) {
         items[static_cast<size_t>(position)].frequency = frequency;
+        m_pairsValid = false;  // it holds the counts
         return true;
     }
     // Insert after every entry that sorts before (key, handle).
@@ -367,21 +413,22 @@ bool CDictionary::addWord(std::string_view word, int handle, int frequency) {
     m_text.append(key);
     items.insert(it, item);
     m_prefixesValid = false;
+    m_pairsValid = false;
     ++m_entryCount;
     return true;
 }
 
-Status CDictionary::load(const std::string& path) {
+Status CDictionary::load(const std::string& path, Index index) {
     const Result<std::string> bytes = readFile(path);
     if (!bytes) {
         const std::string& readError = bytes.message();
         release();
         return Status::failure(readError.empty() ? "cannot read dictionary file " + path : readError);
     }
-    return loadFromBytes(*bytes, path);
+    return loadFromBytes(*bytes, path, index);
 }
 
-Status CDictionary::loadFromBytes(std::string_view bytes, const std::string& name) {
+Status CDictionary::loadFromBytes(std::string_view bytes, const std::string& name, Index index) {
     release();
     size_t pos = 0;
     auto fail = [&](int cell, const std::string& what) {
@@ -445,7 +492,10 @@ Status CDictionary::loadFromBytes(std::string_view bytes, const std::string& nam
         }
         m_entryCount += items.size();
     }
-    buildPrefixTable();
+    if (index == Index::kPairs)
+        buildPairIndex();
+    else
+        buildPrefixTable();
     return Status::success();
 }
 

@@ -11,6 +11,7 @@
 
 #include "common/Status.h"
 #include "segment/KeyPrefixTable.h"
+#include "segment/WordPairIndex.h"
 
 namespace kestrel {
 
@@ -28,12 +29,17 @@ public:
         std::string_view head;
     };
 
+    // What load indexes for fast lookups: the key prefixes of every word, or
+    // (for the word-pair dictionary) the pairs "first@second" by the ids of
+    // their words; lookups that the index does not serve search the cells.
+    enum class Index { kPrefixes, kPairs };
+
     // Loads a .dct file; the previous content is freed first. A file that
     // ends early, has a negative length or counts more entries than it holds
     // fails with a message naming the file and leaves the dictionary empty.
-    Status load(const std::string& path);
+    Status load(const std::string& path, Index index = Index::kPrefixes);
     // The same from bytes already read; `name` names them in messages.
-    Status loadFromBytes(std::string_view bytes, const std::string& name);
+    Status loadFromBytes(std::string_view bytes, const std::string& name, Index index = Index::kPrefixes);
     // Writes the .dct format (crash-safe: temp file + rename).
     Status save(const std::string& path) const;
     std::string serialize() const;
@@ -104,6 +110,15 @@ public:
     // prefix and does not end in a blank.
     int frequencyInRange(const PrefixRange& range, std::string_view word, int handle) const;
 
+    // Word pairs: the id of a word as a part of some pair (-1: none, or no
+    // pair index), then getFrequency(first + "@" + second, 3) from the two
+    // words and their ids. With the pair index built by load (Index::kPairs)
+    // and current, that is one probe; otherwise the joined text, built in
+    // `scratch`, is looked up.
+    int pairWordId(std::string_view word) const { return m_pairsValid ? m_pairs.wordId(word) : -1; }
+    int pairFrequency(std::string_view first, int firstId, std::string_view second, int secondId,
+                      std::string& scratch) const;
+
 private:
     struct Item {
         uint64_t prefix;  // first 8 key bytes, big-endian, zero-padded
@@ -151,12 +166,17 @@ private:
     long findEntry(int cell, std::string_view key, int handle) const;
     // Rebuilds the prefix table from the cells.
     void buildPrefixTable();
+    // Builds the pair index from the entries "first@second" with handle 3.
+    void buildPairIndex();
 
     std::vector<std::vector<Item>> m_cells = std::vector<std::vector<Item>>(kCellCount);
     // Rebuilt by load; addWord leaves it stale, and lookups then search the
     // cells themselves.
     KeyPrefixTable m_prefixes;
     bool m_prefixesValid = false;
+    // Built by load with Index::kPairs; addWord leaves it stale.
+    WordPairIndex m_pairs;
+    bool m_pairsValid = false;
     std::string m_text;
     size_t m_entryCount = 0;
 };

@@ -60,6 +60,13 @@ void CSegment::biGraphGenerate(const CDictionary& bigram, const CDictionary& cor
         if (words[i].row >= 0 && static_cast<size_t>(words[i].row) < vertices) m_rowStart[static_cast<size_t>(words[i].row)] = i;
     }
     for (size_t r = vertices; r-- > 0;) m_rowStart[r] = std::min(m_rowStart[r], m_rowStart[r + 1]);
+    // Each word is looked up once as a part of word pairs; its pairs are
+    // then scored by the two ids.
+    const bool scorePairs = bigram.entryCount() > 0;
+    if (scorePairs) {
+        m_pairIds.resize(words.size());
+        for (size_t i = 0; i < words.size(); ++i) m_pairIds[i] = bigram.pairWordId(wordGraph.word(words[i]));
+    }
     for (size_t i1 = 0; i1 < words.size(); ++i1) {
         const CDynamicArray::Element& w1 = words[i1];
         if (w1.col < 0 || static_cast<size_t>(w1.col) >= vertices) continue;
@@ -69,23 +76,12 @@ void CSegment::biGraphGenerate(const CDictionary& bigram, const CDictionary& cor
         const double f1 = w1.handle >= 0 ? w1.value : core.getFrequency(wordGraph.word(w1), 2);
         // Most pairs have no bigram count: their cost depends on w1 alone.
         const double unseenCost = -std::log(smoothing * (f1 + 1) / 2159997 + (1 - smoothing) * (kOneMinusT * 0.0 / (f1 + 1) + kT));
-        // All pairs of w1 begin with "w1@": find their entries once.
-        CDictionary::PrefixRange pairs;
-        if (bigram.entryCount() > 0) {
-            m_key.assign(wordGraph.word(w1));
-            m_key.push_back('@');
-            pairs = bigram.prefixRange(m_key);
-        }
-        const size_t stem = m_key.size();
         for (size_t i2 = first; i2 < last; ++i2) {
             const CDynamicArray::Element& w2 = words[i2];
             double f12 = 0;
-            if (!pairs.empty()) {
-                m_key.resize(stem);
-                m_key.append(wordGraph.word(w2));
-                // A pair ending in a blank would be trimmed by the lookup.
-                const int count = m_key.back() == ' ' ? bigram.getFrequency(m_key, 3)
-                                                      : bigram.frequencyInRange(pairs, m_key, 3);
+            if (scorePairs) {
+                const int count = bigram.pairFrequency(wordGraph.word(w1), m_pairIds[i1], wordGraph.word(w2),
+                                                       m_pairIds[i2], m_key);
                 f12 = static_cast<uint32_t>(count);
             }
             double cost = f12 == 0 ? unseenCost

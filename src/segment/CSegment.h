@@ -91,6 +91,7 @@ private:
     int m_wordCount = 0;
     WordPath* m_out = nullptr;
     std::vector<size_t> m_rowStart;
+    std::vector<int> m_pairIds;  // of the word graph's words, for the bigram lookups
     std::string m_key;
 };
 

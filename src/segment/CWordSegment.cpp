@@ -89,7 +89,7 @@ Status CWordSegment::loadDataDirectory(const std::string& dataDirectory) {
         if (!roles) m_warnings += roles.message() + "\n";
     }
 
-    if (Status loaded = data->bigram.load(dir + "BigramDict.dct"); !loaded) return loaded;
+    if (Status loaded = data->bigram.load(dir + "BigramDict.dct", CDictionary::Index::kPairs); !loaded) return loaded;
 
     // From here on the data counts as loaded, even when the stop words fail.
     const Result<std::string> bytes = readFile(dir + "stopwords.txt");

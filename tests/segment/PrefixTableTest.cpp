@@ -179,3 +179,96 @@ TEST(PrefixTableTest, AgreesWithTheBinarySearchesOnCorpusText) {
         }
     }
 }
+
+namespace {
+
+// The pair lookup of `fast` (pair index) against the joined text looked up
+// in `slow`, with the ids `fast` gives the two words.
+void expectSamePairCount(const CDictionary& fast, const CDictionary& slow, const std::string& first,
+                         const std::string& second) {
+    std::string scratch;
+    const int expected = slow.getFrequency(first + "@" + second, 3);
+    ASSERT_EQ(fast.pairFrequency(first, fast.pairWordId(first), second, fast.pairWordId(second), scratch), expected)
+        << U(first) << " @ " << U(second);
+}
+
+// The two words of every '@' split of a dictionary text.
+std::vector<std::pair<std::string, std::string>> pairSplits(const std::vector<std::string>& texts) {
+    std::vector<std::pair<std::string, std::string>> splits;
+    for (const std::string& t : texts) {
+        for (size_t at = t.find('@'); at != std::string::npos; at = t.find('@', at + 1))
+            splits.emplace_back(t.substr(0, at), t.substr(at + 1));
+    }
+    return splits;
+}
+
+void expectPairIndexAgrees(const std::string& bytes, std::mt19937& rng) {
+    CDictionary fast, slow;
+    ASSERT_TRUE(succeeded(fast.loadFromBytes(bytes, "pairs", CDictionary::Index::kPairs)));
+    ASSERT_TRUE(succeeded(slow.loadFromBytes(bytes, "pairs")));
+    const auto splits = pairSplits(allWords(slow));
+    ASSERT_FALSE(splits.empty());
+    for (const auto& [first, second] : splits) expectSamePairCount(fast, slow, first, second);
+    // Words of different pairs joined, cut short, with blanks at the ends.
+    for (int round = 0; round < 20000; ++round) {
+        std::string first = splits[rng() % splits.size()].first;
+        std::string second = splits[rng() % splits.size()].second;
+        if (round % 5 == 1) first = first.substr(0, rng() % (first.size() + 1));
+        if (round % 5 == 2) second = splits[rng() % splits.size()].first;
+        if (round % 7 == 3) second += " ";
+        if (round % 7 == 4) first = " " + first;
+        expectSamePairCount(fast, slow, first, second);
+    }
+}
+
+}  // namespace
+
+TEST(PairIndexTest, AgreesWithTheJoinedTextOnMadeUpPairs) {
+    // Words that hold '@' themselves, pairs of the delimiter cell and of the
+    // unassigned code that shares its cell, one pair twice with handle 3
+    // (the first count is the one found), other handles, trailing blanks.
+    std::mt19937 rng(7);
+    const std::vector<std::string> pieces = {G("中"), G("国"), "@", "a", G("，"), "\xD7\xFA", "\xB0"};
+    auto word = [&] {
+        std::string w = rng() % 6 == 0 ? G("。") : (rng() % 9 == 0 ? std::string("\xD7\xFA") : G("中"));
+        for (unsigned n = rng() % 4; n > 0; --n) w += pieces[rng() % pieces.size()];
+        return w;
+    };
+    CDictionary built;
+    for (int i = 0; i < 3000; ++i) built.addWord(word() + "@" + word(), rng() % 5 == 0 ? 2 : 3, static_cast<int>(rng() % 90) + 1);
+    built.addWord(G("中") + "@" + G("国") + " ", 3, 4);
+    expectPairIndexAgrees(built.serialize(), rng);
+    // Two entries (中@国, 3), as a file written elsewhere may hold: the
+    // lookup finds the first. The second is written with handle 2, then
+    // its handle is patched.
+    CDictionary twice;
+    twice.addWord(G("中") + "@" + G("国"), 3, 11);
+    twice.addWord(G("中") + "@" + G("国"), 2, 12);
+    std::string bytes = twice.serialize();
+    const std::string record = std::string("\x0c\0\0\0\x03\0\0\0\x02\0\0\0", 12);
+    const size_t at = bytes.find(record);
+    ASSERT_NE(at, std::string::npos);
+    bytes[at + 8] = 3;
+    expectPairIndexAgrees(bytes, rng);
+    // Counts the index cannot hold leave every pair to the joined text.
+    CDictionary large;
+    large.addWord(G("中") + "@" + G("民"), 3, -5);
+    large.addWord(G("国") + "@" + G("民"), 3, 1 << 25);
+    expectPairIndexAgrees(large.serialize(), rng);
+
+    // addWord leaves the index stale: the joined text is looked up then.
+    CDictionary fast;
+    ASSERT_TRUE(succeeded(fast.loadFromBytes(bytes, "pairs", CDictionary::Index::kPairs)));
+    std::string scratch;
+    EXPECT_EQ(fast.pairFrequency(G("中"), fast.pairWordId(G("中")), G("国"), fast.pairWordId(G("国")), scratch), 12);
+    fast.addWord(G("中") + "@" + G("国"), 3, 99);
+    EXPECT_EQ(fast.pairFrequency(G("中"), fast.pairWordId(G("中")), G("国"), fast.pairWordId(G("国")), scratch), 99);
+}
+
+TEST(PairIndexTest, AgreesWithTheJoinedTextOnTheBuiltPairs) {
+    const std::filesystem::path file = std::filesystem::path(KESTREL_DATA_DIR) / "BigramDict.dct";
+    const Result<std::string> bytes = readFile(file.string());
+    if (!bytes || bytes->size() < 6768 * 4 + 16) GTEST_SKIP() << "no word pairs built in " << file;
+    std::mt19937 rng(9);
+    expectPairIndexAgrees(*bytes, rng);
+}

@@ -1,0 +1,95 @@
+#pragma once
+// Counts of word pairs by the ids of their two words. A pair dictionary
+// stores a pair as the text "first@second"; here each word that appears in
+// some pair gets a dense id, so that a sentence looks each of its words up
+// once and then scores every pair of neighbours with one probe of an
+// integer hash table, instead of one string search per pair.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrel {
+
+class WordPairIndex {
+public:
+    void clear();
+    // Makes room for about `pairs` pairs to be added.
+    void reserve(size_t pairs) { m_pending.reserve(pairs); }
+    // Adds the pair with its count; a pair already added keeps its first
+    // count. The pairs become visible to count() with finish().
+    void add(std::string_view first, std::string_view second, int32_t count);
+    void finish();
+
+    bool empty() const { return m_pairCount == 0; }
+    size_t pairCount() const { return m_pairCount; }
+    size_t memoryBytes() const;
+    // False when some pair could not be held (a count beyond 24 bits or a
+    // negative one, more than a million words): its count would be wrong.
+    bool complete() const { return m_complete; }
+
+    // Id of a word that is the first or second word of some pair; -1 otherwise.
+    int wordId(std::string_view word) const;
+    // Count of the pair of word ids; 0 when absent or when an id is -1.
+    int32_t count(int first, int second) const {
+        if (first < 0 || second < 0 || first >= kMaxWords || second >= kMaxWords || m_pairs.empty()) return 0;
+        const uint64_t key = pairKey(first, second);
+        for (size_t slot = pairSlot(key);; slot = (slot + 1) & m_pairMask) {
+            const uint64_t p = m_pairs[slot];
+            if (p >> kCountBits == key) return static_cast<int32_t>(p & kMaxCount);
+            if (p == kFree) return 0;
+        }
+    }
+
+private:
+    // A word's slot compares most words without reading their text: hash
+    // bits with the length, and the first eight bytes.
+    struct Word {
+        uint32_t check;
+        int32_t id;  // -1: free slot
+        uint64_t head;
+    };
+    struct PendingPair {
+        int32_t first;
+        int32_t second;
+        int32_t count;
+    };
+    // A pair is one 64-bit slot: the two word ids plus one (20 bits each)
+    // above the count (24 bits), so that the table is half the size it
+    // would be with a slot of key and count, and a free slot is zero.
+    static constexpr unsigned kCountBits = 24;
+    static constexpr int64_t kMaxCount = (int64_t{1} << kCountBits) - 1;
+    static constexpr int kMaxWords = (1 << 20) - 1;
+    static constexpr uint64_t kFree = 0;
+
+    static uint64_t pairKey(int first, int second) {
+        return (static_cast<uint64_t>(first + 1) << 20) | static_cast<uint64_t>(second + 1);
+    }
+    size_t pairSlot(uint64_t key) const { return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> m_pairShift); }
+    std::string_view wordText(int id) const {
+        return std::string_view(m_text).substr(m_offsets[static_cast<size_t>(id)],
+                                                m_offsets[static_cast<size_t>(id) + 1] - m_offsets[static_cast<size_t>(id)]);
+    }
+    // The slot of the word, or the free slot where it belongs, with what
+    // that slot holds for it.
+    size_t slotOf(std::string_view word, Word& probe) const;
+    // Id of the word, added when new.
+    int addWord(std::string_view word);
+    void growWords();
+
+    std::vector<Word> m_words;  // open addressing, power-of-two size
+    size_t m_wordMask = 0;
+    std::string m_text;              // the words' bytes, by id
+    std::vector<uint32_t> m_offsets{0};  // where word id begins in m_text; one more: the end
+    std::vector<uint64_t> m_pairs;   // open addressing, power-of-two size
+    size_t m_pairMask = 0;
+    unsigned m_pairShift = 64;
+    size_t m_pairCount = 0;
+    bool m_complete = true;
+    std::vector<PendingPair> m_pending;  // added, not yet in m_pairs
+    std::string m_lastFirst;             // the first word of the last pair added, and its id
+    int m_lastFirstId = -1;
+};
+
+}  // namespace kestrel
