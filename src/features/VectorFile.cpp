@@ -34,6 +34,19 @@ bool takeLine(std::string_view line, int64_t number, RejectedLines rejectedLines
     return true;
 }
 
+// Appends a document taken from a line to the set, its entries in a vector
+// of exactly their size.
+void addDocument(VectorSet& set, const DocumentVector& scratch, long label, bool rejected,
+                 RejectedLines rejectedLines) {
+    if (rejectedLines == RejectedLines::kKeepEmpty) set.rejected.push_back(rejected);
+    if (scratch.size() > 0) set.highestFeature = std::max(set.highestFeature, scratch.words[scratch.size() - 1].wnum);
+    DocumentVector& doc = set.docs.emplace_back();
+    doc.words.assign(scratch.words.begin(), scratch.words.end());
+    doc.docnum = int32_t(set.docs.size() - 1);
+    doc.twoNorm = scratch.twoNorm;
+    set.labels.push_back(label);
+}
+
 }  // namespace
 
 void VectorReadReport::note(int64_t lineNumber, const std::string& reason) {
@@ -119,25 +132,28 @@ VectorSet parseVectors(std::string_view content, RejectedLines rejectedLines, in
         long label = 0;
         bool rejected = false;
         if (!takeLine(line, number, rejectedLines, maxWords, scratch, label, rejected, set.report, reason)) continue;
-        if (rejectedLines == RejectedLines::kKeepEmpty) set.rejected.push_back(rejected);
-        if (scratch.size() > 0) set.highestFeature = std::max(set.highestFeature, scratch.words[scratch.size() - 1].wnum);
-        DocumentVector& doc = set.docs.emplace_back();
-        doc.words.assign(scratch.words.begin(), scratch.words.end());  // exact size
-        doc.docnum = int32_t(set.docs.size() - 1);
-        doc.twoNorm = scratch.twoNorm;
-        set.labels.push_back(label);
+        addDocument(set, scratch, label, rejected, rejectedLines);
     }
     return set;
 }
 
-Result<VectorSet> readVectorFile(const std::string& path, RejectedLines rejectedLines) {
-    const Result<std::string> content = readFile(path);
-    if (!content) return content.status();
-    return parseVectors(*content, rejectedLines);
+Result<VectorSet> readVectorFile(const std::string& path, RejectedLines rejectedLines, int64_t maxWords) {
+    // Read a block at a time, so that the file's text is never held whole
+    // beside its documents.
+    VectorFileReader reader(path, rejectedLines, maxWords);
+    if (Status opened = reader.open(); !opened) return opened;
+    VectorSet set;
+    DocumentVector scratch;
+    long label = 0;
+    bool rejected = false;
+    while (reader.next(scratch, label, rejected)) addDocument(set, scratch, label, rejected, rejectedLines);
+    if (!reader.status()) return reader.status();
+    set.report = reader.report();
+    return set;
 }
 
-VectorFileReader::VectorFileReader(std::string path, RejectedLines rejectedLines)
-    : lines_(std::move(path)), rejectedLines_(rejectedLines) {}
+VectorFileReader::VectorFileReader(std::string path, RejectedLines rejectedLines, int64_t maxWords)
+    : lines_(std::move(path)), rejectedLines_(rejectedLines), maxWords_(maxWords) {}
 
 Status VectorFileReader::open() { return lines_.open(); }
 
@@ -145,7 +161,7 @@ bool VectorFileReader::next(DocumentVector& doc, long& label, bool& rejected) {
     std::string_view line;
     while (lines_.next(line)) {
         ++lineNumber_;
-        if (takeLine(line, lineNumber_, rejectedLines_, INT64_MAX, doc, label, rejected, report_, reason_)) return true;
+        if (takeLine(line, lineNumber_, rejectedLines_, maxWords_, doc, label, rejected, report_, reason_)) return true;
     }
     return false;
 }

@@ -57,15 +57,17 @@ struct VectorSet {
 // are no documents and not reported.
 VectorSet parseVectors(std::string_view content, RejectedLines rejectedLines,
                        int64_t maxWords = INT64_MAX);
-// Reads and parses a vector file; a failure names the file.
-Result<VectorSet> readVectorFile(const std::string& path, RejectedLines rejectedLines);
+// Reads a vector file (with the rules of parseVectors); a failure names the
+// file.
+Result<VectorSet> readVectorFile(const std::string& path, RejectedLines rejectedLines,
+                                 int64_t maxWords = INT64_MAX);
 
 // Reads a vector file a block at a time, with the rules of parseVectors
 // (same documents, same rejected lines and report), so that a file larger
 // than memory can be read document by document.
 class VectorFileReader {
 public:
-    VectorFileReader(std::string path, RejectedLines rejectedLines);
+    VectorFileReader(std::string path, RejectedLines rejectedLines, int64_t maxWords = INT64_MAX);
 
     // Opens the file; a failure names it.
     Status open();
@@ -83,6 +85,7 @@ public:
 private:
     FileLineReader lines_;
     RejectedLines rejectedLines_;
+    int64_t maxWords_;
     int64_t lineNumber_ = 0;
     std::string reason_;
     VectorReadReport report_;

@@ -60,7 +60,9 @@ TEST(LongDocumentTest, CountsInPartsEqualTheWholeDocument) {
             ASSERT_TRUE(parts) << parts.message();
             EXPECT_EQ(parts->counts.entries(), whole.entries()) << bytes << " bytes, " << threads << " threads";
         }
-        if (bytes > 0) EXPECT_FALSE(whole.empty());
+        if (bytes > 0) {
+            EXPECT_FALSE(whole.empty());
+        }
     }
 
     // A missing document fails with its name, as a whole document does.

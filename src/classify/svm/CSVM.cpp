@@ -215,12 +215,11 @@ TrainingFileCache* CSVM::loadTrainingFile(const std::string& path, std::string& 
         return trainingFile_.get();
 
     trainingFile_.reset();
-    Result<std::string> read = readFile(path);
+    Result<VectorSet> read = readVectorFile(path, RejectedLines::kSkip);
     if (!read) {
         error = read.message();
         return nullptr;
     }
-    std::string content = std::move(*read);
     auto file = std::make_shared<TrainingFileCache>();
     file->path = path;
     // A file that changed while it was read is used once and read again
@@ -229,8 +228,10 @@ TrainingFileCache* CSVM::loadTrainingFile(const std::string& path, std::string& 
     file->valid = ::stat(path.c_str(), &after) == 0 && S_ISREG(after.st_mode);
     file->remember(before);
     file->valid = file->valid && file->matches(after);
-    parseDocuments(content, file->docs, file->labels, std::numeric_limits<int64_t>::max(),
-                   file->totWords, &file->report);
+    file->docs = std::move(read->docs);
+    file->labels = std::move(read->labels);
+    file->totWords = read->highestFeature;
+    file->report = std::move(read->report);
     dropUnlabeled(*file);
     file->shareable = !SvmTrainer::renumbersFeatures(file->docs, file->totWords);
     ++trainingFileReads_;

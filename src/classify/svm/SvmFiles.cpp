@@ -14,31 +14,6 @@
 
 namespace kestrel {
 
-namespace {
-
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
-
-// Splits a text into lines (see lineAt); a last line without a line end
-// still counts.
-template <typename Fn>
-void eachLine(std::string_view text, Fn&& fn) {
-    size_t pos = 0;
-    int64_t number = 0;
-    while (pos < text.size()) {
-        const LineSpan line = lineAt(text, pos);
-        if (!fn(text.substr(pos, line.end - pos), ++number)) return;
-        pos = line.next;
-    }
-}
-
-bool isBlankLine(std::string_view line) {
-    for (char c : line)
-        if (!isBlank(c)) return false;
-    return true;
-}
-
-}  // namespace
-
 SvmFileSize CSVM::scanFileSize(FILE* file) {
     SvmFileSize size;
     if (!file) return size;
@@ -84,10 +59,12 @@ void CSVM::parseDocuments(std::string_view content, std::vector<SvmDoc>& docs,
 Status CSVM::readDocuments(const std::string& path, std::vector<SvmDoc>& docs,
                            std::vector<int32_t>& labels, int64_t maxWords, long k, int32_t& totWords,
                            SvmReadReport* report) {
-    const Result<std::string> content = readFile(path);
-    if (!content) return content.status();
-    std::vector<long> written;
-    parseDocuments(*content, docs, written, maxWords, totWords, report);
+    Result<VectorSet> set = readVectorFile(path, RejectedLines::kSkip, maxWords);
+    if (!set) return set.status();
+    docs = std::move(set->docs);
+    totWords = set->highestFeature;
+    if (report) *report = std::move(set->report);
+    const std::vector<long>& written = set->labels;
     labels.resize(written.size());
     for (size_t i = 0; i < written.size(); ++i)
         labels[i] = written[i] == 0 ? 0 : (written[i] == k ? 1 : -1);
