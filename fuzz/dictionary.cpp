@@ -41,6 +41,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 dictionary.frequencyInRange(range, entry.text, entry.handle);
         }
     }
+    // The pair index scores every pair entry as its joined text does.
+    CDictionary pairs;
+    fuzz::require(pairs.loadFromBytes(bytes, "input", CDictionary::Index::kPairs).ok(),
+                  "what loads with prefixes loads with the pair index");
+    std::string scratch;
+    checked = 0;
+    for (int cell = 0; cell < CDictionary::kCellCount && checked < 200; ++cell) {
+        for (const CDictionary::Entry& entry : dictionary.cellEntries(cell)) {
+            const size_t at = entry.text.find('@');
+            if (at == std::string::npos || ++checked > 200) continue;
+            const std::string_view text = entry.text;
+            const std::string_view first = text.substr(0, at), second = text.substr(at + 1);
+            fuzz::require(pairs.pairFrequency(first, pairs.pairWordId(first), second, pairs.pairWordId(second),
+                                              scratch) == dictionary.getFrequency(entry.text, 3),
+                          "a pair scores as its joined text");
+        }
+    }
     // Pieces of the input as words: arbitrary bytes reach the lookups too.
     for (size_t start = 0; start + 1 < size && start < 4096; start += 37) {
         const std::string_view piece = bytes.substr(start, 1 + data[start] % 12);
