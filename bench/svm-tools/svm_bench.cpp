@@ -30,6 +30,7 @@
 #include "classify/svm/CSVM.h"
 #include "classify/svm/CsvmEngine.h"
 #include "common/FileSystem.h"
+#include "features/VectorFile.h"
 
 using namespace kestrel;
 
@@ -165,13 +166,9 @@ int main(int argc, char** argv) {
         // The test file is read once and every model scores the documents
         // in memory, as the program classifies.
         auto begin = std::chrono::steady_clock::now();
-        Result<std::string> read = readFile(test);
+        Result<VectorSet> read = readVectorFile(test, RejectedLines::kSkip);
         if (!read) return usage(read.message());
-        const std::string content = std::move(*read);
-        std::vector<DocumentVector> docs;
-        std::vector<long> labels;
-        int32_t totWords = 0;
-        CSVM::parseDocuments(content, docs, labels, INT64_MAX, totWords);
+        const std::vector<DocumentVector> docs = std::move(read->docs);
         std::vector<double> values;
         for (long k = 1; k <= categories; ++k) {
             const Status status = svm.classifyDocuments(docs, models + "model" + std::to_string(k) + ".mdl", values);

@@ -115,11 +115,6 @@ public:
     static Status readDocuments(const std::string& path, std::vector<SvmDoc>& docs,
                                 std::vector<int32_t>& labels, int64_t maxWords, long k,
                                 int32_t& totWords, SvmReadReport* report = nullptr);
-    // The document lines of a vector file's text with their labels as
-    // written (readDocuments maps them to +1/-1/0 for one category).
-    static void parseDocuments(std::string_view content, std::vector<SvmDoc>& docs,
-                               std::vector<long>& labels, int64_t maxWords, int32_t& totWords,
-                               SvmReadReport* report = nullptr);
 
     // Number of times learn parsed a training file (a training file that has
     // not changed since the last learn is taken from memory instead).

@@ -46,16 +46,6 @@ bool CSVM::parseDocumentLine(std::string_view line, SvmDoc& doc, long& label, in
     return parseVectorLine(line, doc, label, maxWords, reason);
 }
 
-void CSVM::parseDocuments(std::string_view content, std::vector<SvmDoc>& docs,
-                          std::vector<long>& labels, int64_t maxWords, int32_t& totWords,
-                          SvmReadReport* report) {
-    VectorSet set = parseVectors(content, RejectedLines::kSkip, maxWords);
-    docs = std::move(set.docs);
-    labels = std::move(set.labels);
-    totWords = set.highestFeature;
-    if (report) *report = std::move(set.report);
-}
-
 Status CSVM::readDocuments(const std::string& path, std::vector<SvmDoc>& docs,
                            std::vector<int32_t>& labels, int64_t maxWords, long k, int32_t& totWords,
                            SvmReadReport* report) {
