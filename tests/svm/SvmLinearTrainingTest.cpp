@@ -82,8 +82,9 @@ void expectOptimal(const Problem& p, const SvmModel& model, double C, bool biase
 // Trains with the linear kernel, by default from the coordinate-descent
 // start; `fromZero` runs the decomposition alone.
 SvmModel trainLinear(Problem& p, double C, bool biased, InitialColumns* columns, TrainingOutcome* outcome = nullptr,
-                     bool fromZero = false) {
+                     bool fromZero = false, int32_t shrunkStartFrom = LearnParams().shrunkStartFrom) {
     LearnParams lp;
+    lp.shrunkStartFrom = shrunkStartFrom;
     lp.svmC = C;
     lp.biasedHyperplane = biased;
     lp.linearStart = !fromZero;
@@ -141,6 +142,29 @@ TEST(SvmLinearTraining, LongTrainingsMeetTheConditionsWithEveryColumnLayout) {
     }
 }
 
+// Starting with the examples the descent leaves clearly at a bound
+// inactive: the final check must bring back every one the solution reaches,
+// so the model meets the conditions over all examples, also with many
+// multipliers at C (flipped labels).
+TEST(SvmLinearTraining, ShrunkStartMeetsTheConditionsOverAllExamples) {
+    for (bool biased : {true, false})
+        for (double flipped : {0.0, 0.15, 0.4}) {
+            Problem p = noisyProblem(900, 60, biased ? 21 : 22, flipped);
+            TrainingOutcome outcome;
+            const SvmModel shrunk = trainLinear(p, 1.0, biased, nullptr, &outcome, false, 0);
+            EXPECT_FALSE(outcome.stoppedEarly);
+            expectOptimal(p, shrunk, 1.0, biased, 1e-3 + 1e-9);
+            // Columns kept from a full training are not used by it, and the
+            // documents are left as they were.
+            InitialColumns kept;
+            const SvmModel full = trainLinear(p, 1.0, biased, &kept, nullptr);
+            const SvmModel again = trainLinear(p, 1.0, biased, &kept, nullptr, false, 0);
+            EXPECT_EQ(again.b, shrunk.b);
+            EXPECT_EQ(alphasByDocument(again, p.docs.size()), alphasByDocument(shrunk, p.docs.size()));
+            for (const SvmDoc& d : p.docs) EXPECT_NEAR(classifyExample(full, d), classifyExample(shrunk, d), 0.05);
+        }
+}
+
 // Inputs without information: all documents alike (with both labels),
 // documents without entries, and no positive document. Training ends with
 // finite values, within its tolerance unless it says it stopped early.
@@ -150,8 +174,11 @@ TEST(SvmLinearTraining, DegenerateInputsEndWithFiniteModels) {
         for (int32_t s = 1; s < m.svNum; ++s) ok = ok && std::isfinite(m.alpha[size_t(s)]);
         return ok;
     };
-    for (int run = 0; run < 4; ++run) {
-        const bool biased = run & 1, fromZero = run & 2;
+    for (int run = 0; run < 6; ++run) {
+        const bool biased = run & 1, fromZero = run == 2 || run == 3;
+        // Runs 4 and 5 start from the descent with the settled examples
+        // inactive.
+        const int32_t shrunkFrom = run >= 4 ? 0 : LearnParams().shrunkStartFrom;
         Problem same;
         same.dim = 3;
         for (int i = 0; i < 40; ++i) {
@@ -159,7 +186,7 @@ TEST(SvmLinearTraining, DegenerateInputsEndWithFiniteModels) {
             same.targets.push_back(i % 3 == 0 ? 1 : -1);
         }
         TrainingOutcome outcome;
-        SvmModel model = trainLinear(same, 0.5, biased, nullptr, &outcome, fromZero);
+        SvmModel model = trainLinear(same, 0.5, biased, nullptr, &outcome, fromZero, shrunkFrom);
         EXPECT_TRUE(finite(model));
         // With a threshold the weight vector stays 0 and the subproblems
         // cannot move b; the decomposition then ends at its iteration limit
@@ -169,14 +196,14 @@ TEST(SvmLinearTraining, DegenerateInputsEndWithFiniteModels) {
 
         Problem empty = noisyProblem(60, 20, 5, 0.1);
         for (size_t i = 0; i < empty.docs.size(); i += 3) empty.docs[i] = test::makeDoc({});
-        model = trainLinear(empty, 1.0, biased, nullptr, &outcome, fromZero);
+        model = trainLinear(empty, 1.0, biased, nullptr, &outcome, fromZero, shrunkFrom);
         EXPECT_FALSE(outcome.stoppedEarly);
         EXPECT_TRUE(finite(model));
         expectOptimal(empty, model, 1.0, biased, 1e-3 + 1e-9);
 
         Problem negative = noisyProblem(60, 20, 6, 0.0);
         std::fill(negative.targets.begin(), negative.targets.end(), -1);
-        model = trainLinear(negative, 1.0, biased, nullptr, &outcome, fromZero);
+        model = trainLinear(negative, 1.0, biased, nullptr, &outcome, fromZero, shrunkFrom);
         EXPECT_TRUE(finite(model));
         for (const SvmDoc& d : negative.docs) EXPECT_LT(classifyExample(model, d), 0.0);
     }

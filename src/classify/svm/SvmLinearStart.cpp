@@ -239,6 +239,32 @@ void removeImbalance(TrainState& s) {
     }
 }
 
+// On a large problem most examples end the descent at a bound with a clear
+// margin, and the decomposition leaves them there: they start inactive, so
+// that its passes over the active examples and their columns cover only the
+// rest. The multipliers of this moment are kept as the first shrink step's,
+// so that the final check brings the inactive examples' decision values up
+// to date and reactivates any the solution has reached after all.
+void shrinkAtStart(TrainState& s, double threshold) {
+    // Well beyond the descent's gradient tolerance, so that few come back.
+    constexpr double kMargin = 0.1;
+    const double epsA = s.lp.epsilonA;
+    const int32_t step = int32_t(s.history.size());
+    bool shrunk = false;
+    for (int32_t i = 0; i < s.n; ++i) {
+        const int32_t y = s.y[size_t(i)];
+        if (!y) continue;
+        const double a = s.a[size_t(i)];
+        const double dist = (s.lin[size_t(i)] - threshold) * y;
+        if ((a <= epsA && dist > 1.0 + kMargin) || (a >= s.lp.svmCost[size_t(i)] - epsA && dist < 1.0 - kMargin)) {
+            s.isActive[size_t(i)] = 0;
+            s.inactiveSince[size_t(i)] = step;
+            shrunk = true;
+        }
+    }
+    if (shrunk) s.history.push_back(s.a);
+}
+
 }  // namespace
 
 void SvmTrainer::startLinear(TrainState& s, SvmModel& model) {
@@ -272,6 +298,7 @@ void SvmTrainer::startLinear(TrainState& s, SvmModel& model) {
         for (const VectorEntry* e = s.docs[size_t(i)].list(); e->wnum; ++e) dot += w[size_t(e->wnum)] * e->weight;
         s.lin[size_t(i)] = dot;
     }
+    if (s.n >= s.lp.shrunkStartFrom) shrinkAtStart(s, model.b);
 }
 
 }  // namespace kestrel

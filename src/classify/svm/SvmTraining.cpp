@@ -122,7 +122,11 @@ TrainingOutcome SvmTrainer::train(std::vector<DocumentVector>& docs, const std::
     s.n = n;
     s.linear = kp.kernelType == KernelType::Linear;
     s.cache = s.linear ? nullptr : cache;
-    if (s.linear) s.initialColumns = initialColumns;
+    // A start with most examples inactive lays out columns for the active
+    // ones only: the columns of all documents would be the largest block of
+    // memory of the whole training.
+    const bool shrunkStart = s.linear && lp.linearStart && n >= lp.shrunkStartFrom;
+    if (s.linear && !shrunkStart) s.initialColumns = initialColumns;
     initialise(s, targets);
 
     std::optional<DenseFeatureNumbers> numbers;
