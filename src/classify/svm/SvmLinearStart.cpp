@@ -298,7 +298,7 @@ void SvmTrainer::startLinear(TrainState& s, SvmModel& model) {
         for (const VectorEntry* e = s.docs[size_t(i)].list(); e->wnum; ++e) dot += w[size_t(e->wnum)] * e->weight;
         s.lin[size_t(i)] = dot;
     }
-    if (s.n >= s.lp.shrunkStartFrom) shrinkAtStart(s, model.b);
+    if (s.shrunkStart) shrinkAtStart(s, model.b);
 }
 
 }  // namespace kestrel

@@ -125,8 +125,8 @@ TrainingOutcome SvmTrainer::train(std::vector<DocumentVector>& docs, const std::
     // A start with most examples inactive lays out columns for the active
     // ones only: the columns of all documents would be the largest block of
     // memory of the whole training.
-    const bool shrunkStart = s.linear && lp.linearStart && n >= lp.shrunkStartFrom;
-    if (s.linear && !shrunkStart) s.initialColumns = initialColumns;
+    s.shrunkStart = s.linear && lp.linearStart && n >= lp.shrunkStartFrom;
+    if (s.linear && !s.shrunkStart) s.initialColumns = initialColumns;
     initialise(s, targets);
 
     std::optional<DenseFeatureNumbers> numbers;
@@ -249,7 +249,11 @@ void SvmTrainer::optimize(TrainState& s, SvmModel& model) {
         };
         if (!retrain) {
             bool shrunk = s.active.size() < size_t(s.n);
-            if (!shrunk || (lp.skipFinalOptCheck && !s.linear)) {
+            // After a shrunk start the inactive examples are nearly all
+            // documents, and checking them is a pass over all of them: it
+            // waits until the tolerance is the one asked for.
+            const bool checkLater = s.shrunkStart && lp.epsilonCrit > s.epsilonCritOrg;
+            if (!shrunk || (lp.skipFinalOptCheck && !s.linear) || checkLater) {
                 lowerTolerance();
             } else {
                 reactivateInactive(s, model, maxdiff);

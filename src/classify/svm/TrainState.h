@@ -109,6 +109,8 @@ struct TrainState {
     KernelCache* cache = nullptr;
     int32_t n = 0;
     bool linear = false;
+    // Most examples start inactive (see SvmTrainer::startLinear).
+    bool shrunkStart = false;
 
     std::vector<int32_t> y;               // +1 / -1 (0: unlabeled, never selected)
     std::vector<double> a, aOld;
