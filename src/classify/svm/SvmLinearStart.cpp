@@ -100,9 +100,10 @@ private:
         // A fixed seed: the same documents always train the same way.
         for (size_t k = active_; k > 1; --k) std::swap(order_[k - 1], order_[size_t(random_() % k)]);
         double sweepHigh = -std::numeric_limits<double>::infinity(), sweepLow = -sweepHigh;
+        aheadCount_ = 0;
         for (size_t k = 0; k < active_;) {
             double gradient = 0.0;
-            if (!step(order_[k], b, highest, lowest, gradient)) {
+            if (!step(order_[k], dotAt(k), b, highest, lowest, gradient)) {
                 // Kept at its bound by the last sweep's gradients: left out
                 // until the whole set is checked again.
                 std::swap(order_[k], order_[--active_]);
@@ -117,15 +118,32 @@ private:
         return sweepHigh - sweepLow;
     }
 
-    // One coordinate step on example examples_[k]: false when it sits at a
-    // bound its gradient pushes it against beyond the last sweep's range
-    // (it is then shrunk), else its projected gradient goes to `projected`.
-    bool step(size_t k, double b, double highest, double lowest, double& projected) {
+    // The dot product of w with the example at position k of the order.
+    // Near the optimum most steps leave w as it is, so the products of the
+    // next few examples are summed side by side (each in its own entry
+    // order, the same double as alone) and kept until w changes.
+    double dotAt(size_t k) {
+        const size_t example = order_[k];
+        for (size_t t = 0; t < aheadCount_; ++t)
+            if (aheadExample_[t] == example) return aheadDot_[t];
+        aheadCount_ = std::min(kAhead, active_ - k);
+        const DocumentVector* docs[kAhead];
+        for (size_t t = 0; t < aheadCount_; ++t) {
+            aheadExample_[t] = order_[k + t];
+            docs[t] = &s_.docs[size_t(examples_[aheadExample_[t]])];
+        }
+        denseDots(w_.data(), docs, aheadCount_, aheadDot_);
+        return aheadDot_[0];
+    }
+
+    // One coordinate step on example examples_[k], whose dot product with w
+    // is `dot`: false when it sits at a bound its gradient pushes it against
+    // beyond the last sweep's range (it is then shrunk), else its projected
+    // gradient goes to `projected`.
+    bool step(size_t k, double dot, double b, double highest, double lowest, double& projected) {
         const int32_t i = examples_[k];
         const DocumentVector& x = s_.docs[size_t(i)];
         const double y = s_.y[size_t(i)];
-        double dot = 0.0;
-        for (const VectorEntry* e = x.list(); e->wnum; ++e) dot += w_[size_t(e->wnum)] * e->weight;
         const double gradient = y * (dot - b) - 1.0;
         double& a = s_.a[size_t(i)];
         const double C = s_.lp.svmCost[size_t(i)];
@@ -143,8 +161,10 @@ private:
         const double next = q > 0.0 ? std::clamp(a - gradient / q, 0.0, C) : (gradient < 0.0 ? C : 0.0);
         const double change = (next - a) * y;
         a = next;
-        if (change != 0.0)
+        if (change != 0.0) {
             for (const VectorEntry* e = x.list(); e->wnum; ++e) w_[size_t(e->wnum)] += change * e->weight;
+            aheadCount_ = 0;
+        }
         return true;
     }
 
@@ -155,6 +175,12 @@ private:
     std::vector<double> squaredNorm_;
     std::vector<size_t> order_;  // positions in examples_; the first active_ take part
     size_t active_ = 0;
+    // Dot products summed ahead: examples (positions in examples_) and their
+    // values, valid while w stays unchanged.
+    static constexpr size_t kAhead = 4;
+    size_t aheadExample_[kAhead] = {};
+    double aheadDot_[kAhead] = {};
+    size_t aheadCount_ = 0;
     std::mt19937_64 random_{20261208};
     int64_t sweepsLeft_ = kMaxSweeps;
 };
