@@ -4,6 +4,8 @@
 // starts from 0 or from coordinate descent, and the weight-vector scorer
 // must agree with the support-vector expansion.
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <random>
 
 #include "SvmTestUtil.h"
@@ -163,6 +165,43 @@ TEST(SvmLinearTraining, ShrunkStartMeetsTheConditionsOverAllExamples) {
             EXPECT_EQ(alphasByDocument(again, p.docs.size()), alphasByDocument(shrunk, p.docs.size()));
             for (const SvmDoc& d : p.docs) EXPECT_NEAR(classifyExample(full, d), classifyExample(shrunk, d), 0.05);
         }
+}
+
+// A hash of the bit patterns of the multipliers, by document.
+uint64_t alphaBits(const SvmModel& model, size_t n) {
+    uint64_t hash = 1469598103934665603ull;
+    for (double a : alphasByDocument(model, n)) {
+        uint64_t bits;
+        std::memcpy(&bits, &a, sizeof bits);
+        hash = (hash ^ bits) * 1099511628211ull;
+    }
+    return hash;
+}
+
+// Coordinate descent and the decomposition after it sum in a fixed order,
+// so a training gives the same bits on every run and build: a change of
+// these values changes the models users have (they were taken from a
+// training whose decision values were all summed one example at a time).
+TEST(SvmLinearTraining, StartedTrainingsKeepTheirBits) {
+    struct Expected {
+        bool biased;
+        const char* threshold;
+        int32_t svNum;
+        uint64_t alphas;
+    };
+    const Expected expected[] = {
+        {true, "0x1.8ab48439a6c84p-2", 312, 12600370526417281713ull},
+        {false, "0x0p+0", 314, 5762753247158125721ull},
+    };
+    for (const Expected& e : expected) {
+        Problem p = noisyProblem(700, 60, 31, 0.15);
+        const SvmModel model = trainLinear(p, 1.0, e.biased, nullptr);
+        char threshold[64];
+        std::snprintf(threshold, sizeof threshold, "%a", model.b);
+        EXPECT_STREQ(threshold, e.threshold);
+        EXPECT_EQ(model.svNum, e.svNum);
+        EXPECT_EQ(alphaBits(model, p.docs.size()), e.alphas);
+    }
 }
 
 // Inputs without information: all documents alike (with both labels),

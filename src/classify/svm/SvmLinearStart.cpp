@@ -48,9 +48,7 @@ public:
         for (int32_t i = 0; i < s.n; ++i) {
             if (!s.y[size_t(i)]) continue;
             examples_.push_back(i);
-            double norm = 0.0;
-            for (const VectorEntry* e = s.docs[size_t(i)].list(); e->wnum; ++e) norm += e->weight * e->weight;
-            squaredNorm_.push_back(norm);
+            squaredNorm_.push_back(s.docs[size_t(i)].twoNorm);
         }
     }
 
@@ -319,10 +317,11 @@ void SvmTrainer::startLinear(TrainState& s, SvmModel& model) {
         model.index[size_t(i)] = model.svNum;
         ++model.svNum;
     }
-    for (int32_t i = 0; i < s.n; ++i) {
-        double dot = 0.0;
-        for (const VectorEntry* e = s.docs[size_t(i)].list(); e->wnum; ++e) dot += w[size_t(e->wnum)] * e->weight;
-        s.lin[size_t(i)] = dot;
+    const DocumentVector* group[4];
+    for (int32_t i = 0; i < s.n; i += 4) {
+        const size_t count = size_t(std::min(4, s.n - i));
+        for (size_t t = 0; t < count; ++t) group[t] = &s.docs[size_t(i) + t];
+        denseDots(w.data(), group, count, s.lin.data() + i);
     }
     if (s.shrunkStart) shrinkAtStart(s, model.b);
 }

@@ -35,9 +35,14 @@ double defaultCost(const std::vector<DocumentVector>& docs, const KernelParams& 
     DocumentVector empty;
     empty.words.push_back({0, 0.0});
     double kEmpty = kernelValue(kp, empty, empty);
+    // A document's dot product with itself is its squared norm, kept with
+    // it; with the empty document it is 0.
+    const bool fromDot = isDotProductKernel(kp.kernelType);
     double sum = 0.0;
     for (const DocumentVector& d : docs) {
-        float arg = float(kernelValue(kp, d, d) - 2.0 * kernelValue(kp, d, empty) + kEmpty);
+        const double self = fromDot ? kernelFromDot(kp, d.twoNorm, d, d) : kernelValue(kp, d, d);
+        const double origin = fromDot ? kernelFromDot(kp, 0.0, d, empty) : kernelValue(kp, d, empty);
+        float arg = float(self - 2.0 * origin + kEmpty);
         sum += double(float(std::sqrt(double(arg))));
     }
     double r = sum / double(docs.size());
