@@ -89,6 +89,22 @@ private:
     int64_t size_ = 0;
 };
 
+// The iteration count, the kernel cache's clock and every example's
+// bookkeeping as the decomposition starts, with an empty working set.
+void startIterations(TrainState& s) {
+    s.iteration = 1;
+    if (s.cache) {
+        s.cache->time = 1;
+        s.cache->resetLru();
+    }
+    for (int32_t i = 0; i < s.n; ++i) {
+        s.chosen[size_t(i)] = 0;
+        s.aOld[size_t(i)] = s.a[size_t(i)];
+        s.lastSuboptimal[size_t(i)] = 1;
+    }
+    s.working.clear();
+}
+
 }  // namespace
 
 SvmTrainer::SvmTrainer(QpSolver& solver, std::function<bool()> stop) : solver_(solver), stop_(std::move(stop)) {}
@@ -209,18 +225,8 @@ void SvmTrainer::optimize(TrainState& s, SvmModel& model) {
     lp.epsilonShrink = 2.0;
     double maxdiff = 1.0;
 
-    s.iteration = 1;
-    if (s.cache) {
-        s.cache->time = 1;
-        s.cache->resetLru();
-    }
-    for (int32_t i = 0; i < s.n; ++i) {
-        s.chosen[size_t(i)] = 0;
-        s.aOld[size_t(i)] = s.a[size_t(i)];
-        s.lastSuboptimal[size_t(i)] = 1;
-    }
+    startIterations(s);
     buildActiveList(s);
-    s.working.clear();
     bool stalled = false;
     const int64_t limit = iterationLimit(s.n);
 
