@@ -84,9 +84,8 @@ void expectOptimal(const Problem& p, const SvmModel& model, double C, bool biase
 // Trains with the linear kernel, by default from the coordinate-descent
 // start; `fromZero` runs the decomposition alone.
 SvmModel trainLinear(Problem& p, double C, bool biased, InitialColumns* columns, TrainingOutcome* outcome = nullptr,
-                     bool fromZero = false, int32_t shrunkStartFrom = LearnParams().shrunkStartFrom) {
+                     bool fromZero = false) {
     LearnParams lp;
-    lp.shrunkStartFrom = shrunkStartFrom;
     lp.svmC = C;
     lp.biasedHyperplane = biased;
     lp.linearStart = !fromZero;
@@ -144,26 +143,28 @@ TEST(SvmLinearTraining, LongTrainingsMeetTheConditionsWithEveryColumnLayout) {
     }
 }
 
-// Starting with the examples the descent leaves clearly at a bound
-// inactive: the final check must bring back every one the solution reaches,
-// so the model meets the conditions over all examples, also with many
-// multipliers at C (flipped labels).
-TEST(SvmLinearTraining, ShrunkStartMeetsTheConditionsOverAllExamples) {
+// A training started from coordinate descent begins with the examples the
+// descent leaves clearly at a bound inactive: the final check must bring
+// back every one the solution reaches, so the model meets the conditions
+// over all examples, also with many multipliers at C (flipped labels), and
+// scores as the decomposition from 0 does.
+TEST(SvmLinearTraining, StartedTrainingsMeetTheConditionsOverAllExamples) {
     for (bool biased : {true, false})
         for (double flipped : {0.0, 0.15, 0.4}) {
             Problem p = noisyProblem(900, 60, biased ? 21 : 22, flipped);
             TrainingOutcome outcome;
-            const SvmModel shrunk = trainLinear(p, 1.0, biased, nullptr, &outcome, false, 0);
+            const SvmModel started = trainLinear(p, 1.0, biased, nullptr, &outcome);
             EXPECT_FALSE(outcome.stoppedEarly);
-            expectOptimal(p, shrunk, 1.0, biased, 1e-3 + 1e-9);
-            // Columns kept from a full training are not used by it, and the
-            // documents are left as they were.
+            expectOptimal(p, started, 1.0, biased, 1e-3 + 1e-9);
+            // Columns of all documents kept by a training from 0 leave it
+            // as it was.
             InitialColumns kept;
-            const SvmModel full = trainLinear(p, 1.0, biased, &kept, nullptr);
-            const SvmModel again = trainLinear(p, 1.0, biased, &kept, nullptr, false, 0);
-            EXPECT_EQ(again.b, shrunk.b);
-            EXPECT_EQ(alphasByDocument(again, p.docs.size()), alphasByDocument(shrunk, p.docs.size()));
-            for (const SvmDoc& d : p.docs) EXPECT_NEAR(classifyExample(full, d), classifyExample(shrunk, d), 0.05);
+            const SvmModel fromZero = trainLinear(p, 1.0, biased, &kept, nullptr, true);
+            const SvmModel again = trainLinear(p, 1.0, biased, &kept, nullptr);
+            EXPECT_EQ(again.b, started.b);
+            EXPECT_EQ(alphasByDocument(again, p.docs.size()), alphasByDocument(started, p.docs.size()));
+            for (const SvmDoc& d : p.docs)
+                EXPECT_NEAR(classifyExample(fromZero, d), classifyExample(started, d), 0.05);
         }
 }
 
@@ -181,7 +182,8 @@ uint64_t alphaBits(const SvmModel& model, size_t n) {
 // Coordinate descent and the decomposition after it sum in a fixed order,
 // so a training gives the same bits on every run and build: a change of
 // these values changes the models users have (they were taken from a
-// training whose decision values were all summed one example at a time).
+// training that summed every dot product one example at a time and kept
+// every example active).
 TEST(SvmLinearTraining, StartedTrainingsKeepTheirBits) {
     struct Expected {
         bool biased;
@@ -213,11 +215,8 @@ TEST(SvmLinearTraining, DegenerateInputsEndWithFiniteModels) {
         for (int32_t s = 1; s < m.svNum; ++s) ok = ok && std::isfinite(m.alpha[size_t(s)]);
         return ok;
     };
-    for (int run = 0; run < 6; ++run) {
-        const bool biased = run & 1, fromZero = run == 2 || run == 3;
-        // Runs 4 and 5 start from the descent with the settled examples
-        // inactive.
-        const int32_t shrunkFrom = run >= 4 ? 0 : LearnParams().shrunkStartFrom;
+    for (int run = 0; run < 4; ++run) {
+        const bool biased = run & 1, fromZero = run & 2;
         Problem same;
         same.dim = 3;
         for (int i = 0; i < 40; ++i) {
@@ -225,7 +224,7 @@ TEST(SvmLinearTraining, DegenerateInputsEndWithFiniteModels) {
             same.targets.push_back(i % 3 == 0 ? 1 : -1);
         }
         TrainingOutcome outcome;
-        SvmModel model = trainLinear(same, 0.5, biased, nullptr, &outcome, fromZero, shrunkFrom);
+        SvmModel model = trainLinear(same, 0.5, biased, nullptr, &outcome, fromZero);
         EXPECT_TRUE(finite(model));
         // With a threshold the weight vector stays 0 and the subproblems
         // cannot move b; the decomposition then ends at its iteration limit
@@ -235,14 +234,14 @@ TEST(SvmLinearTraining, DegenerateInputsEndWithFiniteModels) {
 
         Problem empty = noisyProblem(60, 20, 5, 0.1);
         for (size_t i = 0; i < empty.docs.size(); i += 3) empty.docs[i] = test::makeDoc({});
-        model = trainLinear(empty, 1.0, biased, nullptr, &outcome, fromZero, shrunkFrom);
+        model = trainLinear(empty, 1.0, biased, nullptr, &outcome, fromZero);
         EXPECT_FALSE(outcome.stoppedEarly);
         EXPECT_TRUE(finite(model));
         expectOptimal(empty, model, 1.0, biased, 1e-3 + 1e-9);
 
         Problem negative = noisyProblem(60, 20, 6, 0.0);
         std::fill(negative.targets.begin(), negative.targets.end(), -1);
-        model = trainLinear(negative, 1.0, biased, nullptr, &outcome, fromZero, shrunkFrom);
+        model = trainLinear(negative, 1.0, biased, nullptr, &outcome, fromZero);
         EXPECT_TRUE(finite(model));
         for (const SvmDoc& d : negative.docs) EXPECT_LT(classifyExample(model, d), 0.0);
     }

@@ -263,10 +263,9 @@ void removeImbalance(TrainState& s) {
     }
 }
 
-// On a large problem most examples end the descent at a bound with a clear
-// margin, and the decomposition leaves them there: they start inactive, so
-// that its passes over the active examples and their columns cover only the
-// rest. The multipliers of this moment are kept as the first shrink step's,
+// Most examples end the descent at a bound with a clear margin, and the
+// decomposition leaves them there: they start inactive, so that its passes
+// over the active examples and their columns cover only the rest. The multipliers of this moment are kept as the first shrink step's,
 // so that the final check brings the inactive examples' decision values up
 // to date and reactivates any the solution has reached after all.
 void shrinkAtStart(TrainState& s, double threshold) {

@@ -39,8 +39,9 @@ public:
     // which point into docs. C_i is learnParams.svmC (times the cost ratio
     // for positive examples); svmC 0 stands for 1/r^2 with r the mean norm
     // of the documents in feature space. Non-linear kernels take their rows
-    // from `cache`. The linear kernel starts from `initialColumns` when they
-    // are filled, and fills them otherwise (both may be null). The
+    // from `cache`. The linear kernel's decomposition from 0 (no linear
+    // start) starts from `initialColumns` when they are filled, and fills
+    // them otherwise (both may be null). The
     // documents' docnum becomes their position; everything else in them is
     // as before when train returns.
     TrainingOutcome train(std::vector<DocumentVector>& docs, const std::vector<int32_t>& targets, int32_t totWords,

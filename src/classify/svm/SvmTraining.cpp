@@ -146,7 +146,7 @@ TrainingOutcome SvmTrainer::train(std::vector<DocumentVector>& docs, const std::
     // A start with most examples inactive lays out columns for the active
     // ones only: the columns of all documents would be the largest block of
     // memory of the whole training.
-    s.shrunkStart = s.linear && lp.linearStart && n >= lp.shrunkStartFrom;
+    s.shrunkStart = s.linear && lp.linearStart;
     if (s.linear && !s.shrunkStart) s.initialColumns = initialColumns;
     initialise(s, targets);
 

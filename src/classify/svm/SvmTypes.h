@@ -82,10 +82,6 @@ struct LearnParams {
     int32_t shrinkHorizon = 100;
     int32_t skipFinalOptCheck = 1;
     int32_t linearStart = 1;      // linear kernel: start from a coordinate-descent solution (0: from 0)
-    // Linear kernel started from coordinate descent, with at least this many
-    // examples: the examples the start leaves at a bound with a clear margin
-    // begin inactive (see SvmTrainer::startLinear).
-    int32_t shrunkStartFrom = 20000;
     int32_t totWords = 0;         // highest feature index
     std::vector<double> svmCost;  // per-example upper bound C_i
 };

@@ -58,9 +58,9 @@ struct LinearColumns {
     std::vector<double> weight;
 };
 
-// The columns of all training documents, as every training with the linear
-// kernel starts with them: they are kept with the training file, so that
-// the trainings of the other categories start from them. Two trainings at
+// The columns of all training documents, as every decomposition from 0 with
+// the linear kernel starts with them: they are kept with the training file,
+// so that the trainings of the other categories start from them. Two trainings at
 // once may share them; `lock` guards the fields.
 struct InitialColumns {
     std::mutex lock;
@@ -109,7 +109,8 @@ struct TrainState {
     KernelCache* cache = nullptr;
     int32_t n = 0;
     bool linear = false;
-    // Most examples start inactive (see SvmTrainer::startLinear).
+    // Started from coordinate descent, with most examples inactive (see
+    // SvmTrainer::startLinear).
     bool shrunkStart = false;
 
     std::vector<int32_t> y;               // +1 / -1 (0: unlabeled, never selected)
