@@ -117,14 +117,16 @@ private:
     }
 
     // The dot product of w with the example at position k of the order.
-    // Near the optimum most steps leave w as it is, so the products of the
-    // next few examples are summed side by side (each in its own entry
-    // order, the same double as alone) and kept until w changes.
+    // Near the optimum most steps leave w as it is, so after a run of steps
+    // that left it so the products of the next few examples are summed side
+    // by side (each in its own entry order, the same double as alone) and
+    // kept until w changes; while steps change it often, each step sums
+    // only its own.
     double dotAt(size_t k) {
         const size_t example = order_[k];
         for (size_t t = 0; t < aheadCount_; ++t)
             if (aheadExample_[t] == example) return aheadDot_[t];
-        aheadCount_ = std::min(kAhead, active_ - k);
+        aheadCount_ = unchangedSteps_ < kSteadyRun ? 1 : std::min(kAhead, active_ - k);
         const DocumentVector* docs[kAhead];
         for (size_t t = 0; t < aheadCount_; ++t) {
             aheadExample_[t] = order_[k + t];
@@ -139,6 +141,7 @@ private:
     // beyond the last sweep's range (it is then shrunk), else its projected
     // gradient goes to `projected`.
     bool step(size_t k, double dot, double b, double highest, double lowest, double& projected) {
+        ++unchangedSteps_;
         const int32_t i = examples_[k];
         const DocumentVector& x = s_.docs[size_t(i)];
         const double y = s_.y[size_t(i)];
@@ -160,6 +163,7 @@ private:
         const double change = (next - a) * y;
         a = next;
         if (change != 0.0) {
+            unchangedSteps_ = 0;
             for (const VectorEntry* e = x.list(); e->wnum; ++e) w_[size_t(e->wnum)] += change * e->weight;
             aheadCount_ = 0;
         }
@@ -179,6 +183,8 @@ private:
     size_t aheadExample_[kAhead] = {};
     double aheadDot_[kAhead] = {};
     size_t aheadCount_ = 0;
+    static constexpr int64_t kSteadyRun = 8;
+    int64_t unchangedSteps_ = 0;  // steps since w last changed
     std::mt19937_64 random_{20261208};
     int64_t sweepsLeft_ = kMaxSweeps;
 };
@@ -285,7 +291,7 @@ void shrinkAtStart(TrainState& s, double threshold) {
             shrunk = true;
         }
     }
-    if (shrunk) s.history.push_back(s.a);
+    if (shrunk) s.history.push_back(s.snapshotActive());
 }
 
 }  // namespace

@@ -532,30 +532,33 @@ void SvmTrainer::shrinkProblem(TrainState& s, int64_t minimumCount) {
         if (shrinkable(j)) ++count;
     if (count < minimumCount) return;
     const int32_t step = int32_t(s.history.size());
-    s.history.push_back(s.a);
     for (int32_t j : s.active)
         if (shrinkable(j)) {
             s.isActive[size_t(j)] = 0;
             s.inactiveSince[size_t(j)] = step;
         }
+    s.history.push_back(s.snapshotActive());
     buildActiveList(s);
 }
 
 void SvmTrainer::reactivateInactive(TrainState& s, const SvmModel& model, double& maxdiff) {
     const int32_t steps = int32_t(s.history.size());
-    std::vector<int32_t> inactive, changed;
-    for (int32_t t = steps - 1; t >= 0 && !s.history[size_t(t)].empty(); --t) {
-        const std::vector<double>& snapshot = s.history[size_t(t)];
+    std::vector<int32_t> inactive, changed;  // changed: positions in the snapshot
+    for (int32_t t = steps - 1; t >= 0 && s.history[size_t(t)].kept; --t) {
+        const MultiplierSnapshot& snapshot = s.history[size_t(t)];
         inactive.clear();
         changed.clear();
-        for (int32_t i = 0; i < s.n; ++i) {
+        for (int32_t i = 0; i < s.n; ++i)
             if (!s.isActive[size_t(i)] && s.inactiveSince[size_t(i)] == t) inactive.push_back(i);
-            if (s.a[size_t(i)] != snapshot[size_t(i)]) changed.push_back(i);
-        }
+        for (size_t k = 0; k < snapshot.example.size(); ++k)
+            if (s.a[size_t(snapshot.example[k])] != snapshot.value[k]) changed.push_back(int32_t(k));
         if (inactive.empty() || changed.empty()) continue;
+        auto change = [&](int32_t k) { return s.a[size_t(snapshot.example[size_t(k)])] - snapshot.value[size_t(k)]; };
         if (s.linear) {
-            for (int32_t i : changed)
-                s.addToWeights(i, double(s.y[size_t(i)]) * (s.a[size_t(i)] - snapshot[size_t(i)]));
+            for (int32_t k : changed) {
+                const int32_t i = snapshot.example[size_t(k)];
+                s.addToWeights(i, double(s.y[size_t(i)]) * change(k));
+            }
             const DocumentVector* group[4];
             double sums[4];
             for (size_t p = 0; p < inactive.size(); p += 4) {
@@ -566,8 +569,7 @@ void SvmTrainer::reactivateInactive(TrainState& s, const SvmModel& model, double
             }
             s.clearWeights();
         } else {
-            for (int32_t i : changed)
-                addKernelRowDelta(s, i, s.a[size_t(i)] - snapshot[size_t(i)], inactive);
+            for (int32_t k : changed) addKernelRowDelta(s, snapshot.example[size_t(k)], change(k), inactive);
         }
     }
 
@@ -587,8 +589,8 @@ void SvmTrainer::reactivateInactive(TrainState& s, const SvmModel& model, double
             s.isActive[size_t(i)] = 1;
     }
     if (steps > 0) {
-        s.history[size_t(steps - 1)] = s.a;
-        for (int32_t t = steps - 2; t >= 0; --t) std::vector<double>().swap(s.history[size_t(t)]);
+        s.history[size_t(steps - 1)] = s.snapshotActive();
+        for (int32_t t = steps - 2; t >= 0; --t) s.history[size_t(t)] = MultiplierSnapshot();
     }
 }
 

@@ -99,6 +99,16 @@ inline void denseDots(const double* __restrict dense, const DocumentVector* cons
     }
 }
 
+// The multipliers at one shrink step: those of the examples still active
+// after it, in ascending order. An inactive example's multiplier cannot
+// change until the inactive examples are checked again, so the others need
+// no copy. Not `kept` once a later check has made it unnecessary.
+struct MultiplierSnapshot {
+    bool kept = false;
+    std::vector<int32_t> example;
+    std::vector<double> value;
+};
+
 struct TrainState {
     TrainState(std::vector<DocumentVector>& d, LearnParams& l, const KernelParams& k)
         : docs(d), lp(l), kp(k) {}
@@ -126,7 +136,7 @@ struct TrainState {
     std::vector<int32_t> active;          // active examples in index order
     uint64_t activeVersion = 0;           // changes whenever the active list is rebuilt
     std::vector<int32_t> isActive, inactiveSince;
-    std::vector<std::vector<double>> history;  // multiplier snapshots per shrink step
+    std::vector<MultiplierSnapshot> history;  // one per shrink step
     std::vector<float> row;               // one kernel row
     std::vector<double> weights;          // linear kernel: dense weight vector (change)
     std::vector<int32_t> touched;         // its non-zero entries
@@ -177,6 +187,17 @@ struct TrainState {
             if (w == 0.0) touched.push_back(e->wnum);
             w += factor * e->weight;
         }
+    }
+    // The multipliers of the examples active now.
+    MultiplierSnapshot snapshotActive() const {
+        MultiplierSnapshot snapshot;
+        snapshot.kept = true;
+        for (int32_t i = 0; i < n; ++i)
+            if (isActive[size_t(i)]) {
+                snapshot.example.push_back(i);
+                snapshot.value.push_back(a[size_t(i)]);
+            }
+        return snapshot;
     }
     void clearWeights() {
         for (int32_t f : touched) weights[size_t(f)] = 0.0;
