@@ -9,6 +9,7 @@
 #include <random>
 
 #include "SvmTestUtil.h"
+#include "classify/svm/KernelCache.h"
 #include "classify/svm/QpSolver.h"
 #include "classify/svm/SvmKernel.h"
 #include "classify/svm/SvmTrainer.h"
@@ -204,6 +205,30 @@ TEST(SvmLinearTraining, StartedTrainingsKeepTheirBits) {
         EXPECT_EQ(model.svNum, e.svNum);
         EXPECT_EQ(alphaBits(model, p.docs.size()), e.alphas);
     }
+}
+
+// A radial-basis training that shrinks and then checks the shrunk examples
+// again before it ends (the final check on): the decision values brought up
+// to date from the multipliers kept at each shrink step give the same bits
+// as they always did.
+TEST(SvmLinearTraining, FinalCheckAfterShrinkingKeepsItsBits) {
+    Problem p = noisyProblem(600, 40, 41, 0.2);
+    LearnParams lp;
+    lp.svmC = 1.0;
+    lp.skipFinalOptCheck = 0;
+    KernelParams kp;
+    kp.kernelType = KernelType::RadialBasis;
+    kp.gamma = 0.5;
+    KernelCache cache(p.docs, kp, 1);
+    SvmModel model;
+    QpSolver solver;
+    const TrainingOutcome outcome = SvmTrainer(solver).train(p.docs, p.targets, p.dim, lp, kp, &cache, nullptr, model);
+    char threshold[64];
+    std::snprintf(threshold, sizeof threshold, "%a", model.b);
+    EXPECT_GT(outcome.iterations, 150) << "too short to shrink";
+    EXPECT_STREQ(threshold, "0x1.b9cd9b329e74cp-2");
+    EXPECT_EQ(model.svNum, 393);
+    EXPECT_EQ(alphaBits(model, p.docs.size()), 6272283923040367083ull);
 }
 
 // Inputs without information: all documents alike (with both labels),
