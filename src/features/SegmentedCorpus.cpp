@@ -88,29 +88,48 @@ std::vector<CorpusDocument> listTrainingDocuments(const std::string& corpusPath,
     return docs;
 }
 
+namespace {
+
+// The id of a term not yet numbered while a chunk is read in parallel.
+constexpr uint32_t kNewTerm = UINT32_MAX;
+
+}  // namespace
+
 SegmentedCorpus SegmentedCorpus::read(const std::string& corpusPath, const CategoryTable& categories,
                                       unsigned threads, std::vector<std::string>& warnings, ProgressSink* sink,
-                                      const DocumentFn& onDocument, size_t maxEntries) {
-    SegmentedCorpus corpus;
+                                      const DocumentFn& onDocument, const std::string& spillDirectory,
+                                      size_t memoryLimit) {
+    SegmentedCorpus corpus(spillDirectory, memoryLimit);
     const std::vector<CorpusDocument> files = listTrainingDocuments(corpusPath, categories, &corpus.listWarnings_);
     warnings.insert(warnings.end(), corpus.listWarnings_.begin(), corpus.listWarnings_.end());
     corpus.documents_.reserve(files.size());
-    // Files are read and decoded in parallel; their terms are numbered in
-    // corpus order afterwards, so ids do not depend on the threads.
+    // Files are read, decoded and looked up in parallel (the lookup is only
+    // read then); new terms are numbered in corpus order afterwards, so ids
+    // do not depend on the threads.
     constexpr size_t kChunk = 256;
     struct Read {
         std::vector<SegLine> lines;
+        std::vector<uint32_t> ids;
+        std::vector<int64_t> counts;
         std::string error;
         std::string warning;
     };
     std::vector<Read> chunk;
-    std::vector<uint32_t> ids;
-    std::vector<int64_t> counts;
     for (size_t first = 0; first < files.size(); first += kChunk) {
-        chunk.assign(std::min(kChunk, files.size() - first), Read());
+        chunk.resize(std::min(kChunk, files.size() - first));
         parallelFor(chunk.size(), threads, [&](size_t i) {
-            if (Status read = readSegFile(files[first + i].path, chunk[i].lines, &chunk[i].warning); !read)
-                chunk[i].error = read.message();
+            Read& r = chunk[i];
+            r.error.clear();
+            r.warning.clear();
+            if (Status read = readSegFile(files[first + i].path, r.lines, &r.warning); !read)
+                r.error = read.message();
+            r.ids.clear();
+            r.counts.clear();
+            for (const SegLine& line : r.lines) {
+                const auto it = corpus.lookup_.find(line.term);
+                r.ids.push_back(it == corpus.lookup_.end() ? kNewTerm : it->second);
+                r.counts.push_back(line.count);
+            }
         });
         for (size_t i = 0; i < chunk.size(); ++i) {
             Read& r = chunk[i];
@@ -120,33 +139,73 @@ SegmentedCorpus SegmentedCorpus::read(const std::string& corpusPath, const Categ
             doc.error = std::move(r.error);
             if (!doc.error.empty()) warnings.push_back(doc.error);
             if (!r.warning.empty()) warnings.push_back(std::move(r.warning));
-            ids.clear();
-            counts.clear();
-            for (const SegLine& line : r.lines) {
-                auto it = corpus.lookup_.find(line.term);
-                if (it == corpus.lookup_.end()) {
-                    const auto id = static_cast<uint32_t>(corpus.terms_.size());
-                    it = corpus.lookup_.emplace(corpus.terms_.emplace_back(line.term), id).first;
-                }
-                ids.push_back(it->second);
-                counts.push_back(line.count);
-            }
-            if (corpus.keepsTerms_ && corpus.termIds_.size() + ids.size() > maxEntries) {
-                corpus.keepsTerms_ = false;
-                corpus.termIds_ = {};
-                corpus.counts_ = {};
-            }
-            if (corpus.keepsTerms_) {
-                doc.begin = corpus.termIds_.size();
-                corpus.termIds_.insert(corpus.termIds_.end(), ids.begin(), ids.end());
-                corpus.counts_.insert(corpus.counts_.end(), counts.begin(), counts.end());
-                doc.end = corpus.termIds_.size();
-            }
-            if (onDocument) onDocument(corpus, doc, ids, counts);
+            corpus.numberNewTerms(r.lines, r.ids);
+            corpus.keep(doc, r.ids, r.counts, warnings);
+            if (onDocument) onDocument(corpus, doc, r.ids, r.counts);
         }
         if (sink) sink->progress("index", first + chunk.size(), files.size());
     }
+    if (corpus.keepsTerms_) {
+        if (Status finished = corpus.store_.finish(); !finished) {
+            warnings.push_back(finished.message());
+            corpus.dropTerms();
+        }
+    }
     return corpus;
+}
+
+void SegmentedCorpus::numberNewTerms(const std::vector<SegLine>& lines, std::vector<uint32_t>& ids) {
+    for (size_t k = 0; k < lines.size(); ++k) {
+        if (ids[k] != kNewTerm) continue;
+        // An earlier document of the chunk may have brought the term in.
+        auto it = lookup_.find(lines[k].term);
+        if (it == lookup_.end()) {
+            const auto id = static_cast<uint32_t>(terms_.size());
+            it = lookup_.emplace(terms_.emplace_back(lines[k].term), id).first;
+        }
+        ids[k] = it->second;
+    }
+}
+
+void SegmentedCorpus::keep(Document& doc, const std::vector<uint32_t>& ids, const std::vector<int64_t>& counts,
+                           std::vector<std::string>& warnings) {
+    if (!keepsTerms_) return;
+    Result<TermListStore::Span> span = store_.append(ids, counts);
+    if (span) {
+        doc.terms = *span;
+        return;
+    }
+    // Without a spill directory a corpus over the limit is simply read
+    // again; a temporary file that failed is worth a word.
+    if (store_.canSpill())
+        warnings.push_back("the term lists of the training corpus are not kept (" + span.message() +
+                           "); the stages after the index read the .seg files again");
+    dropTerms();
+}
+
+void SegmentedCorpus::dropTerms() {
+    keepsTerms_ = false;
+    store_.release();
+}
+
+Status SegmentedCorpus::loadBatch(size_t first, size_t count, Batch& batch) const {
+    batch.corpus_ = this;
+    batch.bytes_ = {};
+    if (!keepsTerms_) return Status::failure("the term lists of the training corpus are not kept");
+    if (count == 0 || first + count > documents_.size()) return Status();
+    batch.base_ = documents_[first].terms.begin;
+    Result<std::string_view> bytes =
+        store_.bytes(batch.base_, documents_[first + count - 1].terms.end, batch.buffer_);
+    if (!bytes) return bytes.status();
+    batch.bytes_ = *bytes;
+    return Status();
+}
+
+bool SegmentedCorpus::Batch::terms(size_t n, std::vector<uint32_t>& ids, std::vector<int64_t>& counts) const {
+    const TermListStore::Span& span = corpus_->documents_[n].terms;
+    if (span.begin < base_ || span.end - base_ > bytes_.size()) return false;
+    return TermListStore::decode(bytes_.substr(span.begin - base_, span.end - span.begin), span.crc,
+                                 static_cast<uint32_t>(corpus_->termCount()), ids, counts);
 }
 
 }  // namespace kestrel
