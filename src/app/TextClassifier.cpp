@@ -331,7 +331,8 @@ void TextClassifier::buildIndex(ProgressSink* sink) {
     trainingCorpus_.reset();
     const std::string spillDirectory = isDirectory(workspacePath) ? workspacePath : std::string();
     trainingCorpus_ = std::make_unique<SegmentedCorpus>(buildTermIndex(
-        trainingCorpusPath, categories_, categoryCount, termIndex_, warnings_, sink, threads, spillDirectory));
+        trainingCorpusPath, categories_, categoryCount, termIndex_, warnings_, sink, threads, spillDirectory,
+        termListMemoryLimit));
     trainingCorpusKey_ = {trainingCorpusPath, categoryCount};
     oldDimensionality_ = static_cast<uint32_t>(termIndex_.size());
     roughSet_.invalidate();
@@ -376,7 +377,8 @@ std::vector<TextClassifier::VectorSource> TextClassifier::vectorSources() {
             // The corpus the index read: its documents, and the messages
             // its listing gave.
             warnings_.insert(warnings_.end(), corpus->listWarnings().begin(), corpus->listWarnings().end());
-            for (const auto& doc : corpus->documents()) sources.push_back({doc.path, fmt::format("{}", doc.category + 1)});
+            // (The corpus holds their paths.)
+            for (const auto& doc : corpus->documents()) sources.push_back({{}, fmt::format("{}", doc.category + 1)});
             return sources;
         }
         const CategoryTable used(categories_.begin(),
@@ -407,16 +409,21 @@ const SegmentedCorpus* TextClassifier::heldTrainingCorpus() const {
 
 TextClassifier::TermWeigher TextClassifier::termWeigher(const std::vector<VectorSource>& sources,
                                                         const FeatureLookup& lookup) const {
-    TermWeigher weigher;
-    weigher.weigh = [&sources, &lookup](size_t n, TermWeights& weights, std::string& error) {
+    auto fromFile = [&lookup](const std::string& path, TermWeights& weights, std::string& error) {
         std::vector<SegLine> lines;
-        Status read = readSegFile(sources[n].path, lines);
+        Status read = readSegFile(path, lines);
         if (!read) error = read.message();
         lookup.weigh(lines, weights);
         return read.ok();
     };
+    TermWeigher weigher;
     const SegmentedCorpus* corpus = vectorMode == kTrainingVectors ? heldTrainingCorpus() : nullptr;
-    if (!corpus) return weigher;
+    if (!corpus) {
+        weigher.weigh = [&sources, fromFile](size_t n, TermWeights& weights, std::string& error) {
+            return fromFile(sources[n].path, weights, error);
+        };
+        return weigher;
+    }
     // The term lists the index kept, loaded a batch at a time. A document
     // whose list cannot be read back is weighed from its .seg file instead,
     // which gives the same weights, and the damage is reported.
@@ -435,7 +442,7 @@ TextClassifier::TermWeigher TextClassifier::termWeigher(const std::vector<Vector
         kept->loaded = loaded.ok();
         if (!loaded && !kept->damaged.exchange(true)) kept->problem = loaded.message();
     };
-    weigher.weigh = [corpus, kept, fromFile = weigher.weigh](size_t n, TermWeights& weights, std::string& error) {
+    weigher.weigh = [corpus, kept, fromFile](size_t n, TermWeights& weights, std::string& error) {
         const SegmentedCorpus::Document& doc = corpus->documents()[n];
         weights.clear();
         if (!doc.error.empty()) {
@@ -446,7 +453,8 @@ TextClassifier::TermWeigher TextClassifier::termWeigher(const std::vector<Vector
         std::vector<int64_t> counts;
         if (!kept->loaded || !kept->batch.terms(n, ids, counts)) {
             kept->damaged = true;
-            return fromFile(n, weights, error);
+            weights.clear();
+            return fromFile(doc.path, weights, error);
         }
         for (size_t k = 0; k < ids.size(); ++k)
             if (const FeatureInfo* info = kept->features[ids[k]])

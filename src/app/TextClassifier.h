@@ -59,6 +59,10 @@ public:
     std::string startupDirectory;
     // Threads used by preprocessing and KNN (0: every core).
     unsigned threads = 0;
+    // Bytes of the training corpus's term lists the index keeps in memory
+    // for the later stages; the rest waits in a temporary file in the
+    // workspace.
+    size_t termListMemoryLimit = SegmentedCorpus::kDefaultMemoryLimit;
 
     // --- pipeline operations -------------------------------------------
     // Each takes an optional progress sink (progress is reported on the

@@ -19,6 +19,7 @@ class ProgressSink;
 // temporary file in `spillDirectory` (see SegmentedCorpus::read).
 SegmentedCorpus buildTermIndex(const std::string& corpusPath, const CategoryTable& categories, uint32_t categoryCount,
                                TermIndex& index, std::vector<std::string>& warnings, ProgressSink* sink = nullptr,
-                               unsigned threads = 0, const std::string& spillDirectory = {});
+                               unsigned threads = 0, const std::string& spillDirectory = {},
+                               size_t memoryLimit = SegmentedCorpus::kDefaultMemoryLimit);
 
 }  // namespace kestrel

@@ -100,7 +100,7 @@ SegmentedCorpus SegmentedCorpus::read(const std::string& corpusPath, const Categ
                                       const DocumentFn& onDocument, const std::string& spillDirectory,
                                       size_t memoryLimit) {
     SegmentedCorpus corpus(spillDirectory, memoryLimit);
-    const std::vector<CorpusDocument> files = listTrainingDocuments(corpusPath, categories, &corpus.listWarnings_);
+    std::vector<CorpusDocument> files = listTrainingDocuments(corpusPath, categories, &corpus.listWarnings_);
     warnings.insert(warnings.end(), corpus.listWarnings_.begin(), corpus.listWarnings_.end());
     corpus.documents_.reserve(files.size());
     // Files are read, decoded and looked up in parallel (the lookup is only
@@ -135,7 +135,8 @@ SegmentedCorpus SegmentedCorpus::read(const std::string& corpusPath, const Categ
             Read& r = chunk[i];
             Document& doc = corpus.documents_.emplace_back();
             doc.category = files[first + i].category;
-            doc.path = files[first + i].path;
+            // The document keeps the path; the list needs it no more.
+            doc.path = std::move(files[first + i].path);
             doc.error = std::move(r.error);
             if (!doc.error.empty()) warnings.push_back(doc.error);
             if (!r.warning.empty()) warnings.push_back(std::move(r.warning));
