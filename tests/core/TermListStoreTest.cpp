@@ -13,20 +13,9 @@
 
 using namespace kestrel;
 using kestrel::testing::TempDir;
+using kestrel::testing::descriptorsInto;
 
 namespace {
-
-// The descriptors this process holds open on files in `dir` (an unnamed
-// temporary file shows as "<dir>#<inode> (deleted)").
-std::vector<int> descriptorsInto(const std::string& dir) {
-    std::vector<int> found;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
-        const std::string target = std::filesystem::read_symlink(entry.path(), ec).string();
-        if (!ec && target.rfind(dir, 0) == 0) found.push_back(std::stoi(entry.path().filename().string()));
-    }
-    return found;
-}
 
 size_t entriesIn(const std::string& dir) {
     return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));

@@ -18,6 +18,7 @@
 using namespace kestrel;
 using kestrel::testing::succeeded;
 using kestrel::testing::TempDir;
+using kestrel::testing::descriptorsInto;
 
 namespace {
 
@@ -443,17 +444,6 @@ TEST(TextClassifier, RoughSetsTakeTheTermListsTheIndexRead) {
 }
 
 namespace {
-
-// The descriptors this process holds open on files in `dir`.
-std::vector<int> descriptorsInto(const std::string& dir) {
-    std::vector<int> found;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
-        const std::string target = std::filesystem::read_symlink(entry.path(), ec).string();
-        if (!ec && target.rfind(dir, 0) == 0) found.push_back(std::stoi(entry.path().filename().string()));
-    }
-    return found;
-}
 
 std::vector<std::string> namesIn(const std::string& dir) {
     std::vector<std::string> names;
