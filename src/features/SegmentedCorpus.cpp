@@ -1,5 +1,7 @@
 #include "features/SegmentedCorpus.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <limits>
 #include <unordered_map>
@@ -19,7 +21,6 @@ Status readSegFile(const std::string& path, std::vector<SegLine>& lines, std::st
     const std::string text = decodeText(*raw, &report);
     if (report.encoding == TextEncoding::kBinary) return Status::failure(decodeWarning(path, report));
     if (warning) *warning = decodeWarning(path, report);
-    std::unordered_map<std::string_view, size_t> position;
     forEachLine(text, [&](std::string_view line) {
         if (line.empty()) return;
         const size_t colon = line.find(':');
@@ -33,26 +34,26 @@ Status readSegFile(const std::string& path, std::vector<SegLine>& lines, std::st
         lines.push_back(std::move(l));
     });
     // Preprocessing writes every term once; only a .seg file made elsewhere
-    // repeats one, and its lines are merged.
-    position.reserve(lines.size());
+    // repeats one, and its lines are merged. The kept lines are found by an
+    // open-addressing table of their positions (no allocation per line, as
+    // every training document passes here).
+    const size_t mask = std::bit_ceil(std::max<size_t>(16, lines.size() * 2)) - 1;
+    constexpr uint32_t kEmpty = UINT32_MAX;
+    std::vector<uint32_t> slots(mask + 1, kEmpty);
     size_t kept = 0;
     for (size_t i = 0; i < lines.size(); ++i) {
-        const auto [it, inserted] = position.emplace(lines[i].term, kept);
-        if (!inserted) {
+        size_t h = std::hash<std::string_view>{}(lines[i].term) & mask;
+        while (slots[h] != kEmpty && lines[slots[h]].term != lines[i].term) h = (h + 1) & mask;
+        if (slots[h] != kEmpty) {
             // Counts of a file made elsewhere can be anything: the sum stops
             // at the ends of the range rather than wrapping round.
-            int64_t& count = lines[it->second].count;
+            int64_t& count = lines[slots[h]].count;
             if (__builtin_add_overflow(count, lines[i].count, &count))
                 count = lines[i].count > 0 ? INT64_MAX : INT64_MIN;
             continue;
         }
-        if (kept != i) {
-            lines[kept] = std::move(lines[i]);
-            // The key viewed the moved-from string; view the kept one.
-            position.erase(it);
-            position.emplace(lines[kept].term, kept);
-        }
-        ++kept;
+        if (kept != i) lines[kept] = std::move(lines[i]);
+        slots[h] = static_cast<uint32_t>(kept++);
     }
     lines.resize(kept);
     return Status();
