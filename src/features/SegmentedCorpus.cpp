@@ -89,12 +89,32 @@ std::vector<CorpusDocument> listTrainingDocuments(const std::string& corpusPath,
     return docs;
 }
 
-namespace {
+uint32_t SegmentedCorpus::findTerm(std::string_view term) const {
+    if (slots_.empty()) return kNewTerm;
+    const size_t mask = slots_.size() - 1;
+    for (size_t h = std::hash<std::string_view>{}(term) & mask;; h = (h + 1) & mask)
+        if (slots_[h] == kNewTerm || terms_[slots_[h]] == term) return slots_[h];
+}
 
-// The id of a term not yet numbered while a chunk is read in parallel.
-constexpr uint32_t kNewTerm = UINT32_MAX;
+uint32_t SegmentedCorpus::addTerm(std::string_view term) {
+    const auto id = static_cast<uint32_t>(terms_.size());
+    terms_.emplace_back(term);
+    // At most half the slots are used, so that probes stay short.
+    if (terms_.size() * 2 > slots_.size()) {
+        slots_.assign(std::max<size_t>(1024, slots_.size() * 2), kNewTerm);
+        for (uint32_t t = 0; t < terms_.size(); ++t) placeTerm(t);
+    } else {
+        placeTerm(id);
+    }
+    return id;
+}
 
-}  // namespace
+void SegmentedCorpus::placeTerm(uint32_t id) {
+    const size_t mask = slots_.size() - 1;
+    size_t h = std::hash<std::string_view>{}(terms_[id]) & mask;
+    while (slots_[h] != kNewTerm) h = (h + 1) & mask;
+    slots_[h] = id;
+}
 
 SegmentedCorpus SegmentedCorpus::read(const std::string& corpusPath, const CategoryTable& categories,
                                       unsigned threads, std::vector<std::string>& warnings, ProgressSink* sink,
@@ -127,8 +147,7 @@ SegmentedCorpus SegmentedCorpus::read(const std::string& corpusPath, const Categ
             r.ids.clear();
             r.counts.clear();
             for (const SegLine& line : r.lines) {
-                const auto it = corpus.lookup_.find(line.term);
-                r.ids.push_back(it == corpus.lookup_.end() ? kNewTerm : it->second);
+                r.ids.push_back(corpus.findTerm(line.term));
                 r.counts.push_back(line.count);
             }
         });
@@ -160,12 +179,8 @@ void SegmentedCorpus::numberNewTerms(const std::vector<SegLine>& lines, std::vec
     for (size_t k = 0; k < lines.size(); ++k) {
         if (ids[k] != kNewTerm) continue;
         // An earlier document of the chunk may have brought the term in.
-        auto it = lookup_.find(lines[k].term);
-        if (it == lookup_.end()) {
-            const auto id = static_cast<uint32_t>(terms_.size());
-            it = lookup_.emplace(terms_.emplace_back(lines[k].term), id).first;
-        }
-        ids[k] = it->second;
+        ids[k] = findTerm(lines[k].term);
+        if (ids[k] == kNewTerm) ids[k] = addTerm(lines[k].term);
     }
 }
 

@@ -113,14 +113,23 @@ public:
 
 private:
     SegmentedCorpus(const std::string& spillDirectory, size_t memoryLimit) : store_(spillDirectory, memoryLimit) {}
+    // The id of `term`, or kNewTerm (also while a chunk is read in
+    // parallel, when the table is only read).
+    static constexpr uint32_t kNewTerm = UINT32_MAX;
+    uint32_t findTerm(std::string_view term) const;
+    uint32_t addTerm(std::string_view term);
+    void placeTerm(uint32_t id);
     // Gives the terms read in parallel that were unknown then their ids.
     void numberNewTerms(const std::vector<SegLine>& lines, std::vector<uint32_t>& ids);
     void keep(Document& doc, const std::vector<uint32_t>& ids, const std::vector<int64_t>& counts,
               std::vector<std::string>& warnings);
 
     std::vector<Document> documents_;
-    std::deque<std::string> terms_;  // stable addresses for the lookup's keys
-    std::unordered_map<std::string_view, uint32_t> lookup_;
+    std::deque<std::string> terms_;
+    // Term ids by hash of their term, open addressing (kNewTerm: empty), so
+    // that looking up every word of the corpus allocates nothing and
+    // follows no node pointers.
+    std::vector<uint32_t> slots_;
     TermListStore store_;
     bool keepsTerms_ = true;
     std::vector<std::string> listWarnings_;
