@@ -438,9 +438,14 @@ TextClassifier::TermWeigher TextClassifier::termWeigher(const std::vector<Vector
     kept->features.resize(corpus->termCount());
     for (uint32_t id = 0; id < kept->features.size(); ++id) kept->features[id] = lookup.find(corpus->term(id));
     weigher.prepare = [corpus, kept](size_t first, size_t count) {
-        const Status loaded = kept->damaged ? Status::failure("") : corpus->loadBatch(first, count, kept->batch);
+        kept->loaded = false;
+        if (kept->damaged) return;  // the rest is read from the files
+        const Status loaded = corpus->loadBatch(first, count, kept->batch);
         kept->loaded = loaded.ok();
-        if (!loaded && !kept->damaged.exchange(true)) kept->problem = loaded.message();
+        if (!loaded) {
+            kept->problem = loaded.message();
+            kept->damaged = true;
+        }
     };
     weigher.weigh = [corpus, kept, fromFile](size_t n, TermWeights& weights, std::string& error) {
         const SegmentedCorpus::Document& doc = corpus->documents()[n];

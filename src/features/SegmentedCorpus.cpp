@@ -126,7 +126,9 @@ SegmentedCorpus SegmentedCorpus::read(const std::string& corpusPath, const Categ
     corpus.documents_.reserve(files.size());
     // Files are read, decoded and looked up in parallel (the lookup is only
     // read then); new terms are numbered in corpus order afterwards, so ids
-    // do not depend on the threads.
+    // do not depend on the threads. That second part (numbering, keeping the
+    // lists, the caller's counting) stays in one thread: it is about a
+    // seventh of the work, and the index's counts are not shared.
     constexpr size_t kChunk = 256;
     struct Read {
         std::vector<SegLine> lines;
