@@ -138,9 +138,13 @@ SegmentedCorpus SegmentedCorpus::read(const std::string& corpusPath, const Categ
         std::string warning;
     };
     std::vector<Read> chunk;
+    // Reading many small files waits on the disk whenever the corpus is not
+    // in the page cache (a large one rarely is): by default twice as many
+    // readers as cores keep the cores busy meanwhile.
+    const unsigned readers = threads ? threads : 2 * workerCount(0, kChunk);
     for (size_t first = 0; first < files.size(); first += kChunk) {
         chunk.resize(std::min(kChunk, files.size() - first));
-        parallelFor(chunk.size(), threads, [&](size_t i) {
+        parallelFor(chunk.size(), readers, [&](size_t i) {
             Read& r = chunk[i];
             r.error.clear();
             r.warning.clear();
