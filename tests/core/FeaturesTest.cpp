@@ -188,4 +188,16 @@ TEST(SegmentedCorpus, TermsAreNumberedInCorpusOrderAndKeptWithinTheBudget) {
     EXPECT_FALSE(large.keepsTerms());
     EXPECT_EQ(seen.size(), 3u);
     EXPECT_TRUE(warnings.empty());
+
+    // A temporary file that cannot be made drops the lists with a warning;
+    // the index still sees every document.
+    seen.clear();
+    const SegmentedCorpus unspillable =
+        SegmentedCorpus::read(dir.dir(), categories, 1, warnings, nullptr, collect, dir.path("none/"), 0);
+    EXPECT_FALSE(unspillable.keepsTerms());
+    EXPECT_EQ(seen.size(), 3u);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("read the .seg files again"), std::string::npos) << warnings[0];
+    SegmentedCorpus::Batch batch2;
+    EXPECT_FALSE(unspillable.loadBatch(0, 1, batch2));
 }
