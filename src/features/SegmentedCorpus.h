@@ -60,7 +60,7 @@ public:
     };
 
     // Reads every .seg file of the training corpus, a chunk of documents at
-    // a time on `threads` threads (0: every core), and calls
+    // a time on `threads` threads (0: twice as many as cores), and calls
     // onDocument(corpus, document, termIds, counts) for each in corpus
     // order (the corpus then knows the terms read so far). The term lists
     // are kept in memory up to `memoryLimit` encoded bytes, beyond that in a
@@ -76,8 +76,8 @@ public:
                                 std::vector<std::string>& warnings, ProgressSink* sink, const DocumentFn& onDocument,
                                 const std::string& spillDirectory = {}, size_t memoryLimit = kDefaultMemoryLimit);
 
-    // About three bytes per (term, document) entry: some 40 million
-    // entries stay in memory.
+    // About four bytes per (term, document) entry: some 30 million
+    // entries (100,000 news-length documents) stay in memory.
     static constexpr size_t kDefaultMemoryLimit = size_t(128) << 20;
 
     // The term lists of a run of documents, read from the store at once so

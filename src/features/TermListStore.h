@@ -3,7 +3,7 @@
 // order), compactly encoded so that a large corpus is read from its .seg
 // files only once. A document's list is its number of entries, then each
 // entry's term id and zigzag-coded count, all as base-128 varints: about
-// three bytes per entry instead of twelve. The bytes are kept in memory up
+// four bytes per entry instead of twelve. The bytes are kept in memory up
 // to a limit; beyond it they go to an unnamed temporary file in a given
 // directory, which the system removes when the store closes it, even when
 // the process is killed, so that no run ever leaves it behind.
