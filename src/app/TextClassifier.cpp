@@ -493,6 +493,8 @@ Status TextClassifier::writeVectors(ProgressSink* sink) {
     VectorKeeper keeper;
     // Documents are read and weighed on every core a chunk at a time, and
     // written in order; memory holds one chunk's lines, not the corpus.
+    // Writing the lines stays in this thread: it is about a tenth of the
+    // stage (copying finished lines), and the order of the file needs it.
     constexpr size_t kChunk = 512;
     std::vector<WeighedDocument> chunk;
     size_t written = 0;
