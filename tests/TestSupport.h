@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "common/Status.h"
 
@@ -55,6 +56,18 @@ private:
 inline ::testing::AssertionResult succeeded(const Status& status) {
     if (status) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << status.message();
+}
+
+// The descriptors this process holds open on files in `dir` (an unnamed
+// temporary file shows as "<dir>#<inode> (deleted)").
+inline std::vector<int> descriptorsInto(const std::string& dir) {
+    std::vector<int> found;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
+        const std::string target = std::filesystem::read_symlink(entry.path(), ec).string();
+        if (!ec && target.rfind(dir, 0) == 0) found.push_back(std::stoi(entry.path().filename().string()));
+    }
+    return found;
 }
 
 }  // namespace kestrel::testing

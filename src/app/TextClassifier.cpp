@@ -326,8 +326,13 @@ Status TextClassifier::preprocessRaw(ProgressSink* sink) {
 
 void TextClassifier::buildIndex(ProgressSink* sink) {
     beginOperation();
-    trainingCorpus_ = std::make_unique<SegmentedCorpus>(
-        buildTermIndex(trainingCorpusPath, categories_, categoryCount, termIndex_, warnings_, sink, threads));
+    // The term lists of a large corpus wait for the vectors in a temporary
+    // file beside the workspace files, on the disk the user chose for them.
+    trainingCorpus_.reset();
+    const std::string spillDirectory = isDirectory(workspacePath) ? workspacePath : std::string();
+    trainingCorpus_ = std::make_unique<SegmentedCorpus>(buildTermIndex(
+        trainingCorpusPath, categories_, categoryCount, termIndex_, warnings_, sink, threads, spillDirectory,
+        termListMemoryLimit));
     trainingCorpusKey_ = {trainingCorpusPath, categoryCount};
     oldDimensionality_ = static_cast<uint32_t>(termIndex_.size());
     roughSet_.invalidate();
@@ -372,7 +377,8 @@ std::vector<TextClassifier::VectorSource> TextClassifier::vectorSources() {
             // The corpus the index read: its documents, and the messages
             // its listing gave.
             warnings_.insert(warnings_.end(), corpus->listWarnings().begin(), corpus->listWarnings().end());
-            for (const auto& doc : corpus->documents()) sources.push_back({doc.path, fmt::format("{}", doc.category + 1)});
+            // (The corpus holds their paths.)
+            for (const auto& doc : corpus->documents()) sources.push_back({{}, fmt::format("{}", doc.category + 1)});
             return sources;
         }
         const CategoryTable used(categories_.begin(),
@@ -403,32 +409,70 @@ const SegmentedCorpus* TextClassifier::heldTrainingCorpus() const {
 
 TextClassifier::TermWeigher TextClassifier::termWeigher(const std::vector<VectorSource>& sources,
                                                         const FeatureLookup& lookup) const {
-    if (const SegmentedCorpus* corpus = vectorMode == kTrainingVectors ? heldTrainingCorpus() : nullptr) {
-        // Each term of the corpus is looked up once.
-        auto features = std::make_shared<std::vector<const FeatureInfo*>>(corpus->termCount());
-        for (uint32_t id = 0; id < features->size(); ++id) (*features)[id] = lookup.find(corpus->term(id));
-        return [corpus, features](size_t n, TermWeights& weights, std::string& error) {
-            const SegmentedCorpus::Document& doc = corpus->documents()[n];
-            weights.clear();
-            if (!doc.error.empty()) {
-                error = doc.error;
-                return false;
-            }
-            const uint32_t* ids = corpus->termIds(doc);
-            const int64_t* counts = corpus->counts(doc);
-            for (size_t k = 0; k < doc.end - doc.begin; ++k)
-                if (const FeatureInfo* info = (*features)[ids[k]])
-                    weights.emplace_back(info->id, termWeight(counts[k], info->idf));
-            return true;
-        };
-    }
-    return [&sources, &lookup](size_t n, TermWeights& weights, std::string& error) {
+    auto fromFile = [&lookup](const std::string& path, TermWeights& weights, std::string& error) {
         std::vector<SegLine> lines;
-        Status read = readSegFile(sources[n].path, lines);
+        Status read = readSegFile(path, lines);
         if (!read) error = read.message();
         lookup.weigh(lines, weights);
         return read.ok();
     };
+    TermWeigher weigher;
+    const SegmentedCorpus* corpus = vectorMode == kTrainingVectors ? heldTrainingCorpus() : nullptr;
+    if (!corpus) {
+        weigher.weigh = [&sources, fromFile](size_t n, TermWeights& weights, std::string& error) {
+            return fromFile(sources[n].path, weights, error);
+        };
+        return weigher;
+    }
+    // The term lists the index kept, loaded a batch at a time. A document
+    // whose list cannot be read back is weighed from its .seg file instead,
+    // which gives the same weights, and the damage is reported.
+    struct Kept {
+        std::vector<const FeatureInfo*> features;  // per term id: each term is looked up once
+        SegmentedCorpus::Batch batch;
+        bool loaded = false;
+        std::atomic<bool> damaged{false};
+        std::string problem;
+    };
+    auto kept = std::make_shared<Kept>();
+    kept->features.resize(corpus->termCount());
+    for (uint32_t id = 0; id < kept->features.size(); ++id) kept->features[id] = lookup.find(corpus->term(id));
+    weigher.prepare = [corpus, kept](size_t first, size_t count) {
+        kept->loaded = false;
+        if (kept->damaged) return;  // the rest is read from the files
+        const Status loaded = corpus->loadBatch(first, count, kept->batch);
+        kept->loaded = loaded.ok();
+        if (!loaded) {
+            kept->problem = loaded.message();
+            kept->damaged = true;
+        }
+    };
+    weigher.weigh = [corpus, kept, fromFile](size_t n, TermWeights& weights, std::string& error) {
+        const SegmentedCorpus::Document& doc = corpus->documents()[n];
+        weights.clear();
+        if (!doc.error.empty()) {
+            error = doc.error;
+            return false;
+        }
+        std::vector<uint32_t> ids;
+        std::vector<int64_t> counts;
+        if (!kept->loaded || !kept->batch.terms(n, ids, counts)) {
+            kept->damaged = true;
+            weights.clear();
+            return fromFile(doc.path, weights, error);
+        }
+        for (size_t k = 0; k < ids.size(); ++k)
+            if (const FeatureInfo* info = kept->features[ids[k]])
+                weights.emplace_back(info->id, termWeight(counts[k], info->idf));
+        return true;
+    };
+    weigher.problem = [kept]() -> std::string {
+        if (!kept->damaged) return {};
+        return "the term lists of the training corpus kept by the index could not be read back" +
+               (kept->problem.empty() ? std::string() : " (" + kept->problem + ")") +
+               "; the documents were read again from their .seg files";
+    };
+    return weigher;
 }
 
 Status TextClassifier::writeVectors(ProgressSink* sink) {
@@ -449,11 +493,14 @@ Status TextClassifier::writeVectors(ProgressSink* sink) {
     VectorKeeper keeper;
     // Documents are read and weighed on every core a chunk at a time, and
     // written in order; memory holds one chunk's lines, not the corpus.
+    // Writing the lines stays in this thread: it is about a tenth of the
+    // stage (copying finished lines), and the order of the file needs it.
     constexpr size_t kChunk = 512;
     std::vector<WeighedDocument> chunk;
     size_t written = 0;
     for (size_t first = 0; first < sources.size(); first += kChunk) {
         chunk.assign(std::min(kChunk, sources.size() - first), WeighedDocument());
+        if (weigh.prepare) weigh.prepare(first, chunk.size());
         if (!weighDocuments(sources, first, weigh, chunk, sink)) {
             return Status::failure("writing " + file + " cancelled");
         }
@@ -466,6 +513,11 @@ Status TextClassifier::writeVectors(ProgressSink* sink) {
             keeper.keep(std::move(w.vector), sources[first + i].label);
         }
         if (sink) sink->progress("vectors", first + chunk.size(), sources.size());
+    }
+    if (const std::string problem = weigh.problem ? weigh.problem() : std::string(); !problem.empty()) {
+        // Stages that follow read the .seg files rather than damaged lists.
+        warnings_.push_back(problem);
+        trainingCorpus_->dropTerms();
     }
     if (written == 0) {
         return Status::failure(sources.empty() ? "there is no document to write into " + file
@@ -501,7 +553,7 @@ bool TextClassifier::weighDocuments(const std::vector<VectorSource>& sources, si
             // A raw document that cannot be read keeps its line (label
             // alone) so that lines and raw documents stay paired; a training
             // document is left out.
-            if (!weigh(first + i, weights, w.error) && vectorMode == kTrainingVectors) return;
+            if (!weigh.weigh(first + i, weights, w.error) && vectorMode == kTrainingVectors) return;
             w.vector = normalisedVector(weights);
             appendVectorLine(w.line, sources[first + i].label, w.vector);
         },

@@ -59,6 +59,10 @@ public:
     std::string startupDirectory;
     // Threads used by preprocessing and KNN (0: every core).
     unsigned threads = 0;
+    // Bytes of the training corpus's term lists the index keeps in memory
+    // for the later stages; the rest waits in a temporary file in the
+    // workspace.
+    size_t termListMemoryLimit = SegmentedCorpus::kDefaultMemoryLimit;
 
     // --- pipeline operations -------------------------------------------
     // Each takes an optional progress sink (progress is reported on the
@@ -163,9 +167,18 @@ private:
     };
     // The documents of the vector file of vectorMode, in line order.
     std::vector<VectorSource> vectorSources();
-    // The term weights of source n; false (with the reason) when its terms
-    // cannot be read.
-    using TermWeigher = std::function<bool(size_t n, TermWeights& weights, std::string& error)>;
+    // How the documents of a vector file are weighed.
+    struct TermWeigher {
+        // Readies sources [first, first + count) before they are weighed
+        // (empty when there is nothing to ready).
+        std::function<void(size_t first, size_t count)> prepare;
+        // The term weights of source n; false (with the reason) when its
+        // terms cannot be read.
+        std::function<bool(size_t n, TermWeights& weights, std::string& error)> weigh;
+        // What went wrong with the term lists the index kept, when anything
+        // did (empty function or text otherwise).
+        std::function<std::string()> problem;
+    };
     TermWeigher termWeigher(const std::vector<VectorSource>& sources, const FeatureLookup& lookup) const;
     // One document of a vector file, weighed and written out as its line
     // (empty when the document is left out).

@@ -15,9 +15,11 @@ class ProgressSink;
 // files in name order) and counts, for each term, the documents containing
 // it overall and per category. Files that cannot be read contribute nothing;
 // their messages are appended to `warnings`. Returns the corpus as read, for
-// the stages that follow.
+// the stages that follow; a large corpus keeps its term lists in a
+// temporary file in `spillDirectory` (see SegmentedCorpus::read).
 SegmentedCorpus buildTermIndex(const std::string& corpusPath, const CategoryTable& categories, uint32_t categoryCount,
                                TermIndex& index, std::vector<std::string>& warnings, ProgressSink* sink = nullptr,
-                               unsigned threads = 0);
+                               unsigned threads = 0, const std::string& spillDirectory = {},
+                               size_t memoryLimit = SegmentedCorpus::kDefaultMemoryLimit);
 
 }  // namespace kestrel

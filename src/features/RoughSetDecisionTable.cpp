@@ -34,25 +34,43 @@ bool holdsFiles(const SegmentedCorpus* corpus, const std::vector<CorpusDocument>
 }
 
 // The attributes of the corpus's documents: each term id mapped once to its
-// attribute (or to none).
-void takeDecisionDocuments(const std::unordered_map<std::string_view, uint32_t>& lookup,
-                           const SegmentedCorpus& corpus, DecisionTable& table, std::vector<std::string>& warnings) {
+// attribute (or to none). False, with the reason in `problem`, when the term
+// lists cannot be read back.
+bool takeDecisionDocuments(const std::unordered_map<std::string_view, uint32_t>& lookup,
+                           const SegmentedCorpus& corpus, DecisionTable& table, std::vector<std::string>& warnings,
+                           std::string& problem) {
     std::vector<uint32_t> attributeOf(corpus.termCount(), kNotCandidate);
     for (uint32_t id = 0; id < corpus.termCount(); ++id) {
         auto it = lookup.find(corpus.term(id));
         if (it != lookup.end()) attributeOf[id] = it->second;
     }
-    for (const SegmentedCorpus::Document& d : corpus.documents()) {
-        RoughSetDocument doc;
-        doc.category = d.category;
-        if (!d.error.empty()) warnings.push_back(d.error);
-        const uint32_t* ids = corpus.termIds(d);
-        for (size_t i = 0; i < d.end - d.begin; ++i)
-            if (attributeOf[ids[i]] != kNotCandidate) doc.attributes.push_back(attributeOf[ids[i]]);
-        std::sort(doc.attributes.begin(), doc.attributes.end());
-        doc.attributes.erase(std::unique(doc.attributes.begin(), doc.attributes.end()), doc.attributes.end());
-        table.documents.push_back(std::move(doc));
+    constexpr size_t kBatch = 512;
+    SegmentedCorpus::Batch batch;
+    std::vector<uint32_t> ids;
+    std::vector<int64_t> counts;
+    const auto& documents = corpus.documents();
+    for (size_t first = 0; first < documents.size(); first += kBatch) {
+        const size_t count = std::min(kBatch, documents.size() - first);
+        if (Status loaded = corpus.loadBatch(first, count, batch); !loaded) {
+            problem = loaded.message();
+            return false;
+        }
+        for (size_t n = first; n < first + count; ++n) {
+            if (!batch.terms(n, ids, counts)) {
+                problem = "the list of " + documents[n].path + " is damaged";
+                return false;
+            }
+            RoughSetDocument doc;
+            doc.category = documents[n].category;
+            if (!documents[n].error.empty()) warnings.push_back(documents[n].error);
+            for (const uint32_t id : ids)
+                if (attributeOf[id] != kNotCandidate) doc.attributes.push_back(attributeOf[id]);
+            std::sort(doc.attributes.begin(), doc.attributes.end());
+            doc.attributes.erase(std::unique(doc.attributes.begin(), doc.attributes.end()), doc.attributes.end());
+            table.documents.push_back(std::move(doc));
+        }
     }
+    return true;
 }
 
 }  // namespace
@@ -69,9 +87,17 @@ bool readDecisionDocuments(const AllTermTable& terms, const CategoryTable& categ
     table.documents.clear();
     if (holdsFiles(corpus, files)) {
         table.documents.reserve(files.size());
-        takeDecisionDocuments(lookup, *corpus, table, warnings);
-        if (sink) sink->progress("读取训练文档", files.size(), files.size());
-        return !(sink && sink->cancelled());
+        const size_t warned = warnings.size();
+        std::string problem;
+        if (takeDecisionDocuments(lookup, *corpus, table, warnings, problem)) {
+            if (sink) sink->progress("读取训练文档", files.size(), files.size());
+            return !(sink && sink->cancelled());
+        }
+        // Damaged lists are not used: the documents are read again.
+        warnings.resize(warned);
+        warnings.push_back("the term lists of the training corpus kept by the index could not be read back (" +
+                           problem + "); the documents are read again from their .seg files");
+        table.documents.clear();
     }
     table.documents.reserve(files.size());
     std::vector<SegLine> lines;

@@ -70,7 +70,8 @@ std::vector<uint32_t> candidateIndexOf(const DecisionTable& table);
 // without attributes and its message is added to `warnings`. Returns false
 // only when cancelled through `sink`. When `corpus` holds the term lists of
 // exactly these files (as the index read them), they are taken from it
-// instead of reading the files again.
+// instead of reading the files again (unless they cannot be read back,
+// which a warning reports).
 bool readDecisionDocuments(const AllTermTable& terms, const CategoryTable& categories,
                            const std::string& trainingCorpusPath, DecisionTable& table, ProgressSink* sink,
                            std::vector<std::string>& warnings, const SegmentedCorpus* corpus = nullptr);

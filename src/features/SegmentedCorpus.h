@@ -11,6 +11,7 @@
 
 #include "common/Corpus.h"
 #include "common/Status.h"
+#include "features/TermListStore.h"
 
 namespace kestrel {
 
@@ -46,53 +47,90 @@ std::vector<CorpusDocument> listTrainingDocuments(const std::string& corpusPath,
 class ProgressSink;
 
 // The segmented training corpus read once and held as term ids, so that the
-// stages after preprocessing (index, vectors) do not read every .seg file
-// again. Terms are numbered in order of first appearance: categories in id
-// order, files in name order, lines in file order.
+// stages after preprocessing (index, vectors, rough-set table) do not read
+// every .seg file again. Terms are numbered in order of first appearance:
+// categories in id order, files in name order, lines in file order.
 class SegmentedCorpus {
 public:
     struct Document {
         uint32_t category = 0;
         std::string path;
         std::string error;  // why the file could not be read; empty when it was
-        size_t begin = 0;   // its terms are entries [begin, end) of the corpus
-        size_t end = 0;
+        TermListStore::Span terms;  // where its term list lies in the store
     };
 
     // Reads every .seg file of the training corpus, a chunk of documents at
-    // a time on `threads` threads (0: every core), and calls
+    // a time on `threads` threads (0: twice as many as cores), and calls
     // onDocument(corpus, document, termIds, counts) for each in corpus
-    // order (the corpus then knows the terms read so far). The
-    // term lists are kept only while the corpus has at most `maxEntries`
-    // (term, document) entries; a larger corpus is read again by whoever
-    // needs it (keepsTerms() is then false). Messages of unreadable
-    // directories and of replaced bytes go to `warnings`.
+    // order (the corpus then knows the terms read so far). The term lists
+    // are kept in memory up to `memoryLimit` encoded bytes, beyond that in a
+    // temporary file in `spillDirectory`; without a spill directory, or when
+    // the file cannot be written (a warning then says why), a larger corpus
+    // is read again by whoever needs it (keepsTerms() is then false).
+    // Messages of unreadable directories and of replaced bytes go to
+    // `warnings`.
     using DocumentFn =
         std::function<void(const SegmentedCorpus&, const Document&, const std::vector<uint32_t>&,
                            const std::vector<int64_t>&)>;
     static SegmentedCorpus read(const std::string& corpusPath, const CategoryTable& categories, unsigned threads,
                                 std::vector<std::string>& warnings, ProgressSink* sink, const DocumentFn& onDocument,
-                                size_t maxEntries = kDefaultMaxEntries);
+                                const std::string& spillDirectory = {}, size_t memoryLimit = kDefaultMemoryLimit);
 
-    // About 12 bytes per entry: 768 MB at most.
-    static constexpr size_t kDefaultMaxEntries = size_t(1) << 26;
+    // About four bytes per (term, document) entry: some 30 million
+    // entries (100,000 news-length documents) stay in memory.
+    static constexpr size_t kDefaultMemoryLimit = size_t(128) << 20;
+
+    // The term lists of a run of documents, read from the store at once so
+    // that several threads can decode them.
+    class Batch {
+    public:
+        // Decodes the term list of document n (of the corpus, inside the
+        // batch); false when its bytes are damaged.
+        bool terms(size_t n, std::vector<uint32_t>& ids, std::vector<int64_t>& counts) const;
+
+    private:
+        friend class SegmentedCorpus;
+        const SegmentedCorpus* corpus_ = nullptr;
+        uint64_t base_ = 0;
+        std::string buffer_;
+        std::string_view bytes_;
+    };
+    // Loads documents [first, first + count) (only while keepsTerms()); a
+    // failure when the temporary file cannot be read back.
+    Status loadBatch(size_t first, size_t count, Batch& batch) const;
 
     const std::vector<Document>& documents() const { return documents_; }
     size_t termCount() const { return terms_.size(); }
     const std::string& term(uint32_t id) const { return terms_[id]; }
     bool keepsTerms() const { return keepsTerms_; }
-    // The term ids and counts of document d (only while keepsTerms()).
-    const uint32_t* termIds(const Document& d) const { return termIds_.data() + d.begin; }
-    const int64_t* counts(const Document& d) const { return counts_.data() + d.begin; }
+    // Whether the term lists went to the temporary file.
+    bool spilled() const { return store_.spilled(); }
+    // Frees the term lists (after they could not be read back, say): who
+    // needs them reads the .seg files again.
+    void dropTerms();
     // Messages of the directories that could not be listed.
     const std::vector<std::string>& listWarnings() const { return listWarnings_; }
 
 private:
+    SegmentedCorpus(const std::string& spillDirectory, size_t memoryLimit) : store_(spillDirectory, memoryLimit) {}
+    // The id of `term`, or kNewTerm (also while a chunk is read in
+    // parallel, when the table is only read).
+    static constexpr uint32_t kNewTerm = UINT32_MAX;
+    uint32_t findTerm(std::string_view term) const;
+    uint32_t addTerm(std::string_view term);
+    void placeTerm(uint32_t id);
+    // Gives the terms read in parallel that were unknown then their ids.
+    void numberNewTerms(const std::vector<SegLine>& lines, std::vector<uint32_t>& ids);
+    void keep(Document& doc, const std::vector<uint32_t>& ids, const std::vector<int64_t>& counts,
+              std::vector<std::string>& warnings);
+
     std::vector<Document> documents_;
-    std::deque<std::string> terms_;  // stable addresses for the lookup's keys
-    std::unordered_map<std::string_view, uint32_t> lookup_;
-    std::vector<uint32_t> termIds_;
-    std::vector<int64_t> counts_;
+    std::deque<std::string> terms_;
+    // Term ids by hash of their term, open addressing (kNewTerm: empty), so
+    // that looking up every word of the corpus allocates nothing and
+    // follows no node pointers.
+    std::vector<uint32_t> slots_;
+    TermListStore store_;
     bool keepsTerms_ = true;
     std::vector<std::string> listWarnings_;
 };

@@ -174,13 +174,30 @@ TEST(SegmentedCorpus, TermsAreNumberedInCorpusOrderAndKeptWithinTheBudget) {
     ASSERT_TRUE(corpus.keepsTerms());
     const auto& last = corpus.documents()[2];
     EXPECT_EQ(last.category, 1u);
-    EXPECT_EQ(corpus.termIds(last)[0], 1u);
-    EXPECT_EQ(corpus.counts(last)[0], 4);
+    SegmentedCorpus::Batch batch;
+    ASSERT_TRUE(corpus.loadBatch(2, 1, batch));
+    std::vector<uint32_t> ids;
+    std::vector<int64_t> counts;
+    ASSERT_TRUE(batch.terms(2, ids, counts));
+    EXPECT_EQ(ids, (std::vector<uint32_t>{1, 3}));
+    EXPECT_EQ(counts, (std::vector<int64_t>{4, 1}));
 
     // Over the budget the lists are dropped, but every document is still seen.
     seen.clear();
-    const SegmentedCorpus large = SegmentedCorpus::read(dir.dir(), categories, 1, warnings, nullptr, collect, 3);
+    const SegmentedCorpus large = SegmentedCorpus::read(dir.dir(), categories, 1, warnings, nullptr, collect, {}, 3);
     EXPECT_FALSE(large.keepsTerms());
     EXPECT_EQ(seen.size(), 3u);
     EXPECT_TRUE(warnings.empty());
+
+    // A temporary file that cannot be made drops the lists with a warning;
+    // the index still sees every document.
+    seen.clear();
+    const SegmentedCorpus unspillable =
+        SegmentedCorpus::read(dir.dir(), categories, 1, warnings, nullptr, collect, dir.path("none/"), 0);
+    EXPECT_FALSE(unspillable.keepsTerms());
+    EXPECT_EQ(seen.size(), 3u);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("read the .seg files again"), std::string::npos) << warnings[0];
+    SegmentedCorpus::Batch batch2;
+    EXPECT_FALSE(unspillable.loadBatch(0, 1, batch2));
 }

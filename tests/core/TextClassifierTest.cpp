@@ -3,17 +3,22 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fmt/format.h>
+
 #include "TestSupport.h"
 #include "app/TextClassifier.h"
+#include "common/Progress.h"
 #include "common/FileSystem.h"
 #include "segment/DocumentSegmenter.h"
 
 using namespace kestrel;
 using kestrel::testing::succeeded;
 using kestrel::testing::TempDir;
+using kestrel::testing::descriptorsInto;
 
 namespace {
 
@@ -436,4 +441,82 @@ TEST(TextClassifier, RoughSetsTakeTheTermListsTheIndexRead) {
     }
     EXPECT_EQ(same.dir.read("model/features.txt"), changed.dir.read("model/features.txt"));
     EXPECT_FALSE(same.dir.read("model/features.txt").empty());
+}
+
+namespace {
+
+std::vector<std::string> namesIn(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Over 512 documents (more than one batch of term lists) in two categories.
+void writeBatchCorpus(Pipeline& run) {
+    for (int n = 0; n < 600; ++n) {
+        const std::string category = n % 3 ? "A" : "B";
+        std::string text = fmt::format("w{}:{}\nshared:1\n{}:2\n", n % 37, n % 5 + 1, category);
+        if (n % 7 == 0) text += fmt::format("rare{}:1\n", n);
+        run.dir.write(fmt::format("train/{}/{:03}.seg", category, n), text);
+    }
+    run.controller.trainingCorpusPath = run.dir.dir() + "train/";
+    run.controller.trainingFormat = InputFormat::Preprocessed;
+    run.controller.categoryCount = 2;
+}
+
+struct CancelAt : ProgressSink {
+    bool cancelled() const override { return true; }
+};
+
+}  // namespace
+
+TEST(TextClassifier, TermListsInTheTemporaryFileGiveTheSameFiles) {
+    // In memory; in the temporary file; in the file damaged or cut short
+    // after the index: every run writes the same selection and vectors, and
+    // damage is reported instead of used.
+    Pipeline memory, spilled, damaged, cut;
+    std::string expectedTrain, expectedRs;
+    for (Pipeline* run : {&memory, &spilled, &damaged, &cut}) {
+        writeBatchCorpus(*run);
+        if (run != &memory) run->controller.termListMemoryLimit = 0;
+        ASSERT_TRUE(succeeded(run->controller.preprocessTraining()));
+        run->controller.buildIndex();
+        const std::vector<int> fds = descriptorsInto(run->controller.workspacePath);
+        ASSERT_EQ(fds.size(), run == &memory ? 0u : 1u);
+        if (run == &damaged) ASSERT_EQ(pwrite(fds[0], "\x7f\x7f\x7f", 3, 40), 3);
+        if (run == &cut) ASSERT_EQ(ftruncate(fds[0], 100), 0);
+        run->controller.selectionMode = kChi;
+        run->controller.newDimensionality = 20;
+        ASSERT_TRUE(succeeded(run->controller.selectFeatures()));
+        ASSERT_TRUE(succeeded(run->controller.writeVectors()));
+        const std::string train = run->dir.read("model/train.dat");
+        bool reported = false;
+        for (const auto& w : run->controller.warnings()) reported |= w.find("could not be read back") != std::string::npos;
+        EXPECT_EQ(reported, run == &damaged || run == &cut);
+        run->controller.selectionMode = kRs;
+        ASSERT_TRUE(succeeded(run->controller.selectFeatures()));
+        const std::string rs = run->dir.read("model/features.txt");
+        if (run == &memory) {
+            expectedTrain = train;
+            expectedRs = rs;
+            EXPECT_EQ(std::count(train.begin(), train.end(), '\n'), 600);
+            continue;
+        }
+        EXPECT_EQ(train, expectedTrain);
+        EXPECT_EQ(rs, expectedRs);
+    }
+    // A cancelled stage leaves nothing in the workspace beside its files.
+    const std::vector<std::string> before = namesIn(spilled.controller.workspacePath);
+    CancelAt cancel;
+    spilled.controller.selectionMode = kChi;
+    ASSERT_TRUE(succeeded(spilled.controller.selectFeatures()));
+    EXPECT_FALSE(spilled.controller.writeVectors(&cancel));
+    EXPECT_EQ(namesIn(spilled.controller.workspacePath), before);
+    EXPECT_EQ(spilled.dir.read("model/train.dat"), expectedTrain);
+    // Another index replaces the file instead of adding one.
+    spilled.controller.buildIndex();
+    EXPECT_EQ(descriptorsInto(spilled.controller.workspacePath).size(), 1u);
+    ASSERT_TRUE(succeeded(spilled.controller.preprocessTraining()));
+    EXPECT_TRUE(descriptorsInto(spilled.controller.workspacePath).empty());
 }
