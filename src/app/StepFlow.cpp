@@ -250,14 +250,15 @@ void StepFlow::index() {
     if (!flags_.preprocessed) return refuse("请先进行预处理！");
     if (flags_.indexed || flags_.classifierLoaded) return;
     const auto start = Clock::now();
-    const auto result = ui_.runLongStep("特征索引", [this](ProgressSink& sink) {
-        classifier_.buildIndex(&sink);
-        return true;
+    Status failure;
+    const auto result = ui_.runLongStep("特征索引", [&](ProgressSink& sink) {
+        failure = classifier_.buildIndex(&sink);
+        return failure.ok();
     });
     if (result.cancelled) return setOutcome("特征索引已取消", secondsSince(start));
     if (!result.ok) {
         setOutcome("特征索引失败", secondsSince(start));
-        ui_.showWarning({"特征索引", "特征索引失败！", detailOf(result, Status(), classifier_.warnings())});
+        ui_.showWarning({"特征索引", "特征索引失败！", detailOf(result, failure, classifier_.warnings())});
         return;
     }
     flags_.indexed = true;

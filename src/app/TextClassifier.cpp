@@ -324,7 +324,7 @@ Status TextClassifier::preprocessRaw(ProgressSink* sink) {
     return Status();
 }
 
-void TextClassifier::buildIndex(ProgressSink* sink) {
+Status TextClassifier::buildIndex(ProgressSink* sink) {
     beginOperation();
     // The term lists of a large corpus wait for the vectors in a temporary
     // file beside the workspace files, on the disk the user chose for them.
@@ -333,9 +333,17 @@ void TextClassifier::buildIndex(ProgressSink* sink) {
     trainingCorpus_ = std::make_unique<SegmentedCorpus>(buildTermIndex(
         trainingCorpusPath, categories_, categoryCount, termIndex_, warnings_, sink, threads, spillDirectory,
         termListMemoryLimit));
+    roughSet_.invalidate();
+    if (trainingCorpus_->cancelled()) {
+        trainingCorpus_.reset();
+        trainingCorpusKey_ = {};
+        termIndex_.clear();
+        oldDimensionality_ = 0;
+        return Status::failure("indexing cancelled");
+    }
     trainingCorpusKey_ = {trainingCorpusPath, categoryCount};
     oldDimensionality_ = static_cast<uint32_t>(termIndex_.size());
-    roughSet_.invalidate();
+    return Status();
 }
 
 Status TextClassifier::selectFeatures(ProgressSink* sink) {

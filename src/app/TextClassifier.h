@@ -79,8 +79,9 @@ public:
     // Fails when the workspace lies inside the training corpus, where its
     // directory would be listed as a category.
     Status workspaceOutsideTrainingCorpus();
-    // Builds the candidate index from the training .seg files.
-    void buildIndex(ProgressSink* sink = nullptr);
+    // Builds the candidate index from the training .seg files. Fails only
+    // when cancelled; there is then no index (nothing of a partial one).
+    Status buildIndex(ProgressSink* sink = nullptr);
     // Selects newDimensionality features by selectionMode and writes
     // features.txt. Fails when features.txt cannot be written or the step was
     // cancelled (the feature table and features.txt are then unchanged).

@@ -187,7 +187,7 @@ int runTrainingStages(const TrainOptions& o, TextClassifier& controller, Termina
         std::fprintf(stderr, "kestrel: %u of %u documents could not be preprocessed and were skipped\n",
                      report.failed, report.documents);
     }
-    controller.buildIndex(&progress);
+    if (const Status status = controller.buildIndex(&progress); !status) return fail("特征索引失败！", controller, status);
     printWarnings(controller);
     timer.lap(progress, "index");
     controller.selectionMode = o.mode;

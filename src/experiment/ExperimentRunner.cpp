@@ -288,7 +288,10 @@ bool Experiment::prepareTask(Task& task, ProgressSink* sink) {
         task.failure = toUtf8(done.message());
         return false;
     }
-    trainer->buildIndex(sink);
+    if (const Status indexed = trainer->buildIndex(sink); !indexed) {
+        task.failure = toUtf8(indexed.message());
+        return false;
+    }
     for (const auto& w : trainer->warnings()) task.warnings.push_back(toUtf8(w));
     task.trainer = std::move(trainer);
     task.classifier = std::move(classifier);

@@ -143,6 +143,12 @@ SegmentedCorpus SegmentedCorpus::read(const std::string& corpusPath, const Categ
     // readers as cores keep the cores busy meanwhile.
     const unsigned readers = threads ? threads : 2 * workerCount(0, kChunk);
     for (size_t first = 0; first < files.size(); first += kChunk) {
+        // A large corpus takes minutes: a cancel request stops between chunks.
+        if (sink && sink->cancelled()) {
+            corpus.cancelled_ = true;
+            corpus.dropTerms();
+            break;
+        }
         chunk.resize(std::min(kChunk, files.size() - first));
         parallelFor(chunk.size(), readers, [&](size_t i) {
             Read& r = chunk[i];

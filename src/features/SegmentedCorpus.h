@@ -103,6 +103,9 @@ public:
     size_t termCount() const { return terms_.size(); }
     const std::string& term(uint32_t id) const { return terms_[id]; }
     bool keepsTerms() const { return keepsTerms_; }
+    // Whether reading stopped early on a cancel request: documents() then
+    // holds only the documents read before it.
+    bool cancelled() const { return cancelled_; }
     // Whether the term lists went to the temporary file.
     bool spilled() const { return store_.spilled(); }
     // Frees the term lists (after they could not be read back, say): who
@@ -132,6 +135,7 @@ private:
     std::vector<uint32_t> slots_;
     TermListStore store_;
     bool keepsTerms_ = true;
+    bool cancelled_ = false;
     std::vector<std::string> listWarnings_;
 };
 

@@ -224,6 +224,20 @@ TEST_F(StepFlowTest, CancelledOrFailedStepsLeaveTheirFlagUnset) {
     EXPECT_FALSE(flow.flags().preprocessed);
 }
 
+TEST_F(StepFlowTest, ACancelledIndexIsNotIndexedAndRunsAgain) {
+    flow.press(kStepTrainingText);
+    flow.press(kStepPreprocess);
+    ui.cancelNextStep = true;
+    flow.press(kStepIndex);
+    EXPECT_FALSE(flow.flags().indexed);
+    EXPECT_TRUE(ui.messages.empty());
+    flow.press(kStepSelect);
+    EXPECT_EQ(lastText(), "请先进行特征索引！");
+    flow.press(kStepIndex);
+    EXPECT_TRUE(flow.flags().indexed);
+    EXPECT_GT(tc.oldDimensionality(), 0u);
+}
+
 TEST_F(StepFlowTest, CancelledSelectionDoesNotCountAsSelected) {
     flow.press(kStepTrainingText);
     flow.press(kStepPreprocess);

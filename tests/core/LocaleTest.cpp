@@ -51,7 +51,7 @@ std::map<std::string, std::string> run(const TempDir& dir, const std::string& wo
     controller.categoryCount = 3;
     std::map<std::string, std::string> files;
     if (!controller.preprocessTraining()) return files;
-    controller.buildIndex();
+    EXPECT_TRUE(controller.buildIndex().ok());
     controller.selectionMode = kIg;
     controller.newDimensionality = 40;
     if (!controller.selectFeatures() || !controller.writeVectors()) return files;

@@ -99,7 +99,7 @@ struct Pipeline {
         controller.trainingFormat = format;
         controller.categoryCount = static_cast<uint32_t>(listSubdirectories(controller.trainingCorpusPath).valueOr({}).size());
         ASSERT_TRUE(succeeded(controller.preprocessTraining()));
-        controller.buildIndex();
+        EXPECT_TRUE(controller.buildIndex().ok());
         controller.selectionMode = mode;
         controller.newDimensionality = dim;
         ASSERT_TRUE(succeeded(controller.selectFeatures()));
@@ -345,7 +345,7 @@ TEST(TextClassifier, StepsThatProcessNothingFail) {
     run.dir.write("train/A/1.txt", "ball\n");
     run.dir.write("train/B/1.txt", "bank\n");
     ASSERT_TRUE(succeeded(run.controller.preprocessTraining()));
-    run.controller.buildIndex();
+    EXPECT_TRUE(run.controller.buildIndex().ok());
     run.controller.newDimensionality = 5;
     ASSERT_TRUE(run.controller.selectFeatures());
     // The training vectors come from the documents as the index read them,
@@ -357,7 +357,7 @@ TEST(TextClassifier, StepsThatProcessNothingFail) {
     EXPECT_EQ(heldVectors.substr(0, 2), "1 ");
     // Read from the files, none of which is left: nothing is written.
     removeFile(run.controller.workspacePath + "train.dat");
-    run.controller.buildIndex();
+    EXPECT_TRUE(run.controller.buildIndex().ok());
     EXPECT_NE(run.controller.writeVectors().message().find("no document"), std::string::npos);
     EXPECT_FALSE(fileExists(run.controller.workspacePath + "train.dat"));
 }
@@ -430,7 +430,7 @@ TEST(TextClassifier, RoughSetsTakeTheTermListsTheIndexRead) {
         run->controller.trainingFormat = InputFormat::Preprocessed;
         run->controller.categoryCount = 2;
         ASSERT_TRUE(run->controller.preprocessTraining());
-        run->controller.buildIndex();
+        EXPECT_TRUE(run->controller.buildIndex().ok());
     }
     for (const char* name : {"train/A/1.seg", "train/A/2.seg", "train/B/1.seg", "train/B/2.seg"})
         changed.dir.write(name, "rate:1\n");
@@ -481,11 +481,15 @@ TEST(TextClassifier, TermListsInTheTemporaryFileGiveTheSameFiles) {
         writeBatchCorpus(*run);
         if (run != &memory) run->controller.termListMemoryLimit = 0;
         ASSERT_TRUE(succeeded(run->controller.preprocessTraining()));
-        run->controller.buildIndex();
+        EXPECT_TRUE(run->controller.buildIndex().ok());
         const std::vector<int> fds = descriptorsInto(run->controller.workspacePath);
         ASSERT_EQ(fds.size(), run == &memory ? 0u : 1u);
-        if (run == &damaged) ASSERT_EQ(pwrite(fds[0], "\x7f\x7f\x7f", 3, 40), 3);
-        if (run == &cut) ASSERT_EQ(ftruncate(fds[0], 100), 0);
+        if (run == &damaged) {
+            ASSERT_EQ(pwrite(fds[0], "\x7f\x7f\x7f", 3, 40), 3);
+        }
+        if (run == &cut) {
+            ASSERT_EQ(ftruncate(fds[0], 100), 0);
+        }
         run->controller.selectionMode = kChi;
         run->controller.newDimensionality = 20;
         ASSERT_TRUE(succeeded(run->controller.selectFeatures()));
@@ -515,8 +519,28 @@ TEST(TextClassifier, TermListsInTheTemporaryFileGiveTheSameFiles) {
     EXPECT_EQ(namesIn(spilled.controller.workspacePath), before);
     EXPECT_EQ(spilled.dir.read("model/train.dat"), expectedTrain);
     // Another index replaces the file instead of adding one.
-    spilled.controller.buildIndex();
+    EXPECT_TRUE(spilled.controller.buildIndex().ok());
     EXPECT_EQ(descriptorsInto(spilled.controller.workspacePath).size(), 1u);
     ASSERT_TRUE(succeeded(spilled.controller.preprocessTraining()));
     EXPECT_TRUE(descriptorsInto(spilled.controller.workspacePath).empty());
+}
+
+TEST(TextClassifier, ACancelledIndexLeavesNoIndexAndTheNextOneIsWhole) {
+    Pipeline run;
+    writeBatchCorpus(run);
+    run.controller.termListMemoryLimit = 0;
+    ASSERT_TRUE(succeeded(run.controller.preprocessTraining()));
+    ASSERT_TRUE(succeeded(run.controller.buildIndex()));
+    const size_t whole = run.controller.termIndex().size();
+    ASSERT_GT(whole, 0u);
+    CancelAt cancel;
+    const Status cancelled = run.controller.buildIndex(&cancel);
+    EXPECT_EQ(cancelled.message(), "indexing cancelled");
+    // Nothing of a partial index is left to select from, and no temporary file.
+    EXPECT_EQ(run.controller.termIndex().size(), 0u);
+    EXPECT_EQ(run.controller.oldDimensionality(), 0u);
+    EXPECT_TRUE(descriptorsInto(run.controller.workspacePath).empty());
+    ASSERT_TRUE(succeeded(run.controller.buildIndex()));
+    EXPECT_EQ(run.controller.termIndex().size(), whole);
+    EXPECT_EQ(run.controller.oldDimensionality(), whole);
 }

@@ -78,7 +78,7 @@ Evaluation trainAndClassify(const std::string& train, const std::string& test, c
     t.categoryCount = 4;
     EXPECT_TRUE(t.beginUpdate("train"));
     EXPECT_TRUE(t.preprocessTraining());
-    t.buildIndex();
+    EXPECT_TRUE(t.buildIndex().ok());
     t.selectionMode = c.selection;
     t.newDimensionality = c.dimension;
     EXPECT_TRUE(t.selectFeatures());
