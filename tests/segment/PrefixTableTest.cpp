@@ -3,6 +3,7 @@
 // strings made up to miss.
 #include <filesystem>
 #include <random>
+#include <thread>
 
 #include "SegmentTestSupport.h"
 
@@ -271,4 +272,39 @@ TEST(PairIndexTest, AgreesWithTheJoinedTextOnTheBuiltPairs) {
     if (!bytes || bytes->size() < 6768 * 4 + 16) GTEST_SKIP() << "no word pairs built in " << file;
     std::mt19937 rng(9);
     expectPairIndexAgrees(*bytes, rng);
+}
+
+TEST(PairIndexTest, BuiltOnceOnFirstUseBySeveralThreadsAndCopies) {
+    // The index is made by the first pair lookup: copies taken before it
+    // and threads that make that lookup at the same time all get the
+    // answers of the joined text.
+    std::mt19937 rng(11);
+    CDictionary built;
+    std::vector<std::pair<std::string, std::string>> pairs;
+    for (int i = 0; i < 2000; ++i) {
+        std::string a = G("中"), b = G("国");
+        for (unsigned n = rng() % 3; n > 0; --n) a += G(rng() % 2 ? "民" : "人");
+        for (unsigned n = rng() % 3; n > 0; --n) b += G(rng() % 2 ? "家" : "们");
+        built.addWord(a + "@" + b, 3, static_cast<int>(rng() % 500) + 1);
+        pairs.emplace_back(a, b);
+    }
+    pairs.emplace_back(G("国"), G("中"));  // no such pair
+    CDictionary fast;
+    ASSERT_TRUE(succeeded(fast.loadFromBytes(built.serialize(), "pairs", CDictionary::Index::kPairs)));
+    const CDictionary copy = fast;
+    std::vector<int> mismatches(4, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            const CDictionary& d = t % 2 ? copy : fast;
+            std::string scratch;
+            for (const auto& [a, b] : pairs) {
+                if (d.pairFrequency(a, d.pairWordId(a), b, d.pairWordId(b), scratch) != built.getFrequency(a + "@" + b, 3))
+                    ++mismatches[static_cast<size_t>(t)];
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(mismatches, std::vector<int>(4, 0));
+    EXPECT_GE(fast.pairWordId(pairs[0].first), 0);
 }
