@@ -387,6 +387,7 @@ CDictionary::PrefixProbe CDictionary::probePrefix(std::string_view s) const {
         probe.handle = items[at].handle;
     }
     if (count != 1) probe.handle = 0;
+    probe.count = count;
     return probe;
 }
 

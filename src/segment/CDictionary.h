@@ -74,12 +74,16 @@ public:
 
     // What the word graph needs from one probe: whether some word begins with
     // `s`, and whether `s` itself is a word (then its summed frequency and
-    // the handle of its only entry, or 0 with several entries).
+    // the handle of its only entry, or 0 with several entries). `count` and
+    // `frequencySum` are what getHandles gives for `s`: its number of
+    // entries and the sum of their frequencies, so that the word found need
+    // not be looked up again.
     struct PrefixProbe {
         bool prefix = false;
         bool exact = false;
         double frequencySum = 0;
         int handle = 0;
+        int count = 0;
     };
     PrefixProbe probePrefix(std::string_view s) const;
 

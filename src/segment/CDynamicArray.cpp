@@ -10,7 +10,8 @@ void CDynamicArray::raiseCounts(int row, int col) {
     if (row > 0 && static_cast<unsigned>(row) > m_rowCount) m_rowCount = static_cast<unsigned>(row);
 }
 
-void CDynamicArray::setElement(int row, int col, double value, int handle, const std::string_view* word) {
+CDynamicArray::Element& CDynamicArray::setElement(int row, int col, double value, int handle,
+                                                  const std::string_view* word) {
     raiseCounts(row, col);
     // Graphs are mostly built in order: check the end before searching.
     auto it = m_elements.end();
@@ -25,7 +26,8 @@ void CDynamicArray::setElement(int row, int col, double value, int handle, const
     if (it != m_elements.end() && it->row == row && it->col == col) {
         it->value = value;
         it->handle = handle;
-        return;
+        it->coreEntries = -1;
+        return *it;
     }
     Element element;
     element.row = row;
@@ -38,7 +40,7 @@ void CDynamicArray::setElement(int row, int col, double value, int handle, const
         element.hasWord = true;
         m_words.append(*word);
     }
-    m_elements.insert(it, std::move(element));
+    return *m_elements.insert(it, std::move(element));
 }
 
 const CDynamicArray::Element* CDynamicArray::getElement(int row, int col, double* value, int* handle) const {

@@ -307,6 +307,10 @@ bool CSegment::generateWord(const std::vector<int>& atomVertices, int k) {
         const int end = numberRunEnd(w);
         if (end == w) {
             emit(text, handle, value, a, b, storedWord);
+            if (element && element->coreEntries >= 0) {
+                m_out->back().coreEntries = element->coreEntries;
+                m_out->back().coreFrequency = element->coreEntries > 0 ? element->value : 0;
+            }
             ++w;
             continue;
         }

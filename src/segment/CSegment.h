@@ -17,11 +17,17 @@ namespace kestrel {
 class CDictionary;
 
 // One word of a path. A path ends with a result whose text is empty and
-// whose handle is -1.
+// whose handle is -1. `coreEntries` and `coreFrequency` are what the core
+// dictionary's getHandles gives for the word, when the word graph found
+// them (the number of entries and the sum of their frequencies); -1 when
+// they are unknown and must be looked up. Changing the text makes them
+// unknown.
 struct WordResult {
     std::string word;
     int handle = -1;
     double value = 0;
+    int coreEntries = -1;
+    double coreFrequency = 0;
 };
 using WordPath = std::vector<WordResult>;
 

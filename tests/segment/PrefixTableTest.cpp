@@ -25,6 +25,11 @@ void expectSameAnswers(const CDictionary& fast, const CDictionary& slow, const s
     int handlesB[CDictionary::kMaxHandles], frequenciesB[CDictionary::kMaxHandles];
     const int n = fast.getHandles(s, handlesA, frequenciesA);
     ASSERT_EQ(n, slow.getHandles(s, handlesB, frequenciesB)) << U(s);
+    // What the word graph carries on instead of looking the word up again.
+    ASSERT_EQ(a.count, n) << U(s);
+    double sum = 0;
+    for (int i = 0; i < n; ++i) sum += frequenciesA[i];
+    ASSERT_EQ(a.frequencySum, sum) << U(s);
     for (int i = 0; i < n; ++i) {
         ASSERT_EQ(handlesA[i], handlesB[i]) << U(s);
         ASSERT_EQ(frequenciesA[i], frequenciesB[i]) << U(s);
