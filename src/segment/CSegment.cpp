@@ -172,6 +172,7 @@ int CSegment::numberRunEnd(int w) const {
     // A word that is no number by itself may begin one with the next word:
     // 百分 之 五十 is the fraction 百分之五十.
     const int a = vertex(w);
+    if (!mayBeNumber(wordText(w))) return w;
     const bool beginsNumber =
         w + 1 < m_wordCount && validSpan(a, vertex(w + 2)) && isNumber(m_segGraph.atomSpan(a, vertex(w + 2)));
     if (!isNumber(wordText(w)) && !beginsNumber) return w;

@@ -233,6 +233,31 @@ TEST(NumberTest, SignsUnitsZeroAndMixedNumerals) {
     EXPECT_FALSE(isYearTime(G("二０")));
 }
 
+TEST(NumberTest, EveryNumberPassesTheFirstCharacterCheck) {
+    // Every ASCII byte and double-byte character first, followed by pieces
+    // that complete numbers of every kind: no number may be turned away.
+    std::vector<std::string> firsts;
+    for (int b = 1; b < 0x80; ++b) firsts.push_back(std::string(1, static_cast<char>(b)));
+    for (int lead = 0x81; lead <= 0xFE; ++lead)
+        for (int trail = 0x40; trail <= 0xFE; ++trail)
+            firsts.push_back(std::string{static_cast<char>(lead), static_cast<char>(trail)});
+    const std::vector<std::string> rests = {"", "5", "5%", ".5", G("５"), G("．５"), G("万"), G("之一"), G("一"),
+                                            G("００一"), G("九"), G("百"), G("％")};
+    int numbers = 0;
+    for (const std::string& first : firsts) {
+        for (const std::string& rest : rests) {
+            const std::string s = first + rest;
+            if (!isNumber(s)) continue;
+            ++numbers;
+            ASSERT_TRUE(mayBeNumber(s)) << U(s);
+        }
+    }
+    EXPECT_GT(numbers, 100);
+    EXPECT_TRUE(mayBeNumber(""));
+    EXPECT_FALSE(mayBeNumber(G("中国")));
+    EXPECT_FALSE(mayBeNumber("abc"));
+}
+
 TEST(SegmentTest, NumbersAndTimesMerge) {
     const CDictionary core = makeCore({{"年", 500, kQuantity}, {"月", 500, kNoun}, {"点", 10, kNoun},
                                        {"钟", 10, kNoun}, {"开会", 80, kVerb}});
