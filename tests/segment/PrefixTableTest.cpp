@@ -2,10 +2,12 @@
 // must give the same answers to every lookup, on the built data files and on
 // strings made up to miss.
 #include <filesystem>
+#include <map>
 #include <random>
 #include <thread>
 
 #include "SegmentTestSupport.h"
+#include "segment/WordPairIndex.h"
 
 using namespace kestrel;
 using namespace kestrel::test;
@@ -312,4 +314,29 @@ TEST(PairIndexTest, BuiltOnceOnFirstUseBySeveralThreadsAndCopies) {
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(mismatches, std::vector<int>(4, 0));
     EXPECT_GE(fast.pairWordId(pairs[0].first), 0);
+}
+
+TEST(PairIndexTest, GrowsAsPairsComeAndKeepsTheFirstCount) {
+    // Without room made up front the table grows many times while pairs
+    // are still waiting to be stored; a pair added again keeps its first
+    // count, and counts that do not fit make the index incomplete.
+    std::mt19937 rng(13);
+    WordPairIndex index;
+    std::map<std::pair<std::string, std::string>, int> expected;
+    for (int i = 0; i < 30000; ++i) {
+        const std::string a = "w" + std::to_string(rng() % 400);
+        const std::string b = "v" + std::to_string(rng() % 400);
+        const int count = static_cast<int>(rng() % 1000);
+        index.add(a, b, count);
+        expected.emplace(std::make_pair(a, b), count);
+    }
+    index.finish();
+    EXPECT_TRUE(index.complete());
+    EXPECT_EQ(index.pairCount(), expected.size());
+    for (const auto& [words, count] : expected)
+        ASSERT_EQ(index.count(index.wordId(words.first), index.wordId(words.second)), count) << words.first << words.second;
+    EXPECT_EQ(index.count(index.wordId("w1"), index.wordId("w1")), 0);
+    index.add("w1", "w2", -1);
+    index.finish();
+    EXPECT_FALSE(index.complete());
 }
