@@ -13,11 +13,15 @@ void CDynamicArray::raiseCounts(int row, int col) {
 CDynamicArray::Element& CDynamicArray::setElement(int row, int col, double value, int handle,
                                                   const std::string_view* word) {
     raiseCounts(row, col);
-    // Graphs are mostly built in order: check the end before searching.
+    // Graphs are mostly built in order: check the end before searching. The
+    // last element itself is often set again (a one-atom word found in the
+    // dictionary).
     auto it = m_elements.end();
     if (!m_elements.empty()) {
         const Element& last = m_elements.back();
-        if (!less(last.row, last.col, row, col)) {
+        if (last.row == row && last.col == col) {
+            it = m_elements.end() - 1;
+        } else if (!less(last.row, last.col, row, col)) {
             it = std::lower_bound(m_elements.begin(), m_elements.end(), 0, [&](const Element& e, int) {
                 return less(e.row, e.col, row, col);
             });

@@ -98,9 +98,10 @@ TEST(SegGraphTest, MonthAndYearRules) {
 
 TEST(DynamicArrayTest, SetTwiceKeepsOneElementAndItsWord) {
     CDynamicArray a(true);
-    a.setElement(2, 3, 1.5, 7, std::string_view("first"));
+    a.setElement(2, 3, 1.5, 7, std::string_view("first")).coreEntries = 2;
     a.setElement(0, 1, 0, 0, std::string_view("zero"));
-    a.setElement(2, 3, 2.5, 9, std::string_view("second"));
+    // A new value is no longer the sum of the entries' frequencies.
+    EXPECT_EQ(a.setElement(2, 3, 2.5, 9, std::string_view("second")).coreEntries, -1);
     ASSERT_EQ(a.size(), 2u);
     double value = 0;
     int handle = 0;
