@@ -63,7 +63,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::string_view piece = bytes.substr(start, 1 + data[start] % 12);
         dictionary.isWord(piece);
         dictionary.getHandles(piece, handles, frequencies, 1 + data[start] % CDictionary::kMaxHandles);
-        dictionary.probePrefix(piece);
+        // The word graph keeps what the probe found instead of asking getHandles.
+        const CDictionary::PrefixProbe probe = dictionary.probePrefix(piece);
+        const int count = dictionary.getHandles(piece, handles, frequencies);
+        double sum = 0;
+        for (int i = 0; i < count; ++i) sum += frequencies[i];
+        fuzz::require(probe.count == count && probe.frequencySum == sum, "a probe finds what getHandles finds");
         std::string word;
         int handle = 0;
         dictionary.getMaxMatch(piece, word, handle);

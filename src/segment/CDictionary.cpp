@@ -269,9 +269,9 @@ int CDictionary::frequencyInRange(const PrefixRange& range, std::string_view wor
     return at < 0 ? 0 : m_cells[static_cast<size_t>(range.cell)][static_cast<size_t>(at)].frequency;
 }
 
-void CDictionary::buildPairIndex() {
-    m_pairs.clear();
-    m_pairs.reserve(m_entryCount);
+void CDictionary::buildPairIndex(WordPairIndex& pairs) const {
+    pairs.clear();
+    pairs.reserve(m_entryCount);
     std::string text;
     for (int cell = 0; cell < kCellCount; ++cell) {
         const char head[2] = {static_cast<char>(0xB0 + cell / 94), static_cast<char>(0xA1 + cell % 94)};
@@ -291,21 +291,33 @@ void CDictionary::buildPairIndex() {
                 // The first entry of a text with handle 3 is the one found,
                 // and the index keeps the first count of a pair.
                 for (size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + 1))
-                    m_pairs.add(std::string_view(text).substr(0, at), std::string_view(text).substr(at + 1),
-                                item.frequency);
+                    pairs.add(std::string_view(text).substr(0, at), std::string_view(text).substr(at + 1),
+                              item.frequency);
             }
         }
     }
-    m_pairs.finish();
-    // Pairs the index cannot hold are looked up by their text.
-    m_pairsValid = m_pairs.complete();
+    pairs.finish();
+}
+
+const WordPairIndex* CDictionary::pairIndex() const {
+    LazyPairIndex* lazy = m_pairs.get();
+    if (!lazy) return nullptr;
+    std::call_once(lazy->built, [&] {
+        buildPairIndex(lazy->index);
+        // Pairs the index cannot hold are looked up by their text.
+        lazy->complete = lazy->index.complete();
+        if (!lazy->complete) lazy->index.clear();
+    });
+    return lazy->complete ? &lazy->index : nullptr;
 }
 
 int CDictionary::pairFrequency(std::string_view first, int firstId, std::string_view second, int secondId,
                                std::string& scratch) const {
     // A blank at either end of the joined text would be trimmed by the lookup.
     const bool trimmed = (!first.empty() && first.front() == ' ') || (!second.empty() && second.back() == ' ');
-    if (m_pairsValid && !trimmed) return m_pairs.count(firstId, secondId);
+    if (!trimmed) {
+        if (const WordPairIndex* pairs = pairIndex()) return pairs->count(firstId, secondId);
+    }
     scratch.assign(first);
     scratch.push_back('@');
     scratch.append(second);
@@ -375,6 +387,7 @@ CDictionary::PrefixProbe CDictionary::probePrefix(std::string_view s) const {
         probe.handle = items[at].handle;
     }
     if (count != 1) probe.handle = 0;
+    probe.count = count;
     return probe;
 }
 
@@ -385,8 +398,7 @@ void CDictionary::release() {
     }
     m_prefixes.clear();
     m_prefixesValid = false;
-    m_pairs.clear();
-    m_pairsValid = false;
+    m_pairs.reset();
     m_text.clear();
     m_text.shrink_to_fit();
     m_entryCount = 0;
@@ -399,7 +411,7 @@ bool CDictionary::addWord(std::string_view word, int handle, int frequency) {
     int position = 0;
     if (findWord(where.cell, where.key, handle, &position)) {
         items[static_cast<size_t>(position)].frequency = frequency;
-        m_pairsValid = false;  // it holds the counts
+        m_pairs.reset();  // it holds the counts
         return true;
     }
     // Insert after every entry that sorts before (key, handle).
@@ -413,7 +425,7 @@ bool CDictionary::addWord(std::string_view word, int handle, int frequency) {
     m_text.append(key);
     items.insert(it, item);
     m_prefixesValid = false;
-    m_pairsValid = false;
+    m_pairs.reset();
     ++m_entryCount;
     return true;
 }
@@ -493,7 +505,7 @@ Status CDictionary::loadFromBytes(std::string_view bytes, const std::string& nam
         m_entryCount += items.size();
     }
     if (index == Index::kPairs)
-        buildPairIndex();
+        m_pairs = std::make_shared<LazyPairIndex>();
     else
         buildPrefixTable();
     return Status::success();

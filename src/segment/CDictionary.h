@@ -5,6 +5,8 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,12 +74,16 @@ public:
 
     // What the word graph needs from one probe: whether some word begins with
     // `s`, and whether `s` itself is a word (then its summed frequency and
-    // the handle of its only entry, or 0 with several entries).
+    // the handle of its only entry, or 0 with several entries). `count` and
+    // `frequencySum` are what getHandles gives for `s`: its number of
+    // entries and the sum of their frequencies, so that the word found need
+    // not be looked up again.
     struct PrefixProbe {
         bool prefix = false;
         bool exact = false;
         double frequencySum = 0;
         int handle = 0;
+        int count = 0;
     };
     PrefixProbe probePrefix(std::string_view s) const;
 
@@ -112,10 +118,16 @@ public:
 
     // Word pairs: the id of a word as a part of some pair (-1: none, or no
     // pair index), then getFrequency(first + "@" + second, 3) from the two
-    // words and their ids. With the pair index built by load (Index::kPairs)
-    // and current, that is one probe; otherwise the joined text, built in
-    // `scratch`, is looked up.
-    int pairWordId(std::string_view word) const { return m_pairsValid ? m_pairs.wordId(word) : -1; }
+    // words and their ids. With the pair index of a dictionary loaded with
+    // Index::kPairs and current, that is one probe; otherwise the joined
+    // text, built in `scratch`, is looked up. The index is built on the
+    // first of these calls, not by load, so that a program that segments
+    // nothing does not wait for it; copies share it, and threads may make
+    // the first call at once.
+    int pairWordId(std::string_view word) const {
+        const WordPairIndex* pairs = pairIndex();
+        return pairs ? pairs->wordId(word) : -1;
+    }
     int pairFrequency(std::string_view first, int firstId, std::string_view second, int secondId,
                       std::string& scratch) const;
 
@@ -167,16 +179,24 @@ private:
     // Rebuilds the prefix table from the cells.
     void buildPrefixTable();
     // Builds the pair index from the entries "first@second" with handle 3.
-    void buildPairIndex();
+    void buildPairIndex(WordPairIndex& pairs) const;
+    // The pair index, built on first use; null when there is none or it
+    // cannot hold every pair.
+    const WordPairIndex* pairIndex() const;
 
     std::vector<std::vector<Item>> m_cells = std::vector<std::vector<Item>>(kCellCount);
     // Rebuilt by load; addWord leaves it stale, and lookups then search the
     // cells themselves.
     KeyPrefixTable m_prefixes;
     bool m_prefixesValid = false;
-    // Built by load with Index::kPairs; addWord leaves it stale.
-    WordPairIndex m_pairs;
-    bool m_pairsValid = false;
+    // Made by load with Index::kPairs and filled on first use; addWord,
+    // which leaves it stale, drops it.
+    struct LazyPairIndex {
+        std::once_flag built;
+        WordPairIndex index;
+        bool complete = false;
+    };
+    std::shared_ptr<LazyPairIndex> m_pairs;
     std::string m_text;
     size_t m_entryCount = 0;
 };

@@ -10,13 +10,18 @@ void CDynamicArray::raiseCounts(int row, int col) {
     if (row > 0 && static_cast<unsigned>(row) > m_rowCount) m_rowCount = static_cast<unsigned>(row);
 }
 
-void CDynamicArray::setElement(int row, int col, double value, int handle, const std::string_view* word) {
+CDynamicArray::Element& CDynamicArray::setElement(int row, int col, double value, int handle,
+                                                  const std::string_view* word) {
     raiseCounts(row, col);
-    // Graphs are mostly built in order: check the end before searching.
+    // Graphs are mostly built in order: check the end before searching. The
+    // last element itself is often set again (a one-atom word found in the
+    // dictionary).
     auto it = m_elements.end();
     if (!m_elements.empty()) {
         const Element& last = m_elements.back();
-        if (!less(last.row, last.col, row, col)) {
+        if (last.row == row && last.col == col) {
+            it = m_elements.end() - 1;
+        } else if (!less(last.row, last.col, row, col)) {
             it = std::lower_bound(m_elements.begin(), m_elements.end(), 0, [&](const Element& e, int) {
                 return less(e.row, e.col, row, col);
             });
@@ -25,7 +30,8 @@ void CDynamicArray::setElement(int row, int col, double value, int handle, const
     if (it != m_elements.end() && it->row == row && it->col == col) {
         it->value = value;
         it->handle = handle;
-        return;
+        it->coreEntries = -1;
+        return *it;
     }
     Element element;
     element.row = row;
@@ -38,7 +44,7 @@ void CDynamicArray::setElement(int row, int col, double value, int handle, const
         element.hasWord = true;
         m_words.append(*word);
     }
-    m_elements.insert(it, std::move(element));
+    return *m_elements.insert(it, std::move(element));
 }
 
 const CDynamicArray::Element* CDynamicArray::getElement(int row, int col, double* value, int* handle) const {

@@ -23,15 +23,21 @@ public:
         uint32_t wordOffset = 0;  // the word's bytes in the array's text store
         uint32_t wordLength = 0;
         bool hasWord = false;
+        // The core dictionary's entries of the text the element covers, when
+        // the word graph found them: how many (then `value` is the sum of
+        // their frequencies), or -1 when unknown. Changing the value makes
+        // it unknown.
+        int16_t coreEntries = -1;
     };
 
     explicit CDynamicArray(bool rowFirst = true) : m_rowFirst(rowFirst) {}
 
     // Inserts (row, col), or updates value and handle of an existing element
-    // (its word is kept). `word` may be null for none.
-    void setElement(int row, int col, double value, int handle, const std::string_view* word = nullptr);
-    void setElement(int row, int col, double value, int handle, std::string_view word) {
-        setElement(row, col, value, handle, &word);
+    // (its word is kept). `word` may be null for none. Returns the element,
+    // valid until the array changes.
+    Element& setElement(int row, int col, double value, int handle, const std::string_view* word = nullptr);
+    Element& setElement(int row, int col, double value, int handle, std::string_view word) {
+        return setElement(row, col, value, handle, &word);
     }
     // Value and handle of the first element matching (row, col), -1 matching
     // any; kInfinite and 0 when there is none. Returns the element or null.

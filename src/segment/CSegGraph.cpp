@@ -99,37 +99,43 @@ bool CSegGraph::generateWordGraph(std::string_view sentence, const CDictionary& 
         // One-atom edge. Rows are filled in order so every insertion appends.
         const std::string_view atom = atomText(g);
         const int cls = atomClass(g);
+        CDynamicArray::Element* single = nullptr;
         switch (cls) {
         case CT_CHINESE:
-            m_graph.setElement(g, g + 1, 0, 0, atom);
+            single = &m_graph.setElement(g, g + 1, 0, 0, atom);
             break;
         case CT_SINGLE:
             if (atom.find_first_not_of("+-1234567890") == std::string_view::npos)
-                m_graph.setElement(g, g + 1, 0, kHandleNumber, t.number);
+                single = &m_graph.setElement(g, g + 1, 0, kHandleNumber, t.number);
             else
-                m_graph.setElement(g, g + 1, 0, kHandleString, t.string);
+                single = &m_graph.setElement(g, g + 1, 0, kHandleString, t.string);
             break;
         case CT_LETTER:
-            m_graph.setElement(g, g + 1, 0, kHandleString, t.string);
+            single = &m_graph.setElement(g, g + 1, 0, kHandleString, t.string);
             break;
         case CT_NUM:
         case CT_INDEX:
-            m_graph.setElement(g, g + 1, 0, kHandleNumber, t.number);
+            single = &m_graph.setElement(g, g + 1, 0, kHandleNumber, t.number);
             break;
         case CT_DELIMITER:
-            m_graph.setElement(g, g + 1, kFixedValue, kHandlePunctuation, atom);
+            single = &m_graph.setElement(g, g + 1, kFixedValue, kHandlePunctuation, atom);
             break;
         default:
-            m_graph.setElement(g, g + 1, kFixedValue, cls, atom);
+            single = &m_graph.setElement(g, g + 1, kFixedValue, cls, atom);
             break;
         }
 
         // Every dictionary word starting at atom g.
         m_scratch.assign(atom);
         int e = g + 1;
-        if (atom == t.month && e < count && atomText(e) == t.portion) e = g + 2;
+        // After 月份 the probed text leaves 份 out: it is not what the
+        // elements cover, so their core entries stay unknown.
+        const bool skipsPortion = atom == t.month && e < count && atomText(e) == t.portion;
+        if (skipsPortion) e = g + 2;
         while (e <= count) {
             const CDictionary::PrefixProbe probe = dictionary.probePrefix(m_scratch);
+            // The atom itself is no word: later stages need not look it up.
+            if (!probe.exact && e == g + 1) single->coreEntries = 0;
             if (!probe.prefix) break;
             if (probe.exact) {
                 // Keep 年/月 + 末内中底前间初 apart after a number, so that the
@@ -138,7 +144,8 @@ bool CSegGraph::generateWordGraph(std::string_view sentence, const CDictionary& 
                     t.yearOrMonth.contains(std::string_view(m_scratch).substr(0, 2)) &&
                     t.timeSuffix.contains(std::string_view(m_scratch).substr(2, 2)))
                     break;
-                m_graph.setElement(g, e, probe.frequencySum, probe.handle, m_scratch);
+                CDynamicArray::Element& word = m_graph.setElement(g, e, probe.frequencySum, probe.handle, m_scratch);
+                if (!skipsPortion) word.coreEntries = static_cast<int16_t>(probe.count);
             }
             if (e >= count) break;
             m_scratch.append(atomText(e));

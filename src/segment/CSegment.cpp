@@ -119,7 +119,8 @@ void CSegment::pathsToWords(const CDynamicArray& wordGraph) {
         }
         if (!valid) continue;
         m_atomVertices.push_back(words[static_cast<size_t>(m_indexPaths[static_cast<size_t>(k)].back())].col);
-        generateWord(m_atomVertices, produced++);
+        m_pathElements.assign(m_indexPaths[static_cast<size_t>(k)].begin(), m_indexPaths[static_cast<size_t>(k)].end());
+        generateWord(m_atomVertices, produced++, &m_pathElements);
     }
     m_segmentCount = produced;
 }
@@ -172,6 +173,7 @@ int CSegment::numberRunEnd(int w) const {
     // A word that is no number by itself may begin one with the next word:
     // 百分 之 五十 is the fraction 百分之五十.
     const int a = vertex(w);
+    if (!mayBeNumber(wordText(w))) return w;
     const bool beginsNumber =
         w + 1 < m_wordCount && validSpan(a, vertex(w + 2)) && isNumber(m_segGraph.atomSpan(a, vertex(w + 2)));
     if (!isNumber(wordText(w)) && !beginsNumber) return w;
@@ -275,7 +277,7 @@ int CSegment::emitNumber(int w, int end, int handle, double value, std::string_v
     return end;
 }
 
-bool CSegment::generateWord(const std::vector<int>& atomVertices, int k) {
+bool CSegment::generateWord(const std::vector<int>& atomVertices, int k, const std::vector<int>* elements) {
     m_vertices = atomVertices;
     m_wordCount = static_cast<int>(atomVertices.size()) - 1;
     m_out = &m_paths[static_cast<size_t>(k)];
@@ -291,7 +293,14 @@ bool CSegment::generateWord(const std::vector<int>& atomVertices, int k) {
         }
         double value = 0;
         int handle = 0;
-        const CDynamicArray::Element* element = graph.getElement(a, b, &value, &handle);
+        const CDynamicArray::Element* element = nullptr;
+        if (elements && static_cast<size_t>(w) < elements->size()) {
+            element = &graph[static_cast<size_t>((*elements)[static_cast<size_t>(w)])];
+            value = element->value;
+            handle = element->handle;
+        } else {
+            element = graph.getElement(a, b, &value, &handle);
+        }
         const std::string_view text = wordText(w);
         const std::string_view storedWord = (element && element->hasWord) ? graph.word(*element) : text;
 
@@ -307,6 +316,10 @@ bool CSegment::generateWord(const std::vector<int>& atomVertices, int k) {
         const int end = numberRunEnd(w);
         if (end == w) {
             emit(text, handle, value, a, b, storedWord);
+            if (element && element->coreEntries >= 0) {
+                m_out->back().coreEntries = element->coreEntries;
+                m_out->back().coreFrequency = element->coreEntries > 0 ? element->value : 0;
+            }
             ++w;
             continue;
         }

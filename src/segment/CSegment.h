@@ -17,11 +17,17 @@ namespace kestrel {
 class CDictionary;
 
 // One word of a path. A path ends with a result whose text is empty and
-// whose handle is -1.
+// whose handle is -1. `coreEntries` and `coreFrequency` are what the core
+// dictionary's getHandles gives for the word, when the word graph found
+// them (the number of entries and the sum of their frequencies); -1 when
+// they are unknown and must be looked up. Changing the text makes them
+// unknown.
 struct WordResult {
     std::string word;
     int handle = -1;
     double value = 0;
+    int coreEntries = -1;
+    double coreFrequency = 0;
 };
 using WordPath = std::vector<WordResult>;
 
@@ -36,8 +42,10 @@ public:
     void biGraphGenerate(const CDictionary& bigram, const CDictionary& core, const CDynamicArray& wordGraph,
                          double smoothing, CDynamicArray& pairGraph);
     // Fills word path k from atom vertices, merging numbers and times, and
-    // adds its words to the optimum graph.
-    bool generateWord(const std::vector<int>& atomVertices, int k);
+    // adds its words to the optimum graph. `elements`, when given, holds the
+    // index in the segment graph of the element of each word, so that they
+    // need not be searched.
+    bool generateWord(const std::vector<int>& atomVertices, int k, const std::vector<int>* elements = nullptr);
 
     int segmentCount() const { return m_segmentCount; }
     WordPath& path(int k) { return m_paths[static_cast<size_t>(k)]; }
@@ -87,6 +95,7 @@ private:
     CNShortPath m_shortPath;
     std::vector<std::vector<int>> m_indexPaths;
     std::vector<int> m_atomVertices;
+    std::vector<int> m_pathElements;  // the word graph's elements of the path pathsToWords converts
     std::vector<int> m_vertices;  // of the path generateWord fills
     int m_wordCount = 0;
     WordPath* m_out = nullptr;

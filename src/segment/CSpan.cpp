@@ -90,22 +90,8 @@ bool CSpan::tagPath(WordPath& path, const CDictionary& core, const CDictionary& 
     m_offset = 0;
     m_atPathStart = true;
 
-    // The words as the tagger reads them: in a role mode a word that the
-    // role dictionary holds with role 44 is read as its first character and
-    // the rest.
-    m_pathWords.clear();
-    for (size_t i = 0; i < path.size() && !path[i].word.empty(); ++i) {
-        const std::string& w = path[i].word;
-        if (m_tagType != kPartOfSpeech && dictionary.isWord(w, 44)) {
-            const size_t first = charLength(w, 0);
-            m_pathWords.push_back(PathWord{w.substr(0, first), static_cast<int>(i)});
-            if (first < w.size()) m_pathWords.push_back(PathWord{w.substr(first), static_cast<int>(i)});
-        } else {
-            m_pathWords.push_back(PathWord{w, static_cast<int>(i)});
-        }
-    }
-
-    int next = m_pathWords.empty() ? -1 : 0;
+    readPathWords(path);
+    int next = m_pathWordCount == 0 ? -1 : 0;
     while (next != -1) {
         next = readSegment(next);
         viterbi();
@@ -130,10 +116,51 @@ bool CSpan::tagPath(WordPath& path, const CDictionary& core, const CDictionary& 
     return true;
 }
 
-void CSpan::readRoles(SegmentWord& word, const std::string& lookup) {
+void CSpan::readPathWords(const WordPath& path) {
+    // In a role mode a word that the role dictionary holds with role 44 is
+    // read as its first character and the rest.
+    if (m_pathWords.size() < path.size() * 2) m_pathWords.resize(path.size() * 2);
+    size_t count = 0;
+    for (size_t i = 0; i < path.size() && !path[i].word.empty(); ++i) {
+        const std::string& w = path[i].word;
+        PathWord& word = m_pathWords[count++];
+        word.text = w;
+        word.pathIndex = static_cast<int>(i);
+        word.whole = true;
+        word.roleCount = -1;
+        if (m_tagType == kPartOfSpeech) continue;
+        word.roleCount = m_dictionary->getHandles(w, word.roleHandles.data(), word.roleFrequencies.data());
+        const auto end = word.roleHandles.begin() + word.roleCount;
+        // getHandles gives at most kMaxHandles entries: beyond them, ask.
+        const bool fused = std::find(word.roleHandles.begin(), end, 44) != end ||
+                           (word.roleCount == CDictionary::kMaxHandles && m_dictionary->isWord(w, 44));
+        if (!fused) continue;
+        const size_t first = charLength(w, 0);
+        word.text.resize(first);
+        word.whole = false;
+        word.roleCount = -1;
+        if (first < w.size()) {
+            PathWord& rest = m_pathWords[count++];
+            rest.text.assign(w, first);
+            rest.pathIndex = static_cast<int>(i);
+            rest.whole = false;
+            rest.roleCount = -1;
+        }
+    }
+    m_pathWordCount = count;
+}
+
+void CSpan::readRoles(SegmentWord& word, const PathWord& pathWord) {
+    const std::string& lookup = word.text;
+    const bool asRead = lookup == pathWord.text;
     int handles[CDictionary::kMaxHandles];
     int frequencies[CDictionary::kMaxHandles];
-    const int n = m_dictionary->getHandles(lookup, handles, frequencies);
+    const int n = asRead && pathWord.roleCount >= 0 ? pathWord.roleCount
+                                                     : m_dictionary->getHandles(lookup, handles, frequencies);
+    if (asRead && pathWord.roleCount >= 0) {
+        std::copy_n(pathWord.roleHandles.begin(), n, handles);
+        std::copy_n(pathWord.roleFrequencies.begin(), n, frequencies);
+    }
     for (int r = 0; r < n; ++r) {
         addTag(word, handles[r],
                std::log(tagFrequency(handles[r]) + n + 1) - std::log(static_cast<double>(frequencies[r]) + 1));
@@ -143,12 +170,17 @@ void CSpan::readRoles(SegmentWord& word, const std::string& lookup) {
     } else if (lookup == kSentenceEnd) {
         addTag(word, kEndTagRole, 0);
     } else {
-        const int count = m_core->getHandles(lookup, handles, frequencies);
-        if (count > 0) {
-            double total = 0;
+        // The word graph found the core entries of most path words.
+        const WordResult& result = (*m_path)[static_cast<size_t>(pathWord.pathIndex)];
+        const bool known = asRead && pathWord.whole && result.coreEntries >= 0;
+        const int count = known ? result.coreEntries : m_core->getHandles(lookup, handles, frequencies);
+        double total = 0;
+        if (known) {
+            total = result.coreFrequency;
+        } else {
             for (int i = 0; i < count; ++i) total += frequencies[i];
-            addTag(word, 0, std::log(tagFrequency(0) + n + 1) - std::log(total + 1));
         }
+        if (count > 0) addTag(word, 0, std::log(tagFrequency(0) + n + 1) - std::log(total + 1));
     }
 }
 
@@ -203,7 +235,7 @@ int CSpan::readSegment(int start) {
 
     const SpanTexts& t = texts();
     size_t index = static_cast<size_t>(start);
-    while (m_length <= kMaxSegmentWords && index < m_pathWords.size()) {
+    while (m_length <= kMaxSegmentWords && index < m_pathWordCount) {
         const PathWord& pathWord = m_pathWords[index++];
         SegmentWord& word = m_words[static_cast<size_t>(m_length)];
         word.text = pathWord.text;
@@ -224,7 +256,7 @@ int CSpan::readSegment(int start) {
                     else if (word.text == "-") word.text = t.fullMinus;
                 }
             }
-            readRoles(word, word.text);
+            readRoles(word, pathWord);
         }
         if (word.tagCount == 0) guessRoles(m_length);
         if (word.tagCount == 0) addTag(word, 0, 0);  // part of speech unknown
@@ -242,7 +274,7 @@ int CSpan::readSegment(int start) {
         addTag(end, m_tagType == kPartOfSpeech ? 1 : kEndTagRole, 0);
         ++m_length;
     }
-    return index < m_pathWords.size() ? static_cast<int>(index) : -1;
+    return index < m_pathWordCount ? static_cast<int>(index) : -1;
 }
 
 void CSpan::guessRoles(int index) {

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "segment/CDictionary.h"
 #include "segment/CSegment.h"
 
 namespace kestrel {
 
 class CContextStat;
-class CDictionary;
 
 class CSpan {
 public:
@@ -67,14 +67,27 @@ private:
         std::array<double, kMaxTags> costs{};
         std::array<unsigned char, kMaxTags> best{};
     };
+    // A word as the tagger reads it. A word that is a whole word of the path
+    // (not a part of a split one) brings what the path knows of it; in a
+    // role mode the role entries looked up for it are kept here, so that
+    // they are looked up once.
     struct PathWord {
         std::string text;
-        int pathIndex;
+        int pathIndex = -1;
+        bool whole = false;
+        int roleCount = -1;  // -1: not looked up
+        std::array<int, CDictionary::kMaxHandles> roleHandles{};
+        std::array<int, CDictionary::kMaxHandles> roleFrequencies{};
     };
 
     void addTag(SegmentWord& word, int tag, double cost);
     double tagFrequency(int tag) const;
-    void readRoles(SegmentWord& word, const std::string& lookup);
+    // The role tags of `word`, read from `pathWord` (whose text it has,
+    // unless a mark was replaced) where it holds them.
+    void readRoles(SegmentWord& word, const PathWord& pathWord);
+    // Reads the path's words into m_pathWords, splitting in a role mode
+    // the words that the role dictionary holds with role 44.
+    void readPathWords(const WordPath& path);
     void readPartOfSpeech(SegmentWord& word);
     int endPosition(int i) const;
     // Byte offset where the given name of a person candidate matching the
@@ -88,7 +101,8 @@ private:
     const CDictionary* m_dictionary = nullptr;
     WordPath* m_path = nullptr;
 
-    std::vector<PathWord> m_pathWords;  // the path as read (names split)
+    std::vector<PathWord> m_pathWords;  // the path as read (names split), reused
+    size_t m_pathWordCount = 0;         // of m_pathWords
     std::vector<SegmentWord> m_words;   // current segment, word 0 first
     int m_length = 0;                   // words in the segment
     std::vector<int> m_bestTags;        // index = word, -1 after the last

@@ -262,6 +262,7 @@ void CWordSegment::splitPersonNames() {
                 WordResult given = path[i];
                 given.word.erase(0, static_cast<size_t>(n->given - n->start));
                 path[i].word.resize(static_cast<size_t>(n->given - n->start));
+                given.coreEntries = path[i].coreEntries = -1;
                 path.insert(path.begin() + static_cast<std::ptrdiff_t>(i) + 1, std::move(given));
                 ++i;
             }

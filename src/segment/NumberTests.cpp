@@ -27,6 +27,11 @@ struct NumberTexts {
     CharSet fullWidthDigits{gbkText("０１２３４５６７８９")};
     CharSet stems{gbkText("甲乙丙丁戊己庚辛壬癸")};
     CharSet branches{gbkText("子丑寅卯辰巳午未申酉戌亥")};
+    // Every double-byte character that one of the number tests accepts
+    // first: signs, full-width digits, leading separators, units, Chinese
+    // numerals, ordinal heads and the 分 of 分之.
+    CharSet firsts{gbkText("±—＋－０１２３４５６７８９∶·．％‰百千万亿佰仟分几数第上成"
+                           "零○〇一二两三四五六七八九十廿百千万亿壹贰叁肆伍陆柒捌玖拾佰仟∶·．／点")};
 };
 
 const NumberTexts& texts() {
@@ -53,6 +58,13 @@ size_t separatorAt(std::string_view s, size_t i, bool afterDigit) {
 }
 
 }  // namespace
+
+bool mayBeNumber(std::string_view s) {
+    const unsigned char b = byteAt(s, 0);
+    if (s.size() < 2) return s.empty() || b >= 0x80 || std::string_view("+-.%0123456789").find(static_cast<char>(b)) != std::string_view::npos;
+    if (b < 0x80) return std::string_view("+-.%0123456789").find(static_cast<char>(b)) != std::string_view::npos;
+    return texts().firsts.contains(s.substr(0, 2));
+}
 
 bool isAllNum(std::string_view s) {
     const NumberTexts& t = texts();

@@ -19,5 +19,8 @@ bool isMixedNum(std::string_view s);
 bool isYearTime(std::string_view s);
 
 inline bool isNumber(std::string_view s) { return isAllNum(s) || isAllChineseNum(s) || isMixedNum(s); }
+// False when no string that begins with the first character of `s` is a
+// number: most words are turned away without the tests.
+bool mayBeNumber(std::string_view s);
 
 }  // namespace kestrel

@@ -26,7 +26,8 @@ void WordPairIndex::clear() {
     m_pairShift = 64;
     m_pairCount = 0;
     m_complete = true;
-    m_pending.clear();
+    m_aheadCount = 0;
+    m_aheadFirst = 0;
     m_lastFirstId = -1;
 }
 
@@ -72,20 +73,15 @@ int WordPairIndex::addWord(std::string_view word) {
     return probe.id;
 }
 
-void WordPairIndex::add(std::string_view first, std::string_view second, int32_t count) {
-    // The pairs of one first word mostly follow one another.
-    if (m_lastFirstId < 0 || first != m_lastFirst) {
-        m_lastFirstId = addWord(first);
-        m_lastFirst.assign(first);
-    }
-    m_pending.push_back(PendingPair{m_lastFirstId, addWord(second), count});
+void WordPairIndex::reserve(size_t pairs) {
+    if (pairs * 2 > m_pairs.size()) growPairs(pairs * 2);
 }
 
-void WordPairIndex::finish() {
-    // At most half of the slots taken keeps the probes short.
+void WordPairIndex::growPairs(size_t wanted) {
+    drainAhead();
     size_t size = 16;
     unsigned shift = 60;
-    while (size < (m_pairCount + m_pending.size()) * 2) {
+    while (size < wanted) {
         size *= 2;
         --shift;
     }
@@ -93,40 +89,58 @@ void WordPairIndex::finish() {
     table.swap(m_pairs);
     m_pairMask = size - 1;
     m_pairShift = shift;
-    auto insert = [&](uint64_t value) {
-        const uint64_t key = value >> kCountBits;
-        for (size_t slot = pairSlot(key);; slot = (slot + 1) & m_pairMask) {
-            uint64_t& p = m_pairs[slot];
-            if (p >> kCountBits == key) return;  // the first count stays
-            if (p == kFree) {
-                p = value;
-                ++m_pairCount;
-                return;
-            }
-        }
-    };
     m_pairCount = 0;
     for (const uint64_t p : table) {
-        if (p != kFree) insert(p);
+        if (p != kFree) insertPair(p);
     }
-    // The table is larger than the caches: the slots of the pairs a few
-    // steps ahead are fetched while the current one is stored.
-    constexpr size_t kAhead = 16;
-    for (size_t i = 0; i < m_pending.size(); ++i) {
-        const PendingPair& pair = m_pending[i];
-        if (i + kAhead < m_pending.size()) {
-            const PendingPair& next = m_pending[i + kAhead];
-            __builtin_prefetch(&m_pairs[pairSlot(pairKey(next.first, next.second))], 1);
+}
+
+void WordPairIndex::insertPair(uint64_t value) {
+    const uint64_t key = value >> kCountBits;
+    for (size_t slot = pairSlot(key);; slot = (slot + 1) & m_pairMask) {
+        uint64_t& p = m_pairs[slot];
+        if (p >> kCountBits == key) return;  // the first count stays
+        if (p == kFree) {
+            p = value;
+            ++m_pairCount;
+            return;
         }
-        if (pair.first >= kMaxWords || pair.second >= kMaxWords || pair.count < 0 || pair.count > kMaxCount) {
-            m_complete = false;
-            continue;
-        }
-        insert((pairKey(pair.first, pair.second) << kCountBits) | static_cast<uint64_t>(pair.count));
     }
-    m_pending.clear();
-    m_pending.shrink_to_fit();
+}
+
+void WordPairIndex::drainAhead() {
+    for (; m_aheadCount > 0; --m_aheadCount, m_aheadFirst = (m_aheadFirst + 1) % kAhead) insertPair(m_ahead[m_aheadFirst]);
+    m_aheadFirst = 0;
+}
+
+void WordPairIndex::add(std::string_view first, std::string_view second, int32_t count) {
+    // The pairs of one first word mostly follow one another.
+    if (m_lastFirstId < 0 || first != m_lastFirst) {
+        m_lastFirstId = addWord(first);
+        m_lastFirst.assign(first);
+    }
+    const int secondId = addWord(second);
+    if (m_lastFirstId >= kMaxWords || secondId >= kMaxWords || count < 0 || count > kMaxCount) {
+        m_complete = false;
+        return;
+    }
+    // At most half of the slots taken keeps the probes short.
+    if ((m_pairCount + m_aheadCount + 1) * 2 > m_pairs.size()) growPairs((m_pairCount + m_aheadCount + 1) * 4);
+    const uint64_t key = pairKey(m_lastFirstId, secondId);
+    __builtin_prefetch(&m_pairs[pairSlot(key)], 1);
+    if (m_aheadCount == kAhead) {
+        insertPair(m_ahead[m_aheadFirst]);
+        m_aheadFirst = (m_aheadFirst + 1) % kAhead;
+        --m_aheadCount;
+    }
+    m_ahead[(m_aheadFirst + m_aheadCount) % kAhead] = (key << kCountBits) | static_cast<uint64_t>(count);
+    ++m_aheadCount;
+}
+
+void WordPairIndex::finish() {
+    drainAhead();
     m_lastFirstId = -1;
+    m_lastFirst.clear();
 }
 
 size_t WordPairIndex::memoryBytes() const {

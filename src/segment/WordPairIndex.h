@@ -16,7 +16,7 @@ class WordPairIndex {
 public:
     void clear();
     // Makes room for about `pairs` pairs to be added.
-    void reserve(size_t pairs) { m_pending.reserve(pairs); }
+    void reserve(size_t pairs);
     // Adds the pair with its count; a pair already added keeps its first
     // count. The pairs become visible to count() with finish().
     void add(std::string_view first, std::string_view second, int32_t count);
@@ -50,11 +50,6 @@ private:
         int32_t id;  // -1: free slot
         uint64_t head;
     };
-    struct PendingPair {
-        int32_t first;
-        int32_t second;
-        int32_t count;
-    };
     // A pair is one 64-bit slot: the two word ids plus one (20 bits each)
     // above the count (24 bits), so that the table is half the size it
     // would be with a slot of key and count, and a free slot is zero.
@@ -74,6 +69,12 @@ private:
     // The slot of the word, or the free slot where it belongs, with what
     // that slot holds for it.
     size_t slotOf(std::string_view word, Word& probe) const;
+    // Stores a pair value in the table unless its pair is there already.
+    void insertPair(uint64_t value);
+    // Makes the table at least `size` slots, keeping what it holds.
+    void growPairs(size_t size);
+    // Stores the pairs waiting in m_ahead.
+    void drainAhead();
     // Id of the word, added when new.
     int addWord(std::string_view word);
     void growWords();
@@ -87,7 +88,12 @@ private:
     unsigned m_pairShift = 64;
     size_t m_pairCount = 0;
     bool m_complete = true;
-    std::vector<PendingPair> m_pending;  // added, not yet in m_pairs
+    // Pairs added whose slots are being fetched; stored a few adds later,
+    // in the order added, since the table is larger than the caches.
+    static constexpr size_t kAhead = 16;
+    uint64_t m_ahead[kAhead] = {};
+    size_t m_aheadCount = 0;
+    size_t m_aheadFirst = 0;
     std::string m_lastFirst;             // the first word of the last pair added, and its id
     int m_lastFirstId = -1;
 };

@@ -1,3 +1,5 @@
+#include <random>
+
 #include "SegmentTestSupport.h"
 #include "segment/CNShortPath.h"
 #include "segment/CSegGraph.h"
@@ -96,9 +98,10 @@ TEST(SegGraphTest, MonthAndYearRules) {
 
 TEST(DynamicArrayTest, SetTwiceKeepsOneElementAndItsWord) {
     CDynamicArray a(true);
-    a.setElement(2, 3, 1.5, 7, std::string_view("first"));
+    a.setElement(2, 3, 1.5, 7, std::string_view("first")).coreEntries = 2;
     a.setElement(0, 1, 0, 0, std::string_view("zero"));
-    a.setElement(2, 3, 2.5, 9, std::string_view("second"));
+    // A new value is no longer the sum of the entries' frequencies.
+    EXPECT_EQ(a.setElement(2, 3, 2.5, 9, std::string_view("second")).coreEntries, -1);
     ASSERT_EQ(a.size(), 2u);
     double value = 0;
     int handle = 0;
@@ -231,6 +234,31 @@ TEST(NumberTest, SignsUnitsZeroAndMixedNumerals) {
     EXPECT_FALSE(isYearTime(G("二０")));
 }
 
+TEST(NumberTest, EveryNumberPassesTheFirstCharacterCheck) {
+    // Every ASCII byte and double-byte character first, followed by pieces
+    // that complete numbers of every kind: no number may be turned away.
+    std::vector<std::string> firsts;
+    for (int b = 1; b < 0x80; ++b) firsts.push_back(std::string(1, static_cast<char>(b)));
+    for (int lead = 0x81; lead <= 0xFE; ++lead)
+        for (int trail = 0x40; trail <= 0xFE; ++trail)
+            firsts.push_back(std::string{static_cast<char>(lead), static_cast<char>(trail)});
+    const std::vector<std::string> rests = {"", "5", "5%", ".5", G("５"), G("．５"), G("万"), G("之一"), G("一"),
+                                            G("００一"), G("九"), G("百"), G("％")};
+    int numbers = 0;
+    for (const std::string& first : firsts) {
+        for (const std::string& rest : rests) {
+            const std::string s = first + rest;
+            if (!isNumber(s)) continue;
+            ++numbers;
+            ASSERT_TRUE(mayBeNumber(s)) << U(s);
+        }
+    }
+    EXPECT_GT(numbers, 100);
+    EXPECT_TRUE(mayBeNumber(""));
+    EXPECT_FALSE(mayBeNumber(G("中国")));
+    EXPECT_FALSE(mayBeNumber("abc"));
+}
+
 TEST(SegmentTest, NumbersAndTimesMerge) {
     const CDictionary core = makeCore({{"年", 500, kQuantity}, {"月", 500, kNoun}, {"点", 10, kNoun},
                                        {"钟", 10, kNoun}, {"开会", 80, kVerb}});
@@ -274,4 +302,69 @@ TEST(SegmentTest, SignsMixedNumbersAndRunsOfMarks) {
     EXPECT_EQ(segment("新年……"), (std::vector<std::string>{"新年", "……"}));
     EXPECT_EQ(segment("－－"), (std::vector<std::string>{"－－"}));
     EXPECT_EQ(segment("…新年"), (std::vector<std::string>{"…", "新年"}));
+}
+
+namespace {
+
+// Every first-stage path word whose core entries the word graph found holds
+// what getHandles gives for its text; returns how many did.
+int expectCarriedEntriesMatch(CSegment& seg, const CDictionary& core, const std::string& sentence) {
+    static const CDictionary bigram;
+    seg.biSegment(sentence, core, bigram, 0.1);
+    int known = 0;
+    for (int k = 0; k < seg.segmentCount(); ++k) {
+        for (const WordResult& w : seg.path(k)) {
+            if (w.word.empty() || w.coreEntries < 0) continue;
+            int handles[CDictionary::kMaxHandles], frequencies[CDictionary::kMaxHandles];
+            const int n = core.getHandles(w.word, handles, frequencies);
+            double sum = 0;
+            for (int i = 0; i < n; ++i) sum += frequencies[i];
+            EXPECT_EQ(w.coreEntries, n) << U(w.word) << " in " << U(sentence);
+            EXPECT_EQ(w.coreFrequency, n > 0 ? sum : 0) << U(w.word) << " in " << U(sentence);
+            ++known;
+        }
+    }
+    return known;
+}
+
+}  // namespace
+
+TEST(SegmentTest, PathWordsCarryTheirCoreEntries) {
+    // Words with several entries, single characters that are no words,
+    // numbers, letters, marks and the 月份 probe whose element covers more
+    // than the text probed; then random strings of the same pieces.
+    const CDictionary core = makeCore({{"月", 500, kNoun}, {"月份", 40, kNoun}, {"中国", 90, kNoun},
+                                       {"中国", 30, kVerb}, {"国人", 5, kNoun}, {"人", 700, kNoun},
+                                       {"，", 10, kNoun}, {"份", 3, kQuantity}});
+    CSegment seg;
+    EXPECT_GT(expectCarriedEntriesMatch(seg, core, wrap("中国人在三月份，ab月份１２好")), 5);
+    const std::vector<std::string> pieces = {"中", "国", "人", "月", "份", "，", "好", "1", "a", "．", "－", "三", "·"};
+    std::mt19937 rng(5);
+    for (int round = 0; round < 300; ++round) {
+        std::string text;
+        for (unsigned n = rng() % 12 + 1; n > 0; --n) text += pieces[rng() % pieces.size()];
+        expectCarriedEntriesMatch(seg, core, wrap(text));
+    }
+}
+
+TEST(SegmentTest, PathWordsCarryTheirCoreEntriesWithTheBuiltData) {
+    const std::filesystem::path data = KESTREL_DATA_DIR;
+    const std::filesystem::path corpus = std::filesystem::path(KESTREL_SHARED_DIR) / "corpora" / "pfr199801" / "199801.txt";
+    std::error_code ec;
+    if (!std::filesystem::exists(data / "coreDict.dct", ec)) GTEST_SKIP() << "no data built in " << data;
+    CDictionary core;
+    ASSERT_TRUE(succeeded(core.load((data / "coreDict.dct").string())));
+    std::string text = G("中华人民共和国成立于一九四九年十月一日，迈克尔·乔丹在１９９８年访问了北京大学。");
+    if (const Result<std::string> bytes = readFile(corpus.string()); bytes) text += toGbk(bytes->substr(0, 200000));
+    CSegment seg;
+    int known = 0;
+    // Runs of double-byte characters, as the segmenter cuts them.
+    size_t i = 0;
+    while (i < text.size()) {
+        const size_t start = i;
+        while (i + 1 < text.size() && static_cast<unsigned char>(text[i]) >= 0x80 && text[i] != ' ') i += 2;
+        if (i > start) known += expectCarriedEntriesMatch(seg, core, std::string(kSentenceBegin) + text.substr(start, std::min<size_t>(i - start, 400)) + std::string(kSentenceEnd));
+        ++i;
+    }
+    EXPECT_GT(known, 1000);
 }

@@ -2,9 +2,12 @@
 // must give the same answers to every lookup, on the built data files and on
 // strings made up to miss.
 #include <filesystem>
+#include <map>
 #include <random>
+#include <thread>
 
 #include "SegmentTestSupport.h"
+#include "segment/WordPairIndex.h"
 
 using namespace kestrel;
 using namespace kestrel::test;
@@ -24,6 +27,11 @@ void expectSameAnswers(const CDictionary& fast, const CDictionary& slow, const s
     int handlesB[CDictionary::kMaxHandles], frequenciesB[CDictionary::kMaxHandles];
     const int n = fast.getHandles(s, handlesA, frequenciesA);
     ASSERT_EQ(n, slow.getHandles(s, handlesB, frequenciesB)) << U(s);
+    // What the word graph carries on instead of looking the word up again.
+    ASSERT_EQ(a.count, n) << U(s);
+    double sum = 0;
+    for (int i = 0; i < n; ++i) sum += frequenciesA[i];
+    ASSERT_EQ(a.frequencySum, sum) << U(s);
     for (int i = 0; i < n; ++i) {
         ASSERT_EQ(handlesA[i], handlesB[i]) << U(s);
         ASSERT_EQ(frequenciesA[i], frequenciesB[i]) << U(s);
@@ -271,4 +279,64 @@ TEST(PairIndexTest, AgreesWithTheJoinedTextOnTheBuiltPairs) {
     if (!bytes || bytes->size() < 6768 * 4 + 16) GTEST_SKIP() << "no word pairs built in " << file;
     std::mt19937 rng(9);
     expectPairIndexAgrees(*bytes, rng);
+}
+
+TEST(PairIndexTest, BuiltOnceOnFirstUseBySeveralThreadsAndCopies) {
+    // The index is made by the first pair lookup: copies taken before it
+    // and threads that make that lookup at the same time all get the
+    // answers of the joined text.
+    std::mt19937 rng(11);
+    CDictionary built;
+    std::vector<std::pair<std::string, std::string>> pairs;
+    for (int i = 0; i < 2000; ++i) {
+        std::string a = G("中"), b = G("国");
+        for (unsigned n = rng() % 3; n > 0; --n) a += G(rng() % 2 ? "民" : "人");
+        for (unsigned n = rng() % 3; n > 0; --n) b += G(rng() % 2 ? "家" : "们");
+        built.addWord(a + "@" + b, 3, static_cast<int>(rng() % 500) + 1);
+        pairs.emplace_back(a, b);
+    }
+    pairs.emplace_back(G("国"), G("中"));  // no such pair
+    CDictionary fast;
+    ASSERT_TRUE(succeeded(fast.loadFromBytes(built.serialize(), "pairs", CDictionary::Index::kPairs)));
+    const CDictionary copy = fast;
+    std::vector<int> mismatches(4, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            const CDictionary& d = t % 2 ? copy : fast;
+            std::string scratch;
+            for (const auto& [a, b] : pairs) {
+                if (d.pairFrequency(a, d.pairWordId(a), b, d.pairWordId(b), scratch) != built.getFrequency(a + "@" + b, 3))
+                    ++mismatches[static_cast<size_t>(t)];
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(mismatches, std::vector<int>(4, 0));
+    EXPECT_GE(fast.pairWordId(pairs[0].first), 0);
+}
+
+TEST(PairIndexTest, GrowsAsPairsComeAndKeepsTheFirstCount) {
+    // Without room made up front the table grows many times while pairs
+    // are still waiting to be stored; a pair added again keeps its first
+    // count, and counts that do not fit make the index incomplete.
+    std::mt19937 rng(13);
+    WordPairIndex index;
+    std::map<std::pair<std::string, std::string>, int> expected;
+    for (int i = 0; i < 30000; ++i) {
+        const std::string a = "w" + std::to_string(rng() % 400);
+        const std::string b = "v" + std::to_string(rng() % 400);
+        const int count = static_cast<int>(rng() % 1000);
+        index.add(a, b, count);
+        expected.emplace(std::make_pair(a, b), count);
+    }
+    index.finish();
+    EXPECT_TRUE(index.complete());
+    EXPECT_EQ(index.pairCount(), expected.size());
+    for (const auto& [words, count] : expected)
+        ASSERT_EQ(index.count(index.wordId(words.first), index.wordId(words.second)), count) << words.first << words.second;
+    EXPECT_EQ(index.count(index.wordId("w1"), index.wordId("w1")), 0);
+    index.add("w1", "w2", -1);
+    index.finish();
+    EXPECT_FALSE(index.complete());
 }
