@@ -220,8 +220,10 @@ Status TextClassifier::preprocessDocuments(const std::vector<PendingDocument>& d
     std::vector<size_t> large;
     std::mutex largeMutex;
     std::atomic<size_t> deferred{0};
+    // Every .seg file is flushed to the disk before it replaces the old one;
+    // the workers that wait for that leave a core to the others.
     bool finished = parallelFor(
-        documents.size(), threads,
+        documents.size(), diskBoundWorkerCount(threads, documents.size()),
         [&](size_t i) {
             if (isLargeDocument(documents[i].dir + documents[i].title + ".txt")) {
                 std::lock_guard<std::mutex> lock(largeMutex);

@@ -22,6 +22,14 @@ inline unsigned workerCount(unsigned requested, size_t items) {
     return static_cast<unsigned>(std::max<size_t>(1, std::min<size_t>(n, items)));
 }
 
+// Workers for a loop whose items also wait on the disk (reading many small
+// files, writing each result durably): by default twice as many as cores,
+// so that a core is not left idle while a worker waits.
+inline unsigned diskBoundWorkerCount(unsigned requested, size_t items) {
+    if (requested) return workerCount(requested, items);
+    return static_cast<unsigned>(std::max<size_t>(1, std::min<size_t>(2 * size_t(workerCount(0, items)), items)));
+}
+
 inline bool parallelFor(size_t count, unsigned threads, const std::function<void(size_t)>& fn,
                         const std::function<bool()>& stop = {},
                         const std::function<void(size_t)>& onProgress = {}) {

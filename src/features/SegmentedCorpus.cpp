@@ -139,9 +139,8 @@ SegmentedCorpus SegmentedCorpus::read(const std::string& corpusPath, const Categ
     };
     std::vector<Read> chunk;
     // Reading many small files waits on the disk whenever the corpus is not
-    // in the page cache (a large one rarely is): by default twice as many
-    // readers as cores keep the cores busy meanwhile.
-    const unsigned readers = threads ? threads : 2 * workerCount(0, kChunk);
+    // in the page cache (a large one rarely is).
+    const unsigned readers = diskBoundWorkerCount(threads, kChunk);
     for (size_t first = 0; first < files.size(); first += kChunk) {
         // A large corpus takes minutes: a cancel request stops between chunks.
         if (sink && sink->cancelled()) {
