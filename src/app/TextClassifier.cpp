@@ -464,8 +464,9 @@ TextClassifier::TermWeigher TextClassifier::termWeigher(const std::vector<Vector
             error = doc.error;
             return false;
         }
-        std::vector<uint32_t> ids;
-        std::vector<int64_t> counts;
+        // One pair of buffers per worker: no allocation per document.
+        thread_local std::vector<uint32_t> ids;
+        thread_local std::vector<int64_t> counts;
         if (!kept->loaded || !kept->batch.terms(n, ids, counts)) {
             kept->damaged = true;
             weights.clear();

@@ -155,15 +155,14 @@ void CSpan::readRoles(SegmentWord& word, const PathWord& pathWord) {
     const bool asRead = lookup == pathWord.text;
     int handles[CDictionary::kMaxHandles];
     int frequencies[CDictionary::kMaxHandles];
-    const int n = asRead && pathWord.roleCount >= 0 ? pathWord.roleCount
-                                                     : m_dictionary->getHandles(lookup, handles, frequencies);
-    if (asRead && pathWord.roleCount >= 0) {
-        std::copy_n(pathWord.roleHandles.begin(), n, handles);
-        std::copy_n(pathWord.roleFrequencies.begin(), n, frequencies);
-    }
+    // The roles read with the path word, unless the text changed since.
+    const bool readAlready = asRead && pathWord.roleCount >= 0;
+    const int n = readAlready ? pathWord.roleCount : m_dictionary->getHandles(lookup, handles, frequencies);
+    const int* roles = readAlready ? pathWord.roleHandles.data() : handles;
+    const int* roleFrequencies = readAlready ? pathWord.roleFrequencies.data() : frequencies;
     for (int r = 0; r < n; ++r) {
-        addTag(word, handles[r],
-               std::log(tagFrequency(handles[r]) + n + 1) - std::log(static_cast<double>(frequencies[r]) + 1));
+        addTag(word, roles[r],
+               std::log(tagFrequency(roles[r]) + n + 1) - std::log(static_cast<double>(roleFrequencies[r]) + 1));
     }
     if (lookup == kSentenceBegin) {
         addTag(word, kStartTagRole, 0);

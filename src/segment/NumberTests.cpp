@@ -60,10 +60,11 @@ size_t separatorAt(std::string_view s, size_t i, bool afterDigit) {
 }  // namespace
 
 bool mayBeNumber(std::string_view s) {
+    if (s.empty()) return true;
     const unsigned char b = byteAt(s, 0);
-    if (s.size() < 2) return s.empty() || b >= 0x80 || std::string_view("+-.%0123456789").find(static_cast<char>(b)) != std::string_view::npos;
     if (b < 0x80) return std::string_view("+-.%0123456789").find(static_cast<char>(b)) != std::string_view::npos;
-    return texts().firsts.contains(s.substr(0, 2));
+    // A lone lead byte is left to the full tests.
+    return s.size() < 2 || texts().firsts.contains(s.substr(0, 2));
 }
 
 bool isAllNum(std::string_view s) {

@@ -271,9 +271,10 @@ void removeImbalance(TrainState& s) {
 
 // Most examples end the descent at a bound with a clear margin, and the
 // decomposition leaves them there: they start inactive, so that its passes
-// over the active examples and their columns cover only the rest. The multipliers of this moment are kept as the first shrink step's,
-// so that the final check brings the inactive examples' decision values up
-// to date and reactivates any the solution has reached after all.
+// over the active examples and their columns cover only the rest. The
+// multipliers of this moment are kept as the first shrink step's, so that
+// the final check brings the inactive examples' decision values up to date
+// and reactivates any the solution has reached after all.
 void shrinkAtStart(TrainState& s, double threshold) {
     // Well beyond the descent's gradient tolerance, so that few come back.
     constexpr double kMargin = 0.1;
