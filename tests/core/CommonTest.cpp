@@ -337,6 +337,35 @@ TEST(FileLock, ASecondHolderIsRefusedWithTheFirstOnesProcess) {
     EXPECT_NE(unopenable.message().find("cannot open the lock file"), std::string::npos);
 }
 
+TEST(Encoding, DetectionCountsEveryByteAtItsLimits) {
+    // One control byte in twenty is still text; one more is binary, whether
+    // the controls fall in the long stretches or in the short end of the
+    // text. The controls of ordinary text never count.
+    for (const size_t size : {size_t(200), size_t(263), size_t(4096)}) {
+        std::string text(size, 'a');
+        const size_t allowed = size / 20;
+        for (size_t i = 0; i < allowed; ++i) text[size - 1 - i * 3] = '\x01';
+        EXPECT_EQ(detectEncoding(text), TextEncoding::kAscii) << size;
+        text[0] = '\x1F';
+        EXPECT_EQ(detectEncoding(text), TextEncoding::kBinary) << size;
+        text[0] = '\x1B';
+        EXPECT_EQ(detectEncoding(text), TextEncoding::kAscii) << size;
+    }
+    EXPECT_EQ(detectEncoding(std::string(300, '\0')), TextEncoding::kBinary);
+    EXPECT_EQ(detectEncoding(std::string(130, '\t') + std::string(130, '\x1A') + "\n\v\f\r\x1B"),
+              TextEncoding::kAscii);
+
+    // The shortest and longest forms of each UTF-8 length read as UTF-8;
+    // overlong forms, surrogates and code points past U+10FFFF do not (these
+    // bytes then read as GBK).
+    for (const std::string valid : {"\xE0\xA0\x80", "\xED\x9F\xBF", "\xEF\xBF\xBD", "\xF0\x90\x80\x80",
+                                    "\xF4\x8F\xBF\xBF"})
+        EXPECT_EQ(detectEncoding(valid), TextEncoding::kUtf8);
+    for (const std::string invalid : {"\xE0\x9F\xBF", "\xED\xA0\x80", "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80",
+                                      "\xC1\xBF", "\xF5\x80\x80\x80"})
+        EXPECT_NE(detectEncoding(invalid), TextEncoding::kUtf8);
+}
+
 TEST(Encoding, Gb18030ValidityIsCheckedPerCharacter) {
     EXPECT_TRUE(isValidGb18030("abc"));
     EXPECT_TRUE(isValidGb18030(utf8ToGbk("中文😀")));  // two- and four-byte characters
