@@ -94,8 +94,28 @@ void CSegment::biGraphGenerate(const CDictionary& bigram, const CDictionary& cor
     pairGraph.finishAppending();
 }
 
+bool CSegment::isSingleChain(const CDynamicArray& graph) {
+    const auto& words = graph.elements();
+    if (words.size() < 2 || !graph.rowFirst() || words[0].row < 0) return false;
+    for (size_t i = 1; i < words.size(); ++i) {
+        if (words[i].row != words[i - 1].col || words[i].row <= words[i - 1].row) return false;
+    }
+    // The last word ends past every start: nothing follows it.
+    return words.back().col > words.back().row;
+}
+
 void CSegment::findPaths(const CDictionary& bigram, const CDictionary& core, const CDynamicArray& wordGraph,
                          double smoothing) {
+    // Most sentences reach the second stage with nothing but the first
+    // stage's one path in the optimum graph: the shortest path search would
+    // return that path, so the pairs need no scoring.
+    if (m_shortcuts && isSingleChain(wordGraph)) {
+        m_indexPaths.resize(1);
+        m_indexPaths[0].resize(wordGraph.size());
+        for (size_t i = 0; i < wordGraph.size(); ++i) m_indexPaths[0][i] = static_cast<int>(i);
+        m_segmentCount = 1;
+        return;
+    }
     biGraphGenerate(bigram, core, wordGraph, smoothing, m_pairGraph);
     m_shortPath.init(m_pairGraph, 1);
     m_shortPath.shortPath();

@@ -55,6 +55,16 @@ public:
     CSegGraph& segGraph() { return m_segGraph; }
     const CSegGraph& segGraph() const { return m_segGraph; }
 
+    // Work whose result is known without doing it is skipped (a graph with
+    // one path through it is not scored); off, everything is computed, for
+    // comparing the two.
+    void setShortcuts(bool on) { m_shortcuts = on; }
+    // True when the words of `graph` form a single chain: every word starts
+    // where the one before it ends and no two start at one vertex. Its
+    // word-pair graph links each word to the next alone, so the chain is
+    // the one path through it, whatever the pair costs.
+    static bool isSingleChain(const CDynamicArray& graph);
+
 private:
     // Cheapest paths of the pair graph as word indices, then as atom vertices
     // of `wordGraph`, each run through generateWord.
@@ -87,6 +97,7 @@ private:
     // `sepLength` bytes.
     void emitSeparatedNumber(int start, int stop, size_t sepLength, int handle, double value);
 
+    bool m_shortcuts = true;
     std::vector<WordPath> m_paths = std::vector<WordPath>(kMaxPaths);
     int m_segmentCount = 0;
     CDynamicArray m_optimum{true};
