@@ -83,6 +83,9 @@ std::vector<int> CSpan::lastBestTags() const {
 }
 
 bool CSpan::tagPath(WordPath& path, const CDictionary& core, const CDictionary& dictionary) {
+    if (m_knownCore != &core || m_knownRoles != &dictionary || m_known.size() > kMaxKnownTexts) forgetRoleTags();
+    m_knownCore = &core;
+    m_knownRoles = &dictionary;
     m_core = &core;
     m_dictionary = &dictionary;
     m_path = &path;
@@ -116,6 +119,28 @@ bool CSpan::tagPath(WordPath& path, const CDictionary& core, const CDictionary& 
     return true;
 }
 
+void CSpan::forgetRoleTags() {
+    m_knownIds.clear();
+    m_known.clear();
+    m_knownTags.clear();
+    m_knownCore = nullptr;
+    m_knownRoles = nullptr;
+}
+
+int CSpan::knownText(std::string_view text) {
+    const int id = m_knownIds.add(text);
+    if (static_cast<size_t>(id) == m_known.size()) m_known.emplace_back();
+    return id;
+}
+
+bool CSpan::splitsInRoleMode(const std::string& text) const {
+    int handles[CDictionary::kMaxHandles];
+    const int n = m_dictionary->getHandles(text, handles, nullptr);
+    // getHandles gives at most kMaxHandles entries: beyond them, ask.
+    return std::find(handles, handles + n, 44) != handles + n ||
+           (n == CDictionary::kMaxHandles && m_dictionary->isWord(text, 44));
+}
+
 void CSpan::readPathWords(const WordPath& path) {
     // In a role mode a word that the role dictionary holds with role 44 is
     // read as its first character and the rest.
@@ -127,27 +152,63 @@ void CSpan::readPathWords(const WordPath& path) {
         word.text = w;
         word.pathIndex = static_cast<int>(i);
         word.whole = true;
-        word.roleCount = -1;
+        word.known = -1;
         if (m_tagType == kPartOfSpeech) continue;
-        word.roleCount = m_dictionary->getHandles(w, word.roleHandles.data(), word.roleFrequencies.data());
-        const auto end = word.roleHandles.begin() + word.roleCount;
-        // getHandles gives at most kMaxHandles entries: beyond them, ask.
-        const bool fused = std::find(word.roleHandles.begin(), end, 44) != end ||
-                           (word.roleCount == CDictionary::kMaxHandles && m_dictionary->isWord(w, 44));
-        if (!fused) continue;
+        bool split = false;
+        if (m_shortcuts) {
+            word.known = knownText(w);
+            KnownText& known = m_known[static_cast<size_t>(word.known)];
+            if (!known.splitKnown) {
+                known.split = splitsInRoleMode(w);
+                known.splitKnown = true;
+            }
+            split = known.split;
+        } else {
+            split = splitsInRoleMode(w);
+        }
+        if (!split) continue;
         const size_t first = charLength(w, 0);
         word.text.resize(first);
         word.whole = false;
-        word.roleCount = -1;
+        word.known = -1;
         if (first < w.size()) {
             PathWord& rest = m_pathWords[count++];
             rest.text.assign(w, first);
             rest.pathIndex = static_cast<int>(i);
             rest.whole = false;
-            rest.roleCount = -1;
+            rest.known = -1;
         }
     }
     m_pathWordCount = count;
+}
+
+void CSpan::readRoleTags(SegmentWord& word, const PathWord& pathWord, int index) {
+    int known = -1;
+    if (m_shortcuts) {
+        known = pathWord.known >= 0 && word.text == pathWord.text ? pathWord.known : knownText(word.text);
+        const KnownText& k = m_known[static_cast<size_t>(known)];
+        if (k.tagCount >= 0) {
+            for (int t = 0; t < k.tagCount; ++t) {
+                const KnownTag& tag = m_knownTags[k.firstTag + static_cast<size_t>(t)];
+                word.tags[static_cast<size_t>(t)] = tag.tag;
+                word.tagIndex[static_cast<size_t>(t)] = tag.index;
+                word.costs[static_cast<size_t>(t)] = tag.cost;
+            }
+            word.tagCount = k.tagCount;
+            return;
+        }
+    }
+    readRoles(word, pathWord);
+    if (word.tagCount == 0) guessRoles(index);
+    if (word.tagCount == 0) addTag(word, 0, 0);
+    if (known < 0) return;
+    KnownText& k = m_known[static_cast<size_t>(known)];
+    k.firstTag = m_knownTags.size();
+    k.tagCount = word.tagCount;
+    for (int t = 0; t < word.tagCount; ++t) {
+        m_knownTags.push_back(KnownTag{word.tags[static_cast<size_t>(t)], word.tagIndex[static_cast<size_t>(t)],
+                                       word.costs[static_cast<size_t>(t)]});
+    }
 }
 
 void CSpan::readRoles(SegmentWord& word, const PathWord& pathWord) {
@@ -155,14 +216,10 @@ void CSpan::readRoles(SegmentWord& word, const PathWord& pathWord) {
     const bool asRead = lookup == pathWord.text;
     int handles[CDictionary::kMaxHandles];
     int frequencies[CDictionary::kMaxHandles];
-    // The roles read with the path word, unless the text changed since.
-    const bool readAlready = asRead && pathWord.roleCount >= 0;
-    const int n = readAlready ? pathWord.roleCount : m_dictionary->getHandles(lookup, handles, frequencies);
-    const int* roles = readAlready ? pathWord.roleHandles.data() : handles;
-    const int* roleFrequencies = readAlready ? pathWord.roleFrequencies.data() : frequencies;
+    const int n = m_dictionary->getHandles(lookup, handles, frequencies);
     for (int r = 0; r < n; ++r) {
-        addTag(word, roles[r],
-               std::log(tagFrequency(roles[r]) + n + 1) - std::log(static_cast<double>(roleFrequencies[r]) + 1));
+        addTag(word, handles[r],
+               std::log(tagFrequency(handles[r]) + n + 1) - std::log(static_cast<double>(frequencies[r]) + 1));
     }
     if (lookup == kSentenceBegin) {
         addTag(word, kStartTagRole, 0);
@@ -255,7 +312,7 @@ int CSpan::readSegment(int start) {
                     else if (word.text == "-") word.text = t.fullMinus;
                 }
             }
-            readRoles(word, pathWord);
+            readRoleTags(word, pathWord, m_length);
         }
         if (word.tagCount == 0) guessRoles(m_length);
         if (word.tagCount == 0) addTag(word, 0, 0);  // part of speech unknown

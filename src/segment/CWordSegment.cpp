@@ -120,6 +120,14 @@ void CWordSegment::releaseData() {
     m_place.setRoles(nullptr, CUnknowWord::kPlace);
 }
 
+void CWordSegment::setShortcuts(bool on) {
+    m_segment.setShortcuts(on);
+    m_tagger.setShortcuts(on);
+    m_person.setShortcuts(on);
+    m_transliteration.setShortcuts(on);
+    m_place.setShortcuts(on);
+}
+
 bool CWordSegment::isStopWord(std::string_view word) const {
     if (!m_data || m_data->stopWords.empty()) return false;
     return m_data->stopWords.count(std::string(word)) > 0;

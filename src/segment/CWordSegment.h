@@ -73,7 +73,7 @@ public:
 
     // Skipping of work whose result is known (on by default); off, every
     // step is computed in full, for comparing the two.
-    void setShortcuts(bool on) { m_segment.setShortcuts(on); }
+    void setShortcuts(bool on);
 
     const CSegment& segment() const { return m_segment; }
     CSegment& segment() { return m_segment; }
