@@ -44,6 +44,7 @@ CDynamicArray::Element& CDynamicArray::setElement(int row, int col, double value
         element.hasWord = true;
         m_words.append(*word);
     }
+    if (it == m_elements.end()) return m_elements.emplace_back(element);
     return *m_elements.insert(it, std::move(element));
 }
 

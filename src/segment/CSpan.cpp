@@ -83,9 +83,10 @@ std::vector<int> CSpan::lastBestTags() const {
 }
 
 bool CSpan::tagPath(WordPath& path, const CDictionary& core, const CDictionary& dictionary) {
-    if (m_knownCore != &core || m_knownRoles != &dictionary || m_known.size() > kMaxKnownTexts) forgetRoleTags();
-    m_knownCore = &core;
-    m_knownRoles = &dictionary;
+    if (m_knownCore != core.version() || m_knownRoles != dictionary.version() || m_known.size() > kMaxKnownTexts)
+        forgetRoleTags();
+    m_knownCore = core.version();
+    m_knownRoles = dictionary.version();
     m_core = &core;
     m_dictionary = &dictionary;
     m_path = &path;
@@ -123,14 +124,28 @@ void CSpan::forgetRoleTags() {
     m_knownIds.clear();
     m_known.clear();
     m_knownTags.clear();
-    m_knownCore = nullptr;
-    m_knownRoles = nullptr;
+    m_knownCore = 0;
+    m_knownRoles = 0;
+    m_knownByTextId.clear();
+    m_knownTable = 0;
 }
 
 int CSpan::knownText(std::string_view text) {
     const int id = m_knownIds.add(text);
     if (static_cast<size_t>(id) == m_known.size()) m_known.emplace_back();
     return id;
+}
+
+int CSpan::knownText(const WordResult& word) {
+    if (word.textId < 0 || word.textTable == 0) return knownText(word.word);
+    if (word.textTable != m_knownTable) {
+        m_knownByTextId.clear();
+        m_knownTable = word.textTable;
+    }
+    const size_t id = static_cast<size_t>(word.textId);
+    if (id >= m_knownByTextId.size()) m_knownByTextId.resize(id + 1, -1);
+    if (m_knownByTextId[id] < 0) m_knownByTextId[id] = knownText(word.word);
+    return m_knownByTextId[id];
 }
 
 bool CSpan::splitsInRoleMode(const std::string& text) const {
@@ -156,7 +171,7 @@ void CSpan::readPathWords(const WordPath& path) {
         if (m_tagType == kPartOfSpeech) continue;
         bool split = false;
         if (m_shortcuts) {
-            word.known = knownText(w);
+            word.known = knownText(path[i]);
             KnownText& known = m_known[static_cast<size_t>(word.known)];
             if (!known.splitKnown) {
                 known.split = splitsInRoleMode(w);

@@ -111,6 +111,8 @@ private:
     void addTag(SegmentWord& word, int tag, double cost);
     // The entry of `text` in m_known, made when new.
     int knownText(std::string_view text);
+    // The same for a path word, found by the id it brings when it has one.
+    int knownText(const WordResult& word);
     void forgetRoleTags();
     // Whether the role dictionary holds `text` with the role that splits a
     // word into its first character and the rest.
@@ -137,8 +139,12 @@ private:
     WordIdTable m_knownIds;
     std::vector<KnownText> m_known;  // by id in m_knownIds
     std::vector<KnownTag> m_knownTags;
-    const CDictionary* m_knownCore = nullptr;  // the dictionaries m_known was read with
-    const CDictionary* m_knownRoles = nullptr;
+    uint64_t m_knownCore = 0;  // versions of the dictionaries m_known was read with
+    uint64_t m_knownRoles = 0;
+    // Entries in m_known by the id a path word brings from the word table
+    // `m_knownTable` of its segmenter (-1: not yet read).
+    std::vector<int> m_knownByTextId;
+    uint32_t m_knownTable = 0;
     const CContextStat* m_context = nullptr;
     const CDictionary* m_core = nullptr;
     const CDictionary* m_dictionary = nullptr;

@@ -271,6 +271,7 @@ void CWordSegment::splitPersonNames() {
                 given.word.erase(0, static_cast<size_t>(n->given - n->start));
                 path[i].word.resize(static_cast<size_t>(n->given - n->start));
                 given.coreEntries = path[i].coreEntries = -1;
+                given.textId = path[i].textId = -1;
                 path.insert(path.begin() + static_cast<std::ptrdiff_t>(i) + 1, std::move(given));
                 ++i;
             }

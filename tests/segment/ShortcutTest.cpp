@@ -6,6 +6,7 @@
 
 #include "SegmentTestSupport.h"
 #include "segment/CSegment.h"
+#include "segment/CUnknowWord.h"
 #include "segment/CWordSegment.h"
 #include "segment/CharClass.h"
 
@@ -106,4 +107,55 @@ TEST(ShortcutTest, SameResultsOnCorpusAndRandomSentences) {
         for (unsigned n = rng() % 20 + 1; n > 0; --n) sentence += characters[rng() % characters.size()];
         expectSamePaths(s.fast, s.full, sentence);
     }
+}
+
+TEST(ShortcutTest, WhatIsKeptOfTextsIsForgottenWhenTheDataChange) {
+    const CDictionary core = makeCore({{"我们", 400, 'r' * 256}, {"喜欢", 200, kVerb}, {"欢", 10, kVerb},
+                                       {"我", 500, 'r' * 256}, {"们", 5, 'k' * 256}, {"喜", 10, kVerb}});
+    const std::string sentence = std::string(kSentenceBegin) + G("我们喜欢") + std::string(kSentenceEnd);
+    auto firstPath = [&](CSegment& seg, const CDictionary& bigram) {
+        seg.biSegment(sentence, core, bigram, 0.1);
+        std::vector<std::string> words;
+        for (const WordResult& w : seg.path(0)) words.push_back(U(w.word));
+        return words;
+    };
+    // Pair counts that favour 我们/喜欢, then ones that favour 我/们喜欢...
+    CDictionary favoured, other;
+    favoured.addWord(G("我们@喜欢"), 3, 1000);
+    other.addWord(G("我@们"), 3, 100000);
+    other.addWord(G("们@喜"), 3, 100000);
+    other.addWord(G("喜@欢"), 3, 100000);
+    CDictionary bigram;
+    ASSERT_TRUE(succeeded(bigram.loadFromBytes(favoured.serialize(), "favoured", CDictionary::Index::kPairs)));
+    CSegment seg;
+    const std::vector<std::string> first = firstPath(seg, bigram);
+    // ... loaded into the same dictionary object: the segmenter must not
+    // use the pair ids it found in the first one.
+    ASSERT_TRUE(succeeded(bigram.loadFromBytes(other.serialize(), "other", CDictionary::Index::kPairs)));
+    CSegment fresh;
+    const std::vector<std::string> expected = firstPath(fresh, bigram);
+    EXPECT_NE(first, expected);
+    EXPECT_EQ(firstPath(seg, bigram), expected);
+
+    // A place tagger that read its role dictionary before the dictionary
+    // learnt that 我们喜欢 reads as the first and last part of a place.
+    auto roles = std::make_shared<CUnknowWord::Roles>();
+    roles->context = makeContext({0, 1, 3, 100, 101}, {{100, 1}, {1, 3}, {3, 101}, {100, 0}, {0, 0}, {0, 101}}, 100, 50);
+    auto places = [&](CSpan& tagger) {
+        CSegment s;
+        s.biSegment(sentence, core, CDictionary(), 0.1);
+        tagger.tagPath(s.path(0), core, roles->dictionary);
+        return tagger.unknownCount();
+    };
+    CSpan tagger;
+    tagger.setTagType(CSpan::kPlace);
+    tagger.setContext(&roles->context);
+    EXPECT_EQ(places(tagger), 0);
+    roles->dictionary.addWord(G("我们"), 1, 100000);
+    roles->dictionary.addWord(G("喜欢"), 3, 100000);
+    CSpan freshTagger;
+    freshTagger.setTagType(CSpan::kPlace);
+    freshTagger.setContext(&roles->context);
+    EXPECT_EQ(places(freshTagger), 1);
+    EXPECT_EQ(places(tagger), 1);
 }
