@@ -203,12 +203,14 @@ void CSpan::readRoleTags(SegmentWord& word, const PathWord& pathWord, int index)
         known = pathWord.known >= 0 && word.text == pathWord.text ? pathWord.known : knownText(word.text);
         const KnownText& k = m_known[static_cast<size_t>(known)];
         if (k.tagCount >= 0) {
-            for (int t = 0; t < k.tagCount; ++t) {
-                const KnownTag& tag = m_knownTags[k.firstTag + static_cast<size_t>(t)];
-                word.tags[static_cast<size_t>(t)] = tag.tag;
-                word.tagIndex[static_cast<size_t>(t)] = tag.index;
-                word.costs[static_cast<size_t>(t)] = tag.cost;
-            }
+            auto put = [&](size_t t, const KnownTag& tag) {
+                word.tags[t] = tag.tag;
+                word.tagIndex[t] = tag.index;
+                word.costs[t] = tag.cost;
+            };
+            put(0, k.first);
+            for (int t = 1; t < k.tagCount; ++t)
+                put(static_cast<size_t>(t), m_knownTags[k.moreTags + static_cast<size_t>(t) - 1]);
             word.tagCount = k.tagCount;
             return;
         }
@@ -218,12 +220,15 @@ void CSpan::readRoleTags(SegmentWord& word, const PathWord& pathWord, int index)
     if (word.tagCount == 0) addTag(word, 0, 0);
     if (known < 0) return;
     KnownText& k = m_known[static_cast<size_t>(known)];
-    k.firstTag = m_knownTags.size();
+    auto tagAt = [&](int t) {
+        return KnownTag{word.tags[static_cast<size_t>(t)], word.tagIndex[static_cast<size_t>(t)],
+                        word.costs[static_cast<size_t>(t)]};
+    };
+    // Every word has a tag by now (role 0 when nothing else fits).
+    k.first = tagAt(0);
+    k.moreTags = static_cast<uint32_t>(m_knownTags.size());
     k.tagCount = word.tagCount;
-    for (int t = 0; t < word.tagCount; ++t) {
-        m_knownTags.push_back(KnownTag{word.tags[static_cast<size_t>(t)], word.tagIndex[static_cast<size_t>(t)],
-                                       word.costs[static_cast<size_t>(t)]});
-    }
+    for (int t = 1; t < word.tagCount; ++t) m_knownTags.push_back(tagAt(t));
 }
 
 void CSpan::readRoles(SegmentWord& word, const PathWord& pathWord) {

@@ -95,16 +95,17 @@ private:
     // emission costs (tagCount -1 until they are read). Both depend on the
     // text, the role data and the core dictionary alone, so each text is
     // read once: most words of a text recur many times.
-    struct KnownText {
-        bool splitKnown = false;
-        bool split = false;
-        int tagCount = -1;
-        size_t firstTag = 0;  // in m_knownTags
-    };
     struct KnownTag {
         int tag;
         int index;
         double cost;
+    };
+    struct KnownText {
+        bool splitKnown = false;
+        bool split = false;
+        int tagCount = -1;
+        KnownTag first{};         // the first tag, kept here: most words have one
+        uint32_t moreTags = 0;  // where the others begin in m_knownTags
     };
     static constexpr size_t kMaxKnownTexts = 1 << 16;  // then they are forgotten
 
