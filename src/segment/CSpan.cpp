@@ -197,10 +197,10 @@ void CSpan::readPathWords(const WordPath& path) {
     m_pathWordCount = count;
 }
 
-void CSpan::readRoleTags(SegmentWord& word, const PathWord& pathWord, int index) {
+void CSpan::readRoleTags(SegmentWord& word, const PathWord& pathWord, int index, bool replaced) {
     int known = -1;
     if (m_shortcuts) {
-        known = pathWord.known >= 0 && word.text == pathWord.text ? pathWord.known : knownText(word.text);
+        known = pathWord.known >= 0 && !replaced ? pathWord.known : knownText(word.text);
         const KnownText& k = m_known[static_cast<size_t>(known)];
         if (k.tagCount >= 0) {
             auto put = [&](size_t t, const KnownTag& tag) {
@@ -323,16 +323,17 @@ int CSpan::readSegment(int start) {
         if (m_tagType == kPartOfSpeech) {
             readPartOfSpeech(word);
         } else {
+            bool replaced = false;
             if (m_tagType == kTransliteration) {
                 // Between Chinese characters, '.' and '-' stand for the
                 // full-width point and dash of a transliterated name.
                 const std::string& prev = m_words[static_cast<size_t>(m_length - 1)].text;
-                if (prev.size() == 2 && charClass(prev) == CT_CHINESE) {
-                    if (word.text == ".") word.text = t.fullStop;
-                    else if (word.text == "-") word.text = t.fullMinus;
+                if (prev.size() == 2 && charClass(prev) == CT_CHINESE && (word.text == "." || word.text == "-")) {
+                    word.text = word.text == "." ? t.fullStop : t.fullMinus;
+                    replaced = true;
                 }
             }
-            readRoleTags(word, pathWord, m_length);
+            readRoleTags(word, pathWord, m_length, replaced);
         }
         if (word.tagCount == 0) guessRoles(m_length);
         if (word.tagCount == 0) addTag(word, 0, 0);  // part of speech unknown
@@ -481,7 +482,8 @@ void CSpan::recognizePerson(const CDictionary& roles) {
         for (size_t k = 0; k < std::size(kPersonPatterns); ++k) {
             const PersonPattern& pattern = kPersonPatterns[k];
             const int len = static_cast<int>(pattern.roles.size());
-            if (p + len - 1 > last || roleString.substr(static_cast<size_t>(p), pattern.roles.size()) != pattern.roles)
+            if (p + len - 1 > last || roleString[static_cast<size_t>(p)] != pattern.roles[0] ||
+                roleString.substr(static_cast<size_t>(p), pattern.roles.size()) != pattern.roles)
                 continue;
             if (wordText(p - 1) == t.middleDot || wordText(p + len) == t.middleDot) continue;
             if (pattern.roles == "FB" && p + 2 <= last) {

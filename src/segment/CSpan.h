@@ -119,8 +119,9 @@ private:
     // word into its first character and the rest.
     bool splitsInRoleMode(const std::string& text) const;
     // The tags of word `index` of the segment in a role mode, from m_known
-    // when its text was read before.
-    void readRoleTags(SegmentWord& word, const PathWord& pathWord, int index);
+    // when its text was read before; `replaced` when the word's text is not
+    // that of `pathWord` (a mark read as its full-width form).
+    void readRoleTags(SegmentWord& word, const PathWord& pathWord, int index, bool replaced);
     double tagFrequency(int tag) const;
     // The role tags of `word` from the dictionaries; `pathWord` (whose text
     // it has, unless a mark was replaced) may know its core entries.
