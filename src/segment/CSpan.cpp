@@ -285,28 +285,30 @@ void CSpan::readPartOfSpeech(SegmentWord& word) {
 
 int CSpan::readSegment(int start) {
     // Word 0: the virtual start word of the path, or the last word of the
-    // previous segment with its first tag and accumulated cost.
-    SegmentWord first;
+    // previous segment with its first tag and accumulated cost. It is
+    // written in place: segments are many and mostly short.
+    if (m_words.size() < kMaxSegmentWords + 2) m_words.resize(kMaxSegmentWords + 2);
+    SegmentWord& first = m_words[0];
     if (m_atPathStart || m_length == 0) {
+        first.text.clear();
         first.position = 0;
-        first.tagCount = 1;
+        first.length = 0;
+        first.pathIndex = -1;
         first.tags[0] = m_tagType == kPartOfSpeech ? 0 : kStartTagRole;
         first.tagIndex[0] = m_context ? m_context->indexOf(first.tags[0]) : -1;
         first.costs[0] = 0;
         m_atPathStart = false;
-    } else {
+    } else if (m_length > 1) {
         const SegmentWord& last = m_words[static_cast<size_t>(m_length - 1)];
         first.text = last.text;
         first.position = last.position;
         first.length = last.length;
         first.pathIndex = last.pathIndex;
-        first.tagCount = 1;
         first.tags[0] = last.tags[0];
         first.tagIndex[0] = last.tagIndex[0];
         first.costs[0] = last.costs[0];
     }
-    if (m_words.size() < kMaxSegmentWords + 2) m_words.resize(kMaxSegmentWords + 2);
-    m_words[0] = std::move(first);
+    first.tagCount = 1;
     m_length = 1;
 
     const SpanTexts& t = texts();
