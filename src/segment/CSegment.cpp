@@ -111,7 +111,7 @@ bool CSegment::isSingleChain(const CDynamicArray& graph) {
 
 void CSegment::identifyTexts(const CDictionary& bigram, const CDynamicArray& wordGraph) {
     static std::atomic<uint32_t> tables{0};
-    constexpr size_t kMaxTexts = 1 << 16;
+    constexpr size_t kMaxTexts = 1 << 15;
     if (m_textTable == 0 || m_textsBigram != bigram.version() || m_texts.size() > kMaxTexts) {
         m_texts.clear();
         m_textPairIds.clear();

@@ -107,7 +107,7 @@ private:
         KnownTag first{};         // the first tag, kept here: most words have one
         uint32_t moreTags = 0;  // where the others begin in m_knownTags
     };
-    static constexpr size_t kMaxKnownTexts = 1 << 16;  // then they are forgotten
+    static constexpr size_t kMaxKnownTexts = 1 << 15;  // then they are forgotten
 
     void addTag(SegmentWord& word, int tag, double cost);
     // The entry of `text` in m_known, made when new.
