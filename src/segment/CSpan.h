@@ -104,7 +104,7 @@ private:
         bool splitKnown = false;
         bool split = false;
         int tagCount = -1;
-        KnownTag first{};         // the first tag, kept here: most words have one
+        KnownTag first{};       // the first tag, kept here: most words have one
         uint32_t moreTags = 0;  // where the others begin in m_knownTags
     };
     static constexpr size_t kMaxKnownTexts = 1 << 15;  // then they are forgotten
