@@ -1,6 +1,7 @@
 #include "segment/CDictionary.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "common/FileSystem.h"
@@ -23,6 +24,11 @@ std::string_view trimBlanks(std::string_view s) {
 }
 
 }  // namespace
+
+uint64_t CDictionary::nextVersion() {
+    static std::atomic<uint64_t> versions{0};
+    return ++versions;
+}
 
 bool CDictionary::locate(std::string_view word, Location& where) {
     // The common case first: a word that begins with a GB2312 ideograph and
@@ -402,6 +408,7 @@ void CDictionary::release() {
     m_text.clear();
     m_text.shrink_to_fit();
     m_entryCount = 0;
+    m_version = nextVersion();
 }
 
 bool CDictionary::addWord(std::string_view word, int handle, int frequency) {
@@ -412,6 +419,7 @@ bool CDictionary::addWord(std::string_view word, int handle, int frequency) {
     if (findWord(where.cell, where.key, handle, &position)) {
         items[static_cast<size_t>(position)].frequency = frequency;
         m_pairs.reset();  // it holds the counts
+        m_version = nextVersion();
         return true;
     }
     // Insert after every entry that sorts before (key, handle).
@@ -427,6 +435,7 @@ bool CDictionary::addWord(std::string_view word, int handle, int frequency) {
     m_prefixesValid = false;
     m_pairs.reset();
     ++m_entryCount;
+    m_version = nextVersion();
     return true;
 }
 
@@ -504,6 +513,7 @@ Status CDictionary::loadFromBytes(std::string_view bytes, const std::string& nam
         }
         m_entryCount += items.size();
     }
+    m_version = nextVersion();
     if (index == Index::kPairs)
         m_pairs = std::make_shared<LazyPairIndex>();
     else

@@ -100,6 +100,9 @@ public:
     };
     std::vector<Entry> cellEntries(int cell) const;
     size_t entryCount() const { return m_entryCount; }
+    // A number that changes whenever the content does (load, release,
+    // addWord), for callers that keep what they learnt from lookups.
+    uint64_t version() const { return m_version; }
 
     // Where the entries whose word begins with `prefix` lie, for many
     // lookups of words that share it (the bigram pairs of one word): empty
@@ -199,6 +202,8 @@ private:
     std::shared_ptr<LazyPairIndex> m_pairs;
     std::string m_text;
     size_t m_entryCount = 0;
+    uint64_t m_version = nextVersion();
+    static uint64_t nextVersion();
 };
 
 }  // namespace kestrel

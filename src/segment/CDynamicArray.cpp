@@ -33,7 +33,8 @@ CDynamicArray::Element& CDynamicArray::setElement(int row, int col, double value
         it->coreEntries = -1;
         return *it;
     }
-    Element element;
+    // Built in place: most elements are appended.
+    Element& element = it == m_elements.end() ? m_elements.emplace_back() : *m_elements.emplace(it);
     element.row = row;
     element.col = col;
     element.value = value;
@@ -44,7 +45,7 @@ CDynamicArray::Element& CDynamicArray::setElement(int row, int col, double value
         element.hasWord = true;
         m_words.append(*word);
     }
-    return *m_elements.insert(it, std::move(element));
+    return element;
 }
 
 const CDynamicArray::Element* CDynamicArray::getElement(int row, int col, double* value, int* handle) const {
@@ -112,12 +113,11 @@ void CDynamicArray::setRowFirst(bool rowFirst) {
 
 void CDynamicArray::appendUnordered(int row, int col, double value, int handle) {
     raiseCounts(row, col);
-    Element element;
+    Element& element = m_elements.emplace_back();
     element.row = row;
     element.col = col;
     element.value = value;
     element.handle = handle;
-    m_elements.push_back(std::move(element));
 }
 
 void CDynamicArray::finishAppending() {

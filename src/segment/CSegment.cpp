@@ -1,6 +1,7 @@
 #include "segment/CSegment.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 
@@ -63,9 +64,13 @@ void CSegment::biGraphGenerate(const CDictionary& bigram, const CDictionary& cor
     // Each word is looked up once as a part of word pairs; its pairs are
     // then scored by the two ids.
     const bool scorePairs = bigram.entryCount() > 0;
+    if (m_shortcuts) identifyTexts(bigram, wordGraph);
     if (scorePairs) {
         m_pairIds.resize(words.size());
-        for (size_t i = 0; i < words.size(); ++i) m_pairIds[i] = bigram.pairWordId(wordGraph.word(words[i]));
+        for (size_t i = 0; i < words.size(); ++i) {
+            m_pairIds[i] = m_shortcuts ? m_textPairIds[static_cast<size_t>(m_wordTextIds[i])]
+                                       : bigram.pairWordId(wordGraph.word(words[i]));
+        }
     }
     for (size_t i1 = 0; i1 < words.size(); ++i1) {
         const CDynamicArray::Element& w1 = words[i1];
@@ -94,8 +99,51 @@ void CSegment::biGraphGenerate(const CDictionary& bigram, const CDictionary& cor
     pairGraph.finishAppending();
 }
 
+bool CSegment::isSingleChain(const CDynamicArray& graph) {
+    const auto& words = graph.elements();
+    if (words.size() < 2 || !graph.rowFirst() || words[0].row < 0) return false;
+    for (size_t i = 1; i < words.size(); ++i) {
+        if (words[i].row != words[i - 1].col || words[i].row <= words[i - 1].row) return false;
+    }
+    // The last word ends past every start: nothing follows it.
+    return words.back().col > words.back().row;
+}
+
+void CSegment::identifyTexts(const CDictionary& bigram, const CDynamicArray& wordGraph) {
+    static std::atomic<uint32_t> tables{0};
+    constexpr size_t kMaxTexts = 1 << 15;
+    if (m_textTable == 0 || m_textsBigram != bigram.version() || m_texts.size() > kMaxTexts) {
+        m_texts.clear();
+        m_textPairIds.clear();
+        m_textsBigram = bigram.version();
+        m_textTable = ++tables;
+        if (m_textTable == 0) m_textTable = ++tables;  // 0 stands for none
+    }
+    const bool scorePairs = bigram.entryCount() > 0;
+    const auto& words = wordGraph.elements();
+    m_wordTextIds.resize(words.size());
+    for (size_t i = 0; i < words.size(); ++i) {
+        const std::string_view text = wordGraph.word(words[i]);
+        const int id = m_texts.add(text);
+        if (static_cast<size_t>(id) == m_textPairIds.size()) m_textPairIds.push_back(scorePairs ? bigram.pairWordId(text) : -1);
+        m_wordTextIds[i] = id;
+    }
+    m_wordTextIdsValid = true;
+}
+
 void CSegment::findPaths(const CDictionary& bigram, const CDictionary& core, const CDynamicArray& wordGraph,
                          double smoothing) {
+    // Most sentences reach the second stage with nothing but the first
+    // stage's one path in the optimum graph: the shortest path search would
+    // return that path, so the pairs need no scoring.
+    m_wordTextIdsValid = false;
+    if (m_shortcuts && isSingleChain(wordGraph)) {
+        m_indexPaths.resize(1);
+        m_indexPaths[0].resize(wordGraph.size());
+        for (size_t i = 0; i < wordGraph.size(); ++i) m_indexPaths[0][i] = static_cast<int>(i);
+        m_segmentCount = 1;
+        return;
+    }
     biGraphGenerate(bigram, core, wordGraph, smoothing, m_pairGraph);
     m_shortPath.init(m_pairGraph, 1);
     m_shortPath.shortPath();
@@ -319,6 +367,12 @@ bool CSegment::generateWord(const std::vector<int>& atomVertices, int k, const s
             if (element && element->coreEntries >= 0) {
                 m_out->back().coreEntries = element->coreEntries;
                 m_out->back().coreFrequency = element->coreEntries > 0 ? element->value : 0;
+            }
+            // The element's stored word is the text of the word (a class
+            // token is not: it has no id here).
+            if (elements && m_wordTextIdsValid && static_cast<size_t>(w) < elements->size() && storedWord == text) {
+                m_out->back().textId = m_wordTextIds[static_cast<size_t>((*elements)[static_cast<size_t>(w)])];
+                m_out->back().textTable = m_textTable;
             }
             ++w;
             continue;

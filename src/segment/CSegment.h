@@ -4,6 +4,7 @@
 // word paths, and numbers and time expressions are merged on the way. Runs
 // twice per sentence: over the dictionary word graph, then over the optimum
 // graph that collects the first stage's words and recognised names.
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "segment/CDynamicArray.h"
 #include "segment/CNShortPath.h"
 #include "segment/CSegGraph.h"
+#include "segment/WordIdTable.h"
 
 namespace kestrel {
 
@@ -20,14 +22,18 @@ class CDictionary;
 // whose handle is -1. `coreEntries` and `coreFrequency` are what the core
 // dictionary's getHandles gives for the word, when the word graph found
 // them (the number of entries and the sum of their frequencies); -1 when
-// they are unknown and must be looked up. Changing the text makes them
-// unknown.
+// they are unknown and must be looked up. `textId` is the id of the text in
+// the word table `textTable` of the CSegment that made the path (-1: none),
+// so that later stages can keep what they learn of a text by its id.
+// Changing the text makes all of them unknown.
 struct WordResult {
     std::string word;
     int handle = -1;
     double value = 0;
     int coreEntries = -1;
     double coreFrequency = 0;
+    int textId = -1;
+    uint32_t textTable = 0;
 };
 using WordPath = std::vector<WordResult>;
 
@@ -54,6 +60,17 @@ public:
     const CDynamicArray& optimumGraph() const { return m_optimum; }
     CSegGraph& segGraph() { return m_segGraph; }
     const CSegGraph& segGraph() const { return m_segGraph; }
+
+    // Work whose result is known without doing it is skipped (a graph with
+    // one path through it is not scored) and what was learnt of a word text
+    // is kept for its next occurrence; off, everything is computed afresh,
+    // for comparing the two.
+    void setShortcuts(bool on) { m_shortcuts = on; }
+    // True when the words of `graph` form a single chain: every word starts
+    // where the one before it ends and no two start at one vertex. Its
+    // word-pair graph links each word to the next alone, so the chain is
+    // the one path through it, whatever the pair costs.
+    static bool isSingleChain(const CDynamicArray& graph);
 
 private:
     // Cheapest paths of the pair graph as word indices, then as atom vertices
@@ -87,6 +104,7 @@ private:
     // `sepLength` bytes.
     void emitSeparatedNumber(int start, int stop, size_t sepLength, int handle, double value);
 
+    bool m_shortcuts = true;
     std::vector<WordPath> m_paths = std::vector<WordPath>(kMaxPaths);
     int m_segmentCount = 0;
     CDynamicArray m_optimum{true};
@@ -102,6 +120,17 @@ private:
     std::vector<size_t> m_rowStart;
     std::vector<int> m_pairIds;  // of the word graph's words, for the bigram lookups
     std::string m_key;
+    // The texts of the graphs' words seen lately, each with its id in the
+    // pair dictionary, so that a recurring word is hashed in
+    // this small table only; forgotten (with a new table number) when full.
+    WordIdTable m_texts;
+    std::vector<int> m_textPairIds;
+    uint64_t m_textsBigram = 0;  // version of the pair dictionary
+    uint32_t m_textTable = 0;
+    std::vector<int> m_wordTextIds;  // of the words of the graph last scored
+    bool m_wordTextIdsValid = false;
+    // Ids of the texts of the last scored graph's words, in m_texts.
+    void identifyTexts(const CDictionary& bigram, const CDynamicArray& wordGraph);
 };
 
 }  // namespace kestrel

@@ -83,6 +83,10 @@ std::vector<int> CSpan::lastBestTags() const {
 }
 
 bool CSpan::tagPath(WordPath& path, const CDictionary& core, const CDictionary& dictionary) {
+    if (m_knownCore != core.version() || m_knownRoles != dictionary.version() || m_known.size() > kMaxKnownTexts)
+        forgetRoleTags();
+    m_knownCore = core.version();
+    m_knownRoles = dictionary.version();
     m_core = &core;
     m_dictionary = &dictionary;
     m_path = &path;
@@ -116,6 +120,42 @@ bool CSpan::tagPath(WordPath& path, const CDictionary& core, const CDictionary& 
     return true;
 }
 
+void CSpan::forgetRoleTags() {
+    m_knownIds.clear();
+    m_known.clear();
+    m_knownTags.clear();
+    m_knownCore = 0;
+    m_knownRoles = 0;
+    m_knownByTextId.clear();
+    m_knownTable = 0;
+}
+
+int CSpan::knownText(std::string_view text) {
+    const int id = m_knownIds.add(text);
+    if (static_cast<size_t>(id) == m_known.size()) m_known.emplace_back();
+    return id;
+}
+
+int CSpan::knownText(const WordResult& word) {
+    if (word.textId < 0 || word.textTable == 0) return knownText(word.word);
+    if (word.textTable != m_knownTable) {
+        m_knownByTextId.clear();
+        m_knownTable = word.textTable;
+    }
+    const size_t id = static_cast<size_t>(word.textId);
+    if (id >= m_knownByTextId.size()) m_knownByTextId.resize(id + 1, -1);
+    if (m_knownByTextId[id] < 0) m_knownByTextId[id] = knownText(word.word);
+    return m_knownByTextId[id];
+}
+
+bool CSpan::splitsInRoleMode(const std::string& text) const {
+    int handles[CDictionary::kMaxHandles];
+    const int n = m_dictionary->getHandles(text, handles, nullptr);
+    // getHandles gives at most kMaxHandles entries: beyond them, ask.
+    return std::find(handles, handles + n, 44) != handles + n ||
+           (n == CDictionary::kMaxHandles && m_dictionary->isWord(text, 44));
+}
+
 void CSpan::readPathWords(const WordPath& path) {
     // In a role mode a word that the role dictionary holds with role 44 is
     // read as its first character and the rest.
@@ -127,27 +167,68 @@ void CSpan::readPathWords(const WordPath& path) {
         word.text = w;
         word.pathIndex = static_cast<int>(i);
         word.whole = true;
-        word.roleCount = -1;
+        word.known = -1;
         if (m_tagType == kPartOfSpeech) continue;
-        word.roleCount = m_dictionary->getHandles(w, word.roleHandles.data(), word.roleFrequencies.data());
-        const auto end = word.roleHandles.begin() + word.roleCount;
-        // getHandles gives at most kMaxHandles entries: beyond them, ask.
-        const bool fused = std::find(word.roleHandles.begin(), end, 44) != end ||
-                           (word.roleCount == CDictionary::kMaxHandles && m_dictionary->isWord(w, 44));
-        if (!fused) continue;
+        bool split = false;
+        if (m_shortcuts) {
+            word.known = knownText(path[i]);
+            KnownText& known = m_known[static_cast<size_t>(word.known)];
+            if (!known.splitKnown) {
+                known.split = splitsInRoleMode(w);
+                known.splitKnown = true;
+            }
+            split = known.split;
+        } else {
+            split = splitsInRoleMode(w);
+        }
+        if (!split) continue;
         const size_t first = charLength(w, 0);
         word.text.resize(first);
         word.whole = false;
-        word.roleCount = -1;
+        word.known = -1;
         if (first < w.size()) {
             PathWord& rest = m_pathWords[count++];
             rest.text.assign(w, first);
             rest.pathIndex = static_cast<int>(i);
             rest.whole = false;
-            rest.roleCount = -1;
+            rest.known = -1;
         }
     }
     m_pathWordCount = count;
+}
+
+void CSpan::readRoleTags(SegmentWord& word, const PathWord& pathWord, int index, bool replaced) {
+    int known = -1;
+    if (m_shortcuts) {
+        known = pathWord.known >= 0 && !replaced ? pathWord.known : knownText(word.text);
+        const KnownText& k = m_known[static_cast<size_t>(known)];
+        if (k.tagCount >= 0) {
+            auto put = [&](size_t t, const KnownTag& tag) {
+                word.tags[t] = tag.tag;
+                word.tagIndex[t] = tag.index;
+                word.costs[t] = tag.cost;
+            };
+            put(0, k.first);
+            for (int t = 1; t < k.tagCount; ++t)
+                put(static_cast<size_t>(t), m_knownTags[k.moreTags + static_cast<size_t>(t) - 1]);
+            word.tagCount = k.tagCount;
+            return;
+        }
+    }
+    readRoles(word, pathWord);
+    if (word.tagCount == 0) guessRoles(index);
+    if (word.tagCount == 0) addTag(word, 0, 0);
+    if (known < 0) return;
+    KnownText& k = m_known[static_cast<size_t>(known)];
+    auto tagAt = [&](int t) {
+        return KnownTag{word.tags[static_cast<size_t>(t)], word.tagIndex[static_cast<size_t>(t)],
+                        word.costs[static_cast<size_t>(t)]};
+    };
+    // Every word has a tag by now (role 0 when nothing else fits).
+    k.first = tagAt(0);
+    k.moreTags = static_cast<uint32_t>(m_knownTags.size());
+    k.tagCount = word.tagCount;
+    for (int t = 1; t < word.tagCount; ++t) m_knownTags.push_back(tagAt(t));
 }
 
 void CSpan::readRoles(SegmentWord& word, const PathWord& pathWord) {
@@ -155,14 +236,10 @@ void CSpan::readRoles(SegmentWord& word, const PathWord& pathWord) {
     const bool asRead = lookup == pathWord.text;
     int handles[CDictionary::kMaxHandles];
     int frequencies[CDictionary::kMaxHandles];
-    // The roles read with the path word, unless the text changed since.
-    const bool readAlready = asRead && pathWord.roleCount >= 0;
-    const int n = readAlready ? pathWord.roleCount : m_dictionary->getHandles(lookup, handles, frequencies);
-    const int* roles = readAlready ? pathWord.roleHandles.data() : handles;
-    const int* roleFrequencies = readAlready ? pathWord.roleFrequencies.data() : frequencies;
+    const int n = m_dictionary->getHandles(lookup, handles, frequencies);
     for (int r = 0; r < n; ++r) {
-        addTag(word, roles[r],
-               std::log(tagFrequency(roles[r]) + n + 1) - std::log(static_cast<double>(roleFrequencies[r]) + 1));
+        addTag(word, handles[r],
+               std::log(tagFrequency(handles[r]) + n + 1) - std::log(static_cast<double>(frequencies[r]) + 1));
     }
     if (lookup == kSentenceBegin) {
         addTag(word, kStartTagRole, 0);
@@ -208,28 +285,30 @@ void CSpan::readPartOfSpeech(SegmentWord& word) {
 
 int CSpan::readSegment(int start) {
     // Word 0: the virtual start word of the path, or the last word of the
-    // previous segment with its first tag and accumulated cost.
-    SegmentWord first;
+    // previous segment with its first tag and accumulated cost. It is
+    // written in place: segments are many and mostly short.
+    if (m_words.size() < kMaxSegmentWords + 2) m_words.resize(kMaxSegmentWords + 2);
+    SegmentWord& first = m_words[0];
     if (m_atPathStart || m_length == 0) {
+        first.text.clear();
         first.position = 0;
-        first.tagCount = 1;
+        first.length = 0;
+        first.pathIndex = -1;
         first.tags[0] = m_tagType == kPartOfSpeech ? 0 : kStartTagRole;
         first.tagIndex[0] = m_context ? m_context->indexOf(first.tags[0]) : -1;
         first.costs[0] = 0;
         m_atPathStart = false;
-    } else {
+    } else if (m_length > 1) {
         const SegmentWord& last = m_words[static_cast<size_t>(m_length - 1)];
         first.text = last.text;
         first.position = last.position;
         first.length = last.length;
         first.pathIndex = last.pathIndex;
-        first.tagCount = 1;
         first.tags[0] = last.tags[0];
         first.tagIndex[0] = last.tagIndex[0];
         first.costs[0] = last.costs[0];
     }
-    if (m_words.size() < kMaxSegmentWords + 2) m_words.resize(kMaxSegmentWords + 2);
-    m_words[0] = std::move(first);
+    first.tagCount = 1;
     m_length = 1;
 
     const SpanTexts& t = texts();
@@ -246,16 +325,17 @@ int CSpan::readSegment(int start) {
         if (m_tagType == kPartOfSpeech) {
             readPartOfSpeech(word);
         } else {
+            bool replaced = false;
             if (m_tagType == kTransliteration) {
                 // Between Chinese characters, '.' and '-' stand for the
                 // full-width point and dash of a transliterated name.
                 const std::string& prev = m_words[static_cast<size_t>(m_length - 1)].text;
-                if (prev.size() == 2 && charClass(prev) == CT_CHINESE) {
-                    if (word.text == ".") word.text = t.fullStop;
-                    else if (word.text == "-") word.text = t.fullMinus;
+                if (prev.size() == 2 && charClass(prev) == CT_CHINESE && (word.text == "." || word.text == "-")) {
+                    word.text = word.text == "." ? t.fullStop : t.fullMinus;
+                    replaced = true;
                 }
             }
-            readRoles(word, pathWord);
+            readRoleTags(word, pathWord, m_length, replaced);
         }
         if (word.tagCount == 0) guessRoles(m_length);
         if (word.tagCount == 0) addTag(word, 0, 0);  // part of speech unknown
@@ -404,7 +484,8 @@ void CSpan::recognizePerson(const CDictionary& roles) {
         for (size_t k = 0; k < std::size(kPersonPatterns); ++k) {
             const PersonPattern& pattern = kPersonPatterns[k];
             const int len = static_cast<int>(pattern.roles.size());
-            if (p + len - 1 > last || roleString.substr(static_cast<size_t>(p), pattern.roles.size()) != pattern.roles)
+            if (p + len - 1 > last || roleString[static_cast<size_t>(p)] != pattern.roles[0] ||
+                roleString.substr(static_cast<size_t>(p), pattern.roles.size()) != pattern.roles)
                 continue;
             if (wordText(p - 1) == t.middleDot || wordText(p + len) == t.middleDot) continue;
             if (pattern.roles == "FB" && p + 2 <= last) {

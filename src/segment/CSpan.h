@@ -6,10 +6,12 @@
 // (modes 1-3); in the role modes name candidates are read off the roles.
 #include <array>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "segment/CDictionary.h"
 #include "segment/CSegment.h"
+#include "segment/WordIdTable.h"
 
 namespace kestrel {
 
@@ -31,10 +33,23 @@ public:
         int given = 0;  // person names: where the given name begins after the surname; 0 for none
     };
 
-    void setTagType(int type) { m_tagType = type; }
+    void setTagType(int type) {
+        m_tagType = type;
+        forgetRoleTags();
+    }
     int tagType() const { return m_tagType; }
     // Statistics of this mode; null means none (every probability 1e-6).
-    void setContext(const CContextStat* context) { m_context = context; }
+    void setContext(const CContextStat* context) {
+        m_context = context;
+        forgetRoleTags();
+    }
+    // In a role mode the tags of a word are computed once per text and then
+    // reused (on by default); off, every word is looked up afresh, for
+    // comparing the two.
+    void setShortcuts(bool on) {
+        m_shortcuts = on;
+        forgetRoleTags();
+    }
 
     // Tags the path segment by segment. `dictionary` is the role dictionary
     // (role modes) or the core dictionary (part-of-speech mode, which writes
@@ -68,22 +83,48 @@ private:
         std::array<unsigned char, kMaxTags> best{};
     };
     // A word as the tagger reads it. A word that is a whole word of the path
-    // (not a part of a split one) brings what the path knows of it; in a
-    // role mode the role entries looked up for it are kept here, so that
-    // they are looked up once.
+    // (not a part of a split one) brings what the path knows of it.
     struct PathWord {
         std::string text;
         int pathIndex = -1;
         bool whole = false;
-        int roleCount = -1;  // -1: not looked up
-        std::array<int, CDictionary::kMaxHandles> roleHandles{};
-        std::array<int, CDictionary::kMaxHandles> roleFrequencies{};
+        int known = -1;  // its entry in m_known, or -1
     };
+    // What a role mode found for one text: whether the role dictionary
+    // holds it with the role that splits a word, and the tags with their
+    // emission costs (tagCount -1 until they are read). Both depend on the
+    // text, the role data and the core dictionary alone, so each text is
+    // read once: most words of a text recur many times.
+    struct KnownTag {
+        int tag;
+        int index;
+        double cost;
+    };
+    struct KnownText {
+        bool splitKnown = false;
+        bool split = false;
+        int tagCount = -1;
+        KnownTag first{};       // the first tag, kept here: most words have one
+        uint32_t moreTags = 0;  // where the others begin in m_knownTags
+    };
+    static constexpr size_t kMaxKnownTexts = 1 << 15;  // then they are forgotten
 
     void addTag(SegmentWord& word, int tag, double cost);
+    // The entry of `text` in m_known, made when new.
+    int knownText(std::string_view text);
+    // The same for a path word, found by the id it brings when it has one.
+    int knownText(const WordResult& word);
+    void forgetRoleTags();
+    // Whether the role dictionary holds `text` with the role that splits a
+    // word into its first character and the rest.
+    bool splitsInRoleMode(const std::string& text) const;
+    // The tags of word `index` of the segment in a role mode, from m_known
+    // when its text was read before; `replaced` when the word's text is not
+    // that of `pathWord` (a mark read as its full-width form).
+    void readRoleTags(SegmentWord& word, const PathWord& pathWord, int index, bool replaced);
     double tagFrequency(int tag) const;
-    // The role tags of `word`, read from `pathWord` (whose text it has,
-    // unless a mark was replaced) where it holds them.
+    // The role tags of `word` from the dictionaries; `pathWord` (whose text
+    // it has, unless a mark was replaced) may know its core entries.
     void readRoles(SegmentWord& word, const PathWord& pathWord);
     // Reads the path's words into m_pathWords, splitting in a role mode
     // the words that the role dictionary holds with role 44.
@@ -96,6 +137,16 @@ private:
     void addCandidate(int start, int end, double cost, int given = 0);
 
     int m_tagType = kPartOfSpeech;
+    bool m_shortcuts = true;
+    WordIdTable m_knownIds;
+    std::vector<KnownText> m_known;  // by id in m_knownIds
+    std::vector<KnownTag> m_knownTags;
+    uint64_t m_knownCore = 0;  // versions of the dictionaries m_known was read with
+    uint64_t m_knownRoles = 0;
+    // Entries in m_known by the id a path word brings from the word table
+    // `m_knownTable` of its segmenter (-1: not yet read).
+    std::vector<int> m_knownByTextId;
+    uint32_t m_knownTable = 0;
     const CContextStat* m_context = nullptr;
     const CDictionary* m_core = nullptr;
     const CDictionary* m_dictionary = nullptr;

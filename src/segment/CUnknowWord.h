@@ -39,6 +39,9 @@ public:
     void setRoles(std::shared_ptr<const Roles> roles, int type);
     void release();
 
+    // See CSpan::setShortcuts.
+    void setShortcuts(bool on) { m_tagger.setShortcuts(on); }
+
     bool recognize(WordPath& path, const CDictionary& core, CDynamicArray& optimum, const CSegGraph& graph);
 
     // A person name the last recognize put into the optimum graph, with the

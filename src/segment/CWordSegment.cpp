@@ -120,6 +120,14 @@ void CWordSegment::releaseData() {
     m_place.setRoles(nullptr, CUnknowWord::kPlace);
 }
 
+void CWordSegment::setShortcuts(bool on) {
+    m_segment.setShortcuts(on);
+    m_tagger.setShortcuts(on);
+    m_person.setShortcuts(on);
+    m_transliteration.setShortcuts(on);
+    m_place.setShortcuts(on);
+}
+
 bool CWordSegment::isStopWord(std::string_view word) const {
     if (!m_data || m_data->stopWords.empty()) return false;
     return m_data->stopWords.count(std::string(word)) > 0;
@@ -263,6 +271,7 @@ void CWordSegment::splitPersonNames() {
                 given.word.erase(0, static_cast<size_t>(n->given - n->start));
                 path[i].word.resize(static_cast<size_t>(n->given - n->start));
                 given.coreEntries = path[i].coreEntries = -1;
+                given.textId = path[i].textId = -1;
                 path.insert(path.begin() + static_cast<std::ptrdiff_t>(i) + 1, std::move(given));
                 ++i;
             }

@@ -71,6 +71,10 @@ public:
     // and segmentPlain read the texts alone and switch it off.
     bool tagFinalPaths = true;
 
+    // Skipping of work whose result is known (on by default); off, every
+    // step is computed in full, for comparing the two.
+    void setShortcuts(bool on);
+
     const CSegment& segment() const { return m_segment; }
     CSegment& segment() { return m_segment; }
     const CDictionary* coreDictionary() const { return m_data ? &m_data->core : nullptr; }

@@ -1,26 +1,9 @@
 #include "segment/WordPairIndex.h"
 
-#include <algorithm>
-
-#include "segment/KeyPrefixTable.h"
-
 namespace kestrel {
-
-namespace {
-
-size_t powerOfTwoAtLeast(size_t n) {
-    size_t size = 16;
-    while (size < n) size *= 2;
-    return size;
-}
-
-}  // namespace
 
 void WordPairIndex::clear() {
     m_words.clear();
-    m_wordMask = 0;
-    m_text.clear();
-    m_offsets.assign(1, 0);
     m_pairs.clear();
     m_pairMask = 0;
     m_pairShift = 64;
@@ -31,47 +14,7 @@ void WordPairIndex::clear() {
     m_lastFirstId = -1;
 }
 
-void WordPairIndex::growWords() {
-    const size_t wanted = powerOfTwoAtLeast(m_words.size() * 2);
-    std::vector<Word> old(wanted, Word{0, -1, 0});
-    old.swap(m_words);
-    m_wordMask = m_words.size() - 1;
-    for (const Word& w : old) {
-        if (w.id < 0) continue;
-        Word probe;
-        m_words[slotOf(wordText(w.id), probe)] = w;
-    }
-}
-
-size_t WordPairIndex::slotOf(std::string_view word, Word& probe) const {
-    const uint64_t hash = KeyPrefixTable::hashOf(word);
-    probe.check = (static_cast<uint32_t>(hash >> 32) & 0xFFFFFF00u) | static_cast<uint32_t>(std::min<size_t>(word.size(), 255));
-    probe.head = KeyPrefixTable::load(word.data(), std::min<size_t>(word.size(), 8));
-    for (size_t slot = static_cast<size_t>(hash) & m_wordMask;; slot = (slot + 1) & m_wordMask) {
-        const Word& w = m_words[slot];
-        if (w.id < 0) return slot;
-        if (w.check == probe.check && w.head == probe.head && (word.size() <= 8 || wordText(w.id) == word)) return slot;
-    }
-}
-
-int WordPairIndex::wordId(std::string_view word) const {
-    if (m_words.empty()) return -1;
-    Word probe;
-    return m_words[slotOf(word, probe)].id;
-}
-
-int WordPairIndex::addWord(std::string_view word) {
-    const size_t count = m_offsets.size() - 1;
-    if ((count + 1) * 2 > m_words.size()) growWords();
-    Word probe;
-    const size_t slot = slotOf(word, probe);
-    if (m_words[slot].id >= 0) return m_words[slot].id;
-    probe.id = static_cast<int>(count);
-    m_words[slot] = probe;
-    m_text.append(word);
-    m_offsets.push_back(static_cast<uint32_t>(m_text.size()));
-    return probe.id;
-}
+int WordPairIndex::wordId(std::string_view word) const { return m_words.find(word); }
 
 void WordPairIndex::reserve(size_t pairs) {
     if (pairs * 2 > m_pairs.size()) growPairs(pairs * 2);
@@ -116,10 +59,10 @@ void WordPairIndex::drainAhead() {
 void WordPairIndex::add(std::string_view first, std::string_view second, int32_t count) {
     // The pairs of one first word mostly follow one another.
     if (m_lastFirstId < 0 || first != m_lastFirst) {
-        m_lastFirstId = addWord(first);
+        m_lastFirstId = m_words.add(first);
         m_lastFirst.assign(first);
     }
-    const int secondId = addWord(second);
+    const int secondId = m_words.add(second);
     if (m_lastFirstId >= kMaxWords || secondId >= kMaxWords || count < 0 || count > kMaxCount) {
         m_complete = false;
         return;
@@ -144,8 +87,7 @@ void WordPairIndex::finish() {
 }
 
 size_t WordPairIndex::memoryBytes() const {
-    return m_words.capacity() * sizeof(Word) + m_text.capacity() + m_offsets.capacity() * sizeof(uint32_t) +
-           m_pairs.capacity() * sizeof(uint64_t);
+    return m_words.memoryBytes() + m_pairs.capacity() * sizeof(uint64_t);
 }
 
 }  // namespace kestrel

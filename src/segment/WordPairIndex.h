@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "segment/WordIdTable.h"
+
 namespace kestrel {
 
 class WordPairIndex {
@@ -43,13 +45,6 @@ public:
     }
 
 private:
-    // A word's slot compares most words without reading their text: hash
-    // bits with the length, and the first eight bytes.
-    struct Word {
-        uint32_t check;
-        int32_t id;  // -1: free slot
-        uint64_t head;
-    };
     // A pair is one 64-bit slot: the two word ids plus one (20 bits each)
     // above the count (24 bits), so that the table is half the size it
     // would be with a slot of key and count, and a free slot is zero.
@@ -62,27 +57,14 @@ private:
         return (static_cast<uint64_t>(first + 1) << 20) | static_cast<uint64_t>(second + 1);
     }
     size_t pairSlot(uint64_t key) const { return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> m_pairShift); }
-    std::string_view wordText(int id) const {
-        return std::string_view(m_text).substr(m_offsets[static_cast<size_t>(id)],
-                                                m_offsets[static_cast<size_t>(id) + 1] - m_offsets[static_cast<size_t>(id)]);
-    }
-    // The slot of the word, or the free slot where it belongs, with what
-    // that slot holds for it.
-    size_t slotOf(std::string_view word, Word& probe) const;
     // Stores a pair value in the table unless its pair is there already.
     void insertPair(uint64_t value);
     // Makes the table at least `size` slots, keeping what it holds.
     void growPairs(size_t size);
     // Stores the pairs waiting in m_ahead.
     void drainAhead();
-    // Id of the word, added when new.
-    int addWord(std::string_view word);
-    void growWords();
 
-    std::vector<Word> m_words;  // open addressing, power-of-two size
-    size_t m_wordMask = 0;
-    std::string m_text;              // the words' bytes, by id
-    std::vector<uint32_t> m_offsets{0};  // where word id begins in m_text; one more: the end
+    WordIdTable m_words;
     std::vector<uint64_t> m_pairs;   // open addressing, power-of-two size
     size_t m_pairMask = 0;
     unsigned m_pairShift = 64;
