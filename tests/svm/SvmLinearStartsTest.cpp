@@ -35,14 +35,7 @@ Corpus noisyCorpus(int n, int classes, int32_t dim, unsigned seed) {
                 const int32_t f = unit(rng) < 0.5 ? 1 + c * 6 + int32_t(rng() % 6) : 1 + int32_t(rng() % unsigned(dim));
                 dense[size_t(f)] += unit(rng);
             }
-        double norm = 0.0;
-        for (double w : dense) norm += w * w;
-        SvmDoc doc;
-        for (int32_t f = 1; f <= dim; ++f)
-            if (dense[size_t(f)] > 0.0) doc.words.push_back({f, dense[size_t(f)] / std::sqrt(norm)});
-        doc.words.push_back({0, 0.0});
-        doc.twoNorm = sparseDot(doc.list(), doc.list());
-        corpus.docs.push_back(std::move(doc));
+        corpus.docs.push_back(test::unitDoc(dense));
         corpus.label.push_back(unit(rng) < 0.1 ? int(rng() % unsigned(classes)) : c);
     }
     return corpus;
@@ -56,35 +49,6 @@ std::vector<StartProblem> oneVersusRest(const Corpus& corpus, int classes, doubl
         p.costPositive = p.costNegative = C;
     }
     return problems;
-}
-
-// The model's Karush-Kuhn-Tucker conditions, recomputed from its support
-// vectors.
-void expectOptimal(const Corpus& corpus, const std::vector<int32_t>& targets, const SvmModel& model, double C,
-                   bool biased) {
-    std::vector<double> w(size_t(corpus.dim) + 1, 0.0);
-    double balance = 0.0;
-    for (int32_t s = 1; s < model.svNum; ++s) {
-        for (const VectorEntry* e = model.supvec[size_t(s)]->list(); e->wnum; ++e)
-            w[size_t(e->wnum)] += model.alpha[size_t(s)] * e->weight;
-        balance += model.alpha[size_t(s)];
-    }
-    if (biased) {
-        EXPECT_NEAR(balance, 0.0, 1e-9 * C * double(corpus.docs.size()));
-    }
-    const double tolerance = 1e-3 + 1e-9;
-    for (size_t i = 0; i < corpus.docs.size(); ++i) {
-        const int32_t slot = model.index[i];
-        const double a = slot < 0 ? 0.0 : model.alpha[size_t(slot)] * targets[i];
-        ASSERT_GE(a, 0.0);
-        ASSERT_LE(a, C * (1.0 + 1e-12));
-        double value = -model.b;
-        for (const VectorEntry* e = corpus.docs[i].list(); e->wnum; ++e) value += w[size_t(e->wnum)] * e->weight;
-        const double dist = value * targets[i];
-        if (a <= 1e-15) EXPECT_GE(dist, 1.0 - tolerance) << i;
-        else if (a >= C - 1e-15) EXPECT_LE(dist, 1.0 + tolerance) << i;
-        else EXPECT_NEAR(dist, 1.0, tolerance) << i;
-    }
 }
 
 // Seven problems (two groups): the same bits with one thread or two; each
@@ -101,6 +65,7 @@ TEST(SvmLinearStarts, GroupsGiveTheSameStartsOnAnyThreadsAndTrainToTheOptimum) {
         ASSERT_TRUE(computeLinearStarts(corpus.docs, size_t(corpus.dim) + 1, problems, biased, 2, {}, together));
         ASSERT_EQ(alone.size(), size_t(classes));
         for (int c = 0; c < classes; ++c) {
+            SCOPED_TRACE("problem " + std::to_string(c) + (biased ? " biased" : " unbiased"));
             const LinearStart& start = together[size_t(c)];
             EXPECT_EQ(start.alpha, alone[size_t(c)].alpha);
             EXPECT_EQ(start.threshold, alone[size_t(c)].threshold);
@@ -121,7 +86,7 @@ TEST(SvmLinearStarts, GroupsGiveTheSameStartsOnAnyThreadsAndTrainToTheOptimum) {
             const TrainingOutcome outcome =
                 trainer.train(corpus.docs, targets, corpus.dim, lp, kp, nullptr, nullptr, model);
             EXPECT_FALSE(outcome.stoppedEarly);
-            expectOptimal(corpus, targets, model, C, biased);
+            test::expectLinearOptimal(corpus.docs, targets, corpus.dim, model, C, biased, 1e-3 + 1e-9);
         }
     }
 }

@@ -57,8 +57,8 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 // How a solve treats the examples shrunk by the last one.
 enum class Shrunk {
-    Restore,  // all examples take part from the start, and are checked at the end
-    Keep,     // they stay out, and are not checked at the end
+    Restore,  // all examples take part from the start (the shrinking goes on)
+    Keep,     // they stay out
     Check,    // they stay out until the rest converged, then are checked
 };
 
@@ -238,10 +238,14 @@ private:
     void begin(size_t c, ThresholdSearch::Request request) {
         Problem& p = problems_[c];
         for (;;) {
+            // The shrinking limits of the last sweep still hold, widened by
+            // the change of threshold, which moves every gradient by as
+            // much; the first sweep of all has none.
+            const double moved = std::fabs(request.b - p.b);
+            p.highest = p.started ? p.highest + moved : kInfinity;
+            p.lowest = p.started ? p.lowest - moved : -kInfinity;
             p.b = request.b;
             p.shrunk = request.shrunk;
-            p.highest = kInfinity;
-            p.lowest = -kInfinity;
             if (request.shrunk == Shrunk::Restore || !p.started) restoreAll(c);
             p.started = true;
             if (p.sweepsLeft > 0 && p.active > 0) return;
@@ -258,7 +262,7 @@ private:
         --p.sweepsLeft;
         bool ended = false;
         if (span <= kSweepTolerance) {
-            if (p.shrunk == Shrunk::Keep || p.active == p.examples) {
+            if (p.shrunk != Shrunk::Check || p.active == p.examples) {
                 ended = true;
             } else {
                 restoreAll(c);

@@ -265,9 +265,15 @@ void SvmTrainer::optimize(TrainState& s, SvmModel& model) {
             bool shrunk = s.active.size() < size_t(s.n);
             // After a shrunk start the inactive examples are nearly all
             // documents, and checking them is a pass over all of them: it
-            // waits until the tolerance is the one asked for.
-            const bool checkLater = s.shrunkStart && lp.epsilonCrit > s.epsilonCritOrg;
-            if (!shrunk || (lp.skipFinalOptCheck && !s.linear) || checkLater) {
+            // waits until the tolerance is the one asked for, and comes as
+            // soon as it is (also when the tolerance falls to it at once).
+            if (shrunk && s.shrunkStart && lp.epsilonCrit > s.epsilonCritOrg) {
+                lowerTolerance();
+                if (!retrain) lp.epsilonCrit = s.epsilonCritOrg;
+            }
+            if (retrain) {
+                // the active examples go on at the lowered tolerance
+            } else if (!shrunk || (lp.skipFinalOptCheck && !s.linear)) {
                 lowerTolerance();
             } else {
                 reactivateInactive(s, model, maxdiff);
