@@ -57,8 +57,8 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 // How a solve treats the examples shrunk by the last one.
 enum class Shrunk {
-    Restore,  // all examples take part from the start (the shrinking goes on)
-    Keep,     // they stay out
+    Restore,  // all examples take part from the start, and are checked at the end
+    Keep,     // they stay out, and are not checked at the end
     Check,    // they stay out until the rest converged, then are checked
 };
 
@@ -262,7 +262,7 @@ private:
         --p.sweepsLeft;
         bool ended = false;
         if (span <= kSweepTolerance) {
-            if (p.shrunk != Shrunk::Check || p.active == p.examples) {
+            if (p.shrunk == Shrunk::Keep || p.active == p.examples) {
                 ended = true;
             } else {
                 restoreAll(c);
@@ -333,11 +333,22 @@ private:
             p.sweepHigh = -kInfinity;
             p.sweepLow = kInfinity;
         }
+        // The processor cannot foresee a random order: the entries of the
+        // document two visits ahead are fetched while this one is worked on.
+        constexpr size_t kAhead = 2;
         size_t kept = 0;
-        for (const int32_t i : order_) {
+        for (size_t k = 0; k < order_.size(); ++k) {
+            if (k + kAhead < order_.size()) prefetch(docs_[size_t(order_[k + kAhead])]);
+            const int32_t i = order_[k];
             if (visit(size_t(i))) order_[kept++] = i;
         }
         order_.resize(kept);
+    }
+
+    static void prefetch(const DocumentVector& doc) {
+        const char* at = reinterpret_cast<const char*>(doc.words.data());
+        const char* end = at + doc.words.size() * sizeof(VectorEntry);
+        for (; at < end; at += 64) __builtin_prefetch(at, 0, 3);
     }
 
     // The steps of every sweeping problem that needs document i; false when
@@ -346,40 +357,80 @@ private:
         const uint8_t mask = mask_[i] & sweeping_;
         if (!mask) return false;
         size_t index[kGroupLimit];
-        double dot[kGroupLimit];
+        double value[kGroupLimit];
         size_t n = 0;
         for (size_t c = 0; c < count_; ++c)
             if (mask & (1u << c)) index[n++] = c;
         const VectorEntry* x = docs_[i].list();
         switch (n) {
-        case 1: dots<1>(x, index, dot); break;
-        case 2: dots<2>(x, index, dot); break;
-        case 3: dots<3>(x, index, dot); break;
-        case 4: dots<4>(x, index, dot); break;
-        default: dots<kGroupLimit>(x, index, dot); break;
+        case 1: dots<1>(x, index, value); break;
+        case 2: dots<2>(x, index, value); break;
+        case 3: dots<3>(x, index, value); break;
+        case 4: dots<4>(x, index, value); break;
+        default: dots<kGroupLimit>(x, index, value); break;
         }
-        for (size_t t = 0; t < n; ++t) step(index[t], i, dot[t]);
+        // Each problem's step reads only its own weight vector, so the
+        // changes of all of them reach the vectors in one pass afterwards.
+        size_t moved = 0;
+        for (size_t t = 0; t < n; ++t) {
+            const double change = step(index[t], i, value[t]);
+            if (change != 0.0) {
+                index[moved] = index[t];
+                value[moved++] = change;
+            }
+        }
+        switch (moved) {
+        case 0: break;
+        case 1: add<1>(x, index, value); break;
+        case 2: add<2>(x, index, value); break;
+        case 3: add<3>(x, index, value); break;
+        case 4: add<4>(x, index, value); break;
+        default: add<kGroupLimit>(x, index, value); break;
+        }
         return (mask_[i] & sweeping_) != 0;
     }
 
     // The dot products of the entries x with the weight vectors of N
-    // problems: each sum in entry order from 0, the others beside it.
+    // problems, summed side by side; with fewer than four problems each
+    // sum is split in two or four (alternate entries), so that there are
+    // always several chains of additions for the processor to overlap.
     template <size_t N>
     void dots(const VectorEntry* x, const size_t* index, double* out) const {
-        double sum[N] = {};
+        constexpr size_t kSplit = N >= 4 ? 1 : (N >= 2 ? 2 : 4);
+        double sum[kSplit][N] = {};
         const double* w = w_.data();
-        for (const VectorEntry* e = x; e->wnum; ++e) {
-            const double* wf = w + size_t(e->wnum) * count_;
-            for (size_t t = 0; t < N; ++t) sum[t] += wf[index[t]] * e->weight;
+        const VectorEntry* e = x;
+        for (bool more = e->wnum != 0; more;) {
+            for (size_t s = 0; s < kSplit && more; ++s, ++e) {
+                const double* wf = w + size_t(e->wnum) * count_;
+                for (size_t t = 0; t < N; ++t) sum[s][t] += wf[index[t]] * e->weight;
+                more = e[1].wnum != 0;
+            }
         }
-        for (size_t t = 0; t < N; ++t) out[t] = sum[t];
+        for (size_t t = 0; t < N; ++t) {
+            double total = 0.0;
+            for (size_t s = 0; s < kSplit; ++s) total += sum[s][t];
+            out[t] = total;
+        }
+    }
+
+    // Adds change[t] times the entries x to the weight vector of problem
+    // index[t], for N problems.
+    template <size_t N>
+    void add(const VectorEntry* x, const size_t* index, const double* change) {
+        double* w = w_.data();
+        for (const VectorEntry* e = x; e->wnum; ++e) {
+            double* wf = w + size_t(e->wnum) * count_;
+            for (size_t t = 0; t < N; ++t) wf[index[t]] += change[t] * e->weight;
+        }
     }
 
     // One coordinate step of problem c on example i, whose dot product with
-    // the problem's weight vector is `dot`. An example at a bound its
-    // gradient pushes it against beyond the last sweep's range leaves the
-    // sweeps (is shrunk).
-    void step(size_t c, size_t i, double dot) {
+    // the problem's weight vector is `dot`; returns the change of the
+    // example's coefficient a_i y_i (its weight vector is not touched). An
+    // example at a bound its gradient pushes it against beyond the last
+    // sweep's range leaves the sweeps (is shrunk).
+    double step(size_t c, size_t i, double dot) {
         Problem& p = problems_[c];
         const int8_t y = p.problem.y[i];
         const double gradient = double(y) * (dot - p.b) - 1.0;
@@ -395,21 +446,19 @@ private:
         }
         p.sweepHigh = std::max(p.sweepHigh, projected);
         p.sweepLow = std::min(p.sweepLow, projected);
-        if (std::fabs(projected) <= 1e-12) return;
-        const DocumentVector& x = docs_[i];
-        const double q = x.twoNorm;
+        if (std::fabs(projected) <= 1e-12) return 0.0;
+        const double q = docs_[i].twoNorm;
         // An empty document's gradient does not depend on its multiplier.
         const double next = q > 0.0 ? std::clamp(a - gradient / q, 0.0, C) : (gradient < 0.0 ? C : 0.0);
         const double change = (next - a) * double(y);
         a = next;
-        if (change == 0.0) return;
-        double* w = w_.data() + c;
-        for (const VectorEntry* e = x.list(); e->wnum; ++e) w[size_t(e->wnum) * count_] += change * e->weight;
+        return change;
     }
 
-    void shrink(size_t c, size_t i) {
+    double shrink(size_t c, size_t i) {
         mask_[i] &= uint8_t(~(1u << c));
         --problems_[c].active;
+        return 0.0;
     }
 
     const std::vector<DocumentVector>& docs_;
