@@ -91,10 +91,11 @@ TEST(SvmLinearStarts, GroupsGiveTheSameStartsOnAnyThreadsAndTrainToTheOptimum) {
     }
 }
 
-// A problem without positive examples, one whose examples all sit at one
-// document, one with examples left out (target 0) and one with a single
-// positive: starts within their bounds, no example left out gets a
-// multiplier, and a stop asked for ends the descent at once.
+// A problem without positive examples, one with examples left out (target
+// 0) and one with a single positive, over distinct documents and over one
+// document repeated, more of them than one group takes: starts within
+// their bounds, no example left out gets a multiplier, and a stop asked for
+// ends the descent at once.
 TEST(SvmLinearStarts, DegenerateProblemsAndStops) {
     Corpus corpus = noisyCorpus(200, 3, 30, 9);
     std::vector<StartProblem> problems(4);
@@ -104,8 +105,10 @@ TEST(SvmLinearStarts, DegenerateProblemsAndStops) {
         problems[2].y.push_back(i % 3 == 0 ? 0 : (corpus.label[i] == 1 ? 1 : -1));
         problems[3].y.push_back(i == 17 ? 1 : -1);
     }
-    std::vector<SvmDoc> same(corpus.docs.size(), corpus.docs[0]);
     for (StartProblem& p : problems) p.costPositive = p.costNegative = 0.5;
+    // More problems than descend in one group.
+    for (size_t c = 4; c < 19; ++c) problems.push_back(problems[c % 4]);
+    std::vector<SvmDoc> same(corpus.docs.size(), corpus.docs[0]);
     for (bool biased : {true, false})
         for (const std::vector<SvmDoc>* docs : {&corpus.docs, &same}) {
             std::vector<LinearStart> starts;
