@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include "classify/svm/KernelCache.h"
+#include "classify/svm/LinearStarts.h"
 #include "classify/svm/QpSolver.h"
 #include "classify/svm/SvmKernel.h"
 #include "classify/svm/SvmModelFile.h"
@@ -47,6 +48,13 @@ struct TrainingFileCache {
     std::mutex entryTextLock;  // two trainings may format at once
     // The linear training's starting layout of the documents.
     InitialColumns initialColumns;
+    // The linear trainings' starts of every category, computed together by
+    // the first training that needs one (for the costs and hyperplane in
+    // `startsKey`); `startsLock` guards them.
+    std::mutex startsLock;
+    std::vector<double> startsKey;
+    std::vector<long> startCategories;
+    std::shared_ptr<const std::vector<LinearStart>> starts;
     // Whether two trainings may read the documents at once (training leaves
     // them as they are).
     bool shareable = false;
@@ -311,6 +319,38 @@ Status CSVM::targetsFor(int k, const TrainingFileCache& file, std::vector<int32_
     return Status();
 }
 
+std::shared_ptr<const std::vector<LinearStart>> CSVM::linearStarts(TrainingFileCache& file, const LearnParams& lp,
+                                                                   const std::vector<long>*& categories) {
+    const std::vector<double> key = {lp.svmC, lp.costRatio, double(lp.biasedHyperplane)};
+    std::lock_guard<std::mutex> lock(file.startsLock);
+    if (!file.starts || file.startsKey != key) {
+        file.starts.reset();
+        // Every category that makes a training problem: one with documents
+        // of its own and, for a biased hyperplane, of others too.
+        std::vector<long> labels = file.labels;
+        std::sort(labels.begin(), labels.end());
+        labels.erase(std::unique(labels.begin(), labels.end()), labels.end());
+        if (lp.biasedHyperplane && labels.size() < 2) labels.clear();
+        std::vector<StartProblem> problems(labels.size());
+        for (size_t c = 0; c < labels.size(); ++c) {
+            StartProblem& p = problems[c];
+            p.y.resize(file.docs.size());
+            for (size_t i = 0; i < file.docs.size(); ++i) p.y[i] = file.labels[i] == labels[c] ? 1 : -1;
+            p.costPositive = lp.svmC * lp.costRatio;
+            p.costNegative = lp.svmC;
+        }
+        auto starts = std::make_shared<std::vector<LinearStart>>();
+        if (!computeLinearStarts(file.docs, size_t(file.totWords) + 1, problems, lp.biasedHyperplane != 0, threads_,
+                                 stopCheck_, *starts))
+            return nullptr;
+        file.startsKey = key;
+        file.startCategories = std::move(labels);
+        file.starts = std::move(starts);
+    }
+    categories = &file.startCategories;
+    return file.starts;
+}
+
 Status CSVM::trainCategory(int k, TrainingFileCache& file, const std::vector<int32_t>& targets) {
     const std::string category = categoryName(k);
     LearnParams lp = learnParamsOf(param);
@@ -319,6 +359,19 @@ Status CSVM::trainCategory(int k, TrainingFileCache& file, const std::vector<int
     SvmTrainer trainer(*solver_, stopCheck_);
     TrainingOutcome outcome;
     if (kp.kernelType == KernelType::Linear) {
+        // The starts of all categories come from one descent over the
+        // documents (kept with the file), unless training renumbers the
+        // feature numbers; they are the trainer's own otherwise.
+        std::shared_ptr<const std::vector<LinearStart>> starts;
+        if (lp.linearStart && file.shareable && !file.docs.empty()) {
+            if (lp.svmC == 0.0) lp.svmC = SvmTrainer::defaultCost(file.docs, kp);
+            const std::vector<long>* categories = nullptr;
+            starts = linearStarts(file, lp, categories);
+            if (starts) {
+                const auto at = std::lower_bound(categories->begin(), categories->end(), long(k));
+                if (at != categories->end() && *at == k) trainer.setLinearStart(&(*starts)[size_t(at - categories->begin())]);
+            }
+        }
         outcome = trainer.train(file.docs, targets, file.totWords, lp, kp, nullptr, &file.initialColumns, model);
     } else {
         KernelCache cache(file.docs, kp, param.kernelCacheSize);

@@ -21,6 +21,7 @@
 namespace kestrel {
 
 class QpSolver;
+struct LinearStart;
 struct TrainingFileCache;
 
 
@@ -119,6 +120,8 @@ public:
     // Number of times learn parsed a training file (a training file that has
     // not changed since the last learn is taken from memory instead).
     int64_t trainingFileReads() const { return trainingFileReads_; }
+    // Threads the linear trainings' starts may use (0: every core).
+    void setThreads(unsigned threads) { threads_ = threads; }
     // Reads param.trainFile now if it is not kept already, and lets `other`
     // train from the same parsed documents while the file stays unchanged,
     // so that two trainings at once hold one copy. Nothing is shared when
@@ -133,6 +136,11 @@ private:
     // Targets +1 (category k) and -1 (the rest) of the kept file's documents,
     // or the reason why they make no training problem.
     Status targetsFor(int k, const TrainingFileCache& file, std::vector<int32_t>& targets) const;
+    // The linear starts of every category of the kept file for these
+    // training parameters, computed on first use (null when a stop ended
+    // that); `categories` receives their category numbers, ascending.
+    std::shared_ptr<const std::vector<LinearStart>> linearStarts(TrainingFileCache& file, const LearnParams& lp,
+                                                                 const std::vector<long>*& categories);
 
     // The parsed training file of the last learn, kept while the file stays
     // unchanged (same identity, size and times), so that training every
@@ -156,6 +164,7 @@ private:
     int64_t lastIterations_ = 0;
     int64_t lastKernelEvaluations_ = 0;
     std::function<bool()> stopCheck_;
+    unsigned threads_ = 0;
 };
 
 }  // namespace kestrel

@@ -66,6 +66,7 @@ void CsvmEngine::setSettings(const SvmSettings& settings) {
 Status CsvmEngine::learn(const std::string& trainFile, const std::string& modelFile, unsigned category) {
     svm_.param.trainFile = trainFile;
     svm_.param.modelFile = modelFile;
+    svm_.setThreads(twoAtATime() ? threads_ : 1);
     if (!validCategory(category)) return invalidCategory(category);
     return svm_.learn(int(category));
 }
@@ -141,6 +142,7 @@ std::vector<SvmEngine::JobResult> CsvmEngine::learnAhead(const std::string& trai
             ahead_->param.trainFile = trainFile;
             ahead_->param.modelFile = jobs[i + 1].modelFile;
             ahead_->setSolverState(start);
+            ahead_->setThreads(twoAtATime() ? threads_ : 1);
         }
         JobResult current;
         bool currentStarted = false, aheadFailed = false;

@@ -12,6 +12,7 @@ namespace kestrel {
 class KernelCache;
 class QpSolver;
 struct InitialColumns;
+struct LinearStart;
 struct TrainState;
 
 // How a training went.
@@ -54,6 +55,16 @@ public:
     // and several trainings may read them at once.
     static bool renumbersFeatures(const std::vector<DocumentVector>& docs, int32_t totWords);
 
+    // The linear kernel's start for the next trainings (multipliers for
+    // every document and threshold, see LinearStarts.h), computed with the
+    // other problems of the same documents; null: each training computes
+    // its own. It must outlive the trainings.
+    void setLinearStart(const LinearStart* start) { linearStart_ = start; }
+
+    // C = 1/r^2 with r the mean distance of the documents from the origin
+    // in the kernel's feature space (what learnParams.svmC 0 stands for).
+    static double defaultCost(const std::vector<DocumentVector>& docs, const KernelParams& kp);
+
 private:
     void initialise(TrainState& s, const std::vector<int32_t>& targets);
     void optimize(TrainState& s, SvmModel& model);
@@ -82,6 +93,7 @@ private:
 
     QpSolver& solver_;
     std::function<bool()> stop_;
+    const LinearStart* linearStart_ = nullptr;
     // Work left to the training under way, counted in solver sweeps and
     // outer iterations together; at zero the training stops where it is.
     int64_t workLeft_ = INT64_MAX;

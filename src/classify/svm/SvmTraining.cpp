@@ -28,10 +28,11 @@ int64_t iterationLimit(int32_t n) { return std::max<int64_t>(50000, int64_t(n) *
 // weight) stops here instead of running for hours.
 int64_t workLimit(int32_t n) { return std::max<int64_t>(10000000, int64_t(n) * 1000); }
 
-// C = 1/r^2 with r the mean distance of the examples from the origin in
-// feature space; 1 when that is not a positive finite number (all examples
-// at the origin, or a kernel without a distance).
-double defaultCost(const std::vector<DocumentVector>& docs, const KernelParams& kp) {
+}  // namespace
+
+// 1 when 1/r^2 is not a positive finite number (all examples at the
+// origin, or a kernel without a distance).
+double SvmTrainer::defaultCost(const std::vector<DocumentVector>& docs, const KernelParams& kp) {
     DocumentVector empty;
     empty.words.push_back({0, 0.0});
     double kEmpty = kernelValue(kp, empty, empty);
@@ -49,6 +50,8 @@ double defaultCost(const std::vector<DocumentVector>& docs, const KernelParams& 
     double c = 1.0 / (r * r);
     return std::isfinite(c) && c > 0.0 ? c : 1.0;
 }
+
+namespace {
 
 // The linear kernel updates through a weight vector indexed by feature
 // number. When the feature numbers are very sparse (a stray huge number),
@@ -262,9 +265,15 @@ void SvmTrainer::optimize(TrainState& s, SvmModel& model) {
             bool shrunk = s.active.size() < size_t(s.n);
             // After a shrunk start the inactive examples are nearly all
             // documents, and checking them is a pass over all of them: it
-            // waits until the tolerance is the one asked for.
-            const bool checkLater = s.shrunkStart && lp.epsilonCrit > s.epsilonCritOrg;
-            if (!shrunk || (lp.skipFinalOptCheck && !s.linear) || checkLater) {
+            // waits until the tolerance is the one asked for, and comes as
+            // soon as it is (also when the tolerance falls to it at once).
+            if (shrunk && s.shrunkStart && lp.epsilonCrit > s.epsilonCritOrg) {
+                lowerTolerance();
+                if (!retrain) lp.epsilonCrit = s.epsilonCritOrg;
+            }
+            if (retrain) {
+                // the active examples go on at the lowered tolerance
+            } else if (!shrunk || (lp.skipFinalOptCheck && !s.linear)) {
                 lowerTolerance();
             } else {
                 reactivateInactive(s, model, maxdiff);
