@@ -120,6 +120,8 @@ struct BoundedDocument {
     size_t groups = 0;      // where its group norms start in Scratch::queryGroups
     size_t seeds = 0;       // its seeds in Scratch::seeds: [seeds, seedsEnd)
     size_t seedsEnd = 0;
+    size_t uses = 0;        // its uses of rare columns in Scratch::uses: [uses, usesEnd)
+    size_t usesEnd = 0;
 };
 
 // Work space of one worker.
@@ -328,7 +330,7 @@ private:
     // cursor moves past the tile. Columns come in increasing feature order,
     // so every sum grows in the order a merge of the two vectors adds.
     template <typename ColumnOf>
-    void accumulateTile(ColumnOf columnOf, size_t t0, size_t t1, size_t stride, Scratch& scratch) const {
+    void accumulateTile(ColumnOf columnOf, size_t t0, size_t t1, Scratch& scratch) const {
         const std::vector<ColumnUse>& uses = scratch.uses;
         const std::vector<size_t>& runs = scratch.runs;
         for (size_t r = 0; r + 1 < runs.size(); ++r) {
@@ -343,7 +345,7 @@ private:
             while (end < column.size && column.documents[end] < t1) ++end;
             scratch.cursors[i] = end;
             for (size_t j = i; j < runs[r + 1]; ++j) {
-                double* sums = scratch.sums.data() + uses[j].document * stride;
+                double* sums = scratch.sums.data() + uses[j].document * kTrainingTile;
                 const double wb = uses[j].weight;
                 for (size_t p = begin; p < end; ++p) sums[column.documents[p] - t0] += column.weights[p] * wb;
             }
@@ -361,7 +363,7 @@ private:
         for (size_t t0 = 0; t0 < training_.size(); t0 += kTrainingTile) {
             const size_t t1 = std::min(training_.size(), t0 + kTrainingTile);
             std::fill(scratch.sums.begin(), scratch.sums.end(), 0.0);
-            accumulateTile(columnOf, t0, t1, kTrainingTile, scratch);
+            accumulateTile(columnOf, t0, t1, scratch);
             for (size_t d = 0; d < count; ++d) {
                 const double bRoot = std::sqrt(docs[d].twoNorm);
                 const double* sums = scratch.sums.data() + d * kTrainingTile;
@@ -370,11 +372,13 @@ private:
         }
     }
 
-    // The cosine with the bounds: the documents' rare columns are summed
-    // tile by tile as above, and a training document is summed in full
-    // only when its bound reaches the k-th similarity kept so far. A
-    // document the bounds do not hold for is summed with every training
-    // document.
+    // The cosine with the bounds: a training document is summed in full
+    // only when its bound reaches the k-th similarity kept so far. The
+    // training documents are taken a tile at a time, and within a tile one
+    // document at a time: its rare columns' stretches (rarely shared by the
+    // task's other documents) are summed into one row that stays in the
+    // processor's first cache. A document the bounds do not hold for is
+    // summed with every training document.
     void rankByBounds(const DocumentVector* docs, size_t count, Scratch& scratch) const {
         scratch.uses.clear();
         scratch.queryGroups.clear();
@@ -383,21 +387,41 @@ private:
         for (size_t d = 0; d < count; ++d) {
             const size_t usesBefore = scratch.uses.size();
             if (boundDocument(docs[d], d, scratch)) {
+                scratch.bounded[d].uses = usesBefore;
+                scratch.bounded[d].usesEnd = scratch.uses.size();
                 seed(docs[d], d, usesBefore, scratch);
                 continue;
             }
             scratch.uses.resize(usesBefore);
             rankEveryPair(docs[d], scratch.first[d], scratch);
         }
-        sortUses(scratch);
-        scratch.sums.resize(count * kBoundTile);
-        auto columnOf = [this](uint32_t c) { return bounds_->column(c); };
+        scratch.cursors.assign(scratch.uses.size(), 0);
+        scratch.sums.resize(kBoundTile);
         for (size_t t0 = 0; t0 < training_.size(); t0 += kBoundTile) {
             const size_t t1 = std::min(training_.size(), t0 + kBoundTile);
-            std::fill(scratch.sums.begin(), scratch.sums.end(), 0.0);
-            accumulateTile(columnOf, t0, t1, kBoundTile, scratch);
-            for (size_t d = 0; d < count; ++d)
-                if (scratch.bounded[d].bounded) sweepTile(docs[d], d, t0, t1, scratch);
+            for (size_t d = 0; d < count; ++d) {
+                if (!scratch.bounded[d].bounded) continue;
+                sumRareColumns(scratch.bounded[d], t0, t1, scratch);
+                sweepTile(docs[d], d, t0, t1, scratch);
+            }
+        }
+    }
+
+    // The rare shares of the training documents [t0, t1) for one document,
+    // into the first t1 - t0 sums; its uses' cursors move past the tile.
+    void sumRareColumns(const BoundedDocument& state, size_t t0, size_t t1, Scratch& scratch) const {
+        double* sums = scratch.sums.data();
+        std::fill(sums, sums + (t1 - t0), 0.0);
+        for (size_t i = state.uses; i < state.usesEnd; ++i) {
+            if (i + kColumnsAhead < state.usesEnd) {
+                const size_t ahead = i + kColumnsAhead;
+                prefetchStretch(bounds_->column(scratch.uses[ahead].column), scratch.cursors[ahead]);
+            }
+            const BoundColumn column = bounds_->column(scratch.uses[i].column);
+            const double wb = scratch.uses[i].weight;
+            size_t p = scratch.cursors[i];
+            for (; p < column.size && column.documents[p] < t1; ++p) sums[column.documents[p] - t0] += column.weights[p] * wb;
+            scratch.cursors[i] = p;
         }
     }
 
@@ -484,7 +508,7 @@ private:
     void sweepTile(const DocumentVector& b, size_t d, size_t t0, size_t t1, Scratch& scratch) const {
         const BoundedDocument& state = scratch.bounded[d];
         FirstK& first = scratch.first[d];
-        const double* sums = scratch.sums.data() + d * kBoundTile;
+        const double* sums = scratch.sums.data();
         const float* query = scratch.queryGroups.data() + state.groups;
         const auto seedsBegin = scratch.seeds.begin() + static_cast<std::ptrdiff_t>(state.seeds);
         const auto seedsEnd = scratch.seeds.begin() + static_cast<std::ptrdiff_t>(state.seedsEnd);
