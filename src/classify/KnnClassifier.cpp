@@ -28,8 +28,11 @@ constexpr size_t kBoundTile = 4096;
 
 // Columns whose next stretch is fetched ahead of use.
 constexpr size_t kColumnsAhead = 8;
-// Column entries a document's seeds are drawn from, at least.
+// Column entries a document's seeds are drawn from: an eighth of the
+// training documents, at least kSeedEntries; and seeds per neighbour.
 constexpr size_t kSeedEntries = 256;
+constexpr size_t kSeedShareInverse = 8;
+constexpr size_t kSeedsPerNeighbour = 8;
 // Feature numbers up to which a table by feature number serves the exact
 // sums of the bounds (32 MB per worker at most).
 constexpr size_t kTableFeatures = size_t(1) << 22;
@@ -142,7 +145,9 @@ struct Scratch {
     std::vector<float> queryGroups;
     std::vector<double> groupSquares;
     std::vector<uint32_t> seeds;
-    std::vector<std::pair<uint32_t, double>> partial;
+    std::vector<double> seedSums;   // per training document
+    std::vector<uint8_t> seedMarks;  // per training document
+    std::vector<uint32_t> touched;
     std::vector<size_t> order;
     std::vector<double> table;  // the weights of one document by feature number, 0 elsewhere
 };
@@ -451,6 +456,7 @@ private:
             scratch.queryGroups.push_back(KnnCosineBounds::normUp(squares));
             all += squares;
         }
+        scratch.queryGroups.resize(state.groups + bounds_->groupStride(), 0.0f);
         state.frequent = KnnCosineBounds::normUp(all);
         state.bounded = true;
         return true;
@@ -458,9 +464,9 @@ private:
 
     // Sums in full, before the tiles, the training documents that share
     // most with document d on its rarest features (its shortest columns, up
-    // to kSeedEntries entries or a 32nd of the training set), so that the
-    // k-th similarity is high from the first tile on. Its uses are those
-    // from usesBegin on.
+    // to a budget of entries), so that the k-th similarity is close to its
+    // final value from the first tile on and the bounds rule out most
+    // training documents. Its uses are those from usesBegin on.
     void seed(const DocumentVector& b, size_t d, size_t usesBegin, Scratch& scratch) const {
         BoundedDocument& state = scratch.bounded[d];
         std::vector<size_t>& order = scratch.order;
@@ -468,27 +474,34 @@ private:
         std::iota(order.begin(), order.end(), usesBegin);
         auto length = [&](size_t i) { return bounds_->column(scratch.uses[i].column).size; };
         std::sort(order.begin(), order.end(), [&](size_t x, size_t y) { return length(x) < length(y); });
-        const size_t budget = std::max(kSeedEntries, training_.size() / 64);
-        std::vector<std::pair<uint32_t, double>>& partial = scratch.partial;
-        partial.clear();
+        const size_t budget = std::max(kSeedEntries, training_.size() / kSeedShareInverse);
+        std::vector<double>& sums = scratch.seedSums;  // all 0 between documents
+        std::vector<uint8_t>& marks = scratch.seedMarks;
+        std::vector<uint32_t>& touched = scratch.touched;
+        sums.resize(training_.size(), 0.0);
+        marks.resize(training_.size(), 0);
+        touched.clear();
+        size_t taken = 0;
         for (const size_t i : order) {
             const BoundColumn column = bounds_->column(scratch.uses[i].column);
-            if (!partial.empty() && partial.size() + column.size > budget) break;
-            for (size_t p = 0; p < column.size; ++p)
-                partial.emplace_back(column.documents[p], column.weights[p] * scratch.uses[i].weight);
+            if (taken > 0 && taken + column.size > budget) break;
+            taken += column.size;
+            for (size_t p = 0; p < column.size; ++p) {
+                const uint32_t t = column.documents[p];
+                if (!marks[t]) touched.push_back(t);
+                marks[t] = 1;
+                sums[t] += column.weights[p] * scratch.uses[i].weight;
+            }
         }
-        std::sort(partial.begin(), partial.end());
-        size_t kept = 0;
-        for (size_t i = 0; i < partial.size(); ++i) {
-            if (kept > 0 && partial[kept - 1].first == partial[i].first) partial[kept - 1].second += partial[i].second;
-            else partial[kept++] = partial[i];
-        }
-        partial.resize(kept);
-        const size_t wanted = std::min(partial.size(), 2 * static_cast<size_t>(k_));
-        std::nth_element(partial.begin(), partial.begin() + static_cast<std::ptrdiff_t>(wanted), partial.end(),
-                         [](const auto& x, const auto& y) { return x.second > y.second; });
+        const size_t wanted = std::min(touched.size(), kSeedsPerNeighbour * static_cast<size_t>(k_));
+        std::nth_element(touched.begin(), touched.begin() + static_cast<std::ptrdiff_t>(wanted), touched.end(),
+                         [&](uint32_t x, uint32_t y) { return sums[x] > sums[y]; });
         state.seeds = scratch.seeds.size();
-        for (size_t i = 0; i < wanted; ++i) scratch.seeds.push_back(partial[i].first);
+        scratch.seeds.insert(scratch.seeds.end(), touched.begin(), touched.begin() + static_cast<std::ptrdiff_t>(wanted));
+        for (const uint32_t t : touched) {
+            sums[t] = 0.0;
+            marks[t] = 0;
+        }
         std::sort(scratch.seeds.begin() + static_cast<std::ptrdiff_t>(state.seeds), scratch.seeds.end());
         state.seedsEnd = scratch.seeds.size();
         if (wanted == 0) return;

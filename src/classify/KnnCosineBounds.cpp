@@ -1,6 +1,8 @@
 #include "classify/KnnCosineBounds.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <cmath>
 #include <limits>
 #include <numeric>
@@ -20,9 +22,11 @@ constexpr size_t kGroups = 64;
 
 float KnnCosineBounds::roundedUp(double x) {
     if (!(x <= static_cast<double>(std::numeric_limits<float>::max()))) return std::numeric_limits<float>::infinity();
-    float f = static_cast<float>(x);
-    if (static_cast<double>(f) < x) f = std::nextafter(f, std::numeric_limits<float>::infinity());
-    return f;
+    const float f = static_cast<float>(x);
+    if (!(static_cast<double>(f) < x)) return f;
+    // The next float up: for a float >= 0 the next bit pattern.
+    if (f >= 0.0f) return std::bit_cast<float>(std::bit_cast<uint32_t>(f) + 1);
+    return std::nextafter(f, std::numeric_limits<float>::infinity());
 }
 
 float KnnCosineBounds::normUp(double squares) {
@@ -36,20 +40,23 @@ int32_t KnnCosineBounds::place(int32_t feature) const {
 }
 
 float KnnCosineBounds::groupShare(size_t t, const float* query) const {
-    // Four sums at a time: this is a bound (the margin covers its rounding
-    // in any order), and sums chained one after another would wait on each
-    // other.
-    const float* norms = groupNorms_.get() + t * groupCount_;
-    float s0 = 0.0f, s1 = 0.0f, s2 = 0.0f, s3 = 0.0f;
-    size_t i = 0;
-    for (; i + 4 <= groupCount_; i += 4) {
-        s0 += norms[i] * query[i];
-        s1 += norms[i + 1] * query[i + 1];
-        s2 += norms[i + 2] * query[i + 2];
-        s3 += norms[i + 3] * query[i + 3];
+    // Four floats at a time in four independent sums: this is a bound (the
+    // margin covers its rounding in any order), and sums chained one after
+    // another would wait on each other. The groups are padded to a
+    // multiple of 16 with zero norms.
+    using Floats = float __attribute__((vector_size(16)));
+    const float* norms = groupNorms_.get() + t * groupStride_;
+    Floats sums[4] = {};
+    for (size_t i = 0; i < groupStride_; i += 16) {
+        for (size_t j = 0; j < 4; ++j) {
+            Floats n, q;
+            std::memcpy(&n, norms + i + 4 * j, sizeof n);
+            std::memcpy(&q, query + i + 4 * j, sizeof q);
+            sums[j] += n * q;
+        }
     }
-    for (; i < groupCount_; ++i) s0 += norms[i] * query[i];
-    return (s0 + s1) + (s2 + s3);
+    const Floats all = (sums[0] + sums[1]) + (sums[2] + sums[3]);
+    return (all[0] + all[1]) + (all[2] + all[3]);
 }
 
 BoundColumn KnnCosineBounds::column(size_t c) const {
@@ -75,6 +82,7 @@ bool KnnCosineBounds::build(const KnnTrainingSet& training, const std::vector<do
         if (counts[i] * kFrequentShareInverse >= n) frequent.push_back(i);
     std::stable_sort(frequent.begin(), frequent.end(), [&](size_t x, size_t y) { return counts[x] > counts[y]; });
     groupCount_ = std::min(kGroups, frequent.size());
+    groupStride_ = (groupCount_ + 15) / 16 * 16;
     places_.assign(features_.size(), 0);
     for (size_t r = 0; r < frequent.size(); ++r)
         places_[frequent[r]] = -1 - static_cast<int32_t>(r * groupCount_ / frequent.size());
@@ -100,7 +108,7 @@ bool KnnCosineBounds::build(const KnnTrainingSet& training, const std::vector<do
     std::partial_sum(columnStarts_.begin(), columnStarts_.end(), columnStarts_.begin());
     columnDocuments_.reset(new uint32_t[columnStarts_.back()]);
     columnWeights_.reset(new float[columnStarts_.back()]);
-    groupNorms_.reset(new float[n * groupCount_]);
+    groupNorms_.reset(new float[n * groupStride_]());
     frequentNorms_.reset(new float[n]);
     std::vector<size_t> cursor(columnStarts_.begin(), columnStarts_.end() - 1);
     std::vector<double> sums(groupCount_);
@@ -108,7 +116,7 @@ bool KnnCosineBounds::build(const KnnTrainingSet& training, const std::vector<do
     // A training document whose norm the bounds cannot use gets infinite
     // norms and is always summed.
     for (size_t t = 0; t < n; ++t) {
-        float* norms = groupNorms_.get() + t * groupCount_;
+        float* norms = groupNorms_.get() + t * groupStride_;
         if (!usableRoot(roots[t])) {
             std::fill(norms, norms + groupCount_, std::numeric_limits<float>::infinity());
             frequentNorms_[t] = std::numeric_limits<float>::infinity();

@@ -49,6 +49,9 @@ public:
     static constexpr int32_t kAbsent = INT32_MIN;
     int32_t place(int32_t feature) const;
     size_t groupCount() const { return groupCount_; }
+    // Group norms a document keeps: groupCount() padded with zeros to a
+    // multiple of 16.
+    size_t groupStride() const { return groupStride_; }
     BoundColumn column(size_t c) const;
     // Norms of training document t's normalised weights, rounded up: over
     // all its frequent features (one product bounds their share, cheaply),
@@ -57,7 +60,8 @@ public:
     // is always summed.
     float frequentNorm(size_t t) const { return frequentNorms_[t]; }
     // The group bound: the sum over groups of training document t's norms
-    // times a document's (query: groupCount() norms rounded up).
+    // times a document's (query: groupStride() norms rounded up, zeros past
+    // groupCount()).
     float groupShare(size_t t, const float* query) const;
 
     // Whether a weight or a norm lies where the bounds hold: weights in
@@ -81,12 +85,13 @@ public:
 private:
     bool built_ = false;
     size_t groupCount_ = 0;
+    size_t groupStride_ = 0;
     std::vector<int32_t> features_;  // every training feature, increasing
     std::vector<int32_t> places_;    // per feature, as place()
     std::vector<size_t> columnStarts_;
     std::unique_ptr<uint32_t[]> columnDocuments_;
     std::unique_ptr<float[]> columnWeights_;
-    std::unique_ptr<float[]> groupNorms_;     // per training document, groupCount_ each
+    std::unique_ptr<float[]> groupNorms_;     // per training document, groupStride_ each
     std::unique_ptr<float[]> frequentNorms_;  // per training document
 };
 

@@ -82,6 +82,7 @@ TEST(KnnCosineBounds, NeverBelowTheSimilarityOfAnyPair) {
             query.push_back(KnnCosineBounds::normUp(s));
             all += s;
         }
+        query.resize(bounds.groupStride(), 0.0f);
         const float frequent = KnnCosineBounds::normUp(all);
         for (size_t t = 0; t < training.size(); ++t) {
             const double similarity = KnnClassifier::similarityOf(training[t], b, KnnClassifier::kCosine);
