@@ -24,6 +24,8 @@ constexpr size_t kDocumentsPerTask = 128;
 // Training documents whose dot products are accumulated at a time, so that
 // the sums of a task's documents stay in the processor's cache.
 constexpr size_t kTrainingTile = 1024;
+// Training documents whose bounds one document takes at a time: its rare
+// shares fill one row of this many sums, which stays in the first cache.
 constexpr size_t kBoundTile = 4096;
 
 // Columns whose next stretch is fetched ahead of use.
@@ -303,11 +305,6 @@ private:
                     scratch.uses.push_back({static_cast<uint32_t>(c - features.begin()), static_cast<uint32_t>(d), e->weight});
             }
         }
-        sortUses(scratch);
-    }
-
-    // Orders the uses by column, then document, and finds each column's run.
-    static void sortUses(Scratch& scratch) {
         std::sort(scratch.uses.begin(), scratch.uses.end(), [](const ColumnUse& x, const ColumnUse& y) {
             return x.column != y.column ? x.column < y.column : x.document < y.document;
         });
@@ -329,46 +326,36 @@ private:
         if (at + 8 < column.size) __builtin_prefetch(column.weights + at + 8);
     }
 
-    // Adds the products of the training documents [t0, t1) into the sums
-    // (kTrainingTile per document of the task): each column's stretch in
-    // the tile serves every document that uses the column, and each use's
-    // cursor moves past the tile. Columns come in increasing feature order,
-    // so every sum grows in the order a merge of the two vectors adds.
-    template <typename ColumnOf>
-    void accumulateTile(ColumnOf columnOf, size_t t0, size_t t1, Scratch& scratch) const {
-        const std::vector<ColumnUse>& uses = scratch.uses;
-        const std::vector<size_t>& runs = scratch.runs;
-        for (size_t r = 0; r + 1 < runs.size(); ++r) {
-            if (r + kColumnsAhead + 1 < runs.size()) {
-                const size_t ahead = runs[r + kColumnsAhead];
-                prefetchStretch(columnOf(uses[ahead].column), scratch.cursors[ahead]);
-            }
-            const size_t i = runs[r];
-            const auto column = columnOf(uses[i].column);
-            const size_t begin = scratch.cursors[i];
-            size_t end = begin;
-            while (end < column.size && column.documents[end] < t1) ++end;
-            scratch.cursors[i] = end;
-            for (size_t j = i; j < runs[r + 1]; ++j) {
-                double* sums = scratch.sums.data() + uses[j].document * kTrainingTile;
-                const double wb = uses[j].weight;
-                for (size_t p = begin; p < end; ++p) sums[column.documents[p] - t0] += column.weights[p] * wb;
-            }
-        }
-    }
-
     // Each dot product is accumulated over the shared features in increasing
     // feature order, the very sum a merge of the two vectors makes, so the
     // similarities equal those of similarityOf to the last bit. The
-    // training documents are taken a tile at a time.
+    // training documents are taken a tile at a time and, within a tile,
+    // each column's stretch serves every document that has the feature.
     void rankByCosine(const DocumentVector* docs, size_t count, Scratch& scratch) const {
         collectUses(docs, count, scratch);
+        const std::vector<ColumnUse>& uses = scratch.uses;
         scratch.sums.resize(count * kTrainingTile);
-        auto columnOf = [this](uint32_t c) { return training_.column(c); };
         for (size_t t0 = 0; t0 < training_.size(); t0 += kTrainingTile) {
             const size_t t1 = std::min(training_.size(), t0 + kTrainingTile);
             std::fill(scratch.sums.begin(), scratch.sums.end(), 0.0);
-            accumulateTile(columnOf, t0, t1, scratch);
+            const std::vector<size_t>& runs = scratch.runs;
+            for (size_t r = 0; r + 1 < runs.size(); ++r) {
+                if (r + kColumnsAhead + 1 < runs.size()) {
+                    const size_t ahead = runs[r + kColumnsAhead];
+                    prefetchStretch(training_.column(uses[ahead].column), scratch.cursors[ahead]);
+                }
+                const size_t i = runs[r];
+                const FeatureColumn column = training_.column(uses[i].column);
+                const size_t begin = scratch.cursors[i];
+                size_t end = begin;
+                while (end < column.size && column.documents[end] < t1) ++end;
+                scratch.cursors[i] = end;
+                for (size_t j = i; j < runs[r + 1]; ++j) {
+                    double* sums = scratch.sums.data() + uses[j].document * kTrainingTile;
+                    const double wb = uses[j].weight;
+                    for (size_t p = begin; p < end; ++p) sums[column.documents[p] - t0] += column.weights[p] * wb;
+                }
+            }
             for (size_t d = 0; d < count; ++d) {
                 const double bRoot = std::sqrt(docs[d].twoNorm);
                 const double* sums = scratch.sums.data() + d * kTrainingTile;

@@ -64,19 +64,13 @@ BoundColumn KnnCosineBounds::column(size_t c) const {
     return {columnDocuments_.get() + start, columnWeights_.get() + start, columnStarts_[c + 1] - start};
 }
 
-bool KnnCosineBounds::build(const KnnTrainingSet& training, const std::vector<double>& roots) {
-    *this = KnnCosineBounds();
+size_t KnnCosineBounds::assignPlaces(const KnnTrainingSet& training) {
+    // Frequent features ranked by decreasing document frequency, cut into
+    // groups of consecutive ranks; the others get a column each, in
+    // feature order.
     const size_t n = training.size();
-    for (size_t t = 0; t < n; ++t) {
-        const SparseRow row = training.row(t);
-        for (size_t i = 0; i < row.size; ++i)
-            if (!usableWeight(row.weights[i])) return false;
-    }
     std::vector<size_t> counts;
     training.countFeatures(features_, counts);
-
-    // Frequent features ranked by decreasing document frequency, cut into
-    // groups of consecutive ranks; the others get a column each.
     std::vector<size_t> frequent;
     for (size_t i = 0; i < features_.size(); ++i)
         if (counts[i] * kFrequentShareInverse >= n) frequent.push_back(i);
@@ -86,9 +80,21 @@ bool KnnCosineBounds::build(const KnnTrainingSet& training, const std::vector<do
     places_.assign(features_.size(), 0);
     for (size_t r = 0; r < frequent.size(); ++r)
         places_[frequent[r]] = -1 - static_cast<int32_t>(r * groupCount_ / frequent.size());
-    int32_t columns = 0;
+    size_t columns = 0;
     for (size_t i = 0; i < features_.size(); ++i)
-        if (counts[i] * kFrequentShareInverse < n) places_[i] = columns++;
+        if (counts[i] * kFrequentShareInverse < n) places_[i] = static_cast<int32_t>(columns++);
+    return columns;
+}
+
+bool KnnCosineBounds::build(const KnnTrainingSet& training, const std::vector<double>& roots) {
+    *this = KnnCosineBounds();
+    const size_t n = training.size();
+    for (size_t t = 0; t < n; ++t) {
+        const SparseRow row = training.row(t);
+        for (size_t i = 0; i < row.size; ++i)
+            if (!usableWeight(row.weights[i])) return false;
+    }
+    const size_t columns = assignPlaces(training);
 
     // A table by feature number spares the search when the numbers are dense.
     std::vector<int32_t> placeOf;
@@ -98,7 +104,7 @@ bool KnnCosineBounds::build(const KnnTrainingSet& training, const std::vector<do
     }
     auto placeOfFeature = [&](int32_t f) { return placeOf.empty() ? place(f) : placeOf[static_cast<size_t>(f)]; };
 
-    columnStarts_.assign(static_cast<size_t>(columns) + 1, 0);
+    columnStarts_.assign(columns + 1, 0);
     for (size_t t = 0; t < n; ++t) {
         if (!usableRoot(roots[t])) continue;
         const SparseRow row = training.row(t);

@@ -83,6 +83,10 @@ public:
     static float normUp(double squares);
 
 private:
+    // Ranks the features and gives each its place; returns the number of
+    // rare columns.
+    size_t assignPlaces(const KnnTrainingSet& training);
+
     bool built_ = false;
     size_t groupCount_ = 0;
     size_t groupStride_ = 0;
