@@ -412,7 +412,7 @@ private:
             const BoundColumn column = bounds_->column(scratch.uses[i].column);
             const double wb = scratch.uses[i].weight;
             size_t p = scratch.cursors[i];
-            for (; p < column.size && column.documents[p] < t1; ++p) sums[column.documents[p] - t0] += column.weights[p] * wb;
+            for (; p < column.size && column.documents[p] < t1; ++p) sums[column.documents[p] - t0] += column.weight(p) * wb;
             scratch.cursors[i] = p;
         }
     }
@@ -477,7 +477,7 @@ private:
                 const uint32_t t = column.documents[p];
                 if (!marks[t]) touched.push_back(t);
                 marks[t] = 1;
-                sums[t] += column.weights[p] * scratch.uses[i].weight;
+                sums[t] += column.weight(p) * scratch.uses[i].weight;
             }
         }
         const size_t wanted = std::min(touched.size(), kSeedsPerNeighbour * static_cast<size_t>(k_));

@@ -29,6 +29,13 @@ float KnnCosineBounds::roundedUp(double x) {
     return std::nextafter(f, std::numeric_limits<float>::infinity());
 }
 
+uint16_t KnnCosineBounds::upperHalfUp(float f) {
+    // Dropping the lower half rounds down; one more in the upper half then
+    // rounds up (the largest finite float becomes infinity).
+    const uint32_t bits = std::bit_cast<uint32_t>(f);
+    return static_cast<uint16_t>((bits >> 16) + ((bits & 0xFFFFu) != 0 ? 1 : 0));
+}
+
 float KnnCosineBounds::normUp(double squares) {
     return roundedUp(std::sqrt(squares) * (1.0 + 0x1p-30));
 }
@@ -113,7 +120,7 @@ bool KnnCosineBounds::build(const KnnTrainingSet& training, const std::vector<do
     }
     std::partial_sum(columnStarts_.begin(), columnStarts_.end(), columnStarts_.begin());
     columnDocuments_.reset(new uint32_t[columnStarts_.back()]);
-    columnWeights_.reset(new float[columnStarts_.back()]);
+    columnWeights_.reset(new uint16_t[columnStarts_.back()]);
     groupNorms_.reset(new float[n * groupStride_]());
     frequentNorms_.reset(new float[n]);
     std::vector<size_t> cursor(columnStarts_.begin(), columnStarts_.end() - 1);
@@ -139,7 +146,7 @@ bool KnnCosineBounds::build(const KnnTrainingSet& training, const std::vector<do
             }
             const size_t at = cursor[static_cast<size_t>(p)]++;
             columnDocuments_[at] = static_cast<uint32_t>(t);
-            columnWeights_[at] = weightUp(a);
+            columnWeights_[at] = upperHalfUp(weightUp(a));
         }
         double all = 0.0;
         for (size_t g = 0; g < groupCount_; ++g) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <random>
 #include <set>
@@ -74,7 +75,7 @@ TEST(KnnCosineBounds, NeverBelowTheSimilarityOfAnyPair) {
                 continue;
             }
             const BoundColumn column = bounds.column(size_t(place));
-            for (size_t p = 0; p < column.size; ++p) rare[column.documents[p]] += column.weights[p] * w;
+            for (size_t p = 0; p < column.size; ++p) rare[column.documents[p]] += column.weight(p) * w;
         }
         std::vector<float> query;
         double all = 0.0;
@@ -113,4 +114,13 @@ TEST(KnnCosineBounds, RefusesWeightsTheBoundsDoNotHoldFor) {
     EXPECT_EQ(KnnCosineBounds::roundedUp(1e39), HUGE_VALF);
     EXPECT_GT(KnnCosineBounds::roundedUp(1e-50), 0.0f);
     EXPECT_GE(double(KnnCosineBounds::roundedUp(0.1)), 0.1);
+    // The upper half of a float, rounded up: within 1% above for normal
+    // floats, and still above for the smallest ones.
+    auto half = [](float f) { return std::bit_cast<float>(uint32_t(KnnCosineBounds::upperHalfUp(f)) << 16); };
+    for (float f : {0.1f, 1.0f, 3e38f}) {
+        EXPECT_GE(half(f), f);
+        EXPECT_LE(half(f), f * 1.01f);
+    }
+    EXPECT_GT(half(1e-40f), 1e-40f);
+    EXPECT_EQ(half(0.0f), 0.0f);
 }
