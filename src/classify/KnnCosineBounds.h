@@ -7,8 +7,9 @@
 // (a / |A|)(b / |B|). The features are split in two:
 // - rare features (held by fewer than a tenth of the training documents)
 //   keep a column of normalised weights, rounded up; summing the
-//   document's rare columns gives each training document the exact share of
-//   its rare features, at a fraction of the cost of every column;
+//   document's rare columns gives each training document a close upper
+//   bound on the share of its rare features, at a fraction of the cost of
+//   every column;
 // - frequent features, which carry most of the work of a full sum, are
 //   split into a few groups by document frequency; each training document
 //   keeps the norm of its normalised weights in every group, and by the
