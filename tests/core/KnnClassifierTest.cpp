@@ -363,4 +363,19 @@ TEST(KnnClassifier, BoundsRankExactlyLikeEveryPair) {
     const auto summed = columns.classifyFile(dir.path("test.dat"));
     ASSERT_TRUE(bounded.ok() && summed.ok());
     EXPECT_EQ(*bounded, *summed);
+    // Vectors handed over in memory rank with the bounds as well.
+    knn.adoptTraining(dir.path("train.dat"), parseVectors(train, RejectedLines::kSkip));
+    const auto inMemory = knn.classify(parseVectors(test, RejectedLines::kKeepEmpty).docs);
+    ASSERT_TRUE(inMemory.ok());
+    EXPECT_EQ(*inMemory, *bounded);
+
+    // A training set so small that every feature is frequent: no rare
+    // columns, no seeds.
+    TempDir small;
+    small.write("train.dat", lines[0] + lines[1] + lines[2] + lines[3]);
+    small.write("test.dat", test);
+    KnnClassifier few = classifierOver(small);
+    few.categoryCount = 9;
+    few.boundsFrom = 0;
+    expectVotesOfTheSortedMergeSums(few, small, {1u, 3u, 7u});
 }
