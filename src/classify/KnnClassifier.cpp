@@ -4,6 +4,7 @@
 #include <cmath>
 #include <memory>
 #include <mutex>
+#include <numeric>
 
 #include "common/ParallelFor.h"
 #include "common/Progress.h"
@@ -23,9 +24,20 @@ constexpr size_t kDocumentsPerTask = 128;
 // Training documents whose dot products are accumulated at a time, so that
 // the sums of a task's documents stay in the processor's cache.
 constexpr size_t kTrainingTile = 1024;
+// Training documents whose bounds one document takes at a time: its rare
+// shares fill one row of this many sums, which stays in the first cache.
+constexpr size_t kBoundTile = 4096;
 
 // Columns whose next stretch is fetched ahead of use.
 constexpr size_t kColumnsAhead = 8;
+// Column entries a document's seeds are drawn from: an eighth of the
+// training documents, at least kSeedEntries; and seeds per neighbour.
+constexpr size_t kSeedEntries = 256;
+constexpr size_t kSeedShareInverse = 8;
+constexpr size_t kSeedsPerNeighbour = 8;
+// Feature numbers up to which a table by feature number serves the exact
+// sums of the bounds (32 MB per worker at most).
+constexpr size_t kTableFeatures = size_t(1) << 22;
 
 // A training document's place in the ranking.
 struct Ranked {
@@ -67,6 +79,13 @@ public:
             std::push_heap(heap_.begin(), heap_.end(), RankedBefore());
         }
     }
+    // The similarity a document must reach to be kept: -inf while fewer
+    // than k are kept, +inf when k is 0, NaN when the last kept one is
+    // undefined (then nothing can be ruled out by comparing with it).
+    double threshold() const {
+        if (k_ == 0) return HUGE_VAL;
+        return heap_.size() < k_ ? -HUGE_VAL : heap_.front().similarity;
+    }
     // One vote per kept document; the most votes win, the lowest category a
     // tie, category 0 without votes.
     int32_t winner(const int32_t* categories, uint32_t categoryCount, std::vector<uint32_t>& votes) const {
@@ -98,6 +117,18 @@ struct ColumnUse {
     double weight;
 };
 
+// A document ranked with the bounds.
+struct BoundedDocument {
+    bool bounded = false;  // false: summed with every training document
+    double root = 0.0;     // square root of its squared norm
+    float frequent = 0.0f;  // norm of its normalised frequent weights, rounded up
+    size_t groups = 0;      // where its group norms start in Scratch::queryGroups
+    size_t seeds = 0;       // its seeds in Scratch::seeds: [seeds, seedsEnd)
+    size_t seedsEnd = 0;
+    size_t uses = 0;        // its uses of rare columns in Scratch::uses: [uses, usesEnd)
+    size_t usesEnd = 0;
+};
+
 // Work space of one worker.
 struct Scratch {
     std::vector<ColumnUse> uses;
@@ -111,6 +142,16 @@ struct Scratch {
     std::vector<uint32_t> slot;
     std::vector<uint32_t> seen;
     std::vector<double> alone;
+    // Ranking with the bounds (see rankByBounds).
+    std::vector<BoundedDocument> bounded;
+    std::vector<float> queryGroups;
+    std::vector<double> groupSquares;
+    std::vector<uint32_t> seeds;
+    std::vector<double> seedSums;   // per training document
+    std::vector<uint8_t> seedMarks;  // per training document
+    std::vector<uint32_t> touched;
+    std::vector<size_t> order;
+    std::vector<double> table;  // the weights of one document by feature number, 0 elsewhere
 };
 
 // The two forms of a sparse vector the similarities read.
@@ -174,11 +215,17 @@ double similarityBetween(const A& a, double aNorm, const B& b, double bNorm, uin
 // what every document's scoring shares.
 class Scorer {
 public:
-    Scorer(const KnnTrainingSet& training, uint32_t code, uint32_t k, uint32_t categoryCount)
+    // `bounds`, when built, ranks the cosine without summing every pair.
+    Scorer(const KnnTrainingSet& training, const KnnCosineBounds& bounds, uint32_t code, uint32_t k,
+           uint32_t categoryCount)
         : training_(training), code_(code), k_(k), categoryCount_(categoryCount) {
         if (code_ != KnnClassifier::kCosine) return;
         roots_.resize(training.size());
         for (size_t t = 0; t < roots_.size(); ++t) roots_[t] = std::sqrt(training.squaredNorm(t));
+        if (bounds.empty()) return;
+        bounds_ = &bounds;
+        if (training.denseFeatures() && static_cast<size_t>(training.highestFeature()) < kTableFeatures)
+            tableSize_ = static_cast<size_t>(training.highestFeature()) + 1;
     }
 
     // Classifies docs[0, count) into assigned[0, count).
@@ -186,7 +233,8 @@ public:
         scratch.first.resize(count);
         for (size_t d = 0; d < count; ++d) scratch.first[d].reset(k_);
         if (code_ == KnnClassifier::kCosine) {
-            rankByCosine(docs, count, scratch);
+            if (bounds_) rankByBounds(docs, count, scratch);
+            else rankByCosine(docs, count, scratch);
         } else {
             for (size_t d = 0; d < count; ++d) rankByDistance(docs[d], scratch.first[d], scratch);
         }
@@ -267,12 +315,11 @@ private:
         scratch.runs.push_back(scratch.uses.size());
     }
 
-    // Asks the processor to start loading where the column of the run at
-    // `use` goes on: a tile touches thousands of short stretches, and
-    // waiting for each in turn costs more than the products.
-    void prefetchStretch(const Scratch& scratch, size_t use) const {
-        const FeatureColumn column = training_.column(scratch.uses[use].column);
-        const size_t at = scratch.cursors[use];
+    // Asks the processor to start loading where a column goes on from `at`:
+    // a tile touches thousands of short stretches, and waiting for each in
+    // turn costs more than the products.
+    template <typename Column>
+    static void prefetchStretch(const Column& column, size_t at) {
         if (at >= column.size) return;
         __builtin_prefetch(column.documents + at);
         __builtin_prefetch(column.weights + at);
@@ -293,7 +340,10 @@ private:
             std::fill(scratch.sums.begin(), scratch.sums.end(), 0.0);
             const std::vector<size_t>& runs = scratch.runs;
             for (size_t r = 0; r + 1 < runs.size(); ++r) {
-                if (r + kColumnsAhead + 1 < runs.size()) prefetchStretch(scratch, runs[r + kColumnsAhead]);
+                if (r + kColumnsAhead + 1 < runs.size()) {
+                    const size_t ahead = runs[r + kColumnsAhead];
+                    prefetchStretch(training_.column(uses[ahead].column), scratch.cursors[ahead]);
+                }
                 const size_t i = runs[r];
                 const FeatureColumn column = training_.column(uses[i].column);
                 const size_t begin = scratch.cursors[i];
@@ -314,11 +364,227 @@ private:
         }
     }
 
+    // The cosine with the bounds: a training document is summed in full
+    // only when its bound reaches the k-th similarity kept so far. The
+    // training documents are taken a tile at a time, and within a tile one
+    // document at a time: its rare columns' stretches (rarely shared by the
+    // task's other documents) are summed into one row that stays in the
+    // processor's first cache. A document the bounds do not hold for is
+    // summed with every training document.
+    void rankByBounds(const DocumentVector* docs, size_t count, Scratch& scratch) const {
+        scratch.uses.clear();
+        scratch.queryGroups.clear();
+        scratch.seeds.clear();
+        scratch.bounded.assign(count, BoundedDocument());
+        for (size_t d = 0; d < count; ++d) {
+            const size_t usesBefore = scratch.uses.size();
+            if (boundDocument(docs[d], d, scratch)) {
+                scratch.bounded[d].uses = usesBefore;
+                scratch.bounded[d].usesEnd = scratch.uses.size();
+                seed(docs[d], d, usesBefore, scratch);
+                continue;
+            }
+            scratch.uses.resize(usesBefore);
+            rankEveryPair(docs[d], scratch.first[d], scratch);
+        }
+        scratch.cursors.assign(scratch.uses.size(), 0);
+        scratch.sums.resize(kBoundTile);
+        for (size_t t0 = 0; t0 < training_.size(); t0 += kBoundTile) {
+            const size_t t1 = std::min(training_.size(), t0 + kBoundTile);
+            for (size_t d = 0; d < count; ++d) {
+                if (!scratch.bounded[d].bounded) continue;
+                sumRareColumns(scratch.bounded[d], t0, t1, scratch);
+                sweepTile(docs[d], d, t0, t1, scratch);
+            }
+        }
+    }
+
+    // The rare shares of the training documents [t0, t1) for one document,
+    // into the first t1 - t0 sums; its uses' cursors move past the tile.
+    void sumRareColumns(const BoundedDocument& state, size_t t0, size_t t1, Scratch& scratch) const {
+        double* sums = scratch.sums.data();
+        std::fill(sums, sums + (t1 - t0), 0.0);
+        for (size_t i = state.uses; i < state.usesEnd; ++i) {
+            if (i + kColumnsAhead < state.usesEnd) {
+                const size_t ahead = i + kColumnsAhead;
+                prefetchStretch(bounds_->column(scratch.uses[ahead].column), scratch.cursors[ahead]);
+            }
+            const BoundColumn column = bounds_->column(scratch.uses[i].column);
+            const double wb = scratch.uses[i].weight;
+            size_t p = scratch.cursors[i];
+            for (; p < column.size && column.documents[p] < t1; ++p) sums[column.documents[p] - t0] += column.weight(p) * wb;
+            scratch.cursors[i] = p;
+        }
+    }
+
+    // Document d's uses of rare columns (weights normalised) and its group
+    // norms, into the scratch; false when the bounds do not hold for it (a
+    // weight or its norm out of their range) or it shares no feature with
+    // the training documents.
+    bool boundDocument(const DocumentVector& b, size_t d, Scratch& scratch) const {
+        BoundedDocument& state = scratch.bounded[d];
+        state.root = std::sqrt(b.twoNorm);
+        if (!KnnCosineBounds::usableRoot(state.root)) return false;
+        scratch.groupSquares.assign(bounds_->groupCount(), 0.0);
+        bool shared = false;
+        for (size_t j = 0; j < b.size(); ++j) {
+            if (!KnnCosineBounds::usableWeight(b.words[j].weight)) return false;
+            const int32_t place = bounds_->place(b.words[j].wnum);
+            if (place == KnnCosineBounds::kAbsent) continue;
+            shared = true;
+            const double w = b.words[j].weight / state.root;
+            if (place >= 0) scratch.uses.push_back({static_cast<uint32_t>(place), static_cast<uint32_t>(d), w});
+            else scratch.groupSquares[static_cast<size_t>(-1 - place)] += w * w;
+        }
+        if (!shared) return false;
+        state.groups = scratch.queryGroups.size();
+        double all = 0.0;
+        for (const double squares : scratch.groupSquares) {
+            scratch.queryGroups.push_back(KnnCosineBounds::normUp(squares));
+            all += squares;
+        }
+        scratch.queryGroups.resize(state.groups + bounds_->groupStride(), 0.0f);
+        state.frequent = KnnCosineBounds::normUp(all);
+        state.bounded = true;
+        return true;
+    }
+
+    // Sums in full, before the tiles, the training documents that share
+    // most with document d on its rarest features (its shortest columns, up
+    // to a budget of entries), so that the k-th similarity is close to its
+    // final value from the first tile on and the bounds rule out most
+    // training documents. Its uses are those from usesBegin on.
+    void seed(const DocumentVector& b, size_t d, size_t usesBegin, Scratch& scratch) const {
+        BoundedDocument& state = scratch.bounded[d];
+        std::vector<size_t>& order = scratch.order;
+        order.resize(scratch.uses.size() - usesBegin);
+        std::iota(order.begin(), order.end(), usesBegin);
+        auto length = [&](size_t i) { return bounds_->column(scratch.uses[i].column).size; };
+        std::sort(order.begin(), order.end(), [&](size_t x, size_t y) { return length(x) < length(y); });
+        const size_t budget = std::max(kSeedEntries, training_.size() / kSeedShareInverse);
+        std::vector<double>& sums = scratch.seedSums;  // all 0 between documents
+        std::vector<uint8_t>& marks = scratch.seedMarks;
+        std::vector<uint32_t>& touched = scratch.touched;
+        sums.resize(training_.size(), 0.0);
+        marks.resize(training_.size(), 0);
+        touched.clear();
+        size_t taken = 0;
+        for (const size_t i : order) {
+            const BoundColumn column = bounds_->column(scratch.uses[i].column);
+            if (taken > 0 && taken + column.size > budget) break;
+            taken += column.size;
+            for (size_t p = 0; p < column.size; ++p) {
+                const uint32_t t = column.documents[p];
+                if (!marks[t]) touched.push_back(t);
+                marks[t] = 1;
+                sums[t] += column.weight(p) * scratch.uses[i].weight;
+            }
+        }
+        const size_t wanted = std::min(touched.size(), kSeedsPerNeighbour * static_cast<size_t>(k_));
+        std::nth_element(touched.begin(), touched.begin() + static_cast<std::ptrdiff_t>(wanted), touched.end(),
+                         [&](uint32_t x, uint32_t y) { return sums[x] > sums[y]; });
+        state.seeds = scratch.seeds.size();
+        scratch.seeds.insert(scratch.seeds.end(), touched.begin(), touched.begin() + static_cast<std::ptrdiff_t>(wanted));
+        for (const uint32_t t : touched) {
+            sums[t] = 0.0;
+            marks[t] = 0;
+        }
+        std::sort(scratch.seeds.begin() + static_cast<std::ptrdiff_t>(state.seeds), scratch.seeds.end());
+        state.seedsEnd = scratch.seeds.size();
+        if (wanted == 0) return;
+        fillTable(b, scratch);
+        for (size_t i = state.seeds; i < state.seedsEnd; ++i)
+            scratch.first[d].offer(exactCosine(scratch.seeds[i], b, state.root, scratch), scratch.seeds[i]);
+        clearTable(b, scratch);
+    }
+
+    // Offers document d the training documents of [t0, t1) whose bound
+    // reaches the k-th similarity kept so far (the cheap one-product bound
+    // first, then the group one), each with its exact similarity; its seeds
+    // were offered already. A bound below that similarity leaves the
+    // training document out, since the ranking is a strict order that a
+    // document of lower similarity can never enter; a NaN bound or k-th
+    // similarity rules nothing out.
+    void sweepTile(const DocumentVector& b, size_t d, size_t t0, size_t t1, Scratch& scratch) const {
+        const BoundedDocument& state = scratch.bounded[d];
+        FirstK& first = scratch.first[d];
+        const double* sums = scratch.sums.data();
+        const float* query = scratch.queryGroups.data() + state.groups;
+        const auto seedsBegin = scratch.seeds.begin() + static_cast<std::ptrdiff_t>(state.seeds);
+        const auto seedsEnd = scratch.seeds.begin() + static_cast<std::ptrdiff_t>(state.seedsEnd);
+        bool filled = false;
+        double threshold = first.threshold();
+        for (size_t t = t0; t < t1; ++t) {
+            const double rare = sums[t - t0];
+            if (KnnCosineBounds::upper(rare, bounds_->frequentNorm(t) * state.frequent) < threshold) continue;
+            if (KnnCosineBounds::upper(rare, bounds_->groupShare(t, query)) < threshold) continue;
+            if (std::binary_search(seedsBegin, seedsEnd, static_cast<uint32_t>(t))) continue;
+            if (!filled) fillTable(b, scratch);
+            filled = true;
+            first.offer(exactCosine(t, b, state.root, scratch), t);
+            threshold = first.threshold();
+        }
+        if (filled) clearTable(b, scratch);
+    }
+
+    // Every training document summed in full, for a document the bounds do
+    // not hold for; without a shared feature every dot product is 0.
+    void rankEveryPair(const DocumentVector& b, FirstK& first, Scratch& scratch) const {
+        const double root = std::sqrt(b.twoNorm);
+        bool shared = false;
+        for (size_t j = 0; j < b.size() && !shared; ++j)
+            shared = bounds_->place(b.words[j].wnum) != KnnCosineBounds::kAbsent;
+        if (!shared) {
+            for (size_t t = 0; t < training_.size(); ++t) first.offer((0.0 / roots_[t]) / root, t);
+            return;
+        }
+        fillTable(b, scratch);
+        for (size_t t = 0; t < training_.size(); ++t) first.offer(exactCosine(t, b, root, scratch), t);
+        clearTable(b, scratch);
+    }
+
+    // similarityOf's value for training document t: the products over the
+    // shared features in increasing feature order, then the two divisions.
+    // With the table, each training entry finds b's weight in one look-up;
+    // a feature b lacks adds a * 0 = +0, which leaves the sum as it is (the
+    // training weights are finite and >= 0 here, and a sum that starts at
+    // +0 never becomes -0).
+    double exactCosine(size_t t, const DocumentVector& b, double root, const Scratch& scratch) const {
+        const SparseRow row = training_.row(t);
+        if (tableSize_ == 0)
+            return similarityBetween(RowView{row}, training_.squaredNorm(t), EntryView{b.list(), b.size()}, b.twoNorm,
+                                     KnnClassifier::kCosine);
+        const double* table = scratch.table.data();
+        double dot = 0.0;
+        for (size_t i = 0; i < row.size; ++i) dot += row.weights[i] * table[row.features[i]];
+        return (dot / roots_[t]) / root;
+    }
+
+    // Spreads b's weights over the table by feature number (the first of
+    // equal features wins, as in a merge); clearTable puts the zeros back.
+    void fillTable(const DocumentVector& b, Scratch& scratch) const {
+        if (tableSize_ == 0) return;
+        scratch.table.resize(tableSize_, 0.0);
+        for (size_t j = b.size(); j-- > 0;) {
+            const int32_t f = b.words[j].wnum;
+            if (f > 0 && static_cast<size_t>(f) < tableSize_) scratch.table[static_cast<size_t>(f)] = b.words[j].weight;
+        }
+    }
+    void clearTable(const DocumentVector& b, Scratch& scratch) const {
+        if (tableSize_ == 0) return;
+        for (size_t j = 0; j < b.size(); ++j) {
+            const int32_t f = b.words[j].wnum;
+            if (f > 0 && static_cast<size_t>(f) < tableSize_) scratch.table[static_cast<size_t>(f)] = 0.0;
+        }
+    }
+
     const KnnTrainingSet& training_;
     uint32_t code_;
     uint32_t k_;
     uint32_t categoryCount_;
     std::vector<double> roots_;  // square roots of the training norms (cosine)
+    const KnnCosineBounds* bounds_ = nullptr;
+    size_t tableSize_ = 0;  // feature numbers the exact sums' table holds; 0: merge instead
 };
 
 // Work spaces handed from worker to worker, so that each thread fills one
@@ -391,6 +657,7 @@ Status KnnClassifier::loadTraining() {
     const bool rows = similarity != kCosine;
     if (!(before == trainingIdentity_) || (rows && !training_.hasRows())) {
         training_ = KnnTrainingSet();
+        bounds_ = KnnCosineBounds();
         trainingIdentity_ = FileIdentity();
         VectorFileReader reader(path, RejectedLines::kSkip);
         Status read = reader.open();
@@ -408,12 +675,23 @@ Status KnnClassifier::loadTraining() {
         // next time.
         trainingIdentity_ = FileIdentity::of(path) == before ? before : FileIdentity();
     }
-    if (!rows) training_.buildColumns();
+    // The cosine on a large training set keeps the rows and ranks with
+    // bounds; a small one, or weights the bounds do not hold for (negative
+    // ones), is summed from columns.
+    if (rows || !bounds_.empty() || training_.hasColumns()) return Status();
+    if (training_.size() < boundsFrom || !buildBounds()) training_.buildColumns();
     return Status();
+}
+
+bool KnnClassifier::buildBounds() {
+    std::vector<double> roots(training_.size());
+    for (size_t t = 0; t < roots.size(); ++t) roots[t] = std::sqrt(training_.squaredNorm(t));
+    return bounds_.build(training_, roots);
 }
 
 void KnnClassifier::adoptTraining(const std::string& path, VectorSet&& vectors) {
     training_ = KnnTrainingSet();
+    bounds_ = KnnCosineBounds();
     training_.addAll(std::move(vectors));
     trainingWarning_.clear();
     trainingIdentity_ = FileIdentity::of(path);
@@ -427,7 +705,7 @@ Result<std::vector<int32_t>> KnnClassifier::classifyFile(const std::string& path
     if (Status opened = reader.open(); !opened) return opened;
     if (Status loaded = loadTraining(); !loaded) return loaded;
     warning_ = trainingWarning_;
-    const Scorer scorer(training_, similarity, k, categoryCount);
+    const Scorer scorer(training_, bounds_, similarity, k, categoryCount);
     ScratchPool pool;
     std::vector<int32_t> result;
     std::vector<DocumentVector> block(kStreamDocuments);
@@ -460,7 +738,7 @@ Result<std::vector<int32_t>> KnnClassifier::classify(const std::vector<DocumentV
     warning_ = trainingWarning_;
     std::vector<int32_t> result(docs.size(), 0);
     if (docs.empty()) return result;
-    const Scorer scorer(training_, similarity, k, categoryCount);
+    const Scorer scorer(training_, bounds_, similarity, k, categoryCount);
     ScratchPool pool;
     if (!classifyBlock(scorer, pool, docs.data(), docs.size(), result.data(), threads, sink, 0, docs.size()))
         return Status::failure("classification cancelled");

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/FileIdentity.h"
+#include "classify/KnnCosineBounds.h"
 #include "classify/KnnTrainingSet.h"
 #include "common/Status.h"
 #include "features/DocumentVector.h"
@@ -30,6 +31,10 @@ public:
     std::string workspacePath;  // directory of train.dat, with trailing '/'
     uint32_t categoryCount = 0;
     unsigned threads = 0;  // 0: every core
+    // Training sets of at least this many documents rank the cosine with
+    // bounds (rows kept, most pairs never summed); smaller ones sum every
+    // pair from columns, which is faster while the k-th similarity is low.
+    size_t boundsFrom = 16384;
 
     // Classifies the documents against the training vectors of
     // workspacePath + "train.dat": one category id per document, in order.
@@ -74,7 +79,9 @@ public:
 
 private:
     Status loadTraining();
+    bool buildBounds();
     KnnTrainingSet training_;
+    KnnCosineBounds bounds_;  // built for the cosine when the weights allow
     FileIdentity trainingIdentity_;  // the file training_ was read from, in its state then
     std::string warning_;
     std::string trainingWarning_;

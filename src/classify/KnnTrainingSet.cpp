@@ -78,10 +78,10 @@ FeatureColumn KnnTrainingSet::column(size_t c) const {
     return {postingDocuments_.get() + start, postingWeights_.get() + start, columnStarts_[c + 1] - start};
 }
 
-void KnnTrainingSet::countColumns(std::vector<size_t>& counts) {
+void KnnTrainingSet::countFeatures(std::vector<int32_t>& features, std::vector<size_t>& counts) const {
     // Feature numbers are usually dense (the selected features); a file
     // with a few huge feature numbers is counted by sorting instead.
-    columnFeatures_.clear();
+    features.clear();
     counts.clear();
     if (denseFeatures()) {
         std::vector<size_t> perFeature(static_cast<size_t>(highestFeature_) + 1, 0);
@@ -89,7 +89,7 @@ void KnnTrainingSet::countColumns(std::vector<size_t>& counts) {
             for (const int32_t f : block.features) ++perFeature[static_cast<size_t>(f)];
         for (size_t f = 1; f < perFeature.size(); ++f) {
             if (perFeature[f] == 0) continue;
-            columnFeatures_.push_back(static_cast<int32_t>(f));
+            features.push_back(static_cast<int32_t>(f));
             counts.push_back(perFeature[f]);
         }
         return;
@@ -100,7 +100,7 @@ void KnnTrainingSet::countColumns(std::vector<size_t>& counts) {
     std::sort(all.begin(), all.end());
     for (size_t i = 0; i < all.size(); ++i) {
         if (i == 0 || all[i] != all[i - 1]) {
-            columnFeatures_.push_back(all[i]);
+            features.push_back(all[i]);
             counts.push_back(0);
         }
         ++counts.back();
@@ -125,7 +125,7 @@ std::vector<uint32_t> KnnTrainingSet::columnOfEachFeature() const {
 void KnnTrainingSet::buildColumns() {
     if (columnsBuilt_) return;
     std::vector<size_t> counts;
-    countColumns(counts);
+    countFeatures(columnFeatures_, counts);
     const std::vector<uint32_t> columnOf = columnOfEachFeature();
     columnStarts_.assign(counts.size() + 1, 0);
     for (size_t c = 0; c < counts.size(); ++c) columnStarts_[c + 1] = columnStarts_[c] + counts[c];

@@ -56,6 +56,9 @@ public:
     bool hasRows() const { return !columnsBuilt_; }
     // Document t; only while the set holds rows.
     SparseRow row(size_t t) const;
+    // The features of the rows, in increasing order, with the number of
+    // documents that have each; only while the set holds rows.
+    void countFeatures(std::vector<int32_t>& features, std::vector<size_t>& counts) const;
 
     // Turns the rows into columns, releasing the rows as it goes.
     void buildColumns();
@@ -74,7 +77,6 @@ private:
         uint32_t offset = 0;
         uint32_t size = 0;
     };
-    void countColumns(std::vector<size_t>& counts);
     std::vector<uint32_t> columnOfEachFeature() const;
 
     std::vector<int32_t> categories_;

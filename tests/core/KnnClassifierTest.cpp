@@ -306,3 +306,76 @@ TEST(KnnClassifier, FilesLongerThanOneBlockKeepEveryLineInPlace) {
             << knn.fileWarning();
     }
 }
+
+namespace {
+
+// Vector lines with weights >= 0, as the system writes them, over features
+// of skewed frequency (a few in most documents, most rare), with coarse
+// weights that make equal similarities.
+std::string skewedLine(std::mt19937& rng, int label) {
+    std::string s = std::to_string(label);
+    std::set<int> ids;
+    for (int n = 1 + int(rng() % 10); n > 0; --n) ids.insert(1 + int(std::pow(rng() % 1000 / 1000.0, 2) * 200));
+    for (int i : ids) s += " " + std::to_string(i) + ":" + std::to_string(double(1 + rng() % 4) / 4);
+    return s + "\n";
+}
+
+}  // namespace
+
+TEST(KnnClassifier, BoundsRankExactlyLikeEveryPair) {
+    // More training documents than one tile of the bounds, with copies far
+    // apart in training order (equal similarities at the k-th place, bounds
+    // that equal it), empty and all-zero documents (undefined cosines), one
+    // whose norm the bounds cannot use; documents to classify that are
+    // empty, share nothing or a single rare feature (fewer than k
+    // similarities above 0), copy a training document, or have a negative
+    // or tiny weight (summed with every training document).
+    std::mt19937 rng(11);
+    std::vector<std::string> lines;
+    for (int i = 0; i < 5000; ++i) lines.push_back(skewedLine(rng, 1 + int(rng() % 9)));
+    for (int i = 0; i < 12; ++i) lines[size_t(4500 + i * 40)] = "3" + lines[size_t(i * 7)].substr(1);
+    lines[10] = "2\n";
+    lines[4200] = "4 7:0.000000\n";
+    lines[4300] = "5 8:1e-120 9:1e-130\n";
+    std::string train, test;
+    for (const std::string& line : lines) train += line;
+    for (int i = 0; i < 60; ++i) test += skewedLine(rng, 0);
+    for (int i = 0; i < 12; ++i) test += "0" + lines[size_t(i * 7)].substr(1);
+    test += "0\n0 999:0.5\n0 199:0.25\n0 198:1.0 999:2.0\n0 1:-0.5 2:0.5\n0 1:1e-120 3:1e-130\n";
+    TempDir dir;
+    dir.write("train.dat", train);
+    dir.write("test.dat", test);
+    KnnClassifier knn;
+    knn.workspacePath = dir.dir();
+    knn.categoryCount = 9;
+    knn.boundsFrom = 0;
+    knn.threads = 2;
+    expectVotesOfTheSortedMergeSums(knn, dir, {0u, 1u, 3u, 12u, 20u, 6000u});
+
+    // The same votes as the sums over every pair, which a new classifier
+    // that never uses the bounds makes.
+    knn.k = 5;
+    const auto bounded = knn.classifyFile(dir.path("test.dat"));
+    KnnClassifier columns = classifierOver(dir);
+    columns.categoryCount = 9;
+    columns.k = 5;
+    columns.boundsFrom = SIZE_MAX;
+    const auto summed = columns.classifyFile(dir.path("test.dat"));
+    ASSERT_TRUE(bounded.ok() && summed.ok());
+    EXPECT_EQ(*bounded, *summed);
+    // Vectors handed over in memory rank with the bounds as well.
+    knn.adoptTraining(dir.path("train.dat"), parseVectors(train, RejectedLines::kSkip));
+    const auto inMemory = knn.classify(parseVectors(test, RejectedLines::kKeepEmpty).docs);
+    ASSERT_TRUE(inMemory.ok());
+    EXPECT_EQ(*inMemory, *bounded);
+
+    // A training set so small that every feature is frequent: no rare
+    // columns, no seeds.
+    TempDir small;
+    small.write("train.dat", lines[0] + lines[1] + lines[2] + lines[3]);
+    small.write("test.dat", test);
+    KnnClassifier few = classifierOver(small);
+    few.categoryCount = 9;
+    few.boundsFrom = 0;
+    expectVotesOfTheSortedMergeSums(few, small, {1u, 3u, 7u});
+}
