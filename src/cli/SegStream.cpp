@@ -11,6 +11,7 @@
 #include "cli/OptionParser.h"
 #include "common/Encoding.h"
 #include "common/FileSystem.h"
+#include "segment/SegmenterPool.h"
 #include "common/ParallelFor.h"
 #include "segment/WordCounts.h"
 
@@ -95,7 +96,7 @@ bool splitRecord(std::string_view line, StreamEncoding encoding, std::string_vie
     return true;
 }
 
-void segmentLine(const CWordSegment& master, StreamEncoding encoding, StreamLine& line) {
+void segmentLine(SegmenterPool& workers, StreamEncoding encoding, StreamLine& line) {
     std::string_view id, text;
     if (!splitRecord(line.text, encoding, id, text, line.message)) {
         line.refused = true;
@@ -103,8 +104,7 @@ void segmentLine(const CWordSegment& master, StreamEncoding encoding, StreamLine
     }
     if (text.empty()) line.message = "warning: document " + shownId(id, encoding) + " has no text";
     std::vector<std::string> words;
-    CWordSegment worker(master);
-    worker.segmentText(encoding == StreamEncoding::kUtf8 ? utf8ToGbk(text) : std::string(text), words);
+    workers.take()->segmentText(encoding == StreamEncoding::kUtf8 ? utf8ToGbk(text) : std::string(text), words);
     WordCounts counted;
     counted.add(words);
     std::string counts;
@@ -132,6 +132,7 @@ int segmentStream(const CWordSegment& segmenter, StreamEncoding encoding, unsign
     bool more = true;
     std::vector<StreamLine> batch;
     LineReader reader(in);
+    SegmenterPool workers(segmenter);
     while (more) {
         batch.clear();
         size_t bytes = 0;
@@ -140,7 +141,7 @@ int segmentStream(const CWordSegment& segmenter, StreamEncoding encoding, unsign
             bytes += text.size();
             batch.push_back({++number, std::move(text), {}, {}, false});
         }
-        parallelFor(batch.size(), threads, [&](size_t i) { segmentLine(segmenter, encoding, batch[i]); });
+        parallelFor(batch.size(), threads, [&](size_t i) { segmentLine(workers, encoding, batch[i]); });
         for (const StreamLine& line : batch) {
             reportLine("segment", line);
             if (line.refused) status = 1;

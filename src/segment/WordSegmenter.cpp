@@ -49,14 +49,21 @@ Result<std::string> findDataDirectory(const std::string& startupDir) {
 
 Status WordSegmenter::loadData(const std::string& startupDir) {
     if (m_master.loadState() != 0) return Status::success();
+    m_workers.clear();
     const Result<std::string> dir = findDataDirectory(startupDir);
     if (!dir) return dir.status();
     return loadDataDirectory(*dir);
 }
 
-Status WordSegmenter::loadDataDirectory(const std::string& dataDir) { return m_master.loadDataDirectory(dataDir); }
+Status WordSegmenter::loadDataDirectory(const std::string& dataDir) {
+    m_workers.clear();
+    return m_master.loadDataDirectory(dataDir);
+}
 
-void WordSegmenter::setUnknownWordSwitch(int value) { m_master.recognitionSwitch = value != 0 ? 2 : 0; }
+void WordSegmenter::setUnknownWordSwitch(int value) {
+    m_workers.clear();
+    m_master.recognitionSwitch = value != 0 ? 2 : 0;
+}
 
 Status WordSegmenter::readDocumentText(const std::string& path, std::string& text, std::string& warning) const {
     if (m_master.loadState() == 0) return Status::failure("the segmenter's data is not loaded");
@@ -73,8 +80,7 @@ Result<SegmentedDocument> WordSegmenter::segmentDocument(const std::string& path
     std::string text;
     SegmentedDocument document;
     if (Status read = readDocumentText(path, text, document.warning); !read) return read;
-    CWordSegment segmenter(m_master);
-    segmenter.segmentText(text, document.words);
+    m_workers.take()->segmentText(text, document.words);
     return document;
 }
 
@@ -119,9 +125,8 @@ Result<CountedDocument> WordSegmenter::countDocumentWords(const std::string& pat
         parallelFor(parts, static_cast<unsigned>(parts), [&](size_t i) {
             const size_t part = first + i;
             const size_t begin = part == 0 ? 0 : ends[part - 1];
-            CWordSegment segmenter(m_master);
             std::vector<std::string> words;
-            segmenter.segmentText(std::string_view(text).substr(begin, ends[part] - begin), words);
+            m_workers.take()->segmentText(std::string_view(text).substr(begin, ends[part] - begin), words);
             partCounts[i] = WordCounts();
             partCounts[i].add(words);
         });
@@ -130,6 +135,9 @@ Result<CountedDocument> WordSegmenter::countDocumentWords(const std::string& pat
     return document;
 }
 
-void WordSegmenter::releaseData() { m_master.releaseData(); }
+void WordSegmenter::releaseData() {
+    m_workers.clear();
+    m_master.releaseData();
+}
 
 }  // namespace kestrel

@@ -7,6 +7,7 @@
 
 #include "segment/CWordSegment.h"
 #include "segment/DocumentSegmenter.h"
+#include "segment/SegmenterPool.h"
 
 namespace kestrel {
 
@@ -43,6 +44,8 @@ private:
     Status readDocumentText(const std::string& path, std::string& text, std::string& warning) const;
 
     CWordSegment m_master;
+    // Working segmenters of the calls, kept warm between documents.
+    mutable SegmenterPool m_workers{m_master};
 };
 
 }  // namespace kestrel

@@ -9,6 +9,7 @@
 #include "segment/CUnknowWord.h"
 #include "segment/CWordSegment.h"
 #include "segment/CharClass.h"
+#include "segment/WordSegmenter.h"
 
 using namespace kestrel;
 using namespace kestrel::test;
@@ -158,4 +159,41 @@ TEST(ShortcutTest, WhatIsKeptOfTextsIsForgottenWhenTheDataChange) {
     freshTagger.setContext(&roles->context);
     EXPECT_EQ(places(freshTagger), 1);
     EXPECT_EQ(places(tagger), 1);
+}
+
+// Documents segmented one after another by the kept working segmenters give
+// what a fresh copy of the loaded data gives; a change of the unknown-word
+// switch reaches the next document.
+TEST(ShortcutTest, KeptWorkersSegmentAsFreshOnes) {
+    const std::filesystem::path data = KESTREL_DATA_DIR;
+    std::error_code ec;
+    if (!std::filesystem::exists(data / "coreDict.dct", ec)) GTEST_SKIP() << "no data built in " << data;
+    WordSegmenter segmenter;
+    ASSERT_TRUE(succeeded(segmenter.loadDataDirectory(data.string())));
+    segmenter.setUnknownWordSwitch(1);
+
+    TempDir docs;
+    const std::vector<std::string> texts = {"郑秋雁和基普罗蒂奇到张家村、李庄镇。", "中华人民共和国成立于一九四九年十月一日。",
+                                            "迈克尔·乔丹在１９９８年访问了北京大学。", "郑秋雁说，二００一年３月５日－３．５％"};
+    auto fresh = [&](const std::string& text) {
+        CWordSegment worker = segmenter.worker();
+        std::vector<std::string> words;
+        worker.segmentText(G(text), words);
+        return words;
+    };
+    for (int round = 0; round < 2; ++round) {
+        if (round == 1) segmenter.setUnknownWordSwitch(0);
+        for (size_t i = 0; i < texts.size(); ++i) {
+            const std::string path = docs.path() + std::to_string(i) + ".txt";
+            ASSERT_TRUE(writeFileAtomically(path, G(texts[i])));
+            const Result<SegmentedDocument> segmented = segmenter.segmentDocument(path);
+            ASSERT_TRUE(segmented);
+            EXPECT_EQ(segmented->words, fresh(texts[i])) << round << " " << texts[i];
+        }
+    }
+    // The switch did change the words: names are no longer recognised.
+    segmenter.setUnknownWordSwitch(1);
+    const std::vector<std::string> withNames = fresh(texts[0]);
+    segmenter.setUnknownWordSwitch(0);
+    EXPECT_NE(withNames, fresh(texts[0]));
 }
