@@ -593,7 +593,7 @@ const std::vector<DocumentVector>* TextClassifier::heldVectorsToClassify() const
 Result<const std::vector<DocumentVector>*> TextClassifier::vectorsToClassify(VectorSet& read, std::string& note) {
     if (const auto* held = heldVectorsToClassify()) return held;
     const std::string path = currentVectorFile();
-    auto file = readVectorFile(path, RejectedLines::kKeepEmpty);
+    auto file = readVectorFile(path, RejectedLines::kKeepEmpty, INT64_MAX, threads);
     if (!file) return file.status();
     read = std::move(*file);
     if (read.report.rejected) note = skippedLinesNote(read.report, path);

@@ -13,10 +13,11 @@ namespace kestrel {
 
 namespace {
 
-// Documents of a vector file classified at a time, and the entries they may
-// hold together: the file is read block by block.
+// Documents of a vector file read and classified at a time, and about the
+// text they may take (some ten bytes an entry, so about a million entries):
+// the file is read block by block.
 constexpr size_t kStreamDocuments = 4096;
-constexpr size_t kStreamEntries = size_t(1) << 20;
+constexpr size_t kStreamBytes = size_t(12) << 20;
 // Documents one worker takes at a time: the cosine scores them together,
 // so that each stretch of a feature's column is read from memory once for
 // all of them.
@@ -661,10 +662,11 @@ Status KnnClassifier::loadTraining() {
         trainingIdentity_ = FileIdentity();
         VectorFileReader reader(path, RejectedLines::kSkip);
         Status read = reader.open();
-        DocumentVector doc;
-        long label = 0;
-        bool rejected = false;
-        while (read && reader.next(doc, label, rejected)) training_.add(static_cast<int32_t>(label - 1), doc);
+        VectorFileReader::Batch batch;
+        while (read && reader.nextBatch(batch, kStreamDocuments, kStreamBytes, threads) > 0) {
+            for (size_t i = 0; i < batch.size(); ++i)
+                training_.add(static_cast<int32_t>(batch.labels[i] - 1), batch.docs[i]);
+        }
         if (read) read = reader.status();
         if (!read) {
             training_ = KnnTrainingSet();
@@ -708,18 +710,13 @@ Result<std::vector<int32_t>> KnnClassifier::classifyFile(const std::string& path
     const Scorer scorer(training_, bounds_, similarity, k, categoryCount);
     ScratchPool pool;
     std::vector<int32_t> result;
-    std::vector<DocumentVector> block(kStreamDocuments);
+    VectorFileReader::Batch block;
     for (;;) {
-        size_t count = 0;
-        size_t entries = 0;
-        long label = 0;
-        bool rejected = false;
-        while (count < block.size() && entries < kStreamEntries && reader.next(block[count], label, rejected))
-            entries += block[count++].size();
+        const size_t count = reader.nextBatch(block, kStreamDocuments, kStreamBytes, threads);
         if (count == 0) break;
         const size_t before = result.size();
         result.resize(before + count);
-        if (!classifyBlock(scorer, pool, block.data(), count, result.data() + before, threads, sink, before,
+        if (!classifyBlock(scorer, pool, block.docs.data(), count, result.data() + before, threads, sink, before,
                            std::max<uint64_t>(expected, before + count)))
             return Status::failure("classification cancelled");
     }

@@ -31,6 +31,7 @@ bool FileLineReader::fill() {
     if (atEnd_) return false;
     buffer_.erase(0, pos_);
     pos_ = 0;
+    nextLf_ = nextCr_ = kNotSearched;
     const size_t kept = buffer_.size();
     buffer_.resize(kept + kBlock);
     for (;;) {
@@ -43,27 +44,34 @@ bool FileLineReader::fill() {
     }
 }
 
+size_t FileLineReader::findFrom(char c, size_t from, size_t& found) const {
+    if (found != kNotSearched && found >= from) return found;
+    const void* hit = std::memchr(buffer_.data() + from, c, buffer_.size() - from);
+    found = hit ? static_cast<size_t>(static_cast<const char*>(hit) - buffer_.data()) : buffer_.size();
+    return found;
+}
+
 bool FileLineReader::next(std::string_view& line) {
     // A CR at the end of what has been read waits for the next block to tell
     // whether an LF follows it.
     size_t scanned = 0;
     for (;;) {
-        const std::string_view rest(buffer_.data() + pos_, buffer_.size() - pos_);
-        size_t end = scanned;
-        while (end < rest.size() && rest[end] != '\n' && rest[end] != '\r') ++end;
-        if (end < rest.size() && (rest[end] == '\n' || end + 1 < rest.size() || atEnd_)) {
-            const bool crlf = rest[end] == '\r' && end + 1 < rest.size() && rest[end + 1] == '\n';
-            line = rest.substr(0, end);
-            pos_ += end + (crlf ? 2 : 1);
+        const size_t size = buffer_.size();
+        const size_t from = pos_ + scanned;
+        const size_t end = std::min(findFrom('\n', from, nextLf_), findFrom('\r', from, nextCr_));
+        if (end < size && (buffer_[end] == '\n' || end + 1 < size || atEnd_)) {
+            const bool crlf = buffer_[end] == '\r' && end + 1 < size && buffer_[end + 1] == '\n';
+            line = std::string_view(buffer_.data() + pos_, end - pos_);
+            pos_ = end + (crlf ? 2 : 1);
             return true;
         }
         if (atEnd_) {
-            if (rest.empty() || !status_) return false;
-            line = rest;
-            pos_ = buffer_.size();
+            if (pos_ == size || !status_) return false;
+            line = std::string_view(buffer_.data() + pos_, size - pos_);
+            pos_ = size;
             return true;
         }
-        scanned = end;
+        scanned = end - pos_;
         fill();
         if (!status_) return false;
     }

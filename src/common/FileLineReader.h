@@ -30,12 +30,20 @@ public:
 
 private:
     bool fill();
+    // Index in the buffer of the first `c` at or after `from` (the buffer's
+    // size when there is none), remembered in `found`: a line end that is
+    // rare in the text (CR in most files) is not searched for again on every
+    // line, and the search stays linear in the buffer.
+    size_t findFrom(char c, size_t from, size_t& found) const;
+    static constexpr size_t kNotSearched = SIZE_MAX;
 
     std::string path_;
     int fd_ = -1;
     bool atEnd_ = false;
     std::string buffer_;
     size_t pos_ = 0;
+    size_t nextLf_ = kNotSearched;  // see findFrom; forgotten when the buffer moves
+    size_t nextCr_ = kNotSearched;
     Status status_;
 };
 

@@ -7,6 +7,7 @@
 
 #include "common/FileSystem.h"
 #include "common/NumberFormat.h"
+#include "common/ParallelFor.h"
 
 namespace kestrel {
 
@@ -16,15 +17,18 @@ bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' ||
 
 bool isBlankLine(std::string_view line) { return std::all_of(line.begin(), line.end(), isBlank); }
 
-// Takes line `number` of a vector file: false when it is no document (a
-// comment, a blank line, or a rejected line that is skipped). A rejected line
-// kept in place becomes an empty document with label 0.
-bool takeLine(std::string_view line, int64_t number, RejectedLines rejectedLines, int64_t maxWords,
-              DocumentVector& doc, long& label, bool& rejected, VectorReadReport& report, std::string& reason) {
-    if ((!line.empty() && line[0] == '#') || isBlankLine(line)) return false;
-    label = 0;
-    rejected = !parseVectorLine(line, doc, label, maxWords, &reason);
-    if (!rejected) return true;
+// Whether a line holds a document, or a line that is rejected as one: not a
+// comment and not blank.
+bool mayBeDocument(std::string_view line) { return !((!line.empty() && line[0] == '#') || isBlankLine(line)); }
+
+// What a line that may be a document becomes once parsed (`parsed` false: it
+// was rejected for `reason`): false when it is left out. A rejected line is
+// noted in the report; one kept in place becomes an empty document with label
+// 0.
+bool settleLine(bool parsed, int64_t number, RejectedLines rejectedLines, DocumentVector& doc, long& label,
+                bool& rejected, VectorReadReport& report, const std::string& reason) {
+    rejected = !parsed;
+    if (parsed) return true;
     report.note(number, reason);
     if (rejectedLines == RejectedLines::kSkip) return false;
     doc.words.assign(1, VectorEntry{});
@@ -34,18 +38,29 @@ bool takeLine(std::string_view line, int64_t number, RejectedLines rejectedLines
     return true;
 }
 
-// Appends a document taken from a line to the set, its entries in a vector
-// of exactly their size.
-void addDocument(VectorSet& set, const DocumentVector& scratch, long label, bool rejected,
-                 RejectedLines rejectedLines) {
+// Takes line `number` of a vector file: false when it is no document (a
+// comment, a blank line, or a rejected line that is skipped).
+bool takeLine(std::string_view line, int64_t number, RejectedLines rejectedLines, int64_t maxWords,
+              DocumentVector& doc, long& label, bool& rejected, VectorReadReport& report, std::string& reason) {
+    if (!mayBeDocument(line)) return false;
+    label = 0;
+    const bool parsed = parseVectorLine(line, doc, label, maxWords, &reason);
+    return settleLine(parsed, number, rejectedLines, doc, label, rejected, report, reason);
+}
+
+// Appends a document taken from a line to the set.
+void addDocument(VectorSet& set, DocumentVector&& taken, long label, bool rejected, RejectedLines rejectedLines) {
     if (rejectedLines == RejectedLines::kKeepEmpty) set.rejected.push_back(rejected);
-    if (scratch.size() > 0) set.highestFeature = std::max(set.highestFeature, scratch.words[scratch.size() - 1].wnum);
-    DocumentVector& doc = set.docs.emplace_back();
-    doc.words.assign(scratch.words.begin(), scratch.words.end());
+    if (taken.size() > 0) set.highestFeature = std::max(set.highestFeature, taken.words[taken.size() - 1].wnum);
+    DocumentVector& doc = set.docs.emplace_back(std::move(taken));
     doc.docnum = int32_t(set.docs.size() - 1);
-    doc.twoNorm = scratch.twoNorm;
     set.labels.push_back(label);
 }
+
+// Batches of whole-file reads: large enough that starting the threads costs
+// nothing against the parsing, small enough to hold beside the documents.
+constexpr size_t kBatchDocuments = 8192;
+constexpr size_t kBatchBytes = size_t(16) << 20;
 
 }  // namespace
 
@@ -132,21 +147,24 @@ VectorSet parseVectors(std::string_view content, RejectedLines rejectedLines, in
         long label = 0;
         bool rejected = false;
         if (!takeLine(line, number, rejectedLines, maxWords, scratch, label, rejected, set.report, reason)) continue;
-        addDocument(set, scratch, label, rejected, rejectedLines);
+        // A copy holds the entries in a vector of exactly their size.
+        addDocument(set, DocumentVector(scratch), label, rejected, rejectedLines);
     }
     return set;
 }
 
-Result<VectorSet> readVectorFile(const std::string& path, RejectedLines rejectedLines, int64_t maxWords) {
-    // Read a block at a time, so that the file's text is never held whole
+Result<VectorSet> readVectorFile(const std::string& path, RejectedLines rejectedLines, int64_t maxWords,
+                                 unsigned threads) {
+    // Read a batch at a time, so that the file's text is never held whole
     // beside its documents.
     VectorFileReader reader(path, rejectedLines, maxWords);
     if (Status opened = reader.open(); !opened) return opened;
     VectorSet set;
-    DocumentVector scratch;
-    long label = 0;
-    bool rejected = false;
-    while (reader.next(scratch, label, rejected)) addDocument(set, scratch, label, rejected, rejectedLines);
+    VectorFileReader::Batch batch;
+    while (reader.nextBatch(batch, kBatchDocuments, kBatchBytes, threads) > 0) {
+        for (size_t i = 0; i < batch.size(); ++i)
+            addDocument(set, std::move(batch.docs[i]), batch.labels[i], batch.rejected[i], rejectedLines);
+    }
     if (!reader.status()) return reader.status();
     set.report = reader.report();
     return set;
@@ -164,6 +182,58 @@ bool VectorFileReader::next(DocumentVector& doc, long& label, bool& rejected) {
         if (takeLine(line, lineNumber_, rejectedLines_, maxWords_, doc, label, rejected, report_, reason_)) return true;
     }
     return false;
+}
+
+size_t VectorFileReader::nextBatch(Batch& batch, size_t maxDocuments, size_t maxBytes, unsigned threads) {
+    batch.docs.clear();
+    batch.labels.clear();
+    batch.rejected.clear();
+    // Skipped rejected lines may leave a batch empty before the end.
+    while (batch.docs.empty()) {
+        batchText_.clear();
+        pending_.clear();
+        std::string_view line;
+        while (pending_.size() < maxDocuments && batchText_.size() < maxBytes && lines_.next(line)) {
+            ++lineNumber_;
+            if (!mayBeDocument(line)) continue;
+            pending_.push_back(PendingLine{batchText_.size(), line.size(), lineNumber_});
+            batchText_.append(line);
+        }
+        const size_t count = pending_.size();
+        if (count == 0) break;
+        batch.docs.resize(count);
+        batch.labels.assign(count, 0);
+        std::vector<char> parsed(count);
+        std::vector<std::string> reasons(count);
+        const auto parse = [&](size_t i) {
+            thread_local DocumentVector scratch;
+            const PendingLine& at = pending_[i];
+            const std::string_view text = std::string_view(batchText_).substr(at.offset, at.length);
+            parsed[i] = parseVectorLine(text, scratch, batch.labels[i], maxWords_, &reasons[i]);
+            DocumentVector& doc = batch.docs[i];
+            doc.words.assign(scratch.words.begin(), scratch.words.end());
+            doc.docnum = -1;
+            doc.twoNorm = scratch.twoNorm;
+        };
+        parallelFor(count, count < 256 ? 1 : threads, parse);
+        // The report and the rejected lines in line order, as next() sees them.
+        size_t kept = 0;
+        for (size_t i = 0; i < count; ++i) {
+            bool rejected = false;
+            if (!settleLine(parsed[i], pending_[i].number, rejectedLines_, batch.docs[i], batch.labels[i], rejected,
+                            report_, reasons[i]))
+                continue;
+            if (kept != i) {
+                std::swap(batch.docs[kept], batch.docs[i]);
+                batch.labels[kept] = batch.labels[i];
+            }
+            batch.rejected.push_back(rejected);
+            ++kept;
+        }
+        batch.docs.resize(kept);
+        batch.labels.resize(kept);
+    }
+    return batch.docs.size();
 }
 
 void appendVectorLine(std::string& out, std::string_view label, DocumentVector& doc) {

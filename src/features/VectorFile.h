@@ -57,10 +57,10 @@ struct VectorSet {
 // are no documents and not reported.
 VectorSet parseVectors(std::string_view content, RejectedLines rejectedLines,
                        int64_t maxWords = INT64_MAX);
-// Reads a vector file (with the rules of parseVectors); a failure names the
-// file.
+// Reads a vector file (with the rules of parseVectors), its lines parsed on
+// `threads` threads (0: every core); a failure names the file.
 Result<VectorSet> readVectorFile(const std::string& path, RejectedLines rejectedLines,
-                                 int64_t maxWords = INT64_MAX);
+                                 int64_t maxWords = INT64_MAX, unsigned threads = 0);
 
 // Reads a vector file a block at a time, with the rules of parseVectors
 // (same documents, same rejected lines and report), so that a file larger
@@ -77,6 +77,21 @@ public:
     // file or after a read failure (see status()).
     bool next(DocumentVector& doc, long& label, bool& rejected);
 
+    // The documents of what next() would give in the following calls: the
+    // lines up to `maxDocuments` documents or about `maxBytes` of text, parsed
+    // on `threads` threads (0: every core). The batch replaces what the
+    // vectors held (each document's entries in a vector of exactly their
+    // size, docnum -1); its size is the number read, 0 at the end of the file
+    // or after a read failure. Parsing is most of the reading of a large
+    // file, and its lines do not depend on each other.
+    struct Batch {
+        std::vector<DocumentVector> docs;
+        std::vector<long> labels;
+        std::vector<bool> rejected;
+        size_t size() const { return docs.size(); }
+    };
+    size_t nextBatch(Batch& batch, size_t maxDocuments, size_t maxBytes, unsigned threads);
+
     // Success, or the failure that ended reading early.
     const Status& status() const { return lines_.status(); }
     const VectorReadReport& report() const { return report_; }
@@ -89,6 +104,14 @@ private:
     int64_t lineNumber_ = 0;
     std::string reason_;
     VectorReadReport report_;
+    // The lines of a batch, copied: a line's view lasts only until the next.
+    std::string batchText_;
+    struct PendingLine {
+        size_t offset;
+        size_t length;
+        int64_t number;
+    };
+    std::vector<PendingLine> pending_;
 };
 
 // Appends one vector line: the label, then " %u:%.6f" for every entry of

@@ -223,7 +223,7 @@ TrainingFileCache* CSVM::loadTrainingFile(const std::string& path, std::string& 
         return trainingFile_.get();
 
     trainingFile_.reset();
-    Result<VectorSet> read = readVectorFile(path, RejectedLines::kSkip);
+    Result<VectorSet> read = readVectorFile(path, RejectedLines::kSkip, INT64_MAX, threads_);
     if (!read) {
         error = read.message();
         return nullptr;
@@ -453,7 +453,7 @@ Status CSVM::classifyFile(std::vector<double>& out) {
 
     Result<ModelScorer> scorer = ModelScorer::load(param.modelFile);
     if (!scorer) return fail(scorer.message());
-    Result<VectorSet> file = readVectorFile(inputFile, RejectedLines::kKeepEmpty);
+    Result<VectorSet> file = readVectorFile(inputFile, RejectedLines::kKeepEmpty, INT64_MAX, threads_);
     if (!file) return fail(file.message());
     if (file->docs.empty()) return fail("the file " + inputFile + " holds no document lines");
     std::vector<double> values;
