@@ -41,6 +41,9 @@ constexpr PersonPattern kPersonPatterns[] = {
     {"EE", 0.000273},   {"FB", 0.009157},  {"Y", 0.034324},   {"XD", 0.009735},
 };
 
+// The roles person patterns begin with.
+constexpr std::string_view kPersonFirstRoles = "BCEFXY";
+
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 const double kNoContextCost = -std::log(0.000001);
 
@@ -148,7 +151,7 @@ int CSpan::knownText(const WordResult& word) {
     return m_knownByTextId[id];
 }
 
-bool CSpan::splitsInRoleMode(const std::string& text) const {
+bool CSpan::splitsInRoleMode(std::string_view text) const {
     int handles[CDictionary::kMaxHandles];
     const int n = m_dictionary->getHandles(text, handles, nullptr);
     // getHandles gives at most kMaxHandles entries: beyond them, ask.
@@ -162,7 +165,7 @@ void CSpan::readPathWords(const WordPath& path) {
     if (m_pathWords.size() < path.size() * 2) m_pathWords.resize(path.size() * 2);
     size_t count = 0;
     for (size_t i = 0; i < path.size() && !path[i].word.empty(); ++i) {
-        const std::string& w = path[i].word;
+        const std::string_view w = path[i].word;
         PathWord& word = m_pathWords[count++];
         word.text = w;
         word.pathIndex = static_cast<int>(i);
@@ -183,12 +186,12 @@ void CSpan::readPathWords(const WordPath& path) {
         }
         if (!split) continue;
         const size_t first = charLength(w, 0);
-        word.text.resize(first);
+        word.text = w.substr(0, first);
         word.whole = false;
         word.known = -1;
         if (first < w.size()) {
             PathWord& rest = m_pathWords[count++];
-            rest.text.assign(w, first);
+            rest.text = w.substr(first);
             rest.pathIndex = static_cast<int>(i);
             rest.whole = false;
             rest.known = -1;
@@ -232,7 +235,7 @@ void CSpan::readRoleTags(SegmentWord& word, const PathWord& pathWord, int index,
 }
 
 void CSpan::readRoles(SegmentWord& word, const PathWord& pathWord) {
-    const std::string& lookup = word.text;
+    const std::string_view lookup = word.text;
     const bool asRead = lookup == pathWord.text;
     int handles[CDictionary::kMaxHandles];
     int frequencies[CDictionary::kMaxHandles];
@@ -290,7 +293,7 @@ int CSpan::readSegment(int start) {
     if (m_words.size() < kMaxSegmentWords + 2) m_words.resize(kMaxSegmentWords + 2);
     SegmentWord& first = m_words[0];
     if (m_atPathStart || m_length == 0) {
-        first.text.clear();
+        first.text = {};
         first.position = 0;
         first.length = 0;
         first.pathIndex = -1;
@@ -329,7 +332,7 @@ int CSpan::readSegment(int start) {
             if (m_tagType == kTransliteration) {
                 // Between Chinese characters, '.' and '-' stand for the
                 // full-width point and dash of a transliterated name.
-                const std::string& prev = m_words[static_cast<size_t>(m_length - 1)].text;
+                const std::string_view prev = m_words[static_cast<size_t>(m_length - 1)].text;
                 if (prev.size() == 2 && charClass(prev) == CT_CHINESE && (word.text == "." || word.text == "-")) {
                     word.text = word.text == "." ? t.fullStop : t.fullMinus;
                     replaced = true;
@@ -345,7 +348,7 @@ int CSpan::readSegment(int start) {
     SegmentWord& last = m_words[static_cast<size_t>(m_length - 1)];
     if (last.tagCount > 1) {
         SegmentWord& end = m_words[static_cast<size_t>(m_length)];
-        end.text.clear();
+        end.text = {};
         end.position = m_offset;
         end.length = 0;
         end.pathIndex = -1;
@@ -358,7 +361,7 @@ int CSpan::readSegment(int start) {
 
 void CSpan::guessRoles(int index) {
     SegmentWord& word = m_words[static_cast<size_t>(index)];
-    const std::string& w = word.text;
+    const std::string_view w = word.text;
     const SpanTexts& t = texts();
     auto plain = [&](int tag) { addTag(word, tag, reciprocal(tagFrequency(tag) + 1)); };
     auto scaled = [&](int tag, double k, double c) { addTag(word, tag, reciprocal(k * tagFrequency(tag) + c)); };
@@ -402,20 +405,25 @@ void CSpan::guessRoles(int index) {
 }
 
 void CSpan::viterbi() {
+    const CContextStat* context = m_context;
     for (int i = 1; i < m_length; ++i) {
         SegmentWord& word = m_words[static_cast<size_t>(i)];
         const SegmentWord& prev = m_words[static_cast<size_t>(i - 1)];
+        const int prevCount = prev.tagCount;
+        const double* prevCosts = prev.costs.data();
+        const int* prevIndex = prev.tagIndex.data();
         for (int k = 0; k < word.tagCount; ++k) {
-            double minimum = kInfinity;
+            const int current = word.tagIndex[static_cast<size_t>(k)];
+            // -ln of the transition probability, looked up by symbol index;
+            // the first predecessor reaching the minimum wins.
+            auto cost = [&](int j) {
+                return prevCosts[j] + (context ? context->transitionCost(current, prevIndex[j]) : kNoContextCost);
+            };
+            double minimum = prevCount > 0 ? cost(0) : kInfinity;
             int bestJ = 0;
-            for (int j = 0; j < prev.tagCount; ++j) {
-                // -ln of the transition probability, looked up by symbol index.
-                const double transition =
-                    m_context ? m_context->transitionCost(word.tagIndex[static_cast<size_t>(k)],
-                                                          prev.tagIndex[static_cast<size_t>(j)])
-                              : kNoContextCost;
-                const double c = prev.costs[static_cast<size_t>(j)] + transition;
-                if (j == 0 || c < minimum) {
+            for (int j = 1; j < prevCount; ++j) {
+                const double c = cost(j);
+                if (c < minimum) {
                     minimum = c;
                     bestJ = j;
                 }
@@ -476,10 +484,14 @@ void CSpan::recognizePerson(const CDictionary& roles) {
     }
     const std::string_view roleString(letters);
     auto wordText = [&](int i) -> std::string_view {
-        return i >= 0 && i < m_length ? std::string_view(m_words[static_cast<size_t>(i)].text) : std::string_view();
+        return i >= 0 && i < m_length ? m_words[static_cast<size_t>(i)].text : std::string_view();
     };
     int p = 1;
     while (p <= last) {
+        if (kPersonFirstRoles.find(roleString[static_cast<size_t>(p)]) == std::string_view::npos) {
+            ++p;  // no pattern begins with this role
+            continue;
+        }
         bool recorded = false;
         for (size_t k = 0; k < std::size(kPersonPatterns); ++k) {
             const PersonPattern& pattern = kPersonPatterns[k];

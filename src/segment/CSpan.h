@@ -71,8 +71,10 @@ public:
     double computeCost(int first, int count, const CDictionary& roles) const;
 
 private:
+    // Texts are views of the words of the path being tagged (or of
+    // constant texts); they are read only while it is.
     struct SegmentWord {
-        std::string text;  // the text as looked up
+        std::string_view text;  // the text as looked up
         int position = 0;  // byte offset in the sentence
         int length = 0;    // byte length in the sentence
         int pathIndex = -1;
@@ -85,7 +87,7 @@ private:
     // A word as the tagger reads it. A word that is a whole word of the path
     // (not a part of a split one) brings what the path knows of it.
     struct PathWord {
-        std::string text;
+        std::string_view text;
         int pathIndex = -1;
         bool whole = false;
         int known = -1;  // its entry in m_known, or -1
@@ -117,7 +119,7 @@ private:
     void forgetRoleTags();
     // Whether the role dictionary holds `text` with the role that splits a
     // word into its first character and the rest.
-    bool splitsInRoleMode(const std::string& text) const;
+    bool splitsInRoleMode(std::string_view text) const;
     // The tags of word `index` of the segment in a role mode, from m_known
     // when its text was read before; `replaced` when the word's text is not
     // that of `pathWord` (a mark read as its full-width form).
