@@ -86,7 +86,10 @@ std::vector<int> CSpan::lastBestTags() const {
 }
 
 bool CSpan::tagPath(WordPath& path, const CDictionary& core, const CDictionary& dictionary) {
-    if (m_knownCore != core.version() || m_knownRoles != dictionary.version() || m_known.size() > kMaxKnownTexts)
+    // Records by id are dropped with their table, their extra tags are not:
+    // those are bounded here too.
+    if (m_knownCore != core.version() || m_knownRoles != dictionary.version() || m_known.size() > kMaxKnownTexts ||
+        m_knownTags.size() > 4 * kMaxKnownTexts)
         forgetRoleTags();
     m_knownCore = core.version();
     m_knownRoles = dictionary.version();
@@ -127,9 +130,10 @@ void CSpan::forgetRoleTags() {
     m_knownIds.clear();
     m_known.clear();
     m_knownTags.clear();
+    m_beginKnown = m_endKnown = -1;
     m_knownCore = 0;
     m_knownRoles = 0;
-    m_knownByTextId.clear();
+    m_knownById.clear();
     m_knownTable = 0;
 }
 
@@ -140,15 +144,19 @@ int CSpan::knownText(std::string_view text) {
 }
 
 int CSpan::knownText(const WordResult& word) {
-    if (word.textId < 0 || word.textTable == 0) return knownText(word.word);
+    if (word.textId < 0 || word.textTable == 0 || static_cast<size_t>(word.textId) >= kMaxTextIds) {
+        // Every path begins and ends with a marker: keep their records at hand.
+        if (word.word == kSentenceBegin) return m_beginKnown >= 0 ? m_beginKnown : (m_beginKnown = knownText(word.word));
+        if (word.word == kSentenceEnd) return m_endKnown >= 0 ? m_endKnown : (m_endKnown = knownText(word.word));
+        return knownText(word.word);
+    }
     if (word.textTable != m_knownTable) {
-        m_knownByTextId.clear();
+        m_knownById.clear();
         m_knownTable = word.textTable;
     }
     const size_t id = static_cast<size_t>(word.textId);
-    if (id >= m_knownByTextId.size()) m_knownByTextId.resize(id + 1, -1);
-    if (m_knownByTextId[id] < 0) m_knownByTextId[id] = knownText(word.word);
-    return m_knownByTextId[id];
+    if (id >= m_knownById.size()) m_knownById.resize(std::min(kMaxTextIds, std::max(id + 1, m_knownById.size() * 2)));
+    return -2 - static_cast<int>(id);
 }
 
 bool CSpan::splitsInRoleMode(std::string_view text) const {
@@ -163,6 +171,14 @@ void CSpan::readPathWords(const WordPath& path) {
     // In a role mode a word that the role dictionary holds with role 44 is
     // read as its first character and the rest.
     if (m_pathWords.size() < path.size() * 2) m_pathWords.resize(path.size() * 2);
+    const bool shortcuts = m_shortcuts && m_tagType != kPartOfSpeech;
+    if (shortcuts) {
+        // The records of the path's words, asked for all at once: the
+        // memory reads of one word need not wait for those of the last.
+        m_pathRecords.clear();
+        for (size_t i = 0; i < path.size() && !path[i].word.empty(); ++i) m_pathRecords.push_back(knownText(path[i]));
+        for (const int ref : m_pathRecords) __builtin_prefetch(&record(ref));
+    }
     size_t count = 0;
     for (size_t i = 0; i < path.size() && !path[i].word.empty(); ++i) {
         const std::string_view w = path[i].word;
@@ -173,9 +189,9 @@ void CSpan::readPathWords(const WordPath& path) {
         word.known = -1;
         if (m_tagType == kPartOfSpeech) continue;
         bool split = false;
-        if (m_shortcuts) {
-            word.known = knownText(path[i]);
-            KnownText& known = m_known[static_cast<size_t>(word.known)];
+        if (shortcuts) {
+            word.known = m_pathRecords[i];
+            KnownText& known = record(word.known);
             if (!known.splitKnown) {
                 known.split = splitsInRoleMode(w);
                 known.splitKnown = true;
@@ -201,19 +217,23 @@ void CSpan::readPathWords(const WordPath& path) {
 }
 
 void CSpan::readRoleTags(SegmentWord& word, const PathWord& pathWord, int index, bool replaced) {
+    constexpr int kInline = KnownText::kInlineTags;
     int known = -1;
     if (m_shortcuts) {
-        known = pathWord.known >= 0 && !replaced ? pathWord.known : knownText(word.text);
-        const KnownText& k = m_known[static_cast<size_t>(known)];
+        known = pathWord.known != -1 && !replaced ? pathWord.known : knownText(word.text);
+        const KnownText& k = record(known);
         if (k.tagCount >= 0) {
-            auto put = [&](size_t t, const KnownTag& tag) {
-                word.tags[t] = tag.tag;
-                word.tagIndex[t] = tag.index;
-                word.costs[t] = tag.cost;
-            };
-            put(0, k.first);
-            for (int t = 1; t < k.tagCount; ++t)
-                put(static_cast<size_t>(t), m_knownTags[k.moreTags + static_cast<size_t>(t) - 1]);
+            for (int t = 0; t < k.tagCount && t < kInline; ++t) {
+                word.tags[static_cast<size_t>(t)] = k.tags[t];
+                word.tagIndex[static_cast<size_t>(t)] = k.index[t];
+                word.costs[static_cast<size_t>(t)] = k.costs[t];
+            }
+            for (int t = kInline; t < k.tagCount; ++t) {
+                const KnownTag& tag = m_knownTags[k.moreTags + static_cast<size_t>(t - kInline)];
+                word.tags[static_cast<size_t>(t)] = tag.tag;
+                word.tagIndex[static_cast<size_t>(t)] = tag.index;
+                word.costs[static_cast<size_t>(t)] = tag.cost;
+            }
             word.tagCount = k.tagCount;
             return;
         }
@@ -221,17 +241,21 @@ void CSpan::readRoleTags(SegmentWord& word, const PathWord& pathWord, int index,
     readRoles(word, pathWord);
     if (word.tagCount == 0) guessRoles(index);
     if (word.tagCount == 0) addTag(word, 0, 0);
-    if (known < 0) return;
-    KnownText& k = m_known[static_cast<size_t>(known)];
-    auto tagAt = [&](int t) {
-        return KnownTag{word.tags[static_cast<size_t>(t)], word.tagIndex[static_cast<size_t>(t)],
-                        word.costs[static_cast<size_t>(t)]};
-    };
+    if (known == -1) return;
+    KnownText& k = record(known);
     // Every word has a tag by now (role 0 when nothing else fits).
-    k.first = tagAt(0);
+    k.tagCount = static_cast<int8_t>(word.tagCount);
     k.moreTags = static_cast<uint32_t>(m_knownTags.size());
-    k.tagCount = word.tagCount;
-    for (int t = 1; t < word.tagCount; ++t) m_knownTags.push_back(tagAt(t));
+    for (int t = 0; t < word.tagCount; ++t) {
+        const size_t w = static_cast<size_t>(t);
+        if (t < kInline) {
+            k.tags[t] = word.tags[w];
+            k.index[t] = word.tagIndex[w];
+            k.costs[t] = word.costs[w];
+        } else {
+            m_knownTags.push_back(KnownTag{word.tags[w], word.tagIndex[w], word.costs[w]});
+        }
+    }
 }
 
 void CSpan::readRoles(SegmentWord& word, const PathWord& pathWord) {

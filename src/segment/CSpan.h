@@ -90,32 +90,44 @@ private:
         std::string_view text;
         int pathIndex = -1;
         bool whole = false;
-        int known = -1;  // its entry in m_known, or -1
+        int known = -1;  // its record (see record()), or -1
     };
     // What a role mode found for one text: whether the role dictionary
     // holds it with the role that splits a word, and the tags with their
     // emission costs (tagCount -1 until they are read). Both depend on the
     // text, the role data and the core dictionary alone, so each text is
-    // read once: most words of a text recur many times.
+    // read once: most words of a text recur many times. A record fills one
+    // cache line: the split flag, read first, brings the first tags along.
     struct KnownTag {
         int tag;
         int index;
         double cost;
     };
-    struct KnownText {
+    struct alignas(64) KnownText {
+        static constexpr int kInlineTags = 3;
         bool splitKnown = false;
         bool split = false;
-        int tagCount = -1;
-        KnownTag first{};       // the first tag, kept here: most words have one
-        uint32_t moreTags = 0;  // where the others begin in m_knownTags
+        int8_t tagCount = -1;
+        uint32_t moreTags = 0;  // where tags beyond the inline ones begin in m_knownTags
+        int tags[kInlineTags] = {};
+        int index[kInlineTags] = {};
+        double costs[kInlineTags] = {};
     };
+    static_assert(kMaxTags <= 127, "a record counts its tags in a signed byte");
     static constexpr size_t kMaxKnownTexts = 1 << 15;  // then they are forgotten
+    // Texts a path word brings an id below this for are found by the id.
+    static constexpr size_t kMaxTextIds = 1 << 15;
 
     void addTag(SegmentWord& word, int tag, double cost);
-    // The entry of `text` in m_known, made when new.
+    // The record of `text`, made when new: a reference for record().
     int knownText(std::string_view text);
     // The same for a path word, found by the id it brings when it has one.
     int knownText(const WordResult& word);
+    // References >= 0 are entries of m_known, those <= -2 entries of
+    // m_knownById; -1 is none.
+    KnownText& record(int ref) {
+        return ref >= 0 ? m_known[static_cast<size_t>(ref)] : m_knownById[static_cast<size_t>(-2 - ref)];
+    }
     void forgetRoleTags();
     // Whether the role dictionary holds `text` with the role that splits a
     // word into its first character and the rest.
@@ -143,11 +155,13 @@ private:
     WordIdTable m_knownIds;
     std::vector<KnownText> m_known;  // by id in m_knownIds
     std::vector<KnownTag> m_knownTags;
+    int m_beginKnown = -1;  // the sentence markers, which bring no id
+    int m_endKnown = -1;
     uint64_t m_knownCore = 0;  // versions of the dictionaries m_known was read with
     uint64_t m_knownRoles = 0;
-    // Entries in m_known by the id a path word brings from the word table
-    // `m_knownTable` of its segmenter (-1: not yet read).
-    std::vector<int> m_knownByTextId;
+    // Records by the id a path word brings from the word table
+    // `m_knownTable` of its segmenter.
+    std::vector<KnownText> m_knownById;
     uint32_t m_knownTable = 0;
     const CContextStat* m_context = nullptr;
     const CDictionary* m_core = nullptr;
@@ -155,6 +169,7 @@ private:
     WordPath* m_path = nullptr;
 
     std::vector<PathWord> m_pathWords;  // the path as read (names split), reused
+    std::vector<int> m_pathRecords;     // the record of each word of the path
     size_t m_pathWordCount = 0;         // of m_pathWords
     std::vector<SegmentWord> m_words;   // current segment, word 0 first
     int m_length = 0;                   // words in the segment
