@@ -220,9 +220,13 @@ public:
         if (used_ == sizeof buffer_) flush();
         buffer_[used_++] = c;
     }
+    // All four bytes are written (one store), `length` of them kept.
     void putPacked(uint32_t packed, size_t length) {
         if (used_ + 4 > sizeof buffer_) flush();
-        for (size_t k = 0; k < length; ++k) buffer_[used_ + k] = static_cast<char>(packed >> (8 * k));
+        buffer_[used_] = static_cast<char>(packed);
+        buffer_[used_ + 1] = static_cast<char>(packed >> 8);
+        buffer_[used_ + 2] = static_cast<char>(packed >> 16);
+        buffer_[used_ + 3] = static_cast<char>(packed >> 24);
         used_ += length;
     }
     // The string itself, for iconv to append to.

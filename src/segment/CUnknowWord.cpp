@@ -79,7 +79,8 @@ void CUnknowWord::addSuffixedPlaces(const WordPath& path) {
     };
     auto isSingleIdeograph = [](std::string_view w) { return w.size() == 2 && charClass(w) == CT_CHINESE; };
     int offset = 0;
-    std::vector<int> offsets;
+    std::vector<int>& offsets = m_wordStarts;
+    offsets.clear();
     for (const WordResult& w : path) {
         if (w.word.empty()) break;
         offsets.push_back(offset);
@@ -115,6 +116,7 @@ bool CUnknowWord::recognize(WordPath& path, const CDictionary& core, CDynamicArr
                          [](const CSpan::Candidate& a, const CSpan::Candidate& b) { return a.start < b.start; });
         candidates = &m_extra;
     }
+    if (candidates->empty()) return true;  // most paths hold no name
     // Byte spans become atom vertices: the first vertex at which the running
     // sum of atom lengths reaches the offset.
     const int atoms = graph.atomCount();
