@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <string_view>
 
@@ -242,6 +243,12 @@ void CSpan::readRoleTags(SegmentWord& word, const PathWord& pathWord, int index,
     if (word.tagCount == 0) guessRoles(index);
     if (word.tagCount == 0) addTag(word, 0, 0);
     if (known == -1) return;
+    // Tags and symbol indices are kept in 16 bits: a text whose do not fit
+    // is read afresh each time.
+    const auto fits = [](int v) { return v >= INT16_MIN && v <= INT16_MAX; };
+    for (int t = 0; t < word.tagCount && t < kInline; ++t) {
+        if (!fits(word.tags[static_cast<size_t>(t)]) || !fits(word.tagIndex[static_cast<size_t>(t)])) return;
+    }
     KnownText& k = record(known);
     // Every word has a tag by now (role 0 when nothing else fits).
     k.tagCount = static_cast<int8_t>(word.tagCount);
@@ -249,8 +256,8 @@ void CSpan::readRoleTags(SegmentWord& word, const PathWord& pathWord, int index,
     for (int t = 0; t < word.tagCount; ++t) {
         const size_t w = static_cast<size_t>(t);
         if (t < kInline) {
-            k.tags[t] = word.tags[w];
-            k.index[t] = word.tagIndex[w];
+            k.tags[t] = static_cast<int16_t>(word.tags[w]);
+            k.index[t] = static_cast<int16_t>(word.tagIndex[w]);
             k.costs[t] = word.costs[w];
         } else {
             m_knownTags.push_back(KnownTag{word.tags[w], word.tagIndex[w], word.costs[w]});
@@ -428,8 +435,31 @@ void CSpan::guessRoles(int index) {
     for (int tag : {41, 42, 43}) scaled(tag, 8, 0);
 }
 
+void CSpan::layOutTransitions() {
+    constexpr size_t kMaxSlots = 512;
+    const size_t slots = (m_context ? m_context->symbols().size() : 0) + 1;
+    m_transitions.clear();
+    m_transitionSlots = 0;
+    if (slots > kMaxSlots) return;
+    m_transitions.resize(slots * slots);
+    for (size_t p = 0; p < slots; ++p) {
+        for (size_t c = 0; c < slots; ++c) {
+            m_transitions[p * slots + c] =
+                m_context ? m_context->transitionCost(static_cast<int>(c) - 1, static_cast<int>(p) - 1) : kNoContextCost;
+        }
+    }
+    m_transitionSlots = slots;
+}
+
 void CSpan::viterbi() {
     const CContextStat* context = m_context;
+    const double* table = m_transitions.empty() ? nullptr : m_transitions.data();
+    const size_t slots = m_transitionSlots;
+    // -ln of the transition probability, looked up by symbol index.
+    auto transition = [&](int current, int previous) {
+        if (table) return table[static_cast<size_t>(previous + 1) * slots + static_cast<size_t>(current + 1)];
+        return context ? context->transitionCost(current, previous) : kNoContextCost;
+    };
     for (int i = 1; i < m_length; ++i) {
         SegmentWord& word = m_words[static_cast<size_t>(i)];
         const SegmentWord& prev = m_words[static_cast<size_t>(i - 1)];
@@ -438,11 +468,8 @@ void CSpan::viterbi() {
         const int* prevIndex = prev.tagIndex.data();
         for (int k = 0; k < word.tagCount; ++k) {
             const int current = word.tagIndex[static_cast<size_t>(k)];
-            // -ln of the transition probability, looked up by symbol index;
-            // the first predecessor reaching the minimum wins.
-            auto cost = [&](int j) {
-                return prevCosts[j] + (context ? context->transitionCost(current, prevIndex[j]) : kNoContextCost);
-            };
+            // The first predecessor reaching the minimum wins.
+            auto cost = [&](int j) { return prevCosts[j] + transition(current, prevIndex[j]); };
             double minimum = prevCount > 0 ? cost(0) : kInfinity;
             int bestJ = 0;
             for (int j = 1; j < prevCount; ++j) {

@@ -39,8 +39,10 @@ public:
     }
     int tagType() const { return m_tagType; }
     // Statistics of this mode; null means none (every probability 1e-6).
+    // They must not change while set: set them again after a change.
     void setContext(const CContextStat* context) {
         m_context = context;
+        layOutTransitions();
         forgetRoleTags();
     }
     // In a role mode the tags of a word are computed once per text and then
@@ -104,21 +106,24 @@ private:
         double cost;
     };
     struct alignas(64) KnownText {
-        static constexpr int kInlineTags = 3;
+        static constexpr int kInlineTags = 4;
         bool splitKnown = false;
         bool split = false;
         int8_t tagCount = -1;
         uint32_t moreTags = 0;  // where tags beyond the inline ones begin in m_knownTags
-        int tags[kInlineTags] = {};
-        int index[kInlineTags] = {};
         double costs[kInlineTags] = {};
+        int16_t tags[kInlineTags] = {};  // texts with larger tags are not kept
+        int16_t index[kInlineTags] = {};
     };
     static_assert(kMaxTags <= 127, "a record counts its tags in a signed byte");
+    static_assert(sizeof(KnownText) == 64, "a record fills one cache line");
     static constexpr size_t kMaxKnownTexts = 1 << 15;  // then they are forgotten
     // Texts a path word brings an id below this for are found by the id.
     static constexpr size_t kMaxTextIds = 1 << 15;
 
     void addTag(SegmentWord& word, int tag, double cost);
+    // Fills m_transitions from the statistics.
+    void layOutTransitions();
     // The record of `text`, made when new: a reference for record().
     int knownText(std::string_view text);
     // The same for a path word, found by the id it brings when it has one.
@@ -164,6 +169,11 @@ private:
     std::vector<KnownText> m_knownById;
     uint32_t m_knownTable = 0;
     const CContextStat* m_context = nullptr;
+    // The statistics' transition costs as one square table, row = previous
+    // tag, indexed by symbol index + 1 (0 for a tag they do not know); empty
+    // when the statistics have too many symbols for it.
+    std::vector<double> m_transitions;
+    size_t m_transitionSlots = 0;
     const CDictionary* m_core = nullptr;
     const CDictionary* m_dictionary = nullptr;
     WordPath* m_path = nullptr;
