@@ -263,70 +263,62 @@ long bmpCodePoint(std::string_view s, size_t i, size_t& length) {
     return static_cast<long>(((b0 & 0x0F) << 12) | ((b1 & 0x3F) << 6) | (at(2) & 0x3F));
 }
 
-}  // namespace
-
-std::string convertUtf8ToGb18030(std::string_view utf8, SkipLengthFn skipLength, size_t& replaced) {
-    IconvConverter fallback("GB18030", "UTF-8");
+// A text converted character by character: ASCII as it is, a character
+// whose packed output `lookup(in, pos, length)` finds in a table (with its
+// input length) from there, anything else by iconv.
+template <typename Lookup>
+std::string convertByTable(std::string_view in, const char* to, const char* from, std::string_view replacement,
+                           SkipLengthFn skipLength, size_t& replaced, size_t (*outLength)(uint32_t), Lookup lookup) {
+    IconvConverter fallback(to, from);
     const auto skip = [&](std::string_view s, size_t i) {
         ++replaced;
         return skipLength(s, i);
     };
-    LazyTable& table = gbOfCodePoint();
     std::string result;
-    result.reserve(utf8.size() + 16);
+    result.reserve(in.size() + in.size() / 2 + 16);
     Output out(result);
-    for (size_t pos = 0; pos < utf8.size();) {
-        const auto b0 = static_cast<unsigned char>(utf8[pos]);
+    for (size_t pos = 0; pos < in.size();) {
+        const auto b0 = static_cast<unsigned char>(in[pos]);
         if (b0 < 0x80) {
             out.put(static_cast<char>(b0));
             ++pos;
             continue;
         }
         size_t length = 0;
-        const long cp = bmpCodePoint(utf8, pos, length);
-        const uint32_t packed = cp >= 0 ? table.at(static_cast<size_t>(cp)) : 0;
-        if (packed != 0) {
-            out.putPacked(packed, gbLength(packed));
+        if (const uint32_t packed = lookup(in, pos, length); packed != 0) {
+            out.putPacked(packed, outLength(packed));
             pos += length;
             continue;
         }
         // Without iconv nothing converts: the text stays as it is.
-        if (!fallback.usable()) return std::string(utf8);
-        pos = fallback.step(utf8, pos, kFallbackWindow, out.flushed(), kReplacementGb18030, skip);
+        if (!fallback.usable()) return std::string(in);
+        pos = fallback.step(in, pos, kFallbackWindow, out.flushed(), replacement, skip);
     }
     return std::move(out.flushed());
 }
 
+}  // namespace
+
+std::string convertUtf8ToGb18030(std::string_view utf8, SkipLengthFn skipLength, size_t& replaced) {
+    LazyTable& table = gbOfCodePoint();
+    return convertByTable(utf8, "GB18030", "UTF-8", kReplacementGb18030, skipLength, replaced, gbLength,
+                          [&](std::string_view s, size_t pos, size_t& length) -> uint32_t {
+                              const long cp = bmpCodePoint(s, pos, length);
+                              return cp >= 0 ? table.at(static_cast<size_t>(cp)) : 0;
+                          });
+}
+
 std::string convertGb18030ToUtf8(std::string_view gb, SkipLengthFn skipLength, size_t& replaced) {
-    IconvConverter fallback("UTF-8", "GB18030");
-    const auto skip = [&](std::string_view s, size_t i) {
-        ++replaced;
-        return skipLength(s, i);
-    };
     LazyTable& table = utf8OfPair();
-    std::string result;
-    result.reserve(gb.size() + gb.size() / 2 + 16);
-    Output out(result);
-    for (size_t pos = 0; pos < gb.size();) {
-        const auto b0 = static_cast<unsigned char>(gb[pos]);
-        if (b0 < 0x80) {
-            out.put(static_cast<char>(b0));
-            ++pos;
-            continue;
-        }
-        if (b0 <= 0xFE && pos + 1 < gb.size()) {
-            const auto b1 = static_cast<unsigned char>(gb[pos + 1]);
-            const uint32_t packed = b0 >= 0x81 && b1 >= 0x40 && b1 <= 0xFE ? table.at(pairIndex(b0, b1)) : 0;
-            if (packed != 0) {
-                out.putPacked(packed, utf8Length(packed));
-                pos += 2;
-                continue;
-            }
-        }
-        if (!fallback.usable()) return std::string(gb);
-        pos = fallback.step(gb, pos, kFallbackWindow, out.flushed(), kReplacementUtf8, skip);
-    }
-    return std::move(out.flushed());
+    return convertByTable(gb, "UTF-8", "GB18030", kReplacementUtf8, skipLength, replaced, utf8Length,
+                          [&](std::string_view s, size_t pos, size_t& length) -> uint32_t {
+                              const auto b0 = static_cast<unsigned char>(s[pos]);
+                              if (b0 < 0x81 || b0 > 0xFE || pos + 1 >= s.size()) return 0;
+                              const auto b1 = static_cast<unsigned char>(s[pos + 1]);
+                              if (b1 < 0x40 || b1 > 0xFE) return 0;
+                              length = 2;
+                              return table.at(pairIndex(b0, b1));
+                          });
 }
 
 }  // namespace kestrel

@@ -6,6 +6,7 @@
 #include <random>
 #include <string>
 
+#include "TestSupport.h"
 #include "common/Encoding.h"
 #include "common/Gb18030Conversion.h"
 
@@ -44,25 +45,7 @@ std::string iconvWhole(const char* to, const char* from, std::string_view in, st
 size_t skipOne(std::string_view, size_t) { return 1; }
 size_t skipPair(std::string_view s, size_t i) { return std::min<size_t>(2, s.size() - i); }
 
-std::string utf8Of(uint32_t cp) {
-    std::string s;
-    if (cp < 0x80) {
-        s += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        s += static_cast<char>(0xC0 | (cp >> 6));
-        s += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        s += static_cast<char>(0xE0 | (cp >> 12));
-        s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        s += static_cast<char>(0xF0 | (cp >> 18));
-        s += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    return s;
-}
+using kestrel::testing::utf8Of;
 
 void expectSameAsIconv(std::string_view utf8, std::string_view gb, SkipLengthFn skip) {
     size_t expectedReplaced = 0, replaced = 0;
