@@ -81,14 +81,11 @@ void CUnknowWord::addSuffixedPlaces(const WordPath& path) {
     int offset = 0;
     std::vector<int>& offsets = m_wordStarts;
     offsets.clear();
-    for (const WordResult& w : path) {
-        if (w.word.empty()) break;
-        offsets.push_back(offset);
-        offset += static_cast<int>(w.word.size());
-    }
-    for (size_t i = 2; i < offsets.size(); ++i) {
+    for (size_t i = 0; i < path.size() && !path[i].word.empty(); ++i) {
         const std::string& suffix = path[i].word;
-        if (suffix.size() != 2 || !suffixes.contains(suffix)) continue;
+        offsets.push_back(offset);
+        offset += static_cast<int>(suffix.size());
+        if (i < 2 || suffix.size() != 2 || !suffixes.contains(suffix)) continue;
         // The name before the suffix: two or three characters that no
         // dictionary word covers, each a word of its own in the path.
         double cost = roleCost(suffix, kLast);
