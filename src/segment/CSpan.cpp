@@ -161,11 +161,33 @@ int CSpan::knownText(const WordResult& word) {
 }
 
 bool CSpan::splitsInRoleMode(std::string_view text) const {
-    int handles[CDictionary::kMaxHandles];
-    const int n = m_dictionary->getHandles(text, handles, nullptr);
+    RoleEntries roles;
+    roles.count = m_dictionary->getHandles(text, roles.handles, roles.frequencies);
+    return splitsInRoleMode(text, roles);
+}
+
+bool CSpan::splitsInRoleMode(std::string_view text, const RoleEntries& roles) const {
+    const int n = roles.count;
     // getHandles gives at most kMaxHandles entries: beyond them, ask.
-    return std::find(handles, handles + n, 44) != handles + n ||
+    return std::find(roles.handles, roles.handles + n, 44) != roles.handles + n ||
            (n == CDictionary::kMaxHandles && m_dictionary->isWord(text, 44));
+}
+
+void CSpan::readNewText(KnownText& known, const PathWord& word) {
+    // One lookup in the role dictionary answers both questions: whether the
+    // text splits and, when it does not, which tags it takes as a whole word.
+    RoleEntries roles;
+    roles.count = m_dictionary->getHandles(word.text, roles.handles, roles.frequencies);
+    known.split = splitsInRoleMode(word.text, roles);
+    known.splitKnown = true;
+    if (known.split || known.tagCount >= 0) return;
+    SegmentWord& tagged = m_newText;
+    tagged.text = word.text;
+    tagged.tagCount = 0;
+    addRoles(tagged, word, roles);
+    if (tagged.tagCount == 0) guessRoles(tagged);
+    if (tagged.tagCount == 0) addTag(tagged, 0, 0);
+    keepTags(known, tagged);
 }
 
 void CSpan::readPathWords(const WordPath& path) {
@@ -193,10 +215,7 @@ void CSpan::readPathWords(const WordPath& path) {
         if (shortcuts) {
             word.known = m_pathRecords[i];
             KnownText& known = record(word.known);
-            if (!known.splitKnown) {
-                known.split = splitsInRoleMode(w);
-                known.splitKnown = true;
-            }
+            if (!known.splitKnown) readNewText(known, word);
             split = known.split;
         } else {
             split = splitsInRoleMode(w);
@@ -242,14 +261,17 @@ void CSpan::readRoleTags(SegmentWord& word, const PathWord& pathWord, int index,
     readRoles(word, pathWord);
     if (word.tagCount == 0) guessRoles(index);
     if (word.tagCount == 0) addTag(word, 0, 0);
-    if (known == -1) return;
+    if (known != -1) keepTags(record(known), word);
+}
+
+void CSpan::keepTags(KnownText& k, const SegmentWord& word) {
+    constexpr int kInline = KnownText::kInlineTags;
     // Tags and symbol indices are kept in 16 bits: a text whose do not fit
     // is read afresh each time.
     const auto fits = [](int v) { return v >= INT16_MIN && v <= INT16_MAX; };
     for (int t = 0; t < word.tagCount && t < kInline; ++t) {
         if (!fits(word.tags[static_cast<size_t>(t)]) || !fits(word.tagIndex[static_cast<size_t>(t)])) return;
     }
-    KnownText& k = record(known);
     // Every word has a tag by now (role 0 when nothing else fits).
     k.tagCount = static_cast<int8_t>(word.tagCount);
     k.moreTags = static_cast<uint32_t>(m_knownTags.size());
@@ -266,14 +288,20 @@ void CSpan::readRoleTags(SegmentWord& word, const PathWord& pathWord, int index,
 }
 
 void CSpan::readRoles(SegmentWord& word, const PathWord& pathWord) {
+    RoleEntries roles;
+    roles.count = m_dictionary->getHandles(word.text, roles.handles, roles.frequencies);
+    addRoles(word, pathWord, roles);
+}
+
+void CSpan::addRoles(SegmentWord& word, const PathWord& pathWord, const RoleEntries& roles) {
     const std::string_view lookup = word.text;
     const bool asRead = lookup == pathWord.text;
     int handles[CDictionary::kMaxHandles];
     int frequencies[CDictionary::kMaxHandles];
-    const int n = m_dictionary->getHandles(lookup, handles, frequencies);
+    const int n = roles.count;
     for (int r = 0; r < n; ++r) {
-        addTag(word, handles[r],
-               std::log(tagFrequency(handles[r]) + n + 1) - std::log(static_cast<double>(frequencies[r]) + 1));
+        addTag(word, roles.handles[r],
+               std::log(tagFrequency(roles.handles[r]) + n + 1) - std::log(static_cast<double>(roles.frequencies[r]) + 1));
     }
     if (lookup == kSentenceBegin) {
         addTag(word, kStartTagRole, 0);
@@ -390,8 +418,9 @@ int CSpan::readSegment(int start) {
     return index < m_pathWordCount ? static_cast<int>(index) : -1;
 }
 
-void CSpan::guessRoles(int index) {
-    SegmentWord& word = m_words[static_cast<size_t>(index)];
+void CSpan::guessRoles(int index) { guessRoles(m_words[static_cast<size_t>(index)]); }
+
+void CSpan::guessRoles(SegmentWord& word) {
     const std::string_view w = word.text;
     const SpanTexts& t = texts();
     auto plain = [&](int tag) { addTag(word, tag, reciprocal(tagFrequency(tag) + 1)); };

@@ -137,6 +137,18 @@ private:
     // Whether the role dictionary holds `text` with the role that splits a
     // word into its first character and the rest.
     bool splitsInRoleMode(std::string_view text) const;
+    // What the role dictionary holds for a text (getHandles).
+    struct RoleEntries {
+        int count = 0;
+        int handles[CDictionary::kMaxHandles];
+        int frequencies[CDictionary::kMaxHandles];
+    };
+    bool splitsInRoleMode(std::string_view text, const RoleEntries& roles) const;
+    // Fills the record of a whole path word's text read for the first time.
+    void readNewText(KnownText& known, const PathWord& word);
+    // Keeps the tags of `word` in its text's record.
+    void keepTags(KnownText& known, const SegmentWord& word);
+    void guessRoles(SegmentWord& word);
     // The tags of word `index` of the segment in a role mode, from m_known
     // when its text was read before; `replaced` when the word's text is not
     // that of `pathWord` (a mark read as its full-width form).
@@ -145,6 +157,7 @@ private:
     // The role tags of `word` from the dictionaries; `pathWord` (whose text
     // it has, unless a mark was replaced) may know its core entries.
     void readRoles(SegmentWord& word, const PathWord& pathWord);
+    void addRoles(SegmentWord& word, const PathWord& pathWord, const RoleEntries& roles);
     // Reads the path's words into m_pathWords, splitting in a role mode
     // the words that the role dictionary holds with role 44.
     void readPathWords(const WordPath& path);
@@ -180,6 +193,7 @@ private:
 
     std::vector<PathWord> m_pathWords;  // the path as read (names split), reused
     std::vector<int> m_pathRecords;     // the record of each word of the path
+    SegmentWord m_newText;              // a text being read for its record
     size_t m_pathWordCount = 0;         // of m_pathWords
     std::vector<SegmentWord> m_words;   // current segment, word 0 first
     int m_length = 0;                   // words in the segment
