@@ -85,9 +85,10 @@ void CUnknowWord::addSuffixedPlaces(const WordPath& path) {
         const std::string& suffix = path[i].word;
         offsets.push_back(offset);
         offset += static_cast<int>(suffix.size());
-        if (i < 2 || suffix.size() != 2 || !suffixes.contains(suffix)) continue;
+        if (i < 3 || suffix.size() != 2 || !suffixes.contains(suffix)) continue;
         // The name before the suffix: two or three characters that no
         // dictionary word covers, each a word of its own in the path.
+        if (!isSingleIdeograph(path[i - 1].word) || !isSingleIdeograph(path[i - 2].word)) continue;
         double cost = roleCost(suffix, kLast);
         for (size_t first = i; first-- > 1 && i - first <= 3;) {
             if (!isSingleIdeograph(path[first].word)) break;
