@@ -1,9 +1,9 @@
 #include "common/Encoding.h"
 
-#include <iconv.h>
+#include "common/Gb18030Conversion.h"
+#include "common/IconvConverter.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 
 namespace kestrel {
@@ -32,48 +32,6 @@ size_t utf8SequenceLength(std::string_view s, size_t i) {
     if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
     return len;
 }
-
-// One iconv conversion over the whole input. `onBadInput` is called for the
-// input position that cannot be converted and returns how many input bytes
-// to skip; `replacement` is written in their place.
-class Converter {
-public:
-    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-    ~Converter() {
-        if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    template <typename SkipFn>
-    std::string run(std::string_view in, std::string_view replacement, SkipFn skipLength) {
-        std::string out;
-        if (cd_ == reinterpret_cast<iconv_t>(-1)) return std::string(in);
-        out.reserve(in.size() + in.size() / 2 + 16);
-        size_t pos = 0;
-        char buffer[4096];
-        while (pos < in.size()) {
-            char* inPtr = const_cast<char*>(in.data() + pos);
-            size_t inLeft = in.size() - pos;
-            char* outPtr = buffer;
-            size_t outLeft = sizeof buffer;
-            const size_t rc = iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft);
-            const int err = errno;
-            out.append(buffer, static_cast<size_t>(outPtr - buffer));
-            pos = in.size() - inLeft;
-            if (rc != static_cast<size_t>(-1)) break;
-            if (err == E2BIG) continue;
-            // EILSEQ or EINVAL: an unconvertible or truncated sequence.
-            out.append(replacement);
-            pos += std::max<size_t>(1, skipLength(in, pos));
-            iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        }
-        return out;
-    }
-
-private:
-    iconv_t cd_;
-};
 
 // Length of the GB18030 sequence at s[i] that iconv refused, so that a bad
 // double-byte pair is skipped whole rather than resynchronising mid-character.
@@ -350,16 +308,12 @@ namespace {
 
 std::string utf8ToGb(std::string_view utf8, size_t& replaced) {
     if (utf8.starts_with(kUtf8Bom)) utf8.remove_prefix(kUtf8Bom.size());
-    Converter conv("GB18030", "UTF-8");
-    return conv.run(utf8, kReplacementGb18030, [&](std::string_view s, size_t i) {
-        ++replaced;
-        return utf8SkipLength(s, i);
-    });
+    return convertUtf8ToGb18030(utf8, utf8SkipLength, replaced);
 }
 
 std::string utf16ToGb(std::string_view bytes, const char* from, size_t& replaced) {
     bytes.remove_prefix(2);  // the byte-order mark
-    Converter conv("GB18030", from);
+    IconvConverter conv("GB18030", from);
     return conv.run(bytes, kReplacementGb18030, [&](std::string_view s, size_t i) {
         ++replaced;
         return std::min<size_t>(2, s.size() - i);  // one code unit (or the odd last byte)
@@ -403,8 +357,8 @@ std::string utf8ToGbk(std::string_view utf8) {
 }
 
 std::string gbkToUtf8(std::string_view gbk) {
-    Converter conv("UTF-8", "GB18030");
-    return conv.run(gbk, "\xEF\xBF\xBD", gbSkipLength);
+    size_t replaced = 0;
+    return convertGb18030ToUtf8(gbk, gbSkipLength, replaced);
 }
 
 std::string toGbk(std::string_view bytes) { return decodeText(bytes); }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <string_view>
 
@@ -40,6 +41,9 @@ constexpr PersonPattern kPersonPatterns[] = {
     {"BXD", 0.000042},  {"BZ", 0.038971},  {"CDCD", 0},       {"CD", 0.090367},
     {"EE", 0.000273},   {"FB", 0.009157},  {"Y", 0.034324},   {"XD", 0.009735},
 };
+
+// The roles person patterns begin with.
+constexpr std::string_view kPersonFirstRoles = "BCEFXY";
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 const double kNoContextCost = -std::log(0.000001);
@@ -83,7 +87,10 @@ std::vector<int> CSpan::lastBestTags() const {
 }
 
 bool CSpan::tagPath(WordPath& path, const CDictionary& core, const CDictionary& dictionary) {
-    if (m_knownCore != core.version() || m_knownRoles != dictionary.version() || m_known.size() > kMaxKnownTexts)
+    // Records by id are dropped with their table, their extra tags are not:
+    // those are bounded here too.
+    if (m_knownCore != core.version() || m_knownRoles != dictionary.version() || m_known.size() > kMaxKnownTexts ||
+        m_knownTags.size() > 4 * kMaxKnownTexts)
         forgetRoleTags();
     m_knownCore = core.version();
     m_knownRoles = dictionary.version();
@@ -124,9 +131,10 @@ void CSpan::forgetRoleTags() {
     m_knownIds.clear();
     m_known.clear();
     m_knownTags.clear();
+    m_beginKnown = m_endKnown = -1;
     m_knownCore = 0;
     m_knownRoles = 0;
-    m_knownByTextId.clear();
+    m_knownById.clear();
     m_knownTable = 0;
 }
 
@@ -137,32 +145,66 @@ int CSpan::knownText(std::string_view text) {
 }
 
 int CSpan::knownText(const WordResult& word) {
-    if (word.textId < 0 || word.textTable == 0) return knownText(word.word);
+    if (word.textId < 0 || word.textTable == 0 || static_cast<size_t>(word.textId) >= kMaxTextIds) {
+        // Every path begins and ends with a marker: keep their records at hand.
+        if (word.word == kSentenceBegin) return m_beginKnown >= 0 ? m_beginKnown : (m_beginKnown = knownText(word.word));
+        if (word.word == kSentenceEnd) return m_endKnown >= 0 ? m_endKnown : (m_endKnown = knownText(word.word));
+        return knownText(word.word);
+    }
     if (word.textTable != m_knownTable) {
-        m_knownByTextId.clear();
+        m_knownById.clear();
         m_knownTable = word.textTable;
     }
     const size_t id = static_cast<size_t>(word.textId);
-    if (id >= m_knownByTextId.size()) m_knownByTextId.resize(id + 1, -1);
-    if (m_knownByTextId[id] < 0) m_knownByTextId[id] = knownText(word.word);
-    return m_knownByTextId[id];
+    if (id >= m_knownById.size()) m_knownById.resize(std::min(kMaxTextIds, std::max(id + 1, m_knownById.size() * 2)));
+    return -2 - static_cast<int>(id);
 }
 
-bool CSpan::splitsInRoleMode(const std::string& text) const {
-    int handles[CDictionary::kMaxHandles];
-    const int n = m_dictionary->getHandles(text, handles, nullptr);
+bool CSpan::splitsInRoleMode(std::string_view text) const {
+    RoleEntries roles;
+    roles.count = m_dictionary->getHandles(text, roles.handles, roles.frequencies);
+    return splitsInRoleMode(text, roles);
+}
+
+bool CSpan::splitsInRoleMode(std::string_view text, const RoleEntries& roles) const {
+    const int n = roles.count;
     // getHandles gives at most kMaxHandles entries: beyond them, ask.
-    return std::find(handles, handles + n, 44) != handles + n ||
+    return std::find(roles.handles, roles.handles + n, 44) != roles.handles + n ||
            (n == CDictionary::kMaxHandles && m_dictionary->isWord(text, 44));
+}
+
+void CSpan::readNewText(KnownText& known, const PathWord& word) {
+    // One lookup in the role dictionary answers both questions: whether the
+    // text splits and, when it does not, which tags it takes as a whole word.
+    RoleEntries roles;
+    roles.count = m_dictionary->getHandles(word.text, roles.handles, roles.frequencies);
+    known.split = splitsInRoleMode(word.text, roles);
+    known.splitKnown = true;
+    if (known.split || known.tagCount >= 0) return;
+    SegmentWord& tagged = m_newText;
+    tagged.text = word.text;
+    tagged.tagCount = 0;
+    addRoles(tagged, word, roles);
+    if (tagged.tagCount == 0) guessRoles(tagged);
+    if (tagged.tagCount == 0) addTag(tagged, 0, 0);
+    keepTags(known, tagged);
 }
 
 void CSpan::readPathWords(const WordPath& path) {
     // In a role mode a word that the role dictionary holds with role 44 is
     // read as its first character and the rest.
     if (m_pathWords.size() < path.size() * 2) m_pathWords.resize(path.size() * 2);
+    const bool shortcuts = m_shortcuts && m_tagType != kPartOfSpeech;
+    if (shortcuts) {
+        // The records of the path's words, asked for all at once: the
+        // memory reads of one word need not wait for those of the last.
+        m_pathRecords.clear();
+        for (size_t i = 0; i < path.size() && !path[i].word.empty(); ++i) m_pathRecords.push_back(knownText(path[i]));
+        for (const int ref : m_pathRecords) __builtin_prefetch(&record(ref));
+    }
     size_t count = 0;
     for (size_t i = 0; i < path.size() && !path[i].word.empty(); ++i) {
-        const std::string& w = path[i].word;
+        const std::string_view w = path[i].word;
         PathWord& word = m_pathWords[count++];
         word.text = w;
         word.pathIndex = static_cast<int>(i);
@@ -170,25 +212,22 @@ void CSpan::readPathWords(const WordPath& path) {
         word.known = -1;
         if (m_tagType == kPartOfSpeech) continue;
         bool split = false;
-        if (m_shortcuts) {
-            word.known = knownText(path[i]);
-            KnownText& known = m_known[static_cast<size_t>(word.known)];
-            if (!known.splitKnown) {
-                known.split = splitsInRoleMode(w);
-                known.splitKnown = true;
-            }
+        if (shortcuts) {
+            word.known = m_pathRecords[i];
+            KnownText& known = record(word.known);
+            if (!known.splitKnown) readNewText(known, word);
             split = known.split;
         } else {
             split = splitsInRoleMode(w);
         }
         if (!split) continue;
         const size_t first = charLength(w, 0);
-        word.text.resize(first);
+        word.text = w.substr(0, first);
         word.whole = false;
         word.known = -1;
         if (first < w.size()) {
             PathWord& rest = m_pathWords[count++];
-            rest.text.assign(w, first);
+            rest.text = w.substr(first);
             rest.pathIndex = static_cast<int>(i);
             rest.whole = false;
             rest.known = -1;
@@ -198,19 +237,23 @@ void CSpan::readPathWords(const WordPath& path) {
 }
 
 void CSpan::readRoleTags(SegmentWord& word, const PathWord& pathWord, int index, bool replaced) {
+    constexpr int kInline = KnownText::kInlineTags;
     int known = -1;
     if (m_shortcuts) {
-        known = pathWord.known >= 0 && !replaced ? pathWord.known : knownText(word.text);
-        const KnownText& k = m_known[static_cast<size_t>(known)];
+        known = pathWord.known != -1 && !replaced ? pathWord.known : knownText(word.text);
+        const KnownText& k = record(known);
         if (k.tagCount >= 0) {
-            auto put = [&](size_t t, const KnownTag& tag) {
-                word.tags[t] = tag.tag;
-                word.tagIndex[t] = tag.index;
-                word.costs[t] = tag.cost;
-            };
-            put(0, k.first);
-            for (int t = 1; t < k.tagCount; ++t)
-                put(static_cast<size_t>(t), m_knownTags[k.moreTags + static_cast<size_t>(t) - 1]);
+            for (int t = 0; t < k.tagCount && t < kInline; ++t) {
+                word.tags[static_cast<size_t>(t)] = k.tags[t];
+                word.tagIndex[static_cast<size_t>(t)] = k.index[t];
+                word.costs[static_cast<size_t>(t)] = k.costs[t];
+            }
+            for (int t = kInline; t < k.tagCount; ++t) {
+                const KnownTag& tag = m_knownTags[k.moreTags + static_cast<size_t>(t - kInline)];
+                word.tags[static_cast<size_t>(t)] = tag.tag;
+                word.tagIndex[static_cast<size_t>(t)] = tag.index;
+                word.costs[static_cast<size_t>(t)] = tag.cost;
+            }
             word.tagCount = k.tagCount;
             return;
         }
@@ -218,28 +261,47 @@ void CSpan::readRoleTags(SegmentWord& word, const PathWord& pathWord, int index,
     readRoles(word, pathWord);
     if (word.tagCount == 0) guessRoles(index);
     if (word.tagCount == 0) addTag(word, 0, 0);
-    if (known < 0) return;
-    KnownText& k = m_known[static_cast<size_t>(known)];
-    auto tagAt = [&](int t) {
-        return KnownTag{word.tags[static_cast<size_t>(t)], word.tagIndex[static_cast<size_t>(t)],
-                        word.costs[static_cast<size_t>(t)]};
-    };
+    if (known != -1) keepTags(record(known), word);
+}
+
+void CSpan::keepTags(KnownText& k, const SegmentWord& word) {
+    constexpr int kInline = KnownText::kInlineTags;
+    // Tags and symbol indices are kept in 16 bits: a text whose do not fit
+    // is read afresh each time.
+    const auto fits = [](int v) { return v >= INT16_MIN && v <= INT16_MAX; };
+    for (int t = 0; t < word.tagCount && t < kInline; ++t) {
+        if (!fits(word.tags[static_cast<size_t>(t)]) || !fits(word.tagIndex[static_cast<size_t>(t)])) return;
+    }
     // Every word has a tag by now (role 0 when nothing else fits).
-    k.first = tagAt(0);
+    k.tagCount = static_cast<int8_t>(word.tagCount);
     k.moreTags = static_cast<uint32_t>(m_knownTags.size());
-    k.tagCount = word.tagCount;
-    for (int t = 1; t < word.tagCount; ++t) m_knownTags.push_back(tagAt(t));
+    for (int t = 0; t < word.tagCount; ++t) {
+        const size_t w = static_cast<size_t>(t);
+        if (t < kInline) {
+            k.tags[t] = static_cast<int16_t>(word.tags[w]);
+            k.index[t] = static_cast<int16_t>(word.tagIndex[w]);
+            k.costs[t] = word.costs[w];
+        } else {
+            m_knownTags.push_back(KnownTag{word.tags[w], word.tagIndex[w], word.costs[w]});
+        }
+    }
 }
 
 void CSpan::readRoles(SegmentWord& word, const PathWord& pathWord) {
-    const std::string& lookup = word.text;
+    RoleEntries roles;
+    roles.count = m_dictionary->getHandles(word.text, roles.handles, roles.frequencies);
+    addRoles(word, pathWord, roles);
+}
+
+void CSpan::addRoles(SegmentWord& word, const PathWord& pathWord, const RoleEntries& roles) {
+    const std::string_view lookup = word.text;
     const bool asRead = lookup == pathWord.text;
     int handles[CDictionary::kMaxHandles];
     int frequencies[CDictionary::kMaxHandles];
-    const int n = m_dictionary->getHandles(lookup, handles, frequencies);
+    const int n = roles.count;
     for (int r = 0; r < n; ++r) {
-        addTag(word, handles[r],
-               std::log(tagFrequency(handles[r]) + n + 1) - std::log(static_cast<double>(frequencies[r]) + 1));
+        addTag(word, roles.handles[r],
+               std::log(tagFrequency(roles.handles[r]) + n + 1) - std::log(static_cast<double>(roles.frequencies[r]) + 1));
     }
     if (lookup == kSentenceBegin) {
         addTag(word, kStartTagRole, 0);
@@ -290,7 +352,7 @@ int CSpan::readSegment(int start) {
     if (m_words.size() < kMaxSegmentWords + 2) m_words.resize(kMaxSegmentWords + 2);
     SegmentWord& first = m_words[0];
     if (m_atPathStart || m_length == 0) {
-        first.text.clear();
+        first.text = {};
         first.position = 0;
         first.length = 0;
         first.pathIndex = -1;
@@ -329,7 +391,7 @@ int CSpan::readSegment(int start) {
             if (m_tagType == kTransliteration) {
                 // Between Chinese characters, '.' and '-' stand for the
                 // full-width point and dash of a transliterated name.
-                const std::string& prev = m_words[static_cast<size_t>(m_length - 1)].text;
+                const std::string_view prev = m_words[static_cast<size_t>(m_length - 1)].text;
                 if (prev.size() == 2 && charClass(prev) == CT_CHINESE && (word.text == "." || word.text == "-")) {
                     word.text = word.text == "." ? t.fullStop : t.fullMinus;
                     replaced = true;
@@ -345,7 +407,7 @@ int CSpan::readSegment(int start) {
     SegmentWord& last = m_words[static_cast<size_t>(m_length - 1)];
     if (last.tagCount > 1) {
         SegmentWord& end = m_words[static_cast<size_t>(m_length)];
-        end.text.clear();
+        end.text = {};
         end.position = m_offset;
         end.length = 0;
         end.pathIndex = -1;
@@ -356,9 +418,10 @@ int CSpan::readSegment(int start) {
     return index < m_pathWordCount ? static_cast<int>(index) : -1;
 }
 
-void CSpan::guessRoles(int index) {
-    SegmentWord& word = m_words[static_cast<size_t>(index)];
-    const std::string& w = word.text;
+void CSpan::guessRoles(int index) { guessRoles(m_words[static_cast<size_t>(index)]); }
+
+void CSpan::guessRoles(SegmentWord& word) {
+    const std::string_view w = word.text;
     const SpanTexts& t = texts();
     auto plain = [&](int tag) { addTag(word, tag, reciprocal(tagFrequency(tag) + 1)); };
     auto scaled = [&](int tag, double k, double c) { addTag(word, tag, reciprocal(k * tagFrequency(tag) + c)); };
@@ -401,21 +464,46 @@ void CSpan::guessRoles(int index) {
     for (int tag : {41, 42, 43}) scaled(tag, 8, 0);
 }
 
+void CSpan::layOutTransitions() {
+    constexpr size_t kMaxSlots = 512;
+    const size_t slots = (m_context ? m_context->symbols().size() : 0) + 1;
+    m_transitions.clear();
+    m_transitionSlots = 0;
+    if (slots > kMaxSlots) return;
+    m_transitions.resize(slots * slots);
+    for (size_t p = 0; p < slots; ++p) {
+        for (size_t c = 0; c < slots; ++c) {
+            m_transitions[p * slots + c] =
+                m_context ? m_context->transitionCost(static_cast<int>(c) - 1, static_cast<int>(p) - 1) : kNoContextCost;
+        }
+    }
+    m_transitionSlots = slots;
+}
+
 void CSpan::viterbi() {
+    const CContextStat* context = m_context;
+    const double* table = m_transitions.empty() ? nullptr : m_transitions.data();
+    const size_t slots = m_transitionSlots;
+    // -ln of the transition probability, looked up by symbol index.
+    auto transition = [&](int current, int previous) {
+        if (table) return table[static_cast<size_t>(previous + 1) * slots + static_cast<size_t>(current + 1)];
+        return context ? context->transitionCost(current, previous) : kNoContextCost;
+    };
     for (int i = 1; i < m_length; ++i) {
         SegmentWord& word = m_words[static_cast<size_t>(i)];
         const SegmentWord& prev = m_words[static_cast<size_t>(i - 1)];
+        const int prevCount = prev.tagCount;
+        const double* prevCosts = prev.costs.data();
+        const int* prevIndex = prev.tagIndex.data();
         for (int k = 0; k < word.tagCount; ++k) {
-            double minimum = kInfinity;
+            const int current = word.tagIndex[static_cast<size_t>(k)];
+            // The first predecessor reaching the minimum wins.
+            auto cost = [&](int j) { return prevCosts[j] + transition(current, prevIndex[j]); };
+            double minimum = prevCount > 0 ? cost(0) : kInfinity;
             int bestJ = 0;
-            for (int j = 0; j < prev.tagCount; ++j) {
-                // -ln of the transition probability, looked up by symbol index.
-                const double transition =
-                    m_context ? m_context->transitionCost(word.tagIndex[static_cast<size_t>(k)],
-                                                          prev.tagIndex[static_cast<size_t>(j)])
-                              : kNoContextCost;
-                const double c = prev.costs[static_cast<size_t>(j)] + transition;
-                if (j == 0 || c < minimum) {
+            for (int j = 1; j < prevCount; ++j) {
+                const double c = cost(j);
+                if (c < minimum) {
                     minimum = c;
                     bestJ = j;
                 }
@@ -476,10 +564,14 @@ void CSpan::recognizePerson(const CDictionary& roles) {
     }
     const std::string_view roleString(letters);
     auto wordText = [&](int i) -> std::string_view {
-        return i >= 0 && i < m_length ? std::string_view(m_words[static_cast<size_t>(i)].text) : std::string_view();
+        return i >= 0 && i < m_length ? m_words[static_cast<size_t>(i)].text : std::string_view();
     };
     int p = 1;
     while (p <= last) {
+        if (kPersonFirstRoles.find(roleString[static_cast<size_t>(p)]) == std::string_view::npos) {
+            ++p;  // no pattern begins with this role
+            continue;
+        }
         bool recorded = false;
         for (size_t k = 0; k < std::size(kPersonPatterns); ++k) {
             const PersonPattern& pattern = kPersonPatterns[k];

@@ -39,8 +39,10 @@ public:
     }
     int tagType() const { return m_tagType; }
     // Statistics of this mode; null means none (every probability 1e-6).
+    // They must not change while set: set them again after a change.
     void setContext(const CContextStat* context) {
         m_context = context;
+        layOutTransitions();
         forgetRoleTags();
     }
     // In a role mode the tags of a word are computed once per text and then
@@ -71,8 +73,10 @@ public:
     double computeCost(int first, int count, const CDictionary& roles) const;
 
 private:
+    // Texts are views of the words of the path being tagged (or of
+    // constant texts); they are read only while it is.
     struct SegmentWord {
-        std::string text;  // the text as looked up
+        std::string_view text;  // the text as looked up
         int position = 0;  // byte offset in the sentence
         int length = 0;    // byte length in the sentence
         int pathIndex = -1;
@@ -85,39 +89,66 @@ private:
     // A word as the tagger reads it. A word that is a whole word of the path
     // (not a part of a split one) brings what the path knows of it.
     struct PathWord {
-        std::string text;
+        std::string_view text;
         int pathIndex = -1;
         bool whole = false;
-        int known = -1;  // its entry in m_known, or -1
+        int known = -1;  // its record (see record()), or -1
     };
     // What a role mode found for one text: whether the role dictionary
     // holds it with the role that splits a word, and the tags with their
     // emission costs (tagCount -1 until they are read). Both depend on the
     // text, the role data and the core dictionary alone, so each text is
-    // read once: most words of a text recur many times.
+    // read once: most words of a text recur many times. A record fills one
+    // cache line: the split flag, read first, brings the first tags along.
     struct KnownTag {
         int tag;
         int index;
         double cost;
     };
-    struct KnownText {
+    struct alignas(64) KnownText {
+        static constexpr int kInlineTags = 4;
         bool splitKnown = false;
         bool split = false;
-        int tagCount = -1;
-        KnownTag first{};       // the first tag, kept here: most words have one
-        uint32_t moreTags = 0;  // where the others begin in m_knownTags
+        int8_t tagCount = -1;
+        uint32_t moreTags = 0;  // where tags beyond the inline ones begin in m_knownTags
+        double costs[kInlineTags] = {};
+        int16_t tags[kInlineTags] = {};  // texts with larger tags are not kept
+        int16_t index[kInlineTags] = {};
     };
+    static_assert(kMaxTags <= 127, "a record counts its tags in a signed byte");
+    static_assert(sizeof(KnownText) == 64, "a record fills one cache line");
     static constexpr size_t kMaxKnownTexts = 1 << 15;  // then they are forgotten
+    // Texts a path word brings an id below this for are found by the id.
+    static constexpr size_t kMaxTextIds = 1 << 15;
 
     void addTag(SegmentWord& word, int tag, double cost);
-    // The entry of `text` in m_known, made when new.
+    // Fills m_transitions from the statistics.
+    void layOutTransitions();
+    // The record of `text`, made when new: a reference for record().
     int knownText(std::string_view text);
     // The same for a path word, found by the id it brings when it has one.
     int knownText(const WordResult& word);
+    // References >= 0 are entries of m_known, those <= -2 entries of
+    // m_knownById; -1 is none.
+    KnownText& record(int ref) {
+        return ref >= 0 ? m_known[static_cast<size_t>(ref)] : m_knownById[static_cast<size_t>(-2 - ref)];
+    }
     void forgetRoleTags();
     // Whether the role dictionary holds `text` with the role that splits a
     // word into its first character and the rest.
-    bool splitsInRoleMode(const std::string& text) const;
+    bool splitsInRoleMode(std::string_view text) const;
+    // What the role dictionary holds for a text (getHandles).
+    struct RoleEntries {
+        int count = 0;
+        int handles[CDictionary::kMaxHandles];
+        int frequencies[CDictionary::kMaxHandles];
+    };
+    bool splitsInRoleMode(std::string_view text, const RoleEntries& roles) const;
+    // Fills the record of a whole path word's text read for the first time.
+    void readNewText(KnownText& known, const PathWord& word);
+    // Keeps the tags of `word` in its text's record.
+    void keepTags(KnownText& known, const SegmentWord& word);
+    void guessRoles(SegmentWord& word);
     // The tags of word `index` of the segment in a role mode, from m_known
     // when its text was read before; `replaced` when the word's text is not
     // that of `pathWord` (a mark read as its full-width form).
@@ -126,6 +157,7 @@ private:
     // The role tags of `word` from the dictionaries; `pathWord` (whose text
     // it has, unless a mark was replaced) may know its core entries.
     void readRoles(SegmentWord& word, const PathWord& pathWord);
+    void addRoles(SegmentWord& word, const PathWord& pathWord, const RoleEntries& roles);
     // Reads the path's words into m_pathWords, splitting in a role mode
     // the words that the role dictionary holds with role 44.
     void readPathWords(const WordPath& path);
@@ -141,18 +173,27 @@ private:
     WordIdTable m_knownIds;
     std::vector<KnownText> m_known;  // by id in m_knownIds
     std::vector<KnownTag> m_knownTags;
+    int m_beginKnown = -1;  // the sentence markers, which bring no id
+    int m_endKnown = -1;
     uint64_t m_knownCore = 0;  // versions of the dictionaries m_known was read with
     uint64_t m_knownRoles = 0;
-    // Entries in m_known by the id a path word brings from the word table
-    // `m_knownTable` of its segmenter (-1: not yet read).
-    std::vector<int> m_knownByTextId;
+    // Records by the id a path word brings from the word table
+    // `m_knownTable` of its segmenter.
+    std::vector<KnownText> m_knownById;
     uint32_t m_knownTable = 0;
     const CContextStat* m_context = nullptr;
+    // The statistics' transition costs as one square table, row = previous
+    // tag, indexed by symbol index + 1 (0 for a tag they do not know); empty
+    // when the statistics have too many symbols for it.
+    std::vector<double> m_transitions;
+    size_t m_transitionSlots = 0;
     const CDictionary* m_core = nullptr;
     const CDictionary* m_dictionary = nullptr;
     WordPath* m_path = nullptr;
 
     std::vector<PathWord> m_pathWords;  // the path as read (names split), reused
+    std::vector<int> m_pathRecords;     // the record of each word of the path
+    SegmentWord m_newText;              // a text being read for its record
     size_t m_pathWordCount = 0;         // of m_pathWords
     std::vector<SegmentWord> m_words;   // current segment, word 0 first
     int m_length = 0;                   // words in the segment

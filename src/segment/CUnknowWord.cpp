@@ -79,17 +79,16 @@ void CUnknowWord::addSuffixedPlaces(const WordPath& path) {
     };
     auto isSingleIdeograph = [](std::string_view w) { return w.size() == 2 && charClass(w) == CT_CHINESE; };
     int offset = 0;
-    std::vector<int> offsets;
-    for (const WordResult& w : path) {
-        if (w.word.empty()) break;
-        offsets.push_back(offset);
-        offset += static_cast<int>(w.word.size());
-    }
-    for (size_t i = 2; i < offsets.size(); ++i) {
+    std::vector<int>& offsets = m_wordStarts;
+    offsets.clear();
+    for (size_t i = 0; i < path.size() && !path[i].word.empty(); ++i) {
         const std::string& suffix = path[i].word;
-        if (suffix.size() != 2 || !suffixes.contains(suffix)) continue;
+        offsets.push_back(offset);
+        offset += static_cast<int>(suffix.size());
+        if (i < 3 || suffix.size() != 2 || !suffixes.contains(suffix)) continue;
         // The name before the suffix: two or three characters that no
         // dictionary word covers, each a word of its own in the path.
+        if (!isSingleIdeograph(path[i - 1].word) || !isSingleIdeograph(path[i - 2].word)) continue;
         double cost = roleCost(suffix, kLast);
         for (size_t first = i; first-- > 1 && i - first <= 3;) {
             if (!isSingleIdeograph(path[first].word)) break;
@@ -115,6 +114,7 @@ bool CUnknowWord::recognize(WordPath& path, const CDictionary& core, CDynamicArr
                          [](const CSpan::Candidate& a, const CSpan::Candidate& b) { return a.start < b.start; });
         candidates = &m_extra;
     }
+    if (candidates->empty()) return true;  // most paths hold no name
     // Byte spans become atom vertices: the first vertex at which the running
     // sum of atom lengths reaches the offset.
     const int atoms = graph.atomCount();

@@ -76,6 +76,7 @@ private:
     std::vector<NameParts> m_nameParts;
     std::vector<CSpan::Candidate> m_extra;
     std::vector<int> m_atomStarts;  // byte offset of every atom vertex
+    std::vector<int> m_wordStarts;  // byte offset of every path word
 };
 
 }  // namespace kestrel
