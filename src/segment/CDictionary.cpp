@@ -169,7 +169,38 @@ void CDictionary::buildPrefixTable() {
         for (const Prefix& p : prefixes) m_prefixes.insert(cell, p.depth, p.hash, p.lo, p.hi, p.whole);
     }
     m_prefixes.finish();
+    buildWordTrie();
     m_prefixesValid = true;
+}
+
+void CDictionary::buildWordTrie() {
+    // The keys of a cell are sorted: each one shares the nodes of the
+    // units it has in common with the key before it and adds the rest.
+    const auto commonBytes = [](std::string_view a, std::string_view b) {
+        size_t n = 0;
+        while (n < a.size() && n < b.size() && a[n] == b[n]) ++n;
+        return n;
+    };
+    std::vector<uint32_t> nodes(kCellCount, 0);
+    for (size_t cell = 0; cell < m_cells.size(); ++cell) {
+        std::string_view previous;
+        for (const Item& item : m_cells[cell]) {
+            const std::string_view text = textOf(item);
+            const size_t common = commonBytes(previous, text);
+            // A unit is new when it ends after the bytes in common.
+            for (size_t at = 0; at < text.size();) {
+                at += KeyPrefixTable::unitLength(static_cast<unsigned char>(text[at]));
+                nodes[cell] += at > common ? 1 : 0;
+            }
+            previous = text;
+        }
+    }
+    m_trie.reset(nodes);
+    for (int cell = 0; cell < kCellCount; ++cell) {
+        for (const Item& item : m_cells[static_cast<size_t>(cell)])
+            m_trie.addEntry(cell, textOf(item), item.handle, item.frequency, kMaxHandles);
+    }
+    m_trie.finish();
 }
 
 void CDictionary::usePrefixTable(bool use) {
@@ -177,6 +208,7 @@ void CDictionary::usePrefixTable(bool use) {
         buildPrefixTable();
     } else if (!use) {
         m_prefixes.clear();
+        m_trie.clear();
         m_prefixesValid = false;
     }
 }
@@ -397,12 +429,54 @@ CDictionary::PrefixProbe CDictionary::probePrefix(std::string_view s) const {
     return probe;
 }
 
+CDictionary::PrefixProbe CDictionary::probeExtension(PrefixWalk& walk, std::string_view s) const {
+    if (!walk.started) {
+        walk.started = true;
+        // The trie serves strings that begin with the character of a cell.
+        Location where;
+        walk.fallback = !m_prefixesValid || m_trie.empty() || m_entryCount == 0 || !locate(s, where) ||
+                        where.head.size() != 2 || where.head.data() != s.data();
+        if (!walk.fallback) {
+            walk.cell = where.cell;
+            walk.node = m_trie.root(where.cell);
+            walk.walked = 2;
+        }
+    }
+    // A string that ends in a blank, which a lookup trims, is looked up by
+    // itself; the walk goes on with the next one.
+    if (walk.fallback || s.back() == ' ') return probePrefix(s);
+    uint32_t unit = 0;
+    while (walk.node != WordPrefixTrie::kNone && walk.walked < s.size()) {
+        const size_t length = WordPrefixTrie::unitAt(s, walk.walked, unit);
+        if (length == 0) break;
+        walk.node = m_trie.child(walk.cell, walk.node, unit);
+        walk.walked += length;
+    }
+    PrefixProbe probe;
+    if (walk.node == WordPrefixTrie::kNone) {
+        // A shorter string on a unit boundary begins no word: nor does `s`.
+        probe.longer = false;
+        return probe;
+    }
+    // So is a string that ends inside a unit.
+    if (walk.walked != s.size()) return probePrefix(s);
+    const WordPrefixTrie::Node& n = m_trie.node(walk.node);
+    probe.prefix = n.count > 0 || n.longer;
+    probe.exact = n.count > 0;
+    probe.frequencySum = n.frequencySum;
+    probe.handle = n.handle;
+    probe.count = n.count;
+    probe.longer = n.longer;
+    return probe;
+}
+
 void CDictionary::release() {
     for (auto& cell : m_cells) {
         cell.clear();
         cell.shrink_to_fit();
     }
     m_prefixes.clear();
+    m_trie.clear();
     m_prefixesValid = false;
     m_pairs.reset();
     m_text.clear();

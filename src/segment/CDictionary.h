@@ -14,6 +14,7 @@
 #include "common/Status.h"
 #include "segment/KeyPrefixTable.h"
 #include "segment/WordPairIndex.h"
+#include "segment/WordPrefixTrie.h"
 
 namespace kestrel {
 
@@ -84,8 +85,22 @@ public:
         double frequencySum = 0;
         int handle = 0;
         int count = 0;
+        // False when no word longer than `s` begins with it: a longer
+        // string need not be probed.
+        bool longer = true;
     };
     PrefixProbe probePrefix(std::string_view s) const;
+    // The same for strings that each extend the one of the walk's last
+    // probe (the word graph probes a character, then two, and so on): the
+    // walk goes on from where it stopped, one probe per character.
+    struct PrefixWalk {
+        int cell = -1;
+        uint32_t node = WordPrefixTrie::kNone;
+        size_t walked = 0;  // bytes of the string walked to `node`
+        bool started = false;
+        bool fallback = false;  // the trie does not serve this string
+    };
+    PrefixProbe probeExtension(PrefixWalk& walk, std::string_view s) const;
 
     // Lookups go through a table of key prefixes, built by load (and here
     // after addWord), or without it through binary searches over the cells:
@@ -179,8 +194,9 @@ private:
     // Index of the entry (key, handle), handle -1 giving the key's first
     // entry, or -1.
     long findEntry(int cell, std::string_view key, int handle) const;
-    // Rebuilds the prefix table from the cells.
+    // Rebuilds the prefix table and the word trie from the cells.
     void buildPrefixTable();
+    void buildWordTrie();
     // Builds the pair index from the entries "first@second" with handle 3.
     void buildPairIndex(WordPairIndex& pairs) const;
     // The pair index, built on first use; null when there is none or it
@@ -191,6 +207,7 @@ private:
     // Rebuilt by load; addWord leaves it stale, and lookups then search the
     // cells themselves.
     KeyPrefixTable m_prefixes;
+    WordPrefixTrie m_trie;
     bool m_prefixesValid = false;
     // Made by load with Index::kPairs and filled on first use; addWord,
     // which leaves it stale, drops it.

@@ -132,8 +132,9 @@ bool CSegGraph::generateWordGraph(std::string_view sentence, const CDictionary& 
         // elements cover, so their core entries stay unknown.
         const bool skipsPortion = atom == t.month && e < count && atomText(e) == t.portion;
         if (skipsPortion) e = g + 2;
+        CDictionary::PrefixWalk walk;
         while (e <= count) {
-            const CDictionary::PrefixProbe probe = dictionary.probePrefix(m_scratch);
+            const CDictionary::PrefixProbe probe = dictionary.probeExtension(walk, m_scratch);
             // The atom itself is no word: later stages need not look it up.
             if (!probe.exact && e == g + 1) single->coreEntries = 0;
             if (!probe.prefix) break;
@@ -147,7 +148,7 @@ bool CSegGraph::generateWordGraph(std::string_view sentence, const CDictionary& 
                 CDynamicArray::Element& word = m_graph.setElement(g, e, probe.frequencySum, probe.handle, m_scratch);
                 if (!skipsPortion) word.coreEntries = static_cast<int16_t>(probe.count);
             }
-            if (e >= count) break;
+            if (e >= count || !probe.longer) break;
             m_scratch.append(atomText(e));
             ++e;
         }
