@@ -124,10 +124,12 @@ void CDictionary::buildPrefixTable() {
     std::vector<size_t> open;      // those whose range has not ended, shortest first
     // Each key adds about one prefix per unit; ASCII keys are rare.
     m_prefixes.reset(kCellCount, m_text.size() / 2 + 1, m_entryCount);
+    std::vector<uint32_t> trieNodes(kCellCount, 0);
     for (int cell = 0; cell < kCellCount; ++cell) {
         const std::vector<Item>& items = m_cells[static_cast<size_t>(cell)];
         if (items.empty()) continue;
         prefixes.clear();
+        size_t longKeyBytes = 0;
         for (size_t i = 0; i <= items.size(); ++i) {
             // The prefixes a key adds to those of the entry before it are
             // new, because the entries that share a prefix follow one
@@ -155,6 +157,7 @@ void CDictionary::buildPrefixTable() {
                 open.pop_back();
             }
             const size_t longest = std::min(text.size(), KeyPrefixTable::kMaxDepth);
+            longKeyBytes += text.size() - longest;
             size_t depth = 0;
             while (depth < longest) {
                 depth += KeyPrefixTable::unitLength(static_cast<unsigned char>(text[depth]));
@@ -166,36 +169,18 @@ void CDictionary::buildPrefixTable() {
             }
         }
         m_prefixes.addRegion(cell, prefixes.size());
+        // The trie's nodes of the cell are these prefixes and the units of
+        // keys beyond the table's depth.
+        trieNodes[static_cast<size_t>(cell)] = static_cast<uint32_t>(prefixes.size() + longKeyBytes);
         for (const Prefix& p : prefixes) m_prefixes.insert(cell, p.depth, p.hash, p.lo, p.hi, p.whole);
     }
     m_prefixes.finish();
-    buildWordTrie();
+    buildWordTrie(trieNodes);
     m_prefixesValid = true;
 }
 
-void CDictionary::buildWordTrie() {
-    // The keys of a cell are sorted: each one shares the nodes of the
-    // units it has in common with the key before it and adds the rest.
-    const auto commonBytes = [](std::string_view a, std::string_view b) {
-        size_t n = 0;
-        while (n < a.size() && n < b.size() && a[n] == b[n]) ++n;
-        return n;
-    };
-    std::vector<uint32_t> nodes(kCellCount, 0);
-    for (size_t cell = 0; cell < m_cells.size(); ++cell) {
-        std::string_view previous;
-        for (const Item& item : m_cells[cell]) {
-            const std::string_view text = textOf(item);
-            const size_t common = commonBytes(previous, text);
-            // A unit is new when it ends after the bytes in common.
-            for (size_t at = 0; at < text.size();) {
-                at += KeyPrefixTable::unitLength(static_cast<unsigned char>(text[at]));
-                nodes[cell] += at > common ? 1 : 0;
-            }
-            previous = text;
-        }
-    }
-    m_trie.reset(nodes);
+void CDictionary::buildWordTrie(const std::vector<uint32_t>& cellNodes) {
+    m_trie.reset(cellNodes);
     for (int cell = 0; cell < kCellCount; ++cell) {
         for (const Item& item : m_cells[static_cast<size_t>(cell)])
             m_trie.addEntry(cell, textOf(item), item.handle, item.frequency, kMaxHandles);

@@ -101,6 +101,16 @@ public:
         bool fallback = false;  // the trie does not serve this string
     };
     PrefixProbe probeExtension(PrefixWalk& walk, std::string_view s) const;
+    // Starts fetching what a walk reads for the string of the first two
+    // units of `s` (the word graph asks for those of every position of a
+    // sentence before it walks).
+    void prefetchWalk(std::string_view s) const {
+        Location where;
+        uint32_t unit = 0;
+        if (m_prefixesValid && !m_trie.empty() && s.size() > 2 && locate(s, where) && where.head.data() == s.data() &&
+            WordPrefixTrie::unitAt(s, 2, unit) != 0)
+            m_trie.prefetchChild(where.cell, m_trie.root(where.cell), unit);
+    }
 
     // Lookups go through a table of key prefixes, built by load (and here
     // after addWord), or without it through binary searches over the cells:
@@ -148,6 +158,10 @@ public:
     }
     int pairFrequency(std::string_view first, int firstId, std::string_view second, int secondId,
                       std::string& scratch) const;
+    // Starts fetching what pairFrequency of the two ids will read.
+    void prefetchPair(int firstId, int secondId) const {
+        if (const WordPairIndex* pairs = pairIndex()) pairs->prefetch(firstId, secondId);
+    }
 
 private:
     struct Item {
@@ -194,9 +208,10 @@ private:
     // Index of the entry (key, handle), handle -1 giving the key's first
     // entry, or -1.
     long findEntry(int cell, std::string_view key, int handle) const;
-    // Rebuilds the prefix table and the word trie from the cells.
+    // Rebuilds the prefix table and the word trie from the cells; the trie
+    // is given at least the number of nodes each cell needs.
     void buildPrefixTable();
-    void buildWordTrie();
+    void buildWordTrie(const std::vector<uint32_t>& cellNodes);
     // Builds the pair index from the entries "first@second" with handle 3.
     void buildPairIndex(WordPairIndex& pairs) const;
     // The pair index, built on first use; null when there is none or it

@@ -95,6 +95,9 @@ bool CSegGraph::generateWordGraph(std::string_view sentence, const CDictionary& 
     atomSegment(sentence);
     const GraphTexts& t = texts();
     const int count = atomCount();
+    // The probes of two atoms do not depend on one another: their slots
+    // are fetched together before the walks read them.
+    for (int g = 0; g + 1 < count; ++g) dictionary.prefetchWalk(atomSpan(g, g + 2));
     for (int g = 0; g < count; ++g) {
         // One-atom edge. Rows are filled in order so every insertion appends.
         const std::string_view atom = atomText(g);

@@ -72,6 +72,14 @@ void CSegment::biGraphGenerate(const CDictionary& bigram, const CDictionary& cor
                                        : bigram.pairWordId(wordGraph.word(words[i]));
         }
     }
+    // The pair counts lie far apart in a large table: all of the graph's
+    // are fetched at once before they are read.
+    for (size_t i1 = 0; scorePairs && i1 < words.size(); ++i1) {
+        const int col = words[i1].col;
+        if (m_pairIds[i1] < 0 || col < 0 || static_cast<size_t>(col) >= vertices) continue;
+        for (size_t i2 = m_rowStart[static_cast<size_t>(col)]; i2 < m_rowStart[static_cast<size_t>(col) + 1]; ++i2)
+            bigram.prefetchPair(m_pairIds[i1], m_pairIds[i2]);
+    }
     for (size_t i1 = 0; i1 < words.size(); ++i1) {
         const CDynamicArray::Element& w1 = words[i1];
         if (w1.col < 0 || static_cast<size_t>(w1.col) >= vertices) continue;

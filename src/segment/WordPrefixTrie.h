@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "segment/HugePageAllocator.h"
 namespace kestrel {
 
 class WordPrefixTrie {
@@ -65,6 +66,12 @@ public:
             if (k == 0) return kNone;
         }
     }
+    // Starts fetching the slot where child(cell, node, unit) begins to look.
+    void prefetchChild(int cell, uint32_t node, uint32_t unit) const {
+        const size_t begin = m_regions[static_cast<size_t>(cell)];
+        const size_t end = m_regions[static_cast<size_t>(cell) + 1];
+        if (begin != end) __builtin_prefetch(&m_slots[home(begin, end, keyOf(node, unit))]);
+    }
     const Node& node(uint32_t id) const {
         return id < m_slots.size() ? m_slots[id] : m_roots[id - m_slots.size()];
     }
@@ -93,7 +100,7 @@ private:
     // The child of `parent` by `unit`, made when missing.
     uint32_t childOrNew(int cell, uint32_t parent, uint32_t unit);
 
-    std::vector<Node> m_slots;      // open addressing; a node's id is its slot
+    HugePageVector<Node> m_slots;   // open addressing; a node's id is its slot
     std::vector<Node> m_roots;      // node id m_slots.size() + cell
     std::vector<uint32_t> m_regions;  // where each cell's slots begin; one more: the end
     // The last key added and the nodes of its units, which the next key
