@@ -322,7 +322,7 @@ void CDictionary::buildPairIndex(WordPairIndex& pairs) const {
     pairs.finish();
 }
 
-const WordPairIndex* CDictionary::pairIndex() const {
+const WordPairIndex* CDictionary::buildPairIndexOnce() const {
     LazyPairIndex* lazy = m_pairs.get();
     if (!lazy) return nullptr;
     std::call_once(lazy->built, [&] {
@@ -330,17 +330,12 @@ const WordPairIndex* CDictionary::pairIndex() const {
         // Pairs the index cannot hold are looked up by their text.
         lazy->complete = lazy->index.complete();
         if (!lazy->complete) lazy->index.clear();
+        lazy->ready.store(true, std::memory_order_release);
     });
     return lazy->complete ? &lazy->index : nullptr;
 }
 
-int CDictionary::pairFrequency(std::string_view first, int firstId, std::string_view second, int secondId,
-                               std::string& scratch) const {
-    // A blank at either end of the joined text would be trimmed by the lookup.
-    const bool trimmed = (!first.empty() && first.front() == ' ') || (!second.empty() && second.back() == ' ');
-    if (!trimmed) {
-        if (const WordPairIndex* pairs = pairIndex()) return pairs->count(firstId, secondId);
-    }
+int CDictionary::pairFrequencyOfText(std::string_view first, std::string_view second, std::string& scratch) const {
     scratch.assign(first);
     scratch.push_back('@');
     scratch.append(second);

@@ -2,6 +2,7 @@
 // A word list with part-of-speech handles and frequencies, indexed by the
 // first character of each word (one cell per GB2312 ideograph, plus one cell
 // for delimiters). Serves the core, bigram and role dictionaries alike.
+#include <atomic>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -157,7 +158,14 @@ public:
         return pairs ? pairs->wordId(word) : -1;
     }
     int pairFrequency(std::string_view first, int firstId, std::string_view second, int secondId,
-                      std::string& scratch) const;
+                      std::string& scratch) const {
+        // A blank at either end of the joined text would be trimmed by the lookup.
+        const bool trimmed = (!first.empty() && first.front() == ' ') || (!second.empty() && second.back() == ' ');
+        if (!trimmed) {
+            if (const WordPairIndex* pairs = pairIndex()) return pairs->count(firstId, secondId);
+        }
+        return pairFrequencyOfText(first, second, scratch);
+    }
     // Starts fetching what pairFrequency of the two ids will read.
     void prefetchPair(int firstId, int secondId) const {
         if (const WordPairIndex* pairs = pairIndex()) pairs->prefetch(firstId, secondId);
@@ -216,7 +224,14 @@ private:
     void buildPairIndex(WordPairIndex& pairs) const;
     // The pair index, built on first use; null when there is none or it
     // cannot hold every pair.
-    const WordPairIndex* pairIndex() const;
+    const WordPairIndex* pairIndex() const {
+        const LazyPairIndex* lazy = m_pairs.get();
+        if (lazy && lazy->ready.load(std::memory_order_acquire)) return lazy->complete ? &lazy->index : nullptr;
+        return buildPairIndexOnce();
+    }
+    const WordPairIndex* buildPairIndexOnce() const;
+    // The count of the pair looked up by its joined text.
+    int pairFrequencyOfText(std::string_view first, std::string_view second, std::string& scratch) const;
 
     std::vector<std::vector<Item>> m_cells = std::vector<std::vector<Item>>(kCellCount);
     // Rebuilt by load; addWord leaves it stale, and lookups then search the
@@ -230,6 +245,7 @@ private:
         std::once_flag built;
         WordPairIndex index;
         bool complete = false;
+        std::atomic<bool> ready{false};  // set once `index` and `complete` are final
     };
     std::shared_ptr<LazyPairIndex> m_pairs;
     std::string m_text;

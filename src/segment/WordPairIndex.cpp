@@ -10,7 +10,6 @@ void WordPairIndex::clear() {
     m_pairCount = 0;
     m_complete = true;
     m_filter.clear();
-    m_filterShift = 64;
     m_aheadCount = 0;
     m_aheadFirst = 0;
     m_lastFirstId = -1;
@@ -84,34 +83,16 @@ void WordPairIndex::add(std::string_view first, std::string_view second, int32_t
 
 void WordPairIndex::finish() {
     drainAhead();
-    buildFilter();
+    m_filter.reset(m_pairCount);
+    for (const uint64_t p : m_pairs) {
+        if (p != kFree) m_filter.add(p >> kCountBits);
+    }
     m_lastFirstId = -1;
     m_lastFirst.clear();
 }
 
-void WordPairIndex::buildFilter() {
-    size_t words = 1;
-    unsigned shift = 64;
-    while (words * 8 < m_pairCount) {
-        words *= 2;
-        --shift;
-    }
-    m_filter.assign(words, 0);
-    m_filterShift = shift;
-    // A shift of 64 would be undefined: one word takes its index from bit 63 alone.
-    if (shift == 64) {
-        m_filter.assign(2, 0);
-        m_filterShift = 63;
-    }
-    for (const uint64_t p : m_pairs) {
-        if (p == kFree) continue;
-        const uint64_t h = filterHash(p >> kCountBits);
-        m_filter[h >> m_filterShift] |= filterBits(h);
-    }
-}
-
 size_t WordPairIndex::memoryBytes() const {
-    return m_words.memoryBytes() + (m_pairs.capacity() + m_filter.capacity()) * sizeof(uint64_t);
+    return m_words.memoryBytes() + m_pairs.capacity() * sizeof(uint64_t) + m_filter.memoryBytes();
 }
 
 }  // namespace kestrel

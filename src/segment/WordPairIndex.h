@@ -12,6 +12,7 @@
 
 #include "segment/WordIdTable.h"
 #include "segment/HugePageAllocator.h"
+#include "segment/KeyFilter.h"
 
 namespace kestrel {
 
@@ -38,10 +39,7 @@ public:
     int32_t count(int first, int second) const {
         if (first < 0 || second < 0 || first >= kMaxWords || second >= kMaxWords || m_pairs.empty()) return 0;
         const uint64_t key = pairKey(first, second);
-        if (!m_filter.empty()) {
-            const uint64_t h = filterHash(key);
-            if ((m_filter[h >> m_filterShift] & filterBits(h)) != filterBits(h)) return 0;
-        }
+        if (!m_filter.mayContain(key)) return 0;
         for (size_t slot = pairSlot(key);; slot = (slot + 1) & m_pairMask) {
             const uint64_t p = m_pairs[slot];
             if (p >> kCountBits == key) return static_cast<int32_t>(p & kMaxCount);
@@ -69,12 +67,6 @@ private:
         return (static_cast<uint64_t>(first + 1) << 20) | static_cast<uint64_t>(second + 1);
     }
     size_t pairSlot(uint64_t key) const { return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> m_pairShift); }
-    // Most pairs a sentence asks for have no count: a bit set of about a
-    // byte per pair, small enough to stay in the caches, turns most of them
-    // away before the large table is read. Two bits of one word per pair.
-    static uint64_t filterHash(uint64_t key) { return (key ^ (key >> 29)) * 0xBF58476D1CE4E5B9ull; }
-    static uint64_t filterBits(uint64_t h) { return (uint64_t{1} << (h & 63)) | (uint64_t{1} << ((h >> 6) & 63)); }
-    void buildFilter();
     // Stores a pair value in the table unless its pair is there already.
     void insertPair(uint64_t value);
     // Makes the table at least `size` slots, keeping what it holds.
@@ -88,8 +80,9 @@ private:
     unsigned m_pairShift = 64;
     size_t m_pairCount = 0;
     bool m_complete = true;
-    HugePageVector<uint64_t> m_filter;  // power-of-two size; empty: none
-    unsigned m_filterShift = 64;
+    // Most pairs a sentence asks for have no count: they are mostly turned
+    // away before the large table is read. Built by finish().
+    KeyFilter m_filter;
     // Pairs added whose slots are being fetched; stored a few adds later,
     // in the order added, since the table is larger than the caches.
     static constexpr size_t kAhead = 16;

@@ -9,6 +9,7 @@ void WordPrefixTrie::clear() {
     m_roots.shrink_to_fit();
     m_regions.clear();
     m_regions.shrink_to_fit();
+    m_filter.clear();
     finish();
 }
 
@@ -33,6 +34,17 @@ void WordPrefixTrie::reset(const std::vector<uint32_t>& cellNodes) {
 }
 
 void WordPrefixTrie::finish() {
+    // The filter is filled once all nodes are in; until then (during a
+    // build) it lets every key through.
+    size_t nodes = 0;
+    for (const Node& n : m_slots) nodes += n.key != 0 ? 1 : 0;
+    m_filter.clear();
+    if (nodes > 0) {
+        m_filter.reset(nodes);
+        for (const Node& n : m_slots) {
+            if (n.key != 0) m_filter.add(n.key);
+        }
+    }
     m_lastCell = -1;
     m_lastKey.clear();
     m_lastPath.clear();

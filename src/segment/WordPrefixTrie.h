@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "segment/HugePageAllocator.h"
+#include "segment/KeyFilter.h"
 namespace kestrel {
 
 class WordPrefixTrie {
@@ -37,7 +38,8 @@ public:
     void clear();
     bool empty() const { return m_roots.empty(); }
     size_t memoryBytes() const {
-        return (m_slots.capacity() + m_roots.capacity()) * sizeof(Node) + m_regions.capacity() * sizeof(uint32_t);
+        return (m_slots.capacity() + m_roots.capacity()) * sizeof(Node) + m_regions.capacity() * sizeof(uint32_t) +
+               m_filter.memoryBytes();
     }
 
     // Starts a build with the number of nodes below the root of each cell.
@@ -58,8 +60,8 @@ public:
     uint32_t child(int cell, uint32_t node, uint32_t unit) const {
         const size_t begin = m_regions[static_cast<size_t>(cell)];
         const size_t end = m_regions[static_cast<size_t>(cell) + 1];
-        if (begin == end) return kNone;
         const uint64_t key = keyOf(node, unit);
+        if (begin == end || !m_filter.mayContain(key)) return kNone;
         for (size_t slot = home(begin, end, key);; slot = slot + 1 == end ? begin : slot + 1) {
             const uint64_t k = m_slots[slot].key;
             if (k == key) return static_cast<uint32_t>(slot);
@@ -103,6 +105,9 @@ private:
     HugePageVector<Node> m_slots;   // open addressing; a node's id is its slot
     std::vector<Node> m_roots;      // node id m_slots.size() + cell
     std::vector<uint32_t> m_regions;  // where each cell's slots begin; one more: the end
+    // Most probes ask for a child that is not there: the filter of the
+    // nodes' keys turns them away before the table is read.
+    KeyFilter m_filter;
     // The last key added and the nodes of its units, which the next key
     // shares up to where the two differ.
     int m_lastCell = -1;
