@@ -447,6 +447,7 @@ CDictionary::PrefixProbe CDictionary::probeExtension(PrefixWalk& walk, std::stri
     probe.handle = n.handle;
     probe.count = n.count;
     probe.longer = n.longer;
+    probe.node = walk.node;
     return probe;
 }
 

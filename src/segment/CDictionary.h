@@ -89,6 +89,10 @@ public:
         // False when no word longer than `s` begins with it: a longer
         // string need not be probed.
         bool longer = true;
+        // With probeExtension: a number of `s` among the strings that begin
+        // some word, the same for the same string while version() stays
+        // (WordPrefixTrie::kNone when the walk does not give one).
+        uint32_t node = WordPrefixTrie::kNone;
     };
     PrefixProbe probePrefix(std::string_view s) const;
     // The same for strings that each extend the one of the walk's last

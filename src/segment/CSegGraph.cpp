@@ -92,6 +92,7 @@ bool CSegGraph::atomSegment(std::string_view sentence) {
 
 bool CSegGraph::generateWordGraph(std::string_view sentence, const CDictionary& dictionary) {
     m_graph.clear();
+    m_wordNodes.clear();
     atomSegment(sentence);
     const GraphTexts& t = texts();
     const int count = atomCount();
@@ -150,12 +151,18 @@ bool CSegGraph::generateWordGraph(std::string_view sentence, const CDictionary& 
                     break;
                 CDynamicArray::Element& word = m_graph.setElement(g, e, probe.frequencySum, probe.handle, m_scratch);
                 if (!skipsPortion) word.coreEntries = static_cast<int16_t>(probe.count);
+                // An element set again keeps its word: the number is the
+                // word's only when that word is the string probed.
+                const size_t index = static_cast<size_t>(&word - m_graph.elements().data());
+                m_wordNodes.resize(m_graph.size(), WordPrefixTrie::kNone);
+                m_wordNodes[index] = m_graph.word(word) == m_scratch ? probe.node : WordPrefixTrie::kNone;
             }
             if (e >= count || !probe.longer) break;
             m_scratch.append(atomText(e));
             ++e;
         }
     }
+    m_wordNodes.resize(m_graph.size(), WordPrefixTrie::kNone);
     return true;
 }
 

@@ -2,6 +2,7 @@
 // Atoms of one sentence (the units never split: one Chinese character, a
 // run of ASCII letters and digits, a sentence marker) and the word graph of
 // all dictionary words over them.
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,12 @@ public:
     // Text of atoms [from, to).
     std::string_view atomSpan(int from, int to) const;
 
+    // For each element of the graph generateWordGraph built, the number the
+    // dictionary's probe gave its word's text (WordPrefixTrie::kNone: none),
+    // so that a text need not be hashed to be recognised again. Valid until
+    // the graph is changed.
+    const std::vector<uint32_t>& wordNodes() const { return m_wordNodes; }
+
     CDynamicArray& graph() { return m_graph; }
     const CDynamicArray& graph() const { return m_graph; }
 
@@ -44,6 +51,7 @@ private:
     std::string m_sentence;
     std::vector<Atom> m_atoms;
     CDynamicArray m_graph{true};
+    std::vector<uint32_t> m_wordNodes;
     std::string m_scratch;
 };
 
