@@ -9,6 +9,7 @@ void WordPrefixTrie::clear() {
     m_roots.shrink_to_fit();
     m_regions.clear();
     m_regions.shrink_to_fit();
+    m_nodeCount = 0;
     m_filter.clear();
     finish();
 }
@@ -30,17 +31,16 @@ void WordPrefixTrie::reset(const std::vector<uint32_t>& cellNodes) {
     m_regions[cellNodes.size()] = static_cast<uint32_t>(slots);
     m_slots.assign(slots, Node{});
     m_roots.assign(cellNodes.size(), Node{});
+    m_nodeCount = 0;
     finish();
 }
 
 void WordPrefixTrie::finish() {
     // The filter is filled once all nodes are in; until then (during a
     // build) it lets every key through.
-    size_t nodes = 0;
-    for (const Node& n : m_slots) nodes += n.key != 0 ? 1 : 0;
     m_filter.clear();
-    if (nodes > 0) {
-        m_filter.reset(nodes);
+    if (m_nodeCount > 0) {
+        m_filter.reset(m_nodeCount);
         for (const Node& n : m_slots) {
             if (n.key != 0) m_filter.add(n.key);
         }
@@ -59,6 +59,7 @@ uint32_t WordPrefixTrie::childOrNew(int cell, uint32_t parent, uint32_t unit) {
         if (n.key == key) return static_cast<uint32_t>(slot);
         if (n.key == 0) {
             n.key = key;
+            ++m_nodeCount;
             return static_cast<uint32_t>(slot);
         }
     }

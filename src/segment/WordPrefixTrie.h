@@ -108,6 +108,7 @@ private:
     // Most probes ask for a child that is not there: the filter of the
     // nodes' keys turns them away before the table is read.
     KeyFilter m_filter;
+    size_t m_nodeCount = 0;  // nodes below the roots
     // The last key added and the nodes of its units, which the next key
     // shares up to where the two differ.
     int m_lastCell = -1;
