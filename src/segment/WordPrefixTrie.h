@@ -19,6 +19,7 @@
 
 #include "segment/HugePageAllocator.h"
 #include "segment/KeyFilter.h"
+
 namespace kestrel {
 
 class WordPrefixTrie {
