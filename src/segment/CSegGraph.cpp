@@ -27,13 +27,6 @@ constexpr double kFixedValue = 2079997;     // frequency given to non-words
 
 }  // namespace
 
-std::string_view CSegGraph::atomSpan(int from, int to) const {
-    if (from >= to || from < 0 || to > atomCount()) return {};
-    const size_t begin = m_atoms[static_cast<size_t>(from)].offset;
-    const Atom& last = m_atoms[static_cast<size_t>(to - 1)];
-    return std::string_view(m_sentence).substr(begin, last.offset + last.length - begin);
-}
-
 bool CSegGraph::atomSegment(std::string_view sentence) {
     m_sentence.assign(sentence);
     m_atoms.clear();

@@ -36,7 +36,12 @@ public:
     int atomClass(int i) const { return m_atoms[static_cast<size_t>(i)].cls; }
     const std::string& sentence() const { return m_sentence; }
     // Text of atoms [from, to).
-    std::string_view atomSpan(int from, int to) const;
+    std::string_view atomSpan(int from, int to) const {
+        if (from >= to || from < 0 || to > atomCount()) return {};
+        const size_t begin = m_atoms[static_cast<size_t>(from)].offset;
+        const Atom& last = m_atoms[static_cast<size_t>(to - 1)];
+        return std::string_view(m_sentence).substr(begin, last.offset + last.length - begin);
+    }
 
     // For each element of the graph generateWordGraph built, the number the
     // dictionary's probe gave its word's text (WordPrefixTrie::kNone: none),

@@ -231,7 +231,11 @@ std::string_view CSegment::graphWord(int a, int b, std::string_view fallback) co
 }
 
 void CSegment::emit(std::string_view text, int handle, double value, int a, int b, std::string_view graphText) {
-    m_out->push_back(WordResult{std::string(text), handle, value});
+    // Built in place: the text is copied once.
+    WordResult& word = m_out->emplace_back();
+    word.word.assign(text);
+    word.handle = handle;
+    word.value = value;
     m_optimum.setElement(a, b, value, handle, graphText);
 }
 
