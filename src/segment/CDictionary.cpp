@@ -124,10 +124,12 @@ void CDictionary::buildPrefixTable() {
     std::vector<size_t> open;      // those whose range has not ended, shortest first
     // Each key adds about one prefix per unit; ASCII keys are rare.
     m_prefixes.reset(kCellCount, m_text.size() / 2 + 1, m_entryCount);
+    std::vector<uint32_t> trieNodes(kCellCount, 0);
     for (int cell = 0; cell < kCellCount; ++cell) {
         const std::vector<Item>& items = m_cells[static_cast<size_t>(cell)];
         if (items.empty()) continue;
         prefixes.clear();
+        size_t longKeyBytes = 0;
         for (size_t i = 0; i <= items.size(); ++i) {
             // The prefixes a key adds to those of the entry before it are
             // new, because the entries that share a prefix follow one
@@ -155,6 +157,7 @@ void CDictionary::buildPrefixTable() {
                 open.pop_back();
             }
             const size_t longest = std::min(text.size(), KeyPrefixTable::kMaxDepth);
+            longKeyBytes += text.size() - longest;
             size_t depth = 0;
             while (depth < longest) {
                 depth += KeyPrefixTable::unitLength(static_cast<unsigned char>(text[depth]));
@@ -166,10 +169,23 @@ void CDictionary::buildPrefixTable() {
             }
         }
         m_prefixes.addRegion(cell, prefixes.size());
+        // The trie's nodes of the cell are these prefixes and the units of
+        // keys beyond the table's depth.
+        trieNodes[static_cast<size_t>(cell)] = static_cast<uint32_t>(prefixes.size() + longKeyBytes);
         for (const Prefix& p : prefixes) m_prefixes.insert(cell, p.depth, p.hash, p.lo, p.hi, p.whole);
     }
     m_prefixes.finish();
+    buildWordTrie(trieNodes);
     m_prefixesValid = true;
+}
+
+void CDictionary::buildWordTrie(const std::vector<uint32_t>& cellNodes) {
+    m_trie.reset(cellNodes);
+    for (int cell = 0; cell < kCellCount; ++cell) {
+        for (const Item& item : m_cells[static_cast<size_t>(cell)])
+            m_trie.addEntry(cell, textOf(item), item.handle, item.frequency, kMaxHandles);
+    }
+    m_trie.finish();
 }
 
 void CDictionary::usePrefixTable(bool use) {
@@ -177,6 +193,7 @@ void CDictionary::usePrefixTable(bool use) {
         buildPrefixTable();
     } else if (!use) {
         m_prefixes.clear();
+        m_trie.clear();
         m_prefixesValid = false;
     }
 }
@@ -305,7 +322,7 @@ void CDictionary::buildPairIndex(WordPairIndex& pairs) const {
     pairs.finish();
 }
 
-const WordPairIndex* CDictionary::pairIndex() const {
+const WordPairIndex* CDictionary::buildPairIndexOnce() const {
     LazyPairIndex* lazy = m_pairs.get();
     if (!lazy) return nullptr;
     std::call_once(lazy->built, [&] {
@@ -313,17 +330,12 @@ const WordPairIndex* CDictionary::pairIndex() const {
         // Pairs the index cannot hold are looked up by their text.
         lazy->complete = lazy->index.complete();
         if (!lazy->complete) lazy->index.clear();
+        lazy->ready.store(true, std::memory_order_release);
     });
     return lazy->complete ? &lazy->index : nullptr;
 }
 
-int CDictionary::pairFrequency(std::string_view first, int firstId, std::string_view second, int secondId,
-                               std::string& scratch) const {
-    // A blank at either end of the joined text would be trimmed by the lookup.
-    const bool trimmed = (!first.empty() && first.front() == ' ') || (!second.empty() && second.back() == ' ');
-    if (!trimmed) {
-        if (const WordPairIndex* pairs = pairIndex()) return pairs->count(firstId, secondId);
-    }
+int CDictionary::pairFrequencyOfText(std::string_view first, std::string_view second, std::string& scratch) const {
     scratch.assign(first);
     scratch.push_back('@');
     scratch.append(second);
@@ -397,12 +409,55 @@ CDictionary::PrefixProbe CDictionary::probePrefix(std::string_view s) const {
     return probe;
 }
 
+CDictionary::PrefixProbe CDictionary::probeExtension(PrefixWalk& walk, std::string_view s) const {
+    if (!walk.started) {
+        walk.started = true;
+        // The trie serves strings that begin with the character of a cell.
+        Location where;
+        walk.fallback = !m_prefixesValid || m_trie.empty() || m_entryCount == 0 || !locate(s, where) ||
+                        where.head.size() != 2 || where.head.data() != s.data();
+        if (!walk.fallback) {
+            walk.cell = where.cell;
+            walk.node = m_trie.root(where.cell);
+            walk.walked = 2;
+        }
+    }
+    // A string that ends in a blank, which a lookup trims, is looked up by
+    // itself; the walk goes on with the next one.
+    if (walk.fallback || s.back() == ' ') return probePrefix(s);
+    uint32_t unit = 0;
+    while (walk.node != WordPrefixTrie::kNone && walk.walked < s.size()) {
+        const size_t length = WordPrefixTrie::unitAt(s, walk.walked, unit);
+        if (length == 0) break;
+        walk.node = m_trie.child(walk.cell, walk.node, unit);
+        walk.walked += length;
+    }
+    PrefixProbe probe;
+    if (walk.node == WordPrefixTrie::kNone) {
+        // A shorter string on a unit boundary begins no word: nor does `s`.
+        probe.longer = false;
+        return probe;
+    }
+    // So is a string that ends inside a unit.
+    if (walk.walked != s.size()) return probePrefix(s);
+    const WordPrefixTrie::Node& n = m_trie.node(walk.node);
+    probe.prefix = n.count > 0 || n.longer;
+    probe.exact = n.count > 0;
+    probe.frequencySum = n.frequencySum;
+    probe.handle = n.handle;
+    probe.count = n.count;
+    probe.longer = n.longer;
+    probe.node = walk.node;
+    return probe;
+}
+
 void CDictionary::release() {
     for (auto& cell : m_cells) {
         cell.clear();
         cell.shrink_to_fit();
     }
     m_prefixes.clear();
+    m_trie.clear();
     m_prefixesValid = false;
     m_pairs.reset();
     m_text.clear();

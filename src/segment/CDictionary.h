@@ -2,6 +2,7 @@
 // A word list with part-of-speech handles and frequencies, indexed by the
 // first character of each word (one cell per GB2312 ideograph, plus one cell
 // for delimiters). Serves the core, bigram and role dictionaries alike.
+#include <atomic>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include "common/Status.h"
 #include "segment/KeyPrefixTable.h"
 #include "segment/WordPairIndex.h"
+#include "segment/WordPrefixTrie.h"
 
 namespace kestrel {
 
@@ -84,8 +86,36 @@ public:
         double frequencySum = 0;
         int handle = 0;
         int count = 0;
+        // False when no word longer than `s` begins with it: a longer
+        // string need not be probed.
+        bool longer = true;
+        // With probeExtension: a number of `s` among the strings that begin
+        // some word, the same for the same string while version() stays
+        // (WordPrefixTrie::kNone when the walk does not give one).
+        uint32_t node = WordPrefixTrie::kNone;
     };
     PrefixProbe probePrefix(std::string_view s) const;
+    // The same for strings that each extend the one of the walk's last
+    // probe (the word graph probes a character, then two, and so on): the
+    // walk goes on from where it stopped, one probe per character.
+    struct PrefixWalk {
+        int cell = -1;
+        uint32_t node = WordPrefixTrie::kNone;
+        size_t walked = 0;  // bytes of the string walked to `node`
+        bool started = false;
+        bool fallback = false;  // the trie does not serve this string
+    };
+    PrefixProbe probeExtension(PrefixWalk& walk, std::string_view s) const;
+    // Starts fetching what a walk reads for the string of the first two
+    // units of `s` (the word graph asks for those of every position of a
+    // sentence before it walks).
+    void prefetchWalk(std::string_view s) const {
+        Location where;
+        uint32_t unit = 0;
+        if (m_prefixesValid && !m_trie.empty() && s.size() > 2 && locate(s, where) && where.head.data() == s.data() &&
+            WordPrefixTrie::unitAt(s, 2, unit) != 0)
+            m_trie.prefetchChild(where.cell, m_trie.root(where.cell), unit);
+    }
 
     // Lookups go through a table of key prefixes, built by load (and here
     // after addWord), or without it through binary searches over the cells:
@@ -132,7 +162,18 @@ public:
         return pairs ? pairs->wordId(word) : -1;
     }
     int pairFrequency(std::string_view first, int firstId, std::string_view second, int secondId,
-                      std::string& scratch) const;
+                      std::string& scratch) const {
+        // A blank at either end of the joined text would be trimmed by the lookup.
+        const bool trimmed = (!first.empty() && first.front() == ' ') || (!second.empty() && second.back() == ' ');
+        if (!trimmed) {
+            if (const WordPairIndex* pairs = pairIndex()) return pairs->count(firstId, secondId);
+        }
+        return pairFrequencyOfText(first, second, scratch);
+    }
+    // Starts fetching what pairFrequency of the two ids will read.
+    void prefetchPair(int firstId, int secondId) const {
+        if (const WordPairIndex* pairs = pairIndex()) pairs->prefetch(firstId, secondId);
+    }
 
 private:
     struct Item {
@@ -179,18 +220,28 @@ private:
     // Index of the entry (key, handle), handle -1 giving the key's first
     // entry, or -1.
     long findEntry(int cell, std::string_view key, int handle) const;
-    // Rebuilds the prefix table from the cells.
+    // Rebuilds the prefix table and the word trie from the cells; the trie
+    // is given at least the number of nodes each cell needs.
     void buildPrefixTable();
+    void buildWordTrie(const std::vector<uint32_t>& cellNodes);
     // Builds the pair index from the entries "first@second" with handle 3.
     void buildPairIndex(WordPairIndex& pairs) const;
     // The pair index, built on first use; null when there is none or it
     // cannot hold every pair.
-    const WordPairIndex* pairIndex() const;
+    const WordPairIndex* pairIndex() const {
+        const LazyPairIndex* lazy = m_pairs.get();
+        if (lazy && lazy->ready.load(std::memory_order_acquire)) return lazy->complete ? &lazy->index : nullptr;
+        return buildPairIndexOnce();
+    }
+    const WordPairIndex* buildPairIndexOnce() const;
+    // The count of the pair looked up by its joined text.
+    int pairFrequencyOfText(std::string_view first, std::string_view second, std::string& scratch) const;
 
     std::vector<std::vector<Item>> m_cells = std::vector<std::vector<Item>>(kCellCount);
     // Rebuilt by load; addWord leaves it stale, and lookups then search the
     // cells themselves.
     KeyPrefixTable m_prefixes;
+    WordPrefixTrie m_trie;
     bool m_prefixesValid = false;
     // Made by load with Index::kPairs and filled on first use; addWord,
     // which leaves it stale, drops it.
@@ -198,6 +249,7 @@ private:
         std::once_flag built;
         WordPairIndex index;
         bool complete = false;
+        std::atomic<bool> ready{false};  // set once `index` and `complete` are final
     };
     std::shared_ptr<LazyPairIndex> m_pairs;
     std::string m_text;

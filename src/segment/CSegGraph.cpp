@@ -27,13 +27,6 @@ constexpr double kFixedValue = 2079997;     // frequency given to non-words
 
 }  // namespace
 
-std::string_view CSegGraph::atomSpan(int from, int to) const {
-    if (from >= to || from < 0 || to > atomCount()) return {};
-    const size_t begin = m_atoms[static_cast<size_t>(from)].offset;
-    const Atom& last = m_atoms[static_cast<size_t>(to - 1)];
-    return std::string_view(m_sentence).substr(begin, last.offset + last.length - begin);
-}
-
 bool CSegGraph::atomSegment(std::string_view sentence) {
     m_sentence.assign(sentence);
     m_atoms.clear();
@@ -92,9 +85,13 @@ bool CSegGraph::atomSegment(std::string_view sentence) {
 
 bool CSegGraph::generateWordGraph(std::string_view sentence, const CDictionary& dictionary) {
     m_graph.clear();
+    m_wordNodes.clear();
     atomSegment(sentence);
     const GraphTexts& t = texts();
     const int count = atomCount();
+    // The probes of two atoms do not depend on one another: their slots
+    // are fetched together before the walks read them.
+    for (int g = 0; g + 1 < count; ++g) dictionary.prefetchWalk(atomSpan(g, g + 2));
     for (int g = 0; g < count; ++g) {
         // One-atom edge. Rows are filled in order so every insertion appends.
         const std::string_view atom = atomText(g);
@@ -132,8 +129,9 @@ bool CSegGraph::generateWordGraph(std::string_view sentence, const CDictionary& 
         // elements cover, so their core entries stay unknown.
         const bool skipsPortion = atom == t.month && e < count && atomText(e) == t.portion;
         if (skipsPortion) e = g + 2;
+        CDictionary::PrefixWalk walk;
         while (e <= count) {
-            const CDictionary::PrefixProbe probe = dictionary.probePrefix(m_scratch);
+            const CDictionary::PrefixProbe probe = dictionary.probeExtension(walk, m_scratch);
             // The atom itself is no word: later stages need not look it up.
             if (!probe.exact && e == g + 1) single->coreEntries = 0;
             if (!probe.prefix) break;
@@ -146,12 +144,18 @@ bool CSegGraph::generateWordGraph(std::string_view sentence, const CDictionary& 
                     break;
                 CDynamicArray::Element& word = m_graph.setElement(g, e, probe.frequencySum, probe.handle, m_scratch);
                 if (!skipsPortion) word.coreEntries = static_cast<int16_t>(probe.count);
+                // An element set again keeps its word: the number is the
+                // word's only when that word is the string probed.
+                const size_t index = static_cast<size_t>(&word - m_graph.elements().data());
+                m_wordNodes.resize(m_graph.size(), WordPrefixTrie::kNone);
+                m_wordNodes[index] = m_graph.word(word) == m_scratch ? probe.node : WordPrefixTrie::kNone;
             }
-            if (e >= count) break;
+            if (e >= count || !probe.longer) break;
             m_scratch.append(atomText(e));
             ++e;
         }
     }
+    m_wordNodes.resize(m_graph.size(), WordPrefixTrie::kNone);
     return true;
 }
 

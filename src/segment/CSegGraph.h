@@ -2,6 +2,7 @@
 // Atoms of one sentence (the units never split: one Chinese character, a
 // run of ASCII letters and digits, a sentence marker) and the word graph of
 // all dictionary words over them.
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,7 +36,18 @@ public:
     int atomClass(int i) const { return m_atoms[static_cast<size_t>(i)].cls; }
     const std::string& sentence() const { return m_sentence; }
     // Text of atoms [from, to).
-    std::string_view atomSpan(int from, int to) const;
+    std::string_view atomSpan(int from, int to) const {
+        if (from >= to || from < 0 || to > atomCount()) return {};
+        const size_t begin = m_atoms[static_cast<size_t>(from)].offset;
+        const Atom& last = m_atoms[static_cast<size_t>(to - 1)];
+        return std::string_view(m_sentence).substr(begin, last.offset + last.length - begin);
+    }
+
+    // For each element of the graph generateWordGraph built, the number the
+    // dictionary's probe gave its word's text (WordPrefixTrie::kNone: none),
+    // so that a text need not be hashed to be recognised again. Valid until
+    // the graph is changed.
+    const std::vector<uint32_t>& wordNodes() const { return m_wordNodes; }
 
     CDynamicArray& graph() { return m_graph; }
     const CDynamicArray& graph() const { return m_graph; }
@@ -44,6 +56,7 @@ private:
     std::string m_sentence;
     std::vector<Atom> m_atoms;
     CDynamicArray m_graph{true};
+    std::vector<uint32_t> m_wordNodes;
     std::string m_scratch;
 };
 

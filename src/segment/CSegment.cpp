@@ -64,13 +64,21 @@ void CSegment::biGraphGenerate(const CDictionary& bigram, const CDictionary& cor
     // Each word is looked up once as a part of word pairs; its pairs are
     // then scored by the two ids.
     const bool scorePairs = bigram.entryCount() > 0;
-    if (m_shortcuts) identifyTexts(bigram, wordGraph);
+    if (m_shortcuts) identifyTexts(bigram, core, wordGraph);
     if (scorePairs) {
         m_pairIds.resize(words.size());
         for (size_t i = 0; i < words.size(); ++i) {
             m_pairIds[i] = m_shortcuts ? m_textPairIds[static_cast<size_t>(m_wordTextIds[i])]
                                        : bigram.pairWordId(wordGraph.word(words[i]));
         }
+    }
+    // The pair counts lie far apart in a large table: all of the graph's
+    // are fetched at once before they are read.
+    for (size_t i1 = 0; scorePairs && i1 < words.size(); ++i1) {
+        const int col = words[i1].col;
+        if (m_pairIds[i1] < 0 || col < 0 || static_cast<size_t>(col) >= vertices) continue;
+        for (size_t i2 = m_rowStart[static_cast<size_t>(col)]; i2 < m_rowStart[static_cast<size_t>(col) + 1]; ++i2)
+            bigram.prefetchPair(m_pairIds[i1], m_pairIds[i2]);
     }
     for (size_t i1 = 0; i1 < words.size(); ++i1) {
         const CDynamicArray::Element& w1 = words[i1];
@@ -109,24 +117,40 @@ bool CSegment::isSingleChain(const CDynamicArray& graph) {
     return words.back().col > words.back().row;
 }
 
-void CSegment::identifyTexts(const CDictionary& bigram, const CDynamicArray& wordGraph) {
+void CSegment::identifyTexts(const CDictionary& bigram, const CDictionary& core, const CDynamicArray& wordGraph) {
     static std::atomic<uint32_t> tables{0};
     constexpr size_t kMaxTexts = 1 << 15;
-    if (m_textTable == 0 || m_textsBigram != bigram.version() || m_texts.size() > kMaxTexts) {
+    if (m_textTable == 0 || m_textsBigram != bigram.version() || m_textsCore != core.version() ||
+        m_texts.size() > kMaxTexts) {
         m_texts.clear();
         m_textPairIds.clear();
+        m_nodeTexts.assign(kNodeTextSlots, NodeText{});
         m_textsBigram = bigram.version();
+        m_textsCore = core.version();
         m_textTable = ++tables;
         if (m_textTable == 0) m_textTable = ++tables;  // 0 stands for none
     }
     const bool scorePairs = bigram.entryCount() > 0;
     const auto& words = wordGraph.elements();
+    // The words the core dictionary's probes numbered are mostly found by
+    // their number in a small direct-mapped table, without hashing the text.
+    const bool numbered = m_graphNodes && m_graphNodes->size() == words.size();
     m_wordTextIds.resize(words.size());
     for (size_t i = 0; i < words.size(); ++i) {
         const std::string_view text = wordGraph.word(words[i]);
+        const uint32_t node = numbered ? (*m_graphNodes)[i] : WordPrefixTrie::kNone;
+        NodeText* cached = nullptr;
+        if (node != WordPrefixTrie::kNone) {
+            cached = &m_nodeTexts[static_cast<size_t>((node * 0x9E3779B9u) >> (32 - kNodeTextBits))];
+            if (cached->node == node) {
+                m_wordTextIds[i] = cached->textId;
+                continue;
+            }
+        }
         const int id = m_texts.add(text);
         if (static_cast<size_t>(id) == m_textPairIds.size()) m_textPairIds.push_back(scorePairs ? bigram.pairWordId(text) : -1);
         m_wordTextIds[i] = id;
+        if (cached) *cached = NodeText{node, id};
     }
     m_wordTextIdsValid = true;
 }
@@ -176,7 +200,9 @@ void CSegment::pathsToWords(const CDynamicArray& wordGraph) {
 bool CSegment::biSegment(std::string_view sentence, const CDictionary& core, const CDictionary& bigram,
                          double smoothing) {
     m_segGraph.generateWordGraph(sentence, core);
+    m_graphNodes = &m_segGraph.wordNodes();
     findPaths(bigram, core, m_segGraph.graph(), smoothing);
+    m_graphNodes = nullptr;
     m_optimum.clear();
     pathsToWords(m_segGraph.graph());
     return true;
@@ -205,7 +231,11 @@ std::string_view CSegment::graphWord(int a, int b, std::string_view fallback) co
 }
 
 void CSegment::emit(std::string_view text, int handle, double value, int a, int b, std::string_view graphText) {
-    m_out->push_back(WordResult{std::string(text), handle, value});
+    // Built in place: the text is copied once.
+    WordResult& word = m_out->emplace_back();
+    word.word.assign(text);
+    word.handle = handle;
+    word.value = value;
     m_optimum.setElement(a, b, value, handle, graphText);
 }
 

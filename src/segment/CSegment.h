@@ -13,6 +13,7 @@
 #include "segment/CNShortPath.h"
 #include "segment/CSegGraph.h"
 #include "segment/WordIdTable.h"
+#include "segment/WordPrefixTrie.h"
 
 namespace kestrel {
 
@@ -126,11 +127,24 @@ private:
     WordIdTable m_texts;
     std::vector<int> m_textPairIds;
     uint64_t m_textsBigram = 0;  // version of the pair dictionary
+    uint64_t m_textsCore = 0;    // version of the core dictionary, whose probes number the words
+    // Ids in m_texts of words by the number the core dictionary's probe
+    // gave them, direct-mapped: a slot keeps the last number put there.
+    struct NodeText {
+        uint32_t node = WordPrefixTrie::kNone;
+        int textId = -1;
+    };
+    static constexpr unsigned kNodeTextBits = 14;
+    static constexpr size_t kNodeTextSlots = size_t{1} << kNodeTextBits;
+    std::vector<NodeText> m_nodeTexts;
+    // The numbers of the words of the graph being scored, when it is the
+    // word graph the probes built.
+    const std::vector<uint32_t>* m_graphNodes = nullptr;
     uint32_t m_textTable = 0;
     std::vector<int> m_wordTextIds;  // of the words of the graph last scored
     bool m_wordTextIdsValid = false;
     // Ids of the texts of the last scored graph's words, in m_texts.
-    void identifyTexts(const CDictionary& bigram, const CDynamicArray& wordGraph);
+    void identifyTexts(const CDictionary& bigram, const CDictionary& core, const CDynamicArray& wordGraph);
 };
 
 }  // namespace kestrel

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "segment/HugePageAllocator.h"
 namespace kestrel {
 
 class KeyPrefixTable {
@@ -141,7 +142,7 @@ private:
     static uint64_t keyMix(int cell, uint64_t hash) { return mix(hash ^ ((static_cast<uint64_t>(cell) + 1) << 40)); }
     static uint64_t keyBitsOf(uint64_t mixed) { return (uint64_t{1} << (mixed & 63)) | (uint64_t{1} << ((mixed >> 6) & 63)); }
 
-    std::vector<Slot> m_slots;
+    HugePageVector<Slot> m_slots;
     std::vector<uint64_t> m_keyBits;
     size_t m_keyMask = 0;
     std::vector<uint32_t> m_regions;  // where each cell's slots begin; one more: the end

@@ -16,7 +16,7 @@ void WordIdTable::clear() {
 void WordIdTable::grow() {
     size_t wanted = 16;
     while (wanted < m_slots.size() * 2) wanted *= 2;
-    std::vector<Slot> old(wanted, Slot{0, -1, 0});
+    HugePageVector<Slot> old(wanted, Slot{0, -1, 0});
     old.swap(m_slots);
     m_mask = m_slots.size() - 1;
     for (const Slot& s : old) {

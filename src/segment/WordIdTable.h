@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "segment/HugePageAllocator.h"
 namespace kestrel {
 
 class WordIdTable {
@@ -37,7 +38,7 @@ private:
     size_t slotOf(std::string_view word, Slot& probe) const;
     void grow();
 
-    std::vector<Slot> m_slots;  // open addressing, power-of-two size
+    HugePageVector<Slot> m_slots;  // open addressing, power-of-two size
     size_t m_mask = 0;
     std::string m_text;                  // the words' bytes, by id
     std::vector<uint32_t> m_offsets{0};  // where word id begins in m_text; one more: the end

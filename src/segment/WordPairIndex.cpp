@@ -9,6 +9,7 @@ void WordPairIndex::clear() {
     m_pairShift = 64;
     m_pairCount = 0;
     m_complete = true;
+    m_filter.clear();
     m_aheadCount = 0;
     m_aheadFirst = 0;
     m_lastFirstId = -1;
@@ -28,7 +29,7 @@ void WordPairIndex::growPairs(size_t wanted) {
         size *= 2;
         --shift;
     }
-    std::vector<uint64_t> table(size, kFree);
+    HugePageVector<uint64_t> table(size, kFree);
     table.swap(m_pairs);
     m_pairMask = size - 1;
     m_pairShift = shift;
@@ -82,12 +83,16 @@ void WordPairIndex::add(std::string_view first, std::string_view second, int32_t
 
 void WordPairIndex::finish() {
     drainAhead();
+    m_filter.reset(m_pairCount);
+    for (const uint64_t p : m_pairs) {
+        if (p != kFree) m_filter.add(p >> kCountBits);
+    }
     m_lastFirstId = -1;
     m_lastFirst.clear();
 }
 
 size_t WordPairIndex::memoryBytes() const {
-    return m_words.memoryBytes() + m_pairs.capacity() * sizeof(uint64_t);
+    return m_words.memoryBytes() + m_pairs.capacity() * sizeof(uint64_t) + m_filter.memoryBytes();
 }
 
 }  // namespace kestrel

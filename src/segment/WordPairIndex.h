@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "segment/WordIdTable.h"
+#include "segment/HugePageAllocator.h"
+#include "segment/KeyFilter.h"
 
 namespace kestrel {
 
@@ -37,11 +39,21 @@ public:
     int32_t count(int first, int second) const {
         if (first < 0 || second < 0 || first >= kMaxWords || second >= kMaxWords || m_pairs.empty()) return 0;
         const uint64_t key = pairKey(first, second);
+        if (!m_filter.mayContain(key)) return 0;
         for (size_t slot = pairSlot(key);; slot = (slot + 1) & m_pairMask) {
             const uint64_t p = m_pairs[slot];
             if (p >> kCountBits == key) return static_cast<int32_t>(p & kMaxCount);
             if (p == kFree) return 0;
         }
+    }
+
+    // Starts fetching the slot count(first, second) reads first, so that
+    // the lookups of many pairs wait for memory together; a pair that the
+    // filter turns away needs none.
+    void prefetch(int first, int second) const {
+        if (first < 0 || second < 0 || first >= kMaxWords || second >= kMaxWords || m_pairs.empty()) return;
+        const uint64_t key = pairKey(first, second);
+        if (m_filter.mayContain(key)) __builtin_prefetch(&m_pairs[pairSlot(key)]);
     }
 
 private:
@@ -65,11 +77,14 @@ private:
     void drainAhead();
 
     WordIdTable m_words;
-    std::vector<uint64_t> m_pairs;   // open addressing, power-of-two size
+    HugePageVector<uint64_t> m_pairs;  // open addressing, power-of-two size
     size_t m_pairMask = 0;
     unsigned m_pairShift = 64;
     size_t m_pairCount = 0;
     bool m_complete = true;
+    // Most pairs a sentence asks for have no count: they are mostly turned
+    // away before the large table is read. Built by finish().
+    KeyFilter m_filter;
     // Pairs added whose slots are being fetched; stored a few adds later,
     // in the order added, since the table is larger than the caches.
     static constexpr size_t kAhead = 16;

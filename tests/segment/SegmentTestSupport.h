@@ -3,6 +3,7 @@
 // written with the segmenter's own save functions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -102,6 +103,46 @@ inline void writeDataDirectory(const std::string& dir, const CDictionary& core,
     for (const char* w : stopWords) stops += G(w) + "\n";
     const Status written = writeFileAtomically(dir + "stopwords.txt", stops);
     ASSERT_TRUE(written) << written.message();
+}
+
+// Copy of `d` that answers through the binary searches over its cells alone.
+inline CDictionary withoutTable(const CDictionary& d) {
+    CDictionary slow = d;
+    slow.usePrefixTable(false);
+    return slow;
+}
+
+// Every word of the dictionary, as looked up (head character and key).
+inline std::vector<std::string> allWords(const CDictionary& d) {
+    std::vector<std::string> words;
+    for (int cell = 0; cell < CDictionary::kCellCount; ++cell) {
+        std::string head;
+        if (cell != CDictionary::kDelimiterCell) {
+            head.push_back(static_cast<char>(0xB0 + cell / 94));
+            head.push_back(static_cast<char>(0xA1 + cell % 94));
+        }
+        for (const CDictionary::Entry& e : d.cellEntries(cell)) words.push_back(head + e.text);
+    }
+    return words;
+}
+
+// Calls `check(fast, slow, words)` for every dictionary file built into the
+// data directory (false when there is none): the file loaded with its lookup
+// tables, a copy without them, and every word of it.
+template <typename Check>
+bool forEachBuiltDictionary(Check check) {
+    std::vector<std::filesystem::path> files;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(KESTREL_DATA_DIR, ec))
+        if (entry.path().extension() == ".dct") files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    for (const auto& file : files) {
+        SCOPED_TRACE(file.string());
+        CDictionary fast;
+        EXPECT_TRUE(succeeded(fast.load(file.string())));
+        check(fast, withoutTable(fast), allWords(fast));
+    }
+    return !files.empty();
 }
 
 }  // namespace kestrel::test

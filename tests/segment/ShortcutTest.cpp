@@ -2,6 +2,7 @@
 // against the same segmenter computing every step, path by path, on the
 // built data with real and with random sentences.
 #include <filesystem>
+#include <map>
 #include <random>
 
 #include "SegmentTestSupport.h"
@@ -196,4 +197,42 @@ TEST(ShortcutTest, KeptWorkersSegmentAsFreshOnes) {
     const std::vector<std::string> withNames = fresh(texts[0]);
     segmenter.setUnknownWordSwitch(0);
     EXPECT_NE(withNames, fresh(texts[0]));
+}
+
+// The words of a sentence are numbered by the core dictionary's probes, and
+// a segmenter keeps the ids of texts it learnt by those numbers: a
+// dictionary loaded anew numbers other words alike, and what was kept must
+// not serve them. Within one table, an id names one text.
+TEST(ShortcutTest, WordsKeptByTheirNumbersAreForgottenWhenTheCoreChanges) {
+    const std::vector<std::string> seconds = {"们", "喜", "欢", "爱", "好", "看"};
+    CDictionary pairs;
+    for (size_t i = 0; i < seconds.size(); i += 2) pairs.addWord(G("我" + seconds[i]) + "@" + G("欢"), 3, 5000);
+    CDictionary bigram;
+    ASSERT_TRUE(succeeded(bigram.loadFromBytes(pairs.serialize(), "pairs", CDictionary::Index::kPairs)));
+    CDictionary core;
+    CSegment kept;
+    std::map<std::pair<uint32_t, int>, std::string> texts;
+    for (const std::string& x : seconds) {
+        const std::string word = "我" + x;
+        const CDictionary built = makeCore({{word.c_str(), 400, 'r' * 256}, {"喜欢", 200, kVerb}, {"我", 500, 'r' * 256},
+                                            {"喜", 10, kVerb}, {"欢", 10, kVerb}});
+        ASSERT_TRUE(succeeded(core.loadFromBytes(built.serialize(), "core")));
+        for (const std::string& y : seconds) {
+            const std::string sentence = std::string(kSentenceBegin) + G("我" + y + "喜欢" + word + "欢") + std::string(kSentenceEnd);
+            CSegment fresh;
+            kept.biSegment(sentence, core, bigram, 0.1);
+            fresh.biSegment(sentence, core, bigram, 0.1);
+            ASSERT_EQ(kept.segmentCount(), fresh.segmentCount());
+            for (int k = 0; k < kept.segmentCount(); ++k) {
+                ASSERT_EQ(kept.path(k).size(), fresh.path(k).size()) << U(sentence);
+                for (size_t i = 0; i < kept.path(k).size(); ++i) {
+                    const WordResult& w = kept.path(k)[i];
+                    EXPECT_EQ(w.word, fresh.path(k)[i].word) << U(sentence);
+                    if (w.textId < 0) continue;
+                    const auto [at, added] = texts.emplace(std::make_pair(w.textTable, w.textId), w.word);
+                    EXPECT_EQ(at->second, w.word) << U(sentence);
+                }
+            }
+        }
+    }
 }

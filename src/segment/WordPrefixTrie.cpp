@@ -1,0 +1,107 @@
+#include "segment/WordPrefixTrie.h"
+
+namespace kestrel {
+
+void WordPrefixTrie::clear() {
+    m_slots.clear();
+    m_slots.shrink_to_fit();
+    m_roots.clear();
+    m_roots.shrink_to_fit();
+    m_regions.clear();
+    m_regions.shrink_to_fit();
+    m_nodeCount = 0;
+    m_filter.clear();
+    finish();
+}
+
+void WordPrefixTrie::reset(const std::vector<uint32_t>& cellNodes) {
+    // At most five slots in eight taken keeps the probes short; node ids
+    // must fit 32 bits with the roots above them.
+    m_regions.assign(cellNodes.size() + 1, 0);
+    uint64_t slots = 0;
+    for (size_t cell = 0; cell < cellNodes.size(); ++cell) {
+        m_regions[cell] = static_cast<uint32_t>(slots);
+        const uint64_t nodes = cellNodes[cell];
+        slots += nodes == 0 ? 0 : nodes + nodes * 3 / 5 + 1;
+        if (slots + cellNodes.size() >= kNone) {
+            clear();
+            return;
+        }
+    }
+    m_regions[cellNodes.size()] = static_cast<uint32_t>(slots);
+    m_slots.assign(slots, Node{});
+    m_roots.assign(cellNodes.size(), Node{});
+    m_nodeCount = 0;
+    finish();
+}
+
+void WordPrefixTrie::finish() {
+    // The filter is filled once all nodes are in; until then (during a
+    // build) it lets every key through.
+    m_filter.clear();
+    if (m_nodeCount > 0) {
+        m_filter.reset(m_nodeCount);
+        for (const Node& n : m_slots) {
+            if (n.key != 0) m_filter.add(n.key);
+        }
+    }
+    m_lastCell = -1;
+    m_lastKey.clear();
+    m_lastPath.clear();
+}
+
+uint32_t WordPrefixTrie::childOrNew(int cell, uint32_t parent, uint32_t unit) {
+    const size_t begin = m_regions[static_cast<size_t>(cell)];
+    const size_t end = m_regions[static_cast<size_t>(cell) + 1];
+    const uint64_t key = keyOf(parent, unit);
+    for (size_t slot = home(begin, end, key);; slot = slot + 1 == end ? begin : slot + 1) {
+        Node& n = m_slots[slot];
+        if (n.key == key) return static_cast<uint32_t>(slot);
+        if (n.key == 0) {
+            n.key = key;
+            ++m_nodeCount;
+            return static_cast<uint32_t>(slot);
+        }
+    }
+}
+
+void WordPrefixTrie::addEntry(int cell, std::string_view key, int32_t handle, int32_t frequency, int maxCount) {
+    if (static_cast<size_t>(cell) >= m_roots.size()) return;
+    // The nodes of the units this key shares with the last one are known.
+    size_t common = 0;
+    if (cell != m_lastCell) {
+        m_lastCell = cell;
+        m_lastPath.assign(1, root(cell));
+    } else {
+        while (common < key.size() && common < m_lastKey.size() && key[common] == m_lastKey[common]) ++common;
+    }
+    size_t at = 0;
+    size_t depth = 0;
+    uint32_t unit = 0;
+    for (size_t length; at < key.size() && (length = unitAt(key, at, unit)) != 0 && at + length <= common; at += length)
+        ++depth;
+    if (depth >= m_lastPath.size()) {
+        depth = 0;
+        at = 0;
+    }
+    m_lastPath.resize(depth + 1);
+    uint32_t id = m_lastPath.back();
+    while (at < key.size()) {
+        const size_t length = unitAt(key, at, unit);
+        writable(id).longer = true;
+        // A cut-off last unit: the key only makes its whole part a prefix.
+        if (length == 0) break;
+        id = childOrNew(cell, id, unit);
+        m_lastPath.push_back(id);
+        at += length;
+    }
+    m_lastKey.assign(key);
+    if (at < key.size()) return;
+    Node& n = writable(id);
+    if (n.count >= maxCount) return;
+    n.frequencySum += frequency;
+    n.handle = n.count == 0 ? handle : 0;
+    ++n.count;
+}
+
+}  // namespace kestrel
