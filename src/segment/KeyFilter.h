@@ -17,11 +17,12 @@ public:
         m_words.shrink_to_fit();
         m_shift = 63;
     }
-    // Empties the filter, sized for about `keys` keys.
-    void reset(size_t keys) {
+    // Empties the filter, sized for about `keys` keys, at most
+    // `keysPerWord` of them to a 64-bit word (fewer turn more away).
+    void reset(size_t keys, size_t keysPerWord = 8) {
         size_t words = 2;
         unsigned shift = 63;
-        while (words * 8 < keys) {
+        while (words * keysPerWord < keys) {
             words *= 2;
             --shift;
         }

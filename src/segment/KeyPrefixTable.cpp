@@ -7,15 +7,11 @@ void KeyPrefixTable::clear() {
     m_slots.shrink_to_fit();
     m_regions.clear();
     m_regions.shrink_to_fit();
-    m_keyBits.clear();
-    m_keyBits.shrink_to_fit();
+    m_keys.clear();
 }
 
 void KeyPrefixTable::reset(size_t cells, size_t prefixes, size_t keys) {
-    size_t words = 1;
-    while (words * 4 < keys) words *= 2;
-    m_keyBits.assign(words, 0);
-    m_keyMask = words - 1;
+    m_keys.reset(keys, 4);
     m_slots.clear();
     // Room the table may not need costs address space only.
     m_slots.reserve(slotsFor(prefixes));
@@ -37,10 +33,7 @@ void KeyPrefixTable::insert(int cell, size_t depth, uint64_t hash, uint32_t lo, 
     const size_t begin = m_regions[static_cast<size_t>(cell)];
     const size_t end = m_regions[static_cast<size_t>(cell) + 1];
     const uint64_t mixed = mix(hash);
-    if (whole) {
-        const uint64_t keyMixed = keyMix(cell, hash);
-        m_keyBits[(keyMixed >> 12) & m_keyMask] |= keyBitsOf(keyMixed);
-    }
+    if (whole) m_keys.add(keyOf(cell, hash));
     size_t slot = home(begin, end, mixed);
     while (m_slots[slot].hi != 0) slot = slot + 1 == end ? begin : slot + 1;
     m_slots[slot] = Slot{checkOf(depth, mixed), lo, hi};

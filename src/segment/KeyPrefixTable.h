@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "segment/HugePageAllocator.h"
+#include "segment/KeyFilter.h"
 namespace kestrel {
 
 class KeyPrefixTable {
@@ -82,11 +83,7 @@ public:
     // False when no key of any cell has this hash: a word that is not in the
     // dictionary is mostly turned away by this small bit set, without a look
     // at the larger table.
-    bool mayBeKey(int cell, uint64_t hash) const {
-        if (m_keyBits.empty()) return true;
-        const uint64_t mixed = keyMix(cell, hash);
-        return (m_keyBits[(mixed >> 12) & m_keyMask] & keyBitsOf(mixed)) == keyBitsOf(mixed);
-    }
+    bool mayBeKey(int cell, uint64_t hash) const { return m_keys.mayContain(keyOf(cell, hash)); }
 
     // The range stored for the prefix of `depth` bytes of `cell` with this
     // hash whose first entry `beginsWithPrefix(lo)` confirms.
@@ -138,13 +135,11 @@ private:
         return begin + static_cast<size_t>((static_cast<uint64_t>(static_cast<uint32_t>(mixed)) * (end - begin)) >> 32);
     }
 
-    // Two bits of a 64-bit word per key, about 16 bits per key in all.
-    static uint64_t keyMix(int cell, uint64_t hash) { return mix(hash ^ ((static_cast<uint64_t>(cell) + 1) << 40)); }
-    static uint64_t keyBitsOf(uint64_t mixed) { return (uint64_t{1} << (mixed & 63)) | (uint64_t{1} << ((mixed >> 6) & 63)); }
+    // A whole key of a cell, as the filter holds it.
+    static uint64_t keyOf(int cell, uint64_t hash) { return hash ^ ((static_cast<uint64_t>(cell) + 1) << 40); }
 
     HugePageVector<Slot> m_slots;
-    std::vector<uint64_t> m_keyBits;
-    size_t m_keyMask = 0;
+    KeyFilter m_keys;  // the whole keys, about 16 bits each
     std::vector<uint32_t> m_regions;  // where each cell's slots begin; one more: the end
     size_t m_nextCell = 0;            // first cell whose region start is not set
 };

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "segment/HugePageAllocator.h"
+
 namespace kestrel {
 
 class WordIdTable {
