@@ -420,6 +420,7 @@ CDictionary::PrefixProbe CDictionary::probeExtension(PrefixWalk& walk, std::stri
             walk.cell = where.cell;
             walk.node = m_trie.root(where.cell);
             walk.walked = 2;
+            walk.fallback = walk.node == WordPrefixTrie::kNone;
         }
     }
     // A string that ends in a blank, which a lookup trims, is looked up by
@@ -440,7 +441,7 @@ CDictionary::PrefixProbe CDictionary::probeExtension(PrefixWalk& walk, std::stri
     }
     // So is a string that ends inside a unit.
     if (walk.walked != s.size()) return probePrefix(s);
-    const WordPrefixTrie::Node& n = m_trie.node(walk.node);
+    const WordPrefixTrie::Node n = m_trie.node(walk.node);
     probe.prefix = n.count > 0 || n.longer;
     probe.exact = n.count > 0;
     probe.frequencySum = n.frequencySum;

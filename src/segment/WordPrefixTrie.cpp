@@ -16,21 +16,25 @@ void WordPrefixTrie::clear() {
 
 void WordPrefixTrie::reset(const std::vector<uint32_t>& cellNodes) {
     // At most five slots in eight taken keeps the probes short; node ids
-    // must fit 32 bits with the roots above them.
+    // must fit 32 bits with the roots above them. A cell whose region would
+    // be too large for the keys gets none, and no root.
     m_regions.assign(cellNodes.size() + 1, 0);
+    m_roots.assign(cellNodes.size(), Slot{});
     uint64_t slots = 0;
     for (size_t cell = 0; cell < cellNodes.size(); ++cell) {
         m_regions[cell] = static_cast<uint32_t>(slots);
         const uint64_t nodes = cellNodes[cell];
-        slots += nodes == 0 ? 0 : nodes + nodes * 3 / 5 + 1;
+        const uint64_t region = nodes == 0 ? 0 : nodes + nodes / 3 + 1;
+        if (region > kMaxRegion) continue;
+        m_roots[cell].key = kHeld;
+        slots += region;
         if (slots + cellNodes.size() >= kNone) {
             clear();
             return;
         }
     }
     m_regions[cellNodes.size()] = static_cast<uint32_t>(slots);
-    m_slots.assign(slots, Node{});
-    m_roots.assign(cellNodes.size(), Node{});
+    m_slots.assign(slots, Slot{});
     m_nodeCount = 0;
     finish();
 }
@@ -41,8 +45,11 @@ void WordPrefixTrie::finish() {
     m_filter.clear();
     if (m_nodeCount > 0) {
         m_filter.reset(m_nodeCount);
-        for (const Node& n : m_slots) {
-            if (n.key != 0) m_filter.add(n.key);
+        for (size_t cell = 0; cell + 1 < m_regions.size(); ++cell) {
+            for (size_t slot = m_regions[cell]; slot < m_regions[cell + 1]; ++slot) {
+                const uint32_t key = m_slots[slot].key & kKeyBits;
+                if (key != 0) m_filter.add(filterKey(static_cast<int>(cell), key));
+            }
         }
     }
     m_lastCell = -1;
@@ -53,12 +60,12 @@ void WordPrefixTrie::finish() {
 uint32_t WordPrefixTrie::childOrNew(int cell, uint32_t parent, uint32_t unit) {
     const size_t begin = m_regions[static_cast<size_t>(cell)];
     const size_t end = m_regions[static_cast<size_t>(cell) + 1];
-    const uint64_t key = keyOf(parent, unit);
+    const uint32_t key = keyOf(begin, parent, unit);
     for (size_t slot = home(begin, end, key);; slot = slot + 1 == end ? begin : slot + 1) {
-        Node& n = m_slots[slot];
-        if (n.key == key) return static_cast<uint32_t>(slot);
-        if (n.key == 0) {
-            n.key = key;
+        Slot& s = m_slots[slot];
+        if ((s.key & kKeyBits) == key) return static_cast<uint32_t>(slot);
+        if (s.key == 0) {
+            s.key = key;
             ++m_nodeCount;
             return static_cast<uint32_t>(slot);
         }
@@ -66,7 +73,7 @@ uint32_t WordPrefixTrie::childOrNew(int cell, uint32_t parent, uint32_t unit) {
 }
 
 void WordPrefixTrie::addEntry(int cell, std::string_view key, int32_t handle, int32_t frequency, int maxCount) {
-    if (static_cast<size_t>(cell) >= m_roots.size()) return;
+    if (static_cast<size_t>(cell) >= m_roots.size() || root(cell) == kNone) return;
     // The nodes of the units this key shares with the last one are known.
     size_t common = 0;
     if (cell != m_lastCell) {
@@ -88,7 +95,7 @@ void WordPrefixTrie::addEntry(int cell, std::string_view key, int32_t handle, in
     uint32_t id = m_lastPath.back();
     while (at < key.size()) {
         const size_t length = unitAt(key, at, unit);
-        writable(id).longer = true;
+        writable(id).key |= kLonger;
         // A cut-off last unit: the key only makes its whole part a prefix.
         if (length == 0) break;
         id = childOrNew(cell, id, unit);
@@ -97,11 +104,12 @@ void WordPrefixTrie::addEntry(int cell, std::string_view key, int32_t handle, in
     }
     m_lastKey.assign(key);
     if (at < key.size()) return;
-    Node& n = writable(id);
-    if (n.count >= maxCount) return;
-    n.frequencySum += frequency;
-    n.handle = n.count == 0 ? handle : 0;
-    ++n.count;
+    Slot& s = writable(id);
+    const int64_t count = s.sumAndCount & kCountMask;
+    if (count >= maxCount || count >= kCountMask) return;
+    s.key |= kWord;
+    s.handle = count == 0 ? handle : 0;
+    s.sumAndCount = ((((s.sumAndCount >> kCountBits) + frequency)) << kCountBits) | (count + 1);
 }
 
 }  // namespace kestrel

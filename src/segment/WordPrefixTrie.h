@@ -2,15 +2,21 @@
 // The words of a dictionary as a trie of key units, stored in one hash table
 // keyed by (parent node, unit), built once at load time. The word graph
 // probes a string, then the same string one character longer, and so on:
-// walking on from the last node costs one probe of a slot that holds all a
-// probe needs (whether the string is a word, its entries' count, handle and
-// frequency sum, whether longer words begin with it), without hashing the
-// whole string again or reading an entry to confirm it.
+// walking on from the last node costs one probe of a slot, without hashing
+// the whole string again or reading an entry to confirm it.
+//
+// A slot is sixteen bytes: the node's key within its cell (the parent's
+// place in the cell's region and the unit) with two bits telling whether
+// the string is a word and whether longer keys begin with it, and the
+// word's data (entries' count and frequency sum in one integer, handle).
+// Small slots keep more of the table in the caches.
 //
 // Keys are split into the units of KeyPrefixTable (an ASCII byte, or a byte
 // of 0x80 or above with the byte after it); a key whose last unit is cut
 // off is a prefix of nothing a walk on unit boundaries can reach, so only
-// its whole units are stored. Each dictionary cell has a root node.
+// its whole units are stored. Each dictionary cell has a root node. A cell
+// with more nodes than a key can place in its region has no root here, and
+// its strings are looked up another way.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -29,7 +35,6 @@ public:
     // What is stored for one node: the string from the cell's character to
     // this node.
     struct Node {
-        uint64_t key = 0;  // (parent + 1) << 16 | unit; 0: free slot
         double frequencySum = 0;
         int32_t handle = 0;   // of the only entry; 0 with several
         uint16_t count = 0;   // entries of the string as a key (0: no word)
@@ -39,8 +44,7 @@ public:
     void clear();
     bool empty() const { return m_roots.empty(); }
     size_t memoryBytes() const {
-        return (m_slots.capacity() + m_roots.capacity()) * sizeof(Node) + m_regions.capacity() * sizeof(uint32_t) +
-               m_filter.memoryBytes();
+        return (m_slots.capacity() + m_roots.capacity()) * sizeof(Slot) + m_regions.capacity() * sizeof(uint32_t) + m_filter.memoryBytes();
     }
 
     // Starts a build with the number of nodes below the root of each cell.
@@ -52,20 +56,23 @@ public:
     // Ends a build.
     void finish();
 
-    // The root of a cell (kNone when the trie is empty or has no such cell).
+    // The root of a cell (kNone when the trie is empty, has no such cell or
+    // does not hold the cell's words).
     uint32_t root(int cell) const {
-        return static_cast<size_t>(cell) < m_roots.size() ? static_cast<uint32_t>(m_slots.size()) + static_cast<uint32_t>(cell)
-                                                          : kNone;
+        if (static_cast<size_t>(cell) >= m_roots.size() || (m_roots[static_cast<size_t>(cell)].key & kHeld) == 0)
+            return kNone;
+        return static_cast<uint32_t>(m_slots.size()) + static_cast<uint32_t>(cell);
     }
     // The child of `node`, a node of `cell`, by `unit`; kNone when there is none.
     uint32_t child(int cell, uint32_t node, uint32_t unit) const {
         const size_t begin = m_regions[static_cast<size_t>(cell)];
         const size_t end = m_regions[static_cast<size_t>(cell) + 1];
-        const uint64_t key = keyOf(node, unit);
-        if (begin == end || !m_filter.mayContain(key)) return kNone;
+        if (begin == end) return kNone;
+        const uint32_t key = keyOf(begin, node, unit);
+        if (!m_filter.mayContain(filterKey(cell, key))) return kNone;
         for (size_t slot = home(begin, end, key);; slot = slot + 1 == end ? begin : slot + 1) {
-            const uint64_t k = m_slots[slot].key;
-            if (k == key) return static_cast<uint32_t>(slot);
+            const uint32_t k = m_slots[slot].key;
+            if ((k & kKeyBits) == key) return static_cast<uint32_t>(slot);
             if (k == 0) return kNone;
         }
     }
@@ -73,10 +80,16 @@ public:
     void prefetchChild(int cell, uint32_t node, uint32_t unit) const {
         const size_t begin = m_regions[static_cast<size_t>(cell)];
         const size_t end = m_regions[static_cast<size_t>(cell) + 1];
-        if (begin != end) __builtin_prefetch(&m_slots[home(begin, end, keyOf(node, unit))]);
+        if (begin != end) __builtin_prefetch(&m_slots[home(begin, end, keyOf(begin, node, unit))]);
     }
-    const Node& node(uint32_t id) const {
-        return id < m_slots.size() ? m_slots[id] : m_roots[id - m_slots.size()];
+    Node node(uint32_t id) const {
+        const Slot& s = id < m_slots.size() ? m_slots[id] : m_roots[id - m_slots.size()];
+        Node n;
+        n.longer = (s.key & kLonger) != 0;
+        n.frequencySum = static_cast<double>(s.sumAndCount >> kCountBits);
+        n.handle = s.handle;
+        n.count = static_cast<uint16_t>(s.sumAndCount & kCountMask);
+        return n;
     }
     // The unit that begins at `at` in `s` and its length; 0 when `s` ends
     // inside it.
@@ -92,19 +105,43 @@ public:
     }
 
 private:
-    static uint64_t keyOf(uint32_t parent, uint32_t unit) { return ((static_cast<uint64_t>(parent) + 1) << 16) | unit; }
+    struct Slot {
+        uint32_t key = 0;     // kKeyBits: the key (0: free slot), with kWord and kLonger; kHeld on roots
+        int32_t handle = 0;   // of the only entry; 0 with several
+        // The frequency sum above the entries' count: exact, as the sum of
+        // at most 2^16 32-bit frequencies fits the 48 bits.
+        int64_t sumAndCount = 0;
+    };
+    static constexpr unsigned kCountBits = 16;
+    static constexpr int64_t kCountMask = (int64_t{1} << kCountBits) - 1;
+    // A key is the unit in the low 16 bits above the parent's place: 0 for
+    // the root, else one more than its slot's offset in the cell's region.
+    static constexpr unsigned kPlaceBits = 14;
+    static constexpr size_t kMaxRegion = (size_t{1} << kPlaceBits) - 1;
+    static constexpr uint32_t kKeyBits = (uint32_t{1} << (16 + kPlaceBits)) - 1;
+    static constexpr uint32_t kWord = uint32_t{1} << 30;
+    static constexpr uint32_t kLonger = uint32_t{1} << 31;
+    static constexpr uint32_t kHeld = 1;  // on a root: the cell's words are here
+
+    uint32_t keyOf(size_t begin, uint32_t parent, uint32_t unit) const {
+        const uint32_t place = parent >= m_slots.size() ? 0 : parent - static_cast<uint32_t>(begin) + 1;
+        // A NUL byte would make the key of a free slot: it takes a code no
+        // unit has (single bytes are below 0x80, pairs from 0x8000).
+        return (place << 16) | (unit == 0 ? 0x80 : unit);
+    }
+    static uint64_t filterKey(int cell, uint32_t key) { return (static_cast<uint64_t>(cell) + 1) << 32 | key; }
     // Each cell's nodes have a region of slots of their own, so that the
     // probes of the words that begin with one character stay close together.
-    static size_t home(size_t begin, size_t end, uint64_t key) {
-        const uint64_t h = key * 0x9E3779B97F4A7C15ull;
-        return begin + static_cast<size_t>(((h >> 32) * (end - begin)) >> 32);
+    static size_t home(size_t begin, size_t end, uint32_t key) {
+        const uint64_t h = (key * 0x9E3779B97F4A7C15ull) >> 32;
+        return begin + static_cast<size_t>((h * (end - begin)) >> 32);
     }
-    Node& writable(uint32_t id) { return id < m_slots.size() ? m_slots[id] : m_roots[id - m_slots.size()]; }
+    Slot& writable(uint32_t id) { return id < m_slots.size() ? m_slots[id] : m_roots[id - m_slots.size()]; }
     // The child of `parent` by `unit`, made when missing.
     uint32_t childOrNew(int cell, uint32_t parent, uint32_t unit);
 
-    HugePageVector<Node> m_slots;   // open addressing; a node's id is its slot
-    std::vector<Node> m_roots;      // node id m_slots.size() + cell
+    HugePageVector<Slot> m_slots;     // open addressing; a node's id is its slot
+    std::vector<Slot> m_roots;        // node id m_slots.size() + cell
     std::vector<uint32_t> m_regions;  // where each cell's slots begin; one more: the end
     // Most probes ask for a child that is not there: the filter of the
     // nodes' keys turns them away before the table is read.

@@ -88,3 +88,29 @@ TEST(WordPrefixTrieTest, WalksAgreeWithSingleProbesOnTheBuiltData) {
     });
     if (!built) GTEST_SKIP() << "no dictionary files built in " << KESTREL_DATA_DIR;
 }
+
+TEST(WordPrefixTrieTest, CellTooLargeForTheTrieIsLookedUpByItself) {
+    // Twenty thousand words beginning with one character need more slots
+    // than the trie gives a cell: walks of that cell fall back to single
+    // probes, and the other cells keep the trie.
+    CDictionary built;
+    std::mt19937 rng(17);
+    auto ideograph = [&] {
+        const std::string c = {static_cast<char>(0xB0 + rng() % 0x40), static_cast<char>(0xA1 + rng() % 94)};
+        return c;
+    };
+    std::vector<std::string> words;
+    for (int i = 0; i < 20000; ++i) words.push_back(G("中") + ideograph() + ideograph());
+    for (int i = 0; i < 2000; ++i) words.push_back(G("国") + ideograph());
+    for (const std::string& w : words) built.addWord(w, static_cast<int>(rng() % 3) + 1, static_cast<int>(rng() % 50) + 1);
+    CDictionary fast;
+    ASSERT_TRUE(succeeded(fast.loadFromBytes(built.serialize(), "large cell")));
+    const CDictionary slow = withoutTable(fast);
+    for (int round = 0; round < 3000; ++round) {
+        const std::string& w = words[rng() % words.size()];
+        expectSameWalk(fast, slow, w + words[rng() % words.size()]);
+        expectSameWalk(fast, slow, w.substr(0, 4) + ideograph() + ideograph());
+    }
+    CDictionary::PrefixWalk walk;
+    EXPECT_EQ(fast.probeExtension(walk, words.back()).node == WordPrefixTrie::kNone, false);
+}
