@@ -43,6 +43,17 @@ bool CSegGraph::atomSegment(std::string_view sentence) {
     bool open = false;
     Atom current;
     while (pos < s.size()) {
+        // Most atoms are one GB2312 ideograph, which never joins a run:
+        // taken here without classifying it. 末 may begin the end marker.
+        const unsigned char lead = byteAt(s, pos);
+        if (lead >= 0xB0 && lead <= 0xF7 && pos + 1 < textEnd) {
+            const unsigned char trail = byteAt(s, pos + 1);
+            if (trail >= 0xA1 && trail <= 0xFE && !(lead == 0xC4 && trail == 0xA9)) {
+                m_atoms.push_back(Atom{pos, 2, CT_CHINESE});
+                pos += 2;
+                continue;
+            }
+        }
         if (s.substr(pos, kSentenceEnd.size()) == kSentenceEnd) {
             // The marker closes whatever was being collected and is an atom.
             if (open) m_atoms.push_back(current);
@@ -147,7 +158,7 @@ bool CSegGraph::generateWordGraph(std::string_view sentence, const CDictionary& 
                 // An element set again keeps its word: the number is the
                 // word's only when that word is the string probed.
                 const size_t index = static_cast<size_t>(&word - m_graph.elements().data());
-                m_wordNodes.resize(m_graph.size(), WordPrefixTrie::kNone);
+                while (m_wordNodes.size() < m_graph.size()) m_wordNodes.push_back(WordPrefixTrie::kNone);
                 m_wordNodes[index] = m_graph.word(word) == m_scratch ? probe.node : WordPrefixTrie::kNone;
             }
             if (e >= count || !probe.longer) break;
