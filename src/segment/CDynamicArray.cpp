@@ -6,8 +6,9 @@
 namespace kestrel {
 
 void CDynamicArray::raiseCounts(int row, int col) {
-    if (col > 0 && static_cast<unsigned>(col) > m_colCount) m_colCount = static_cast<unsigned>(col);
-    if (row > 0 && static_cast<unsigned>(row) > m_rowCount) m_rowCount = static_cast<unsigned>(row);
+    // Without branches: whether an index raises a count is hard to guess.
+    m_colCount = std::max(m_colCount, static_cast<unsigned>(std::max(col, 0)));
+    m_rowCount = std::max(m_rowCount, static_cast<unsigned>(std::max(row, 0)));
 }
 
 CDynamicArray::Element& CDynamicArray::setElement(int row, int col, double value, int handle,

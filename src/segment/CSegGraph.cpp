@@ -133,36 +133,46 @@ bool CSegGraph::generateWordGraph(std::string_view sentence, const CDictionary& 
             break;
         }
 
-        // Every dictionary word starting at atom g.
-        m_scratch.assign(atom);
+        // Every dictionary word starting at atom g. The atoms lie one after
+        // another in the sentence, so the probed text is a view of it.
+        std::string_view probed = atom;
         int e = g + 1;
         // After 月份 the probed text leaves 份 out: it is not what the
-        // elements cover, so their core entries stay unknown.
+        // elements cover, so their core entries stay unknown, and the text
+        // is put together in m_scratch.
         const bool skipsPortion = atom == t.month && e < count && atomText(e) == t.portion;
-        if (skipsPortion) e = g + 2;
+        if (skipsPortion) {
+            e = g + 2;
+            m_scratch.assign(atom);
+            probed = m_scratch;
+        }
         CDictionary::PrefixWalk walk;
         while (e <= count) {
-            const CDictionary::PrefixProbe probe = dictionary.probeExtension(walk, m_scratch);
+            const CDictionary::PrefixProbe probe = dictionary.probeExtension(walk, probed);
             // The atom itself is no word: later stages need not look it up.
             if (!probe.exact && e == g + 1) single->coreEntries = 0;
             if (!probe.prefix) break;
             if (probe.exact) {
                 // Keep 年/月 + 末内中底前间初 apart after a number, so that the
                 // number can later join 年 or 月 as a time word.
-                if (m_scratch.size() == 4 && g > 0 && isNumber(atomText(g - 1)) &&
-                    t.yearOrMonth.contains(std::string_view(m_scratch).substr(0, 2)) &&
-                    t.timeSuffix.contains(std::string_view(m_scratch).substr(2, 2)))
+                if (probed.size() == 4 && g > 0 && isNumber(atomText(g - 1)) &&
+                    t.yearOrMonth.contains(probed.substr(0, 2)) && t.timeSuffix.contains(probed.substr(2, 2)))
                     break;
-                CDynamicArray::Element& word = m_graph.setElement(g, e, probe.frequencySum, probe.handle, m_scratch);
+                CDynamicArray::Element& word = m_graph.setElement(g, e, probe.frequencySum, probe.handle, probed);
                 if (!skipsPortion) word.coreEntries = static_cast<int16_t>(probe.count);
                 // An element set again keeps its word: the number is the
                 // word's only when that word is the string probed.
                 const size_t index = static_cast<size_t>(&word - m_graph.elements().data());
                 while (m_wordNodes.size() < m_graph.size()) m_wordNodes.push_back(WordPrefixTrie::kNone);
-                m_wordNodes[index] = m_graph.word(word) == m_scratch ? probe.node : WordPrefixTrie::kNone;
+                m_wordNodes[index] = m_graph.word(word) == probed ? probe.node : WordPrefixTrie::kNone;
             }
             if (e >= count || !probe.longer) break;
-            m_scratch.append(atomText(e));
+            if (skipsPortion) {
+                m_scratch.append(atomText(e));
+                probed = m_scratch;
+            } else {
+                probed = atomSpan(g, e + 1);
+            }
             ++e;
         }
     }
