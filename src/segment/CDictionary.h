@@ -106,16 +106,6 @@ public:
         bool fallback = false;  // the trie does not serve this string
     };
     PrefixProbe probeExtension(PrefixWalk& walk, std::string_view s) const;
-    // Starts fetching what a walk reads for the string of the first two
-    // units of `s` (the word graph asks for those of every position of a
-    // sentence before it walks).
-    void prefetchWalk(std::string_view s) const {
-        Location where;
-        uint32_t unit = 0;
-        if (m_prefixesValid && !m_trie.empty() && s.size() > 2 && locate(s, where) && where.head.data() == s.data() &&
-            WordPrefixTrie::unitAt(s, 2, unit) != 0)
-            m_trie.prefetchChild(where.cell, m_trie.root(where.cell), unit);
-    }
 
     // Lookups go through a table of key prefixes, built by load (and here
     // after addWord), or without it through binary searches over the cells:

@@ -94,44 +94,39 @@ bool CSegGraph::atomSegment(std::string_view sentence) {
     return true;
 }
 
+CDynamicArray::Element& CSegGraph::setNonWordAtom(int g) {
+    const std::string_view atom = atomText(g);
+    const int cls = atomClass(g);
+    const GraphTexts& t = texts();
+    switch (cls) {
+    case CT_SINGLE:
+        if (atom.find_first_not_of("+-1234567890") == std::string_view::npos)
+            return m_graph.setElement(g, g + 1, 0, kHandleNumber, t.number);
+        return m_graph.setElement(g, g + 1, 0, kHandleString, t.string);
+    case CT_LETTER:
+        return m_graph.setElement(g, g + 1, 0, kHandleString, t.string);
+    case CT_NUM:
+    case CT_INDEX:
+        return m_graph.setElement(g, g + 1, 0, kHandleNumber, t.number);
+    case CT_DELIMITER:
+        return m_graph.setElement(g, g + 1, kFixedValue, kHandlePunctuation, atom);
+    default:
+        return m_graph.setElement(g, g + 1, kFixedValue, cls, atom);
+    }
+}
+
 bool CSegGraph::generateWordGraph(std::string_view sentence, const CDictionary& dictionary) {
     m_graph.clear();
     m_wordNodes.clear();
     atomSegment(sentence);
     const GraphTexts& t = texts();
     const int count = atomCount();
-    // The probes of two atoms do not depend on one another: their slots
-    // are fetched together before the walks read them.
-    for (int g = 0; g + 1 < count; ++g) dictionary.prefetchWalk(atomSpan(g, g + 2));
     for (int g = 0; g < count; ++g) {
         // One-atom edge. Rows are filled in order so every insertion appends.
         const std::string_view atom = atomText(g);
-        const int cls = atomClass(g);
-        CDynamicArray::Element* single = nullptr;
-        switch (cls) {
-        case CT_CHINESE:
-            single = &m_graph.setElement(g, g + 1, 0, 0, atom);
-            break;
-        case CT_SINGLE:
-            if (atom.find_first_not_of("+-1234567890") == std::string_view::npos)
-                single = &m_graph.setElement(g, g + 1, 0, kHandleNumber, t.number);
-            else
-                single = &m_graph.setElement(g, g + 1, 0, kHandleString, t.string);
-            break;
-        case CT_LETTER:
-            single = &m_graph.setElement(g, g + 1, 0, kHandleString, t.string);
-            break;
-        case CT_NUM:
-        case CT_INDEX:
-            single = &m_graph.setElement(g, g + 1, 0, kHandleNumber, t.number);
-            break;
-        case CT_DELIMITER:
-            single = &m_graph.setElement(g, g + 1, kFixedValue, kHandlePunctuation, atom);
-            break;
-        default:
-            single = &m_graph.setElement(g, g + 1, kFixedValue, cls, atom);
-            break;
-        }
+        // Most atoms are ideographs: tested first, without the jump table.
+        CDynamicArray::Element* single = atomClass(g) == CT_CHINESE ? &m_graph.setElement(g, g + 1, 0, 0, atom)
+                                                                     : &setNonWordAtom(g);
 
         // Every dictionary word starting at atom g. The atoms lie one after
         // another in the sentence, so the probed text is a view of it.

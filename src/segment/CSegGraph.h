@@ -53,6 +53,9 @@ public:
     const CDynamicArray& graph() const { return m_graph; }
 
 private:
+    // Puts the one-atom edge of atom g, which is no ideograph, into the graph.
+    CDynamicArray::Element& setNonWordAtom(int g);
+
     std::string m_sentence;
     std::vector<Atom> m_atoms;
     CDynamicArray m_graph{true};

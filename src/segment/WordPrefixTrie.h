@@ -76,12 +76,6 @@ public:
             if (k == 0) return kNone;
         }
     }
-    // Starts fetching the slot where child(cell, node, unit) begins to look.
-    void prefetchChild(int cell, uint32_t node, uint32_t unit) const {
-        const size_t begin = m_regions[static_cast<size_t>(cell)];
-        const size_t end = m_regions[static_cast<size_t>(cell) + 1];
-        if (begin != end) __builtin_prefetch(&m_slots[home(begin, end, keyOf(begin, node, unit))]);
-    }
     Node node(uint32_t id) const {
         const Slot& s = id < m_slots.size() ? m_slots[id] : m_roots[id - m_slots.size()];
         Node n;
