@@ -496,17 +496,25 @@ bool CDictionary::addWord(std::string_view word, int handle, int frequency) {
 }
 
 Status CDictionary::load(const std::string& path, Index index) {
-    const Result<std::string> bytes = readFile(path);
+    Result<std::string> bytes = readFile(path);
     if (!bytes) {
         const std::string& readError = bytes.message();
         release();
         return Status::failure(readError.empty() ? "cannot read dictionary file " + path : readError);
     }
-    return loadFromBytes(*bytes, path, index);
+    return loadOwnBytes(std::move(bytes).value(), path, index);
 }
 
 Status CDictionary::loadFromBytes(std::string_view bytes, const std::string& name, Index index) {
+    return loadOwnBytes(std::string(bytes), name, index);
+}
+
+Status CDictionary::loadOwnBytes(std::string file, const std::string& name, Index index) {
     release();
+    // The entries' texts stay where they are in the file's bytes, which the
+    // dictionary keeps as its text store: nothing is copied per entry.
+    m_text = std::move(file);
+    const std::string_view bytes(m_text);
     size_t pos = 0;
     auto fail = [&](int cell, const std::string& what) {
         release();
@@ -514,7 +522,6 @@ Status CDictionary::loadFromBytes(std::string_view bytes, const std::string& nam
                                ", byte offset " + std::to_string(pos) + ")");
     };
     if (bytes.size() > 0xFFFFFFF0u) return fail(0, "file too large");
-    m_text.reserve(bytes.size());
     for (int cell = 0; cell < kCellCount; ++cell) {
         int32_t count = 0;
         if (!readInt32(bytes, pos, count)) return fail(cell, "file ends before all cells were read");
@@ -542,18 +549,13 @@ Status CDictionary::loadFromBytes(std::string_view bytes, const std::string& nam
                 return fail(cell, "text length " + std::to_string(length) + " exceeds the file size");
             size_t textLength = static_cast<size_t>(length);
             // Texts are NUL-terminated strings in memory: a NUL ends one.
-            for (size_t k = 0; k < textLength; ++k) {
-                if (data[pos + k] == 0) {
-                    textLength = k;
-                    break;
-                }
-            }
+            if (const void* nul = std::memchr(data + pos, 0, textLength))
+                textLength = static_cast<size_t>(static_cast<const unsigned char*>(nul) - (data + pos));
             const std::string_view text(bytes.data() + pos, textLength);
-            pos += static_cast<size_t>(length);
             Item& item = items[static_cast<size_t>(i)];
-            item = Item{prefixOf(text), static_cast<uint32_t>(m_text.size()), static_cast<uint32_t>(textLength),
+            item = Item{prefixAt(bytes, pos, textLength), static_cast<uint32_t>(pos), static_cast<uint32_t>(textLength),
                         handle, frequency};
-            m_text.append(text);
+            pos += static_cast<size_t>(length);
             if (sorted && i > 0) {
                 const Item& prev = items[static_cast<size_t>(i) - 1];
                 const int cmp = compareItem(prev, text, item.prefix);

@@ -181,6 +181,19 @@ private:
             return item.length == key.size() ? 0 : (item.length < key.size() ? -1 : 1);
         return textOf(item).compare(key);
     }
+    // prefixOf(bytes.substr(at, n)): with eight bytes left to read, in one
+    // load, without branching on the length.
+    static uint64_t prefixAt(std::string_view bytes, size_t at, size_t n) {
+        if constexpr (std::endian::native == std::endian::little) {
+            if (bytes.size() - at >= 8) {
+                uint64_t v = 0;
+                std::memcpy(&v, bytes.data() + at, 8);
+                const uint64_t mask = n >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * (n & 7))) - 1;
+                return __builtin_bswap64(v & mask);
+            }
+        }
+        return prefixOf(bytes.substr(at, n));
+    }
     static uint64_t prefixOf(std::string_view key) {
         const size_t n = key.size() < 8 ? key.size() : 8;
         if constexpr (std::endian::native == std::endian::little)
@@ -192,6 +205,8 @@ private:
     std::string_view textOf(const Item& item) const {
         return std::string_view(m_text).substr(item.offset, item.length);
     }
+    // loadFromBytes of bytes the dictionary may keep.
+    Status loadOwnBytes(std::string file, const std::string& name, Index index);
     // Index of the first entry of the cell whose key is not smaller than `key`.
     size_t lowerBound(int cell, std::string_view key) const;
     // First entry not smaller than `key` within [lo, hi).
