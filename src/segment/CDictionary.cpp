@@ -138,19 +138,7 @@ void CDictionary::buildPrefixTable() {
             std::string_view text;
             if (i < items.size()) {
                 text = textOf(items[i]);
-                if (i > 0) {
-                    const Item& a = items[i - 1];
-                    const Item& b = items[i];
-                    const size_t most = std::min(a.length, b.length);
-                    if (a.prefix != b.prefix) {
-                        // Where the padding of the shorter key begins, `most` ends the count.
-                        common = std::min(most, static_cast<size_t>(__builtin_clzll(a.prefix ^ b.prefix) / 8));
-                    } else {
-                        const std::string_view previous = textOf(a);
-                        common = std::min<size_t>(most, 8);
-                        while (common < most && previous[common] == text[common]) ++common;
-                    }
-                }
+                if (i > 0) common = commonBytes(items[i - 1], items[i]);
             }
             while (!open.empty() && prefixes[open.back()].depth > common) {
                 prefixes[open.back()].hi = static_cast<uint32_t>(i);
@@ -182,8 +170,11 @@ void CDictionary::buildPrefixTable() {
 void CDictionary::buildWordTrie(const std::vector<uint32_t>& cellNodes) {
     m_trie.reset(cellNodes);
     for (int cell = 0; cell < kCellCount; ++cell) {
-        for (const Item& item : m_cells[static_cast<size_t>(cell)])
-            m_trie.addEntry(cell, textOf(item), item.handle, item.frequency, kMaxHandles);
+        const std::vector<Item>& items = m_cells[static_cast<size_t>(cell)];
+        for (size_t i = 0; i < items.size(); ++i) {
+            m_trie.addEntry(cell, textOf(items[i]), items[i].handle, items[i].frequency, kMaxHandles,
+                            i == 0 ? 0 : commonBytes(items[i - 1], items[i]));
+        }
     }
     m_trie.finish();
 }

@@ -2,6 +2,7 @@
 // A word list with part-of-speech handles and frequencies, indexed by the
 // first character of each word (one cell per GB2312 ideograph, plus one cell
 // for delimiters). Serves the core, bigram and role dictionaries alike.
+#include <algorithm>
 #include <atomic>
 #include <bit>
 #include <cstdint>
@@ -204,6 +205,17 @@ private:
     }
     std::string_view textOf(const Item& item) const {
         return std::string_view(m_text).substr(item.offset, item.length);
+    }
+    // How many bytes the keys of two entries have in common.
+    size_t commonBytes(const Item& a, const Item& b) const {
+        const size_t most = std::min(a.length, b.length);
+        // Where the padding of the shorter key begins, `most` ends the count.
+        if (a.prefix != b.prefix) return std::min(most, static_cast<size_t>(__builtin_clzll(a.prefix ^ b.prefix) / 8));
+        const char* x = m_text.data() + a.offset;
+        const char* y = m_text.data() + b.offset;
+        size_t common = std::min<size_t>(most, 8);
+        while (common < most && x[common] == y[common]) ++common;
+        return common;
     }
     // loadFromBytes of bytes the dictionary may keep.
     Status loadOwnBytes(std::string file, const std::string& name, Index index);

@@ -1,5 +1,7 @@
 #include "segment/WordPrefixTrie.h"
 
+#include <algorithm>
+
 namespace kestrel {
 
 void WordPrefixTrie::clear() {
@@ -53,8 +55,9 @@ void WordPrefixTrie::finish() {
         }
     }
     m_lastCell = -1;
-    m_lastKey.clear();
-    m_lastPath.clear();
+    m_lastReached = 0;
+    m_pathAt.clear();
+    m_unitEndAt.clear();
 }
 
 uint32_t WordPrefixTrie::childOrNew(int cell, uint32_t parent, uint32_t unit) {
@@ -72,37 +75,40 @@ uint32_t WordPrefixTrie::childOrNew(int cell, uint32_t parent, uint32_t unit) {
     }
 }
 
-void WordPrefixTrie::addEntry(int cell, std::string_view key, int32_t handle, int32_t frequency, int maxCount) {
+void WordPrefixTrie::addEntry(int cell, std::string_view key, int32_t handle, int32_t frequency, int maxCount,
+                              size_t common) {
     if (static_cast<size_t>(cell) >= m_roots.size() || root(cell) == kNone) return;
-    // The nodes of the units this key shares with the last one are known.
-    size_t common = 0;
     if (cell != m_lastCell) {
         m_lastCell = cell;
-        m_lastPath.assign(1, root(cell));
-    } else {
-        while (common < key.size() && common < m_lastKey.size() && key[common] == m_lastKey[common]) ++common;
+        m_lastReached = 0;
+        m_pathAt.assign(1, root(cell));
+        m_unitEndAt.assign(1, 0);
     }
-    size_t at = 0;
-    size_t depth = 0;
+    // The nodes of the units this key shares with the last one are known:
+    // the walk resumes after the last whole unit within the common bytes.
+    common = std::min(common, m_lastReached);
+    size_t at = m_unitEndAt[common];
+    uint32_t id = m_pathAt[common];
+    if (m_pathAt.size() < key.size() + 1) {
+        m_pathAt.resize(key.size() + 1);
+        m_unitEndAt.resize(key.size() + 1);
+    }
     uint32_t unit = 0;
-    for (size_t length; at < key.size() && (length = unitAt(key, at, unit)) != 0 && at + length <= common; at += length)
-        ++depth;
-    if (depth >= m_lastPath.size()) {
-        depth = 0;
-        at = 0;
-    }
-    m_lastPath.resize(depth + 1);
-    uint32_t id = m_lastPath.back();
     while (at < key.size()) {
         const size_t length = unitAt(key, at, unit);
         writable(id).key |= kLonger;
         // A cut-off last unit: the key only makes its whole part a prefix.
         if (length == 0) break;
+        if (length == 2) {
+            m_pathAt[at + 1] = id;
+            m_unitEndAt[at + 1] = at;
+        }
         id = childOrNew(cell, id, unit);
-        m_lastPath.push_back(id);
         at += length;
+        m_pathAt[at] = id;
+        m_unitEndAt[at] = at;
     }
-    m_lastKey.assign(key);
+    m_lastReached = at;
     if (at < key.size()) return;
     Slot& s = writable(id);
     const int64_t count = s.sumAndCount & kCountMask;

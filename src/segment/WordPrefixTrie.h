@@ -19,7 +19,6 @@
 // its strings are looked up another way.
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -49,10 +48,12 @@ public:
 
     // Starts a build with the number of nodes below the root of each cell.
     void reset(const std::vector<uint32_t>& cellNodes);
-    // Adds one entry of `cell` whose key is `key`. Entries come cell by
-    // cell in the cells' order (keys ascending, those of one key in entry
-    // order); at most `maxCount` of one key are counted.
-    void addEntry(int cell, std::string_view key, int32_t handle, int32_t frequency, int maxCount);
+    // Adds one entry of `cell` whose key is `key`, which has its first
+    // `common` bytes in common with the key of the entry added before it
+    // (0 for the cell's first). Entries come cell by cell in the cells'
+    // order (keys ascending, those of one key in entry order); at most
+    // `maxCount` of one key are counted.
+    void addEntry(int cell, std::string_view key, int32_t handle, int32_t frequency, int maxCount, size_t common);
     // Ends a build.
     void finish();
 
@@ -141,11 +142,13 @@ private:
     // nodes' keys turns them away before the table is read.
     KeyFilter m_filter;
     size_t m_nodeCount = 0;  // nodes below the roots
-    // The last key added and the nodes of its units, which the next key
-    // shares up to where the two differ.
+    // The nodes of the last key added, which the next key shares up to
+    // where the two differ: by byte offset, the node of the last whole
+    // unit ending there or before and where that unit ends.
     int m_lastCell = -1;
-    std::string m_lastKey;
-    std::vector<uint32_t> m_lastPath;
+    size_t m_lastReached = 0;  // bytes of it walked (short of a cut-off last unit)
+    std::vector<uint32_t> m_pathAt;
+    std::vector<size_t> m_unitEndAt;
 };
 
 }  // namespace kestrel
