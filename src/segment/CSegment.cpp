@@ -241,7 +241,9 @@ void CSegment::emit(std::string_view text, int handle, double value, int a, int 
 
 int CSegment::markRunEnd(int w) const {
     const std::string_view text = wordText(w);
-    if (text.size() != 2 || !texts().repeatedMarks.contains(text)) return w + 1;
+    // The marks are punctuation, below the ideographs, which most words
+    // begin with: those are turned away by their first byte.
+    if (byteAt(text, 0) >= 0xB0 || text.size() != 2 || !texts().repeatedMarks.contains(text)) return w + 1;
     int end = w + 1;
     while (end < m_wordCount && validSpan(vertex(end), vertex(end + 1)) && wordText(end) == text) ++end;
     return end;
