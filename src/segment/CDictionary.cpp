@@ -299,8 +299,11 @@ void CDictionary::buildPairIndex(WordPairIndex& pairs) const {
             for (int form = 0; form < (cell == kDelimiterCell ? 2 : 1); ++form) {
                 text.assign(form == 0 ? std::string_view(head, 2) : std::string_view());
                 text.append(key);
+                // The cell's character and a key that ends in no blank
+                // land on the key without a look.
+                const bool lands = form == 0 && (key.empty() || key.back() != ' ');
                 Location where;
-                if (!locate(text, where) || where.cell != cell || where.key != key) continue;
+                if (!lands && (!locate(text, where) || where.cell != cell || where.key != key)) continue;
                 // Split at every '@': a word of the pair may hold one itself.
                 // The first entry of a text with handle 3 is the one found,
                 // and the index keeps the first count of a pair.
