@@ -54,6 +54,29 @@ TEST(SegGraphTest, AtomsOfMixedText) {
     EXPECT_EQ(g.atomLength(2), 1);
 }
 
+TEST(SegGraphTest, IdeographAtomsBesideOtherCharactersAndTheEndMarker) {
+    // 末 begins the end marker, but alone it is an ideograph like any other.
+    CSegGraph g;
+    g.atomSegment(wrap("末中末"));
+    EXPECT_EQ(atomsOf(g), (std::vector<std::string>{"始##始", "末", "中", "末", "末##末"}));
+    for (int i = 1; i <= 3; ++i) EXPECT_EQ(g.atomClass(i), CT_CHINESE) << i;
+    // A lead byte cut off by the end marker, a GBK extension character (its
+    // trail byte below A1) and a four-byte character whose first byte is
+    // that of an ideograph are atoms of their own lengths, not ideographs.
+    g.atomSegment(std::string(kSentenceBegin) + G("中") + "\xB0" + std::string(kSentenceEnd));
+    ASSERT_EQ(g.atomCount(), 4);
+    EXPECT_EQ(g.atomLength(2), 1);
+    EXPECT_EQ(g.atomClass(3), CT_SENTENCE_END);
+    g.atomSegment(G("中") + "\x81\x40" + G("国") + "\xB0\x30\x81\x30" + G("人"));
+    ASSERT_EQ(g.atomCount(), 5);
+    EXPECT_EQ(g.atomLength(1), 2);
+    EXPECT_NE(g.atomClass(1), CT_CHINESE);
+    EXPECT_EQ(g.atomClass(2), CT_CHINESE);
+    EXPECT_EQ(g.atomLength(3), 4);
+    EXPECT_EQ(g.atomClass(3), CT_FOUR_BYTE);
+    EXPECT_EQ(g.atomClass(4), CT_CHINESE);
+}
+
 TEST(SegGraphTest, WordGraphEdges) {
     const CDictionary core = makeCore({{"中国", 100, kNoun}, {"中国人", 20, kNoun}, {"中", 7, kNoun}, {"中", 3, kVerb}});
     CSegGraph g;
