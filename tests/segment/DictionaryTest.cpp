@@ -277,3 +277,38 @@ TEST(DictionaryTest, IndexedLookupsAgreeWithPlainOnes) {
     EXPECT_FALSE(loaded.prefixRange(G("中") + "a").empty());
     EXPECT_TRUE(loaded.prefixRange(G("中") + "b").empty());
 }
+
+TEST(DictionaryTest, TextsEndAtANulAndOutliveTheBytesTheyCameFrom) {
+    // One entry of the cell of 中 whose text holds a NUL: the key ends there.
+    auto int32 = [](std::string& out, int32_t v) {
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((static_cast<uint32_t>(v) >> (8 * i)) & 0xFF));
+    };
+    const std::string key = G("国") + std::string("\0xx", 3);
+    std::string bytes;
+    for (int cell = 0; cell < CDictionary::kCellCount; ++cell) {
+        if (cell != (0xD6 - 0xB0) * 94 + (0xD0 - 0xA1)) {
+            int32(bytes, 0);
+            continue;
+        }
+        int32(bytes, 1);
+        int32(bytes, 7);
+        int32(bytes, static_cast<int32_t>(key.size()));
+        int32(bytes, 1);
+        bytes += key;
+    }
+    CDictionary d;
+    {
+        const std::string copy = bytes;
+        ASSERT_TRUE(succeeded(d.loadFromBytes(copy, "nul.dct")));
+    }
+    EXPECT_EQ(d.getFrequency(G("中国")), 7);
+    EXPECT_FALSE(d.isWord(G("中国") + "xx"));
+    // Words added later live beside the loaded ones.
+    EXPECT_TRUE(d.addWord(G("中国人"), 2, 3));
+    EXPECT_EQ(d.getFrequency(G("中国人")), 3);
+    EXPECT_EQ(d.getFrequency(G("中国")), 7);
+    CDictionary reloaded;
+    ASSERT_TRUE(succeeded(reloaded.loadFromBytes(d.serialize(), "again.dct")));
+    EXPECT_EQ(reloaded.serialize(), d.serialize());
+    EXPECT_EQ(reloaded.entryCount(), 2u);
+}
