@@ -65,16 +65,22 @@ void CSegment::biGraphGenerate(const CDictionary& bigram, const CDictionary& cor
     // then scored by the two ids.
     const bool scorePairs = bigram.entryCount() > 0;
     if (m_shortcuts) identifyTexts(bigram, core, wordGraph);
-    if (scorePairs) {
+    const bool byIds = scorePairs && (!m_shortcuts || pairsByIds(bigram));
+    if (byIds) {
         m_pairIds.resize(words.size());
         for (size_t i = 0; i < words.size(); ++i) {
-            m_pairIds[i] = m_shortcuts ? m_textPairIds[static_cast<size_t>(m_wordTextIds[i])]
-                                       : bigram.pairWordId(wordGraph.word(words[i]));
+            if (!m_shortcuts) {
+                m_pairIds[i] = bigram.pairWordId(wordGraph.word(words[i]));
+                continue;
+            }
+            int& id = m_textPairIds[static_cast<size_t>(m_wordTextIds[i])];
+            if (id == kUnaskedPairId) id = bigram.pairWordId(wordGraph.word(words[i]));
+            m_pairIds[i] = id;
         }
     }
     // The pair counts lie far apart in a large table: all of the graph's
     // are fetched at once before they are read.
-    for (size_t i1 = 0; scorePairs && i1 < words.size(); ++i1) {
+    for (size_t i1 = 0; byIds && i1 < words.size(); ++i1) {
         const int col = words[i1].col;
         if (m_pairIds[i1] < 0 || col < 0 || static_cast<size_t>(col) >= vertices) continue;
         for (size_t i2 = m_rowStart[static_cast<size_t>(col)]; i2 < m_rowStart[static_cast<size_t>(col) + 1]; ++i2)
@@ -92,10 +98,12 @@ void CSegment::biGraphGenerate(const CDictionary& bigram, const CDictionary& cor
         for (size_t i2 = first; i2 < last; ++i2) {
             const CDynamicArray::Element& w2 = words[i2];
             double f12 = 0;
-            if (scorePairs) {
+            if (byIds) {
                 const int count = bigram.pairFrequency(wordGraph.word(w1), m_pairIds[i1], wordGraph.word(w2),
                                                        m_pairIds[i2], m_key);
                 f12 = static_cast<uint32_t>(count);
+            } else if (scorePairs) {
+                f12 = static_cast<uint32_t>(pairFrequencyByText(bigram, wordGraph.word(w1), wordGraph.word(w2)));
             }
             double cost = f12 == 0 ? unseenCost
                                    : -std::log(smoothing * (f1 + 1) / 2159997 +
@@ -105,6 +113,22 @@ void CSegment::biGraphGenerate(const CDictionary& bigram, const CDictionary& cor
         }
     }
     pairGraph.finishAppending();
+}
+
+bool CSegment::pairsByIds(const CDictionary& bigram) {
+    if (m_pairsBigram != bigram.version()) {
+        m_pairsBigram = bigram.version();
+        m_pairsByText = 0;
+    }
+    return m_pairsByText >= m_textPairLimit;
+}
+
+int CSegment::pairFrequencyByText(const CDictionary& bigram, std::string_view first, std::string_view second) {
+    ++m_pairsByText;
+    m_key.assign(first);
+    m_key.push_back('@');
+    m_key.append(second);
+    return bigram.getFrequency(m_key, 3);
 }
 
 bool CSegment::isSingleChain(const CDynamicArray& graph) {
@@ -130,7 +154,6 @@ void CSegment::identifyTexts(const CDictionary& bigram, const CDictionary& core,
         m_textTable = ++tables;
         if (m_textTable == 0) m_textTable = ++tables;  // 0 stands for none
     }
-    const bool scorePairs = bigram.entryCount() > 0;
     const auto& words = wordGraph.elements();
     // The words the core dictionary's probes numbered are mostly found by
     // their number in a small direct-mapped table, without hashing the text.
@@ -148,7 +171,7 @@ void CSegment::identifyTexts(const CDictionary& bigram, const CDictionary& core,
             }
         }
         const int id = m_texts.add(text);
-        if (static_cast<size_t>(id) == m_textPairIds.size()) m_textPairIds.push_back(scorePairs ? bigram.pairWordId(text) : -1);
+        if (static_cast<size_t>(id) == m_textPairIds.size()) m_textPairIds.push_back(kUnaskedPairId);
         m_wordTextIds[i] = id;
         if (cached) *cached = NodeText{node, id};
     }

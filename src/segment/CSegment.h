@@ -72,6 +72,9 @@ public:
     // word-pair graph links each word to the next alone, so the chain is
     // the one path through it, whatever the pair costs.
     static bool isSingleChain(const CDynamicArray& graph);
+    // The number of word pairs scored by their text before the pair
+    // dictionary's index is built and used (0: the index from the start).
+    void setTextPairLimit(size_t pairs) { m_textPairLimit = pairs; }
 
 private:
     // Cheapest paths of the pair graph as word indices, then as atom vertices
@@ -121,6 +124,18 @@ private:
     std::vector<size_t> m_rowStart;
     std::vector<int> m_pairIds;  // of the word graph's words, for the bigram lookups
     std::string m_key;
+    // Pairs are looked up by their text until this segmenter has scored
+    // m_textPairLimit of them, and by the ids of the pair dictionary's
+    // index from then on. Building the index takes as long as some 250,000
+    // text lookups: a short text never pays for it, and a long one pays for
+    // a tenth of that in text lookups first.
+    size_t m_textPairLimit = 1 << 15;
+    size_t m_pairsByText = 0;
+    uint64_t m_pairsBigram = 0;  // version of the pair dictionary counted for
+    bool pairsByIds(const CDictionary& bigram);
+    int pairFrequencyByText(const CDictionary& bigram, std::string_view first, std::string_view second);
+    // A text's pair id before the pair index was asked for it.
+    static constexpr int kUnaskedPairId = -2;
     // The texts of the graphs' words seen lately, each with its id in the
     // pair dictionary, so that a recurring word is hashed in
     // this small table only; forgotten (with a new table number) when full.
