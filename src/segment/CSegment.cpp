@@ -49,9 +49,9 @@ bool occursAtEvenOffset(std::string_view s, std::string_view set) {
 }  // namespace
 
 void CSegment::biGraphGenerate(const CDictionary& bigram, const CDictionary& core, const CDynamicArray& wordGraph,
-                               double smoothing, CDynamicArray& pairGraph) {
-    pairGraph.clear();
-    pairGraph.setRowFirst(false);
+                               double smoothing) {
+    std::vector<CNShortPath::Edge>& edges = m_shortPath.edges();
+    edges.clear();
     const auto& words = wordGraph.elements();
     // The position of an element in the row-first list is its word index;
     // rowStart[r] is the index of the first word starting at vertex r.
@@ -109,10 +109,9 @@ void CSegment::biGraphGenerate(const CDictionary& bigram, const CDictionary& cor
                                    : -std::log(smoothing * (f1 + 1) / 2159997 +
                                                (1 - smoothing) * (kOneMinusT * f12 / (f1 + 1) + kT));
             if (w1.handle < 0) cost += w1.value;
-            pairGraph.appendUnordered(static_cast<int>(i1), static_cast<int>(i2), cost, w1.handle);
+            edges.push_back(CNShortPath::Edge{static_cast<int>(i1), static_cast<int>(i2), cost});
         }
     }
-    pairGraph.finishAppending();
 }
 
 bool CSegment::pairsByIds(const CDictionary& bigram) {
@@ -191,8 +190,8 @@ void CSegment::findPaths(const CDictionary& bigram, const CDictionary& core, con
         m_segmentCount = 1;
         return;
     }
-    biGraphGenerate(bigram, core, wordGraph, smoothing, m_pairGraph);
-    m_shortPath.init(m_pairGraph, 1);
+    biGraphGenerate(bigram, core, wordGraph, smoothing);
+    m_shortPath.initEdges();
     m_shortPath.shortPath();
     m_segmentCount = m_shortPath.output(m_indexPaths);
 }

@@ -45,9 +45,6 @@ public:
     bool biSegment(std::string_view sentence, const CDictionary& core, const CDictionary& bigram,
                    double smoothing);
     bool biOptimumSegment(const CDictionary& bigram, const CDictionary& core, double smoothing);
-    // Word-pair graph of `wordGraph`, ordered by column.
-    void biGraphGenerate(const CDictionary& bigram, const CDictionary& core, const CDynamicArray& wordGraph,
-                         double smoothing, CDynamicArray& pairGraph);
     // Fills word path k from atom vertices, merging numbers and times, and
     // adds its words to the optimum graph. `elements`, when given, holds the
     // index in the segment graph of the element of each word, so that they
@@ -77,6 +74,11 @@ public:
     void setTextPairLimit(size_t pairs) { m_textPairLimit = pairs; }
 
 private:
+    // The word-pair graph of `wordGraph`: an edge from each word to each
+    // word that starts where it ends, with the cost of the pair, put into
+    // the shortest-path search.
+    void biGraphGenerate(const CDictionary& bigram, const CDictionary& core, const CDynamicArray& wordGraph,
+                         double smoothing);
     // Cheapest paths of the pair graph as word indices, then as atom vertices
     // of `wordGraph`, each run through generateWord.
     void findPaths(const CDictionary& bigram, const CDictionary& core, const CDynamicArray& wordGraph,
@@ -113,7 +115,6 @@ private:
     int m_segmentCount = 0;
     CDynamicArray m_optimum{true};
     CSegGraph m_segGraph;
-    CDynamicArray m_pairGraph{false};
     CNShortPath m_shortPath;
     std::vector<std::vector<int>> m_indexPaths;
     std::vector<int> m_atomVertices;
