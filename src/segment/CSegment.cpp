@@ -157,6 +157,11 @@ void CSegment::identifyTexts(const CDictionary& bigram, const CDictionary& core,
     // The words the core dictionary's probes numbered are mostly found by
     // their number in a small direct-mapped table, without hashing the text.
     const bool numbered = m_graphNodes && m_graphNodes->size() == words.size();
+    // The optimum graph mostly holds words of the word graph, whose ids are
+    // known: both are ordered by start and end, and are walked together.
+    const bool earlier = m_earlierGraph && m_earlierTable == m_textTable && m_earlierIds.size() == m_earlierGraph->size();
+    const auto* earlierWords = earlier ? &m_earlierGraph->elements() : nullptr;
+    size_t e = 0;
     m_wordTextIds.resize(words.size());
     for (size_t i = 0; i < words.size(); ++i) {
         const std::string_view text = wordGraph.word(words[i]);
@@ -166,6 +171,16 @@ void CSegment::identifyTexts(const CDictionary& bigram, const CDictionary& core,
             cached = &m_nodeTexts[static_cast<size_t>((node * 0x9E3779B9u) >> (32 - kNodeTextBits))];
             if (cached->node == node) {
                 m_wordTextIds[i] = cached->textId;
+                continue;
+            }
+        }
+        if (earlierWords) {
+            const CDynamicArray::Element& w = words[i];
+            const auto before = [&](const CDynamicArray::Element& x) { return x.row < w.row || (x.row == w.row && x.col < w.col); };
+            while (e < earlierWords->size() && before((*earlierWords)[e])) ++e;
+            if (e < earlierWords->size() && (*earlierWords)[e].row == w.row && (*earlierWords)[e].col == w.col &&
+                m_earlierGraph->word((*earlierWords)[e]) == text) {
+                m_wordTextIds[i] = m_earlierIds[e];
                 continue;
             }
         }
@@ -231,7 +246,14 @@ bool CSegment::biSegment(std::string_view sentence, const CDictionary& core, con
 }
 
 bool CSegment::biOptimumSegment(const CDictionary& bigram, const CDictionary& core, double smoothing) {
+    // The ids of the word graph's texts serve the optimum graph's words.
+    if (m_wordTextIdsValid) {
+        m_earlierIds.swap(m_wordTextIds);
+        m_earlierGraph = &m_segGraph.graph();
+        m_earlierTable = m_textTable;
+    }
     findPaths(bigram, core, m_optimum, smoothing);
+    m_earlierGraph = nullptr;
     // The paths refer to the optimum graph's words: it becomes the word
     // graph that generateWord reads, and collects the new paths afresh.
     m_segGraph.graph().copyFrom(m_optimum);

@@ -159,6 +159,11 @@ private:
     uint32_t m_textTable = 0;
     std::vector<int> m_wordTextIds;  // of the words of the graph last scored
     bool m_wordTextIdsValid = false;
+    // While the optimum graph is scored: the word graph and the ids of its
+    // words' texts in table m_earlierTable.
+    const CDynamicArray* m_earlierGraph = nullptr;
+    std::vector<int> m_earlierIds;
+    uint32_t m_earlierTable = 0;
     // Ids of the texts of the last scored graph's words, in m_texts.
     void identifyTexts(const CDictionary& bigram, const CDictionary& core, const CDynamicArray& wordGraph);
 };
