@@ -158,20 +158,16 @@ void CNShortPath::shortPathSingle() {
 }
 
 int CNShortPath::output(std::vector<std::vector<int>>& paths) {
-    paths.clear();
+    // The lists `paths` holds are refilled in place: their room is kept.
     m_pathCount = 0;
     if (m_vertexCount <= 1) {
-        paths.push_back({0, 1});
+        paths.resize(1);
+        paths[0].assign({0, 1});
         m_pathCount = 1;
         return m_pathCount;
     }
     const unsigned last = m_vertexCount - 1;
-    struct Frame {
-        int vertex;
-        int index;
-        size_t next;  // current parent in the vertex's list
-    };
-    std::vector<Frame> stack;
+    std::vector<Frame>& stack = m_stack;
     for (unsigned i = 0; i < m_valueKind && m_pathCount < kMaxPaths; ++i) {
         if (!m_reached[slot(last, i)]) continue;
         stack.clear();
@@ -187,11 +183,11 @@ int CNShortPath::output(std::vector<std::vector<int>>& paths) {
             }
             const Parent parent = parents[top.next];
             if (parent.vertex == 0) {
-                std::vector<int> path;
-                path.reserve(stack.size() + 1);
+                if (paths.size() <= static_cast<size_t>(m_pathCount)) paths.emplace_back();
+                std::vector<int>& path = paths[static_cast<size_t>(m_pathCount)];
+                path.clear();
                 path.push_back(0);
                 for (size_t k = stack.size(); k-- > 0;) path.push_back(stack[k].vertex);
-                paths.push_back(std::move(path));
                 ++m_pathCount;
                 ++top.next;
                 continue;
@@ -204,6 +200,7 @@ int CNShortPath::output(std::vector<std::vector<int>>& paths) {
             stack.push_back(Frame{parent.vertex, parent.index, 0});
         }
     }
+    paths.resize(static_cast<size_t>(m_pathCount));
     return m_pathCount;
 }
 

@@ -87,6 +87,12 @@ private:
     std::vector<double> m_cost;
     std::vector<char> m_reached;  // cost slot holds a real cost
     std::vector<std::vector<Parent>> m_parents;  // per slot, in list order
+    struct Frame {
+        int vertex;
+        int index;
+        size_t next;  // current parent in the vertex's list
+    };
+    std::vector<Frame> m_stack;  // of output's walk
     CQueue m_queue;
     int m_pathCount = 0;
 };

@@ -228,8 +228,7 @@ void CSegment::pathsToWords(const CDynamicArray& wordGraph) {
         }
         if (!valid) continue;
         m_atomVertices.push_back(words[static_cast<size_t>(m_indexPaths[static_cast<size_t>(k)].back())].col);
-        m_pathElements.assign(m_indexPaths[static_cast<size_t>(k)].begin(), m_indexPaths[static_cast<size_t>(k)].end());
-        generateWord(m_atomVertices, produced++, &m_pathElements);
+        generateWord(m_atomVertices, produced++, &m_indexPaths[static_cast<size_t>(k)]);
     }
     m_segmentCount = produced;
 }

@@ -118,7 +118,6 @@ private:
     CNShortPath m_shortPath;
     std::vector<std::vector<int>> m_indexPaths;
     std::vector<int> m_atomVertices;
-    std::vector<int> m_pathElements;  // the word graph's elements of the path pathsToWords converts
     std::vector<int> m_vertices;  // of the path generateWord fills
     int m_wordCount = 0;
     WordPath* m_out = nullptr;
