@@ -1,68 +1,15 @@
-// Word pairs scored by their joined text give what the pair index gives;
-// the pair table holds every count whatever room was made for it; the
+// The pair table holds every count whatever room was made for it; the
 // shortest paths over edges given in any order are those over the graph.
-#include <filesystem>
-#include <limits>
 #include <map>
 #include <random>
 
 #include "SegmentTestSupport.h"
+#include "segment/CDynamicArray.h"
 #include "segment/CNShortPath.h"
-#include "segment/CWordSegment.h"
 #include "segment/WordPairIndex.h"
 
 using namespace kestrel;
 using namespace kestrel::test;
-
-TEST(PairScoringTest, PairsByTextAndByIdsGiveTheSamePaths) {
-    const std::filesystem::path data = KESTREL_DATA_DIR;
-    std::error_code ec;
-    if (!std::filesystem::exists(data / "coreDict.dct", ec)) GTEST_SKIP() << "no data built in " << data;
-    CWordSegment byText, byIds;
-    ASSERT_TRUE(succeeded(byText.loadDataDirectory(data.string())));
-    ASSERT_TRUE(succeeded(byIds.loadDataDirectory(data.string())));
-    byText.recognitionSwitch = byIds.recognitionSwitch = 2;
-    byText.segment().setTextPairLimit(std::numeric_limits<size_t>::max());
-    byIds.segment().setTextPairLimit(0);
-
-    std::string text = G("中华人民共和国成立于一九四九年十月一日，郑秋雁和基普罗蒂奇到张家村。");
-    const std::filesystem::path corpus = std::filesystem::path(KESTREL_SHARED_DIR) / "corpora" / "pfr199801" / "199801.txt";
-    if (const Result<std::string> bytes = readFile(corpus.string()); bytes) text += toGbk(bytes->substr(1000000, 100000));
-    std::vector<std::string> characters;
-    for (size_t i = 0; i + 1 < text.size(); i += static_cast<unsigned char>(text[i]) >= 0x80 ? 2 : 1) {
-        if (static_cast<unsigned char>(text[i]) >= 0x80) characters.push_back(text.substr(i, 2));
-    }
-    ASSERT_FALSE(characters.empty());
-    // Corpus sentences, then random mixtures of their characters, whose
-    // pairs mostly have no count.
-    std::vector<std::string> sentences;
-    for (size_t i = 0; i < characters.size();) {
-        std::string sentence;
-        for (size_t n = 0; n < 40 && i < characters.size(); ++n) sentence += characters[i++];
-        sentences.push_back(sentence);
-    }
-    std::mt19937 rng(5);
-    for (int round = 0; round < 1000; ++round) {
-        std::string sentence;
-        for (unsigned n = rng() % 16 + 2; n > 0; --n) sentence += characters[rng() % characters.size()];
-        sentences.push_back(sentence);
-    }
-    for (const std::string& sentence : sentences) {
-        byText.segmentSentence(sentence);
-        byIds.segmentSentence(sentence);
-        ASSERT_EQ(byText.segment().segmentCount(), byIds.segment().segmentCount()) << U(sentence);
-        for (int k = 0; k < byIds.segment().segmentCount(); ++k) {
-            const WordPath& a = byText.segment().path(k);
-            const WordPath& b = byIds.segment().path(k);
-            ASSERT_EQ(a.size(), b.size()) << U(sentence);
-            for (size_t i = 0; i < a.size(); ++i) {
-                ASSERT_EQ(a[i].word, b[i].word) << U(sentence);
-                ASSERT_EQ(a[i].handle, b[i].handle) << U(sentence);
-                ASSERT_EQ(a[i].value, b[i].value) << U(sentence);
-            }
-        }
-    }
-}
 
 TEST(PairScoringTest, PairTableHoldsEveryCountWhateverRoomWasMade) {
     // Room for far fewer pairs than come (the filter is then made afresh

@@ -2,6 +2,7 @@
 // against the same segmenter computing every step, path by path, on the
 // built data with real and with random sentences.
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <random>
 
@@ -108,6 +109,42 @@ TEST(ShortcutTest, SameResultsOnCorpusAndRandomSentences) {
         std::string sentence;
         for (unsigned n = rng() % 20 + 1; n > 0; --n) sentence += characters[rng() % characters.size()];
         expectSamePaths(s.fast, s.full, sentence);
+    }
+}
+
+// Pairs scored by their joined text until the pair index is built give
+// what the index gives.
+TEST(ShortcutTest, PairsByTextAndByIdsGiveTheSamePaths) {
+    const std::filesystem::path data = KESTREL_DATA_DIR;
+    std::error_code ec;
+    if (!std::filesystem::exists(data / "coreDict.dct", ec)) GTEST_SKIP() << "no data built in " << data;
+    CWordSegment byText, byIds;
+    ASSERT_TRUE(succeeded(byText.loadDataDirectory(data.string())));
+    ASSERT_TRUE(succeeded(byIds.loadDataDirectory(data.string())));
+    byText.recognitionSwitch = byIds.recognitionSwitch = 2;
+    byText.segment().setTextPairLimit(std::numeric_limits<size_t>::max());
+    byIds.segment().setTextPairLimit(0);
+
+    std::string text = G("中华人民共和国成立于一九四九年十月一日，郑秋雁和基普罗蒂奇到张家村。");
+    const std::filesystem::path corpus = std::filesystem::path(KESTREL_SHARED_DIR) / "corpora" / "pfr199801" / "199801.txt";
+    if (const Result<std::string> bytes = readFile(corpus.string()); bytes) text += toGbk(bytes->substr(1000000, 100000));
+    std::vector<std::string> characters;
+    for (size_t i = 0; i + 1 < text.size(); i += static_cast<unsigned char>(text[i]) >= 0x80 ? 2 : 1) {
+        if (static_cast<unsigned char>(text[i]) >= 0x80) characters.push_back(text.substr(i, 2));
+    }
+    ASSERT_FALSE(characters.empty());
+    // Corpus sentences, then random mixtures of their characters, whose
+    // pairs mostly have no count.
+    for (size_t i = 0; i < characters.size();) {
+        std::string sentence;
+        for (size_t n = 0; n < 40 && i < characters.size(); ++n) sentence += characters[i++];
+        expectSamePaths(byText, byIds, sentence);
+    }
+    std::mt19937 rng(5);
+    for (int round = 0; round < 1000; ++round) {
+        std::string sentence;
+        for (unsigned n = rng() % 16 + 2; n > 0; --n) sentence += characters[rng() % characters.size()];
+        expectSamePaths(byText, byIds, sentence);
     }
 }
 
