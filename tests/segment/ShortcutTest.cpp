@@ -125,27 +125,11 @@ TEST(ShortcutTest, PairsByTextAndByIdsGiveTheSamePaths) {
     byText.segment().setTextPairLimit(std::numeric_limits<size_t>::max());
     byIds.segment().setTextPairLimit(0);
 
-    std::string text = G("中华人民共和国成立于一九四九年十月一日，郑秋雁和基普罗蒂奇到张家村。");
+    std::string text = G("中华人民共和国成立于一九四九年十月一日，郑秋雁和基普罗蒂奇到张家村。"
+                         "粘聿亘丌兀丐廿卅丕亘丞鬲孬噩丨禺丿匕乇夭爻卮氐囟胤馗毓睾鼗");
     const std::filesystem::path corpus = std::filesystem::path(KESTREL_SHARED_DIR) / "corpora" / "pfr199801" / "199801.txt";
     if (const Result<std::string> bytes = readFile(corpus.string()); bytes) text += toGbk(bytes->substr(1000000, 100000));
-    std::vector<std::string> characters;
-    for (size_t i = 0; i + 1 < text.size(); i += static_cast<unsigned char>(text[i]) >= 0x80 ? 2 : 1) {
-        if (static_cast<unsigned char>(text[i]) >= 0x80) characters.push_back(text.substr(i, 2));
-    }
-    ASSERT_FALSE(characters.empty());
-    // Corpus sentences, then random mixtures of their characters, whose
-    // pairs mostly have no count.
-    for (size_t i = 0; i < characters.size();) {
-        std::string sentence;
-        for (size_t n = 0; n < 40 && i < characters.size(); ++n) sentence += characters[i++];
-        expectSamePaths(byText, byIds, sentence);
-    }
-    std::mt19937 rng(5);
-    for (int round = 0; round < 1000; ++round) {
-        std::string sentence;
-        for (unsigned n = rng() % 16 + 2; n > 0; --n) sentence += characters[rng() % characters.size()];
-        expectSamePaths(byText, byIds, sentence);
-    }
+    for (const std::string& sentence : sentencesOf(text, 80)) expectSamePaths(byText, byIds, sentence);
 }
 
 TEST(ShortcutTest, WhatIsKeptOfTextsIsForgottenWhenTheDataChange) {
