@@ -20,7 +20,37 @@ bool CQueue::pop(Item& item) {
 void CNShortPath::init(const CDynamicArray& graph, unsigned valueKind) {
     m_graph = &graph;
     m_valueKind = valueKind == 0 ? 1 : valueKind;
-    m_vertexCount = std::max(graph.colCount(), graph.rowCount()) + 1;
+    if (m_valueKind == 1) {
+        m_edges.clear();
+        for (const CDynamicArray::Element& e : graph.elements()) m_edges.push_back(Edge{e.row, e.col, e.value});
+    }
+    resetVertices(std::max(graph.colCount(), graph.rowCount()) + 1);
+}
+
+void CNShortPath::initEdges() {
+    m_graph = nullptr;
+    m_valueKind = 1;
+    // Counted as a graph counts its rows and columns: positive indices only.
+    int last = 0;
+    for (const Edge& e : m_edges) last = std::max({last, e.from, e.to});
+    // A counting sort by `to`, which keeps the given order within a vertex.
+    m_start.assign(static_cast<size_t>(last) + 2, 0);
+    bool ordered = true;
+    for (size_t i = 0; i < m_edges.size(); ++i) {
+        ++m_start[static_cast<size_t>(std::max(m_edges[i].to, 0)) + 1];
+        if (i > 0 && m_edges[i].to < m_edges[i - 1].to) ordered = false;
+    }
+    if (!ordered) {
+        for (size_t v = 1; v < m_start.size(); ++v) m_start[v] += m_start[v - 1];
+        m_sorted.resize(m_edges.size());
+        for (const Edge& e : m_edges) m_sorted[m_start[static_cast<size_t>(std::max(e.to, 0))]++] = e;
+        m_edges.swap(m_sorted);
+    }
+    resetVertices(static_cast<unsigned>(last) + 1);
+}
+
+void CNShortPath::resetVertices(unsigned vertexCount) {
+    m_vertexCount = vertexCount;
     const size_t slots = static_cast<size_t>(m_vertexCount) * m_valueKind;
     m_cost.assign(slots, CDynamicArray::kInfinite);
     m_reached.assign(slots, 0);
@@ -40,14 +70,14 @@ bool CNShortPath::reachable(unsigned vertex, unsigned i) const {
 }
 
 void CNShortPath::shortPath() {
-    if (!m_graph) return;
-    const auto& elements = m_graph->elements();
-    size_t e = 0;
     // The graph is ordered by column: the edges into v are consecutive.
     if (m_valueKind == 1) {
         shortPathSingle();
         return;
     }
+    if (!m_graph) return;
+    const auto& elements = m_graph->elements();
+    size_t e = 0;
     for (unsigned v = 1; v < m_vertexCount; ++v) {
         m_queue.clear();
         while (e < elements.size() && elements[e].col < static_cast<int>(v)) ++e;
@@ -94,16 +124,16 @@ void CNShortPath::shortPath() {
 // which equal weights leave the queue (itself the reverse of arrival), the
 // parents end up in edge order. This computes the same without the queue.
 void CNShortPath::shortPathSingle() {
-    const auto& elements = m_graph->elements();
+    const std::vector<Edge>& edges = m_edges;
     size_t e = 0;
     for (unsigned v = 1; v < m_vertexCount; ++v) {
-        while (e < elements.size() && elements[e].col < static_cast<int>(v)) ++e;
+        while (e < edges.size() && edges[e].to < static_cast<int>(v)) ++e;
         auto& parents = m_parents[v];
         bool reached = false;
         double best = 0;
-        for (; e < elements.size() && elements[e].col == static_cast<int>(v); ++e) {
-            const CDynamicArray::Element& edge = elements[e];
-            const int u = edge.row;
+        for (; e < edges.size() && edges[e].to == static_cast<int>(v); ++e) {
+            const Edge& edge = edges[e];
+            const int u = edge.from;
             double weight;
             if (u == 0) {
                 weight = edge.value;
@@ -128,20 +158,16 @@ void CNShortPath::shortPathSingle() {
 }
 
 int CNShortPath::output(std::vector<std::vector<int>>& paths) {
-    paths.clear();
+    // The lists `paths` holds are refilled in place: their room is kept.
     m_pathCount = 0;
     if (m_vertexCount <= 1) {
-        paths.push_back({0, 1});
+        paths.resize(1);
+        paths[0].assign({0, 1});
         m_pathCount = 1;
         return m_pathCount;
     }
     const unsigned last = m_vertexCount - 1;
-    struct Frame {
-        int vertex;
-        int index;
-        size_t next;  // current parent in the vertex's list
-    };
-    std::vector<Frame> stack;
+    std::vector<Frame>& stack = m_stack;
     for (unsigned i = 0; i < m_valueKind && m_pathCount < kMaxPaths; ++i) {
         if (!m_reached[slot(last, i)]) continue;
         stack.clear();
@@ -157,11 +183,11 @@ int CNShortPath::output(std::vector<std::vector<int>>& paths) {
             }
             const Parent parent = parents[top.next];
             if (parent.vertex == 0) {
-                std::vector<int> path;
-                path.reserve(stack.size() + 1);
+                if (paths.size() <= static_cast<size_t>(m_pathCount)) paths.emplace_back();
+                std::vector<int>& path = paths[static_cast<size_t>(m_pathCount)];
+                path.clear();
                 path.push_back(0);
                 for (size_t k = stack.size(); k-- > 0;) path.push_back(stack[k].vertex);
-                paths.push_back(std::move(path));
                 ++m_pathCount;
                 ++top.next;
                 continue;
@@ -174,6 +200,7 @@ int CNShortPath::output(std::vector<std::vector<int>>& paths) {
             stack.push_back(Frame{parent.vertex, parent.index, 0});
         }
     }
+    paths.resize(static_cast<size_t>(m_pathCount));
     return m_pathCount;
 }
 

@@ -39,9 +39,23 @@ class CNShortPath {
 public:
     static constexpr int kMaxPaths = 10;
 
+    // An edge of the graph; `value` is its cost.
+    struct Edge {
+        int from;
+        int to;
+        double value;
+    };
+
     // `graph` is ordered by column; vertex 0 is the start, the last vertex
     // the end. `valueKind` is N, the number of distinct costs kept.
     void init(const CDynamicArray& graph, unsigned valueKind = 1);
+    // The same with one cost per vertex over edges given directly: fill
+    // edges(), then call initEdges(), which orders them by `to` and keeps
+    // the order in which they were given among the edges into one vertex.
+    // The last vertex is the largest that an edge names (as a graph counts
+    // its rows and columns).
+    std::vector<Edge>& edges() { return m_edges; }
+    void initEdges();
     void shortPath();
     // Fills up to kMaxPaths vertex lists (each 0, ..., last vertex) and
     // returns their number.
@@ -61,12 +75,24 @@ private:
     void shortPathSingle();
     size_t slot(unsigned vertex, unsigned i) const { return static_cast<size_t>(vertex) * m_valueKind + i; }
 
+    // Sizes the cost and parent tables for the vertices.
+    void resetVertices(unsigned vertexCount);
+
     const CDynamicArray* m_graph = nullptr;
+    std::vector<Edge> m_edges;  // with one cost per vertex, the graph's edges in column order
+    std::vector<Edge> m_sorted;
+    std::vector<size_t> m_start;
     unsigned m_valueKind = 1;
     unsigned m_vertexCount = 0;
     std::vector<double> m_cost;
     std::vector<char> m_reached;  // cost slot holds a real cost
     std::vector<std::vector<Parent>> m_parents;  // per slot, in list order
+    struct Frame {
+        int vertex;
+        int index;
+        size_t next;  // current parent in the vertex's list
+    };
+    std::vector<Frame> m_stack;  // of output's walk
     CQueue m_queue;
     int m_pathCount = 0;
 };

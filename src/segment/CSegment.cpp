@@ -49,9 +49,9 @@ bool occursAtEvenOffset(std::string_view s, std::string_view set) {
 }  // namespace
 
 void CSegment::biGraphGenerate(const CDictionary& bigram, const CDictionary& core, const CDynamicArray& wordGraph,
-                               double smoothing, CDynamicArray& pairGraph) {
-    pairGraph.clear();
-    pairGraph.setRowFirst(false);
+                               double smoothing) {
+    std::vector<CNShortPath::Edge>& edges = m_shortPath.edges();
+    edges.clear();
     const auto& words = wordGraph.elements();
     // The position of an element in the row-first list is its word index;
     // rowStart[r] is the index of the first word starting at vertex r.
@@ -65,16 +65,22 @@ void CSegment::biGraphGenerate(const CDictionary& bigram, const CDictionary& cor
     // then scored by the two ids.
     const bool scorePairs = bigram.entryCount() > 0;
     if (m_shortcuts) identifyTexts(bigram, core, wordGraph);
-    if (scorePairs) {
+    const bool byIds = scorePairs && (!m_shortcuts || pairsByIds(bigram));
+    if (byIds) {
         m_pairIds.resize(words.size());
         for (size_t i = 0; i < words.size(); ++i) {
-            m_pairIds[i] = m_shortcuts ? m_textPairIds[static_cast<size_t>(m_wordTextIds[i])]
-                                       : bigram.pairWordId(wordGraph.word(words[i]));
+            if (!m_shortcuts) {
+                m_pairIds[i] = bigram.pairWordId(wordGraph.word(words[i]));
+                continue;
+            }
+            int& id = m_textPairIds[static_cast<size_t>(m_wordTextIds[i])];
+            if (id == kUnaskedPairId) id = bigram.pairWordId(wordGraph.word(words[i]));
+            m_pairIds[i] = id;
         }
     }
     // The pair counts lie far apart in a large table: all of the graph's
     // are fetched at once before they are read.
-    for (size_t i1 = 0; scorePairs && i1 < words.size(); ++i1) {
+    for (size_t i1 = 0; byIds && i1 < words.size(); ++i1) {
         const int col = words[i1].col;
         if (m_pairIds[i1] < 0 || col < 0 || static_cast<size_t>(col) >= vertices) continue;
         for (size_t i2 = m_rowStart[static_cast<size_t>(col)]; i2 < m_rowStart[static_cast<size_t>(col) + 1]; ++i2)
@@ -92,19 +98,36 @@ void CSegment::biGraphGenerate(const CDictionary& bigram, const CDictionary& cor
         for (size_t i2 = first; i2 < last; ++i2) {
             const CDynamicArray::Element& w2 = words[i2];
             double f12 = 0;
-            if (scorePairs) {
+            if (byIds) {
                 const int count = bigram.pairFrequency(wordGraph.word(w1), m_pairIds[i1], wordGraph.word(w2),
                                                        m_pairIds[i2], m_key);
                 f12 = static_cast<uint32_t>(count);
+            } else if (scorePairs) {
+                f12 = static_cast<uint32_t>(pairFrequencyByText(bigram, wordGraph.word(w1), wordGraph.word(w2)));
             }
             double cost = f12 == 0 ? unseenCost
                                    : -std::log(smoothing * (f1 + 1) / 2159997 +
                                                (1 - smoothing) * (kOneMinusT * f12 / (f1 + 1) + kT));
             if (w1.handle < 0) cost += w1.value;
-            pairGraph.appendUnordered(static_cast<int>(i1), static_cast<int>(i2), cost, w1.handle);
+            edges.push_back(CNShortPath::Edge{static_cast<int>(i1), static_cast<int>(i2), cost});
         }
     }
-    pairGraph.finishAppending();
+}
+
+bool CSegment::pairsByIds(const CDictionary& bigram) {
+    if (m_pairsBigram != bigram.version()) {
+        m_pairsBigram = bigram.version();
+        m_pairsByText = 0;
+    }
+    return m_pairsByText >= m_textPairLimit;
+}
+
+int CSegment::pairFrequencyByText(const CDictionary& bigram, std::string_view first, std::string_view second) {
+    ++m_pairsByText;
+    m_key.assign(first);
+    m_key.push_back('@');
+    m_key.append(second);
+    return bigram.getFrequency(m_key, 3);
 }
 
 bool CSegment::isSingleChain(const CDynamicArray& graph) {
@@ -119,7 +142,9 @@ bool CSegment::isSingleChain(const CDynamicArray& graph) {
 
 void CSegment::identifyTexts(const CDictionary& bigram, const CDictionary& core, const CDynamicArray& wordGraph) {
     static std::atomic<uint32_t> tables{0};
-    constexpr size_t kMaxTexts = 1 << 15;
+    // A new table makes every reader of the ids (the role taggers) read
+    // each text afresh: it holds enough texts that a long run makes few.
+    constexpr size_t kMaxTexts = 1 << 16;
     if (m_textTable == 0 || m_textsBigram != bigram.version() || m_textsCore != core.version() ||
         m_texts.size() > kMaxTexts) {
         m_texts.clear();
@@ -130,11 +155,15 @@ void CSegment::identifyTexts(const CDictionary& bigram, const CDictionary& core,
         m_textTable = ++tables;
         if (m_textTable == 0) m_textTable = ++tables;  // 0 stands for none
     }
-    const bool scorePairs = bigram.entryCount() > 0;
     const auto& words = wordGraph.elements();
     // The words the core dictionary's probes numbered are mostly found by
     // their number in a small direct-mapped table, without hashing the text.
     const bool numbered = m_graphNodes && m_graphNodes->size() == words.size();
+    // The optimum graph mostly holds words of the word graph, whose ids are
+    // known: both are ordered by start and end, and are walked together.
+    const bool earlier = m_earlierGraph && m_earlierTable == m_textTable && m_earlierIds.size() == m_earlierGraph->size();
+    const auto* earlierWords = earlier ? &m_earlierGraph->elements() : nullptr;
+    size_t e = 0;
     m_wordTextIds.resize(words.size());
     for (size_t i = 0; i < words.size(); ++i) {
         const std::string_view text = wordGraph.word(words[i]);
@@ -147,8 +176,18 @@ void CSegment::identifyTexts(const CDictionary& bigram, const CDictionary& core,
                 continue;
             }
         }
+        if (earlierWords) {
+            const CDynamicArray::Element& w = words[i];
+            const auto before = [&](const CDynamicArray::Element& x) { return x.row < w.row || (x.row == w.row && x.col < w.col); };
+            while (e < earlierWords->size() && before((*earlierWords)[e])) ++e;
+            if (e < earlierWords->size() && (*earlierWords)[e].row == w.row && (*earlierWords)[e].col == w.col &&
+                m_earlierGraph->word((*earlierWords)[e]) == text) {
+                m_wordTextIds[i] = m_earlierIds[e];
+                continue;
+            }
+        }
         const int id = m_texts.add(text);
-        if (static_cast<size_t>(id) == m_textPairIds.size()) m_textPairIds.push_back(scorePairs ? bigram.pairWordId(text) : -1);
+        if (static_cast<size_t>(id) == m_textPairIds.size()) m_textPairIds.push_back(kUnaskedPairId);
         m_wordTextIds[i] = id;
         if (cached) *cached = NodeText{node, id};
     }
@@ -168,8 +207,8 @@ void CSegment::findPaths(const CDictionary& bigram, const CDictionary& core, con
         m_segmentCount = 1;
         return;
     }
-    biGraphGenerate(bigram, core, wordGraph, smoothing, m_pairGraph);
-    m_shortPath.init(m_pairGraph, 1);
+    biGraphGenerate(bigram, core, wordGraph, smoothing);
+    m_shortPath.initEdges();
     m_shortPath.shortPath();
     m_segmentCount = m_shortPath.output(m_indexPaths);
 }
@@ -191,8 +230,7 @@ void CSegment::pathsToWords(const CDynamicArray& wordGraph) {
         }
         if (!valid) continue;
         m_atomVertices.push_back(words[static_cast<size_t>(m_indexPaths[static_cast<size_t>(k)].back())].col);
-        m_pathElements.assign(m_indexPaths[static_cast<size_t>(k)].begin(), m_indexPaths[static_cast<size_t>(k)].end());
-        generateWord(m_atomVertices, produced++, &m_pathElements);
+        generateWord(m_atomVertices, produced++, &m_indexPaths[static_cast<size_t>(k)]);
     }
     m_segmentCount = produced;
 }
@@ -209,7 +247,14 @@ bool CSegment::biSegment(std::string_view sentence, const CDictionary& core, con
 }
 
 bool CSegment::biOptimumSegment(const CDictionary& bigram, const CDictionary& core, double smoothing) {
+    // The ids of the word graph's texts serve the optimum graph's words.
+    if (m_wordTextIdsValid) {
+        m_earlierIds.swap(m_wordTextIds);
+        m_earlierGraph = &m_segGraph.graph();
+        m_earlierTable = m_textTable;
+    }
     findPaths(bigram, core, m_optimum, smoothing);
+    m_earlierGraph = nullptr;
     // The paths refer to the optimum graph's words: it becomes the word
     // graph that generateWord reads, and collects the new paths afresh.
     m_segGraph.graph().copyFrom(m_optimum);

@@ -45,9 +45,6 @@ public:
     bool biSegment(std::string_view sentence, const CDictionary& core, const CDictionary& bigram,
                    double smoothing);
     bool biOptimumSegment(const CDictionary& bigram, const CDictionary& core, double smoothing);
-    // Word-pair graph of `wordGraph`, ordered by column.
-    void biGraphGenerate(const CDictionary& bigram, const CDictionary& core, const CDynamicArray& wordGraph,
-                         double smoothing, CDynamicArray& pairGraph);
     // Fills word path k from atom vertices, merging numbers and times, and
     // adds its words to the optimum graph. `elements`, when given, holds the
     // index in the segment graph of the element of each word, so that they
@@ -72,8 +69,16 @@ public:
     // word-pair graph links each word to the next alone, so the chain is
     // the one path through it, whatever the pair costs.
     static bool isSingleChain(const CDynamicArray& graph);
+    // The number of word pairs scored by their text before the pair
+    // dictionary's index is built and used (0: the index from the start).
+    void setTextPairLimit(size_t pairs) { m_textPairLimit = pairs; }
 
 private:
+    // The word-pair graph of `wordGraph`: an edge from each word to each
+    // word that starts where it ends, with the cost of the pair, put into
+    // the shortest-path search.
+    void biGraphGenerate(const CDictionary& bigram, const CDictionary& core, const CDynamicArray& wordGraph,
+                         double smoothing);
     // Cheapest paths of the pair graph as word indices, then as atom vertices
     // of `wordGraph`, each run through generateWord.
     void findPaths(const CDictionary& bigram, const CDictionary& core, const CDynamicArray& wordGraph,
@@ -110,17 +115,27 @@ private:
     int m_segmentCount = 0;
     CDynamicArray m_optimum{true};
     CSegGraph m_segGraph;
-    CDynamicArray m_pairGraph{false};
     CNShortPath m_shortPath;
     std::vector<std::vector<int>> m_indexPaths;
     std::vector<int> m_atomVertices;
-    std::vector<int> m_pathElements;  // the word graph's elements of the path pathsToWords converts
     std::vector<int> m_vertices;  // of the path generateWord fills
     int m_wordCount = 0;
     WordPath* m_out = nullptr;
     std::vector<size_t> m_rowStart;
     std::vector<int> m_pairIds;  // of the word graph's words, for the bigram lookups
     std::string m_key;
+    // Pairs are looked up by their text until this segmenter has scored
+    // m_textPairLimit of them, and by the ids of the pair dictionary's
+    // index from then on. Building the index takes as long as some 250,000
+    // text lookups: a short text never pays for it, and a long one pays for
+    // a tenth of that in text lookups first.
+    size_t m_textPairLimit = 1 << 15;
+    size_t m_pairsByText = 0;
+    uint64_t m_pairsBigram = 0;  // version of the pair dictionary counted for
+    bool pairsByIds(const CDictionary& bigram);
+    int pairFrequencyByText(const CDictionary& bigram, std::string_view first, std::string_view second);
+    // A text's pair id before the pair index was asked for it.
+    static constexpr int kUnaskedPairId = -2;
     // The texts of the graphs' words seen lately, each with its id in the
     // pair dictionary, so that a recurring word is hashed in
     // this small table only; forgotten (with a new table number) when full.
@@ -143,6 +158,11 @@ private:
     uint32_t m_textTable = 0;
     std::vector<int> m_wordTextIds;  // of the words of the graph last scored
     bool m_wordTextIdsValid = false;
+    // While the optimum graph is scored: the word graph and the ids of its
+    // words' texts in table m_earlierTable.
+    const CDynamicArray* m_earlierGraph = nullptr;
+    std::vector<int> m_earlierIds;
+    uint32_t m_earlierTable = 0;
     // Ids of the texts of the last scored graph's words, in m_texts.
     void identifyTexts(const CDictionary& bigram, const CDictionary& core, const CDynamicArray& wordGraph);
 };

@@ -489,12 +489,34 @@ void CSpan::viterbi() {
         if (table) return table[static_cast<size_t>(previous + 1) * slots + static_cast<size_t>(current + 1)];
         return context ? context->transitionCost(current, previous) : kNoContextCost;
     };
+    std::array<const double*, kMaxTags> rows;
     for (int i = 1; i < m_length; ++i) {
         SegmentWord& word = m_words[static_cast<size_t>(i)];
         const SegmentWord& prev = m_words[static_cast<size_t>(i - 1)];
         const int prevCount = prev.tagCount;
         const double* prevCosts = prev.costs.data();
         const int* prevIndex = prev.tagIndex.data();
+        if (table && prevCount > 0) {
+            // The table's row of each predecessor, found once for all the
+            // word's tags.
+            for (int j = 0; j < prevCount; ++j)
+                rows[static_cast<size_t>(j)] = table + static_cast<size_t>(prevIndex[j] + 1) * slots;
+            for (int k = 0; k < word.tagCount; ++k) {
+                const size_t column = static_cast<size_t>(word.tagIndex[static_cast<size_t>(k)] + 1);
+                double minimum = prevCosts[0] + rows[0][column];
+                int bestJ = 0;
+                for (int j = 1; j < prevCount; ++j) {
+                    const double c = prevCosts[j] + rows[static_cast<size_t>(j)][column];
+                    if (c < minimum) {
+                        minimum = c;
+                        bestJ = j;
+                    }
+                }
+                word.best[static_cast<size_t>(k)] = static_cast<unsigned char>(bestJ);
+                word.costs[static_cast<size_t>(k)] += minimum;
+            }
+            continue;
+        }
         for (int k = 0; k < word.tagCount; ++k) {
             const int current = word.tagIndex[static_cast<size_t>(k)];
             // The first predecessor reaching the minimum wins.

@@ -10,6 +10,7 @@ void WordPairIndex::clear() {
     m_pairCount = 0;
     m_complete = true;
     m_filter.clear();
+    m_filterKeys = 0;
     m_aheadCount = 0;
     m_aheadFirst = 0;
     m_lastFirstId = -1;
@@ -18,7 +19,13 @@ void WordPairIndex::clear() {
 int WordPairIndex::wordId(std::string_view word) const { return m_words.find(word); }
 
 void WordPairIndex::reserve(size_t pairs) {
-    if (pairs * 2 > m_pairs.size()) growPairs(pairs * 2);
+    if (slotsFor(pairs) > m_pairs.size()) growPairs(slotsFor(pairs));
+    // A filter sized now is filled as the pairs come, without a pass over
+    // the table at the end.
+    if (m_pairCount == 0 && m_aheadCount == 0 && pairs > 0) {
+        m_filter.reset(pairs);
+        m_filterKeys = pairs;
+    }
 }
 
 void WordPairIndex::growPairs(size_t wanted) {
@@ -47,6 +54,7 @@ void WordPairIndex::insertPair(uint64_t value) {
         if (p == kFree) {
             p = value;
             ++m_pairCount;
+            if (m_filterKeys > 0) m_filter.add(key);
             return;
         }
     }
@@ -68,8 +76,8 @@ void WordPairIndex::add(std::string_view first, std::string_view second, int32_t
         m_complete = false;
         return;
     }
-    // At most half of the slots taken keeps the probes short.
-    if ((m_pairCount + m_aheadCount + 1) * 2 > m_pairs.size()) growPairs((m_pairCount + m_aheadCount + 1) * 4);
+    const size_t pending = m_pairCount + m_aheadCount + 1;
+    if (slotsFor(pending) > m_pairs.size()) growPairs(slotsFor(pending) * 2);
     const uint64_t key = pairKey(m_lastFirstId, secondId);
     __builtin_prefetch(&m_pairs[pairSlot(key)], 1);
     if (m_aheadCount == kAhead) {
@@ -83,9 +91,14 @@ void WordPairIndex::add(std::string_view first, std::string_view second, int32_t
 
 void WordPairIndex::finish() {
     drainAhead();
-    m_filter.reset(m_pairCount);
-    for (const uint64_t p : m_pairs) {
-        if (p != kFree) m_filter.add(p >> kCountBits);
+    // A filter holding many more keys than it was sized for turns little
+    // away: it is made afresh at its proper size.
+    if (m_filterKeys == 0 || m_pairCount > 2 * m_filterKeys) {
+        m_filter.reset(m_pairCount);
+        m_filterKeys = m_pairCount;
+        for (const uint64_t p : m_pairs) {
+            if (p != kFree) m_filter.add(p >> kCountBits);
+        }
     }
     m_lastFirstId = -1;
     m_lastFirst.clear();

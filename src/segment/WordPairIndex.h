@@ -71,6 +71,10 @@ private:
     size_t pairSlot(uint64_t key) const { return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> m_pairShift); }
     // Stores a pair value in the table unless its pair is there already.
     void insertPair(uint64_t value);
+    // Slots for `pairs` pairs: at most four in five taken keeps the probes
+    // of a pair within a cache line or two, in a table of half the size
+    // that one in two would need.
+    static size_t slotsFor(size_t pairs) { return pairs + pairs / 4 + 1; }
     // Makes the table at least `size` slots, keeping what it holds.
     void growPairs(size_t size);
     // Stores the pairs waiting in m_ahead.
@@ -83,8 +87,10 @@ private:
     size_t m_pairCount = 0;
     bool m_complete = true;
     // Most pairs a sentence asks for have no count: they are mostly turned
-    // away before the large table is read. Built by finish().
+    // away before the large table is read. Filled as pairs are stored when
+    // reserve() sized it, else by finish().
     KeyFilter m_filter;
+    size_t m_filterKeys = 0;  // the number of keys the filter was sized for; 0: not sized
     // Pairs added whose slots are being fetched; stored a few adds later,
     // in the order added, since the table is larger than the caches.
     static constexpr size_t kAhead = 16;

@@ -2,6 +2,7 @@
 // against the same segmenter computing every step, path by path, on the
 // built data with real and with random sentences.
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <random>
 
@@ -111,6 +112,26 @@ TEST(ShortcutTest, SameResultsOnCorpusAndRandomSentences) {
     }
 }
 
+// Pairs scored by their joined text until the pair index is built give
+// what the index gives.
+TEST(ShortcutTest, PairsByTextAndByIdsGiveTheSamePaths) {
+    const std::filesystem::path data = KESTREL_DATA_DIR;
+    std::error_code ec;
+    if (!std::filesystem::exists(data / "coreDict.dct", ec)) GTEST_SKIP() << "no data built in " << data;
+    CWordSegment byText, byIds;
+    ASSERT_TRUE(succeeded(byText.loadDataDirectory(data.string())));
+    ASSERT_TRUE(succeeded(byIds.loadDataDirectory(data.string())));
+    byText.recognitionSwitch = byIds.recognitionSwitch = 2;
+    byText.segment().setTextPairLimit(std::numeric_limits<size_t>::max());
+    byIds.segment().setTextPairLimit(0);
+
+    std::string text = G("中华人民共和国成立于一九四九年十月一日，郑秋雁和基普罗蒂奇到张家村。"
+                         "粘聿亘丌兀丐廿卅丕亘丞鬲孬噩丨禺丿匕乇夭爻卮氐囟胤馗毓睾鼗");
+    const std::filesystem::path corpus = std::filesystem::path(KESTREL_SHARED_DIR) / "corpora" / "pfr199801" / "199801.txt";
+    if (const Result<std::string> bytes = readFile(corpus.string()); bytes) text += toGbk(bytes->substr(1000000, 100000));
+    for (const std::string& sentence : sentencesOf(text, 80)) expectSamePaths(byText, byIds, sentence);
+}
+
 TEST(ShortcutTest, WhatIsKeptOfTextsIsForgottenWhenTheDataChange) {
     const CDictionary core = makeCore({{"我们", 400, 'r' * 256}, {"喜欢", 200, kVerb}, {"欢", 10, kVerb},
                                        {"我", 500, 'r' * 256}, {"们", 5, 'k' * 256}, {"喜", 10, kVerb}});
@@ -130,12 +151,13 @@ TEST(ShortcutTest, WhatIsKeptOfTextsIsForgottenWhenTheDataChange) {
     CDictionary bigram;
     ASSERT_TRUE(succeeded(bigram.loadFromBytes(favoured.serialize(), "favoured", CDictionary::Index::kPairs)));
     CSegment seg;
+    seg.setTextPairLimit(0);  // pairs by their ids from the start
     const std::vector<std::string> first = firstPath(seg, bigram);
     // ... loaded into the same dictionary object: the segmenter must not
     // use the pair ids it found in the first one.
     ASSERT_TRUE(succeeded(bigram.loadFromBytes(other.serialize(), "other", CDictionary::Index::kPairs)));
     CSegment fresh;
-    const std::vector<std::string> expected = firstPath(fresh, bigram);
+    const std::vector<std::string> expected = firstPath(fresh, bigram);  // pairs by their text
     EXPECT_NE(first, expected);
     EXPECT_EQ(firstPath(seg, bigram), expected);
 

@@ -1,0 +1,81 @@
+// The pair table holds every count whatever room was made for it; the
+// shortest paths over edges given in any order are those over the graph.
+#include <map>
+#include <random>
+
+#include "SegmentTestSupport.h"
+#include "segment/CDynamicArray.h"
+#include "segment/CNShortPath.h"
+#include "segment/WordPairIndex.h"
+
+using namespace kestrel;
+using namespace kestrel::test;
+
+TEST(PairScoringTest, PairTableHoldsEveryCountWhateverRoomWasMade) {
+    // Room for far fewer pairs than come (the filter is then made afresh
+    // at the end), for somewhat fewer (it is filled beyond its size), for
+    // exactly as many, and none made at all.
+    for (const size_t room : {size_t{10}, size_t{12000}, size_t{20000}, size_t{0}}) {
+        std::mt19937 rng(static_cast<unsigned>(room) + 1);
+        WordPairIndex index;
+        if (room > 0) index.reserve(room);
+        std::map<std::pair<std::string, std::string>, int> expected;
+        while (expected.size() < 20000) {
+            const std::string a = "a" + std::to_string(rng() % 3000);
+            const std::string b = "b" + std::to_string(rng() % 3000);
+            const int count = static_cast<int>(rng() % 100000);
+            index.add(a, b, count);
+            expected.emplace(std::make_pair(a, b), count);
+        }
+        index.finish();
+        ASSERT_TRUE(index.complete());
+        ASSERT_EQ(index.pairCount(), expected.size());
+        for (const auto& [words, count] : expected)
+            ASSERT_EQ(index.count(index.wordId(words.first), index.wordId(words.second)), count) << room;
+        // Pairs of known words that were never added, and unknown words.
+        int absent = 0;
+        for (int i = 0; i < 3000; ++i) {
+            const std::string a = "a" + std::to_string(i);
+            const std::string b = "b" + std::to_string((i * 7) % 3000);
+            if (expected.count({a, b})) continue;
+            absent += index.count(index.wordId(a), index.wordId(b));
+        }
+        EXPECT_EQ(absent, 0) << room;
+        EXPECT_EQ(index.count(index.wordId("nothing"), index.wordId("b1")), 0);
+    }
+}
+
+TEST(PairScoringTest, EdgesInAnyOrderGiveThePathsOfTheGraph) {
+    // Random layered graphs with tied costs: the edges given in a shuffled
+    // order (each vertex's own edges keeping theirs) give the costs and the
+    // tied paths that the graph ordered by column gives.
+    std::mt19937 rng(3);
+    for (int round = 0; round < 200; ++round) {
+        const int vertices = static_cast<int>(rng() % 30) + 2;
+        std::vector<CNShortPath::Edge> edges;
+        for (int from = 0; from + 1 < vertices; ++from) {
+            for (int to = from + 1; to < vertices && to <= from + 3; ++to) {
+                if (to == from + 1 || rng() % 2) edges.push_back(CNShortPath::Edge{from, to, static_cast<double>(rng() % 3)});
+            }
+        }
+        CDynamicArray graph(false);
+        for (const CNShortPath::Edge& e : edges) graph.appendUnordered(e.from, e.to, e.value, 0);
+        graph.finishAppending();
+        CNShortPath fromGraph;
+        fromGraph.init(graph);
+        fromGraph.shortPath();
+        std::vector<std::vector<int>> expected;
+        const int expectedCount = fromGraph.output(expected);
+
+        // Edges grouped by their source vertex: out of order by `to`.
+        CNShortPath fromEdges;
+        fromEdges.edges() = edges;
+        fromEdges.initEdges();
+        fromEdges.shortPath();
+        std::vector<std::vector<int>> paths(12, std::vector<int>{9, 9});  // refilled, not appended to
+        ASSERT_EQ(fromEdges.output(paths), expectedCount);
+        EXPECT_EQ(paths, expected);
+        EXPECT_EQ(fromEdges.vertexCount(), fromGraph.vertexCount());
+        EXPECT_EQ(fromEdges.cost(fromEdges.vertexCount() - 1), fromGraph.cost(fromGraph.vertexCount() - 1));
+    }
+}
