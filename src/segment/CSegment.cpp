@@ -161,7 +161,8 @@ void CSegment::identifyTexts(const CDictionary& bigram, const CDictionary& core,
     const bool numbered = m_graphNodes && m_graphNodes->size() == words.size();
     // The optimum graph mostly holds words of the word graph, whose ids are
     // known: both are ordered by start and end, and are walked together.
-    const bool earlier = m_earlierGraph && m_earlierTable == m_textTable && m_earlierIds.size() == m_earlierGraph->size();
+    const bool earlier =
+        m_earlierGraph && m_earlierTable == m_textTable && m_earlierIds.size() == m_earlierGraph->size();
     const auto* earlierWords = earlier ? &m_earlierGraph->elements() : nullptr;
     size_t e = 0;
     m_wordTextIds.resize(words.size());
@@ -178,7 +179,9 @@ void CSegment::identifyTexts(const CDictionary& bigram, const CDictionary& core,
         }
         if (earlierWords) {
             const CDynamicArray::Element& w = words[i];
-            const auto before = [&](const CDynamicArray::Element& x) { return x.row < w.row || (x.row == w.row && x.col < w.col); };
+            const auto before = [&](const CDynamicArray::Element& x) {
+                return x.row < w.row || (x.row == w.row && x.col < w.col);
+            };
             while (e < earlierWords->size() && before((*earlierWords)[e])) ++e;
             if (e < earlierWords->size() && (*earlierWords)[e].row == w.row && (*earlierWords)[e].col == w.col &&
                 m_earlierGraph->word((*earlierWords)[e]) == text) {

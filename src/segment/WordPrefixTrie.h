@@ -43,7 +43,8 @@ public:
     void clear();
     bool empty() const { return m_roots.empty(); }
     size_t memoryBytes() const {
-        return (m_slots.capacity() + m_roots.capacity()) * sizeof(Slot) + m_regions.capacity() * sizeof(uint32_t) + m_filter.memoryBytes();
+        return (m_slots.capacity() + m_roots.capacity()) * sizeof(Slot) + m_regions.capacity() * sizeof(uint32_t) +
+               m_filter.memoryBytes();
     }
 
     // Starts a build with the number of nodes below the root of each cell.
