@@ -144,7 +144,7 @@ void CSegment::identifyTexts(const CDictionary& bigram, const CDictionary& core,
     static std::atomic<uint32_t> tables{0};
     // A new table makes every reader of the ids (the role taggers) read
     // each text afresh: it holds enough texts that a long run makes few.
-    constexpr size_t kMaxTexts = 1 << 16;
+    constexpr size_t kMaxTexts = 1 << 15;
     if (m_textTable == 0 || m_textsBigram != bigram.version() || m_textsCore != core.version() ||
         m_texts.size() > kMaxTexts) {
         m_texts.clear();

@@ -119,7 +119,7 @@ private:
     static_assert(sizeof(KnownText) == 64, "a record fills one cache line");
     static constexpr size_t kMaxKnownTexts = 1 << 15;  // then they are forgotten
     // Texts a path word brings an id below this for are found by the id.
-    static constexpr size_t kMaxTextIds = 1 << 16;
+    static constexpr size_t kMaxTextIds = 1 << 15;
 
     void addTag(SegmentWord& word, int tag, double cost);
     // Fills m_transitions from the statistics.
