@@ -435,15 +435,74 @@ CDictionary::PrefixProbe CDictionary::probeExtension(PrefixWalk& walk, std::stri
     }
     // So is a string that ends inside a unit.
     if (walk.walked != s.size()) return probePrefix(s);
-    const WordPrefixTrie::Node n = m_trie.node(walk.node);
+    return probeOfNode(walk.node);
+}
+
+CDictionary::PrefixProbe CDictionary::probeOfNode(uint32_t node) const {
+    const WordPrefixTrie::Node n = m_trie.node(node);
+    PrefixProbe probe;
     probe.prefix = n.count > 0 || n.longer;
     probe.exact = n.count > 0;
     probe.frequencySum = n.frequencySum;
     probe.handle = n.handle;
     probe.count = n.count;
     probe.longer = n.longer;
-    probe.node = walk.node;
+    probe.node = node;
     return probe;
+}
+
+void CDictionary::walkSentence(const std::vector<uint32_t>& units, SentenceWalks& walks) const {
+    const size_t count = units.size();
+    walks.depth.assign(count, 0);
+    walks.walks.resize(count);
+    if (!m_prefixesValid || m_trie.empty() || m_entryCount == 0) return;
+    auto level = [&](size_t k) -> std::vector<PrefixProbe>& {
+        if (walks.levels.size() < k) walks.levels.resize(k);
+        std::vector<PrefixProbe>& probes = walks.levels[k - 1];
+        if (probes.size() < count) probes.resize(count);
+        return probes;
+    };
+    // A walk goes on while its string begins a longer word and the next
+    // atom is one unit.
+    auto goesOn = [&](const PrefixProbe& probe, size_t next) { return probe.longer && next < count && units[next] != 0; };
+    std::vector<SentenceWalks::Going>& going = walks.going;
+    going.clear();
+    std::vector<PrefixProbe>& first = level(1);
+    for (size_t start = 0; start < count; ++start) {
+        // A character with a cell: a GB2312 ideograph (as locate finds it).
+        const uint32_t lead = units[start] >> 8;
+        const uint32_t trail = units[start] & 0xFF;
+        if (lead < 0xB0 || lead > 0xF7 || trail < 0xA1 || trail > 0xFE) continue;
+        const int cell = static_cast<int>((lead - 0xB0) * 94 + (trail - 0xA1));
+        const uint32_t root = m_trie.root(cell);
+        if (root == WordPrefixTrie::kNone) continue;
+        walks.walks[start] = PrefixWalk{cell, root, 2, true, false};
+        walks.depth[start] = 1;
+        first[start] = probeOfNode(root);
+        if (goesOn(first[start], start + 1)) going.push_back({static_cast<uint32_t>(start), root, cell});
+    }
+    for (size_t k = 1; !going.empty(); ++k) {
+        // Probes of atoms [start, start + k + 1): one unit more each.
+        std::vector<PrefixProbe>& probes = level(k + 1);
+        for (const SentenceWalks::Going& w : going) m_trie.prefetchChild(w.cell, w.node, units[w.start + k]);
+        size_t kept = 0;
+        for (const SentenceWalks::Going& w : going) {
+            const uint32_t node = m_trie.child(w.cell, w.node, units[w.start + k]);
+            PrefixWalk& walk = walks.walks[w.start];
+            walk.node = node;
+            walk.walked += 2;
+            walks.depth[w.start] = static_cast<uint32_t>(k + 1);
+            PrefixProbe& probe = probes[w.start];
+            if (node == WordPrefixTrie::kNone) {
+                probe = PrefixProbe{};
+                probe.longer = false;
+                continue;
+            }
+            probe = probeOfNode(node);
+            if (goesOn(probe, w.start + k + 1)) going[kept++] = {w.start, node, w.cell};
+        }
+        going.resize(kept);
+    }
 }
 
 void CDictionary::release() {

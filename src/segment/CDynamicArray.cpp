@@ -11,8 +11,7 @@ void CDynamicArray::raiseCounts(int row, int col) {
     m_rowCount = std::max(m_rowCount, static_cast<unsigned>(std::max(row, 0)));
 }
 
-CDynamicArray::Element& CDynamicArray::setElement(int row, int col, double value, int handle,
-                                                  const std::string_view* word) {
+CDynamicArray::Element& CDynamicArray::place(int row, int col, double value, int handle, bool& added) {
     raiseCounts(row, col);
     // Graphs are mostly built in order: check the end before searching. The
     // last element itself is often set again (a one-atom word found in the
@@ -28,7 +27,8 @@ CDynamicArray::Element& CDynamicArray::setElement(int row, int col, double value
             });
         }
     }
-    if (it != m_elements.end() && it->row == row && it->col == col) {
+    added = it == m_elements.end() || it->row != row || it->col != col;
+    if (!added) {
         it->value = value;
         it->handle = handle;
         it->coreEntries = -1;
@@ -40,11 +40,29 @@ CDynamicArray::Element& CDynamicArray::setElement(int row, int col, double value
     element.col = col;
     element.value = value;
     element.handle = handle;
-    if (word) {
-        element.wordOffset = static_cast<uint32_t>(m_words.size());
+    return element;
+}
+
+CDynamicArray::Element& CDynamicArray::setElement(int row, int col, double value, int handle,
+                                                  const std::string_view* word) {
+    bool added = false;
+    Element& element = place(row, col, value, handle, added);
+    if (added && word) {
+        element.wordOffset = storeText(*word);
         element.wordLength = static_cast<uint32_t>(word->size());
         element.hasWord = true;
-        m_words.append(*word);
+    }
+    return element;
+}
+
+CDynamicArray::Element& CDynamicArray::setElementWithStoredWord(int row, int col, double value, int handle,
+                                                                uint32_t offset, uint32_t length) {
+    bool added = false;
+    Element& element = place(row, col, value, handle, added);
+    if (added) {
+        element.wordOffset = offset;
+        element.wordLength = length;
+        element.hasWord = true;
     }
     return element;
 }

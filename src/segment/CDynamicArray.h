@@ -39,6 +39,15 @@ public:
     Element& setElement(int row, int col, double value, int handle, std::string_view word) {
         return setElement(row, col, value, handle, &word);
     }
+    // Puts `text` into the word store and returns where it begins there, so
+    // that elements can take parts of it as their words without a copy each.
+    uint32_t storeText(std::string_view text) {
+        const auto offset = static_cast<uint32_t>(m_words.size());
+        m_words.append(text);
+        return offset;
+    }
+    // setElement with the word of `length` bytes at `offset` in the store.
+    Element& setElementWithStoredWord(int row, int col, double value, int handle, uint32_t offset, uint32_t length);
     // Value and handle of the first element matching (row, col), -1 matching
     // any; kInfinite and 0 when there is none. Returns the element or null.
     const Element* getElement(int row, int col, double* value = nullptr, int* handle = nullptr) const;
@@ -73,6 +82,9 @@ private:
         return colA < colB || (colA == colB && rowA < rowB);
     }
     void raiseCounts(int row, int col);
+    // The element (row, col) with the value and handle set: the one there
+    // (`added` false) or a new one without a word.
+    Element& place(int row, int col, double value, int handle, bool& added);
 
     bool m_rowFirst;
     unsigned m_colCount = 0;

@@ -30,6 +30,7 @@ constexpr double kFixedValue = 2079997;     // frequency given to non-words
 bool CSegGraph::atomSegment(std::string_view sentence) {
     m_sentence.assign(sentence);
     m_atoms.clear();
+    m_atoms.reserve(sentence.size());  // an atom takes a byte at least
     const std::string_view s(m_sentence);
     size_t pos = 0;
     if (s.substr(0, kSentenceBegin.size()) == kSentenceBegin) {
@@ -119,14 +120,25 @@ bool CSegGraph::generateWordGraph(std::string_view sentence, const CDictionary& 
     m_graph.clear();
     m_wordNodes.clear();
     atomSegment(sentence);
+    // The words of the graph are mostly parts of the sentence: the graph
+    // keeps it once and its elements point into it.
+    const uint32_t stored = m_graph.storeText(m_sentence);
     const GraphTexts& t = texts();
     const int count = atomCount();
+    // The dictionary walks from all the atoms together (see walkSentence).
+    m_units.resize(static_cast<size_t>(count));
+    for (size_t i = 0; i < m_units.size(); ++i) m_units[i] = m_walksTogether ? unitOf(m_atoms[i]) : 0;
+    dictionary.walkSentence(m_units, m_walks);
+    const uint32_t month = unitOf(Atom{0, 2, 0}, t.month);
+    const uint32_t portion = unitOf(Atom{0, 2, 0}, t.portion);
     for (int g = 0; g < count; ++g) {
         // One-atom edge. Rows are filled in order so every insertion appends.
         const std::string_view atom = atomText(g);
         // Most atoms are ideographs: tested first, without the jump table.
-        CDynamicArray::Element* single = atomClass(g) == CT_CHINESE ? &m_graph.setElement(g, g + 1, 0, 0, atom)
-                                                                     : &setNonWordAtom(g);
+        const bool ideograph = atomClass(g) == CT_CHINESE;
+        const uint32_t offset = stored + static_cast<uint32_t>(m_atoms[static_cast<size_t>(g)].offset);
+        CDynamicArray::Element* single =
+            ideograph ? &m_graph.setElementWithStoredWord(g, g + 1, 0, 0, offset, 2) : &setNonWordAtom(g);
 
         // Every dictionary word starting at atom g. The atoms lie one after
         // another in the sentence, so the probed text is a view of it.
@@ -135,31 +147,43 @@ bool CSegGraph::generateWordGraph(std::string_view sentence, const CDictionary& 
         // After 月份 the probed text leaves 份 out: it is not what the
         // elements cover, so their core entries stay unknown, and the text
         // is put together in m_scratch.
-        const bool skipsPortion = atom == t.month && e < count && atomText(e) == t.portion;
+        const bool skipsPortion = unitOf(m_atoms[static_cast<size_t>(g)]) == month && e < count &&
+                                  unitOf(m_atoms[static_cast<size_t>(e)]) == portion;
         if (skipsPortion) {
             e = g + 2;
             m_scratch.assign(atom);
             probed = m_scratch;
         }
+        // The probes walkSentence answered come first; the walk goes on
+        // from where they stopped.
+        const uint32_t answered = skipsPortion ? 0 : m_walks.depth[static_cast<size_t>(g)];
         CDictionary::PrefixWalk walk;
+        if (answered > 0) walk = m_walks.walks[static_cast<size_t>(g)];
         while (e <= count) {
-            const CDictionary::PrefixProbe probe = dictionary.probeExtension(walk, probed);
+            const uint32_t k = static_cast<uint32_t>(e - g);
+            const CDictionary::PrefixProbe probe =
+                k <= answered ? m_walks.probe(static_cast<size_t>(g), k) : dictionary.probeExtension(walk, probed);
             // The atom itself is no word: later stages need not look it up.
             if (!probe.exact && e == g + 1) single->coreEntries = 0;
             if (!probe.prefix) break;
             if (probe.exact) {
                 // Keep 年/月 + 末内中底前间初 apart after a number, so that the
                 // number can later join 年 or 月 as a time word.
-                if (probed.size() == 4 && g > 0 && isNumber(atomText(g - 1)) &&
-                    t.yearOrMonth.contains(probed.substr(0, 2)) && t.timeSuffix.contains(probed.substr(2, 2)))
+                if (probed.size() == 4 && g > 0 && t.yearOrMonth.contains(probed.substr(0, 2)) &&
+                    t.timeSuffix.contains(probed.substr(2, 2)) && isNumber(atomText(g - 1)))
                     break;
-                CDynamicArray::Element& word = m_graph.setElement(g, e, probe.frequencySum, probe.handle, probed);
+                CDynamicArray::Element& word =
+                    skipsPortion ? m_graph.setElement(g, e, probe.frequencySum, probe.handle, probed)
+                                 : m_graph.setElementWithStoredWord(g, e, probe.frequencySum, probe.handle, offset,
+                                                                    static_cast<uint32_t>(probed.size()));
                 if (!skipsPortion) word.coreEntries = static_cast<int16_t>(probe.count);
                 // An element set again keeps its word: the number is the
-                // word's only when that word is the string probed.
+                // word's only when that word is the string probed. Only the
+                // one-atom edge is set again, and an ideograph's holds its text.
                 const size_t index = static_cast<size_t>(&word - m_graph.elements().data());
                 while (m_wordNodes.size() < m_graph.size()) m_wordNodes.push_back(WordPrefixTrie::kNone);
-                m_wordNodes[index] = m_graph.word(word) == probed ? probe.node : WordPrefixTrie::kNone;
+                const bool ownWord = ideograph || e != g + 1 || m_graph.word(word) == probed;
+                m_wordNodes[index] = ownWord ? probe.node : WordPrefixTrie::kNone;
             }
             if (e >= count || !probe.longer) break;
             if (skipsPortion) {
