@@ -408,8 +408,14 @@ CDictionary::PrefixProbe CDictionary::probeExtension(PrefixWalk& walk, std::stri
         walk.started = true;
         // The trie serves strings that begin with the character of a cell.
         Location where;
-        walk.fallback = !m_prefixesValid || m_trie.empty() || m_entryCount == 0 || !locate(s, where) ||
-                        where.head.size() != 2 || where.head.data() != s.data();
+        // A string without a cell begins no word, nor does any longer one
+        // (their first character is the same).
+        if (m_entryCount == 0 || !locate(s, where)) {
+            walk.fallback = true;
+            return PrefixProbe{};
+        }
+        walk.fallback =
+            !m_prefixesValid || m_trie.empty() || where.head.size() != 2 || where.head.data() != s.data();
         if (!walk.fallback) {
             walk.cell = where.cell;
             walk.node = m_trie.root(where.cell);
@@ -435,7 +441,9 @@ CDictionary::PrefixProbe CDictionary::probeExtension(PrefixWalk& walk, std::stri
     }
     // So is a string that ends inside a unit.
     if (walk.walked != s.size()) return probePrefix(s);
-    return probeOfNode(walk.node);
+    probe = probeOfNode(walk.node);
+    if (walk.headless) probe.node = WordPrefixTrie::kNone;
+    return probe;
 }
 
 CDictionary::PrefixProbe CDictionary::probeOfNode(uint32_t node) const {
@@ -456,53 +464,71 @@ void CDictionary::walkSentence(const std::vector<uint32_t>& units, SentenceWalks
     walks.depth.assign(count, 0);
     walks.walks.resize(count);
     if (!m_prefixesValid || m_trie.empty() || m_entryCount == 0) return;
-    auto level = [&](size_t k) -> std::vector<PrefixProbe>& {
-        if (walks.levels.size() < k) walks.levels.resize(k);
-        std::vector<PrefixProbe>& probes = walks.levels[k - 1];
-        if (probes.size() < count) probes.resize(count);
-        return probes;
-    };
-    // A walk goes on while its string begins a longer word and the next
-    // atom is one unit.
-    auto goesOn = [&](const PrefixProbe& probe, size_t next) { return probe.longer && next < count && units[next] != 0; };
     std::vector<SentenceWalks::Going>& going = walks.going;
+    std::vector<SentenceWalks::Going>& second = walks.second;
     going.clear();
-    std::vector<PrefixProbe>& first = level(1);
+    second.clear();
+    std::vector<PrefixProbe>& first = walks.level(1, count);
+    const uint32_t delimiters = m_trie.root(kDelimiterCell);
     for (size_t start = 0; start < count; ++start) {
-        // A character with a cell: a GB2312 ideograph (as locate finds it).
         const uint32_t lead = units[start] >> 8;
         const uint32_t trail = units[start] & 0xFF;
-        if (lead < 0xB0 || lead > 0xF7 || trail < 0xA1 || trail > 0xFE) continue;
-        const int cell = static_cast<int>((lead - 0xB0) * 94 + (trail - 0xA1));
-        const uint32_t root = m_trie.root(cell);
-        if (root == WordPrefixTrie::kNone) continue;
-        walks.walks[start] = PrefixWalk{cell, root, 2, true, false};
-        walks.depth[start] = 1;
-        first[start] = probeOfNode(root);
-        if (goesOn(first[start], start + 1)) going.push_back({static_cast<uint32_t>(start), root, cell});
-    }
-    for (size_t k = 1; !going.empty(); ++k) {
-        // Probes of atoms [start, start + k + 1): one unit more each.
-        std::vector<PrefixProbe>& probes = level(k + 1);
-        for (const SentenceWalks::Going& w : going) m_trie.prefetchChild(w.cell, w.node, units[w.start + k]);
-        size_t kept = 0;
-        for (const SentenceWalks::Going& w : going) {
-            const uint32_t node = m_trie.child(w.cell, w.node, units[w.start + k]);
-            PrefixWalk& walk = walks.walks[w.start];
-            walk.node = node;
-            walk.walked += 2;
-            walks.depth[w.start] = static_cast<uint32_t>(k + 1);
-            PrefixProbe& probe = probes[w.start];
-            if (node == WordPrefixTrie::kNone) {
-                probe = PrefixProbe{};
-                probe.longer = false;
-                continue;
-            }
-            probe = probeOfNode(node);
-            if (goesOn(probe, w.start + k + 1)) going[kept++] = {w.start, node, w.cell};
+        const auto at = static_cast<uint32_t>(start);
+        if (lead >= 0xB0 && lead <= 0xF7 && trail >= 0xA1 && trail <= 0xFE) {
+            // A GB2312 ideograph: the root of its cell is the string's node.
+            const int cell = static_cast<int>((lead - 0xB0) * 94 + (trail - 0xA1));
+            const uint32_t root = m_trie.root(cell);
+            if (root == WordPrefixTrie::kNone) continue;
+            walks.walks[start] = PrefixWalk{cell, root, 2, true, false};
+            walks.depth[start] = 1;
+            first[start] = probeOfNode(root);
+            if (first[start].longer && start + 1 < count && units[start + 1] != 0)
+                second.push_back({at, root, cell, false});
+        } else if (delimiters != WordPrefixTrie::kNone &&
+                   (lead == 0xA1 || (lead == 0xA3 && !(trail >= 0xB0 && trail <= 0xB9) &&
+                                     !(trail >= 0xC1 && trail <= 0xDA) && !(trail >= 0xE1 && trail <= 0xFA)))) {
+            // A double-byte delimiter: its whole string is the key in the
+            // delimiter cell, walked from that cell's root.
+            walks.walks[start] = PrefixWalk{kDelimiterCell, delimiters, 0, true, false, true};
+            going.push_back({at, delimiters, kDelimiterCell, true});
         }
-        going.resize(kept);
     }
+    if (!going.empty()) advanceWalks(units, walks, 1);
+    going.insert(going.end(), second.begin(), second.end());
+    for (size_t k = 2; !going.empty(); ++k) advanceWalks(units, walks, k);
+}
+
+void CDictionary::advanceWalks(const std::vector<uint32_t>& units, SentenceWalks& walks, size_t k) const {
+    // The probes of atoms [start, start + k): each walk takes one unit more.
+    std::vector<SentenceWalks::Going>& going = walks.going;
+    std::vector<PrefixProbe>& probes = walks.level(k, units.size());
+    for (const SentenceWalks::Going& w : going) m_trie.prefetchChild(w.cell, w.node, units[w.start + k - 1]);
+    size_t kept = 0;
+    for (const SentenceWalks::Going& w : going) {
+        const uint32_t node = m_trie.child(w.cell, w.node, units[w.start + k - 1]);
+        PrefixWalk& walk = walks.walks[w.start];
+        walk.node = node;
+        walk.walked += 2;
+        walks.depth[w.start] = static_cast<uint32_t>(k);
+        PrefixProbe& probe = probes[w.start];
+        if (node == WordPrefixTrie::kNone) {
+            probe = PrefixProbe{};
+            probe.longer = false;
+            continue;
+        }
+        probe = probeOfNode(node);
+        const size_t next = w.start + k;
+        if (probe.longer && next < units.size() && units[next] != 0) going[kept++] = {w.start, node, w.cell, w.headless};
+        // A delimiter's strings used to be looked up one by one, and those
+        // lookups say that a longer string may begin a word: a string with
+        // a trailing blank, which the lookup trims, can be a word again.
+        // Its walks say so too, so that the graph probes on as before.
+        if (w.headless) {
+            probe.longer = true;
+            probe.node = WordPrefixTrie::kNone;
+        }
+    }
+    going.resize(kept);
 }
 
 void CDictionary::release() {

@@ -105,6 +105,10 @@ public:
         size_t walked = 0;  // bytes of the string walked to `node`
         bool started = false;
         bool fallback = false;  // the trie does not serve this string
+        // The string is its key, without a head character (a delimiter's):
+        // its probes give it no number, as the single probes of such
+        // strings never did, so that a number names one text.
+        bool headless = false;
     };
     PrefixProbe probeExtension(PrefixWalk& walk, std::string_view s) const;
 
@@ -125,12 +129,19 @@ public:
         const PrefixProbe& probe(size_t start, size_t k) const { return levels[k - 1][start]; }
 
         std::vector<std::vector<PrefixProbe>> levels;
+        std::vector<PrefixProbe>& level(size_t k, size_t count) {
+            if (levels.size() < k) levels.resize(k);
+            if (levels[k - 1].size() < count) levels[k - 1].resize(count);
+            return levels[k - 1];
+        }
         struct Going {
             uint32_t start;
             uint32_t node;
             int cell;
+            bool headless;  // the string is its key, without a head character
         };
-        std::vector<Going> going;  // scratch: the walks of the next level
+        std::vector<Going> going;   // scratch: the walks of the next level
+        std::vector<Going> second;  // scratch: the walks that join at the second
     };
     void walkSentence(const std::vector<uint32_t>& units, SentenceWalks& walks) const;
 
@@ -243,6 +254,8 @@ private:
         while (common < most && x[common] == y[common]) ++common;
         return common;
     }
+    // One level of walkSentence: the probes of atoms [start, start + k).
+    void advanceWalks(const std::vector<uint32_t>& units, SentenceWalks& walks, size_t k) const;
     // The probe of the string the trie numbers `node`.
     PrefixProbe probeOfNode(uint32_t node) const;
     // loadFromBytes of bytes the dictionary may keep.

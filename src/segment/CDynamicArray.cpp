@@ -5,12 +5,6 @@
 
 namespace kestrel {
 
-void CDynamicArray::raiseCounts(int row, int col) {
-    // Without branches: whether an index raises a count is hard to guess.
-    m_colCount = std::max(m_colCount, static_cast<unsigned>(std::max(col, 0)));
-    m_rowCount = std::max(m_rowCount, static_cast<unsigned>(std::max(row, 0)));
-}
-
 CDynamicArray::Element& CDynamicArray::place(int row, int col, double value, int handle, bool& added) {
     raiseCounts(row, col);
     // Graphs are mostly built in order: check the end before searching. The
@@ -50,18 +44,6 @@ CDynamicArray::Element& CDynamicArray::setElement(int row, int col, double value
     if (added && word) {
         element.wordOffset = storeText(*word);
         element.wordLength = static_cast<uint32_t>(word->size());
-        element.hasWord = true;
-    }
-    return element;
-}
-
-CDynamicArray::Element& CDynamicArray::setElementWithStoredWord(int row, int col, double value, int handle,
-                                                                uint32_t offset, uint32_t length) {
-    bool added = false;
-    Element& element = place(row, col, value, handle, added);
-    if (added) {
-        element.wordOffset = offset;
-        element.wordLength = length;
         element.hasWord = true;
     }
     return element;

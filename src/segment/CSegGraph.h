@@ -15,8 +15,8 @@ namespace kestrel {
 class CSegGraph {
 public:
     struct Atom {
-        size_t offset = 0;  // byte offset in the sentence
-        size_t length = 0;
+        uint32_t offset = 0;  // byte offset in the sentence
+        uint32_t length = 0;
         int cls = 0;
     };
 
@@ -26,7 +26,7 @@ public:
     // and every dictionary word.
     bool generateWordGraph(std::string_view sentence, const CDictionary& dictionary);
 
-    int atomCount() const { return static_cast<int>(m_atoms.size()); }
+    int atomCount() const { return static_cast<int>(m_atomCount); }
     std::string_view atomText(int i) const {
         const Atom& a = m_atoms[static_cast<size_t>(i)];
         return std::string_view(m_sentence).substr(a.offset, a.length);
@@ -58,6 +58,9 @@ public:
 private:
     // Puts the one-atom edge of atom g, which is no ideograph, into the graph.
     CDynamicArray::Element& setNonWordAtom(int g);
+    // Puts every word that starts at atom g into the graph; `stored` is
+    // where the graph's word store holds the sentence.
+    void addWordsFrom(int g, uint32_t stored, const CDictionary& dictionary);
     // The key unit of an atom of `text` that is one two-byte character
     // (lead byte 0x80 or above), else 0.
     static uint32_t unitOf(const Atom& atom, std::string_view text) {
@@ -68,7 +71,8 @@ private:
     uint32_t unitOf(const Atom& atom) const { return unitOf(atom, m_sentence); }
 
     std::string m_sentence;
-    std::vector<Atom> m_atoms;
+    std::vector<Atom> m_atoms;  // the first m_atomCount are the sentence's
+    size_t m_atomCount = 0;
     CDynamicArray m_graph{true};
     std::vector<uint32_t> m_wordNodes;
     std::vector<uint32_t> m_units;  // of the atoms, for the dictionary's walks

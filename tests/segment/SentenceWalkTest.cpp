@@ -49,9 +49,9 @@ std::string wrapped(const std::string& gbk) { return std::string(kSentenceBegin)
 
 TEST(SentenceWalkTest, GraphsAgreeOnMadeUpWordsAndMixedAtoms) {
     // Words that share prefixes, words with ASCII, digits, blanks and
-    // full-width characters inside, 月份 (whose probes leave 份 out), and
-    // characters without a cell between them, so that walks stop and go on
-    // one probe at a time.
+    // full-width characters inside, words that begin with a delimiter,
+    // 月份 (whose probes leave 份 out), and characters without a cell
+    // between them, so that walks stop and go on one probe at a time.
     CDictionary built = makeCore({{"中国", 50, kNoun},
                                   {"中国人", 30, kNoun},
                                   {"中国人民", 20, kNoun},
@@ -70,14 +70,22 @@ TEST(SentenceWalkTest, GraphsAgreeOnMadeUpWordsAndMixedAtoms) {
                                   {"中，国", 2, kNoun},
                                   {"中〇国", 2, kNoun},
                                   {"，", 100, kNoun},
+                                  {"，国", 4, kNoun},
+                                  {"，国人", 3, kNoun},
+                                  {"，a", 2, kNoun},
                                   {"中", 90, kNoun},
                                   {"国", 80, kNoun}});
     for (int handle = 1; handle <= 3; ++handle) built.addWord(G("人民"), handle * 256, handle);
+    // The unassigned code D7 FA heads words of the delimiters' cell: D7 FA，
+    // and ， have one key there, but are two texts.
+    const std::string unassigned = "\xD7\xFA";
+    built.addWord(unassigned + G("，"), kNoun, 6);
+    built.addWord(unassigned + G("，国"), kNoun, 5);
     CDictionary core;
     ASSERT_TRUE(succeeded(core.loadFromBytes(built.serialize(), "made-up")));
     const std::vector<std::string> pieces = {G("中"), G("国"), G("人"), G("民"), G("银"), G("行"), G("月"),
                                              G("份"), G("五"), G("，"), G("〇"), G("１２"), "a",   "ab",
-                                             " ",     "7",    "\x81\x40", "\xB0"};
+                                             " ",     "7",    "\x81\x40", "\xB0", "\xD7\xFA"};
     std::mt19937 rng(23);
     std::map<uint32_t, std::string> nodeTexts;
     for (int round = 0; round < 4000; ++round) {
@@ -88,6 +96,9 @@ TEST(SentenceWalkTest, GraphsAgreeOnMadeUpWordsAndMixedAtoms) {
         expectSameGraph(core, text, nodeTexts);  // without the markers
     }
     expectSameGraph(core, wrapped(G("中国人民银行五月份中国人")), nodeTexts);
+    // A string that a lookup trims to a word again, after a word that
+    // nothing longer begins with.
+    expectSameGraph(core, wrapped(G("五，国人 中，国人 ")), nodeTexts);
 }
 
 TEST(SentenceWalkTest, GraphsAgreeOnTheBuiltData) {
