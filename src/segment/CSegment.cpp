@@ -266,12 +266,6 @@ bool CSegment::biOptimumSegment(const CDictionary& bigram, const CDictionary& co
     return true;
 }
 
-bool CSegment::validSpan(int a, int b) const { return a >= 0 && b <= m_segGraph.atomCount() && a < b; }
-
-std::string_view CSegment::wordText(int w) const {
-    return m_segGraph.atomSpan(m_vertices[static_cast<size_t>(w)], m_vertices[static_cast<size_t>(w) + 1]);
-}
-
 std::string_view CSegment::graphWord(int a, int b, std::string_view fallback) const {
     const CDynamicArray& graph = m_segGraph.graph();
     const CDynamicArray::Element* e = graph.getElement(a, b);
@@ -301,7 +295,7 @@ int CSegment::numberRunEnd(int w) const {
     // A word that is no number by itself may begin one with the next word:
     // 百分 之 五十 is the fraction 百分之五十.
     const int a = vertex(w);
-    if (!mayBeNumber(wordText(w))) return w;
+    if (!mayBeNumber(wordText(w)) || !mayBeginNumber(wordText(w))) return w;
     const bool beginsNumber =
         w + 1 < m_wordCount && validSpan(a, vertex(w + 2)) && isNumber(m_segGraph.atomSpan(a, vertex(w + 2)));
     if (!isNumber(wordText(w)) && !beginsNumber) return w;

@@ -30,6 +30,10 @@ struct NumberTexts {
     // Every double-byte character that one of the number tests accepts
     // first: signs, full-width digits, leading separators, units, Chinese
     // numerals, ordinal heads and the 分 of 分之.
+    // Every double-byte character that one of the number tests accepts
+    // anywhere in a number.
+    CharSet members{gbkText("±—＋－∶·．／０１２３４５６７８９％‰百千万亿佰仟分之几数第上成"
+                            "零○〇一二两三四五六七八九十廿壹贰叁肆伍陆柒捌玖拾点")};
     CharSet firsts{gbkText("±—＋－０１２３４５６７８９∶·．％‰百千万亿佰仟分几数第上成"
                            "零○〇一二两三四五六七八九十廿百千万亿壹贰叁肆伍陆柒捌玖拾佰仟∶·．／点")};
 };
@@ -65,6 +69,26 @@ bool mayBeNumber(std::string_view s) {
     if (b < 0x80) return std::string_view("+-.%0123456789").find(static_cast<char>(b)) != std::string_view::npos;
     // A lone lead byte is left to the full tests.
     return s.size() < 2 || texts().firsts.contains(s.substr(0, 2));
+}
+
+bool mayBeginNumber(std::string_view s) {
+    // The tests read a byte below 0x80 as a character and any other byte
+    // with the one after it: so does this, and a longer string is read
+    // alike up to the end of `s`.
+    size_t i = 0;
+    while (i < s.size()) {
+        const unsigned char b = byteAt(s, i);
+        if (b < 0x80) {
+            if (std::string_view("+-./%0123456789").find(static_cast<char>(b)) == std::string_view::npos) return false;
+            ++i;
+            continue;
+        }
+        // A lead byte at the end may pair with what follows.
+        if (i + 1 >= s.size()) return true;
+        if (!texts().members.contains(s.substr(i, 2))) return false;
+        i += 2;
+    }
+    return true;
 }
 
 bool isAllNum(std::string_view s) {
