@@ -190,6 +190,11 @@ void CDictionary::usePrefixTable(bool use) {
 }
 
 bool CDictionary::keyRange(int cell, std::string_view key, size_t& lo, size_t& hi, bool wholeKey) const {
+    // Most keys sought whole are not there, and the filter of the prefix
+    // table, which is small, says so before the cell is read.
+    const bool indexed = m_prefixesValid && KeyPrefixTable::answers(key);
+    const uint64_t hash = indexed ? KeyPrefixTable::hashOf(key) : 0;
+    if (indexed && wholeKey && !m_prefixes.mayBeKey(cell, hash)) return false;
     const std::vector<Item>& items = m_cells[static_cast<size_t>(cell)];
     if (items.empty()) return false;
     if (key.empty()) {
@@ -198,9 +203,7 @@ bool CDictionary::keyRange(int cell, std::string_view key, size_t& lo, size_t& h
         return true;
     }
     const uint64_t keyPrefix = prefixOf(key);
-    if (m_prefixesValid && KeyPrefixTable::answers(key)) {
-        const uint64_t hash = KeyPrefixTable::hashOf(key);
-        if (wholeKey && !m_prefixes.mayBeKey(cell, hash)) return false;
+    if (indexed) {
         KeyPrefixTable::Range range;
         const bool found = m_prefixes.find(
             cell, key.size(), hash,
