@@ -1,5 +1,6 @@
 #include "segment/NumberTests.h"
 
+#include <cstdint>
 #include <string>
 
 #include "segment/CharClass.h"
@@ -63,10 +64,16 @@ size_t separatorAt(std::string_view s, size_t i, bool afterDigit) {
 
 }  // namespace
 
+// The ASCII characters a number may hold: + - . / % and the digits (the
+// slash never first), as bits by byte.
+constexpr uint64_t kAsciiMembers = (uint64_t{1} << '+') | (uint64_t{1} << '-') | (uint64_t{1} << '.') |
+                                   (uint64_t{1} << '/') | (uint64_t{1} << '%') | (uint64_t{0x3FF} << '0');
+constexpr uint64_t kAsciiFirsts = kAsciiMembers & ~(uint64_t{1} << '/');
+
 bool mayBeNumber(std::string_view s) {
     if (s.empty()) return true;
     const unsigned char b = byteAt(s, 0);
-    if (b < 0x80) return std::string_view("+-.%0123456789").find(static_cast<char>(b)) != std::string_view::npos;
+    if (b < 0x80) return b < 64 && (kAsciiFirsts >> b) & 1;
     // A lone lead byte is left to the full tests.
     return s.size() < 2 || texts().firsts.contains(s.substr(0, 2));
 }
@@ -79,7 +86,7 @@ bool mayBeginNumber(std::string_view s) {
     while (i < s.size()) {
         const unsigned char b = byteAt(s, i);
         if (b < 0x80) {
-            if (std::string_view("+-./%0123456789").find(static_cast<char>(b)) == std::string_view::npos) return false;
+            if (b >= 64 || ((kAsciiMembers >> b) & 1) == 0) return false;
             ++i;
             continue;
         }
