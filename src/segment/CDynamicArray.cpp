@@ -112,14 +112,7 @@ void CDynamicArray::setRowFirst(bool rowFirst) {
     finishAppending();
 }
 
-void CDynamicArray::appendUnordered(int row, int col, double value, int handle) {
-    raiseCounts(row, col);
-    Element& element = m_elements.emplace_back();
-    element.row = row;
-    element.col = col;
-    element.value = value;
-    element.handle = handle;
-}
+void CDynamicArray::appendUnordered(int row, int col, double value, int handle) { appendNew(row, col, value, handle); }
 
 void CDynamicArray::finishAppending() {
     // Counting sort by the major index (stable), which is all that is needed

@@ -51,12 +51,7 @@ public:
     // after every element there (a graph built in order). Returns the
     // element, valid until the array changes.
     Element& appendElement(int row, int col, double value, int handle, uint32_t offset, uint32_t length) {
-        raiseCounts(row, col);
-        Element& element = m_elements.emplace_back();
-        element.row = row;
-        element.col = col;
-        element.value = value;
-        element.handle = handle;
+        Element& element = appendNew(row, col, value, handle);
         element.wordOffset = offset;
         element.wordLength = length;
         element.hasWord = true;
@@ -99,6 +94,16 @@ private:
         // Without branches: whether an index raises a count is hard to guess.
         m_colCount = std::max(m_colCount, static_cast<unsigned>(std::max(col, 0)));
         m_rowCount = std::max(m_rowCount, static_cast<unsigned>(std::max(row, 0)));
+    }
+    // A new element at the end, without a word.
+    Element& appendNew(int row, int col, double value, int handle) {
+        raiseCounts(row, col);
+        Element& element = m_elements.emplace_back();
+        element.row = row;
+        element.col = col;
+        element.value = value;
+        element.handle = handle;
+        return element;
     }
     // The element (row, col) with the value and handle set: the one there
     // (`added` false) or a new one without a word.
