@@ -426,8 +426,10 @@ bool CSegment::generateWord(const std::vector<int>& atomVertices, int k, const s
         const std::string_view text = wordText(w);
         const std::string_view storedWord = (element && element->hasWord) ? graph.word(*element) : text;
 
-        // A run of one dash or ellipsis mark is one punctuation word.
-        if (const int end = markRunEnd(w); end > w + 1) {
+        // A run of one dash or ellipsis mark is one punctuation word. The
+        // marks are double-byte punctuation, below the ideographs.
+        const bool mayBeMark = text.size() == 2 && byteAt(text, 0) >= 0x80 && byteAt(text, 0) < 0xB0;
+        if (const int end = mayBeMark ? markRunEnd(w) : w + 1; end > w + 1) {
             const int stop = vertex(end);
             const std::string_view run = m_segGraph.atomSpan(a, stop);
             emit(run, kHandlePunctuation, value, a, stop, run);
@@ -435,7 +437,7 @@ bool CSegment::generateWord(const std::vector<int>& atomVertices, int k, const s
             continue;
         }
         // Merge the longest run of words whose concatenation is a number.
-        const int end = numberRunEnd(w);
+        const int end = mayBeNumber(text) ? numberRunEnd(w) : w;
         if (end == w) {
             emit(text, handle, value, a, b, storedWord);
             if (element && element->coreEntries >= 0) {
