@@ -190,6 +190,11 @@ void CDictionary::usePrefixTable(bool use) {
 }
 
 bool CDictionary::keyRange(int cell, std::string_view key, size_t& lo, size_t& hi, bool wholeKey) const {
+    // Most keys sought whole are not there, and the filter of the prefix
+    // table, which is small, says so before the cell is read.
+    const bool indexed = m_prefixesValid && KeyPrefixTable::answers(key);
+    const uint64_t hash = indexed ? KeyPrefixTable::hashOf(key) : 0;
+    if (indexed && wholeKey && !m_prefixes.mayBeKey(cell, hash)) return false;
     const std::vector<Item>& items = m_cells[static_cast<size_t>(cell)];
     if (items.empty()) return false;
     if (key.empty()) {
@@ -198,9 +203,7 @@ bool CDictionary::keyRange(int cell, std::string_view key, size_t& lo, size_t& h
         return true;
     }
     const uint64_t keyPrefix = prefixOf(key);
-    if (m_prefixesValid && KeyPrefixTable::answers(key)) {
-        const uint64_t hash = KeyPrefixTable::hashOf(key);
-        if (wholeKey && !m_prefixes.mayBeKey(cell, hash)) return false;
+    if (indexed) {
         KeyPrefixTable::Range range;
         const bool found = m_prefixes.find(
             cell, key.size(), hash,
@@ -408,8 +411,14 @@ CDictionary::PrefixProbe CDictionary::probeExtension(PrefixWalk& walk, std::stri
         walk.started = true;
         // The trie serves strings that begin with the character of a cell.
         Location where;
-        walk.fallback = !m_prefixesValid || m_trie.empty() || m_entryCount == 0 || !locate(s, where) ||
-                        where.head.size() != 2 || where.head.data() != s.data();
+        // A string without a cell begins no word, nor does any longer one
+        // (their first character is the same).
+        if (m_entryCount == 0 || !locate(s, where)) {
+            walk.fallback = true;
+            return PrefixProbe{};
+        }
+        walk.fallback =
+            !m_prefixesValid || m_trie.empty() || where.head.size() != 2 || where.head.data() != s.data();
         if (!walk.fallback) {
             walk.cell = where.cell;
             walk.node = m_trie.root(where.cell);
@@ -435,15 +444,94 @@ CDictionary::PrefixProbe CDictionary::probeExtension(PrefixWalk& walk, std::stri
     }
     // So is a string that ends inside a unit.
     if (walk.walked != s.size()) return probePrefix(s);
-    const WordPrefixTrie::Node n = m_trie.node(walk.node);
+    probe = probeOfNode(walk.node);
+    if (walk.headless) probe.node = WordPrefixTrie::kNone;
+    return probe;
+}
+
+CDictionary::PrefixProbe CDictionary::probeOfNode(uint32_t node) const {
+    const WordPrefixTrie::Node n = m_trie.node(node);
+    PrefixProbe probe;
     probe.prefix = n.count > 0 || n.longer;
     probe.exact = n.count > 0;
     probe.frequencySum = n.frequencySum;
     probe.handle = n.handle;
     probe.count = n.count;
     probe.longer = n.longer;
-    probe.node = walk.node;
+    probe.node = node;
     return probe;
+}
+
+void CDictionary::walkSentence(const std::vector<uint32_t>& units, SentenceWalks& walks) const {
+    const size_t count = units.size();
+    walks.depth.assign(count, 0);
+    walks.walks.resize(count);
+    if (!m_prefixesValid || m_trie.empty() || m_entryCount == 0) return;
+    std::vector<SentenceWalks::Going>& going = walks.going;
+    std::vector<SentenceWalks::Going>& second = walks.second;
+    going.clear();
+    second.clear();
+    std::vector<PrefixProbe>& first = walks.level(1, count);
+    const uint32_t delimiters = m_trie.root(kDelimiterCell);
+    for (size_t start = 0; start < count; ++start) {
+        const uint32_t lead = units[start] >> 8;
+        const uint32_t trail = units[start] & 0xFF;
+        const auto at = static_cast<uint32_t>(start);
+        if (lead >= 0xB0 && lead <= 0xF7 && trail >= 0xA1 && trail <= 0xFE) {
+            // A GB2312 ideograph: the root of its cell is the string's node.
+            const int cell = static_cast<int>((lead - 0xB0) * 94 + (trail - 0xA1));
+            const uint32_t root = m_trie.root(cell);
+            if (root == WordPrefixTrie::kNone) continue;
+            walks.walks[start] = PrefixWalk{cell, root, 2, true, false};
+            walks.depth[start] = 1;
+            first[start] = probeOfNode(root);
+            if (first[start].longer && start + 1 < count && units[start + 1] != 0)
+                second.push_back({at, root, cell, false});
+        } else if (delimiters != WordPrefixTrie::kNone &&
+                   (lead == 0xA1 || (lead == 0xA3 && !(trail >= 0xB0 && trail <= 0xB9) &&
+                                     !(trail >= 0xC1 && trail <= 0xDA) && !(trail >= 0xE1 && trail <= 0xFA)))) {
+            // A double-byte delimiter: its whole string is the key in the
+            // delimiter cell, walked from that cell's root.
+            walks.walks[start] = PrefixWalk{kDelimiterCell, delimiters, 0, true, false, true};
+            going.push_back({at, delimiters, kDelimiterCell, true});
+        }
+    }
+    if (!going.empty()) advanceWalks(units, walks, 1);
+    going.insert(going.end(), second.begin(), second.end());
+    for (size_t k = 2; !going.empty(); ++k) advanceWalks(units, walks, k);
+}
+
+void CDictionary::advanceWalks(const std::vector<uint32_t>& units, SentenceWalks& walks, size_t k) const {
+    // The probes of atoms [start, start + k): each walk takes one unit more.
+    std::vector<SentenceWalks::Going>& going = walks.going;
+    std::vector<PrefixProbe>& probes = walks.level(k, units.size());
+    for (const SentenceWalks::Going& w : going) m_trie.prefetchChild(w.cell, w.node, units[w.start + k - 1]);
+    size_t kept = 0;
+    for (const SentenceWalks::Going& w : going) {
+        const uint32_t node = m_trie.child(w.cell, w.node, units[w.start + k - 1]);
+        PrefixWalk& walk = walks.walks[w.start];
+        walk.node = node;
+        walk.walked += 2;
+        walks.depth[w.start] = static_cast<uint32_t>(k);
+        PrefixProbe& probe = probes[w.start];
+        if (node == WordPrefixTrie::kNone) {
+            probe = PrefixProbe{};
+            probe.longer = false;
+            continue;
+        }
+        probe = probeOfNode(node);
+        const size_t next = w.start + k;
+        if (probe.longer && next < units.size() && units[next] != 0) going[kept++] = {w.start, node, w.cell, w.headless};
+        // A delimiter's strings used to be looked up one by one, and those
+        // lookups say that a longer string may begin a word: a string with
+        // a trailing blank, which the lookup trims, can be a word again.
+        // Its walks say so too, so that the graph probes on as before.
+        if (w.headless) {
+            probe.longer = true;
+            probe.node = WordPrefixTrie::kNone;
+        }
+    }
+    going.resize(kept);
 }
 
 void CDictionary::release() {

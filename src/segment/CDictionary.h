@@ -105,8 +105,45 @@ public:
         size_t walked = 0;  // bytes of the string walked to `node`
         bool started = false;
         bool fallback = false;  // the trie does not serve this string
+        // The string is its key, without a head character (a delimiter's):
+        // its probes give it no number, as the single probes of such
+        // strings never did, so that a number names one text.
+        bool headless = false;
     };
     PrefixProbe probeExtension(PrefixWalk& walk, std::string_view s) const;
+
+    // The walks of probeExtension from every start of a sentence at once,
+    // taken level by level: the next lookups of all the walks still going
+    // are fetched together, so that their cache misses overlap instead of
+    // coming one after another. `units[i]` is the key unit of the sentence's
+    // atom i when that atom is one two-byte character, else 0. A walk
+    // starts at each atom that is a character with a cell in the trie; the
+    // probe of atoms [start, start + k) is answered for k = 1, 2, ... while
+    // the string begins a longer word and atom start + k is one unit.
+    struct SentenceWalks {
+        // Probes answered from each start (0: none, the walk is not taken).
+        std::vector<uint32_t> depth;
+        // The walk from each start after its answered probes, to go on with.
+        std::vector<PrefixWalk> walks;
+        // The answers: probe(start, k) for atoms [start, start + k).
+        const PrefixProbe& probe(size_t start, size_t k) const { return levels[k - 1][start]; }
+
+        std::vector<std::vector<PrefixProbe>> levels;
+        std::vector<PrefixProbe>& level(size_t k, size_t count) {
+            if (levels.size() < k) levels.resize(k);
+            if (levels[k - 1].size() < count) levels[k - 1].resize(count);
+            return levels[k - 1];
+        }
+        struct Going {
+            uint32_t start;
+            uint32_t node;
+            int cell;
+            bool headless;  // the string is its key, without a head character
+        };
+        std::vector<Going> going;   // scratch: the walks of the next level
+        std::vector<Going> second;  // scratch: the walks that join at the second
+    };
+    void walkSentence(const std::vector<uint32_t>& units, SentenceWalks& walks) const;
 
     // Lookups go through a table of key prefixes, built by load (and here
     // after addWord), or without it through binary searches over the cells:
@@ -217,6 +254,10 @@ private:
         while (common < most && x[common] == y[common]) ++common;
         return common;
     }
+    // One level of walkSentence: the probes of atoms [start, start + k).
+    void advanceWalks(const std::vector<uint32_t>& units, SentenceWalks& walks, size_t k) const;
+    // The probe of the string the trie numbers `node`.
+    PrefixProbe probeOfNode(uint32_t node) const;
     // loadFromBytes of bytes the dictionary may keep.
     Status loadOwnBytes(std::string file, const std::string& name, Index index);
     // Index of the first entry of the cell whose key is not smaller than `key`.

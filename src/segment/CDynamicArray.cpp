@@ -5,14 +5,7 @@
 
 namespace kestrel {
 
-void CDynamicArray::raiseCounts(int row, int col) {
-    // Without branches: whether an index raises a count is hard to guess.
-    m_colCount = std::max(m_colCount, static_cast<unsigned>(std::max(col, 0)));
-    m_rowCount = std::max(m_rowCount, static_cast<unsigned>(std::max(row, 0)));
-}
-
-CDynamicArray::Element& CDynamicArray::setElement(int row, int col, double value, int handle,
-                                                  const std::string_view* word) {
+CDynamicArray::Element& CDynamicArray::place(int row, int col, double value, int handle, bool& added) {
     raiseCounts(row, col);
     // Graphs are mostly built in order: check the end before searching. The
     // last element itself is often set again (a one-atom word found in the
@@ -28,7 +21,8 @@ CDynamicArray::Element& CDynamicArray::setElement(int row, int col, double value
             });
         }
     }
-    if (it != m_elements.end() && it->row == row && it->col == col) {
+    added = it == m_elements.end() || it->row != row || it->col != col;
+    if (!added) {
         it->value = value;
         it->handle = handle;
         it->coreEntries = -1;
@@ -40,11 +34,17 @@ CDynamicArray::Element& CDynamicArray::setElement(int row, int col, double value
     element.col = col;
     element.value = value;
     element.handle = handle;
-    if (word) {
-        element.wordOffset = static_cast<uint32_t>(m_words.size());
+    return element;
+}
+
+CDynamicArray::Element& CDynamicArray::setElement(int row, int col, double value, int handle,
+                                                  const std::string_view* word) {
+    bool added = false;
+    Element& element = place(row, col, value, handle, added);
+    if (added && word) {
+        element.wordOffset = storeText(*word);
         element.wordLength = static_cast<uint32_t>(word->size());
         element.hasWord = true;
-        m_words.append(*word);
     }
     return element;
 }
@@ -112,14 +112,7 @@ void CDynamicArray::setRowFirst(bool rowFirst) {
     finishAppending();
 }
 
-void CDynamicArray::appendUnordered(int row, int col, double value, int handle) {
-    raiseCounts(row, col);
-    Element& element = m_elements.emplace_back();
-    element.row = row;
-    element.col = col;
-    element.value = value;
-    element.handle = handle;
-}
+void CDynamicArray::appendUnordered(int row, int col, double value, int handle) { appendNew(row, col, value, handle); }
 
 void CDynamicArray::finishAppending() {
     // Counting sort by the major index (stable), which is all that is needed

@@ -3,6 +3,7 @@
 // (column, row). Every graph of the segmenter is stored in one: an element
 // (row, col) is the word covering atoms row .. col - 1, or in a word-pair
 // graph the transition from word row to word col.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -39,6 +40,23 @@ public:
     Element& setElement(int row, int col, double value, int handle, std::string_view word) {
         return setElement(row, col, value, handle, &word);
     }
+    // Puts `text` into the word store and returns where it begins there, so
+    // that elements can take parts of it as their words without a copy each.
+    uint32_t storeText(std::string_view text) {
+        const auto offset = static_cast<uint32_t>(m_words.size());
+        m_words.append(text);
+        return offset;
+    }
+    // Appends (row, col) with the stored word at `offset`; it must come
+    // after every element there (a graph built in order). Returns the
+    // element, valid until the array changes.
+    Element& appendElement(int row, int col, double value, int handle, uint32_t offset, uint32_t length) {
+        Element& element = appendNew(row, col, value, handle);
+        element.wordOffset = offset;
+        element.wordLength = length;
+        element.hasWord = true;
+        return element;
+    }
     // Value and handle of the first element matching (row, col), -1 matching
     // any; kInfinite and 0 when there is none. Returns the element or null.
     const Element* getElement(int row, int col, double* value = nullptr, int* handle = nullptr) const;
@@ -72,7 +90,24 @@ private:
         if (m_rowFirst) return rowA < rowB || (rowA == rowB && colA < colB);
         return colA < colB || (colA == colB && rowA < rowB);
     }
-    void raiseCounts(int row, int col);
+    void raiseCounts(int row, int col) {
+        // Without branches: whether an index raises a count is hard to guess.
+        m_colCount = std::max(m_colCount, static_cast<unsigned>(std::max(col, 0)));
+        m_rowCount = std::max(m_rowCount, static_cast<unsigned>(std::max(row, 0)));
+    }
+    // A new element at the end, without a word.
+    Element& appendNew(int row, int col, double value, int handle) {
+        raiseCounts(row, col);
+        Element& element = m_elements.emplace_back();
+        element.row = row;
+        element.col = col;
+        element.value = value;
+        element.handle = handle;
+        return element;
+    }
+    // The element (row, col) with the value and handle set: the one there
+    // (`added` false) or a new one without a word.
+    Element& place(int row, int col, double value, int handle, bool& added);
 
     bool m_rowFirst;
     unsigned m_colCount = 0;

@@ -12,8 +12,6 @@ namespace {
 struct GraphTexts {
     std::string number = gbkText("未##数");
     std::string string = gbkText("未##串");
-    std::string month = gbkText("月");
-    std::string portion = gbkText("份");
     CharSet yearOrMonth{gbkText("年月")};
     CharSet timeSuffix{gbkText("末内中底前间初")};
 };
@@ -24,16 +22,23 @@ const GraphTexts& texts() {
 }
 
 constexpr double kFixedValue = 2079997;     // frequency given to non-words
+// The key units (GBK codes) of 月 and 份.
+constexpr uint32_t kMonthUnit = 0xD4C2;
+constexpr uint32_t kPortionUnit = 0xB7DD;
 
 }  // namespace
 
 bool CSegGraph::atomSegment(std::string_view sentence) {
     m_sentence.assign(sentence);
-    m_atoms.clear();
+    // An atom takes a byte at least: the atoms are written into room for
+    // as many as the sentence has bytes.
+    if (m_atoms.size() < sentence.size()) m_atoms.resize(sentence.size());
+    size_t atoms = 0;
+    auto add = [&](const Atom& atom) { m_atoms[atoms++] = atom; };
     const std::string_view s(m_sentence);
     size_t pos = 0;
     if (s.substr(0, kSentenceBegin.size()) == kSentenceBegin) {
-        m_atoms.push_back(Atom{0, kSentenceBegin.size(), CT_SENTENCE_BEGIN});
+        add(Atom{0, static_cast<uint32_t>(kSentenceBegin.size()), CT_SENTENCE_BEGIN});
         pos = kSentenceBegin.size();
     }
     // A character never reaches into the end marker: a cut-off lead byte
@@ -49,16 +54,16 @@ bool CSegGraph::atomSegment(std::string_view sentence) {
         if (lead >= 0xB0 && lead <= 0xF7 && pos + 1 < textEnd) {
             const unsigned char trail = byteAt(s, pos + 1);
             if (trail >= 0xA1 && trail <= 0xFE && !(lead == 0xC4 && trail == 0xA9)) {
-                m_atoms.push_back(Atom{pos, 2, CT_CHINESE});
+                add(Atom{static_cast<uint32_t>(pos), 2, CT_CHINESE});
                 pos += 2;
                 continue;
             }
         }
         if (s.substr(pos, kSentenceEnd.size()) == kSentenceEnd) {
             // The marker closes whatever was being collected and is an atom.
-            if (open) m_atoms.push_back(current);
+            if (open) add(current);
             open = false;
-            m_atoms.push_back(Atom{pos, kSentenceEnd.size(), CT_SENTENCE_END});
+            add(Atom{static_cast<uint32_t>(pos), static_cast<uint32_t>(kSentenceEnd.size()), CT_SENTENCE_END});
             pos += kSentenceEnd.size();
             continue;
         }
@@ -72,10 +77,10 @@ bool CSegGraph::atomSegment(std::string_view sentence) {
                 cls = CT_NUM;
         }
         if (!open) {
-            current = Atom{pos, 0, cls};
+            current = Atom{static_cast<uint32_t>(pos), 0, cls};
             open = true;
         }
-        current.length += len;
+        current.length += static_cast<uint32_t>(len);
         current.cls = cls;
         pos += len;
         bool close = true;
@@ -86,11 +91,12 @@ bool CSegGraph::atomSegment(std::string_view sentence) {
             }
         }
         if (close) {
-            m_atoms.push_back(current);
+            add(current);
             open = false;
         }
     }
-    if (open) m_atoms.push_back(current);
+    if (open) add(current);
+    m_atomCount = atoms;
     return true;
 }
 
@@ -119,60 +125,87 @@ bool CSegGraph::generateWordGraph(std::string_view sentence, const CDictionary& 
     m_graph.clear();
     m_wordNodes.clear();
     atomSegment(sentence);
-    const GraphTexts& t = texts();
-    const int count = atomCount();
-    for (int g = 0; g < count; ++g) {
-        // One-atom edge. Rows are filled in order so every insertion appends.
-        const std::string_view atom = atomText(g);
-        // Most atoms are ideographs: tested first, without the jump table.
-        CDynamicArray::Element* single = atomClass(g) == CT_CHINESE ? &m_graph.setElement(g, g + 1, 0, 0, atom)
-                                                                     : &setNonWordAtom(g);
-
-        // Every dictionary word starting at atom g. The atoms lie one after
-        // another in the sentence, so the probed text is a view of it.
-        std::string_view probed = atom;
-        int e = g + 1;
-        // After 月份 the probed text leaves 份 out: it is not what the
-        // elements cover, so their core entries stay unknown, and the text
-        // is put together in m_scratch.
-        const bool skipsPortion = atom == t.month && e < count && atomText(e) == t.portion;
-        if (skipsPortion) {
-            e = g + 2;
-            m_scratch.assign(atom);
-            probed = m_scratch;
-        }
-        CDictionary::PrefixWalk walk;
-        while (e <= count) {
-            const CDictionary::PrefixProbe probe = dictionary.probeExtension(walk, probed);
-            // The atom itself is no word: later stages need not look it up.
-            if (!probe.exact && e == g + 1) single->coreEntries = 0;
-            if (!probe.prefix) break;
-            if (probe.exact) {
-                // Keep 年/月 + 末内中底前间初 apart after a number, so that the
-                // number can later join 年 or 月 as a time word.
-                if (probed.size() == 4 && g > 0 && isNumber(atomText(g - 1)) &&
-                    t.yearOrMonth.contains(probed.substr(0, 2)) && t.timeSuffix.contains(probed.substr(2, 2)))
-                    break;
-                CDynamicArray::Element& word = m_graph.setElement(g, e, probe.frequencySum, probe.handle, probed);
-                if (!skipsPortion) word.coreEntries = static_cast<int16_t>(probe.count);
-                // An element set again keeps its word: the number is the
-                // word's only when that word is the string probed.
-                const size_t index = static_cast<size_t>(&word - m_graph.elements().data());
-                while (m_wordNodes.size() < m_graph.size()) m_wordNodes.push_back(WordPrefixTrie::kNone);
-                m_wordNodes[index] = m_graph.word(word) == probed ? probe.node : WordPrefixTrie::kNone;
-            }
-            if (e >= count || !probe.longer) break;
-            if (skipsPortion) {
-                m_scratch.append(atomText(e));
-                probed = m_scratch;
-            } else {
-                probed = atomSpan(g, e + 1);
-            }
-            ++e;
-        }
-    }
+    // The words of the graph are mostly parts of the sentence: the graph
+    // keeps it once and its elements point into it.
+    const uint32_t stored = m_graph.storeText(m_sentence);
+    // The dictionary walks from all the atoms together (see walkSentence).
+    m_units.resize(m_atomCount);
+    for (size_t i = 0; i < m_atomCount; ++i) m_units[i] = m_walksTogether ? unitOf(m_atoms[i]) : 0;
+    dictionary.walkSentence(m_units, m_walks);
+    for (int g = 0; g < atomCount(); ++g) addWordsFrom(g, stored, dictionary);
     m_wordNodes.resize(m_graph.size(), WordPrefixTrie::kNone);
     return true;
+}
+
+void CSegGraph::addWordsFrom(int g, uint32_t stored, const CDictionary& dictionary) {
+    const int count = atomCount();
+    const Atom& atom = m_atoms[static_cast<size_t>(g)];
+    const uint32_t offset = stored + atom.offset;
+    // One-atom edge. Rows are filled in order so every element is appended.
+    // Most atoms are ideographs: tested first, without the jump table.
+    const bool ideograph = atom.cls == CT_CHINESE;
+    CDynamicArray::Element* single =
+        ideograph ? &m_graph.appendElement(g, g + 1, 0, 0, offset, 2) : &setNonWordAtom(g);
+    m_wordNodes.push_back(WordPrefixTrie::kNone);
+
+    // Every dictionary word starting at atom g. The atoms lie one after
+    // another in the sentence, so the probed text is a view of it.
+    std::string_view probed = atomText(g);
+    int e = g + 1;
+    // After 月份 the probed text leaves 份 out: it is not what the elements
+    // cover, so their core entries stay unknown, and the text is put
+    // together in m_scratch.
+    const bool skipsPortion =
+        unitOf(atom) == kMonthUnit && e < count && unitOf(m_atoms[static_cast<size_t>(e)]) == kPortionUnit;
+    if (skipsPortion) {
+        e = g + 2;
+        m_scratch.assign(probed);
+        probed = m_scratch;
+    }
+    // The probes walkSentence answered come first; the walk goes on from
+    // where they stopped.
+    const uint32_t answered = skipsPortion ? 0 : m_walks.depth[static_cast<size_t>(g)];
+    CDictionary::PrefixWalk walk;
+    if (answered > 0) walk = m_walks.walks[static_cast<size_t>(g)];
+    CDictionary::PrefixProbe asked;
+    while (e <= count) {
+        const auto k = static_cast<uint32_t>(e - g);
+        const CDictionary::PrefixProbe& probe =
+            k <= answered ? m_walks.probe(static_cast<size_t>(g), k) : (asked = dictionary.probeExtension(walk, probed));
+        // The atom itself is no word: later stages need not look it up.
+        if (!probe.exact && e == g + 1) single->coreEntries = 0;
+        if (!probe.prefix) break;
+        if (probe.exact) {
+            // Keep 年/月 + 末内中底前间初 apart after a number, so that the
+            // number can later join 年 or 月 as a time word.
+            if (probed.size() == 4 && g > 0 && texts().yearOrMonth.contains(probed.substr(0, 2)) &&
+                texts().timeSuffix.contains(probed.substr(2, 2)) && isNumber(atomText(g - 1)))
+                break;
+            if (e == g + 1) {
+                // The atom is a word: its edge takes the word's data and
+                // keeps its text (a class token for other atoms), and the
+                // number is the word's only when that text is the one probed.
+                single->value = probe.frequencySum;
+                single->handle = probe.handle;
+                single->coreEntries = static_cast<int16_t>(probe.count);
+                if (ideograph || m_graph.word(*single) == probed) m_wordNodes.back() = probe.node;
+            } else {
+                const auto length = static_cast<uint32_t>(probed.size());
+                CDynamicArray::Element& word = m_graph.appendElement(
+                    g, e, probe.frequencySum, probe.handle, skipsPortion ? m_graph.storeText(probed) : offset, length);
+                if (!skipsPortion) word.coreEntries = static_cast<int16_t>(probe.count);
+                m_wordNodes.push_back(probe.node);
+            }
+        }
+        if (e >= count || !probe.longer) break;
+        if (skipsPortion) {
+            m_scratch.append(atomText(e));
+            probed = m_scratch;
+        } else {
+            probed = atomSpan(g, e + 1);
+        }
+        ++e;
+    }
 }
 
 }  // namespace kestrel

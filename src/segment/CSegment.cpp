@@ -266,12 +266,6 @@ bool CSegment::biOptimumSegment(const CDictionary& bigram, const CDictionary& co
     return true;
 }
 
-bool CSegment::validSpan(int a, int b) const { return a >= 0 && b <= m_segGraph.atomCount() && a < b; }
-
-std::string_view CSegment::wordText(int w) const {
-    return m_segGraph.atomSpan(m_vertices[static_cast<size_t>(w)], m_vertices[static_cast<size_t>(w) + 1]);
-}
-
 std::string_view CSegment::graphWord(int a, int b, std::string_view fallback) const {
     const CDynamicArray& graph = m_segGraph.graph();
     const CDynamicArray::Element* e = graph.getElement(a, b);
@@ -301,7 +295,7 @@ int CSegment::numberRunEnd(int w) const {
     // A word that is no number by itself may begin one with the next word:
     // 百分 之 五十 is the fraction 百分之五十.
     const int a = vertex(w);
-    if (!mayBeNumber(wordText(w))) return w;
+    if (!mayBeNumber(wordText(w)) || !mayBeginNumber(wordText(w))) return w;
     const bool beginsNumber =
         w + 1 < m_wordCount && validSpan(a, vertex(w + 2)) && isNumber(m_segGraph.atomSpan(a, vertex(w + 2)));
     if (!isNumber(wordText(w)) && !beginsNumber) return w;
@@ -432,8 +426,10 @@ bool CSegment::generateWord(const std::vector<int>& atomVertices, int k, const s
         const std::string_view text = wordText(w);
         const std::string_view storedWord = (element && element->hasWord) ? graph.word(*element) : text;
 
-        // A run of one dash or ellipsis mark is one punctuation word.
-        if (const int end = markRunEnd(w); end > w + 1) {
+        // A run of one dash or ellipsis mark is one punctuation word. The
+        // marks are double-byte punctuation, below the ideographs.
+        const bool mayBeMark = text.size() == 2 && byteAt(text, 0) >= 0x80 && byteAt(text, 0) < 0xB0;
+        if (const int end = mayBeMark ? markRunEnd(w) : w + 1; end > w + 1) {
             const int stop = vertex(end);
             const std::string_view run = m_segGraph.atomSpan(a, stop);
             emit(run, kHandlePunctuation, value, a, stop, run);
@@ -441,7 +437,7 @@ bool CSegment::generateWord(const std::vector<int>& atomVertices, int k, const s
             continue;
         }
         // Merge the longest run of words whose concatenation is a number.
-        const int end = numberRunEnd(w);
+        const int end = mayBeNumber(text) ? numberRunEnd(w) : w;
         if (end == w) {
             emit(text, handle, value, a, b, storedWord);
             if (element && element->coreEntries >= 0) {

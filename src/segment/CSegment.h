@@ -88,8 +88,8 @@ private:
     // The pieces of generateWord, over the path it is filling: word w of
     // the path covers atoms vertex(w) .. vertex(w + 1) - 1.
     int vertex(int w) const { return m_vertices[static_cast<size_t>(w)]; }
-    bool validSpan(int a, int b) const;
-    std::string_view wordText(int w) const;
+    bool validSpan(int a, int b) const { return a >= 0 && b <= m_segGraph.atomCount() && a < b; }
+    std::string_view wordText(int w) const { return m_segGraph.atomSpan(vertex(w), vertex(w + 1)); }
     // The word the segment graph stores for atoms [a, b), else `fallback`.
     std::string_view graphWord(int a, int b, std::string_view fallback) const;
     // Appends a word to the path and puts it into the optimum graph.

@@ -8,9 +8,15 @@ int charClass(std::string_view s) {
     if (s.empty()) return CT_DELIMITER;
     const unsigned char lead = byteAt(s, 0);
     if (lead < 0x80) {
-        static constexpr std::string_view delimiters = "\"!,.?()[]{}+=";
-        return delimiters.find(static_cast<char>(lead)) != std::string_view::npos ? CT_DELIMITER
-                                                                                  : CT_SINGLE;
+        // The delimiters "!,.?()[]{}+= and the double quote, as bits by byte.
+        static constexpr uint64_t kLow = (uint64_t{1} << '"') | (uint64_t{1} << '!') | (uint64_t{1} << ',') |
+                                         (uint64_t{1} << '.') | (uint64_t{1} << '?') | (uint64_t{1} << '(') |
+                                         (uint64_t{1} << ')') | (uint64_t{1} << '+') | (uint64_t{1} << '=');
+        static constexpr uint64_t kHigh =
+            (uint64_t{1} << ('[' - 64)) | (uint64_t{1} << (']' - 64)) | (uint64_t{1} << ('{' - 64)) |
+            (uint64_t{1} << ('}' - 64));
+        const uint64_t bits = lead < 64 ? kLow : kHigh;
+        return (bits >> (lead & 63)) & 1 ? CT_DELIMITER : CT_SINGLE;
     }
     const size_t length = charLength(s, 0);
     if (length == 4) return CT_FOUR_BYTE;

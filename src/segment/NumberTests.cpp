@@ -1,5 +1,6 @@
 #include "segment/NumberTests.h"
 
+#include <cstdint>
 #include <string>
 
 #include "segment/CharClass.h"
@@ -30,6 +31,10 @@ struct NumberTexts {
     // Every double-byte character that one of the number tests accepts
     // first: signs, full-width digits, leading separators, units, Chinese
     // numerals, ordinal heads and the 分 of 分之.
+    // Every double-byte character that one of the number tests accepts
+    // anywhere in a number.
+    CharSet members{gbkText("±—＋－∶·．／０１２３４５６７８９％‰百千万亿佰仟分之几数第上成"
+                            "零○〇一二两三四五六七八九十廿壹贰叁肆伍陆柒捌玖拾点")};
     CharSet firsts{gbkText("±—＋－０１２３４５６７８９∶·．％‰百千万亿佰仟分几数第上成"
                            "零○〇一二两三四五六七八九十廿百千万亿壹贰叁肆伍陆柒捌玖拾佰仟∶·．／点")};
 };
@@ -59,12 +64,38 @@ size_t separatorAt(std::string_view s, size_t i, bool afterDigit) {
 
 }  // namespace
 
+// The ASCII characters a number may hold: + - . / % and the digits (the
+// slash never first), as bits by byte.
+constexpr uint64_t kAsciiMembers = (uint64_t{1} << '+') | (uint64_t{1} << '-') | (uint64_t{1} << '.') |
+                                   (uint64_t{1} << '/') | (uint64_t{1} << '%') | (uint64_t{0x3FF} << '0');
+constexpr uint64_t kAsciiFirsts = kAsciiMembers & ~(uint64_t{1} << '/');
+
 bool mayBeNumber(std::string_view s) {
     if (s.empty()) return true;
     const unsigned char b = byteAt(s, 0);
-    if (b < 0x80) return std::string_view("+-.%0123456789").find(static_cast<char>(b)) != std::string_view::npos;
+    if (b < 0x80) return b < 64 && (kAsciiFirsts >> b) & 1;
     // A lone lead byte is left to the full tests.
     return s.size() < 2 || texts().firsts.contains(s.substr(0, 2));
+}
+
+bool mayBeginNumber(std::string_view s) {
+    // The tests read a byte below 0x80 as a character and any other byte
+    // with the one after it: so does this, and a longer string is read
+    // alike up to the end of `s`.
+    size_t i = 0;
+    while (i < s.size()) {
+        const unsigned char b = byteAt(s, i);
+        if (b < 0x80) {
+            if (b >= 64 || ((kAsciiMembers >> b) & 1) == 0) return false;
+            ++i;
+            continue;
+        }
+        // A lead byte at the end may pair with what follows.
+        if (i + 1 >= s.size()) return true;
+        if (!texts().members.contains(s.substr(i, 2))) return false;
+        i += 2;
+    }
+    return true;
 }
 
 bool isAllNum(std::string_view s) {

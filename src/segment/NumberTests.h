@@ -22,5 +22,8 @@ inline bool isNumber(std::string_view s) { return isAllNum(s) || isAllChineseNum
 // False when no string that begins with the first character of `s` is a
 // number: most words are turned away without the tests.
 bool mayBeNumber(std::string_view s);
+// False when neither `s` nor any string that begins with it is a number:
+// some whole character of `s` is one that no number holds.
+bool mayBeginNumber(std::string_view s);
 
 }  // namespace kestrel

@@ -257,14 +257,24 @@ TEST(NumberTest, SignsUnitsZeroAndMixedNumerals) {
     EXPECT_FALSE(isYearTime(G("二０")));
 }
 
+namespace {
+
+// Every ASCII byte but NUL and every double-byte character.
+std::vector<std::string> everyCharacter() {
+    std::vector<std::string> all;
+    for (int b = 1; b < 0x80; ++b) all.push_back(std::string(1, static_cast<char>(b)));
+    for (int lead = 0x81; lead <= 0xFE; ++lead)
+        for (int trail = 0x40; trail <= 0xFE; ++trail)
+            all.push_back(std::string{static_cast<char>(lead), static_cast<char>(trail)});
+    return all;
+}
+
+}  // namespace
+
 TEST(NumberTest, EveryNumberPassesTheFirstCharacterCheck) {
     // Every ASCII byte and double-byte character first, followed by pieces
     // that complete numbers of every kind: no number may be turned away.
-    std::vector<std::string> firsts;
-    for (int b = 1; b < 0x80; ++b) firsts.push_back(std::string(1, static_cast<char>(b)));
-    for (int lead = 0x81; lead <= 0xFE; ++lead)
-        for (int trail = 0x40; trail <= 0xFE; ++trail)
-            firsts.push_back(std::string{static_cast<char>(lead), static_cast<char>(trail)});
+    const std::vector<std::string> firsts = everyCharacter();
     const std::vector<std::string> rests = {"", "5", "5%", ".5", G("５"), G("．５"), G("万"), G("之一"), G("一"),
                                             G("００一"), G("九"), G("百"), G("％")};
     int numbers = 0;
@@ -280,6 +290,29 @@ TEST(NumberTest, EveryNumberPassesTheFirstCharacterCheck) {
     EXPECT_TRUE(mayBeNumber(""));
     EXPECT_FALSE(mayBeNumber(G("中国")));
     EXPECT_FALSE(mayBeNumber("abc"));
+}
+
+TEST(NumberTest, EveryBeginningOfANumberPassesTheCharacterCheck) {
+    // Every ASCII byte and double-byte character inside numbers of every
+    // kind: no beginning of a number, cut at any byte, may be turned away.
+    const std::vector<std::string> middles = everyCharacter();
+    const std::vector<std::pair<std::string, std::string>> frames = {
+        {"", ""},          {"5", ""},          {"5", "5"},         {G("５"), G("５")}, {G("一"), ""},
+        {G("二"), G("万")}, {G("－"), "5"},     {G("第"), ""},      {G("三"), G("之一")}, {G("２"), G("二")},
+        {"-", "%"},        {G("百"), G("分之五")}};
+    int numbers = 0;
+    for (const std::string& middle : middles) {
+        for (const auto& [before, after] : frames) {
+            const std::string s = before + middle + after;
+            if (!isNumber(s)) continue;
+            ++numbers;
+            for (size_t cut = 1; cut <= s.size(); ++cut) ASSERT_TRUE(mayBeginNumber(s.substr(0, cut))) << U(s);
+        }
+    }
+    EXPECT_GT(numbers, 200);
+    EXPECT_FALSE(mayBeginNumber(G("一些")));
+    EXPECT_FALSE(mayBeginNumber(G("五a")));
+    EXPECT_TRUE(mayBeginNumber(G("五") + "\xB0"));  // the lead byte may pair with what follows
 }
 
 TEST(SegmentTest, NumbersAndTimesMerge) {
