@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "segment/CachePrefetch.h"
 #include "segment/WordIdTable.h"
 #include "segment/HugePageAllocator.h"
 #include "segment/KeyFilter.h"
@@ -53,7 +54,7 @@ public:
     void prefetch(int first, int second) const {
         if (first < 0 || second < 0 || first >= kMaxWords || second >= kMaxWords || m_pairs.empty()) return;
         const uint64_t key = pairKey(first, second);
-        if (m_filter.mayContain(key)) __builtin_prefetch(&m_pairs[pairSlot(key)]);
+        if (m_filter.mayContain(key)) prefetchForRead(&m_pairs[pairSlot(key)]);
     }
 
 private:
