@@ -19,15 +19,25 @@ namespace {
 struct Tagged {
     std::vector<int> best;
     std::vector<CSpan::Candidate> candidates;
+    bool toEnd = true;
 };
 
 Tagged tag(CSpan& tagger, WordPath& path, const CDictionary& core, const CDictionary& roles) {
     tagger.tagPath(path, core, roles);
-    return Tagged{tagger.lastBestTags(), tagger.candidates()};
+    return Tagged{tagger.lastBestTags(), tagger.candidates(), tagger.taggedToEnd()};
 }
 
+// Paths whose tail (after the last word that may be part of a name) was
+// left untagged, counted to show that the comparisons met some.
+int g_untaggedTails = 0;
+
 void expectSame(const Tagged& a, const Tagged& b, const std::string& what) {
-    ASSERT_EQ(a.best, b.best) << what;
+    // The tags of the last segment are those of the same segment only when
+    // both taggers went to the end of the path.
+    if (a.toEnd && b.toEnd) {
+        ASSERT_EQ(a.best, b.best) << what;
+    }
+    if (!a.toEnd) ++g_untaggedTails;
     ASSERT_EQ(a.candidates.size(), b.candidates.size()) << what;
     for (size_t i = 0; i < a.candidates.size(); ++i) {
         ASSERT_EQ(a.candidates[i].start, b.candidates[i].start) << what;
@@ -121,6 +131,7 @@ TEST(RoleRecordTest, KeptRecordsGiveWhatReadingAfreshGives) {
             }
         }
     }
+    EXPECT_GT(g_untaggedTails, 100);
 }
 
 TEST(RoleRecordTest, RolesBeyondARecordKeepTheirValues) {
