@@ -124,37 +124,30 @@ void CNShortPath::shortPath() {
 // which equal weights leave the queue (itself the reverse of arrival), the
 // parents end up in edge order. This computes the same without the queue.
 void CNShortPath::shortPathSingle() {
-    const std::vector<Edge>& edges = m_edges;
-    size_t e = 0;
-    for (unsigned v = 1; v < m_vertexCount; ++v) {
-        while (e < edges.size() && edges[e].to < static_cast<int>(v)) ++e;
-        auto& parents = m_parents[v];
-        bool reached = false;
-        double best = 0;
-        for (; e < edges.size() && edges[e].to == static_cast<int>(v); ++e) {
-            const Edge& edge = edges[e];
-            const int u = edge.from;
-            double weight;
-            if (u == 0) {
-                weight = edge.value;
-            } else {
-                if (u < 0 || static_cast<unsigned>(u) >= m_vertexCount || !m_reached[static_cast<size_t>(u)]) continue;
-                weight = m_cost[static_cast<size_t>(u)] + edge.value;
-            }
-            if (!reached || weight < best) {
-                reached = true;
-                best = weight;
-                parents.clear();
-            } else if (!(weight == best)) {
-                continue;
-            }
-            parents.push_back(Parent{u, 0});
-        }
-        if (reached) {
-            m_cost[v] = best;
-            m_reached[v] = 1;
-        }
+    m_open = -1;
+    for (const Edge& edge : m_edges) offer(edge.to, edge.from, edge.value);
+    openVertex(-1);
+}
+
+void CNShortPath::openVertex(int to) {
+    if (m_open > 0 && m_openReached) {
+        m_cost[static_cast<size_t>(m_open)] = m_openBest;
+        m_reached[static_cast<size_t>(m_open)] = 1;
     }
+    m_open = to;
+    m_openReached = false;
+}
+
+void CNShortPath::startSearch(unsigned vertexBound) {
+    m_graph = nullptr;
+    m_valueKind = 1;
+    resetVertices(std::max(vertexBound, 1u));
+    m_open = -1;
+}
+
+void CNShortPath::finishSearch(unsigned last) {
+    openVertex(-1);
+    m_vertexCount = std::min(m_vertexCount, last + 1);
 }
 
 int CNShortPath::output(std::vector<std::vector<int>>& paths) {

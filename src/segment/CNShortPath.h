@@ -57,6 +57,32 @@ public:
     std::vector<Edge>& edges() { return m_edges; }
     void initEdges();
     void shortPath();
+    // The search with one cost per vertex fed directly, edge by edge,
+    // without a list: startSearch with more vertices than any edge names,
+    // then offer each vertex's edges, vertex after vertex in increasing
+    // order, then finishSearch with the largest vertex an edge named (0
+    // when none). Gives what initEdges and shortPath give for the edges in
+    // that order.
+    void startSearch(unsigned vertexBound);
+    void offer(int to, int from, double value) {
+        if (to <= 0) return;  // the start has no predecessor
+        if (to != m_open) openVertex(to);
+        double weight = value;
+        if (from != 0) {
+            if (from < 0 || static_cast<unsigned>(from) >= m_vertexCount || !m_reached[static_cast<size_t>(from)]) return;
+            weight = m_cost[static_cast<size_t>(from)] + value;
+        }
+        // The cheapest weight, with every predecessor that reaches it.
+        if (!m_openReached || weight < m_openBest) {
+            m_openReached = true;
+            m_openBest = weight;
+            m_parents[static_cast<size_t>(to)].clear();
+        } else if (!(weight == m_openBest)) {
+            return;
+        }
+        m_parents[static_cast<size_t>(to)].push_back(Parent{from, 0});
+    }
+    void finishSearch(unsigned last);
     // Fills up to kMaxPaths vertex lists (each 0, ..., last vertex) and
     // returns their number.
     int output(std::vector<std::vector<int>>& paths);
@@ -73,6 +99,8 @@ private:
         int index;
     };
     void shortPathSingle();
+    // Settles the vertex being offered edges, and opens `to`.
+    void openVertex(int to);
     size_t slot(unsigned vertex, unsigned i) const { return static_cast<size_t>(vertex) * m_valueKind + i; }
 
     // Sizes the cost and parent tables for the vertices.
@@ -95,6 +123,9 @@ private:
     std::vector<Frame> m_stack;  // of output's walk
     CQueue m_queue;
     int m_pathCount = 0;
+    int m_open = -1;  // the vertex offer() is filling, -1 none
+    bool m_openReached = false;
+    double m_openBest = 0;
 };
 
 }  // namespace kestrel
