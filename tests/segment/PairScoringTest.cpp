@@ -1,5 +1,6 @@
 // The pair table holds every count whatever room was made for it; the
 // shortest paths over edges given in any order are those over the graph.
+#include <algorithm>
 #include <map>
 #include <random>
 
@@ -77,5 +78,19 @@ TEST(PairScoringTest, EdgesInAnyOrderGiveThePathsOfTheGraph) {
         EXPECT_EQ(paths, expected);
         EXPECT_EQ(fromEdges.vertexCount(), fromGraph.vertexCount());
         EXPECT_EQ(fromEdges.cost(fromEdges.vertexCount() - 1), fromGraph.cost(fromGraph.vertexCount() - 1));
+
+        // The same edges offered one by one, grouped by `to`, with room for
+        // more vertices than they name.
+        std::stable_sort(edges.begin(), edges.end(),
+                         [](const CNShortPath::Edge& a, const CNShortPath::Edge& b) { return a.to < b.to; });
+        CNShortPath offered;
+        offered.startSearch(static_cast<unsigned>(vertices) + 5);
+        for (const CNShortPath::Edge& e : edges) offered.offer(e.to, e.from, e.value);
+        offered.finishSearch(static_cast<unsigned>(vertices - 1));
+        std::vector<std::vector<int>> offeredPaths;
+        ASSERT_EQ(offered.output(offeredPaths), expectedCount);
+        EXPECT_EQ(offeredPaths, expected);
+        EXPECT_EQ(offered.vertexCount(), fromGraph.vertexCount());
+        for (unsigned v = 0; v < offered.vertexCount(); ++v) EXPECT_EQ(offered.cost(v), fromGraph.cost(v));
     }
 }
