@@ -76,31 +76,28 @@ void CSegment::biGraphGenerate(const CDictionary& bigram, const CDictionary& cor
             m_pairIds[i] = id;
         }
     }
-    // The pair counts lie far apart in a large table: all of the graph's
-    // are fetched at once before they are read.
-    for (size_t i1 = 0; byIds && i1 < words.size(); ++i1) {
-        const int col = words[i1].col;
-        if (m_pairIds[i1] < 0 || col < 0 || static_cast<size_t>(col) >= vertices) continue;
-        for (size_t i2 = m_rowStart[static_cast<size_t>(col)]; i2 < m_rowStart[static_cast<size_t>(col) + 1]; ++i2)
-            bigram.prefetchPair(m_pairIds[i1], m_pairIds[i2]);
-    }
     collectEnds(core, wordGraph, vertices, smoothing);
+    const WordPairIndex* index = byIds ? bigram.wordPairIndex() : nullptr;
+    if (index) keyPairs(*index, wordGraph, vertices);
     // The edges go to the search grouped by the word they lead to, each
     // group in the order of the words they come from: the order in which
     // it reads them.
     m_shortPath.startSearch(static_cast<unsigned>(words.size()) + 1);
     size_t last = 0;  // the largest word index an edge names
+    size_t edge = 0;
     size_t c = 0;
     for (size_t i2 = 0; i2 < words.size(); ++i2) {
         while (c < vertices && m_rowStart[c + 1] <= i2) ++c;
         if (c >= vertices || i2 < m_rowStart[c]) continue;
         const CDynamicArray::Element& w2 = words[i2];
-        for (size_t e = m_endStart[c]; e < m_endStart[c + 1]; ++e) {
+        for (size_t e = m_endStart[c]; e < m_endStart[c + 1]; ++e, ++edge) {
             const size_t i1 = static_cast<size_t>(m_endWords[e]);
             const CDynamicArray::Element& w1 = words[i1];
             const double f1 = m_firstFrequency[i1];
             double f12 = 0;
-            if (byIds) {
+            if (index && m_edgeKeys[edge] != kPairByText) {
+                f12 = static_cast<uint32_t>(index->countOf(m_edgeKeys[edge]));
+            } else if (byIds) {
                 const int count = bigram.pairFrequency(wordGraph.word(w1), m_pairIds[i1], wordGraph.word(w2),
                                                        m_pairIds[i2], m_key);
                 f12 = static_cast<uint32_t>(count);
@@ -116,6 +113,37 @@ void CSegment::biGraphGenerate(const CDictionary& bigram, const CDictionary& cor
         }
     }
     m_shortPath.finishSearch(static_cast<unsigned>(last));
+}
+
+void CSegment::keyPairs(const WordPairIndex& index, const CDynamicArray& wordGraph, size_t vertices) {
+    // The pair counts lie far apart in a large table, behind a filter that
+    // turns most of them away: the filter's words of all the graph's pairs
+    // are fetched at once, then the slots of those it lets through.
+    const auto& words = wordGraph.elements();
+    m_edgeKeys.clear();
+    size_t c = 0;
+    for (size_t i2 = 0; i2 < words.size(); ++i2) {
+        while (c < vertices && m_rowStart[c + 1] <= i2) ++c;
+        if (c >= vertices || i2 < m_rowStart[c]) continue;
+        // A blank at the end of the joined text would be trimmed by the
+        // text lookup: such a pair is counted as the dictionary counts it.
+        const std::string_view second = wordGraph.word(words[i2]);
+        const bool blankEnd = !second.empty() && second.back() == ' ';
+        for (size_t e = m_endStart[c]; e < m_endStart[c + 1]; ++e) {
+            const size_t i1 = static_cast<size_t>(m_endWords[e]);
+            const std::string_view first = wordGraph.word(words[i1]);
+            if (blankEnd || (!first.empty() && first.front() == ' ')) {
+                m_edgeKeys.push_back(kPairByText);
+                continue;
+            }
+            const uint64_t key = index.keyOf(m_pairIds[i1], m_pairIds[i2]);
+            index.prefetchFilter(key);
+            m_edgeKeys.push_back(key);
+        }
+    }
+    for (uint64_t& key : m_edgeKeys) {
+        if (key != kPairByText) key = index.admit(key);
+    }
 }
 
 void CSegment::collectEnds(const CDictionary& core, const CDynamicArray& wordGraph, size_t vertices, double smoothing) {

@@ -13,6 +13,7 @@
 #include "segment/CNShortPath.h"
 #include "segment/CSegGraph.h"
 #include "segment/WordIdTable.h"
+#include "segment/WordPairIndex.h"
 #include "segment/WordPrefixTrie.h"
 
 namespace kestrel {
@@ -130,6 +131,12 @@ private:
     std::vector<int> m_endWords;
     std::vector<double> m_firstFrequency;
     std::vector<double> m_unseenCost;
+    // The keys in `index` of the graph's pairs in the order they are
+    // scored, their reads started; kPairByText for a pair whose count the
+    // index cannot give.
+    void keyPairs(const WordPairIndex& index, const CDynamicArray& wordGraph, size_t vertices);
+    static constexpr uint64_t kPairByText = ~uint64_t{0};
+    std::vector<uint64_t> m_edgeKeys;
     std::vector<int> m_pairIds;  // of the word graph's words, for the bigram lookups
     std::string m_key;
     // Pairs are looked up by their text until this segmenter has scored

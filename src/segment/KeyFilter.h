@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "segment/CachePrefetch.h"
 #include "segment/HugePageAllocator.h"
 
 namespace kestrel {
@@ -39,6 +40,10 @@ public:
         if (m_words.empty()) return true;
         const uint64_t h = hashOf(key);
         return (m_words[h >> m_shift] & bitsOf(h)) == bitsOf(h);
+    }
+    // Starts fetching the word mayContain(key) reads.
+    void prefetch(uint64_t key) const {
+        if (!m_words.empty()) prefetchForRead(&m_words[hashOf(key) >> m_shift]);
     }
     size_t memoryBytes() const { return m_words.capacity() * sizeof(uint64_t); }
 

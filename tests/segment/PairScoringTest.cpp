@@ -31,8 +31,18 @@ TEST(PairScoringTest, PairTableHoldsEveryCountWhateverRoomWasMade) {
         index.finish();
         ASSERT_TRUE(index.complete());
         ASSERT_EQ(index.pairCount(), expected.size());
-        for (const auto& [words, count] : expected)
-            ASSERT_EQ(index.count(index.wordId(words.first), index.wordId(words.second)), count) << room;
+        // The lookup in steps (key, filter, slot) gives what count() gives.
+        auto stepwise = [&](int first, int second) {
+            const uint64_t key = index.keyOf(first, second);
+            index.prefetchFilter(key);
+            return index.countOf(index.admit(key));
+        };
+        for (const auto& [words, count] : expected) {
+            const int first = index.wordId(words.first);
+            const int second = index.wordId(words.second);
+            ASSERT_EQ(index.count(first, second), count) << room;
+            ASSERT_EQ(stepwise(first, second), count) << room;
+        }
         // Pairs of known words that were never added, and unknown words.
         int absent = 0;
         for (int i = 0; i < 3000; ++i) {
@@ -40,6 +50,7 @@ TEST(PairScoringTest, PairTableHoldsEveryCountWhateverRoomWasMade) {
             const std::string b = "b" + std::to_string((i * 7) % 3000);
             if (expected.count({a, b})) continue;
             absent += index.count(index.wordId(a), index.wordId(b));
+            absent += stepwise(index.wordId(a), index.wordId(b));
         }
         EXPECT_EQ(absent, 0) << room;
         EXPECT_EQ(index.count(index.wordId("nothing"), index.wordId("b1")), 0);
