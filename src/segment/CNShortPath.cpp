@@ -54,8 +54,13 @@ void CNShortPath::resetVertices(unsigned vertexCount) {
     const size_t slots = static_cast<size_t>(m_vertexCount) * m_valueKind;
     m_cost.assign(slots, CDynamicArray::kInfinite);
     m_reached.assign(slots, 0);
-    if (m_parents.size() < slots) m_parents.resize(slots);
-    for (size_t i = 0; i < slots; ++i) m_parents[i].clear();
+    if (m_valueKind > 1) {
+        if (m_parents.size() < slots) m_parents.resize(slots);
+        for (size_t i = 0; i < slots; ++i) m_parents[i].clear();
+    } else {
+        m_parentRanges.assign(slots, ParentRange{});
+        m_flatParents.clear();
+    }
     m_pathCount = 0;
 }
 
@@ -136,6 +141,10 @@ void CNShortPath::openVertex(int to) {
     }
     m_open = to;
     m_openReached = false;
+    if (to > 0) {
+        const auto at = static_cast<uint32_t>(m_flatParents.size());
+        m_parentRanges[static_cast<size_t>(to)] = ParentRange{at, at};
+    }
 }
 
 void CNShortPath::startSearch(unsigned vertexBound) {
@@ -167,8 +176,9 @@ int CNShortPath::output(std::vector<std::vector<int>>& paths) {
         stack.push_back(Frame{static_cast<int>(last), static_cast<int>(i), 0});
         while (!stack.empty() && m_pathCount < kMaxPaths) {
             Frame& top = stack.back();
-            const auto& parents = m_parents[slot(static_cast<unsigned>(top.vertex), static_cast<unsigned>(top.index))];
-            if (top.next >= parents.size()) {
+            const auto [parents, parentCount] =
+                parentsOf(slot(static_cast<unsigned>(top.vertex), static_cast<unsigned>(top.index)));
+            if (top.next >= parentCount) {
                 // Exhausted: back to the nearest vertex with a further parent.
                 stack.pop_back();
                 if (!stack.empty()) ++stack.back().next;

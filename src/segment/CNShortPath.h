@@ -2,6 +2,8 @@
 // Cheapest paths through a word-pair graph. Each vertex keeps the N best
 // distinct path costs and every predecessor reaching them, so tied paths
 // are all found; at most kMaxPaths paths are produced.
+#include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "segment/CDynamicArray.h"
@@ -72,15 +74,18 @@ public:
             if (from < 0 || static_cast<unsigned>(from) >= m_vertexCount || !m_reached[static_cast<size_t>(from)]) return;
             weight = m_cost[static_cast<size_t>(from)] + value;
         }
-        // The cheapest weight, with every predecessor that reaches it.
+        // The cheapest weight, with every predecessor that reaches it. The
+        // open vertex's predecessors are the last ones of the list.
+        ParentRange& range = m_parentRanges[static_cast<size_t>(to)];
         if (!m_openReached || weight < m_openBest) {
             m_openReached = true;
             m_openBest = weight;
-            m_parents[static_cast<size_t>(to)].clear();
+            m_flatParents.resize(range.begin);
         } else if (!(weight == m_openBest)) {
             return;
         }
-        m_parents[static_cast<size_t>(to)].push_back(Parent{from, 0});
+        m_flatParents.push_back(Parent{from, 0});
+        range.end = static_cast<uint32_t>(m_flatParents.size());
     }
     void finishSearch(unsigned last);
     // Fills up to kMaxPaths vertex lists (each 0, ..., last vertex) and
@@ -114,7 +119,21 @@ private:
     unsigned m_vertexCount = 0;
     std::vector<double> m_cost;
     std::vector<char> m_reached;  // cost slot holds a real cost
-    std::vector<std::vector<Parent>> m_parents;  // per slot, in list order
+    std::vector<std::vector<Parent>> m_parents;  // per slot, in list order, with several costs per vertex
+    // With one cost per vertex, the predecessors of each vertex in one list,
+    // vertex after vertex: those of v are [begin, end) of m_flatParents.
+    struct ParentRange {
+        uint32_t begin = 0;
+        uint32_t end = 0;
+    };
+    std::vector<ParentRange> m_parentRanges;
+    std::vector<Parent> m_flatParents;
+    // The predecessors kept for a cost slot, in list order.
+    std::pair<const Parent*, size_t> parentsOf(size_t slot) const {
+        if (m_valueKind > 1) return {m_parents[slot].data(), m_parents[slot].size()};
+        const ParentRange& range = m_parentRanges[slot];
+        return {m_flatParents.data() + range.begin, range.end - range.begin};
+    }
     struct Frame {
         int vertex;
         int index;
