@@ -173,3 +173,77 @@ TEST(RoleRecordTest, RolesBeyondARecordKeepTheirValues) {
         }
     }
 }
+
+namespace {
+
+// A path of the given (UTF-8) words between the sentence markers.
+WordPath pathOf(const std::vector<const char*>& words) {
+    WordPath path;
+    path.push_back(WordResult{std::string(kSentenceBegin), 1, 0});
+    for (const char* w : words) path.push_back(WordResult{std::string(w[0] == '.' ? "." : G(w)), 0, 10});
+    path.push_back(WordResult{std::string(kSentenceEnd), 4, 0});
+    path.push_back(WordResult{std::string(), -1, 0});
+    return path;
+}
+
+}  // namespace
+
+TEST(RoleRecordTest, TaggingStopsOnlyAfterTheLastPossibleName) {
+    const CDictionary core = makeCore({{"我", 500, 'r' * 256}, {"见到", 200, kVerb}, {"了", 300, 'u' * 256}});
+    auto roles = std::make_shared<CUnknowWord::Roles>();
+    // Person roles: 张 a surname (B) or nothing, 三 a given name (E) or
+    // nothing, 李四 a surname and given name in one word (Y) or nothing,
+    // and statistics that favour the names.
+    roles->context = makeContext({0, 1, 4, 24, 100, 101},
+                                 {{100, 1}, {1, 4}, {4, 0}, {0, 0}, {0, 101}, {100, 0}, {0, 1}, {4, 101}, {0, 24}, {24, 101}},
+                                 100, 50);
+    roles->dictionary.addWord(G("张"), 1, 50);
+    roles->dictionary.addWord(G("张"), 0, 5);
+    roles->dictionary.addWord(G("三"), 4, 50);
+    roles->dictionary.addWord(G("三"), 0, 5);
+    roles->dictionary.addWord(G("李四"), 24, 50);
+    roles->dictionary.addWord(G("李四"), 0, 5);
+    CSpan kept, fresh;
+    for (CSpan* t : {&kept, &fresh}) {
+        t->setTagType(CSpan::kPerson);
+        t->setContext(&roles->context);
+    }
+    fresh.setShortcuts(false);
+    // A name early in a long path leaves the rest untagged; one at the
+    // very end is tagged to the end; none at all needs no tagging.
+    struct Case {
+        std::vector<const char*> words;
+        bool toEnd;
+        size_t names;
+    };
+    const std::vector<Case> cases = {{{"张", "三", "见到", "我", "了", "我", "见到", "了", "我"}, false, 1},
+                                     {{"我", "见到", "了", "张", "三"}, true, 1},
+                                     {{"我", "见到", "了", "我", "李四"}, true, 1},
+                                     {{"我", "见到", "了", "我"}, false, 0}};
+    for (const Case& c : cases) {
+        WordPath path = pathOf(c.words);
+        const Tagged expected = tag(fresh, path, core, roles->dictionary);
+        const Tagged got = tag(kept, path, core, roles->dictionary);
+        expectSame(got, expected, joinUtf8(std::vector<std::string>(c.words.begin(), c.words.end())));
+        EXPECT_EQ(got.toEnd, c.toEnd);
+        EXPECT_EQ(got.candidates.size(), c.names);
+    }
+
+    // A transliteration tagger reads '.' between two ideographs as the
+    // full-width point, which here is the only word that may open a name.
+    auto marks = std::make_shared<CUnknowWord::Roles>();
+    marks->context = makeContext({0, 2, 100, 101}, {{100, 0}, {0, 2}, {2, 0}, {0, 101}}, 100, 50);
+    marks->dictionary.addWord(G("王"), 0, 50);
+    marks->dictionary.addWord(G("李"), 0, 50);
+    marks->dictionary.addWord(G("．"), 2, 50);
+    CSpan keptMarks, freshMarks;
+    for (CSpan* t : {&keptMarks, &freshMarks}) {
+        t->setTagType(CSpan::kTransliteration);
+        t->setContext(&marks->context);
+    }
+    freshMarks.setShortcuts(false);
+    WordPath path = pathOf({"王", ".", "李"});
+    const Tagged expected = tag(freshMarks, path, core, marks->dictionary);
+    ASSERT_EQ(expected.candidates.size(), 1u);
+    expectSame(tag(keptMarks, path, core, marks->dictionary), expected, "王.李");
+}
