@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "segment/CachePrefetch.h"
+#include "common/CachePrefetch.h"
 #include "segment/HugePageAllocator.h"
 
 namespace kestrel {

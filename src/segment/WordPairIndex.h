@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "segment/CachePrefetch.h"
+#include "common/CachePrefetch.h"
 #include "segment/WordIdTable.h"
 #include "segment/HugePageAllocator.h"
 #include "segment/KeyFilter.h"
