@@ -85,34 +85,39 @@ void CSegment::biGraphGenerate(const CDictionary& bigram, const CDictionary& cor
     m_shortPath.startSearch(static_cast<unsigned>(words.size()) + 1);
     size_t last = 0;  // the largest word index an edge names
     size_t edge = 0;
-    size_t c = 0;
-    for (size_t i2 = 0; i2 < words.size(); ++i2) {
+    forEachPairEdge(words.size(), vertices, [&](size_t i1, size_t i2) {
+        const CDynamicArray::Element& w1 = words[i1];
+        const CDynamicArray::Element& w2 = words[i2];
+        const double f1 = m_firstFrequency[i1];
+        double f12 = 0;
+        if (index && m_edgeKeys[edge] != kPairByText) {
+            f12 = static_cast<uint32_t>(index->countOf(m_edgeKeys[edge]));
+        } else if (byIds) {
+            const int count = bigram.pairFrequency(wordGraph.word(w1), m_pairIds[i1], wordGraph.word(w2),
+                                                   m_pairIds[i2], m_key);
+            f12 = static_cast<uint32_t>(count);
+        } else if (scorePairs) {
+            f12 = static_cast<uint32_t>(pairFrequencyByText(bigram, wordGraph.word(w1), wordGraph.word(w2)));
+        }
+        ++edge;
+        double cost = f12 == 0 ? m_unseenCost[i1]
+                               : -std::log(smoothing * (f1 + 1) / 2159997 +
+                                           (1 - smoothing) * (kOneMinusT * f12 / (f1 + 1) + kT));
+        if (w1.handle < 0) cost += w1.value;
+        m_shortPath.offer(static_cast<int>(i2), static_cast<int>(i1), cost);
+        last = std::max({last, i1, i2});
+    });
+    m_shortPath.finishSearch(static_cast<unsigned>(last));
+}
+
+template <typename Fn>
+void CSegment::forEachPairEdge(size_t wordCount, size_t vertices, Fn fn) const {
+    size_t c = 0;  // the vertex where word i2 starts
+    for (size_t i2 = 0; i2 < wordCount; ++i2) {
         while (c < vertices && m_rowStart[c + 1] <= i2) ++c;
         if (c >= vertices || i2 < m_rowStart[c]) continue;
-        const CDynamicArray::Element& w2 = words[i2];
-        for (size_t e = m_endStart[c]; e < m_endStart[c + 1]; ++e, ++edge) {
-            const size_t i1 = static_cast<size_t>(m_endWords[e]);
-            const CDynamicArray::Element& w1 = words[i1];
-            const double f1 = m_firstFrequency[i1];
-            double f12 = 0;
-            if (index && m_edgeKeys[edge] != kPairByText) {
-                f12 = static_cast<uint32_t>(index->countOf(m_edgeKeys[edge]));
-            } else if (byIds) {
-                const int count = bigram.pairFrequency(wordGraph.word(w1), m_pairIds[i1], wordGraph.word(w2),
-                                                       m_pairIds[i2], m_key);
-                f12 = static_cast<uint32_t>(count);
-            } else if (scorePairs) {
-                f12 = static_cast<uint32_t>(pairFrequencyByText(bigram, wordGraph.word(w1), wordGraph.word(w2)));
-            }
-            double cost = f12 == 0 ? m_unseenCost[i1]
-                                   : -std::log(smoothing * (f1 + 1) / 2159997 +
-                                               (1 - smoothing) * (kOneMinusT * f12 / (f1 + 1) + kT));
-            if (w1.handle < 0) cost += w1.value;
-            m_shortPath.offer(static_cast<int>(i2), static_cast<int>(i1), cost);
-            last = std::max({last, i1, i2});
-        }
+        for (size_t e = m_endStart[c]; e < m_endStart[c + 1]; ++e) fn(static_cast<size_t>(m_endWords[e]), i2);
     }
-    m_shortPath.finishSearch(static_cast<unsigned>(last));
 }
 
 void CSegment::keyPairs(const WordPairIndex& index, const CDynamicArray& wordGraph, size_t vertices) {
@@ -121,26 +126,19 @@ void CSegment::keyPairs(const WordPairIndex& index, const CDynamicArray& wordGra
     // are fetched at once, then the slots of those it lets through.
     const auto& words = wordGraph.elements();
     m_edgeKeys.clear();
-    size_t c = 0;
-    for (size_t i2 = 0; i2 < words.size(); ++i2) {
-        while (c < vertices && m_rowStart[c + 1] <= i2) ++c;
-        if (c >= vertices || i2 < m_rowStart[c]) continue;
-        // A blank at the end of the joined text would be trimmed by the
+    forEachPairEdge(words.size(), vertices, [&](size_t i1, size_t i2) {
+        // A blank at either end of the joined text would be trimmed by the
         // text lookup: such a pair is counted as the dictionary counts it.
+        const std::string_view first = wordGraph.word(words[i1]);
         const std::string_view second = wordGraph.word(words[i2]);
-        const bool blankEnd = !second.empty() && second.back() == ' ';
-        for (size_t e = m_endStart[c]; e < m_endStart[c + 1]; ++e) {
-            const size_t i1 = static_cast<size_t>(m_endWords[e]);
-            const std::string_view first = wordGraph.word(words[i1]);
-            if (blankEnd || (!first.empty() && first.front() == ' ')) {
-                m_edgeKeys.push_back(kPairByText);
-                continue;
-            }
-            const uint64_t key = index.keyOf(m_pairIds[i1], m_pairIds[i2]);
-            index.prefetchFilter(key);
-            m_edgeKeys.push_back(key);
+        if ((!first.empty() && first.front() == ' ') || (!second.empty() && second.back() == ' ')) {
+            m_edgeKeys.push_back(kPairByText);
+            return;
         }
-    }
+        const uint64_t key = index.keyOf(m_pairIds[i1], m_pairIds[i2]);
+        index.prefetchFilter(key);
+        m_edgeKeys.push_back(key);
+    });
     for (uint64_t& key : m_edgeKeys) {
         if (key != kPairByText) key = index.admit(key);
     }

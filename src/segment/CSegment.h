@@ -131,6 +131,10 @@ private:
     std::vector<int> m_endWords;
     std::vector<double> m_firstFrequency;
     std::vector<double> m_unseenCost;
+    // Calls fn(i1, i2) for every pair of a word i1 and a word i2 that
+    // starts where i1 ends, grouped by i2, each group in the order of i1.
+    template <typename Fn>
+    void forEachPairEdge(size_t wordCount, size_t vertices, Fn fn) const;
     // The keys in `index` of the graph's pairs in the order they are
     // scored, their reads started; kPairByText for a pair whose count the
     // index cannot give.
