@@ -159,6 +159,27 @@ void CNShortPath::finishSearch(unsigned last) {
     m_vertexCount = std::min(m_vertexCount, last + 1);
 }
 
+bool CNShortPath::outputChain(std::vector<std::vector<int>>& paths) {
+    if (m_valueKind != 1) return false;
+    std::vector<int>& chain = m_chain;  // the path from its end back
+    chain.clear();
+    int v = static_cast<int>(m_vertexCount) - 1;
+    for (;;) {
+        const auto [parents, parentCount] = parentsOf(static_cast<size_t>(v));
+        if (parentCount != 1 || chain.size() >= m_vertexCount) return false;
+        chain.push_back(v);
+        v = parents[0].vertex;
+        if (v == 0) break;
+        if (v < 0 || static_cast<unsigned>(v) >= m_vertexCount) return false;
+    }
+    if (paths.empty()) paths.emplace_back();
+    paths.resize(1);
+    paths[0].assign(1, 0);
+    paths[0].insert(paths[0].end(), chain.rbegin(), chain.rend());
+    m_pathCount = 1;
+    return true;
+}
+
 int CNShortPath::output(std::vector<std::vector<int>>& paths) {
     // The lists `paths` holds are refilled in place: their room is kept.
     m_pathCount = 0;
@@ -168,6 +189,7 @@ int CNShortPath::output(std::vector<std::vector<int>>& paths) {
         m_pathCount = 1;
         return m_pathCount;
     }
+    if (outputChain(paths)) return m_pathCount;
     const unsigned last = m_vertexCount - 1;
     std::vector<Frame>& stack = m_stack;
     for (unsigned i = 0; i < m_valueKind && m_pathCount < kMaxPaths; ++i) {

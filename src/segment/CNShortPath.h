@@ -104,6 +104,10 @@ private:
         int index;
     };
     void shortPathSingle();
+    // The one path output finds when every vertex on the way back from the
+    // end has one predecessor (most searches); false when some has not.
+    bool outputChain(std::vector<std::vector<int>>& paths);
+    std::vector<int> m_chain;
     // Settles the vertex being offered edges, and opens `to`.
     void openVertex(int to);
     size_t slot(unsigned vertex, unsigned i) const { return static_cast<size_t>(vertex) * m_valueKind + i; }

@@ -105,3 +105,45 @@ TEST(PairScoringTest, EdgesInAnyOrderGiveThePathsOfTheGraph) {
         for (unsigned v = 0; v < offered.vertexCount(); ++v) EXPECT_EQ(offered.cost(v), fromGraph.cost(v));
     }
 }
+
+TEST(PairScoringTest, AUniqueCheapestPathIsTheOneFound) {
+    // Random layered graphs whose costs make ties unlikely: the path found
+    // is the cheapest of all paths, enumerated one by one.
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> costOf(0.5, 9.5);
+    for (int round = 0; round < 300; ++round) {
+        const int vertices = static_cast<int>(rng() % 10) + 2;
+        std::vector<CNShortPath::Edge> edges;
+        for (int to = 1; to < vertices; ++to) {
+            for (int from = std::max(0, to - 3); from < to; ++from) {
+                if (from == to - 1 || rng() % 2) edges.push_back(CNShortPath::Edge{from, to, costOf(rng)});
+            }
+        }
+        // Every path from 0 to the last vertex, with its cost.
+        std::vector<std::pair<double, std::vector<int>>> all;
+        std::vector<int> stack = {0};
+        auto extend = [&](auto& self, double cost) -> void {
+            if (stack.back() == vertices - 1) {
+                all.emplace_back(cost, stack);
+                return;
+            }
+            for (const CNShortPath::Edge& e : edges) {
+                if (e.from != stack.back()) continue;
+                stack.push_back(e.to);
+                self(self, cost + e.value);
+                stack.pop_back();
+            }
+        };
+        extend(extend, 0.0);
+        std::sort(all.begin(), all.end());
+        if (all.size() > 1 && all[1].first - all[0].first < 1e-9) continue;  // a tie after all
+
+        CNShortPath search;
+        search.startSearch(static_cast<unsigned>(vertices));
+        for (const CNShortPath::Edge& e : edges) search.offer(e.to, e.from, e.value);
+        search.finishSearch(static_cast<unsigned>(vertices - 1));
+        std::vector<std::vector<int>> paths;
+        ASSERT_EQ(search.output(paths), 1);
+        EXPECT_EQ(paths[0], all[0].second);
+    }
+}
