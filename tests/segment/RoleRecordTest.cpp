@@ -203,12 +203,7 @@ TEST(RoleRecordTest, TaggingStopsOnlyAfterTheLastPossibleName) {
     roles->dictionary.addWord(G("三"), 0, 5);
     roles->dictionary.addWord(G("李四"), 24, 50);
     roles->dictionary.addWord(G("李四"), 0, 5);
-    CSpan kept, fresh;
-    for (CSpan* t : {&kept, &fresh}) {
-        t->setTagType(CSpan::kPerson);
-        t->setContext(&roles->context);
-    }
-    fresh.setShortcuts(false);
+    Taggers person(CSpan::kPerson, &roles->context);
     // A name early in a long path leaves the rest untagged; one at the
     // very end is tagged to the end; none at all needs no tagging.
     struct Case {
@@ -222,8 +217,8 @@ TEST(RoleRecordTest, TaggingStopsOnlyAfterTheLastPossibleName) {
                                      {{"我", "见到", "了", "我"}, false, 0}};
     for (const Case& c : cases) {
         WordPath path = pathOf(c.words);
-        const Tagged expected = tag(fresh, path, core, roles->dictionary);
-        const Tagged got = tag(kept, path, core, roles->dictionary);
+        const Tagged expected = tag(person.fresh, path, core, roles->dictionary);
+        const Tagged got = tag(person.asMade, path, core, roles->dictionary);
         expectSame(got, expected, joinUtf8(std::vector<std::string>(c.words.begin(), c.words.end())));
         EXPECT_EQ(got.toEnd, c.toEnd);
         EXPECT_EQ(got.candidates.size(), c.names);
@@ -236,14 +231,9 @@ TEST(RoleRecordTest, TaggingStopsOnlyAfterTheLastPossibleName) {
     marks->dictionary.addWord(G("王"), 0, 50);
     marks->dictionary.addWord(G("李"), 0, 50);
     marks->dictionary.addWord(G("．"), 2, 50);
-    CSpan keptMarks, freshMarks;
-    for (CSpan* t : {&keptMarks, &freshMarks}) {
-        t->setTagType(CSpan::kTransliteration);
-        t->setContext(&marks->context);
-    }
-    freshMarks.setShortcuts(false);
+    Taggers transliteration(CSpan::kTransliteration, &marks->context);
     WordPath path = pathOf({"王", ".", "李"});
-    const Tagged expected = tag(freshMarks, path, core, marks->dictionary);
+    const Tagged expected = tag(transliteration.fresh, path, core, marks->dictionary);
     ASSERT_EQ(expected.candidates.size(), 1u);
-    expectSame(tag(keptMarks, path, core, marks->dictionary), expected, "王.李");
+    expectSame(tag(transliteration.asMade, path, core, marks->dictionary), expected, "王.李");
 }
