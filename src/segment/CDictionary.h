@@ -164,10 +164,6 @@ public:
     // The pair index behind pairFrequency, for callers that look up many
     // pairs at once (null: none; pairs are then looked up by their text).
     const WordPairIndex* wordPairIndex() const { return pairIndex(); }
-    // Starts fetching what pairFrequency of the two ids will read.
-    void prefetchPair(int firstId, int secondId) const {
-        if (const WordPairIndex* pairs = pairIndex()) pairs->prefetch(firstId, secondId);
-    }
 
 private:
     struct Item {

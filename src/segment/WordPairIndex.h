@@ -68,10 +68,6 @@ public:
         }
     }
 
-    // Starts fetching the slot count(first, second) reads first; a pair
-    // that the filter turns away needs none.
-    void prefetch(int first, int second) const { admit(keyOf(first, second)); }
-
 private:
     // A pair is one 64-bit slot: the two word ids plus one (20 bits each)
     // above the count (24 bits), so that the table is half the size it
