@@ -198,10 +198,9 @@ public:
         }
         return pairFrequencyOfText(first, second, scratch);
     }
-    // Starts fetching what pairFrequency of the two ids will read.
-    void prefetchPair(int firstId, int secondId) const {
-        if (const WordPairIndex* pairs = pairIndex()) pairs->prefetch(firstId, secondId);
-    }
+    // The pair index behind pairFrequency, for callers that look up many
+    // pairs at once (null: none; pairs are then looked up by their text).
+    const WordPairIndex* wordPairIndex() const { return pairIndex(); }
 
 private:
     struct Item {

@@ -54,8 +54,13 @@ void CNShortPath::resetVertices(unsigned vertexCount) {
     const size_t slots = static_cast<size_t>(m_vertexCount) * m_valueKind;
     m_cost.assign(slots, CDynamicArray::kInfinite);
     m_reached.assign(slots, 0);
-    if (m_parents.size() < slots) m_parents.resize(slots);
-    for (size_t i = 0; i < slots; ++i) m_parents[i].clear();
+    if (m_valueKind > 1) {
+        if (m_parents.size() < slots) m_parents.resize(slots);
+        for (size_t i = 0; i < slots; ++i) m_parents[i].clear();
+    } else {
+        m_parentRanges.assign(slots, ParentRange{});
+        m_flatParents.clear();
+    }
     m_pathCount = 0;
 }
 
@@ -124,37 +129,55 @@ void CNShortPath::shortPath() {
 // which equal weights leave the queue (itself the reverse of arrival), the
 // parents end up in edge order. This computes the same without the queue.
 void CNShortPath::shortPathSingle() {
-    const std::vector<Edge>& edges = m_edges;
-    size_t e = 0;
-    for (unsigned v = 1; v < m_vertexCount; ++v) {
-        while (e < edges.size() && edges[e].to < static_cast<int>(v)) ++e;
-        auto& parents = m_parents[v];
-        bool reached = false;
-        double best = 0;
-        for (; e < edges.size() && edges[e].to == static_cast<int>(v); ++e) {
-            const Edge& edge = edges[e];
-            const int u = edge.from;
-            double weight;
-            if (u == 0) {
-                weight = edge.value;
-            } else {
-                if (u < 0 || static_cast<unsigned>(u) >= m_vertexCount || !m_reached[static_cast<size_t>(u)]) continue;
-                weight = m_cost[static_cast<size_t>(u)] + edge.value;
-            }
-            if (!reached || weight < best) {
-                reached = true;
-                best = weight;
-                parents.clear();
-            } else if (!(weight == best)) {
-                continue;
-            }
-            parents.push_back(Parent{u, 0});
-        }
-        if (reached) {
-            m_cost[v] = best;
-            m_reached[v] = 1;
-        }
+    m_open = -1;
+    for (const Edge& edge : m_edges) offer(edge.to, edge.from, edge.value);
+    openVertex(-1);
+}
+
+void CNShortPath::openVertex(int to) {
+    if (m_open > 0 && m_openReached) {
+        m_cost[static_cast<size_t>(m_open)] = m_openBest;
+        m_reached[static_cast<size_t>(m_open)] = 1;
     }
+    m_open = to;
+    m_openReached = false;
+    if (to > 0) {
+        const auto at = static_cast<uint32_t>(m_flatParents.size());
+        m_parentRanges[static_cast<size_t>(to)] = ParentRange{at, at};
+    }
+}
+
+void CNShortPath::startSearch(unsigned vertexBound) {
+    m_graph = nullptr;
+    m_valueKind = 1;
+    resetVertices(std::max(vertexBound, 1u));
+    m_open = -1;
+}
+
+void CNShortPath::finishSearch(unsigned last) {
+    openVertex(-1);
+    m_vertexCount = std::min(m_vertexCount, last + 1);
+}
+
+bool CNShortPath::outputChain(std::vector<std::vector<int>>& paths) {
+    if (m_valueKind != 1) return false;
+    std::vector<int>& chain = m_chain;  // the path from its end back
+    chain.clear();
+    int v = static_cast<int>(m_vertexCount) - 1;
+    for (;;) {
+        const auto [parents, parentCount] = parentsOf(static_cast<size_t>(v));
+        if (parentCount != 1 || chain.size() >= m_vertexCount) return false;
+        chain.push_back(v);
+        v = parents[0].vertex;
+        if (v == 0) break;
+        if (v < 0 || static_cast<unsigned>(v) >= m_vertexCount) return false;
+    }
+    if (paths.empty()) paths.emplace_back();
+    paths.resize(1);
+    paths[0].assign(1, 0);
+    paths[0].insert(paths[0].end(), chain.rbegin(), chain.rend());
+    m_pathCount = 1;
+    return true;
 }
 
 int CNShortPath::output(std::vector<std::vector<int>>& paths) {
@@ -166,6 +189,7 @@ int CNShortPath::output(std::vector<std::vector<int>>& paths) {
         m_pathCount = 1;
         return m_pathCount;
     }
+    if (outputChain(paths)) return m_pathCount;
     const unsigned last = m_vertexCount - 1;
     std::vector<Frame>& stack = m_stack;
     for (unsigned i = 0; i < m_valueKind && m_pathCount < kMaxPaths; ++i) {
@@ -174,8 +198,9 @@ int CNShortPath::output(std::vector<std::vector<int>>& paths) {
         stack.push_back(Frame{static_cast<int>(last), static_cast<int>(i), 0});
         while (!stack.empty() && m_pathCount < kMaxPaths) {
             Frame& top = stack.back();
-            const auto& parents = m_parents[slot(static_cast<unsigned>(top.vertex), static_cast<unsigned>(top.index))];
-            if (top.next >= parents.size()) {
+            const auto [parents, parentCount] =
+                parentsOf(slot(static_cast<unsigned>(top.vertex), static_cast<unsigned>(top.index)));
+            if (top.next >= parentCount) {
                 // Exhausted: back to the nearest vertex with a further parent.
                 stack.pop_back();
                 if (!stack.empty()) ++stack.back().next;

@@ -2,6 +2,8 @@
 // Cheapest paths through a word-pair graph. Each vertex keeps the N best
 // distinct path costs and every predecessor reaching them, so tied paths
 // are all found; at most kMaxPaths paths are produced.
+#include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "segment/CDynamicArray.h"
@@ -57,6 +59,35 @@ public:
     std::vector<Edge>& edges() { return m_edges; }
     void initEdges();
     void shortPath();
+    // The search with one cost per vertex fed directly, edge by edge,
+    // without a list: startSearch with more vertices than any edge names,
+    // then offer each vertex's edges, vertex after vertex in increasing
+    // order, then finishSearch with the largest vertex an edge named (0
+    // when none). Gives what initEdges and shortPath give for the edges in
+    // that order.
+    void startSearch(unsigned vertexBound);
+    void offer(int to, int from, double value) {
+        if (to <= 0) return;  // the start has no predecessor
+        if (to != m_open) openVertex(to);
+        double weight = value;
+        if (from != 0) {
+            if (from < 0 || static_cast<unsigned>(from) >= m_vertexCount || !m_reached[static_cast<size_t>(from)]) return;
+            weight = m_cost[static_cast<size_t>(from)] + value;
+        }
+        // The cheapest weight, with every predecessor that reaches it. The
+        // open vertex's predecessors are the last ones of the list.
+        ParentRange& range = m_parentRanges[static_cast<size_t>(to)];
+        if (!m_openReached || weight < m_openBest) {
+            m_openReached = true;
+            m_openBest = weight;
+            m_flatParents.resize(range.begin);
+        } else if (!(weight == m_openBest)) {
+            return;
+        }
+        m_flatParents.push_back(Parent{from, 0});
+        range.end = static_cast<uint32_t>(m_flatParents.size());
+    }
+    void finishSearch(unsigned last);
     // Fills up to kMaxPaths vertex lists (each 0, ..., last vertex) and
     // returns their number.
     int output(std::vector<std::vector<int>>& paths);
@@ -73,6 +104,12 @@ private:
         int index;
     };
     void shortPathSingle();
+    // The one path output finds when every vertex on the way back from the
+    // end has one predecessor (most searches); false when some has not.
+    bool outputChain(std::vector<std::vector<int>>& paths);
+    std::vector<int> m_chain;
+    // Settles the vertex being offered edges, and opens `to`.
+    void openVertex(int to);
     size_t slot(unsigned vertex, unsigned i) const { return static_cast<size_t>(vertex) * m_valueKind + i; }
 
     // Sizes the cost and parent tables for the vertices.
@@ -86,7 +123,21 @@ private:
     unsigned m_vertexCount = 0;
     std::vector<double> m_cost;
     std::vector<char> m_reached;  // cost slot holds a real cost
-    std::vector<std::vector<Parent>> m_parents;  // per slot, in list order
+    std::vector<std::vector<Parent>> m_parents;  // per slot, in list order, with several costs per vertex
+    // With one cost per vertex, the predecessors of each vertex in one list,
+    // vertex after vertex: those of v are [begin, end) of m_flatParents.
+    struct ParentRange {
+        uint32_t begin = 0;
+        uint32_t end = 0;
+    };
+    std::vector<ParentRange> m_parentRanges;
+    std::vector<Parent> m_flatParents;
+    // The predecessors kept for a cost slot, in list order.
+    std::pair<const Parent*, size_t> parentsOf(size_t slot) const {
+        if (m_valueKind > 1) return {m_parents[slot].data(), m_parents[slot].size()};
+        const ParentRange& range = m_parentRanges[slot];
+        return {m_flatParents.data() + range.begin, range.end - range.begin};
+    }
     struct Frame {
         int vertex;
         int index;
@@ -95,6 +146,9 @@ private:
     std::vector<Frame> m_stack;  // of output's walk
     CQueue m_queue;
     int m_pathCount = 0;
+    int m_open = -1;  // the vertex offer() is filling, -1 none
+    bool m_openReached = false;
+    double m_openBest = 0;
 };
 
 }  // namespace kestrel

@@ -50,8 +50,6 @@ bool occursAtEvenOffset(std::string_view s, std::string_view set) {
 
 void CSegment::biGraphGenerate(const CDictionary& bigram, const CDictionary& core, const CDynamicArray& wordGraph,
                                double smoothing) {
-    std::vector<CNShortPath::Edge>& edges = m_shortPath.edges();
-    edges.clear();
     const auto& words = wordGraph.elements();
     // The position of an element in the row-first list is its word index;
     // rowStart[r] is the index of the first word starting at vertex r.
@@ -78,40 +76,103 @@ void CSegment::biGraphGenerate(const CDictionary& bigram, const CDictionary& cor
             m_pairIds[i] = id;
         }
     }
-    // The pair counts lie far apart in a large table: all of the graph's
-    // are fetched at once before they are read.
-    for (size_t i1 = 0; byIds && i1 < words.size(); ++i1) {
-        const int col = words[i1].col;
-        if (m_pairIds[i1] < 0 || col < 0 || static_cast<size_t>(col) >= vertices) continue;
-        for (size_t i2 = m_rowStart[static_cast<size_t>(col)]; i2 < m_rowStart[static_cast<size_t>(col) + 1]; ++i2)
-            bigram.prefetchPair(m_pairIds[i1], m_pairIds[i2]);
-    }
-    for (size_t i1 = 0; i1 < words.size(); ++i1) {
+    collectEnds(core, wordGraph, vertices, smoothing);
+    const WordPairIndex* index = byIds ? bigram.wordPairIndex() : nullptr;
+    if (index) keyPairs(*index, wordGraph, vertices);
+    // The edges go to the search grouped by the word they lead to, each
+    // group in the order of the words they come from: the order in which
+    // it reads them.
+    m_shortPath.startSearch(static_cast<unsigned>(words.size()) + 1);
+    size_t last = 0;  // the largest word index an edge names
+    size_t edge = 0;
+    forEachPairEdge(words.size(), vertices, [&](size_t i1, size_t i2) {
         const CDynamicArray::Element& w1 = words[i1];
-        if (w1.col < 0 || static_cast<size_t>(w1.col) >= vertices) continue;
-        const size_t first = m_rowStart[static_cast<size_t>(w1.col)];
-        const size_t last = m_rowStart[static_cast<size_t>(w1.col) + 1];
-        if (first >= last) continue;
-        const double f1 = w1.handle >= 0 ? w1.value : core.getFrequency(wordGraph.word(w1), 2);
-        // Most pairs have no bigram count: their cost depends on w1 alone.
-        const double unseenCost = -std::log(smoothing * (f1 + 1) / 2159997 + (1 - smoothing) * (kOneMinusT * 0.0 / (f1 + 1) + kT));
-        for (size_t i2 = first; i2 < last; ++i2) {
-            const CDynamicArray::Element& w2 = words[i2];
-            double f12 = 0;
-            if (byIds) {
-                const int count = bigram.pairFrequency(wordGraph.word(w1), m_pairIds[i1], wordGraph.word(w2),
-                                                       m_pairIds[i2], m_key);
-                f12 = static_cast<uint32_t>(count);
-            } else if (scorePairs) {
-                f12 = static_cast<uint32_t>(pairFrequencyByText(bigram, wordGraph.word(w1), wordGraph.word(w2)));
-            }
-            double cost = f12 == 0 ? unseenCost
-                                   : -std::log(smoothing * (f1 + 1) / 2159997 +
-                                               (1 - smoothing) * (kOneMinusT * f12 / (f1 + 1) + kT));
-            if (w1.handle < 0) cost += w1.value;
-            edges.push_back(CNShortPath::Edge{static_cast<int>(i1), static_cast<int>(i2), cost});
+        const CDynamicArray::Element& w2 = words[i2];
+        const double f1 = m_firstFrequency[i1];
+        double f12 = 0;
+        if (index && m_edgeKeys[edge] != kPairByText) {
+            f12 = static_cast<uint32_t>(index->countOf(m_edgeKeys[edge]));
+        } else if (byIds) {
+            const int count = bigram.pairFrequency(wordGraph.word(w1), m_pairIds[i1], wordGraph.word(w2),
+                                                   m_pairIds[i2], m_key);
+            f12 = static_cast<uint32_t>(count);
+        } else if (scorePairs) {
+            f12 = static_cast<uint32_t>(pairFrequencyByText(bigram, wordGraph.word(w1), wordGraph.word(w2)));
         }
+        ++edge;
+        double cost = f12 == 0 ? m_unseenCost[i1]
+                               : -std::log(smoothing * (f1 + 1) / 2159997 +
+                                           (1 - smoothing) * (kOneMinusT * f12 / (f1 + 1) + kT));
+        if (w1.handle < 0) cost += w1.value;
+        m_shortPath.offer(static_cast<int>(i2), static_cast<int>(i1), cost);
+        last = std::max({last, i1, i2});
+    });
+    m_shortPath.finishSearch(static_cast<unsigned>(last));
+}
+
+template <typename Fn>
+void CSegment::forEachPairEdge(size_t wordCount, size_t vertices, Fn fn) const {
+    size_t c = 0;  // the vertex where word i2 starts
+    for (size_t i2 = 0; i2 < wordCount; ++i2) {
+        while (c < vertices && m_rowStart[c + 1] <= i2) ++c;
+        if (c >= vertices || i2 < m_rowStart[c]) continue;
+        for (size_t e = m_endStart[c]; e < m_endStart[c + 1]; ++e) fn(static_cast<size_t>(m_endWords[e]), i2);
     }
+}
+
+void CSegment::keyPairs(const WordPairIndex& index, const CDynamicArray& wordGraph, size_t vertices) {
+    // The pair counts lie far apart in a large table, behind a filter that
+    // turns most of them away: the filter's words of all the graph's pairs
+    // are fetched at once, then the slots of those it lets through.
+    const auto& words = wordGraph.elements();
+    m_edgeKeys.clear();
+    forEachPairEdge(words.size(), vertices, [&](size_t i1, size_t i2) {
+        // A blank at either end of the joined text would be trimmed by the
+        // text lookup: such a pair is counted as the dictionary counts it.
+        const std::string_view first = wordGraph.word(words[i1]);
+        const std::string_view second = wordGraph.word(words[i2]);
+        if ((!first.empty() && first.front() == ' ') || (!second.empty() && second.back() == ' ')) {
+            m_edgeKeys.push_back(kPairByText);
+            return;
+        }
+        const uint64_t key = index.keyOf(m_pairIds[i1], m_pairIds[i2]);
+        index.prefetchFilter(key);
+        m_edgeKeys.push_back(key);
+    });
+    for (uint64_t& key : m_edgeKeys) {
+        if (key != kPairByText) key = index.admit(key);
+    }
+}
+
+void CSegment::collectEnds(const CDictionary& core, const CDynamicArray& wordGraph, size_t vertices, double smoothing) {
+    const auto& words = wordGraph.elements();
+    // The words that some word follows, by the vertex where they end, each
+    // vertex's in word order.
+    m_endStart.assign(vertices + 1, 0);
+    for (const CDynamicArray::Element& w : words) {
+        if (w.col >= 0 && static_cast<size_t>(w.col) < vertices &&
+            m_rowStart[static_cast<size_t>(w.col)] < m_rowStart[static_cast<size_t>(w.col) + 1])
+            ++m_endStart[static_cast<size_t>(w.col) + 1];
+    }
+    for (size_t v = 1; v <= vertices; ++v) m_endStart[v] += m_endStart[v - 1];
+    m_endWords.resize(m_endStart[vertices]);
+    m_firstFrequency.resize(words.size());
+    m_unseenCost.resize(words.size());
+    for (size_t i = 0; i < words.size(); ++i) {
+        const CDynamicArray::Element& w = words[i];
+        if (w.col < 0 || static_cast<size_t>(w.col) >= vertices ||
+            m_rowStart[static_cast<size_t>(w.col)] >= m_rowStart[static_cast<size_t>(w.col) + 1])
+            continue;
+        m_endWords[m_endStart[static_cast<size_t>(w.col)]++] = static_cast<int>(i);
+        const double f1 = w.handle >= 0 ? w.value : core.getFrequency(wordGraph.word(w), 2);
+        m_firstFrequency[i] = f1;
+        // Most pairs have no bigram count: their cost depends on the first
+        // word alone.
+        m_unseenCost[i] = -std::log(smoothing * (f1 + 1) / 2159997 + (1 - smoothing) * (kOneMinusT * 0.0 / (f1 + 1) + kT));
+    }
+    // The counting moved each start to the next vertex's: shift them back.
+    for (size_t v = vertices; v > 0; --v) m_endStart[v] = m_endStart[v - 1];
+    m_endStart[0] = 0;
 }
 
 bool CSegment::pairsByIds(const CDictionary& bigram) {
@@ -211,8 +272,6 @@ void CSegment::findPaths(const CDictionary& bigram, const CDictionary& core, con
         return;
     }
     biGraphGenerate(bigram, core, wordGraph, smoothing);
-    m_shortPath.initEdges();
-    m_shortPath.shortPath();
     m_segmentCount = m_shortPath.output(m_indexPaths);
 }
 

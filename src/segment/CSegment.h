@@ -13,6 +13,7 @@
 #include "segment/CNShortPath.h"
 #include "segment/CSegGraph.h"
 #include "segment/WordIdTable.h"
+#include "segment/WordPairIndex.h"
 #include "segment/WordPrefixTrie.h"
 
 namespace kestrel {
@@ -75,8 +76,8 @@ public:
 
 private:
     // The word-pair graph of `wordGraph`: an edge from each word to each
-    // word that starts where it ends, with the cost of the pair, put into
-    // the shortest-path search.
+    // word that starts where it ends, with the cost of the pair, searched
+    // for its cheapest paths as it is made.
     void biGraphGenerate(const CDictionary& bigram, const CDictionary& core, const CDynamicArray& wordGraph,
                          double smoothing);
     // Cheapest paths of the pair graph as word indices, then as atom vertices
@@ -122,6 +123,24 @@ private:
     int m_wordCount = 0;
     WordPath* m_out = nullptr;
     std::vector<size_t> m_rowStart;
+    // The words some word follows, by their end vertex: those ending at v
+    // are m_endWords[m_endStart[v] .. m_endStart[v + 1]). With each word's
+    // frequency and the cost of its pairs that have no count.
+    void collectEnds(const CDictionary& core, const CDynamicArray& wordGraph, size_t vertices, double smoothing);
+    std::vector<size_t> m_endStart;
+    std::vector<int> m_endWords;
+    std::vector<double> m_firstFrequency;
+    std::vector<double> m_unseenCost;
+    // Calls fn(i1, i2) for every pair of a word i1 and a word i2 that
+    // starts where i1 ends, grouped by i2, each group in the order of i1.
+    template <typename Fn>
+    void forEachPairEdge(size_t wordCount, size_t vertices, Fn fn) const;
+    // The keys in `index` of the graph's pairs in the order they are
+    // scored, their reads started; kPairByText for a pair whose count the
+    // index cannot give.
+    void keyPairs(const WordPairIndex& index, const CDynamicArray& wordGraph, size_t vertices);
+    static constexpr uint64_t kPairByText = ~uint64_t{0};
+    std::vector<uint64_t> m_edgeKeys;
     std::vector<int> m_pairIds;  // of the word graph's words, for the bigram lookups
     std::string m_key;
     // Pairs are looked up by their text until this segmenter has scored

@@ -102,9 +102,16 @@ bool CSpan::tagPath(WordPath& path, const CDictionary& core, const CDictionary& 
     m_atPathStart = true;
 
     readPathWords(path);
-    int next = m_pathWordCount == 0 ? -1 : 0;
+    // Each segment's tags depend on the segments before it, never on those
+    // after it: tagging stops after the segment that holds the last word a
+    // name may hold.
+    const int lastNeeded = lastPossibleNameWord();
+    int next = m_pathWordCount == 0 || lastNeeded < 0 ? -1 : 0;
+    m_taggedToEnd = next == -1 && m_pathWordCount == 0;
     while (next != -1) {
+        if (next > lastNeeded) break;
         next = readSegment(next);
+        if (next == -1) m_taggedToEnd = true;
         viterbi();
         bestPath();
         if (m_tagType == kPartOfSpeech) {
@@ -125,6 +132,47 @@ bool CSpan::tagPath(WordPath& path, const CDictionary& core, const CDictionary& 
     }
     m_path = nullptr;
     return true;
+}
+
+uint32_t CSpan::roleBit(int tag) const {
+    if (m_tagType == kPerson) {
+        // As recognizePerson writes the role: a letter of one byte.
+        const char letter = static_cast<char>('A' + tag);
+        return letter >= 'A' && letter <= 'Z' ? uint32_t{1} << (letter - 'A') : 0;
+    }
+    return tag == 1 || tag == 2 ? uint32_t{1} << tag : 0;
+}
+
+int CSpan::lastPossibleNameWord() const {
+    const int count = static_cast<int>(m_pathWordCount);
+    if (m_tagType == kPartOfSpeech) return count - 1;
+    if (m_tagType != kPerson) {
+        // A word whose best tag is 1 or 2 always opens a candidate.
+        const uint32_t opening = roleBit(1) | roleBit(2);
+        for (int p = count - 1; p >= 0; --p) {
+            if (m_pathWords[static_cast<size_t>(p)].nameRoles & opening) return p;
+        }
+        return -1;
+    }
+    // The last word of a window of words that may take the roles of one of
+    // the person patterns in turn; no pattern is longer than four words.
+    uint32_t firstRoles = 0;
+    for (const char role : kPersonFirstRoles) firstRoles |= uint32_t{1} << (role - 'A');
+    int last = -1;
+    for (int p = count - 1; p >= 0 && p + 3 > last; --p) {
+        if (!(m_pathWords[static_cast<size_t>(p)].nameRoles & firstRoles)) continue;
+        for (const PersonPattern& pattern : kPersonPatterns) {
+            const int len = static_cast<int>(pattern.roles.size());
+            if (p + len > count || p + len - 1 <= last) continue;
+            bool fits = true;
+            for (int k = 0; k < len && fits; ++k) {
+                const uint32_t role = uint32_t{1} << (pattern.roles[static_cast<size_t>(k)] - 'A');
+                fits = (m_pathWords[static_cast<size_t>(p + k)].nameRoles & role) != 0;
+            }
+            if (fits) last = p + len - 1;
+        }
+    }
+    return last;
 }
 
 void CSpan::forgetRoleTags() {
@@ -210,6 +258,7 @@ void CSpan::readPathWords(const WordPath& path) {
         word.pathIndex = static_cast<int>(i);
         word.whole = true;
         word.known = -1;
+        word.nameRoles = kAnyRole;
         if (m_tagType == kPartOfSpeech) continue;
         bool split = false;
         if (shortcuts) {
@@ -217,6 +266,9 @@ void CSpan::readPathWords(const WordPath& path) {
             KnownText& known = record(word.known);
             if (!known.splitKnown) readNewText(known, word);
             split = known.split;
+            // A mark that the transliteration tagger may read as its
+            // full-width form takes the roles of that form.
+            if (!(m_tagType == kTransliteration && (w == "." || w == "-"))) word.nameRoles = known.nameRoles;
         } else {
             split = splitsInRoleMode(w);
         }
@@ -225,12 +277,14 @@ void CSpan::readPathWords(const WordPath& path) {
         word.text = w.substr(0, first);
         word.whole = false;
         word.known = -1;
+        word.nameRoles = kAnyRole;
         if (first < w.size()) {
             PathWord& rest = m_pathWords[count++];
             rest.text = w.substr(first);
             rest.pathIndex = static_cast<int>(i);
             rest.whole = false;
             rest.known = -1;
+            rest.nameRoles = kAnyRole;
         }
     }
     m_pathWordCount = count;
@@ -275,8 +329,10 @@ void CSpan::keepTags(KnownText& k, const SegmentWord& word) {
     // Every word has a tag by now (role 0 when nothing else fits).
     k.tagCount = static_cast<int8_t>(word.tagCount);
     k.moreTags = static_cast<uint32_t>(m_knownTags.size());
+    k.nameRoles = 0;
     for (int t = 0; t < word.tagCount; ++t) {
         const size_t w = static_cast<size_t>(t);
+        k.nameRoles |= roleBit(word.tags[w]);
         if (t < kInline) {
             k.tags[t] = static_cast<int16_t>(word.tags[w]);
             k.index[t] = static_cast<int16_t>(word.tagIndex[w]);

@@ -60,8 +60,11 @@ public:
 
     int unknownCount() const { return static_cast<int>(m_candidates.size()); }
     const std::vector<Candidate>& candidates() const { return m_candidates; }
-    // Best tags of the last segment, word 1 first (for tests).
+    // Best tags of the last segment tagged, word 1 first (for tests).
     std::vector<int> lastBestTags() const;
+    // False when the last path's segments after its last possible name
+    // were left untagged (for tests).
+    bool taggedToEnd() const { return m_taggedToEnd; }
 
     // The steps of tagPath, exposed for tests.
     int readSegment(int start);
@@ -93,6 +96,7 @@ private:
         int pathIndex = -1;
         bool whole = false;
         int known = -1;  // its record (see record()), or -1
+        uint32_t nameRoles = kAnyRole;  // see KnownText::nameRoles
     };
     // What a role mode found for one text: whether the role dictionary
     // holds it with the role that splits a word, and the tags with their
@@ -114,10 +118,20 @@ private:
         double costs[kInlineTags] = {};
         int16_t tags[kInlineTags] = {};  // texts with larger tags are not kept
         int16_t index[kInlineTags] = {};
+        uint32_t nameRoles = kAnyRole;  // roleBit() of each of the tags, once they are kept
     };
     static_assert(kMaxTags <= 127, "a record counts its tags in a signed byte");
     static_assert(sizeof(KnownText) == 64, "a record fills one cache line");
     static constexpr size_t kMaxKnownTexts = 1 << 15;  // then they are forgotten
+    // The roles that can make a word part of a name are bits: the role
+    // letters A-Z of a person tagger, roles 1 and 2 (which open a name) of
+    // the others. A word whose tags are unknown may take any of them.
+    static constexpr uint32_t kAnyRole = ~uint32_t{0};
+    uint32_t roleBit(int tag) const;
+    // The last word of m_pathWords that some name candidate may hold, by
+    // the roles its words may take; -1 when the path can hold no name.
+    // Segments after it need not be tagged: they would yield no candidate.
+    int lastPossibleNameWord() const;
     // Texts a path word brings an id below this for are found by the id.
     static constexpr size_t kMaxTextIds = 1 << 15;
 
@@ -200,6 +214,7 @@ private:
     std::vector<int> m_bestTags;        // index = word, -1 after the last
     int m_offset = 0;
     bool m_atPathStart = true;
+    bool m_taggedToEnd = true;
     std::vector<Candidate> m_candidates;
 };
 

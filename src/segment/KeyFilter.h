@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/CachePrefetch.h"
 #include "segment/HugePageAllocator.h"
 
 namespace kestrel {
@@ -42,7 +43,7 @@ public:
     }
     // Starts fetching the word mayContain(key) reads.
     void prefetch(uint64_t key) const {
-        if (!m_words.empty()) __builtin_prefetch(&m_words[hashOf(key) >> m_shift]);
+        if (!m_words.empty()) prefetchForRead(&m_words[hashOf(key) >> m_shift]);
     }
     size_t memoryBytes() const { return m_words.capacity() * sizeof(uint64_t); }
 

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/CachePrefetch.h"
 #include "segment/WordIdTable.h"
 #include "segment/HugePageAllocator.h"
 #include "segment/KeyFilter.h"
@@ -37,23 +38,34 @@ public:
     int wordId(std::string_view word) const;
     // Count of the pair of word ids; 0 when absent or when an id is -1.
     int32_t count(int first, int second) const {
-        if (first < 0 || second < 0 || first >= kMaxWords || second >= kMaxWords || m_pairs.empty()) return 0;
-        const uint64_t key = pairKey(first, second);
-        if (!m_filter.mayContain(key)) return 0;
+        const uint64_t key = keyOf(first, second);
+        return key != kNoKey && m_filter.mayContain(key) ? countOf(key) : 0;
+    }
+
+    // count() in steps, for many pairs at once, so that their reads wait
+    // for memory together: the pair's key (kNoKey: it has no count), the
+    // filter's word fetched; then the filter asked (kNoKey: turned away)
+    // and the pair's first slot fetched; then the count.
+    static constexpr uint64_t kNoKey = 0;
+    uint64_t keyOf(int first, int second) const {
+        if (first < 0 || second < 0 || first >= kMaxWords || second >= kMaxWords || m_pairs.empty()) return kNoKey;
+        return pairKey(first, second);
+    }
+    void prefetchFilter(uint64_t key) const {
+        if (key != kNoKey) m_filter.prefetch(key);
+    }
+    uint64_t admit(uint64_t key) const {
+        if (key == kNoKey || !m_filter.mayContain(key)) return kNoKey;
+        prefetchForRead(&m_pairs[pairSlot(key)]);
+        return key;
+    }
+    int32_t countOf(uint64_t key) const {
+        if (key == kNoKey) return 0;
         for (size_t slot = pairSlot(key);; slot = (slot + 1) & m_pairMask) {
             const uint64_t p = m_pairs[slot];
             if (p >> kCountBits == key) return static_cast<int32_t>(p & kMaxCount);
             if (p == kFree) return 0;
         }
-    }
-
-    // Starts fetching the slot count(first, second) reads first, so that
-    // the lookups of many pairs wait for memory together; a pair that the
-    // filter turns away needs none.
-    void prefetch(int first, int second) const {
-        if (first < 0 || second < 0 || first >= kMaxWords || second >= kMaxWords || m_pairs.empty()) return;
-        const uint64_t key = pairKey(first, second);
-        if (m_filter.mayContain(key)) __builtin_prefetch(&m_pairs[pairSlot(key)]);
     }
 
 private:

@@ -1,5 +1,6 @@
 // The pair table holds every count whatever room was made for it; the
 // shortest paths over edges given in any order are those over the graph.
+#include <algorithm>
 #include <map>
 #include <random>
 
@@ -30,8 +31,18 @@ TEST(PairScoringTest, PairTableHoldsEveryCountWhateverRoomWasMade) {
         index.finish();
         ASSERT_TRUE(index.complete());
         ASSERT_EQ(index.pairCount(), expected.size());
-        for (const auto& [words, count] : expected)
-            ASSERT_EQ(index.count(index.wordId(words.first), index.wordId(words.second)), count) << room;
+        // The lookup in steps (key, filter, slot) gives what count() gives.
+        auto stepwise = [&](int first, int second) {
+            const uint64_t key = index.keyOf(first, second);
+            index.prefetchFilter(key);
+            return index.countOf(index.admit(key));
+        };
+        for (const auto& [words, count] : expected) {
+            const int first = index.wordId(words.first);
+            const int second = index.wordId(words.second);
+            ASSERT_EQ(index.count(first, second), count) << room;
+            ASSERT_EQ(stepwise(first, second), count) << room;
+        }
         // Pairs of known words that were never added, and unknown words.
         int absent = 0;
         for (int i = 0; i < 3000; ++i) {
@@ -39,6 +50,7 @@ TEST(PairScoringTest, PairTableHoldsEveryCountWhateverRoomWasMade) {
             const std::string b = "b" + std::to_string((i * 7) % 3000);
             if (expected.count({a, b})) continue;
             absent += index.count(index.wordId(a), index.wordId(b));
+            absent += stepwise(index.wordId(a), index.wordId(b));
         }
         EXPECT_EQ(absent, 0) << room;
         EXPECT_EQ(index.count(index.wordId("nothing"), index.wordId("b1")), 0);
@@ -77,5 +89,61 @@ TEST(PairScoringTest, EdgesInAnyOrderGiveThePathsOfTheGraph) {
         EXPECT_EQ(paths, expected);
         EXPECT_EQ(fromEdges.vertexCount(), fromGraph.vertexCount());
         EXPECT_EQ(fromEdges.cost(fromEdges.vertexCount() - 1), fromGraph.cost(fromGraph.vertexCount() - 1));
+
+        // The same edges offered one by one, grouped by `to`, with room for
+        // more vertices than they name.
+        std::stable_sort(edges.begin(), edges.end(),
+                         [](const CNShortPath::Edge& a, const CNShortPath::Edge& b) { return a.to < b.to; });
+        CNShortPath offered;
+        offered.startSearch(static_cast<unsigned>(vertices) + 5);
+        for (const CNShortPath::Edge& e : edges) offered.offer(e.to, e.from, e.value);
+        offered.finishSearch(static_cast<unsigned>(vertices - 1));
+        std::vector<std::vector<int>> offeredPaths;
+        ASSERT_EQ(offered.output(offeredPaths), expectedCount);
+        EXPECT_EQ(offeredPaths, expected);
+        EXPECT_EQ(offered.vertexCount(), fromGraph.vertexCount());
+        for (unsigned v = 0; v < offered.vertexCount(); ++v) EXPECT_EQ(offered.cost(v), fromGraph.cost(v));
+    }
+}
+
+TEST(PairScoringTest, AUniqueCheapestPathIsTheOneFound) {
+    // Random layered graphs whose costs make ties unlikely: the path found
+    // is the cheapest of all paths, enumerated one by one.
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> costOf(0.5, 9.5);
+    for (int round = 0; round < 300; ++round) {
+        const int vertices = static_cast<int>(rng() % 10) + 2;
+        std::vector<CNShortPath::Edge> edges;
+        for (int to = 1; to < vertices; ++to) {
+            for (int from = std::max(0, to - 3); from < to; ++from) {
+                if (from == to - 1 || rng() % 2) edges.push_back(CNShortPath::Edge{from, to, costOf(rng)});
+            }
+        }
+        // Every path from 0 to the last vertex, with its cost.
+        std::vector<std::pair<double, std::vector<int>>> all;
+        std::vector<int> stack = {0};
+        auto extend = [&](auto& self, double cost) -> void {
+            if (stack.back() == vertices - 1) {
+                all.emplace_back(cost, stack);
+                return;
+            }
+            for (const CNShortPath::Edge& e : edges) {
+                if (e.from != stack.back()) continue;
+                stack.push_back(e.to);
+                self(self, cost + e.value);
+                stack.pop_back();
+            }
+        };
+        extend(extend, 0.0);
+        std::sort(all.begin(), all.end());
+        if (all.size() > 1 && all[1].first - all[0].first < 1e-9) continue;  // a tie after all
+
+        CNShortPath search;
+        search.startSearch(static_cast<unsigned>(vertices));
+        for (const CNShortPath::Edge& e : edges) search.offer(e.to, e.from, e.value);
+        search.finishSearch(static_cast<unsigned>(vertices - 1));
+        std::vector<std::vector<int>> paths;
+        ASSERT_EQ(search.output(paths), 1);
+        EXPECT_EQ(paths[0], all[0].second);
     }
 }
