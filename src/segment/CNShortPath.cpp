@@ -20,33 +20,7 @@ bool CQueue::pop(Item& item) {
 void CNShortPath::init(const CDynamicArray& graph, unsigned valueKind) {
     m_graph = &graph;
     m_valueKind = valueKind == 0 ? 1 : valueKind;
-    if (m_valueKind == 1) {
-        m_edges.clear();
-        for (const CDynamicArray::Element& e : graph.elements()) m_edges.push_back(Edge{e.row, e.col, e.value});
-    }
     resetVertices(std::max(graph.colCount(), graph.rowCount()) + 1);
-}
-
-void CNShortPath::initEdges() {
-    m_graph = nullptr;
-    m_valueKind = 1;
-    // Counted as a graph counts its rows and columns: positive indices only.
-    int last = 0;
-    for (const Edge& e : m_edges) last = std::max({last, e.from, e.to});
-    // A counting sort by `to`, which keeps the given order within a vertex.
-    m_start.assign(static_cast<size_t>(last) + 2, 0);
-    bool ordered = true;
-    for (size_t i = 0; i < m_edges.size(); ++i) {
-        ++m_start[static_cast<size_t>(std::max(m_edges[i].to, 0)) + 1];
-        if (i > 0 && m_edges[i].to < m_edges[i - 1].to) ordered = false;
-    }
-    if (!ordered) {
-        for (size_t v = 1; v < m_start.size(); ++v) m_start[v] += m_start[v - 1];
-        m_sorted.resize(m_edges.size());
-        for (const Edge& e : m_edges) m_sorted[m_start[static_cast<size_t>(std::max(e.to, 0))]++] = e;
-        m_edges.swap(m_sorted);
-    }
-    resetVertices(static_cast<unsigned>(last) + 1);
 }
 
 void CNShortPath::resetVertices(unsigned vertexCount) {
@@ -75,12 +49,12 @@ bool CNShortPath::reachable(unsigned vertex, unsigned i) const {
 }
 
 void CNShortPath::shortPath() {
+    if (!m_graph) return;
     // The graph is ordered by column: the edges into v are consecutive.
     if (m_valueKind == 1) {
         shortPathSingle();
         return;
     }
-    if (!m_graph) return;
     const auto& elements = m_graph->elements();
     size_t e = 0;
     for (unsigned v = 1; v < m_vertexCount; ++v) {
@@ -130,7 +104,7 @@ void CNShortPath::shortPath() {
 // parents end up in edge order. This computes the same without the queue.
 void CNShortPath::shortPathSingle() {
     m_open = -1;
-    for (const Edge& edge : m_edges) offer(edge.to, edge.from, edge.value);
+    for (const CDynamicArray::Element& edge : m_graph->elements()) offer(edge.col, edge.row, edge.value);
     openVertex(-1);
 }
 

@@ -41,30 +41,16 @@ class CNShortPath {
 public:
     static constexpr int kMaxPaths = 10;
 
-    // An edge of the graph; `value` is its cost.
-    struct Edge {
-        int from;
-        int to;
-        double value;
-    };
-
     // `graph` is ordered by column; vertex 0 is the start, the last vertex
     // the end. `valueKind` is N, the number of distinct costs kept.
     void init(const CDynamicArray& graph, unsigned valueKind = 1);
-    // The same with one cost per vertex over edges given directly: fill
-    // edges(), then call initEdges(), which orders them by `to` and keeps
-    // the order in which they were given among the edges into one vertex.
-    // The last vertex is the largest that an edge names (as a graph counts
-    // its rows and columns).
-    std::vector<Edge>& edges() { return m_edges; }
-    void initEdges();
     void shortPath();
     // The search with one cost per vertex fed directly, edge by edge,
     // without a list: startSearch with more vertices than any edge names,
     // then offer each vertex's edges, vertex after vertex in increasing
     // order, then finishSearch with the largest vertex an edge named (0
-    // when none). Gives what initEdges and shortPath give for the edges in
-    // that order.
+    // when none). Gives what init and shortPath give for a graph of those
+    // edges ordered by column, in that order within a column.
     void startSearch(unsigned vertexBound);
     void offer(int to, int from, double value) {
         if (to <= 0) return;  // the start has no predecessor
@@ -116,9 +102,6 @@ private:
     void resetVertices(unsigned vertexCount);
 
     const CDynamicArray* m_graph = nullptr;
-    std::vector<Edge> m_edges;  // with one cost per vertex, the graph's edges in column order
-    std::vector<Edge> m_sorted;
-    std::vector<size_t> m_start;
     unsigned m_valueKind = 1;
     unsigned m_vertexCount = 0;
     std::vector<double> m_cost;

@@ -342,9 +342,7 @@ void CSegment::emit(std::string_view text, int handle, double value, int a, int 
 
 int CSegment::markRunEnd(int w) const {
     const std::string_view text = wordText(w);
-    // The marks are punctuation, below the ideographs, which most words
-    // begin with: those are turned away by their first byte.
-    if (byteAt(text, 0) >= 0xB0 || text.size() != 2 || !texts().repeatedMarks.contains(text)) return w + 1;
+    if (text.size() != 2 || !texts().repeatedMarks.contains(text)) return w + 1;
     int end = w + 1;
     while (end < m_wordCount && validSpan(vertex(end), vertex(end + 1)) && wordText(end) == text) ++end;
     return end;
@@ -354,7 +352,7 @@ int CSegment::numberRunEnd(int w) const {
     // A word that is no number by itself may begin one with the next word:
     // 百分 之 五十 is the fraction 百分之五十.
     const int a = vertex(w);
-    if (!mayBeNumber(wordText(w)) || !mayBeginNumber(wordText(w))) return w;
+    if (!mayBeginNumber(wordText(w))) return w;
     const bool beginsNumber =
         w + 1 < m_wordCount && validSpan(a, vertex(w + 2)) && isNumber(m_segGraph.atomSpan(a, vertex(w + 2)));
     if (!isNumber(wordText(w)) && !beginsNumber) return w;

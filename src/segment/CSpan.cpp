@@ -6,6 +6,7 @@
 #include <limits>
 #include <string_view>
 
+#include "common/CachePrefetch.h"
 #include "segment/CContextStat.h"
 #include "segment/CDictionary.h"
 #include "segment/CharClass.h"
@@ -248,7 +249,7 @@ void CSpan::readPathWords(const WordPath& path) {
         // memory reads of one word need not wait for those of the last.
         m_pathRecords.clear();
         for (size_t i = 0; i < path.size() && !path[i].word.empty(); ++i) m_pathRecords.push_back(knownText(path[i]));
-        for (const int ref : m_pathRecords) __builtin_prefetch(&record(ref));
+        for (const int ref : m_pathRecords) prefetchForRead(&record(ref));
     }
     size_t count = 0;
     for (size_t i = 0; i < path.size() && !path[i].word.empty(); ++i) {

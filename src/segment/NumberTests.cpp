@@ -29,12 +29,12 @@ struct NumberTexts {
     CharSet stems{gbkText("甲乙丙丁戊己庚辛壬癸")};
     CharSet branches{gbkText("子丑寅卯辰巳午未申酉戌亥")};
     // Every double-byte character that one of the number tests accepts
-    // first: signs, full-width digits, leading separators, units, Chinese
-    // numerals, ordinal heads and the 分 of 分之.
-    // Every double-byte character that one of the number tests accepts
     // anywhere in a number.
     CharSet members{gbkText("±—＋－∶·．／０１２３４５６７８９％‰百千万亿佰仟分之几数第上成"
                             "零○〇一二两三四五六七八九十廿壹贰叁肆伍陆柒捌玖拾点")};
+    // Every double-byte character that one of the number tests accepts
+    // first: signs, full-width digits, leading separators, units, Chinese
+    // numerals, ordinal heads and the 分 of 分之.
     CharSet firsts{gbkText("±—＋－０１２３４５６７８９∶·．％‰百千万亿佰仟分几数第上成"
                            "零○〇一二两三四五六七八九十廿百千万亿壹贰叁肆伍陆柒捌玖拾佰仟∶·．／点")};
 };

@@ -22,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/CachePrefetch.h"
 #include "segment/HugePageAllocator.h"
 #include "segment/KeyFilter.h"
 
@@ -88,7 +89,7 @@ public:
         if (begin == end) return;
         const uint32_t key = keyOf(begin, node, unit);
         m_filter.prefetch(filterKey(cell, key));
-        __builtin_prefetch(&m_slots[home(begin, end, key)]);
+        prefetchForRead(&m_slots[home(begin, end, key)]);
     }
     Node node(uint32_t id) const {
         const Slot& s = id < m_slots.size() ? m_slots[id] : m_roots[id - m_slots.size()];

@@ -1,5 +1,5 @@
 // The pair table holds every count whatever room was made for it; the
-// shortest paths over edges given in any order are those over the graph.
+// shortest paths over edges offered one by one are those over the graph.
 #include <algorithm>
 #include <map>
 #include <random>
@@ -11,6 +11,17 @@
 
 using namespace kestrel;
 using namespace kestrel::test;
+
+namespace {
+
+// An edge of a word-pair graph; `value` is its cost.
+struct Edge {
+    int from;
+    int to;
+    double value;
+};
+
+}  // namespace
 
 TEST(PairScoringTest, PairTableHoldsEveryCountWhateverRoomWasMade) {
     // Room for far fewer pairs than come (the filter is then made afresh
@@ -57,21 +68,21 @@ TEST(PairScoringTest, PairTableHoldsEveryCountWhateverRoomWasMade) {
     }
 }
 
-TEST(PairScoringTest, EdgesInAnyOrderGiveThePathsOfTheGraph) {
-    // Random layered graphs with tied costs: the edges given in a shuffled
-    // order (each vertex's own edges keeping theirs) give the costs and the
-    // tied paths that the graph ordered by column gives.
+TEST(PairScoringTest, EdgesOfferedOneByOneGiveThePathsOfTheGraph) {
+    // Random layered graphs with tied costs: the edges offered to the
+    // search one by one give the costs and the tied paths that the graph
+    // ordered by column gives.
     std::mt19937 rng(3);
     for (int round = 0; round < 200; ++round) {
         const int vertices = static_cast<int>(rng() % 30) + 2;
-        std::vector<CNShortPath::Edge> edges;
+        std::vector<Edge> edges;
         for (int from = 0; from + 1 < vertices; ++from) {
             for (int to = from + 1; to < vertices && to <= from + 3; ++to) {
-                if (to == from + 1 || rng() % 2) edges.push_back(CNShortPath::Edge{from, to, static_cast<double>(rng() % 3)});
+                if (to == from + 1 || rng() % 2) edges.push_back(Edge{from, to, static_cast<double>(rng() % 3)});
             }
         }
         CDynamicArray graph(false);
-        for (const CNShortPath::Edge& e : edges) graph.appendUnordered(e.from, e.to, e.value, 0);
+        for (const Edge& e : edges) graph.appendUnordered(e.from, e.to, e.value, 0);
         graph.finishAppending();
         CNShortPath fromGraph;
         fromGraph.init(graph);
@@ -79,26 +90,14 @@ TEST(PairScoringTest, EdgesInAnyOrderGiveThePathsOfTheGraph) {
         std::vector<std::vector<int>> expected;
         const int expectedCount = fromGraph.output(expected);
 
-        // Edges grouped by their source vertex: out of order by `to`.
-        CNShortPath fromEdges;
-        fromEdges.edges() = edges;
-        fromEdges.initEdges();
-        fromEdges.shortPath();
-        std::vector<std::vector<int>> paths(12, std::vector<int>{9, 9});  // refilled, not appended to
-        ASSERT_EQ(fromEdges.output(paths), expectedCount);
-        EXPECT_EQ(paths, expected);
-        EXPECT_EQ(fromEdges.vertexCount(), fromGraph.vertexCount());
-        EXPECT_EQ(fromEdges.cost(fromEdges.vertexCount() - 1), fromGraph.cost(fromGraph.vertexCount() - 1));
-
         // The same edges offered one by one, grouped by `to`, with room for
         // more vertices than they name.
-        std::stable_sort(edges.begin(), edges.end(),
-                         [](const CNShortPath::Edge& a, const CNShortPath::Edge& b) { return a.to < b.to; });
+        std::stable_sort(edges.begin(), edges.end(), [](const Edge& a, const Edge& b) { return a.to < b.to; });
         CNShortPath offered;
         offered.startSearch(static_cast<unsigned>(vertices) + 5);
-        for (const CNShortPath::Edge& e : edges) offered.offer(e.to, e.from, e.value);
+        for (const Edge& e : edges) offered.offer(e.to, e.from, e.value);
         offered.finishSearch(static_cast<unsigned>(vertices - 1));
-        std::vector<std::vector<int>> offeredPaths;
+        std::vector<std::vector<int>> offeredPaths(12, std::vector<int>{9, 9});  // refilled, not appended to
         ASSERT_EQ(offered.output(offeredPaths), expectedCount);
         EXPECT_EQ(offeredPaths, expected);
         EXPECT_EQ(offered.vertexCount(), fromGraph.vertexCount());
@@ -113,10 +112,10 @@ TEST(PairScoringTest, AUniqueCheapestPathIsTheOneFound) {
     std::uniform_real_distribution<double> costOf(0.5, 9.5);
     for (int round = 0; round < 300; ++round) {
         const int vertices = static_cast<int>(rng() % 10) + 2;
-        std::vector<CNShortPath::Edge> edges;
+        std::vector<Edge> edges;
         for (int to = 1; to < vertices; ++to) {
             for (int from = std::max(0, to - 3); from < to; ++from) {
-                if (from == to - 1 || rng() % 2) edges.push_back(CNShortPath::Edge{from, to, costOf(rng)});
+                if (from == to - 1 || rng() % 2) edges.push_back(Edge{from, to, costOf(rng)});
             }
         }
         // Every path from 0 to the last vertex, with its cost.
@@ -127,7 +126,7 @@ TEST(PairScoringTest, AUniqueCheapestPathIsTheOneFound) {
                 all.emplace_back(cost, stack);
                 return;
             }
-            for (const CNShortPath::Edge& e : edges) {
+            for (const Edge& e : edges) {
                 if (e.from != stack.back()) continue;
                 stack.push_back(e.to);
                 self(self, cost + e.value);
@@ -140,7 +139,7 @@ TEST(PairScoringTest, AUniqueCheapestPathIsTheOneFound) {
 
         CNShortPath search;
         search.startSearch(static_cast<unsigned>(vertices));
-        for (const CNShortPath::Edge& e : edges) search.offer(e.to, e.from, e.value);
+        for (const Edge& e : edges) search.offer(e.to, e.from, e.value);
         search.finishSearch(static_cast<unsigned>(vertices - 1));
         std::vector<std::vector<int>> paths;
         ASSERT_EQ(search.output(paths), 1);
