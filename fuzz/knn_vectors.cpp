@@ -9,7 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes = fuzz::bytesOf(data, size);
     fuzz::writeScratchFile("train.dat", bytes);
     const std::string input = fuzz::writeScratchFile("test.dat", bytes);
-    for (uint32_t similarity = KnnClassifier::kCosine; similarity <= KnnClassifier::kEuclidean; ++similarity) {
+    for (const Similarity similarity : {Similarity::Cosine, Similarity::Manhattan, Similarity::Euclidean}) {
         KnnClassifier knn;
         knn.workspacePath = fuzz::scratchDirectory();
         knn.similarity = similarity;

@@ -1,7 +1,7 @@
 // The workspace file readers: the input is read as classes.txt,
 // features.txt, fsinfo.dat and params.dat in turn.
 #include "FuzzSupport.h"
-#include "app/WorkspaceFiles.h"
+#include "workspace/WorkspaceFiles.h"
 
 using namespace kestrel;
 

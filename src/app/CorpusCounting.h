@@ -21,14 +21,4 @@ CorpusCount countCategorisedCorpus(const std::string& dir, InputFormat format);
 // Matching documents directly in `dir`.
 uint32_t countDocuments(const std::string& dir, InputFormat format);
 
-// The workspace proposed for a training corpus chosen as `chosenFolder`
-// (without trailing '/'): the directory "model" beside it, with trailing '/'.
-std::string defaultWorkspaceFor(const std::string& chosenFolder);
-
-// Share (0..1) of the classified documents that were assigned their true
-// category, counting only documents whose true and assigned categories are
-// both ids below categoryCount: the micro-averaged recall of an evaluation,
-// for the one-line outcome of a classification. 0 when no document counts.
-double classificationAccuracy(const std::vector<RawDocument>& documents, size_t categoryCount);
-
 }  // namespace kestrel

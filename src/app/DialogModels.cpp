@@ -6,8 +6,9 @@
 #include <fmt/format.h>
 #include <limits>
 
+#include "workspace/DefaultWorkspace.h"
 #include "app/CorpusCounting.h"
-#include "app/WorkspaceTransaction.h"
+#include "workspace/WorkspaceTransaction.h"
 #include "common/FileSystem.h"
 #include "common/NumberFormat.h"
 
@@ -199,8 +200,8 @@ std::optional<StepMessage> FeatureSelectionModel::setDimensionText(std::string_v
 // ---- classification method ------------------------------------------------
 
 const std::array<const char*, 4>& MethodModel::kernelNames() {
-    static const std::array<const char*, 4> names = {
-        "0:线性核", "1:多项式核(s(x*y)+c)^d", "2:径向基核exp(-g||x-t||^2)", "3:S形核tanh(s(x*y)+c)"};
+    static const std::array<const char*, 4> names = {kernelCaption(kLinearKernel), kernelCaption(kPolynomialKernel),
+                                                     kernelCaption(kRadialKernel), kernelCaption(kSigmoidKernel)};
     return names;
 }
 

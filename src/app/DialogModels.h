@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/WorkspaceFiles.h"
+#include "workspace/WorkspaceFiles.h"
 #include "common/Corpus.h"
 
 namespace kestrel {

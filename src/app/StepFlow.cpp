@@ -6,9 +6,10 @@
 
 #include "app/CorpusCounting.h"
 #include "app/TextClassifier.h"
-#include "app/VectorProvenance.h"
+#include "workspace/VectorProvenance.h"
 #include "common/FileSystem.h"
 #include "common/Progress.h"
+#include "evaluate/Evaluation.h"
 
 namespace kestrel {
 
@@ -419,7 +420,9 @@ void StepFlow::classify() {
     for (const auto& doc : classifier_.rawDocuments()) classified += doc.assignedCategory >= 0;
     std::string text = fmt::format("文本分类完成：{}类，{}篇文档", classifier_.categoryCount, classified);
     if (classifier_.vectorMode == kTestVectors) {
-        const double accuracy = classificationAccuracy(classifier_.rawDocuments(), classifier_.categories().size());
+        const Evaluation evaluation(classifier_.categories(), classifier_.rawDocuments(),
+                                    static_cast<uint32_t>(classifier_.rawDocuments().size()));
+        const double accuracy = evaluation.microAverage().recall;
         text += fmt::format("，微平均正确率{:.2f}%", accuracy * 100);
     }
     setOutcome(std::move(text), secondsSince(start));

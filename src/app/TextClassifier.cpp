@@ -11,8 +11,8 @@
 
 #include <fmt/format.h>
 
-#include "app/VectorProvenance.h"
-#include "app/WorkspaceTransaction.h"
+#include "workspace/VectorProvenance.h"
+#include "workspace/WorkspaceTransaction.h"
 #include "common/Encoding.h"
 #include "common/FileSystem.h"
 #include "common/ParallelFor.h"
@@ -22,6 +22,8 @@
 #include "features/FeatureIndex.h"
 #include "features/FeatureSelection.h"
 #include "features/SegmentedCorpus.h"
+#include "pipeline/Preprocess.h"
+#include "pipeline/Vectorise.h"
 #include "segment/DocumentSegmenter.h"
 
 namespace kestrel {
@@ -29,27 +31,6 @@ namespace kestrel {
 namespace {
 
 bool isCancelled(ProgressSink* sink) { return sink && sink->cancelled(); }
-
-// The word counts of one document: distinct words in order of first
-// occurrence, each with its number of occurrences. A word holding an ASCII
-// colon or a line end (a time such as 10:30) cannot be written as a
-// "word:count" line without being read back as another word and count, so it
-// is left out.
-std::string segText(const WordCounts& counts) {
-    std::string out;
-    counts.appendEntries(out, '\n');
-    return out;
-}
-
-// Documents at least this large are segmented one at a time after the
-// others, each split into parts that use every thread.
-constexpr uintmax_t kLargeDocumentBytes = uintmax_t{4} << 20;
-
-bool isLargeDocument(const std::string& path) {
-    std::error_code ec;
-    const uintmax_t size = std::filesystem::file_size(path, ec);
-    return !ec && size >= kLargeDocumentBytes;
-}
 
 }  // namespace
 
@@ -171,26 +152,9 @@ void TextClassifier::releaseSegmenter() {
     segmenterLoaded_ = false;
 }
 
-void TextClassifier::listDocuments(const std::string& dir, InputFormat format, int32_t category,
-                                   std::vector<PendingDocument>& out) {
-    // Temporary .seg files of a killed run are not documents; they go.
-    removeStaleTemporaryFiles(dir, ".seg");
-    const auto names = listFiles(dir, documentExtension(format), &warnings_);
-    if (!names) warnings_.push_back(names.message());
-    for (const auto& name : names.valueOr({})) {
-        if (!fitsOnALine(name)) {
-            // result.dat could not hold its name on one line.
-            warnings_.push_back("the document \"" + displayPath(name) + "\" in " + displayPath(dir) +
-                                " has a line break or control character in its name; skipped");
-            continue;
-        }
-        out.push_back({dir, fileTitle(name), category});
-    }
-}
 
-Status TextClassifier::preprocessDocuments(const std::vector<PendingDocument>& documents, InputFormat format,
-                                         std::vector<bool>& ok,
-                                         ProgressSink* sink) {
+Status TextClassifier::preprocessDocuments(const std::vector<ListedDocument>& documents, InputFormat format,
+                                           std::vector<bool>& ok, ProgressSink* sink) {
     preprocessReport_.documents = static_cast<uint32_t>(documents.size());
     ok.assign(documents.size(), true);
     if (format != InputFormat::RawText) {
@@ -199,62 +163,20 @@ Status TextClassifier::preprocessDocuments(const std::vector<PendingDocument>& d
         if (isCancelled(sink)) return Status::failure("preprocessing cancelled");
         return Status();
     }
-    std::vector<char> success(documents.size(), 0);
-    std::vector<std::string> errors(documents.size());
-    std::vector<std::string> notes(documents.size());  // warnings of documents that were segmented
-    auto preprocess = [&](size_t i, unsigned partThreads) {
-        const PendingDocument& doc = documents[i];
-        Result<CountedDocument> counted = segmenter_->countDocumentWords(doc.dir + doc.title + ".txt", partThreads);
-        if (!counted) {
-            errors[i] = counted.message();
-            return;
-        }
-        notes[i] = std::move(counted->warning);
-        if (const Status written = writeFileAtomically(doc.dir + doc.title + ".seg", segText(counted->counts));
-            !written) {
-            errors[i] = written.message();
-            return;
-        }
-        success[i] = 1;
-    };
-    std::vector<size_t> large;
-    std::mutex largeMutex;
-    std::atomic<size_t> deferred{0};
-    // Every .seg file is flushed to the disk before it replaces the old one;
-    // the workers that wait for that leave a core to the others.
-    bool finished = parallelFor(
-        documents.size(), diskBoundWorkerCount(threads, documents.size()),
-        [&](size_t i) {
-            if (isLargeDocument(documents[i].dir + documents[i].title + ".txt")) {
-                std::lock_guard<std::mutex> lock(largeMutex);
-                large.push_back(i);
-                ++deferred;
-                return;
-            }
-            preprocess(i, 1);
-        },
-        [&] { return isCancelled(sink); },
-        [&](size_t done) {
-            if (sink) sink->progress("preprocess", done - std::min(done, deferred.load()), documents.size());
-        });
-    std::sort(large.begin(), large.end());
-    for (size_t k = 0; k < large.size() && finished; ++k) {
-        preprocess(large[k], threads);
-        if (sink) sink->progress("preprocess", documents.size() - large.size() + k + 1, documents.size());
-        finished = !isCancelled(sink);
-    }
+    const SegmentationOutcome outcome = segmentDocuments(*segmenter_, documents, threads, sink);
     releaseSegmenter();
     for (size_t i = 0; i < documents.size(); ++i) {
-        ok[i] = success[i] != 0;
-        if (!errors[i].empty()) {
+        ok[i] = outcome.ok[i];
+        if (!outcome.errors[i].empty()) {
             ++preprocessReport_.failed;
-            preprocessReport_.failures.push_back(errors[i]);
-            warnings_.push_back(errors[i]);
+            preprocessReport_.failures.push_back(outcome.errors[i]);
+            warnings_.push_back(outcome.errors[i]);
         }
-        if (!notes[i].empty()) warnings_.push_back(notes[i]);
+        if (!outcome.notes[i].empty()) warnings_.push_back(outcome.notes[i]);
     }
-    return finished ? Status() : Status::failure("preprocessing cancelled");
+    return outcome.finished ? Status() : Status::failure("preprocessing cancelled");
 }
+
 
 Status TextClassifier::preprocessTraining(ProgressSink* sink) {
     beginOperation();
@@ -269,10 +191,10 @@ Status TextClassifier::preprocessTraining(ProgressSink* sink) {
     if (trainingFormat == InputFormat::RawText)
         if (Status loaded = loadSegmenter(); !loaded) return loaded;
 
-    std::vector<PendingDocument> documents;
+    std::vector<ListedDocument> documents;
     for (uint32_t i = 0; i < categoryCount && i < categories_.size(); ++i)
-        listDocuments(trainingCorpusPath + categories_[i].name + "/", trainingFormat, static_cast<int32_t>(i),
-                      documents);
+        listCorpusDirectory(trainingCorpusPath + categories_[i].name + "/", trainingFormat, static_cast<int32_t>(i),
+                            documents, warnings_);
     std::vector<bool> ok;
     if (Status done = preprocessDocuments(documents, trainingFormat, ok, sink); !done) return done;
     // Documents that could not be segmented have no .seg file and so are
@@ -303,12 +225,13 @@ Status TextClassifier::preprocessRaw(ProgressSink* sink) {
     if (rawFormat == InputFormat::RawText)
         if (Status loaded = loadSegmenter(); !loaded) return loaded;
 
-    std::vector<PendingDocument> documents;
+    std::vector<ListedDocument> documents;
     if (vectorMode == kTestVectors) {
         for (uint32_t i = 0; i < categoryCount && i < categories_.size(); ++i)
-            listDocuments(rawCorpusPath + categories_[i].name + "/", rawFormat, static_cast<int32_t>(i), documents);
+            listCorpusDirectory(rawCorpusPath + categories_[i].name + "/", rawFormat, static_cast<int32_t>(i),
+                                documents, warnings_);
     } else if (vectorMode == kExampleVectors) {
-        listDocuments(rawCorpusPath, rawFormat, -1, documents);
+        listCorpusDirectory(rawCorpusPath, rawFormat, -1, documents, warnings_);
     }
     std::vector<bool> ok;
     if (Status done = preprocessDocuments(documents, rawFormat, ok, sink); !done) return done;
@@ -353,17 +276,12 @@ Status TextClassifier::selectFeatures(ProgressSink* sink) {
     newDimensionality = std::min(newDimensionality, oldDimensionality_);
     OperationUpdate update(*this, "select");
     if (!update.ready()) return update.ready();
+    FeatureTable table;
     if (selectionMode >= kChi && selectionMode <= kMi) {
         // Scoring is one pass over the candidate terms plus a sort, a small
         // fraction of reading the corpus at any size: it stays in one thread.
-        FeatureTable table;
-        std::string text;
-        selectByStatistics(termIndex_, selectionMode, trainingDocCount, categories_, categoryCount, newDimensionality,
-                           table, text);
-        if (const Status written = writeFileAtomically(workDirectory() + "features.txt", text); !written) {
-            return written;
-        }
-        featureTable_ = std::move(table);
+        table = selectByStatistics(termIndex_, selectionMode, trainingDocCount, categories_, categoryCount,
+                                   newDimensionality);
     } else if (selectionMode == kRs) {
         if (!roughSet_.prepared()) {
             const Status reduced =
@@ -372,15 +290,19 @@ Status TextClassifier::selectFeatures(ProgressSink* sink) {
             warnings_ = roughSet_.warnings();
             if (!reduced) return reduced;
         }
-        const Status written =
-            roughSet_.writeSelection(newDimensionality, categoryCount, workDirectory(), featureTable_, sink);
-        if (!written) return written;
+        Result<FeatureTable> selected = roughSet_.selection(newDimensionality, categoryCount, sink);
+        if (!selected) return selected.status();
+        table = std::move(*selected);
+    }
+    if (selectionMode >= kChi && selectionMode <= kRs) {
+        if (const Status written = writeFeatures(workDirectory() + "features.txt", table); !written) return written;
+        featureTable_ = std::move(table);
     }
     vectorMode = kTrainingVectors;
     return update.finish();
 }
 
-std::vector<TextClassifier::VectorSource> TextClassifier::vectorSources() {
+std::vector<VectorSource> TextClassifier::vectorSources() {
     std::vector<VectorSource> sources;
     if (vectorMode == kTrainingVectors) {
         if (const SegmentedCorpus* corpus = heldTrainingCorpus()) {
@@ -417,75 +339,6 @@ const SegmentedCorpus* TextClassifier::heldTrainingCorpus() const {
     return trainingCorpus_.get();
 }
 
-TextClassifier::TermWeigher TextClassifier::termWeigher(const std::vector<VectorSource>& sources,
-                                                        const FeatureLookup& lookup) const {
-    auto fromFile = [&lookup](const std::string& path, TermWeights& weights, std::string& error) {
-        std::vector<SegLine> lines;
-        Status read = readSegFile(path, lines);
-        if (!read) error = read.message();
-        lookup.weigh(lines, weights);
-        return read.ok();
-    };
-    TermWeigher weigher;
-    const SegmentedCorpus* corpus = vectorMode == kTrainingVectors ? heldTrainingCorpus() : nullptr;
-    if (!corpus) {
-        weigher.weigh = [&sources, fromFile](size_t n, TermWeights& weights, std::string& error) {
-            return fromFile(sources[n].path, weights, error);
-        };
-        return weigher;
-    }
-    // The term lists the index kept, loaded a batch at a time. A document
-    // whose list cannot be read back is weighed from its .seg file instead,
-    // which gives the same weights, and the damage is reported.
-    struct Kept {
-        std::vector<const FeatureInfo*> features;  // per term id: each term is looked up once
-        SegmentedCorpus::Batch batch;
-        bool loaded = false;
-        std::atomic<bool> damaged{false};
-        std::string problem;
-    };
-    auto kept = std::make_shared<Kept>();
-    kept->features.resize(corpus->termCount());
-    for (uint32_t id = 0; id < kept->features.size(); ++id) kept->features[id] = lookup.find(corpus->term(id));
-    weigher.prepare = [corpus, kept](size_t first, size_t count) {
-        kept->loaded = false;
-        if (kept->damaged) return;  // the rest is read from the files
-        const Status loaded = corpus->loadBatch(first, count, kept->batch);
-        kept->loaded = loaded.ok();
-        if (!loaded) {
-            kept->problem = loaded.message();
-            kept->damaged = true;
-        }
-    };
-    weigher.weigh = [corpus, kept, fromFile](size_t n, TermWeights& weights, std::string& error) {
-        const SegmentedCorpus::Document& doc = corpus->documents()[n];
-        weights.clear();
-        if (!doc.error.empty()) {
-            error = doc.error;
-            return false;
-        }
-        // One pair of buffers per worker: no allocation per document.
-        thread_local std::vector<uint32_t> ids;
-        thread_local std::vector<int64_t> counts;
-        if (!kept->loaded || !kept->batch.terms(n, ids, counts)) {
-            kept->damaged = true;
-            weights.clear();
-            return fromFile(doc.path, weights, error);
-        }
-        for (size_t k = 0; k < ids.size(); ++k)
-            if (const FeatureInfo* info = kept->features[ids[k]])
-                weights.emplace_back(info->id, termWeight(counts[k], info->idf));
-        return true;
-    };
-    weigher.problem = [kept]() -> std::string {
-        if (!kept->damaged) return {};
-        return "the term lists of the training corpus kept by the index could not be read back" +
-               (kept->problem.empty() ? std::string() : " (" + kept->problem + ")") +
-               "; the documents were read again from their .seg files";
-    };
-    return weigher;
-}
-
 Status TextClassifier::writeVectors(ProgressSink* sink) {
     beginOperation();
     heldVectors_.reset();
@@ -495,42 +348,26 @@ Status TextClassifier::writeVectors(ProgressSink* sink) {
                              : vectorMode == kTestVectors  ? "test.dat"
                                                            : "example.dat";
     const std::vector<VectorSource> sources = vectorSources();
-    const FeatureLookup lookup(featureTable_);
-    const TermWeigher weigh = termWeigher(sources, lookup);
 
     OperationUpdate update(*this, "vectors");
     if (!update.ready()) return update.ready();
     AtomicFileWriter out(workDirectory() + file);
-    VectorKeeper keeper;
-    // Documents are read and weighed on every core a chunk at a time, and
-    // written in order; memory holds one chunk's lines, not the corpus.
-    // Writing the lines stays in this thread: it is about a tenth of the
-    // stage (copying finished lines), and the order of the file needs it.
-    constexpr size_t kChunk = 512;
-    std::vector<WeighedDocument> chunk;
-    size_t written = 0;
-    for (size_t first = 0; first < sources.size(); first += kChunk) {
-        chunk.assign(std::min(kChunk, sources.size() - first), WeighedDocument());
-        if (weigh.prepare) weigh.prepare(first, chunk.size());
-        if (!weighDocuments(sources, first, weigh, chunk, sink)) {
-            return Status::failure("writing " + file + " cancelled");
-        }
-        for (size_t i = 0; i < chunk.size(); ++i) {
-            WeighedDocument& w = chunk[i];
-            if (!w.error.empty()) warnings_.push_back(std::move(w.error));
-            if (w.line.empty()) continue;
-            ++written;
-            out.write(w.line);
-            keeper.keep(std::move(w.vector), sources[first + i].label);
-        }
-        if (sink) sink->progress("vectors", first + chunk.size(), sources.size());
-    }
-    if (const std::string problem = weigh.problem ? weigh.problem() : std::string(); !problem.empty()) {
+    VectoriseRequest request;
+    request.sources = &sources;
+    request.features = &featureTable_;
+    request.keptTerms = vectorMode == kTrainingVectors ? heldTrainingCorpus() : nullptr;
+    request.keepUnreadable = vectorMode != kTrainingVectors;
+    request.threads = threads;
+    VectoriseResult result;
+    const bool finished = vectoriseDocuments(request, out, sink, result);
+    for (auto& warning : result.warnings) warnings_.push_back(std::move(warning));
+    if (!finished) return Status::failure("writing " + file + " cancelled");
+    if (!result.keptTermsProblem.empty()) {
         // Stages that follow read the .seg files rather than damaged lists.
-        warnings_.push_back(problem);
+        warnings_.push_back(result.keptTermsProblem);
         trainingCorpus_->dropTerms();
     }
-    if (written == 0) {
+    if (result.written == 0) {
         return Status::failure(sources.empty() ? "there is no document to write into " + file
                                                : "no document could be read for " + file);
     }
@@ -540,8 +377,8 @@ Status TextClassifier::writeVectors(ProgressSink* sink) {
     // record that cannot be written is dropped rather than left stale.
     if (vectorMode != kTrainingVectors && !recordVectorSource(workDirectory(), file))
         forgetVectorSource(workDirectory(), file);
-    if (Status finished = update.finish(); !finished) return finished;
-    std::shared_ptr<VectorSet> kept = keeper.release();
+    if (Status finishedUpdate = update.finish(); !finishedUpdate) return finishedUpdate;
+    std::shared_ptr<VectorSet> kept = std::move(result.vectors);
     if (!kept) return Status();
     if (vectorMode == kTrainingVectors) {
         // KNN takes the training vectors as written; the SVM reads train.dat.
@@ -554,34 +391,6 @@ Status TextClassifier::writeVectors(ProgressSink* sink) {
     return Status();
 }
 
-bool TextClassifier::weighDocuments(const std::vector<VectorSource>& sources, size_t first, const TermWeigher& weigh,
-                                    std::vector<WeighedDocument>& chunk, ProgressSink* sink) const {
-    return parallelFor(
-        chunk.size(), threads,
-        [&](size_t i) {
-            WeighedDocument& w = chunk[i];
-            TermWeights weights;
-            // A raw document that cannot be read keeps its line (label
-            // alone) so that lines and raw documents stay paired; a training
-            // document is left out.
-            if (!weigh.weigh(first + i, weights, w.error) && vectorMode == kTrainingVectors) return;
-            w.vector = normalisedVector(weights);
-            appendVectorLine(w.line, sources[first + i].label, w.vector);
-        },
-        [&] { return isCancelled(sink); });
-}
-
-void TextClassifier::VectorKeeper::keep(DocumentVector&& vector, const std::string& label) {
-    if (!kept_) return;
-    entries_ += vector.words.size();
-    if (entries_ > kHeldVectorEntries) {
-        kept_.reset();
-        return;
-    }
-    vector.docnum = static_cast<int32_t>(kept_->docs.size());
-    kept_->docs.push_back(std::move(vector));
-    kept_->labels.push_back(std::stol(label));
-}
 
 const std::vector<DocumentVector>* TextClassifier::heldVectorsToClassify() const {
     const std::string name = vectorMode == kTestVectors ? "test.dat" : "example.dat";
@@ -651,7 +460,7 @@ Status TextClassifier::classify(ProgressSink* sink) {
     classifier_ = params.classifier;
     if (params.classifier == ClassifierKind::Knn) {
         knn_.k = params.k;
-        knn_.similarity = static_cast<uint32_t>(params.similarity);
+        knn_.similarity = params.similarity;
         knn_.workspacePath = workDirectory();
         knn_.categoryCount = categoryCount;
         knn_.threads = threads;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/WorkspaceFiles.h"
+#include "workspace/WorkspaceFiles.h"
 #include "classify/KnnClassifier.h"
 #include "classify/SvmEngine.h"
 #include "common/Corpus.h"
@@ -19,6 +19,8 @@
 #include "features/DocumentVectors.h"
 #include "features/SegmentedCorpus.h"
 #include "features/VectorFile.h"
+#include "pipeline/Preprocess.h"
+#include "pipeline/Vectorise.h"
 #include "common/FileIdentity.h"
 #include "common/Status.h"
 
@@ -137,22 +139,13 @@ public:
     void setSvmEngine(std::unique_ptr<SvmEngine> engine);
 
 private:
-    // A document found by preprocessing: its directory (with '/'), title
-    // and category id (-1 in an example corpus).
     class OperationUpdate;
     // Checks workspace files against the manifest.
     Status verifyWorkspaceFiles(std::initializer_list<std::string> names);
-    struct PendingDocument {
-        std::string dir;
-        std::string title;
-        int32_t category;
-    };
     Status writeCategories();
-    void listDocuments(const std::string& dir, InputFormat format, int32_t category,
-                       std::vector<PendingDocument>& out);
     // Segments the documents (raw text) on every core into their .seg files
     // and releases the segmenter; ok[n] says whether document n has its .seg.
-    Status preprocessDocuments(const std::vector<PendingDocument>& documents, InputFormat format, std::vector<bool>& ok,
+    Status preprocessDocuments(const std::vector<ListedDocument>& documents, InputFormat format, std::vector<bool>& ok,
                                ProgressSink* sink);
     Status loadSegmenter();
     void releaseSegmenter();
@@ -161,49 +154,8 @@ private:
     Status classifySvm(ProgressSink* sink);
     void addWarningOnce(const std::string& note);
     std::string currentVectorFile() const;
-    // A vector file's document: its .seg file and the label of its line.
-    struct VectorSource {
-        std::string path;
-        std::string label;
-    };
     // The documents of the vector file of vectorMode, in line order.
     std::vector<VectorSource> vectorSources();
-    // How the documents of a vector file are weighed.
-    struct TermWeigher {
-        // Readies sources [first, first + count) before they are weighed
-        // (empty when there is nothing to ready).
-        std::function<void(size_t first, size_t count)> prepare;
-        // The term weights of source n; false (with the reason) when its
-        // terms cannot be read.
-        std::function<bool(size_t n, TermWeights& weights, std::string& error)> weigh;
-        // What went wrong with the term lists the index kept, when anything
-        // did (empty function or text otherwise).
-        std::function<std::string()> problem;
-    };
-    TermWeigher termWeigher(const std::vector<VectorSource>& sources, const FeatureLookup& lookup) const;
-    // One document of a vector file, weighed and written out as its line
-    // (empty when the document is left out).
-    struct WeighedDocument {
-        DocumentVector vector;
-        std::string line;
-        std::string error;  // its terms could not be read
-    };
-    // Weighs the documents of sources from `first` on into chunk, on every
-    // core; false when cancelled.
-    bool weighDocuments(const std::vector<VectorSource>& sources, size_t first, const TermWeigher& weigh,
-                        std::vector<WeighedDocument>& chunk, ProgressSink* sink) const;
-    // Collects the vectors written, up to kHeldVectorEntries entries;
-    // beyond that it keeps none.
-    class VectorKeeper {
-    public:
-        VectorKeeper() : kept_(std::make_shared<VectorSet>()) {}
-        void keep(DocumentVector&& vector, const std::string& label);
-        std::shared_ptr<VectorSet> release() { return std::move(kept_); }
-
-    private:
-        std::shared_ptr<VectorSet> kept_;
-        size_t entries_ = 0;
-    };
     // The training corpus as the index read it, while it is the corpus of
     // the training paths and holds its terms.
     const SegmentedCorpus* heldTrainingCorpus() const;
@@ -234,9 +186,8 @@ private:
     PreprocessReport preprocessReport_;
     std::unique_ptr<WorkspaceTransaction> update_;
     // The vectors of the corpus to classify as writeVectors wrote them, kept
-    // up to kHeldVectorEntries entries (about 16 bytes each); a larger corpus
-    // is read back from its file.
-    static constexpr size_t kHeldVectorEntries = size_t(1) << 24;
+    // up to VectoriseResult::kHeldVectorEntries entries; a larger corpus is
+    // read back from its file.
     std::shared_ptr<const VectorSet> heldVectors_;
     // The training corpus read by the index, for the training vectors, with
     // the corpus path and category count it was read for.

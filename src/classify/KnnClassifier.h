@@ -9,6 +9,7 @@
 #include "common/FileIdentity.h"
 #include "classify/KnnCosineBounds.h"
 #include "classify/KnnTrainingSet.h"
+#include "classify/Similarity.h"
 #include "common/Status.h"
 #include "features/DocumentVector.h"
 #include "features/VectorFile.h"
@@ -19,15 +20,13 @@ class ProgressSink;
 
 class KnnClassifier {
 public:
-    enum Similarity : uint32_t { kCosine = 0, kManhattan = 1, kEuclidean = 2 };
-
     struct Neighbour {
         int32_t category = 0;
         double similarity = 0.0;
     };
 
     uint32_t k = 20;
-    uint32_t similarity = kCosine;
+    Similarity similarity = Similarity::Cosine;
     std::string workspacePath;  // directory of train.dat, with trailing '/'
     uint32_t categoryCount = 0;
     unsigned threads = 0;  // 0: every core
@@ -58,7 +57,7 @@ public:
     // Similarity of a training vector `a` and a document vector `b` (with
     // their squared norms in twoNorm); larger means more alike. Undefined
     // cosine similarities (a zero vector) are NaN.
-    static double similarityOf(const DocumentVector& a, const DocumentVector& b, uint32_t code);
+    static double similarityOf(const DocumentVector& a, const DocumentVector& b, Similarity code);
 
     // The winning category of a neighbour list: the k most similar (stable:
     // equal similarities keep training order; undefined ones rank last) vote

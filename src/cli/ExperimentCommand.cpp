@@ -10,10 +10,11 @@
 
 #include <fmt/format.h>
 
-#include "app/ClassifierChoice.h"
+#include "workspace/DefaultWorkspace.h"
+#include "workspace/ParameterNames.h"
 #include "app/CorpusCounting.h"
-#include "app/WorkspaceTransaction.h"
-#include "classify/svm/SvmOptions.h"
+#include "workspace/WorkspaceTransaction.h"
+#include "cli/SvmOptions.h"
 #include "cli/CommandLine.h"
 #include "cli/OptionParser.h"
 #include "common/Encoding.h"
@@ -67,18 +68,6 @@ bool parseList(const std::string& text, std::vector<T>& out, const std::function
         out.push_back(value);
     }
     return !out.empty();
-}
-
-bool parseChoice(const std::string& item, int& value, std::initializer_list<const char*> names) {
-    int code = 0;
-    for (const char* name : names) {
-        if (item == name) {
-            value = code;
-            return true;
-        }
-        ++code;
-    }
-    return false;
 }
 
 // Stores a parsed choice; false when the name was not one.
@@ -147,14 +136,14 @@ void addWhole(OptionParser& parser, const std::string& name, const std::function
 // The grid's lists: what is selected and how it is classified.
 void addGridOptions(OptionParser& parser, ParameterGrid& grid) {
     addList<int>(parser, "--select", grid.selections,
-                 [](const std::string& s, int& out) { return parseChoice(s, out, {"chi", "ig", "mi", "rs"}); },
-                 "chi, ig, mi, rs (default chi)");
+                 [](const std::string& s, int& out) { return takeParsed(parseSelection(s), out); },
+                 choiceList(selectionChoices(), ", ") + " (default chi)");
     addList<uint32_t>(parser, "--dim", grid.dimensions,
                       [](const std::string& s, uint32_t& out) { return parseUnsigned(s, out) && out >= 1; },
                       "numbers of features (default 50)");
     addList<ClassifierKind>(parser, "--classifier", grid.classifiers,
                             [](const std::string& s, ClassifierKind& out) { return takeParsed(parseClassifier(s), out); },
-                            "knn, svm (default knn)");
+                            choiceList(classifierChoices(), ", ") + " (default knn)");
     addList<uint32_t>(parser, "-k", grid.neighbours,
                       [](const std::string& s, uint32_t& out) {
                           return parseUnsigned(s, out) && out >= 1 && out <= 100;
@@ -162,10 +151,10 @@ void addGridOptions(OptionParser& parser, ParameterGrid& grid) {
                       "KNN neighbours, 1..100 (default 20)");
     addList<Similarity>(parser, "--similarity", grid.similarities,
                         [](const std::string& s, Similarity& out) { return takeParsed(parseSimilarity(s), out); },
-                        "cosine, manhattan, euclidean (default cosine)");
+                        choiceList(similarityChoices(), ", ") + " (default cosine)");
     addList<int>(parser, "--kernel", grid.kernels,
-                 [](const std::string& s, int& out) { return parseChoice(s, out, {"linear", "poly", "rbf", "sigmoid"}); },
-                 "SVM kernels: linear, poly, rbf, sigmoid (default linear)");
+                 [](const std::string& s, int& out) { return takeParsed(parseKernel(s), out); },
+                 "SVM kernels: " + choiceList(kernelChoices(), ", ") + " (default linear)");
     addList<long>(parser, "-d", grid.degrees,
                   [](const std::string& s, long& out) {
                       return parseOptionLong(s, out) && out >= -2147483647L && out <= 2147483647L;

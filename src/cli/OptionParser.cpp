@@ -2,9 +2,11 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "classify/SvmEngine.h"
-#include "classify/svm/SvmOptions.h"
+#include "workspace/ParameterNames.h"
+#include "cli/SvmOptions.h"
 
 namespace kestrel::cli {
 
@@ -162,13 +164,11 @@ void addSvmOptions(CLI::App& app, SvmSettings& settings) {
     app.add_option_function<std::string>(
            "--kernel",
            [&settings](const std::string& value) {
-               if (value == "linear" || value == "0") settings.kernelType = 0;
-               else if (value == "poly" || value == "polynomial" || value == "1") settings.kernelType = 1;
-               else if (value == "rbf" || value == "2") settings.kernelType = 2;
-               else if (value == "sigmoid" || value == "3") settings.kernelType = 3;
-               else refuseSvmValue("--kernel", "expected linear, poly, rbf or sigmoid", value);
+               const std::optional<int> kernel = parseKernel(value);
+               if (!kernel) refuseSvmValue("--kernel", "expected linear, poly, rbf, sigmoid or a code 0 to 3", value);
+               settings.kernelType = *kernel;
            },
-           "linear (default), poly, rbf or sigmoid")
+           choiceList(kernelChoices(), ", ") + " (default linear)")
         ->option_text("K")
         ->group(group);
     app.add_option_function<std::string>(

@@ -18,6 +18,14 @@ struct SvmSettings;
 
 namespace kestrel::cli {
 
+// The words of a list of choices joined by `separator`, for the help.
+template <typename T>
+std::string choiceList(const std::vector<std::pair<std::string, T>>& choices, const char* separator) {
+    std::string text;
+    for (const auto& choice : choices) text += (text.empty() ? "" : separator) + choice.first;
+    return text;
+}
+
 class OptionParser {
 public:
     // `command` is the subcommand's name ("train"), empty for the program
@@ -62,9 +70,7 @@ public:
 private:
     template <typename T>
     static std::string optionText(const std::vector<std::pair<std::string, T>>& choices) {
-        std::string text;
-        for (const auto& choice : choices) text += (text.empty() ? "" : "|") + choice.first;
-        return text;
+        return choiceList(choices, "|");
     }
 
     CLI::App app_;
@@ -75,8 +81,8 @@ CLI::Option* addEncodingOption(CLI::App& app, std::string& encoding, const std::
 // The encoding --encoding named (checked by addEncodingOption).
 StreamEncoding streamEncoding(const std::string& encoding);
 
-// The SVM parameters shared by train and svm-learn: --kernel, -d, -g, -s,
-// -c, -e and --no-bias.
+// The SVM parameters shared by train and svm-learn: --kernel (the words and
+// codes of kernelChoices), -d, -g, -s, -c, -e and --no-bias.
 void addSvmOptions(CLI::App& app, SvmSettings& settings);
 
 }  // namespace kestrel::cli

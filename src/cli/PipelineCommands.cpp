@@ -6,11 +6,13 @@
 #include <optional>
 #include <string>
 
-#include "app/ClassifierChoice.h"
+#include "workspace/DefaultWorkspace.h"
+#include "workspace/ParameterNames.h"
 #include "app/CorpusCounting.h"
+#include "app/RunStages.h"
 #include "app/TextClassifier.h"
-#include "app/WorkspaceFiles.h"
-#include "classify/svm/SvmOptions.h"
+#include "workspace/WorkspaceFiles.h"
+#include "cli/SvmOptions.h"
 #include "cli/CommandLine.h"
 #include "cli/OptionParser.h"
 #include "common/Encoding.h"
@@ -31,18 +33,10 @@ const char* const kClassifyDescription =
     "Loads a trained workspace, preprocesses and classifies a corpus, writes\n"
     "result.dat; for a test corpus prints the evaluation.\n";
 
-// The option words of each value of an enumeration, from its one naming function.
-template <class T, class Name>
-std::vector<std::pair<std::string, T>> choicesOf(std::initializer_list<T> values, Name name) {
-    std::vector<std::pair<std::string, T>> choices;
-    for (const T value : values) choices.emplace_back(name(value), value);
-    return choices;
-}
-
 // --format, --threads and --timings, which train and classify share.
 void addRunOptions(OptionParser& parser, InputFormat& format, unsigned& threads, bool& timings) {
     parser.addChoice("--format", format,
-                     choicesOf({InputFormat::RawText, InputFormat::Preprocessed}, inputFormatName),
+                     inputFormatChoices(),
                      "raw text (*.txt, segmented here) or segmented *.seg (default txt)");
     parser.app()
         .add_option_function<std::string>(
@@ -119,16 +113,12 @@ int parseTrainOptions(int argc, char** argv, TrainOptions& o) {
     app.add_option("--corpus", o.corpus, "training corpus (required)")->option_text("DIR");
     app.add_option("--workspace", o.workspace, "result directory (default: \"model\" beside the corpus)")
         ->option_text("DIR");
-    parser.addChoice("--select", o.mode, {{"chi", kChi}, {"ig", kIg}, {"mi", kMi}, {"rs", kRs}},
-                     "feature selection method (default chi)");
+    parser.addChoice("--select", o.mode, selectionChoices(), "feature selection method (default chi)");
     parser.addNumber("--dim", o.dim, 1, UINT32_MAX, "number of features (default 50)");
-    parser.addChoice("--classifier", o.params.classifier,
-                     choicesOf({ClassifierKind::Knn, ClassifierKind::Svm}, classifierName),
+    parser.addChoice("--classifier", o.params.classifier, classifierChoices(),
                      "classification method written to params.dat (default knn)");
     parser.addNumber("-k", o.params.k, 1, 100, "KNN neighbours, 1..100 (default 20)");
-    parser.addChoice("--similarity", o.params.similarity,
-                     choicesOf({Similarity::Cosine, Similarity::Manhattan, Similarity::Euclidean}, similarityName),
-                     "KNN similarity (default cosine)");
+    parser.addChoice("--similarity", o.params.similarity, similarityChoices(), "KNN similarity (default cosine)");
     addSvmOptions(app, o.params.svm);
     addRunOptions(parser, o.format, o.threads, o.timings);
     if (const int exit = parser.parse(argc, argv); exit >= 0) return exit;
@@ -140,29 +130,30 @@ int parseTrainOptions(int argc, char** argv, TrainOptions& o) {
 
 namespace {
 
-// Sets the controller up for training on the corpus of `o` and opens the
-// workspace update; -1 when ready, else the exit status.
-int prepareTraining(const TrainOptions& o, TextClassifier& controller, TerminalProgress& progress,
+// The training run the options of `o` describe, with the controller set up
+// for it and the workspace update open; -1 when ready, else the exit status.
+int prepareTraining(const TrainOptions& o, TrainingRun& run, TextClassifier& controller, TerminalProgress& progress,
                     StageTimer& timer) {
     if (!isDirectory(o.corpus)) {
         printError("the training corpus " + o.corpus + " does not exist or is not a directory");
         return 1;
     }
-    controller.threads = o.threads;
-    controller.startupDirectory = currentDirectory();
-    controller.trainingCorpusPath = directoryArgument(o.corpus);
-    controller.workspacePath =
-        o.workspace.empty() ? defaultWorkspaceFor(controller.trainingCorpusPath) : directoryArgument(o.workspace);
-    controller.trainingFormat = o.format;
-    const CorpusCount count = countCategorisedCorpus(controller.trainingCorpusPath, o.format);
+    run.corpus = directoryArgument(o.corpus);
+    run.environment = {o.workspace.empty() ? defaultWorkspaceFor(run.corpus) : directoryArgument(o.workspace),
+                       currentDirectory(), o.threads};
+    run.format = o.format;
+    run.selection = {o.mode, o.dim};
+    run.classifier = o.params;
+    const CorpusCount count = countCategorisedCorpus(run.corpus, o.format);
     if (count.documents == 0) {
         printError(std::string("不存在训练文档！ (no ") + "*" + documentExtension(o.format) +
-                   " documents in the sub-directories of " + controller.trainingCorpusPath + ")");
+                   " documents in the sub-directories of " + run.corpus + ")");
         return 1;
     }
-    controller.categoryCount = count.categories;
-    controller.trainingDocCount = count.documents;
-    if (const Status status = controller.workspaceOutsideTrainingCorpus(); !status) return fail("训练文本预处理失败！", controller, status);
+    run.categoryCount = count.categories;
+    describeRun(controller, run);
+    if (const Status status = controller.workspaceOutsideTrainingCorpus(); !status)
+        return fail(stageFailureCaption(RunStage::Preprocess), controller, status);
     if (!makeDirectory(controller.workspacePath)) {
         printError("cannot create the workspace directory " + controller.workspacePath);
         return 1;
@@ -174,34 +165,52 @@ int prepareTraining(const TrainOptions& o, TextClassifier& controller, TerminalP
     return -1;
 }
 
-// Preprocessing, index, selection, vectors and the parameter files, then
-// the commit of the update; 0 or the exit status of the failed stage.
-int runTrainingStages(const TrainOptions& o, TextClassifier& controller, TerminalProgress& progress,
-                      StageTimer& timer) {
-    if (const Status status = controller.preprocessTraining(&progress); !status) return fail("训练文本预处理失败！", controller, status);
-    printWarnings(controller);
-    timer.lap(progress, "preprocess");
-    const auto& report = controller.preprocessReport();
-    if (report.failed) {
-        progress.finishLine();
-        std::fprintf(stderr, "kestrel: %u of %u documents could not be preprocessed and were skipped\n",
-                     report.failed, report.documents);
-    }
-    if (const Status status = controller.buildIndex(&progress); !status) return fail("特征索引失败！", controller, status);
-    printWarnings(controller);
-    timer.lap(progress, "index");
-    controller.selectionMode = o.mode;
-    controller.newDimensionality = o.dim;
-    if (const Status status = controller.selectFeatures(&progress); !status) return fail("特征选择失败！", controller, status);
-    timer.lap(progress, "select");
-    if (const Status status = controller.writeVectors(&progress); !status) return fail("训练文本向量写入失败！", controller, status);
-    printWarnings(controller);
-    timer.lap(progress, "vectors");
-    if (const Status written = writeClassifierSettings(controller.workDirectory(), o.params, controller.fsInfo());
-        !written) {
-        printError(written.message());
+// The stage's failure as the command line reports it; 1.
+int failStage(const RunOutcome& outcome, const TextClassifier& controller) {
+    if (outcome.stage == RunStage::Parameters) {
+        printError(outcome.status.message());
         return 1;
     }
+    return fail(stageFailureCaption(outcome.stage), controller, outcome.status);
+}
+
+// Preprocessing, index, selection, vectors and the parameter files, then
+// the commit of the update; 0 or the exit status of the failed stage.
+int runTrainingStages(const TrainingRun& run, TextClassifier& controller, TerminalProgress& progress,
+                      StageTimer& timer) {
+    const auto reportStage = [&](RunStage stage, const Status& status) {
+        if (!status) return false;
+        switch (stage) {
+        case RunStage::Preprocess: {
+            printWarnings(controller);
+            timer.lap(progress, "preprocess");
+            const auto& report = controller.preprocessReport();
+            if (report.failed) {
+                progress.finishLine();
+                std::fprintf(stderr, "kestrel: %u of %u documents could not be preprocessed and were skipped\n",
+                             report.failed, report.documents);
+            }
+            break;
+        }
+        case RunStage::Index:
+            printWarnings(controller);
+            timer.lap(progress, "index");
+            break;
+        case RunStage::Select: timer.lap(progress, "select"); break;
+        case RunStage::TrainingVectors:
+            printWarnings(controller);
+            timer.lap(progress, "vectors");
+            break;
+        default: break;
+        }
+        return true;
+    };
+    const RunOutcome outcome =
+        runStages(controller,
+                  {RunStage::Preprocess, RunStage::Index, RunStage::Select, RunStage::TrainingVectors,
+                   RunStage::Parameters},
+                  &progress, reportStage, &run);
+    if (!outcome.ok()) return failStage(outcome, controller);
     if (const Status status = controller.commitUpdate(); !status) return fail("无法保存工作目录！", controller, status);
     progress.finishLine();
     return 0;
@@ -212,11 +221,12 @@ int runTrainingStages(const TrainOptions& o, TextClassifier& controller, Termina
 int runTrain(int argc, char** argv) {
     TrainOptions o;
     if (const int exit = parseTrainOptions(argc, argv, o); exit >= 0) return exit;
+    TrainingRun run;
     TextClassifier controller;
     TerminalProgress progress;
     StageTimer timer(o.timings);
-    if (const int exit = prepareTraining(o, controller, progress, timer); exit >= 0) return exit;
-    if (const int exit = runTrainingStages(o, controller, progress, timer); exit != 0) return exit;
+    if (const int exit = prepareTraining(o, run, controller, progress, timer); exit >= 0) return exit;
+    if (const int exit = runTrainingStages(run, controller, progress, timer); exit != 0) return exit;
     std::printf("workspace %s\n%u categories, %u training documents, %u candidate features, %u selected (%s), %s\n",
                 toUtf8(controller.workspacePath).c_str(), controller.categoryCount, controller.trainingDocCount,
                 controller.oldDimensionality(), controller.newDimensionality, selectionModeName(o.mode),
@@ -257,29 +267,31 @@ int parseClassifyOptions(int argc, char** argv, ClassifyOptions& o) {
 // ready, else the exit status.
 int prepareClassification(const ClassifyOptions& o, TextClassifier& controller, TerminalProgress& progress,
                           StageTimer& timer) {
-    controller.threads = o.threads;
-    controller.startupDirectory = currentDirectory();
-    controller.workspacePath = directoryArgument(o.workspace);
+    ClassificationRun run;
+    run.environment = {directoryArgument(o.workspace), currentDirectory(), o.threads};
+    run.format = o.format;
+    run.labelled = o.test;
+    describeRun(controller, run);
     if (!isDirectory(controller.workspacePath)) {
         printError("读取分类模型失败！ (the workspace " + o.workspace + " does not exist or is not a directory)");
         return 1;
     }
     if (const Status status = controller.beginUpdate("classify"); !status) return fail("无法使用工作目录！", controller, status);
-    if (const Status status = controller.loadClassifier(); !status) return fail("读取分类模型失败！", controller, status);
+    if (const RunOutcome loaded = runStages(controller, {RunStage::Load}, nullptr); !loaded.ok())
+        return failStage(loaded, controller);
     timer.lap(progress, "load");
 
     if (!isDirectory(o.corpus)) {
         printError("the corpus " + o.corpus + " does not exist or is not a directory");
         return 1;
     }
-    controller.rawCorpusPath = directoryArgument(o.corpus);
-    controller.rawFormat = o.format;
-    controller.vectorMode = o.test ? kTestVectors : kExampleVectors;
-    const uint32_t documents = o.test ? countCategorisedCorpus(controller.rawCorpusPath, o.format).documents
-                                      : countDocuments(controller.rawCorpusPath, o.format);
+    run.corpus = directoryArgument(o.corpus);
+    describeRun(controller, run);
+    const uint32_t documents = o.test ? countCategorisedCorpus(run.corpus, o.format).documents
+                                      : countDocuments(run.corpus, o.format);
     if (documents == 0) {
         printError(std::string("不存在原始文档！ (no ") + "*" + documentExtension(o.format) + " documents " +
-                   (o.test ? "in the sub-directories of " : "in ") + controller.rawCorpusPath + ")");
+                   (o.test ? "in the sub-directories of " : "in ") + run.corpus + ")");
         return 1;
     }
     controller.rawDocCount = documents;
@@ -291,22 +303,35 @@ int prepareClassification(const ClassifyOptions& o, TextClassifier& controller, 
 // of the update; 0 or the exit status of the failed stage.
 int runClassificationStages(const ClassifyOptions& o, TextClassifier& controller, TerminalProgress& progress,
                             StageTimer& timer) {
-    if (const Status status = controller.preprocessRaw(&progress); !status) return fail("原始文本预处理失败！", controller, status);
-    printWarnings(controller);
-    timer.lap(progress, "preprocess");
-    if (controller.rawDocuments().empty()) {
+    const auto reportStage = [&](RunStage stage, const Status& status) {
+        // A failed classification still tells what it met and how long it took.
+        if (!status && stage != RunStage::Classify) return false;
+        switch (stage) {
+        case RunStage::PreprocessRaw:
+            printWarnings(controller);
+            timer.lap(progress, "preprocess");
+            return !controller.rawDocuments().empty();
+        case RunStage::CorpusVectors:
+            printWarnings(controller);
+            timer.lap(progress, "vectors");
+            break;
+        case RunStage::Classify:
+            printWarnings(controller);
+            timer.lap(progress, "classify");
+            break;
+        default: break;
+        }
+        return true;
+    };
+    const RunOutcome outcome = runStages(
+        controller, {RunStage::PreprocessRaw, RunStage::CorpusVectors, RunStage::Classify, RunStage::Results},
+        &progress, reportStage);
+    if (outcome.stopped) {
         printError(o.test ? "no document of the corpus lies in a directory named like a training category"
                           : "no document of the corpus could be preprocessed");
         return 1;
     }
-    if (const Status status = controller.writeVectors(&progress); !status) return fail("原始文本向量写入失败！", controller, status);
-    printWarnings(controller);
-    timer.lap(progress, "vectors");
-    const Status classified = controller.classify(&progress);
-    printWarnings(controller);
-    timer.lap(progress, "classify");
-    if (!classified) return fail("文本分类失败！", controller, classified);
-    if (const Status status = controller.writeResults(); !status) return fail("分类结果写入失败！", controller, status);
+    if (!outcome.ok()) return failStage(outcome, controller);
     if (const Status status = controller.commitUpdate(); !status) return fail("无法保存工作目录！", controller, status);
     progress.finishLine();
     return 0;

@@ -8,7 +8,7 @@
 
 #include "classify/SvmEngine.h"
 #include "classify/svm/CSVM.h"
-#include "classify/svm/SvmOptions.h"
+#include "cli/SvmOptions.h"
 #include "cli/OptionParser.h"
 #include "common/FileSystem.h"
 
@@ -57,13 +57,7 @@ int runSvmLearn(int argc, char** argv) {
 
     CSVM svm;
     svm.param.svmC = bound;
-    svm.param.biasedHyperplane = settings.biased;
-    svm.param.kernelType = settings.kernelType;
-    svm.param.degree = int32_t(settings.degree);
-    svm.param.gamma = settings.gamma;
-    svm.param.coefLin = settings.coefS;
-    svm.param.coefConst = settings.coefC;
-    svm.param.tolerance = settings.tolerance;
+    svm.param.setSettings(settings);
     svm.param.trainFile = files[0];
     svm.param.modelFile = files[1];
 

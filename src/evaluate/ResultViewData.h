@@ -1,6 +1,7 @@
 #pragma once
 // What the result, evaluation and text-representation windows copy from the
-// controller when they open; they never change the controller.
+// controller when they open; they never change the controller. The copy is
+// made in app/, above the controller, so that evaluate/ stays below it.
 #include <cstdint>
 #include <string>
 #include <vector>

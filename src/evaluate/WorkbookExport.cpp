@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/WorkspaceFiles.h"
+#include "workspace/WorkspaceFiles.h"
 #include "common/Encoding.h"
 #include "common/FileSystem.h"
 #include "common/NumberFormat.h"

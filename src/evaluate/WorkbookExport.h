@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/WorkspaceFiles.h"
+#include "workspace/WorkspaceFiles.h"
 #include "common/Corpus.h"
 #include "evaluate/WorkbookReader.h"
 

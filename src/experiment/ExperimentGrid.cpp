@@ -1,6 +1,5 @@
 #include "experiment/ExperimentGrid.h"
 
-#include <cctype>
 #include <charconv>
 #include <fmt/format.h>
 
@@ -9,11 +8,6 @@
 namespace kestrel {
 
 namespace {
-
-std::string lowercase(std::string text) {
-    for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return text;
-}
 
 // The shortest text that reads back as the same value.
 std::string number(double value) {
@@ -28,9 +22,9 @@ void addSvmCombinations(const ParameterGrid& grid, Combination base, std::vector
         SvmSettings s;  // defaults for what the kernel does not use
         s.kernelType = kernel;
         s.biased = grid.biased;
-        const bool usesDegree = kernel == 1;
-        const bool usesGamma = kernel == 2;
-        const bool usesDot = kernel == 1 || kernel == 3;
+        const bool usesDegree = kernel == kPolynomialKernel;
+        const bool usesGamma = kernel == kRadialKernel;
+        const bool usesDot = kernel == kPolynomialKernel || kernel == kSigmoidKernel;
         const std::vector<long> degrees = usesDegree ? grid.degrees : std::vector<long>{s.degree};
         const std::vector<double> gammas = usesGamma ? grid.gammas : std::vector<double>{s.gamma};
         const std::vector<double> factors = usesDot ? grid.factors : std::vector<double>{s.coefS};
@@ -50,11 +44,6 @@ void addSvmCombinations(const ParameterGrid& grid, Combination base, std::vector
 }
 
 }  // namespace
-
-const char* kernelName(int code) {
-    static const char* const names[] = {"linear", "poly", "rbf", "sigmoid"};
-    return code >= 0 && code < 4 ? names[code] : "linear";
-}
 
 std::vector<Combination> expandGrid(const ParameterGrid& grid) {
     std::vector<Combination> out;
@@ -84,9 +73,9 @@ namespace {
 // The SVM parameters the kernel uses, as (option letter, value) pairs.
 std::vector<std::pair<char, std::string>> kernelParameters(const SvmSettings& s) {
     std::vector<std::pair<char, std::string>> out;
-    if (s.kernelType == 1) out.push_back({'d', fmt::format("{}", s.degree)});
-    if (s.kernelType == 2) out.push_back({'g', number(s.gamma)});
-    if (s.kernelType == 1 || s.kernelType == 3) {
+    if (s.kernelType == kPolynomialKernel) out.push_back({'d', fmt::format("{}", s.degree)});
+    if (s.kernelType == kRadialKernel) out.push_back({'g', number(s.gamma)});
+    if (s.kernelType == kPolynomialKernel || s.kernelType == kSigmoidKernel) {
         out.push_back({'s', number(s.coefS)});
         out.push_back({'c', number(s.coefC)});
     }
@@ -109,7 +98,7 @@ std::string combinationName(const Combination& c) {
 }
 
 std::string trainArguments(const Combination& c) {
-    std::string args = "--select " + lowercase(selectionModeName(c.selection)) + fmt::format(" --dim {}", c.dimension);
+    std::string args = std::string("--select ") + selectionName(c.selection) + fmt::format(" --dim {}", c.dimension);
     if (c.params.classifier == ClassifierKind::Knn)
         return args + fmt::format(" --classifier knn -k {} --similarity {}", c.params.k,
                                   similarityName(c.params.similarity));

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/WorkspaceFiles.h"
+#include "workspace/WorkspaceFiles.h"
 
 namespace kestrel {
 
@@ -44,8 +44,5 @@ std::string combinationName(const Combination& combination);
 
 // The options of `kestrel train` that give this combination's workspace.
 std::string trainArguments(const Combination& combination);
-
-// Name used on the command line for an SVM kernel type.
-const char* kernelName(int code);
 
 }  // namespace kestrel

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "app/CorpusCounting.h"
+#include "app/RunStages.h"
 #include "app/TextClassifier.h"
 #include "classify/SvmEngine.h"
 #include "common/Encoding.h"
@@ -48,6 +49,19 @@ private:
     const ProgressSink* outer_;
 };
 
+// How a failed stage of a fold is named in the experiment's messages.
+const char* stageLabel(RunStage stage) {
+    switch (stage) {
+    case RunStage::Select: return "feature selection";
+    case RunStage::TrainingVectors: return "training vectors";
+    case RunStage::Load: return "loading the workspace";
+    case RunStage::PreprocessRaw: return "test documents";
+    case RunStage::CorpusVectors: return "test vectors";
+    case RunStage::Classify: return "classification";
+    default: return "workspace";
+    }
+}
+
 // Puts a document into a fold's corpus: a hard link where the file system
 // allows it, else a symbolic link, else a copy. The user's file is never
 // written.
@@ -80,10 +94,18 @@ struct Experiment::Task {
     std::string directory;  // this task's temporary directory
     std::unique_ptr<TextClassifier> trainer;     // holds the fold's index
     std::unique_ptr<TextClassifier> classifier;  // classifies with the fold's workspace
+    TrainingRun training;                        // the fold's training run; selection and
+                                                 // classifier set per combination
+    ClassificationRun testing;                   // the fold's test documents
     bool prepared = false;
     std::string failure;    // why the fold could not be prepared
     std::vector<std::string> warnings;
     double preparedSeconds = 0;
+    // The fold has run every combination: its index and controllers go.
+    void release() {
+        trainer.reset();
+        classifier.reset();
+    }
 };
 
 Experiment::Experiment(ExperimentSettings settings, std::vector<Combination> combinations)
@@ -163,13 +185,13 @@ Status Experiment::createTemporaryWorkspace() {
 }
 
 Result<uint64_t> Experiment::preprocessCorpus(TextClassifier& corpus, ProgressSink* sink) {
-    corpus.startupDirectory = settings_.startupDirectory;
-    corpus.threads = settings_.threads;
-    corpus.trainingCorpusPath = settings_.corpusPath;
-    corpus.workspacePath = temporaryPath_;
-    corpus.trainingFormat = settings_.inputFormat;
-    corpus.categoryCount = countCategorisedCorpus(settings_.corpusPath, settings_.inputFormat).categories;
-    if (const Status done = corpus.preprocessTraining(sink); !done)
+    TrainingRun run;
+    run.environment = {temporaryPath_, settings_.startupDirectory, settings_.threads};
+    run.corpus = settings_.corpusPath;
+    run.format = settings_.inputFormat;
+    run.categoryCount = countCategorisedCorpus(settings_.corpusPath, settings_.inputFormat).categories;
+    describeRun(corpus, run);
+    if (const Status done = runStages(corpus, {RunStage::Preprocess}, sink).status; !done)
         return Status::failure("preprocessing the corpus failed: " + toUtf8(done.message()));
     for (const auto& w : corpus.warnings()) addWarning(toUtf8(w));
     categories_ = corpus.categories();
@@ -191,10 +213,13 @@ Result<uint64_t> Experiment::preprocessCorpus(TextClassifier& corpus, ProgressSi
 }
 
 Status Experiment::preprocessTestCorpus(TextClassifier& corpus, ProgressSink* sink) {
-    corpus.rawCorpusPath = settings_.testPath;
-    corpus.rawFormat = settings_.inputFormat;
-    corpus.vectorMode = kTestVectors;
-    if (const Status done = corpus.preprocessRaw(sink); !done)
+    ClassificationRun run;
+    run.environment = {temporaryPath_, settings_.startupDirectory, settings_.threads};
+    run.corpus = settings_.testPath;
+    run.format = settings_.inputFormat;
+    run.labelled = true;
+    describeRun(corpus, run);
+    if (const Status done = runStages(corpus, {RunStage::PreprocessRaw}, sink).status; !done)
         return Status::failure("preprocessing the test corpus failed: " + toUtf8(done.message()));
     for (const auto& w : corpus.warnings()) addWarning(toUtf8(w));
     if (corpus.rawDocuments().empty())
@@ -250,17 +275,18 @@ bool Experiment::prepareTask(Task& task, ProgressSink* sink) {
     // features.txt records them).
     auto trainer = std::make_unique<TextClassifier>();
     auto classifier = std::make_unique<TextClassifier>();
-    for (TextClassifier* c : {trainer.get(), classifier.get()}) {
+    // Folds that run side by side take one core each; a single one takes all.
+    task.training.environment = {task.directory + "model/", settings_.startupDirectory,
+                                 workers_ > 1 ? 1 : settings_.threads};
+    task.training.format = InputFormat::Preprocessed;
+    task.training.categoryCount = static_cast<uint32_t>(categories_.size());
+    task.testing.environment = task.training.environment;
+    task.testing.format = InputFormat::Preprocessed;
+    task.testing.labelled = true;
+    for (TextClassifier* c : {trainer.get(), classifier.get()})
         if (svmEngineFactory_) c->setSvmEngine(svmEngineFactory_());
-        c->startupDirectory = settings_.startupDirectory;
-        // Folds that run side by side take one core each; a single one takes all.
-        c->threads = workers_ > 1 ? 1 : settings_.threads;
-        c->trainingFormat = c->rawFormat = InputFormat::Preprocessed;
-        c->workspacePath = task.directory + "model/";
-    }
-    trainer->categoryCount = static_cast<uint32_t>(categories_.size());
     std::error_code ec;
-    fs::create_directories(trainer->workspacePath, ec);
+    fs::create_directories(task.training.environment.workspace, ec);
     if (settings_.testPath.empty()) {
         // The fold's own training and test corpus: the documents of the
         // corpus linked into category directories (every category, even
@@ -278,18 +304,16 @@ bool Experiment::prepareTask(Task& task, ProgressSink* sink) {
                                        fs::path(documentPath_[n]).filename().string();
             if (!placeDocument(documentPath_[n], target, task.failure)) return false;
         }
-        trainer->trainingCorpusPath = train;
-        classifier->rawCorpusPath = test;
+        task.training.corpus = train;
+        task.testing.corpus = test;
     } else {
-        trainer->trainingCorpusPath = settings_.corpusPath;
-        classifier->rawCorpusPath = settings_.testPath;
+        task.training.corpus = settings_.corpusPath;
+        task.testing.corpus = settings_.testPath;
     }
-    if (const Status done = trainer->preprocessTraining(sink); !done) {
-        task.failure = toUtf8(done.message());
-        return false;
-    }
-    if (const Status indexed = trainer->buildIndex(sink); !indexed) {
-        task.failure = toUtf8(indexed.message());
+    describeRun(*trainer, task.training);
+    describeRun(*classifier, task.testing);
+    if (const RunOutcome done = runStages(*trainer, {RunStage::Preprocess, RunStage::Index}, sink); !done.ok()) {
+        task.failure = toUtf8(done.status.message());
         return false;
     }
     for (const auto& w : trainer->warnings()) task.warnings.push_back(toUtf8(w));
@@ -323,33 +347,37 @@ FoldScores Experiment::evaluate(Task& task, const Combination& combination, Prog
         ~UpdateScope() { controller.endUpdates(); }
     } updateScope{t};
     if (const Status status = t.beginUpdate("experiment"); !status) return failed("workspace", status);
-    t.selectionMode = combination.selection;
-    t.newDimensionality = combination.dimension;
-    if (const Status status = t.selectFeatures(&foldSink); !status) return failed("feature selection", status);
-    t.vectorMode = kTrainingVectors;
-    if (const Status status = t.writeVectors(&foldSink); !status) return failed("training vectors", status);
-    if (const Status written = writeClassifierSettings(t.workDirectory(), combination.params, t.fsInfo());
-        !written) {
-        failure = toUtf8(written.message());
-        return scores;
+    task.training.selection = {combination.selection, combination.dimension};
+    task.training.classifier = combination.params;
+    const RunOutcome trainedRun = runStages(
+        t, {RunStage::Select, RunStage::TrainingVectors, RunStage::Parameters}, &foldSink, {}, &task.training);
+    if (!trainedRun.ok()) {
+        if (trainedRun.stage == RunStage::Parameters) {
+            failure = toUtf8(trainedRun.status.message());
+            return scores;
+        }
+        return failed(stageLabel(trainedRun.stage), trainedRun.status);
     }
     if (const Status status = t.commitUpdate(); !status) return failed("workspace", status);
     t.endUpdates();
     const double trained = now();
 
-    if (const Status status = c.loadClassifier(); !status) return failed("loading the workspace", status);
-    c.vectorMode = kTestVectors;
-    if (const Status status = c.preprocessRaw(&foldSink); !status) return failed("test documents", status);
-    if (const Status status = c.writeVectors(&foldSink); !status) return failed("test vectors", status);
-    const double vectors = now();
-    const Status classified = c.classify(&foldSink);
-    const double end = now();
-    // The KNN training vectors of this selection are of no further use.
-    c.knn() = KnnClassifier();
-    if (!classified) return failed("classification", classified);
+    double vectors = 0, end = 0;
+    const RunOutcome tested = runStages(
+        c, {RunStage::Load, RunStage::PreprocessRaw, RunStage::CorpusVectors, RunStage::Classify}, &foldSink,
+        [&](RunStage stage, const Status&) {
+            if (stage == RunStage::CorpusVectors) vectors = now();
+            if (stage == RunStage::Classify) {
+                end = now();
+                // The KNN training vectors of this selection are of no further use.
+                c.knn() = KnnClassifier();
+            }
+            return true;
+        });
+    if (!tested.ok()) return failed(stageLabel(tested.stage), tested.status);
     // The scores come from the documents in memory; the fold's result.dat
     // is only a record, and one that cannot be written changes nothing.
-    static_cast<void>(c.writeResults());
+    static_cast<void>(runStages(c, {RunStage::Results}, nullptr));
 
     const double svmTraining = foldSink.trainedAt >= vectors ? foldSink.trainedAt - vectors : 0.0;
     scores.trainSeconds = trained - start + svmTraining;
@@ -378,40 +406,58 @@ std::vector<CombinationResult> Experiment::run(ProgressSink* sink,
 
     const auto stop = [&] { return sink && sink->cancelled(); };
 
-    for (size_t done = 0; done < order.size() && !stop(); ++done) {
-        const Combination& combination = combinations_[order[done]];
-        std::vector<FoldScores> scores(tasks_.size());
-        std::vector<std::string> failures(tasks_.size());
-        const std::string name = combinationName(combination);
-        const bool complete = parallelFor(
-            tasks_.size(), workers_,
-            [&](size_t t) { scores[t] = evaluate(*tasks_[t], combination, sink, failures[t]); }, stop,
-            [&](size_t n) {
-                if (sink) sink->progress(name, n, tasks_.size());
-            });
-        if (!complete || stop()) break;  // the unfinished combination is dropped
-
-        CombinationResult result;
-        result.combination = combination;
-        result.gridIndex = order[done];
-        for (size_t t = 0; t < tasks_.size(); ++t) {
-            for (const auto& w : tasks_[t]->warnings) addWarning(w);
-            tasks_[t]->warnings.clear();
-            if (!failures[t].empty() && result.failure.empty()) {
-                result.failure = settings_.testPath.empty()
-                                     ? fmt::format("fold {}", tasks_[t]->fold + 1) +
-                                           (settings_.repeats > 1 ? fmt::format(" of repetition {}",
-                                                                                tasks_[t]->repeat + 1)
-                                                                  : std::string()) +
-                                           ": " + failures[t]
-                                     : failures[t];
-            }
+    // The folds are taken a group at a time, as many as run side by side:
+    // each group runs every combination and then lets its indexes go, so
+    // memory holds the folds at work, not all of them.
+    const size_t group = std::max<size_t>(1, workers_);
+    std::vector<std::vector<FoldScores>> scores(order.size(), std::vector<FoldScores>(tasks_.size()));
+    std::vector<std::vector<std::string>> failures(order.size(), std::vector<std::string>(tasks_.size()));
+    for (size_t first = 0; first < tasks_.size(); first += group) {
+        const size_t count = std::min(group, tasks_.size() - first);
+        const bool lastGroup = first + count == tasks_.size();
+        for (size_t done = 0; done < order.size(); ++done) {
+            if (stop()) return results;  // unfinished combinations are dropped
+            const Combination& combination = combinations_[order[done]];
+            const std::string name = combinationName(combination);
+            const bool complete = parallelFor(
+                count, workers_,
+                [&](size_t t) {
+                    scores[done][first + t] = evaluate(*tasks_[first + t], combination, sink, failures[done][first + t]);
+                },
+                stop,
+                [&](size_t n) {
+                    if (sink) sink->progress(name, first + n, tasks_.size());
+                });
+            if (!complete || stop()) return results;
+            if (lastGroup) results.push_back(combinationResult(order[done], scores[done], failures[done], finished));
         }
-        if (result.failure.empty()) result.folds = std::move(scores);
-        if (finished) finished(result, order[done]);
-        results.push_back(std::move(result));
+        for (size_t t = first; t < first + count; ++t) tasks_[t]->release();
     }
     return results;
+}
+
+CombinationResult Experiment::combinationResult(size_t gridIndex, std::vector<FoldScores>& scores,
+                                                const std::vector<std::string>& failures,
+                                                const std::function<void(const CombinationResult&, size_t)>& finished) {
+    CombinationResult result;
+    result.combination = combinations_[gridIndex];
+    result.gridIndex = gridIndex;
+    for (size_t t = 0; t < tasks_.size(); ++t) {
+        for (const auto& w : tasks_[t]->warnings) addWarning(w);
+        tasks_[t]->warnings.clear();
+        if (!failures[t].empty() && result.failure.empty()) {
+            result.failure = settings_.testPath.empty()
+                                 ? fmt::format("fold {}", tasks_[t]->fold + 1) +
+                                       (settings_.repeats > 1 ? fmt::format(" of repetition {}",
+                                                                            tasks_[t]->repeat + 1)
+                                                              : std::string()) +
+                                       ": " + failures[t]
+                                 : failures[t];
+        }
+    }
+    if (result.failure.empty()) result.folds = std::move(scores);
+    if (finished) finished(result, gridIndex);
+    return result;
 }
 
 }  // namespace kestrel

@@ -15,6 +15,7 @@
 #include "common/Corpus.h"
 #include "common/Status.h"
 #include "experiment/ExperimentGrid.h"
+#include "pipeline/RunDescription.h"
 
 namespace kestrel {
 
@@ -66,9 +67,13 @@ public:
 
     // Evaluates the combinations; `finished(result, index)` is called on the
     // calling thread after each one (index into the constructor's list).
-    // Stops when sink->cancelled(): the combination in progress is dropped
-    // and the results hold only the finished ones. Rough-set combinations
-    // run first, while every fold's index is still in the order it was built.
+    // The folds run a group at a time (as many as run side by side), each
+    // group every combination, and a group's indexes are released before
+    // the next is prepared: memory holds the folds at work. A combination
+    // is finished, and `finished` called, with the last group. Stops when
+    // sink->cancelled(): the combinations in progress are dropped and the
+    // results hold only the finished ones. Rough-set combinations run first,
+    // while every fold's index is still in the order it was built.
     std::vector<CombinationResult> run(ProgressSink* sink,
                                        const std::function<void(const CombinationResult&, size_t)>& finished = {});
 
@@ -97,6 +102,11 @@ private:
     bool prepareTask(Task& task, ProgressSink* sink);
     FoldScores evaluate(Task& task, const Combination& combination, ProgressSink* sink, std::string& failure);
     void chooseParallelism(uint64_t corpusBytes);
+    // The result of the combination at gridIndex from its scores on every
+    // fold, reported to `finished`.
+    CombinationResult combinationResult(size_t gridIndex, std::vector<FoldScores>& scores,
+                                        const std::vector<std::string>& failures,
+                                        const std::function<void(const CombinationResult&, size_t)>& finished);
     void addWarning(const std::string& text);
 
     ExperimentSettings settings_;

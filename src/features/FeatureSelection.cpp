@@ -56,8 +56,8 @@ double selectionScore(const TermEntry& entry, int mode, double n, const std::vec
     return score;
 }
 
-void selectByStatistics(TermIndex& index, int mode, uint32_t trainingDocCount, const CategoryTable& categories,
-                        uint32_t categoryCount, uint32_t dimension, FeatureTable& features, std::string& fileText) {
+FeatureTable selectByStatistics(TermIndex& index, int mode, uint32_t trainingDocCount,
+                                const CategoryTable& categories, uint32_t categoryCount, uint32_t dimension) {
     const double n = static_cast<double>(trainingDocCount);
     std::vector<double> classDocs(categoryCount, 0.0);
     for (uint32_t i = 0; i < categoryCount && i < categories.size(); ++i)
@@ -75,18 +75,13 @@ void selectByStatistics(TermIndex& index, int mode, uint32_t trainingDocCount, c
     });
     index.reindex();
 
-    features.clear();
-    fileText.clear();
+    FeatureTable features;
     const uint32_t count = std::min<uint32_t>(dimension, static_cast<uint32_t>(entries.size()));
     for (uint32_t k = 0; k < count; ++k) {
         const double idf = inverseDocumentFrequency(trainingDocCount, entries[k].docCount);
         features[entries[k].term] = FeatureInfo{k, idf};
-        fileText += fmt::format("{} ", k);
-        fileText += entries[k].term;
-        fileText += ' ';
-        appendFixed(fileText, idf, 6);
-        fileText += '\n';
     }
+    return features;
 }
 
 }  // namespace kestrel

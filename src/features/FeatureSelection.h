@@ -16,10 +16,10 @@ namespace kestrel {
 double selectionScore(const TermEntry& entry, int mode, double n, const std::vector<double>& classDocs);
 
 // Scores every entry, sorts the index by score (stable, highest first) and
-// returns the first `dimension` entries as the feature table; `fileText`
-// receives the lines of features.txt.
-void selectByStatistics(TermIndex& index, int mode, uint32_t trainingDocCount, const CategoryTable& categories,
-                        uint32_t categoryCount, uint32_t dimension, FeatureTable& features, std::string& fileText);
+// returns the first `dimension` entries as the feature table (ids in rank
+// order).
+FeatureTable selectByStatistics(TermIndex& index, int mode, uint32_t trainingDocCount,
+                                const CategoryTable& categories, uint32_t categoryCount, uint32_t dimension);
 
 // ln(N / df); 0 guards a zero count.
 double inverseDocumentFrequency(uint32_t trainingDocCount, uint32_t docCount);

@@ -77,9 +77,8 @@ Status RoughSetReduction::prepareAndReduce(const TermIndex& index, const Categor
     return Status::success();
 }
 
-Status RoughSetReduction::writeSelection(uint32_t dimension, uint32_t categoryCount,
-                                         const std::string& workspacePath, FeatureTable& features,
-                                         ProgressSink* sink) {
+Result<FeatureTable> RoughSetReduction::selection(uint32_t dimension, uint32_t categoryCount,
+                                                 ProgressSink* sink) const {
     if (!prepared_) return Status::failure("no rough-set reduction exists for the current feature index");
     if (sink) sink->notify("粗糙集", fmt::format("粗集约简后的特征项数：{}", reductSize_));
 
@@ -106,23 +105,13 @@ Status RoughSetReduction::writeSelection(uint32_t dimension, uint32_t categoryCo
     }
     primary.insert(primary.end(), overflow.begin(), overflow.end());
 
-    const std::string path = withTrailingSlash(workspacePath) + "features.txt";
     FeatureTable selected;
-    AtomicFileWriter file(path);
-    if (!file.isOpen())
-        return Status::failure(file.status().message().empty() ? "cannot create " + path : file.status().message());
     const size_t count = std::min<size_t>(dimension, primary.size());
     for (size_t k = 0; k < count; ++k) {
         const RankedAttribute& r = *primary[k];
         selected.emplace(r.term, FeatureInfo{static_cast<uint32_t>(k), r.idf});
-        file.write(fmt::format("{} ", k));
-        file.write(r.term);  // byte for byte, whatever the term holds
-        file.write(" " + fixedText(r.idf, 6) + "\n");
     }
-    if (const Status committed = file.commit(); !committed)
-        return Status::failure(committed.message().empty() ? "cannot write " + path : committed.message());
-    features = std::move(selected);
-    return Status::success();
+    return selected;
 }
 
 }  // namespace kestrel

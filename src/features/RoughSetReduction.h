@@ -2,7 +2,7 @@
 // Rough-set feature reduction: the fourth selection method. The expensive
 // part (decision table and greedy reduct) runs once per feature index; every
 // later selection by this method only fills the requested dimension from the
-// stored result and rewrites features.txt.
+// stored result.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -37,13 +37,10 @@ public:
     uint32_t reductSize() const;
     // Messages of the documents the last preparation could not read.
     const std::vector<std::string>& warnings() const { return warnings_; }
-    // Writes the selection for the clipped dimension: sink->notify("粗糙集",
-    // "粗集约简后的特征项数：<R>") first, then replaces `features` and writes
-    // workspacePath + "features.txt" atomically ("%u %s %.6f\n"). On a write
-    // failure returns a message naming the file; `features` and the file are
-    // then left unchanged.
-    Status writeSelection(uint32_t dimension, uint32_t categoryCount, const std::string& workspacePath,
-                          FeatureTable& features, ProgressSink* sink);
+    // The selection for the clipped dimension, ids in rank order; tells
+    // sink->notify("粗糙集", "粗集约简后的特征项数：<R>") first. Fails when no
+    // reduction is stored.
+    Result<FeatureTable> selection(uint32_t dimension, uint32_t categoryCount, ProgressSink* sink) const;
 
 private:
     // One attribute of the stored result: reduct attributes in the order

@@ -5,7 +5,7 @@
 
 #include "FlowTestSupport.h"
 #include "app/DialogModels.h"
-#include "app/WorkspaceFiles.h"
+#include "workspace/WorkspaceFiles.h"
 #include "common/FileSystem.h"
 
 namespace kestrel {

@@ -217,7 +217,10 @@ TEST(CommandLine, EveryCommandRefusesBadOptionsWithStatusTwo) {
         {"classify --workspace w --corpus c stray", "unexpected argument stray"},
         {"train --corpus c -k 101", "bad value for -k: 101"},
         {"train --corpus c --select pca", "bad value for --select: pca"},
-        {"train --corpus c --kernel cubic", "option --kernel: expected linear, poly, rbf or sigmoid, not \"cubic\""},
+        {"train --corpus c --kernel cubic",
+         "option --kernel: expected linear, poly, rbf, sigmoid or a code 0 to 3, not \"cubic\""},
+        {"experiment --corpus c --kernel cubic", "bad value for --kernel: cubic"},
+        {"experiment --corpus c --select 4", "bad value for --select: 4"},
         {"train --corpus c -g wide", "option -g: expected a number, not \"wide\""},
         {"train --corpus", "--corpus"},
         {"experiment --corpus c --dim 10,,20", "bad value for --dim: 10,,20"},
@@ -240,6 +243,15 @@ TEST(CommandLine, EveryCommandRefusesBadOptionsWithStatusTwo) {
     const Outcome o = run("train --corpus missing-corpus -s -0.5 --dim 3 --dim 4");
     EXPECT_EQ(o.status, 1) << o.output;
     EXPECT_TRUE(contains(o.output, "does not exist")) << o.output;
+    // Every command takes the same words, and the codes, for the same value.
+    for (const char* options : {"--kernel polynomial --select rs --similarity euclidean --classifier svm",
+                                "--kernel 1 --select 3 --similarity 2 --classifier 1", "--kernel poly"}) {
+        for (const char* command : {"train", "experiment"}) {
+            const Outcome accepted = run(std::string(command) + " --corpus missing-corpus " + options);
+            EXPECT_EQ(accepted.status, 1) << command << " " << options << "\n" << accepted.output;
+            EXPECT_TRUE(contains(accepted.output, "does not exist")) << accepted.output;
+        }
+    }
     for (const char* command : {"segment", "unpack-seg", "experiment", "svm-learn", "svm-classify"}) {
         const Outcome help = run(std::string(command) + " --help");
         EXPECT_EQ(help.status, 0) << command;

@@ -7,6 +7,7 @@
 #include "features/DocumentVectors.h"
 #include "features/FeatureIndex.h"
 #include "features/FeatureSelection.h"
+#include "workspace/WorkspaceFiles.h"
 #include "features/SegmentedCorpus.h"
 
 using namespace kestrel;
@@ -71,7 +72,8 @@ TEST(FeatureSelection, RanksStablyClipsAndWritesIdf) {
     CategoryTable categories{{"x", 1}, {"y", 1}};
     FeatureTable features;
     std::string text;
-    selectByStatistics(index, kChi, 2, categories, 2, 50, features, text);
+    features = selectByStatistics(index, kChi, 2, categories, 2, 50);
+    text = featuresText(features);
     EXPECT_EQ(text, "0 a 0.693147\n1 b 0.693147\n2 c 0.000000\n");
     EXPECT_EQ(features.at("a").id, 0u);
     EXPECT_EQ(features.at("c").id, 2u);
@@ -83,12 +85,15 @@ TEST(FeatureSelection, RanksStablyClipsAndWritesIdf) {
     // of first appearance, as in a fresh index.
     std::reverse(index.entries().begin(), index.entries().end());
     index.reindex();
-    selectByStatistics(index, kChi, 2, categories, 2, 50, features, text);
+    features = selectByStatistics(index, kChi, 2, categories, 2, 50);
+    text = featuresText(features);
     EXPECT_EQ(text, "0 a 0.693147\n1 b 0.693147\n2 c 0.000000\n");
 
-    selectByStatistics(index, kMi, 2, categories, 2, 1, features, text);
+    features = selectByStatistics(index, kMi, 2, categories, 2, 1);
+    text = featuresText(features);
     EXPECT_EQ(features.size(), 1u);
-    selectByStatistics(index, kIg, 2, categories, 2, 0, features, text);
+    features = selectByStatistics(index, kIg, 2, categories, 2, 0);
+    text = featuresText(features);
     EXPECT_TRUE(features.empty());
     EXPECT_TRUE(text.empty());
 }
@@ -153,7 +158,8 @@ TEST(SegmentedCorpus, ADocumentCountsOnceForATermOnSeveralLines) {
     for (const auto& e : index.entries()) EXPECT_LE(e.docCount, 2u) << e.term;
     FeatureTable features;
     std::string text;
-    selectByStatistics(index, kChi, 2, {{"A", 2}}, 1, 3, features, text);
+    features = selectByStatistics(index, kChi, 2, {{"A", 2}}, 1, 3);
+    text = featuresText(features);
     for (const auto& [word, info] : features) EXPECT_GE(info.idf, 0.0) << word;
 }
 

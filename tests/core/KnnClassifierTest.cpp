@@ -26,7 +26,7 @@ DocumentVector vec(std::initializer_list<std::pair<int32_t, double>> entries) {
     return v;
 }
 
-double sim(const DocumentVector& a, const DocumentVector& b, uint32_t code) {
+double sim(const DocumentVector& a, const DocumentVector& b, Similarity code) {
     return KnnClassifier::similarityOf(a, b, code);
 }
 
@@ -35,15 +35,15 @@ double sim(const DocumentVector& a, const DocumentVector& b, uint32_t code) {
 TEST(KnnClassifier, SimilarityValues) {
     const DocumentVector a = vec({{1, 0.6}, {2, 0.8}});
     const DocumentVector b = vec({{2, 0.6}, {3, 0.8}});
-    EXPECT_NEAR(sim(a, b, KnnClassifier::kManhattan), -1.6, 1e-12);
-    EXPECT_NEAR(sim(a, b, KnnClassifier::kEuclidean), -std::sqrt(0.36 + 0.04 + 0.64), 1e-12);
-    EXPECT_NEAR(sim(a, b, KnnClassifier::kCosine), 0.48, 1e-12);
-    EXPECT_EQ(sim(a, a, KnnClassifier::kEuclidean), 0.0);
+    EXPECT_NEAR(sim(a, b, Similarity::Manhattan), -1.6, 1e-12);
+    EXPECT_NEAR(sim(a, b, Similarity::Euclidean), -std::sqrt(0.36 + 0.04 + 0.64), 1e-12);
+    EXPECT_NEAR(sim(a, b, Similarity::Cosine), 0.48, 1e-12);
+    EXPECT_EQ(sim(a, a, Similarity::Euclidean), 0.0);
     const DocumentVector c = vec({{6, 1.0}});
-    EXPECT_NEAR(sim(a, c, KnnClassifier::kEuclidean), -std::sqrt(2.0), 1e-12);
-    EXPECT_TRUE(std::isnan(sim(a, vec({}), KnnClassifier::kCosine)));
+    EXPECT_NEAR(sim(a, c, Similarity::Euclidean), -std::sqrt(2.0), 1e-12);
+    EXPECT_TRUE(std::isnan(sim(a, vec({}), Similarity::Cosine)));
     // Any code other than 0 and 2 measures the Manhattan distance.
-    EXPECT_EQ(sim(a, b, 7), sim(a, b, KnnClassifier::kManhattan));
+    EXPECT_EQ(sim(a, b, static_cast<Similarity>(7)), sim(a, b, Similarity::Manhattan));
 }
 
 TEST(KnnClassifier, VoteTieBreaks) {
@@ -127,7 +127,7 @@ TEST(KnnClassifier, IndexedCosineEqualsTheDirectSumsOnEveryThreadCount) {
     for (const auto& b : parseVectors(test, RejectedLines::kSkip).docs) {
         std::vector<KnnClassifier::Neighbour> list;
         for (size_t t = 0; t < training.docs.size(); ++t)
-            list.push_back({int32_t(training.labels[t] - 1), KnnClassifier::similarityOf(training.docs[t], b, 0)});
+            list.push_back({int32_t(training.labels[t] - 1), KnnClassifier::similarityOf(training.docs[t], b, Similarity::Cosine)});
         expected.push_back(KnnClassifier::vote(list, 5, 4));
     }
     EXPECT_EQ(one, expected);
@@ -171,7 +171,7 @@ namespace {
 
 // The training categories ranked as the rule states it, by a full stable
 // sort: larger similarity first, undefined ones last, ties in training order.
-std::vector<int32_t> rankBySorting(const VectorSet& training, const DocumentVector& b, uint32_t code) {
+std::vector<int32_t> rankBySorting(const VectorSet& training, const DocumentVector& b, Similarity code) {
     std::vector<std::pair<double, int32_t>> list;
     for (size_t t = 0; t < training.docs.size(); ++t)
         list.push_back({KnnClassifier::similarityOf(training.docs[t], b, code), int32_t(training.labels[t] - 1)});
@@ -239,7 +239,7 @@ void expectVotesOfTheSortedMergeSums(KnnClassifier& knn, const TempDir& dir, std
         ASSERT_EQ(assigned->size(), docs.docs.size());
         for (size_t d = 0; d < docs.docs.size(); ++d)
             ASSERT_EQ((*assigned)[d], voteOfRanked(ranked[d], k, knn.categoryCount))
-                << "measure " << knn.similarity << ", k " << k << ", document " << d;
+                << "measure " << static_cast<uint32_t>(knn.similarity) << ", k " << k << ", document " << d;
     }
 }
 
@@ -264,8 +264,8 @@ TEST(KnnClassifier, EveryMeasureVotesLikeTheSortedMergeSums) {
         dir.write("test.dat", random.lines(150, false));
         KnnClassifier knn = classifierOver(dir);
         knn.threads = 2;
-        for (uint32_t code : {KnnClassifier::kCosine, KnnClassifier::kEuclidean, KnnClassifier::kManhattan,
-                              KnnClassifier::kCosine}) {
+        for (Similarity code : {Similarity::Cosine, Similarity::Euclidean, Similarity::Manhattan,
+                              Similarity::Cosine}) {
             knn.similarity = code;
             expectVotesOfTheSortedMergeSums(knn, dir, {0u, 1u, 7u, 5000u});
         }
@@ -278,13 +278,13 @@ TEST(KnnClassifier, AdoptedTrainingVectorsScoreLikeTheFile) {
     dir.write("train.dat", random.lines(300, true));
     dir.write("test.dat", random.lines(100, false));
     KnnClassifier knn = classifierOver(dir);
-    for (uint32_t code : {KnnClassifier::kCosine, KnnClassifier::kEuclidean}) {
+    for (Similarity code : {Similarity::Cosine, Similarity::Euclidean}) {
         knn.similarity = code;
         const auto read = knn.classifyFile(dir.path("test.dat"));
         knn.adoptTraining(dir.path("train.dat"), parseVectors(dir.read("train.dat"), RejectedLines::kSkip));
         const auto inMemory = knn.classify(parseVectors(dir.read("test.dat"), RejectedLines::kKeepEmpty).docs);
         ASSERT_TRUE(read.ok() && inMemory.ok());
-        EXPECT_EQ(*inMemory, *read) << "measure " << code;
+        EXPECT_EQ(*inMemory, *read) << "measure " << static_cast<uint32_t>(code);
     }
 }
 
@@ -297,9 +297,9 @@ TEST(KnnClassifier, FilesLongerThanOneBlockKeepEveryLineInPlace) {
     dir.write("train.dat", random.lines(120, true));
     dir.write("test.dat", random.lines(4100, false) + "0 5:x\n" + random.lines(200, false));
     KnnClassifier knn = classifierOver(dir);
-    for (uint32_t code : {KnnClassifier::kCosine, KnnClassifier::kManhattan}) {
+    for (Similarity code : {Similarity::Cosine, Similarity::Manhattan}) {
         knn.similarity = code;
-        knn.threads = code == KnnClassifier::kCosine ? 1 : 2;
+        knn.threads = code == Similarity::Cosine ? 1 : 2;
         expectVotesOfTheSortedMergeSums(knn, dir, {7u});
         EXPECT_NE(knn.fileWarning().find("1 line of " + dir.path("test.dat") + " skipped (first: line 4101"),
                   std::string::npos)

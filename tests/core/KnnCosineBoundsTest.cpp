@@ -86,7 +86,7 @@ TEST(KnnCosineBounds, NeverBelowTheSimilarityOfAnyPair) {
         query.resize(bounds.groupStride(), 0.0f);
         const float frequent = KnnCosineBounds::normUp(all);
         for (size_t t = 0; t < training.size(); ++t) {
-            const double similarity = KnnClassifier::similarityOf(training[t], b, KnnClassifier::kCosine);
+            const double similarity = KnnClassifier::similarityOf(training[t], b, Similarity::Cosine);
             if (std::isnan(similarity)) continue;
             ++checked;
             // A bound rules a document out only when it is below (an

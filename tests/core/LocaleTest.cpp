@@ -10,8 +10,8 @@
 
 #include "TestSupport.h"
 #include "app/TextClassifier.h"
-#include "app/WorkspaceTransaction.h"
-#include "app/WorkspaceFiles.h"
+#include "workspace/WorkspaceTransaction.h"
+#include "workspace/WorkspaceFiles.h"
 #include "common/FileSystem.h"
 #include "evaluate/Evaluation.h"
 

@@ -10,6 +10,7 @@
 #include <fmt/format.h>
 
 #include "TestSupport.h"
+#include "app/RunStages.h"
 #include "app/TextClassifier.h"
 #include "common/Progress.h"
 #include "common/FileSystem.h"
@@ -94,23 +95,31 @@ struct Pipeline {
         controller.workspacePath = dir.dir() + "model/";
         makeDirectory(controller.workspacePath);
     }
+    // The run's place and resources: those the test gave the controller.
+    RunEnvironment environment() const {
+        return {controller.workspacePath, controller.startupDirectory, controller.threads};
+    }
     void train(InputFormat format, uint32_t dim, int mode = kChi) {
-        controller.trainingCorpusPath = dir.dir() + "train/";
-        controller.trainingFormat = format;
-        controller.categoryCount = static_cast<uint32_t>(listSubdirectories(controller.trainingCorpusPath).valueOr({}).size());
-        ASSERT_TRUE(succeeded(controller.preprocessTraining()));
-        EXPECT_TRUE(controller.buildIndex().ok());
-        controller.selectionMode = mode;
-        controller.newDimensionality = dim;
-        ASSERT_TRUE(succeeded(controller.selectFeatures()));
-        ASSERT_TRUE(succeeded(controller.writeVectors()));
+        TrainingRun run;
+        run.environment = environment();
+        run.corpus = dir.dir() + "train/";
+        run.format = format;
+        run.categoryCount = static_cast<uint32_t>(listSubdirectories(run.corpus).valueOr({}).size());
+        run.selection = {mode, dim};
+        describeRun(controller, run);
+        const RunOutcome outcome = runStages(
+            controller, {RunStage::Preprocess, RunStage::Index, RunStage::Select, RunStage::TrainingVectors}, nullptr);
+        ASSERT_TRUE(succeeded(outcome.status)) << "stage " << static_cast<int>(outcome.stage);
     }
     void process(const std::string& corpus, int mode, InputFormat format) {
-        controller.rawCorpusPath = dir.dir() + corpus + "/";
-        controller.vectorMode = mode;
-        controller.rawFormat = format;
-        ASSERT_TRUE(succeeded(controller.preprocessRaw()));
-        ASSERT_TRUE(succeeded(controller.writeVectors()));
+        ClassificationRun run;
+        run.environment = environment();
+        run.corpus = dir.dir() + corpus + "/";
+        run.format = format;
+        run.labelled = mode == kTestVectors;
+        describeRun(controller, run);
+        const RunOutcome outcome = runStages(controller, {RunStage::PreprocessRaw, RunStage::CorpusVectors}, nullptr);
+        ASSERT_TRUE(succeeded(outcome.status)) << "stage " << static_cast<int>(outcome.stage);
     }
     void knnParams(uint32_t k) {
         ClassifierParams p;

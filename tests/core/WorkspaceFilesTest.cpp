@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "app/WorkspaceFiles.h"
+#include "workspace/WorkspaceFiles.h"
 #include "common/FileSystem.h"
 
 using namespace kestrel;
@@ -104,6 +104,11 @@ TEST(WorkspaceFiles, WordsWithSpacesReadBackWhole) {
     EXPECT_DOUBLE_EQ(features.at(" lead").idf, 1.0);
     EXPECT_DOUBLE_EQ(features.at("tail ").idf, 2.5);
     EXPECT_DOUBLE_EQ(features.at("plain").idf, 0.25);
+    // The one writer gives the lines back in id order (not the table's byte
+    // order), the word byte for byte and the idf with six decimals.
+    EXPECT_EQ(featuresText(features), "0 new york 0.693147\n1  lead 1.000000\n2 tail  2.500000\n3 plain 0.250000\n");
+    ASSERT_TRUE(writeFeatures(dir.path("again.txt"), features).ok());
+    EXPECT_EQ(dir.read("again.txt"), featuresText(features));
 }
 
 TEST(WorkspaceFiles, DamagedParamsAreErrorsNamingFileAndLine) {

@@ -7,7 +7,7 @@
 
 #include "TestSupport.h"
 #include "app/TextClassifier.h"
-#include "app/WorkspaceTransaction.h"
+#include "workspace/WorkspaceTransaction.h"
 #include "common/FileSystem.h"
 
 using namespace kestrel;

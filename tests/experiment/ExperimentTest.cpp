@@ -228,6 +228,36 @@ TEST(Experiment, StoppingKeepsTheFinishedRows) {
     EXPECT_TRUE(results[1].evaluated());
 }
 
+// Folds run a group at a time, each group every combination: one fold at a
+// time and all folds side by side give every combination the same scores
+// on the same folds.
+TEST(Experiment, FoldGroupsGiveTheScoresOfAllFoldsAtOnce) {
+    const std::vector<Combination> combinations = {combination(kChi, 10, ClassifierKind::Knn),
+                                                   combination(kIg, 20, ClassifierKind::Knn)};
+    std::vector<std::vector<CombinationResult>> runs;
+    for (const unsigned threads : {1u, 3u}) {
+        TempDir dir;
+        ExperimentSettings settings = sampleSettings(dir);
+        settings.threads = threads;
+        Experiment experiment(settings, combinations);
+        ASSERT_TRUE(succeeded(experiment.prepare(nullptr)));
+        std::vector<size_t> reported;
+        runs.push_back(experiment.run(nullptr, [&](const CombinationResult&, size_t index) { reported.push_back(index); }));
+        EXPECT_EQ(reported, (std::vector<size_t>{0, 1})) << threads << " threads";
+    }
+    ASSERT_EQ(runs[0].size(), 2u);
+    ASSERT_EQ(runs[1].size(), 2u);
+    for (size_t c = 0; c < 2; ++c) {
+        ASSERT_TRUE(runs[0][c].evaluated()) << runs[0][c].failure;
+        ASSERT_EQ(runs[0][c].folds.size(), 3u);
+        ASSERT_EQ(runs[1][c].folds.size(), 3u);
+        for (size_t f = 0; f < 3; ++f) {
+            EXPECT_EQ(runs[0][c].folds[f].microF1, runs[1][c].folds[f].microF1) << c << " fold " << f;
+            EXPECT_EQ(runs[0][c].folds[f].macroRecall, runs[1][c].folds[f].macroRecall) << c << " fold " << f;
+        }
+    }
+}
+
 TEST(Experiment, HeldOutTestCorpus) {
     TempDir dir;
     auto settings = sampleSettings(dir);

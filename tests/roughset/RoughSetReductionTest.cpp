@@ -16,6 +16,7 @@
 #include "common/Progress.h"
 #include "features/RoughSetReduction.h"
 #include "features/TermIndex.h"
+#include "workspace/WorkspaceFiles.h"
 
 namespace fs = std::filesystem;
 using namespace kestrel;
@@ -31,6 +32,18 @@ struct RecordingSink : ProgressSink {
     }
     bool cancelled() const override { return cancelAfter >= 0 && asked++ >= cancelAfter; }
 };
+
+// The selection step of a rough-set run: the selection written as the
+// workspace's features.txt; `features` is replaced only when that worked.
+Status writeSelection(const RoughSetReduction& rs, uint32_t dimension, uint32_t categoryCount,
+                      const std::string& workspace, FeatureTable& features, ProgressSink* sink) {
+    Result<FeatureTable> selected = rs.selection(dimension, categoryCount, sink);
+    if (!selected) return selected.status();
+    if (Status written = writeFeatures(withTrailingSlash(workspace) + "features.txt", *selected); !written)
+        return written;
+    features = std::move(*selected);
+    return Status::success();
+}
 
 // A training corpus in a temporary directory: categories of documents, each
 // document a list of terms; builds the index the way the index step does.
@@ -106,7 +119,7 @@ TEST(RoughSetReduction, SmallExampleGivesReductT0AndFillsByQuota) {
 
     // D = 3: quota (3 - 1) / 2 = 1; t1 was dropped, so two lines only.
     FeatureTable features;
-    ASSERT_TRUE((status = rs.writeSelection(3, 2, corpus.workspace(), features, &sink))) << status.message();
+    ASSERT_TRUE((status = writeSelection(rs, 3, 2, corpus.workspace(), features, &sink))) << status.message();
     EXPECT_EQ(corpus.features(), "0 t0 0.693147\n1 t2 0.693147\n");
     ASSERT_EQ(features.size(), 2u);
     EXPECT_EQ(features.at("t0").id, 0u);
@@ -117,7 +130,7 @@ TEST(RoughSetReduction, SmallExampleGivesReductT0AndFillsByQuota) {
     EXPECT_EQ(sink.notes[0].second, "粗集约简后的特征项数：1");
 
     // D = 0 still tells the reduct size and writes an empty file.
-    ASSERT_TRUE((status = rs.writeSelection(0, 2, corpus.workspace(), features, &sink)));
+    ASSERT_TRUE((status = writeSelection(rs, 0, 2, corpus.workspace(), features, &sink)));
     EXPECT_EQ(corpus.features(), "");
     EXPECT_TRUE(features.empty());
     EXPECT_EQ(sink.notes.size(), 2u);
@@ -132,16 +145,16 @@ TEST(RoughSetReduction, RepeatedSelectionReusesTheStoredReduction) {
     fs::remove_all(corpus.trainPath());
     FeatureTable features;
     RecordingSink sink;
-    ASSERT_TRUE((status = rs.writeSelection(1, 2, corpus.workspace(), features, &sink))) << status.message();
+    ASSERT_TRUE((status = writeSelection(rs, 1, 2, corpus.workspace(), features, &sink))) << status.message();
     EXPECT_EQ(corpus.features(), "0 t0 0.693147\n");
-    ASSERT_TRUE((status = rs.writeSelection(5, 2, corpus.workspace(), features, &sink)));
+    ASSERT_TRUE((status = writeSelection(rs, 5, 2, corpus.workspace(), features, &sink)));
     EXPECT_EQ(corpus.features(), "0 t0 0.693147\n1 t2 0.693147\n");
     ASSERT_EQ(sink.notes.size(), 2u);
     EXPECT_EQ(sink.notes[1].second, sink.notes[0].second);
 
     rs.invalidate();
     EXPECT_FALSE(rs.prepared());
-    EXPECT_FALSE((status = rs.writeSelection(5, 2, corpus.workspace(), features, &sink)));
+    EXPECT_FALSE((status = writeSelection(rs, 5, 2, corpus.workspace(), features, &sink)));
     EXPECT_FALSE(status.message().empty());
     EXPECT_EQ(features.size(), 2u);
 }
@@ -159,13 +172,13 @@ TEST(RoughSetReduction, QuotaSharesCategoriesAndWrapsBelowTheReductSize) {
     FeatureTable features;
     // Spreads: a, c, x, y 2.25; b, z 1.0. Candidate order a c x y b z.
     // D = 5: quota 2 -> primary a | c (0) x (1) y (1) b (0); z overflows.
-    ASSERT_TRUE((status = rs.writeSelection(5, 2, corpus.workspace(), features, nullptr)));
+    ASSERT_TRUE((status = writeSelection(rs, 5, 2, corpus.workspace(), features, nullptr)));
     EXPECT_EQ(corpus.features(), "0 a 0.693147\n1 c 0.693147\n2 x 0.693147\n3 y 0.693147\n4 b 1.098612\n");
     // D = 3: quota 1 -> a c x, then y b z overflow.
-    ASSERT_TRUE((status = rs.writeSelection(3, 2, corpus.workspace(), features, nullptr)));
+    ASSERT_TRUE((status = writeSelection(rs, 3, 2, corpus.workspace(), features, nullptr)));
     EXPECT_EQ(corpus.features(), "0 a 0.693147\n1 c 0.693147\n2 x 0.693147\n");
     // D = 0 < R: the quota wraps, nothing is written.
-    ASSERT_TRUE((status = rs.writeSelection(0, 2, corpus.workspace(), features, nullptr)));
+    ASSERT_TRUE((status = writeSelection(rs, 0, 2, corpus.workspace(), features, nullptr)));
     EXPECT_EQ(corpus.features(), "");
 }
 
@@ -179,9 +192,9 @@ TEST(RoughSetReduction, WrappedQuotaKeepsTheFirstReductAttributes) {
     // a, b, c are dropped; p, q, r all enter the reduct.
     EXPECT_EQ(rs.reductSize(), 3u);
     FeatureTable features;
-    ASSERT_TRUE((status = rs.writeSelection(1, 2, corpus.workspace(), features, nullptr)));
+    ASSERT_TRUE((status = writeSelection(rs, 1, 2, corpus.workspace(), features, nullptr)));
     EXPECT_EQ(corpus.features(), "0 p 1.791759\n");
-    ASSERT_TRUE((status = rs.writeSelection(2, 2, corpus.workspace(), features, nullptr)));
+    ASSERT_TRUE((status = writeSelection(rs, 2, 2, corpus.workspace(), features, nullptr)));
     EXPECT_EQ(corpus.features(), "0 p 1.791759\n1 q 1.791759\n");
 }
 
@@ -195,7 +208,7 @@ TEST(RoughSetReduction, FewerThanTwoCategoriesOrNoCandidates) {
         RoughSetReduction rs;
         ASSERT_TRUE((status = rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, nullptr)));
         EXPECT_EQ(rs.reductSize(), 1u);
-        ASSERT_TRUE((status = rs.writeSelection(10, 2, corpus.workspace(), features, nullptr)));
+        ASSERT_TRUE((status = writeSelection(rs, 10, 2, corpus.workspace(), features, nullptr)));
         // Spreads a 1.0, b 0.25, c 0.25; all dominant in category 0.
         EXPECT_EQ(corpus.features(), "0 a 0.405465\n1 b 1.098612\n2 c 1.098612\n");
     }
@@ -206,7 +219,7 @@ TEST(RoughSetReduction, FewerThanTwoCategoriesOrNoCandidates) {
         ASSERT_TRUE((status = rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, nullptr)));
         EXPECT_TRUE(rs.prepared());
         EXPECT_EQ(rs.reductSize(), 0u);
-        ASSERT_TRUE((status = rs.writeSelection(10, 1, corpus.workspace(), features, nullptr)));
+        ASSERT_TRUE((status = writeSelection(rs, 10, 1, corpus.workspace(), features, nullptr)));
         EXPECT_EQ(corpus.features(), "");
     }
     {
@@ -215,7 +228,7 @@ TEST(RoughSetReduction, FewerThanTwoCategoriesOrNoCandidates) {
         RoughSetReduction rs;
         ASSERT_TRUE((status = rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, nullptr)));
         EXPECT_EQ(rs.reductSize(), 0u);
-        ASSERT_TRUE((status = rs.writeSelection(10, 2, corpus.workspace(), features, nullptr)));
+        ASSERT_TRUE((status = writeSelection(rs, 10, 2, corpus.workspace(), features, nullptr)));
         EXPECT_EQ(corpus.features(), "");
     }
     {
@@ -224,7 +237,7 @@ TEST(RoughSetReduction, FewerThanTwoCategoriesOrNoCandidates) {
         RoughSetReduction rs;
         ASSERT_TRUE((status = rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), 0, nullptr)));
         EXPECT_EQ(rs.reductSize(), 0u);
-        ASSERT_TRUE((status = rs.writeSelection(10, 0, corpus.workspace(), features, nullptr)));
+        ASSERT_TRUE((status = writeSelection(rs, 10, 0, corpus.workspace(), features, nullptr)));
         EXPECT_EQ(corpus.features(), "");
     }
 }
@@ -254,7 +267,7 @@ TEST(RoughSetReduction, WriteFailureLeavesTableAndFileUnchanged) {
     ASSERT_TRUE((status = rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, nullptr)));
     FeatureTable features{{"kept", FeatureInfo{0, 1.0}}};
     const std::string missing = corpus.workspace() + "no/such/dir/";
-    EXPECT_FALSE((status = rs.writeSelection(3, 2, missing, features, nullptr)));
+    EXPECT_FALSE((status = writeSelection(rs, 3, 2, missing, features, nullptr)));
     EXPECT_NE(status.message().find("features.txt"), std::string::npos) << status.message();
     ASSERT_EQ(features.size(), 1u);
     EXPECT_EQ(features.begin()->first, "kept");
@@ -269,7 +282,7 @@ TEST(RoughSetReduction, EndsOnTheDocumentsFoundWhenTheCountIsStale) {
     ASSERT_TRUE((status = rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), 10, nullptr)));
     EXPECT_EQ(rs.reductSize(), 1u);
     FeatureTable features;
-    ASSERT_TRUE((status = rs.writeSelection(3, 2, corpus.workspace(), features, nullptr)));
+    ASSERT_TRUE((status = writeSelection(rs, 3, 2, corpus.workspace(), features, nullptr)));
     EXPECT_EQ(corpus.features(), "0 t0 1.609438\n1 t2 1.609438\n");
 }
 
@@ -281,12 +294,12 @@ TEST(RoughSetReduction, UsesTheIndexOrderAsAttributeNumbering) {
     Status status;
     FeatureTable features;
     ASSERT_TRUE((status = rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, nullptr)));
-    ASSERT_TRUE((status = rs.writeSelection(4, 2, corpus.workspace(), features, nullptr)));
+    ASSERT_TRUE((status = writeSelection(rs, 4, 2, corpus.workspace(), features, nullptr)));
     const std::string forward = corpus.features();
     std::reverse(corpus.index.entries().begin(), corpus.index.entries().end());
     corpus.index.reindex();
     ASSERT_TRUE((status = rs.prepareAndReduce(corpus.index, corpus.categories, corpus.trainPath(), corpus.docCount, nullptr)));
-    ASSERT_TRUE((status = rs.writeSelection(4, 2, corpus.workspace(), features, nullptr)));
+    ASSERT_TRUE((status = writeSelection(rs, 4, 2, corpus.workspace(), features, nullptr)));
     EXPECT_NE(corpus.features(), forward);
     EXPECT_EQ(corpus.features().substr(0, 4), "0 q ");
     EXPECT_EQ(forward.substr(0, 4), "0 p ");

@@ -2,8 +2,12 @@
 // The SVM engine's parameter record: the values the controller fills from
 // params.dat, the fixed training settings, and the file names of the current
 // training and classification.
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <string>
+
+#include "classify/SvmEngine.h"
 
 namespace kestrel {
 
@@ -11,6 +15,17 @@ class CCompute_Param {
 public:
     CCompute_Param() = default;
     virtual ~CCompute_Param() = default;
+
+    // Takes the values of params.dat; the training settings stay.
+    void setSettings(const SvmSettings& settings) {
+        biasedHyperplane = settings.biased;
+        kernelType = settings.kernelType;
+        tolerance = settings.tolerance;
+        degree = int32_t(std::clamp<long>(settings.degree, INT32_MIN, INT32_MAX));
+        gamma = settings.gamma;
+        coefLin = settings.coefS;
+        coefConst = settings.coefC;
+    }
 
     double svmC = 0.0;             // upper bound of the multipliers; 0: 1/r^2
     double costRatio = 1.0;        // factor on C for positive examples

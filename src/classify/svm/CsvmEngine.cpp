@@ -53,14 +53,7 @@ CsvmEngine::CsvmEngine() {
 }
 
 void CsvmEngine::setSettings(const SvmSettings& settings) {
-    CCompute_Param& p = svm_.param;
-    p.biasedHyperplane = settings.biased;
-    p.kernelType = settings.kernelType;
-    p.tolerance = settings.tolerance;
-    p.degree = int32_t(std::clamp<long>(settings.degree, INT32_MIN, INT32_MAX));
-    p.gamma = settings.gamma;
-    p.coefLin = settings.coefS;
-    p.coefConst = settings.coefC;
+    svm_.param.setSettings(settings);
 }
 
 Status CsvmEngine::learn(const std::string& trainFile, const std::string& modelFile, unsigned category) {

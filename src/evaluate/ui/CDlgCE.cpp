@@ -12,7 +12,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "app/WorkspaceTransaction.h"
+#include "workspace/WorkspaceTransaction.h"
 #include "evaluate/WorkbookExport.h"
 #include "evaluate/ui/ResultViewSupport.h"
 #include "widgets/CGraphObject.h"

@@ -1,4 +1,4 @@
-#include "app/WorkspaceFiles.h"
+#include "workspace/WorkspaceFiles.h"
 
 #include <fmt/format.h>
 
@@ -58,6 +58,23 @@ std::string classesText(const CategoryTable& categories) {
     for (size_t i = 0; i < categories.size(); ++i) {
         out += fmt::format("{} ", static_cast<unsigned>(i));
         out += categories[i].name;
+        out += '\n';
+    }
+    return out;
+}
+
+std::string featuresText(const FeatureTable& features) {
+    // Ids are dense from 0: each entry goes to its line's place.
+    std::vector<const FeatureTable::value_type*> byId(features.size(), nullptr);
+    for (const auto& entry : features)
+        if (entry.second.id < byId.size()) byId[entry.second.id] = &entry;
+    std::string out;
+    for (size_t k = 0; k < byId.size(); ++k) {
+        if (!byId[k]) continue;
+        out += fmt::format("{} ", k);
+        out += byId[k]->first;
+        out += ' ';
+        appendFixed(out, byId[k]->second.idf, 6);
         out += '\n';
     }
     return out;
@@ -205,6 +222,10 @@ Result<std::string> readClassifierWord(const std::string& path) {
     const Result<std::vector<std::string>> lines = readLines(path);
     if (!lines) return lines.status();
     return lines->empty() ? std::string() : firstToken((*lines)[0]);
+}
+
+Status writeFeatures(const std::string& path, const FeatureTable& features) {
+    return writeFileAtomically(path, featuresText(features));
 }
 
 Status writeFsInfo(const std::string& path, const FsInfo& info) {

@@ -1,4 +1,4 @@
-#include "app/WorkspaceTransaction.h"
+#include "workspace/WorkspaceTransaction.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -11,7 +11,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "app/WorkspaceFiles.h"
+#include "workspace/WorkspaceFiles.h"
 #include "common/FileSystem.h"
 
 namespace kestrel {

@@ -1,4 +1,4 @@
-#include "app/VectorProvenance.h"
+#include "workspace/VectorProvenance.h"
 
 #include <cstdint>
 #include <fmt/format.h>

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ClassifierChoice.h"
+#include "workspace/ParameterNames.h"
 #include "classify/SvmEngine.h"
 #include "common/Corpus.h"
 #include "common/Status.h"
@@ -38,6 +38,9 @@ const char* selectionModeName(int mode);
 int selectionModeFromName(const std::string& token);
 
 std::string classesText(const CategoryTable& categories);
+// features.txt: one "id word idf" line per feature in id order, the idf with
+// six decimals and the word byte for byte, whatever it holds.
+std::string featuresText(const FeatureTable& features);
 std::string fsInfoText(const FsInfo& info);
 std::string paramsText(const ClassifierParams& params);
 std::string resultsText(const std::vector<RawDocument>& documents);
@@ -69,6 +72,7 @@ Status checkVectorLabels(const std::string& path, size_t categoryCount);
 // export shows it.
 Result<std::string> readClassifierWord(const std::string& path);
 
+Status writeFeatures(const std::string& path, const FeatureTable& features);
 Status writeFsInfo(const std::string& path, const FsInfo& info);
 Status writeParams(const std::string& path, const ClassifierParams& params);
 // params.dat, then fsinfo.dat, in the directory `dir` (with '/'): the

@@ -1,4 +1,4 @@
-#include "classify/svm/SvmOptions.h"
+#include "cli/SvmOptions.h"
 
 #include <charconv>
 #include <cmath>
