@@ -90,9 +90,10 @@ TEST(TermGenerator, CharacterNgramsStayInsideTheRunsWordsAreCutFrom) {
     // rules), full-width letters, and a character outside GBK.
     const std::string text = G("中国\n人民的书，Win7网络 3G手机 x 好ＡＢ读𠀀字");
     kestrel::CWordSegment& real = segmenter();
-    const WordCounts counts = countTerms("chars:2", text, [&real](std::string_view run, std::vector<std::string>& words) {
-        real.segmentText(run, words);
-    });
+    const WordCounts counts =
+        countTerms("chars:2", text, [&real](std::string_view run, std::vector<std::string>& words) {
+            real.segmentText(run, words);
+        });
     EXPECT_EQ(namesOf(termsOf(counts, TermKind::kCharacters)),
               (Names{"中国", "国人", "人民", "Wi", "in", "n7", "网络", "手机", "读𠀀", "𠀀字"}));
 
