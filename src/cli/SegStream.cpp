@@ -14,6 +14,7 @@
 #include "segment/SegmenterPool.h"
 #include "common/ParallelFor.h"
 #include "segment/WordCounts.h"
+#include "terms/TermGenerator.h"
 
 namespace kestrel {
 
@@ -96,17 +97,17 @@ bool splitRecord(std::string_view line, StreamEncoding encoding, std::string_vie
     return true;
 }
 
-void segmentLine(SegmenterPool& workers, StreamEncoding encoding, StreamLine& line) {
+void segmentLine(SegmenterPool& workers, StreamEncoding encoding, const TermOptions& terms, StreamLine& line) {
     std::string_view id, text;
     if (!splitRecord(line.text, encoding, id, text, line.message)) {
         line.refused = true;
         return;
     }
     if (text.empty()) line.message = "warning: document " + shownId(id, encoding) + " has no text";
-    std::vector<std::string> words;
-    workers.take()->segmentText(encoding == StreamEncoding::kUtf8 ? utf8ToGbk(text) : std::string(text), words);
+    auto worker = workers.take();
     WordCounts counted;
-    counted.add(words);
+    TermGenerator(terms, *worker).countTerms(encoding == StreamEncoding::kUtf8 ? utf8ToGbk(text) : std::string(text),
+                                             counted);
     std::string counts;
     counted.appendEntries(counts, ' ');
     if (!counts.empty()) counts.pop_back();
@@ -126,7 +127,7 @@ void reportLine(const char* command, const StreamLine& line) {
 }  // namespace
 
 int segmentStream(const CWordSegment& segmenter, StreamEncoding encoding, unsigned threads, std::FILE* in,
-                  std::FILE* out) {
+                  std::FILE* out, const TermOptions& terms) {
     int status = 0;
     size_t number = 0;
     bool more = true;
@@ -141,7 +142,7 @@ int segmentStream(const CWordSegment& segmenter, StreamEncoding encoding, unsign
             bytes += text.size();
             batch.push_back({++number, std::move(text), {}, {}, false});
         }
-        parallelFor(batch.size(), threads, [&](size_t i) { segmentLine(workers, encoding, batch[i]); });
+        parallelFor(batch.size(), threads, [&](size_t i) { segmentLine(workers, encoding, terms, batch[i]); });
         for (const StreamLine& line : batch) {
             reportLine("segment", line);
             if (line.refused) status = 1;

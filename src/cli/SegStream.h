@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "segment/CWordSegment.h"
+#include "terms/TermOptions.h"
 
 namespace kestrel {
 
@@ -23,8 +24,9 @@ enum class StreamEncoding { kUtf8, kGb18030 };
 // memory stays bounded by a batch of records. A line that is no document
 // record is reported on standard error with its number and left out; the
 // result is then 1 (0 when every line was a record, 1 also when `out` fails).
+// `terms` chooses the terms of the records (words alone by default).
 int segmentStream(const CWordSegment& segmenter, StreamEncoding encoding, unsigned threads, std::FILE* in,
-                  std::FILE* out);
+                  std::FILE* out, const TermOptions& terms = {});
 
 // kestrel unpack-seg: segmented records into ".seg" files.
 int runUnpackSeg(int argc, char** argv);

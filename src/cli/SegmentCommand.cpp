@@ -34,7 +34,12 @@ constexpr const char* kDescription =
     "its number on standard error and left out, and the exit status is 1.\n"
     "\n"
     "FILE may be - for standard input; --seg reads standard input when no FILE is\n"
-    "given.\n";
+    "given.\n"
+    "\n"
+    "--terms chooses the terms of the --seg records: words (the default), character\n"
+    "n-grams of a range of lengths and pairs of adjacent words, e.g.\n"
+    "words,chars:1-2,pairs. A character n-gram is written '#' and its characters\n"
+    "(#中国), a pair as its words joined by '+' (中国+人民); no word holds '#' or '+'.\n";
 
 // The bytes of a file, or of standard input for "-".
 Result<std::string> readInput(const std::string& path) {
@@ -135,7 +140,8 @@ int segmentFiles(const WordSegmenter& segmenter, const std::vector<std::string>&
 }
 
 // Segments the records of standard input or of `files`.
-int segmentRecords(const WordSegmenter& segmenter, std::vector<std::string> files, StreamEncoding encoding) {
+int segmentRecords(const WordSegmenter& segmenter, std::vector<std::string> files, StreamEncoding encoding,
+                   const TermOptions& terms) {
     if (files.empty()) files.push_back("-");
     int status = 0;
     for (const std::string& file : files) {
@@ -145,7 +151,7 @@ int segmentRecords(const WordSegmenter& segmenter, std::vector<std::string> file
             status = 1;
             continue;
         }
-        if (segmentStream(segmenter.worker(), encoding, 0, in, stdout) != 0) status = 1;
+        if (segmentStream(segmenter.worker(), encoding, 0, in, stdout, terms) != 0) status = 1;
         if (in != stdin) std::fclose(in);
     }
     return status;
@@ -158,6 +164,7 @@ int runSegmentCommand(int argc, char** argv) {
     bool seg = false;
     std::string encoding = "utf8";
     std::string dataDir;
+    std::string terms;
     std::vector<std::string> files;
     cli::OptionParser parser("segment", kDescription);
     CLI::App& app = parser.app();
@@ -165,8 +172,13 @@ int runSegmentCommand(int argc, char** argv) {
                                             "print every input line segmented, words separated by single blanks; "
                                             "every character is kept (punctuation, digits, particles) and no stop "
                                             "word is removed");
-    app.add_flag("--seg", seg, "read \"id<TAB>text\" records, write \"id<TAB>word:count ...\" records")
-        ->excludes(plainOption);
+    CLI::Option* segOption =
+        app.add_flag("--seg", seg, "read \"id<TAB>text\" records, write \"id<TAB>word:count ...\" records")
+            ->excludes(plainOption);
+    app.add_option("--terms", terms,
+                   "with --seg: the terms of the records, e.g. words,chars:1-2,pairs (default: words)")
+        ->option_text("SPEC")
+        ->needs(segOption);
     cli::addEncodingOption(app, encoding, "output encoding (with --seg also the input's): utf8 (default) or gbk "
                                           "(GB18030)");
     app.add_option("--data", dataDir,
@@ -179,9 +191,15 @@ int runSegmentCommand(int argc, char** argv) {
         std::fprintf(stderr, "kestrel segment: no input file given (see kestrel segment --help)\n");
         return 2;
     }
+    const Result<TermOptions> termOptions =
+        terms.empty() ? Result<TermOptions>(TermOptions()) : TermOptions::parse(terms);
+    if (!termOptions) {
+        std::fprintf(stderr, "kestrel segment: --terms: %s\n", termOptions.message().c_str());
+        return 2;
+    }
     WordSegmenter segmenter;
     if (!loadSegmenter(dataDir, segmenter)) return 1;
-    if (seg) return segmentRecords(segmenter, files, cli::streamEncoding(encoding));
+    if (seg) return segmentRecords(segmenter, files, cli::streamEncoding(encoding), *termOptions);
     return segmentFiles(segmenter, files, plain, cli::streamEncoding(encoding) == StreamEncoding::kUtf8);
 }
 

@@ -9,35 +9,16 @@
 #include <filesystem>
 #include <map>
 
+#include "KestrelRun.h"
 #include "TestSupport.h"
 #include "common/Encoding.h"
 #include "common/FileSystem.h"
 
 using kestrel::testing::TempDir;
 
-namespace {
-
-struct Outcome {
-    int status = -1;
-    std::string output;  // standard output and standard error together
-};
-
-Outcome run(const std::string& arguments) {
-    const std::string command = std::string(KESTREL_BIN_DIR) + "/kestrel " + arguments + " 2>&1";
-    Outcome outcome;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return outcome;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) outcome.output.append(buffer, n);
-    const int raw = pclose(pipe);
-    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return outcome;
-}
-
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-}  // namespace
+using kestrel::testing::contains;
+using kestrel::testing::Outcome;
+using kestrel::testing::run;
 
 TEST(CommandLine, RefusesBadInvocationsWithClearMessages) {
     TempDir dir;
