@@ -1,0 +1,76 @@
+#pragma once
+// The steps every batch call of Segmenter shares: viewing the texts of a
+// Python sequence, segmenting them on several threads without the GIL, and
+// passing on the outcome.
+#include <string>
+#include <vector>
+
+#include <pybind11/pybind11.h>
+
+#include "SegmenterData.h"
+#include "TextConversion.h"
+#include "common/ParallelFor.h"
+
+namespace kestrel::python {
+
+// The name of item i of `count` in messages: "text", or "text 3" in a batch
+// (counted from 0, as Python indexes the sequence).
+inline std::string itemName(const std::string& label, size_t i, size_t count) {
+    return count == 1 ? label : label + " " + std::to_string(i);
+}
+
+// The texts of a Python sequence, viewed; `keep` holds what the views need.
+inline std::vector<TextBytes> textsOf(pybind11::handle sequence, std::vector<pybind11::object>& keep) {
+    const pybind11::sequence texts = pybind11::reinterpret_borrow<pybind11::sequence>(sequence);
+    std::vector<TextBytes> views;
+    views.reserve(texts.size());
+    keep.reserve(texts.size() * 2);
+    for (const pybind11::handle text : texts) {
+        keep.push_back(pybind11::reinterpret_borrow<pybind11::object>(text));
+        pybind11::object copy;
+        views.push_back(textBytes(text, copy));
+        if (copy) keep.push_back(std::move(copy));
+    }
+    return views;
+}
+
+// Passes warnings about replaced bytes on to Python's warnings.
+inline void warnAll(const std::vector<std::string>& warnings) {
+    for (const std::string& warning : warnings) {
+        if (warning.empty()) continue;
+        if (PyErr_WarnEx(PyExc_UnicodeWarning, warning.c_str(), 2) != 0) throw pybind11::error_already_set();
+    }
+}
+
+// What a segmenting function makes of each text; the first text in no
+// encoding fails the whole call with its message.
+struct BatchOutput {
+    std::vector<std::string> results;
+    std::vector<std::string> warnings;
+    std::vector<std::string> errors;
+
+    explicit BatchOutput(size_t n) : results(n), warnings(n), errors(n) {}
+    void raiseFirstError() const {
+        for (const std::string& error : errors) {
+            if (!error.empty()) throw pybind11::value_error(error);
+        }
+    }
+};
+
+template <typename SegmentFn>
+BatchOutput segmentAll(LoadedSegmenter& loaded, const std::vector<TextBytes>& texts, unsigned threads,
+                       const std::string& label, const SegmentFn& segment) {
+    BatchOutput out(texts.size());
+    pybind11::gil_scoped_release release;
+    parallelFor(texts.size(), threads, [&](size_t i) {
+        std::string gbk;
+        if (Status ok = workingText(texts[i], itemName(label, i, texts.size()), gbk, out.warnings[i]); !ok) {
+            out.errors[i] = ok.message();
+            return;
+        }
+        out.results[i] = segment(*loaded.workers.take(), gbk);
+    });
+    return out;
+}
+
+}  // namespace kestrel::python
