@@ -67,10 +67,7 @@ def segment(collection, data=None, column="text", threads=0):
 
 
 def _write_partition(records, directory, data, threads, index):
-    records = list(records)
-    written, problems = _segmenter(data)._write_seg(directory, records, threads, f"partition {index} record")
-    ids = [record[0] for record in records if _is_record(record)]
-    return written, problems, ids
+    return _segmenter(data)._write_seg(directory, records, threads, f"partition {index} record")
 
 
 # Problems listed in the message of a failed to_seg, at most.
@@ -81,12 +78,13 @@ def _duplicates_across(results):
     """Ids that more than one partition wrote, as problems."""
     first = {}
     problems = []
-    for index, (_, _, ids) in enumerate(results):
-        for id_ in set(ids):
-            if id_ in first and first[id_] != index:
+    for index, (ids, _) in enumerate(results):
+        for id_ in ids:
+            if id_ in first:
                 problems.append(f"partition {index}: document {id_} appeared before (partition {first[id_]}); "
                                 f"its .seg file holds one of the two")
-            first.setdefault(id_, index)
+            else:
+                first[id_] = index
     return problems
 
 
@@ -106,8 +104,9 @@ def to_seg(records, directory, data=None, threads=0):
     tasks = [dask.delayed(_write_partition)(part, directory, data, threads, index)
              for index, part in enumerate(records.to_delayed())]
     results = dask.compute(*tasks)
-    written = sum(result[0] for result in results)
-    problems = [problem for result in results for problem in result[1]] + _duplicates_across(results)
+    duplicates = _duplicates_across(results)
+    written = sum(len(ids) for ids, _ in results) - len(duplicates)
+    problems = [problem for _, reported in results for problem in reported] + duplicates
     if problems:
         shown = "; ".join(problems[:_SHOWN_PROBLEMS])
         more = f"; and {len(problems) - _SHOWN_PROBLEMS} more" if len(problems) > _SHOWN_PROBLEMS else ""

@@ -32,7 +32,7 @@ public:
     pybind11::list cutCountsMany(pybind11::handle texts, unsigned threads) const;
 
     // Segments (id, text) records and writes each as the .seg file of its id
-    // below `directory` (see SegCorpusWriter). Returns the number of files
+    // below `directory` (see SegCorpusWriter). Returns the ids of the files
     // written and the problems of the records left out, each naming the
     // record as `label` followed by its position in `records`.
     pybind11::tuple writeSeg(const std::string& directory, pybind11::handle records, unsigned threads,

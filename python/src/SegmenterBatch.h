@@ -19,9 +19,19 @@ inline std::string itemName(const std::string& label, size_t i, size_t count) {
     return count == 1 ? label : label + " " + std::to_string(i);
 }
 
-// The texts of a Python sequence, viewed; `keep` holds what the views need.
-inline std::vector<TextBytes> textsOf(pybind11::handle sequence, std::vector<pybind11::object>& keep) {
-    const pybind11::sequence texts = pybind11::reinterpret_borrow<pybind11::sequence>(sequence);
+// The items of an iterable of texts or records as a list (the list itself
+// when it is one). A single str or bytes is refused: its characters are no
+// texts.
+inline pybind11::list itemsOf(pybind11::handle iterable, const char* what) {
+    if (PyUnicode_Check(iterable.ptr()) || PyBytes_Check(iterable.ptr()))
+        throw pybind11::type_error(std::string("expected an iterable of ") + what + ", not a single text");
+    if (PyList_Check(iterable.ptr())) return pybind11::reinterpret_borrow<pybind11::list>(iterable);
+    return pybind11::list(pybind11::reinterpret_borrow<pybind11::iterable>(iterable));
+}
+
+// The texts of an iterable, viewed; `keep` holds what the views need.
+inline std::vector<TextBytes> textsOf(pybind11::handle iterable, std::vector<pybind11::object>& keep) {
+    const pybind11::list texts = itemsOf(iterable, "texts");
     std::vector<TextBytes> views;
     views.reserve(texts.size());
     keep.reserve(texts.size() * 2);

@@ -14,10 +14,12 @@ namespace kestrel::python {
 
 namespace {
 
-// The ids (file-name bytes: a str's UTF-8) and texts of (id, text) records.
-std::vector<TextBytes> recordsOf(py::handle sequence, std::vector<std::string>& ids, std::vector<py::object>& keep) {
-    std::vector<py::object> texts;
-    for (const py::handle record : py::reinterpret_borrow<py::sequence>(sequence)) {
+// The ids (file-name bytes: a str's UTF-8) and texts of (id, text) records;
+// `given` the ids as given.
+std::vector<TextBytes> recordsOf(py::handle iterable, std::vector<std::string>& ids, py::list& given,
+                                 std::vector<py::object>& keep) {
+    py::list texts;
+    for (const py::handle record : itemsOf(iterable, "(id, text) records")) {
         if (!PySequence_Check(record.ptr()) || PySequence_Size(record.ptr()) != 2)
             throw py::type_error("a record is a pair (id, text)");
         const py::sequence pair = py::reinterpret_borrow<py::sequence>(record);
@@ -25,11 +27,10 @@ std::vector<TextBytes> recordsOf(py::handle sequence, std::vector<std::string>& 
         if (PyUnicode_Check(id.ptr())) ids.push_back(id.cast<std::string>());
         else if (PyBytes_Check(id.ptr())) ids.emplace_back(PyBytes_AS_STRING(id.ptr()), PyBytes_GET_SIZE(id.ptr()));
         else throw py::type_error("a record's id is a str \"category/title\" or \"title\"");
-        texts.push_back(pair[1]);
+        given.append(id);
+        texts.append(pair[1]);
     }
-    py::list list(texts.size());
-    for (size_t i = 0; i < texts.size(); ++i) list[i] = texts[i];
-    return textsOf(list, keep);
+    return textsOf(texts, keep);
 }
 
 std::string segContent(CWordSegment& worker, const std::string& gbk) {
@@ -43,11 +44,12 @@ std::string segContent(CWordSegment& worker, const std::string& gbk) {
 py::tuple Segmenter::writeSeg(const std::string& directory, py::handle records, unsigned threads,
                               const std::string& label) const {
     std::vector<std::string> ids;
+    py::list given;
     std::vector<py::object> keep;
-    const std::vector<TextBytes> texts = recordsOf(records, ids, keep);
+    const std::vector<TextBytes> texts = recordsOf(records, ids, given, keep);
     BatchOutput out = segmentAll(*loaded_, texts, threads, label, segContent);
     std::vector<std::string>& problems = out.errors;
-    size_t written = 0;
+    std::vector<bool> written(texts.size());
     SegCorpusWriter writer(directory);
     if (Status created = writer.create(); !created) throw py::value_error(created.message());
     {
@@ -67,14 +69,18 @@ py::tuple Segmenter::writeSeg(const std::string& directory, py::handle records, 
             if (const Status saved = writeFileAtomically(paths[i], out.results[i]); !saved)
                 problems[i] = itemName(label, i, 0) + ": " + toUtf8(saved.message());
         });
-        for (size_t i = 0; i < texts.size(); ++i) written += !paths[i].empty() && problems[i].empty();
+        for (size_t i = 0; i < texts.size(); ++i) written[i] = !paths[i].empty() && problems[i].empty();
     }
     warnAll(out.warnings);
+    py::list writtenIds;
+    for (size_t i = 0; i < texts.size(); ++i) {
+        if (written[i]) writtenIds.append(given[i]);
+    }
     py::list reported;
     for (const std::string& problem : problems) {
         if (!problem.empty()) reported.append(problem);
     }
-    return py::make_tuple(written, reported);
+    return py::make_tuple(writtenIds, reported);
 }
 
 }  // namespace kestrel::python

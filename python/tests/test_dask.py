@@ -35,6 +35,9 @@ def test_to_seg_leaves_out_bad_records_and_says_so(segmenter, tmp_path):
     assert "record 3 is not a text file (binary)" in message
     assert sorted(p.name for p in (tmp_path / "out").rglob("*")) == ["a.seg", "体育"]
     assert read_seg(tmp_path / "out" / "体育" / "a.seg") == segmenter.cut_counts("今天天气很好")
+    twice = dask_bag.from_sequence([("体育/b", "中文"), ("体育/b", "好")], npartitions=2)
+    with pytest.raises(ValueError, match=r"1 documents written .*partition 1: document 体育/b appeared before"):
+        kestrel.dask.to_seg(twice, tmp_path / "out")
 
 
 

@@ -56,6 +56,9 @@ def test_bad_input_raises_with_the_programs_message(segmenter, tmp_path):
         segmenter.cut_counts_many(["好", binary])
     with pytest.raises(TypeError, match="str or bytes"):
         segmenter.cut(12)
+    with pytest.raises(TypeError, match="not a single text"):
+        segmenter.cut_many("今天天气很好")
+    assert segmenter.cut_many(t for t in ["今天", "天气".encode("gb18030")]) == [["今天"], ["天气"]]
     with pytest.warns(UnicodeWarning, match="1 byte that is not valid"):
         assert segmenter.cut("今天天气很好，我们去公园散步。".encode("utf-8") + b"\xff") != []
 

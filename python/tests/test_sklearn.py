@@ -12,11 +12,11 @@ text_module = pytest.importorskip("sklearn.feature_extraction.text", reason="pyt
 def test_tokenizer_in_a_tfidf_vectorizer_survives_pickling(segmenter, sample_files):
     texts = [path.read_bytes().decode("gb18030") for path in sample_files]
     vectorizer = text_module.TfidfVectorizer(tokenizer=Tokenizer(), lowercase=False, token_pattern=None)
-    matrix = vectorizer.fit_transform(texts)
+    vectorizer.fit(texts)
     kept = {w for words in segmenter.words_many(texts) for w in words}
     assert set(vectorizer.vocabulary_) == kept
     copy = pickle.loads(pickle.dumps(vectorizer))
-    assert (copy.transform(texts) != matrix).nnz == 0
+    assert abs(copy.transform(texts) - vectorizer.transform(texts)).max() == 0
 
     plain = Tokenizer(plain=True)
     assert pickle.loads(pickle.dumps(plain)) == plain
