@@ -67,7 +67,9 @@ Segmenter::Segmenter(std::optional<std::string> data) : data_(std::move(data)) {
     }();
     if (!loaded) throw std::runtime_error(loaded.message());
     loaded_ = std::move(*loaded);
-    if (const std::string& warnings = loaded_->master.warnings(); !warnings.empty()) warnAll({toUtf8(warnings)});
+    // Damaged role files: the segmenter works without them, with a warning.
+    if (const std::string& warnings = loaded_->master.warnings(); !warnings.empty())
+        warnAll({toUtf8(warnings)}, PyExc_RuntimeWarning);
 }
 
 py::list Segmenter::cut(py::handle text) const { return wordList(single(*loaded_, text, plainWords)); }

@@ -44,11 +44,11 @@ inline std::vector<TextBytes> textsOf(pybind11::handle iterable, std::vector<pyb
     return views;
 }
 
-// Passes warnings about replaced bytes on to Python's warnings.
-inline void warnAll(const std::vector<std::string>& warnings) {
+// Passes warnings (by default about replaced bytes) on to Python's warnings.
+inline void warnAll(const std::vector<std::string>& warnings, PyObject* category = PyExc_UnicodeWarning) {
     for (const std::string& warning : warnings) {
         if (warning.empty()) continue;
-        if (PyErr_WarnEx(PyExc_UnicodeWarning, warning.c_str(), 2) != 0) throw pybind11::error_already_set();
+        if (PyErr_WarnEx(category, warning.c_str(), 2) != 0) throw pybind11::error_already_set();
     }
 }
 

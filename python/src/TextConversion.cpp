@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/Encoding.h"
+#include "common/FileSystem.h"
 #include "segment/WordCounts.h"
 
 namespace py = pybind11;
@@ -99,19 +100,14 @@ py::list wordList(std::string_view joined) {
 
 py::dict countDict(std::string_view lines) {
     py::dict counts;
-    size_t start = 0;
-    while (start < lines.size()) {
-        size_t end = lines.find('\n', start);
-        if (end == std::string_view::npos) end = lines.size();
-        const std::string_view line = lines.substr(start, end - start);
+    forEachLine(lines, [&](std::string_view line) {
         const size_t colon = line.rfind(':');
         unsigned long count = 0;
         std::from_chars(line.data() + colon + 1, line.data() + line.size(), count);
         const py::object word = newStr(line.data(), colon);
         const py::object number = py::reinterpret_steal<py::object>(PyLong_FromUnsignedLong(count));
         if (!number || PyDict_SetItem(counts.ptr(), word.ptr(), number.ptr()) != 0) throw py::error_already_set();
-        start = end + 1;
-    }
+    });
     return counts;
 }
 
