@@ -5,9 +5,6 @@
 #include "SegmenterBatch.h"
 #include "TextConversion.h"
 #include "common/Encoding.h"
-#include "common/FileSystem.h"
-#include "common/ParallelFor.h"
-#include "segment/SegCorpusWriter.h"
 
 namespace py = pybind11;
 
@@ -38,7 +35,7 @@ py::list batch(LoadedSegmenter& loaded, py::handle texts, unsigned threads, cons
                const BuildFn& build) {
     std::vector<py::object> keep;
     const std::vector<TextBytes> views = textsOf(texts, keep);
-    const BatchOutput out = segmentAll(loaded, views, threads, "text", segment);
+    const BatchOutput out = segmentAll(loaded, views, threads, "text", true, segment);
     out.raiseFirstError();
     warnAll(out.warnings);
     py::list results(views.size());
@@ -52,7 +49,7 @@ template <typename SegmentFn>
 std::string single(LoadedSegmenter& loaded, py::handle text, const SegmentFn& segment) {
     py::object keep;
     const std::vector<TextBytes> views{textBytes(text, keep)};
-    BatchOutput out = segmentAll(loaded, views, 1, "text", segment);
+    BatchOutput out = segmentAll(loaded, views, 1, "text", false, segment);
     out.raiseFirstError();
     warnAll(out.warnings);
     return std::move(out.results[0]);

@@ -13,10 +13,10 @@
 
 namespace kestrel::python {
 
-// The name of item i of `count` in messages: "text", or "text 3" in a batch
-// (counted from 0, as Python indexes the sequence).
-inline std::string itemName(const std::string& label, size_t i, size_t count) {
-    return count == 1 ? label : label + " " + std::to_string(i);
+// The name of item i in messages: "text 3" in a batch (counted from 0, as
+// Python indexes the sequence), or just "text" for a single one.
+inline std::string itemName(const std::string& label, size_t i, bool numbered = true) {
+    return numbered ? label + " " + std::to_string(i) : label;
 }
 
 // The items of an iterable of texts or records as a list (the list itself
@@ -69,12 +69,12 @@ struct BatchOutput {
 
 template <typename SegmentFn>
 BatchOutput segmentAll(LoadedSegmenter& loaded, const std::vector<TextBytes>& texts, unsigned threads,
-                       const std::string& label, const SegmentFn& segment) {
+                       const std::string& label, bool numbered, const SegmentFn& segment) {
     BatchOutput out(texts.size());
     pybind11::gil_scoped_release release;
     parallelFor(texts.size(), threads, [&](size_t i) {
         std::string gbk;
-        if (Status ok = workingText(texts[i], itemName(label, i, texts.size()), gbk, out.warnings[i]); !ok) {
+        if (Status ok = workingText(texts[i], itemName(label, i, numbered), gbk, out.warnings[i]); !ok) {
             out.errors[i] = ok.message();
             return;
         }

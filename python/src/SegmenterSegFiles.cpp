@@ -47,7 +47,7 @@ py::tuple Segmenter::writeSeg(const std::string& directory, py::handle records, 
     py::list given;
     std::vector<py::object> keep;
     const std::vector<TextBytes> texts = recordsOf(records, ids, given, keep);
-    BatchOutput out = segmentAll(*loaded_, texts, threads, label, segContent);
+    BatchOutput out = segmentAll(*loaded_, texts, threads, label, true, segContent);
     std::vector<std::string>& problems = out.errors;
     std::vector<bool> written(texts.size());
     SegCorpusWriter writer(directory);
@@ -59,7 +59,7 @@ py::tuple Segmenter::writeSeg(const std::string& directory, py::handle records, 
         std::vector<std::string> paths(texts.size());
         for (size_t i = 0; i < texts.size(); ++i) {
             if (!problems[i].empty()) continue;
-            const std::string name = itemName(label, i, 0);
+            const std::string name = itemName(label, i);
             const Result<std::string> path = writer.claim(ids[i], displayPath(ids[i]), name);
             if (!path) problems[i] = name + " (" + displayPath(ids[i]) + "): " + path.message();
             else paths[i] = *path;
@@ -67,7 +67,7 @@ py::tuple Segmenter::writeSeg(const std::string& directory, py::handle records, 
         parallelFor(texts.size(), diskBoundWorkerCount(threads, texts.size()), [&](size_t i) {
             if (paths[i].empty()) return;
             if (const Status saved = writeFileAtomically(paths[i], out.results[i]); !saved)
-                problems[i] = itemName(label, i, 0) + ": " + toUtf8(saved.message());
+                problems[i] = itemName(label, i) + ": " + toUtf8(saved.message());
         });
         for (size_t i = 0; i < texts.size(); ++i) written[i] = !paths[i].empty() && problems[i].empty();
     }
