@@ -23,6 +23,13 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/sample ${CMAKE_SOURCE_DIR}/exampl
     DESTINATION share/kestrel/examples
     REGEX "/\\.[^/]*$" EXCLUDE
     REGEX "/examples/sample/.*\\.(seg|cla)$" EXCLUDE)
+# The Python package in Debian's layout (lib/python3/dist-packages under
+# /usr); it finds the data in share/kestrel/data of the same prefix.
+if(TARGET kestrel_python)
+    install(TARGETS kestrel_python LIBRARY DESTINATION ${KESTREL_PYTHON_INSTALL_DIR}/kestrel)
+    install(FILES ${KESTREL_PYTHON_FILES} ${KESTREL_PYTHON_INSTALL_LOCATION}
+        DESTINATION ${KESTREL_PYTHON_INSTALL_DIR}/kestrel)
+endif()
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION share/doc/kestrel)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/lintian-overrides DESTINATION share/lintian/overrides
     RENAME kestrel)
@@ -98,6 +105,12 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-jieba")
+if(TARGET kestrel_python)
+    # The Python module is built for Debian's python3 (3.11); its wrappers
+    # use scikit-learn and Dask where they are installed.
+    set(CPACK_DEBIAN_PACKAGE_SUGGESTS
+        "python3-jieba, python3 (>= 3.11~), python3 (<< 3.12), python3-sklearn, python3-dask, python3-distributed")
+endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)
 

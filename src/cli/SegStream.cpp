@@ -11,6 +11,7 @@
 #include "cli/OptionParser.h"
 #include "common/Encoding.h"
 #include "common/FileSystem.h"
+#include "segment/SegCorpusWriter.h"
 #include "segment/SegmenterPool.h"
 #include "common/ParallelFor.h"
 #include "segment/WordCounts.h"
@@ -162,22 +163,6 @@ int segmentStream(const CWordSegment& segmenter, StreamEncoding encoding, unsign
 
 namespace {
 
-// Where the ".seg" file of a record goes below the output directory: the id
-// is "category/title" (or "title" for a corpus without categories).
-bool segPathOf(std::string_view id, std::string& category, std::string& title, std::string& why) {
-    const size_t slash = id.find('/');
-    category = slash == std::string_view::npos ? std::string() : std::string(id.substr(0, slash));
-    title = std::string(slash == std::string_view::npos ? id : id.substr(slash + 1));
-    auto fine = [](const std::string& part) { return !part.empty() && part != "." && part != ".." && part[0] != '.'; };
-    if (!fitsOnALine(id) || title.find('/') != std::string::npos || !fine(title) ||
-        (slash != std::string_view::npos && !fine(category))) {
-        why = "the document id is not \"category/title\" or \"title\" (no further '/', no part that is empty or "
-              "starts with '.', no control character)";
-        return false;
-    }
-    return true;
-}
-
 // The ".seg" content of the "word:count word:count ..." part of a record.
 bool segContent(std::string_view counts, StreamEncoding encoding, std::string& content, std::string& why) {
     content.clear();
@@ -227,29 +212,23 @@ namespace {
 // at most once.
 class SegUnpacker {
 public:
-    SegUnpacker(std::string dir, StreamEncoding encoding) : dir_(std::move(dir)), encoding_(encoding) {}
+    SegUnpacker(std::string dir, StreamEncoding encoding) : writer_(std::move(dir)), encoding_(encoding) {}
+
+    const SegCorpusWriter& writer() const { return writer_; }
 
     // Writes the file of one record; `where` names its line for a later
     // record with the same id.
     Status unpack(std::string_view line, const std::string& where) {
         std::string_view id, counts;
-        std::string category, title, content, why;
-        if (!splitRecord(line, encoding_, id, counts, why) || !segPathOf(id, category, title, why) ||
-            !segContent(counts, encoding_, content, why))
+        std::string content, why;
+        if (!splitRecord(line, encoding_, id, counts, why) || !segContent(counts, encoding_, content, why))
             return Status::failure(why);
-        const auto [seen, inserted] = firstSeen_.emplace(std::string(id), where);
-        if (!inserted)
-            return Status::failure("document " + shownId(id, encoding_) + " appeared before (" + seen->second + ")");
-        const std::string folder = category.empty() ? dir_ : dir_ + category + "/";
-        if (!makeDirectory(folder)) return Status::failure("cannot create the directory " + displayPath(folder));
-        const Status saved = writeFileAtomically(folder + title + ".seg", content);
-        return saved ? saved : Status::failure(toUtf8(saved.message()));
+        return writer_.write(id, shownId(id, encoding_), content, where);
     }
 
 private:
-    std::string dir_;
+    SegCorpusWriter writer_;
     StreamEncoding encoding_;
-    std::unordered_map<std::string, std::string> firstSeen_;  // id -> where its record was
 };
 
 }  // namespace
@@ -268,13 +247,12 @@ int runUnpackSeg(int argc, char** argv) {
         ->option_text("FILE...");
     if (const int exit = parser.parse(argc, argv); exit >= 0) return exit;
 
-    dir = withTrailingSlash(dir);
-    if (!makeDirectory(dir)) {
-        unpackError("cannot create the directory " + displayPath(dir));
-        return 1;
-    }
     if (files.empty()) files.push_back("-");
     SegUnpacker unpacker(dir, cli::streamEncoding(encodingName));
+    if (const Status created = unpacker.writer().create(); !created) {
+        unpackError(created.message());
+        return 1;
+    }
     int status = 0;
     size_t written = 0;
     std::string line;
@@ -303,7 +281,7 @@ int runUnpackSeg(int argc, char** argv) {
         if (in != stdin) std::fclose(in);
     }
     std::fprintf(stderr, "unpack-seg: %zu %s written below %s\n", written, written == 1 ? "document" : "documents",
-                 displayPath(dir).c_str());
+                 displayPath(unpacker.writer().directory()).c_str());
     return status;
 }
 
