@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <map>
 
+#include "CommandOutcome.h"
 #include "TestSupport.h"
 #include "common/Encoding.h"
 #include "common/FileSystem.h"
@@ -17,22 +18,10 @@ using kestrel::testing::TempDir;
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string output;  // standard output and standard error together
-};
+using kestrel::testing::Outcome;
 
 Outcome run(const std::string& arguments) {
-    const std::string command = std::string(KESTREL_BIN_DIR) + "/kestrel " + arguments + " 2>&1";
-    Outcome outcome;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return outcome;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) outcome.output.append(buffer, n);
-    const int raw = pclose(pipe);
-    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return outcome;
+    return kestrel::testing::runShell(std::string(KESTREL_BIN_DIR) + "/kestrel " + arguments);
 }
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <thread>
 
+#include "CommandOutcome.h"
 #include "TestSupport.h"
 #include "common/Encoding.h"
 #include "common/FileSystem.h"
@@ -23,23 +24,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string output;  // standard output and standard error together
-};
+using kestrel::testing::Outcome;
 
 // Runs a shell command line in which $K is the kestrel program.
 Outcome shell(const std::string& line) {
-    const std::string command = "K=" + std::string(KESTREL_BIN_DIR) + "/kestrel; " + line + " 2>&1";
-    Outcome outcome;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return outcome;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) outcome.output.append(buffer, n);
-    const int raw = pclose(pipe);
-    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return outcome;
+    return kestrel::testing::runShell("K=" + std::string(KESTREL_BIN_DIR) + "/kestrel; " + line);
 }
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
