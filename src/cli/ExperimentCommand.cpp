@@ -34,11 +34,17 @@ const char* const kDescription =
     "standard deviation over the folds. Lists are comma-separated.\n";
 
 std::atomic<bool> interrupted{false};
+std::atomic<int> interruptSignal{0};
 
-extern "C" void onInterrupt(int) {
+// Ctrl-C (SIGINT) and a polite kill (SIGTERM) stop the run after the
+// current step, so that the temporary workspaces are removed and the
+// finished combinations printed; the exit status is then 128 + the signal's
+// number (130, 143), as a shell reports a process the signal ended.
+extern "C" void onInterrupt(int signal) {
+    interruptSignal = signal;
     interrupted = true;
-    // A second Ctrl-C ends the program at once.
-    std::signal(SIGINT, SIG_DFL);
+    // A second one ends the program at once.
+    std::signal(signal, SIG_DFL);
 }
 
 // Terminal progress that also stops the run on Ctrl-C.
@@ -261,7 +267,7 @@ int evaluateCombinations(const ExperimentSettings& settings, const std::vector<C
         progress.finishLine();
         for (const auto& w : experiment.warnings()) printWarning(w);
         printError(interrupted ? std::string("stopped before any combination was evaluated") : prepared.message());
-        return interrupted ? 130 : 1;
+        return interrupted ? 128 + interruptSignal.load() : 1;
     }
     progress.finishLine();
     for (const auto& w : experiment.warnings()) printWarning(w);
@@ -336,10 +342,12 @@ int runExperiment(int argc, char** argv) {
     const std::vector<Combination> combinations = expandGrid(o.grid);
 
     std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
     const double started = nowSeconds();
     std::vector<CombinationResult> results;
     if (const int exit = evaluateCombinations(o.settings, combinations, started, results); exit >= 0) return exit;
     std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
 
     const std::vector<ExperimentRow> rows = rankResults(results);
     std::fputs(experimentTable(rows).c_str(), stdout);
@@ -351,7 +359,7 @@ int runExperiment(int argc, char** argv) {
     if (anyEvaluated) printBest(o, rows.front());
     if (o.exportToo && !rows.empty())
         if (const int exit = exportRows(o, rows); exit != 0) return exit;
-    if (interrupted) return 130;
+    if (interrupted) return 128 + interruptSignal.load();
     if (!anyEvaluated) {
         printError("no combination could be evaluated");
         return 1;

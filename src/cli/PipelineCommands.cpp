@@ -74,8 +74,8 @@ void printReport(const std::string& report) {
 
 // With --timings, one line per stage on standard error:
 // "time <stage> <seconds> s cpu <seconds> s (<cores> cores) peak <MB> MB".
-// Measures nothing without --timings: resetting the peak for each stage
-// also resets the peak that tools such as /usr/bin/time read at the end.
+// Measures nothing without --timings, which samples the resident memory
+// from a thread of its own.
 class StageTimer {
 public:
     explicit StageTimer(bool enabled) {

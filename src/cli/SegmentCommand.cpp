@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <iterator>
 #include <string>
@@ -147,11 +149,13 @@ int segmentRecords(const WordSegmenter& segmenter, std::vector<std::string> file
     for (const std::string& file : files) {
         std::FILE* in = file == "-" ? stdin : std::fopen(file.c_str(), "rb");
         if (!in) {
-            std::fprintf(stderr, "kestrel segment: cannot open %s\n", displayPath(file).c_str());
+            std::fprintf(stderr, "kestrel segment: cannot open %s: %s\n", displayPath(file).c_str(),
+                         std::strerror(errno));
             status = 1;
             continue;
         }
-        if (segmentStream(segmenter.worker(), encoding, 0, in, stdout, terms) != 0) status = 1;
+        const std::string name = file == "-" ? std::string("standard input") : displayPath(file);
+        if (segmentStream(segmenter.worker(), encoding, 0, in, name, stdout, stderr, terms) != 0) status = 1;
         if (in != stdin) std::fclose(in);
     }
     return status;

@@ -22,6 +22,7 @@ Status FileLineReader::open() {
     struct stat st;
     if (fstat(fd_, &st) != 0) return status_ = Status::failure("cannot read " + path_ + ": " + std::strerror(errno));
     if (S_ISDIR(st.st_mode)) return status_ = Status::failure("cannot read " + path_ + ": it is a directory");
+    if (S_ISREG(st.st_mode)) unread_ = static_cast<uint64_t>(st.st_size);
     return status_;
 }
 
@@ -33,9 +34,15 @@ bool FileLineReader::fill() {
     pos_ = 0;
     nextLf_ = nextCr_ = kNotSearched;
     const size_t kept = buffer_.size();
-    buffer_.resize(kept + kBlock);
+    // A small file takes a small block (one byte more, to see its end):
+    // the block is filled with zeros before it is read into.
+    const size_t block =
+        unread_ == UINT64_MAX ? kBlock : static_cast<size_t>(std::clamp<uint64_t>(unread_ + 1, 4096, kBlock));
+    buffer_.resize(kept + block);
     for (;;) {
-        const ssize_t n = read(fd_, buffer_.data() + kept, kBlock);
+        const ssize_t n = read(fd_, buffer_.data() + kept, block);
+        // A file that grew while it is read is read on in whole blocks.
+        if (n > 0) unread_ = static_cast<uint64_t>(n) > unread_ ? UINT64_MAX : unread_ - static_cast<uint64_t>(n);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) status_ = Status::failure("cannot read " + path_ + ": " + std::strerror(errno));
         buffer_.resize(kept + static_cast<size_t>(std::max<ssize_t>(n, 0)));

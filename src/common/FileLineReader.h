@@ -40,6 +40,7 @@ private:
     std::string path_;
     int fd_ = -1;
     bool atEnd_ = false;
+    uint64_t unread_ = UINT64_MAX;  // bytes of the file not read yet, as its size says
     std::string buffer_;
     size_t pos_ = 0;
     size_t nextLf_ = kNotSearched;  // see findFrom; forgotten when the buffer moves

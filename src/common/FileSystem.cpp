@@ -96,9 +96,9 @@ bool temporaryTagPid(std::string_view tag, long& pid) {
     return pid > 0;
 }
 
-bool processRunning(long pid) { return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM; }
-
 }  // namespace
+
+bool processRunning(long pid) { return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM; }
 
 std::string withTrailingSlash(std::string path) {
     if (path.empty() || path.back() != '/') path.push_back('/');

@@ -38,6 +38,8 @@ bool fitsOnALine(std::string_view name);
 bool isDirectory(const std::string& path);
 bool fileExists(const std::string& path);
 bool removeFile(const std::string& path);
+// Whether process `pid` exists (perhaps another user's).
+bool processRunning(long pid);
 // Creates one directory level; true when it exists afterwards.
 bool makeDirectory(const std::string& path);
 // Whether `path` is `dir` or lies below it, symbolic links resolved. False

@@ -1,8 +1,12 @@
 #include "common/ResourceUsage.h"
 
 #include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -41,19 +45,43 @@ uint64_t peakResidentBytes() {
     return 0;
 }
 
-bool resetPeakResident() {
-    // Writing "5" to clear_refs sets the peak back to the current resident size.
-    std::ofstream clear("/proc/self/clear_refs");
-    if (!clear) return false;
-    clear << "5";
-    clear.flush();
-    return static_cast<bool>(clear);
+uint64_t residentBytes() {
+    // "size resident shared ..." in pages; cheaper to read than status.
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (!statm) return 0;
+    unsigned long long size = 0, resident = 0;
+    const bool read = std::fscanf(statm, "%llu %llu", &size, &resident) == 2;
+    std::fclose(statm);
+    return read ? resident * static_cast<uint64_t>(sysconf(_SC_PAGESIZE)) : 0;
 }
 
-StageCost::StageCost() { start(); }
+StageCost::StageCost() {
+    start();
+    sampler_ = std::thread([this] { sample(); });
+}
+
+StageCost::~StageCost() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    sampler_.join();
+}
+
+void StageCost::sample() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!wake_.wait_for(lock, std::chrono::milliseconds(5), [this] { return stopping_; })) {
+        const uint64_t now = residentBytes();
+        uint64_t peak = sampledPeak_.load();
+        while (now > peak && !sampledPeak_.compare_exchange_weak(peak, now)) {
+        }
+    }
+}
 
 void StageCost::start() {
-    peakReset_ = resetPeakResident();
+    processPeakStart_ = peakResidentBytes();
+    sampledPeak_ = residentBytes();
     wallStart_ = wallSeconds();
     cpuStart_ = processCpuSeconds();
 }
@@ -62,8 +90,9 @@ StageCost::Figures StageCost::lap() {
     Figures figures;
     figures.wallSeconds = wallSeconds() - wallStart_;
     figures.cpuSeconds = processCpuSeconds() - cpuStart_;
-    figures.peakBytes = peakResidentBytes();
-    figures.peakOfStage = peakReset_;
+    const uint64_t processPeak = peakResidentBytes();
+    figures.peakBytes = processPeak > processPeakStart_ ? processPeak : std::max(sampledPeak_.load(), residentBytes());
+    figures.peakOfStage = figures.peakBytes != 0;
     start();
     return figures;
 }

@@ -34,14 +34,21 @@ struct WorkbookSheet {
     std::vector<std::string> rowTexts(uint32_t index) const;
 };
 
-// Cells a sheet may hold; a sheet with more is refused (this program writes
-// a few hundred).
+// Bounds of what a workbook may hold, all sheets together; a workbook past
+// one of them is refused as soon as it is reached, so reading takes a few
+// hundred MB at most whatever the file holds (this program writes a few
+// hundred cells).
 inline constexpr uint64_t kMaxWorkbookCells = 2000000;
+inline constexpr uint64_t kMaxWorkbookTextBytes = 64ull * 1024 * 1024;  // of every cell's text
+inline constexpr uint64_t kMaxSharedStringBytes = 64ull * 1024 * 1024;  // of the shared string table
+// The rows of a sheet (its last row is row 1,048,576).
+inline constexpr uint32_t kMaxWorkbookRows = 1048576;
 
 // Reads every sheet of the workbook at `path`, in workbook order. Numbers and
 // booleans come back as the text stored in the file. False with a message
-// (UTF-8) when the file cannot be opened, is not a readable workbook or has a
-// sheet of more than kMaxWorkbookCells cells.
+// (UTF-8) when the file cannot be opened, is not a readable workbook or goes
+// past one of the bounds above. The sheets are read as a stream: memory
+// follows the cells kept, never the size of the file.
 Result<std::vector<WorkbookSheet>> readWorkbook(const std::string& path);
 
 }  // namespace kestrel

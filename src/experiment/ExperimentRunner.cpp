@@ -21,6 +21,7 @@
 #include "common/Progress.h"
 #include "evaluate/Evaluation.h"
 #include "experiment/FoldAssignment.h"
+#include "experiment/ScratchDirectory.h"
 #include "features/SegmentedCorpus.h"
 
 namespace kestrel {
@@ -116,6 +117,8 @@ Experiment::~Experiment() {
     if (!temporaryPath_.empty() && !settings_.keepTemporary) {
         std::error_code ec;
         fs::remove_all(temporaryPath_, ec);
+    } else if (!temporaryPath_.empty()) {
+        markExperimentScratchKept(temporaryPath_);
     }
 }
 
@@ -173,7 +176,8 @@ Status Experiment::createTemporaryWorkspace() {
                                    toUtf8(corpus) + "; choose one outside it");
     }
     fs::create_directories(settings_.workspacePath, ec);
-    temporaryPath_ = settings_.workspacePath + fmt::format("experiment-{}/", static_cast<int>(getpid()));
+    removeAbandonedExperimentScratch(settings_.workspacePath);
+    temporaryPath_ = experimentScratchPath(settings_.workspacePath);
     fs::remove_all(temporaryPath_, ec);
     if (!fs::create_directories(temporaryPath_, ec)) {
         const Status failed =

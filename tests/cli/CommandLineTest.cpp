@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <map>
 
-#include "KestrelRun.h"
+#include "CommandOutcome.h"
 #include "TestSupport.h"
 #include "common/Encoding.h"
 #include "common/FileSystem.h"

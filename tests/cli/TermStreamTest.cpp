@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "KestrelRun.h"
+#include "CommandOutcome.h"
 #include "TestSupport.h"
 #include "common/Encoding.h"
 #include "common/FileSystem.h"

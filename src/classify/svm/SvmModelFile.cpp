@@ -108,9 +108,10 @@ std::string readHeader(std::string_view content, SvmModel& model, long& svNum, s
 }
 
 // One support-vector line: its coefficient, then feature:weight items with
-// increasing feature numbers. False when the line breaks that syntax;
-// `badCoefficient` then tells which part.
-bool parseSupportVector(std::string_view line, double& coefficient, DocumentVector& doc, bool& badCoefficient) {
+// increasing feature numbers up to `highestFeature`. False when the line
+// breaks that syntax; `badCoefficient` then tells which part.
+bool parseSupportVector(std::string_view line, int32_t highestFeature, double& coefficient, DocumentVector& doc,
+                        bool& badCoefficient) {
     const char* end = line.data() + line.size();
     const char* p = skipBlanks(line.data(), end);
     const char* stop = nullptr;
@@ -126,7 +127,7 @@ bool parseSupportVector(std::string_view line, double& coefficient, DocumentVect
         double weight = 0.0;
         if (!parseLong(p, tokenEnd, feature, &stop) || stop >= tokenEnd || *stop != ':' ||
             !parseDouble(stop + 1, tokenEnd, weight, &stop) || stop != tokenEnd || !std::isfinite(weight) ||
-            feature <= previous || feature > INT32_MAX)
+            feature <= previous || feature > highestFeature)
             return false;
         previous = int32_t(feature);
         doc.words.push_back({int32_t(feature), weight});
@@ -153,9 +154,11 @@ std::string readSupportVectors(std::string_view body, int64_t wanted, SvmModel& 
         auto doc = std::make_unique<DocumentVector>();
         double coefficient = 0.0;
         bool badCoefficient = false;
-        if (!parseSupportVector(line, coefficient, *doc, badCoefficient))
+        if (!parseSupportVector(line, model.totWords, coefficient, *doc, badCoefficient))
             return "support vector " + std::to_string(got + 1) +
-                   (badCoefficient ? " has no valid coefficient" : " has a malformed item");
+                   (badCoefficient ? " has no valid coefficient"
+                                   : " has a malformed item or a feature above the highest feature index " +
+                                         std::to_string(model.totWords));
         model.supvec.push_back(doc.get());
         model.alpha.push_back(coefficient);
         model.ownedDocs.push_back(std::move(doc));

@@ -1,5 +1,6 @@
 #pragma once
-// Runs the kestrel program as a user runs it, for the command-line tests.
+// Runs a shell command line, or the kestrel program, as a user would and
+// keeps what it printed, for the command-line tests.
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -12,10 +13,8 @@ struct Outcome {
     std::string output;  // standard output and standard error together
 };
 
-// Runs `kestrel <arguments>` through the shell (so the arguments may hold
-// redirections) with standard error joined to standard output.
-inline Outcome run(const std::string& arguments) {
-    const std::string command = std::string(KESTREL_BIN_DIR) + "/kestrel " + arguments + " 2>&1";
+inline Outcome runShell(const std::string& line) {
+    const std::string command = line + " 2>&1";
     Outcome outcome;
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return outcome;
@@ -25,6 +24,12 @@ inline Outcome run(const std::string& arguments) {
     const int raw = pclose(pipe);
     outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     return outcome;
+}
+
+// Runs `kestrel <arguments>` through the shell (so the arguments may hold
+// redirections) with standard error joined to standard output.
+inline Outcome run(const std::string& arguments) {
+    return runShell(std::string(KESTREL_BIN_DIR) + "/kestrel " + arguments);
 }
 
 inline bool contains(const std::string& text, const std::string& part) {
