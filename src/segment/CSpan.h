@@ -11,7 +11,7 @@
 
 #include "segment/CDictionary.h"
 #include "segment/CSegment.h"
-#include "segment/WordIdTable.h"
+#include "segment/lookup/WordIdTable.h"
 
 namespace kestrel {
 
