@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "segment/CDictionary.h"
+#include "segment/CharClass.h"
 #include "segment/GbkText.h"
 #include "segment/NameCharacters.h"
 
