@@ -39,15 +39,6 @@ constexpr std::string_view kPersonFirstRoles = "BCEFXY";
 
 }  // namespace
 
-uint32_t CSpan::roleBit(int tag) const {
-    if (m_tagType == kPerson) {
-        // As recognizePerson writes the role: a letter of one byte.
-        const char letter = static_cast<char>('A' + tag);
-        return letter >= 'A' && letter <= 'Z' ? uint32_t{1} << (letter - 'A') : 0;
-    }
-    return tag == 1 || tag == 2 ? uint32_t{1} << tag : 0;
-}
-
 int CSpan::lastPossibleNameWord() const {
     const int count = static_cast<int>(m_pathWordCount);
     if (m_tagType == kPartOfSpeech) return count - 1;

@@ -77,7 +77,9 @@ void CSpan::forgetRoleTags() {
     m_knownTable = 0;
 }
 
-int CSpan::knownText(std::string_view text) {
+// Inline: the lookups of every path word go through it (only this file
+// calls it).
+inline int CSpan::knownText(std::string_view text) {
     const int id = m_knownIds.add(text);
     if (static_cast<size_t>(id) == m_known.size()) m_known.emplace_back();
     return id;
