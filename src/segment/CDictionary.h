@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "common/Status.h"
-#include "segment/KeyPrefixTable.h"
-#include "segment/WordPairIndex.h"
-#include "segment/WordPrefixTrie.h"
+#include "segment/lookup/KeyPrefixTable.h"
+#include "segment/lookup/WordPairIndex.h"
+#include "segment/lookup/WordPrefixTrie.h"
 
 namespace kestrel {
 

@@ -12,9 +12,9 @@
 #include "segment/CDynamicArray.h"
 #include "segment/CNShortPath.h"
 #include "segment/CSegGraph.h"
-#include "segment/WordIdTable.h"
-#include "segment/WordPairIndex.h"
-#include "segment/WordPrefixTrie.h"
+#include "segment/lookup/WordIdTable.h"
+#include "segment/lookup/WordPairIndex.h"
+#include "segment/lookup/WordPrefixTrie.h"
 
 namespace kestrel {
 

@@ -11,7 +11,7 @@
 
 #include "segment/CDictionary.h"
 #include "segment/CSegment.h"
-#include "segment/WordIdTable.h"
+#include "segment/lookup/WordIdTable.h"
 
 namespace kestrel {
 
@@ -127,7 +127,14 @@ private:
     // letters A-Z of a person tagger, roles 1 and 2 (which open a name) of
     // the others. A word whose tags are unknown may take any of them.
     static constexpr uint32_t kAnyRole = ~uint32_t{0};
-    uint32_t roleBit(int tag) const;
+    uint32_t roleBit(int tag) const {
+        if (m_tagType == kPerson) {
+            // As recognizePerson writes the role: a letter of one byte.
+            const char letter = static_cast<char>('A' + tag);
+            return letter >= 'A' && letter <= 'Z' ? uint32_t{1} << (letter - 'A') : 0;
+        }
+        return tag == 1 || tag == 2 ? uint32_t{1} << tag : 0;
+    }
     // The last word of m_pathWords that some name candidate may hold, by
     // the roles its words may take; -1 when the path can hold no name.
     // Segments after it need not be tagged: they would yield no candidate.

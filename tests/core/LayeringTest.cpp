@@ -18,9 +18,9 @@ namespace fs = std::filesystem;
 // layer only; folders of the same layer do not include each other.
 const std::map<std::string, int> kLayers = {
     {"common", 0},
-    {"segment", 1}, {"features", 1},
-    {"classify", 2},
-    {"workspace", 3},
+    {"segment/lookup", 1}, {"features", 1},
+    {"segment", 2}, {"classify", 2},
+    {"terms", 3}, {"workspace", 3},
     {"evaluate", 4},
     {"pipeline", 5},
     {"app", 6},
@@ -107,6 +107,7 @@ TEST(Layering, AFolderIsMatchedByItsLongestListedPrefix) {
     EXPECT_EQ(folderOf("app/TextClassifier.h"), "app");
     EXPECT_EQ(folderOf("application/X.h"), "");
     EXPECT_EQ(folderOf("classify/svm/CSVM.h"), "classify");
+    EXPECT_EQ(folderOf("segment/lookup/KeyFilter.h"), "segment/lookup");
 }
 
 }  // namespace

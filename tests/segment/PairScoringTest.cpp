@@ -7,7 +7,7 @@
 #include "SegmentTestSupport.h"
 #include "segment/CDynamicArray.h"
 #include "segment/CNShortPath.h"
-#include "segment/WordPairIndex.h"
+#include "segment/lookup/WordPairIndex.h"
 
 using namespace kestrel;
 using namespace kestrel::test;

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "SegmentTestSupport.h"
-#include "segment/WordPairIndex.h"
+#include "segment/lookup/WordPairIndex.h"
 
 using namespace kestrel;
 using namespace kestrel::test;

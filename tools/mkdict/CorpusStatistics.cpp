@@ -162,6 +162,34 @@ const std::string& personSuffixes() {
     return s;
 }
 
+// Characters of the name from units[first] on that fuse into a dictionary
+// word reach the tagger as that word.
+void fuseNameCharacters(std::vector<RoleUnit>& units, size_t first, int id, const DictionaryFileWriter& core) {
+    std::vector<RoleUnit> fused;
+    for (size_t i = first; i < units.size(); ++i) {
+        const auto& u = units[i];
+        if (i + 1 < units.size()) {
+            const auto& v = units[i + 1];
+            const std::string both = u.text + v.text;
+            int32_t role = 0;
+            if (u.role == kPersonSurname && v.role == kPersonGivenFirst && isOrdinaryWord(core, both))
+                role = kPersonSurnameGiven;
+            else if (u.role == kPersonSurname && v.role == kPersonGivenSingle && isOrdinaryWord(core, both))
+                role = kPersonSurnameSingle;
+            else if (u.role == kPersonGivenFirst && v.role == kPersonGivenLast && isOrdinaryWord(core, both))
+                role = kPersonGivenWord;
+            if (role != 0) {
+                fused.push_back({both, role, id});
+                ++i;
+                continue;
+            }
+        }
+        fused.push_back(u);
+    }
+    units.resize(first);
+    units.insert(units.end(), fused.begin(), fused.end());
+}
+
 // Person names as the recogniser sees them: a Chinese name is a run of nr
 // tokens, surname token(s) first; a single nr token of three or more
 // characters is a transliterated name, not a Chinese one.
@@ -200,31 +228,7 @@ void personUnits(const CorpusParagraph& p, const std::vector<size_t>& sentence, 
                 units.push_back({given[0], kPersonGivenSingle, id});
             }
         }
-        // Characters that fuse into a dictionary word reach the tagger as
-        // that word.
-        std::vector<RoleUnit> fused;
-        for (size_t i = span.first; i < units.size(); ++i) {
-            const auto& u = units[i];
-            if (i + 1 < units.size()) {
-                const auto& v = units[i + 1];
-                const std::string both = u.text + v.text;
-                int32_t role = 0;
-                if (u.role == kPersonSurname && v.role == kPersonGivenFirst && isOrdinaryWord(core, both))
-                    role = kPersonSurnameGiven;
-                else if (u.role == kPersonSurname && v.role == kPersonGivenSingle && isOrdinaryWord(core, both))
-                    role = kPersonSurnameSingle;
-                else if (u.role == kPersonGivenFirst && v.role == kPersonGivenLast && isOrdinaryWord(core, both))
-                    role = kPersonGivenWord;
-                if (role != 0) {
-                    fused.push_back({both, role, id});
-                    ++i;
-                    continue;
-                }
-            }
-            fused.push_back(u);
-        }
-        units.resize(span.first);
-        units.insert(units.end(), fused.begin(), fused.end());
+        fuseNameCharacters(units, span.first, id, core);
         span.end = units.size();
         names.push_back(span);
         k = runEnd;

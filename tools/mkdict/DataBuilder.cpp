@@ -198,7 +198,21 @@ bool buildStopWordsFile(const MkdictOptions& options, std::string& error) {
            writeStopWords(stopWords, options.outDir, error);
 }
 
-bool buildSegmenterData(const MkdictOptions& options, std::string& summary, std::string& error) {
+namespace {
+
+// Everything a build reads, read before anything is written.
+struct BuildInputs {
+    bool useWordList = false;
+    std::vector<WordListEntry> entries;
+    WordListStats listStats;
+    std::vector<std::string> stopWords;
+    bool tagged = false;
+    std::vector<CorpusParagraph> paragraphs;
+    CorpusStats corpusStats;
+    CorpusStatistics corpus;
+};
+
+bool checkBuildOptions(const MkdictOptions& options, std::string& error) {
     if (options.outDir.empty()) {
         error = "no output directory given (--out DIR)";
         return false;
@@ -211,46 +225,49 @@ bool buildSegmenterData(const MkdictOptions& options, std::string& summary, std:
         error = "the frequency total must be positive";
         return false;
     }
+    return true;
+}
 
-    // Read every input before writing anything.
-    std::vector<WordListEntry> entries;
-    WordListStats listStats;
-    const bool useWordList = options.taggedPath.empty() || options.wordsWeight > 0;
-    if (useWordList && !readWordList(options.wordsPath, entries, listStats, error)) return false;
+bool readBuildInputs(const MkdictOptions& options, BuildInputs& in, std::string& error) {
+    in.useWordList = options.taggedPath.empty() || options.wordsWeight > 0;
+    if (in.useWordList && !readWordList(options.wordsPath, in.entries, in.listStats, error)) return false;
 
-    std::vector<std::string> stopWords;
     if (options.stopwordsPath.empty()) {
         error = "no stop-word list given (--stopwords FILE)";
         return false;
     }
-    if (!readStopWords(options.stopwordsPath, stopWords, error)) return false;
+    if (!readStopWords(options.stopwordsPath, in.stopWords, error)) return false;
 
-    std::vector<CorpusParagraph> paragraphs;
-    CorpusStats corpusStats;
-    CorpusStatistics corpus;
-    const bool tagged = !options.taggedPath.empty();
-    if (tagged) {
-        if (!readTaggedCorpus(options.taggedPath, options.holdout, paragraphs, corpusStats, error)) return false;
-        countCorpus(paragraphs, corpus);
-        if (corpus.wordTotal == 0) {
+    in.tagged = !options.taggedPath.empty();
+    if (in.tagged) {
+        if (!readTaggedCorpus(options.taggedPath, options.holdout, in.paragraphs, in.corpusStats, error))
+            return false;
+        countCorpus(in.paragraphs, in.corpus);
+        if (in.corpus.wordTotal == 0) {
             error = options.taggedPath + ": the corpus holds no words";
             return false;
         }
     }
+    return true;
+}
 
-    // Core dictionary.
+// The core dictionary: the word list scaled to the corpus (or to the total
+// without one), the corpus's own words and the class tokens. `composed`
+// counts the listed words left out as the corpus writes them split.
+void buildCoreDictionary(const MkdictOptions& options, const BuildInputs& in, DictionaryFileWriter& core,
+                         size_t& composed) {
+    const CorpusStatistics& corpus = in.corpus;
     int64_t listTotal = 0;
-    for (const auto& e : entries) listTotal += e.frequency;
-    const double target = tagged ? static_cast<double>(corpus.wordTotal) * options.wordsWeight
-                                 : static_cast<double>(options.total);
+    for (const auto& e : in.entries) listTotal += e.frequency;
+    const double target = in.tagged ? static_cast<double>(corpus.wordTotal) * options.wordsWeight
+                                    : static_cast<double>(options.total);
     const double scale = listTotal > 0 ? target / static_cast<double>(listTotal) : 0.0;
-    DictionaryFileWriter core;
-    size_t composed = 0;
-    for (const auto& e : entries) {
+    composed = 0;
+    for (const auto& e : in.entries) {
         // A listed word that the corpus writes as several of its own words
         // (a compound, a phrase, a full name) would override the corpus's
         // way of cutting it; every other listed word is added.
-        if (tagged && !corpus.words.contains(e.word) &&
+        if (in.tagged && !corpus.words.contains(e.word) &&
             (corpusWritesSplit(e.word, corpus) || isSurnameAndGivenName(e.word, packTag(e.tag), corpus))) {
             ++composed;
             continue;
@@ -258,7 +275,7 @@ bool buildSegmenterData(const MkdictOptions& options, std::string& summary, std:
         const int64_t f = std::max<int64_t>(1, std::llround(static_cast<double>(e.frequency) * scale));
         core.add(e.word, packTag(e.tag), f);
     }
-    if (tagged) {
+    if (in.tagged) {
         for (const auto& [word, readings] : corpus.words.words())
             for (const auto& [handle, f] : readings) core.add(word, handle, f);
         addClassTokens(core, corpus.numbers, corpus.times, corpus.foreign, corpus.persons, corpus.places,
@@ -268,35 +285,16 @@ bool buildSegmenterData(const MkdictOptions& options, std::string& summary, std:
                        share(options.total, kShareForeign), share(options.total, kSharePerson),
                        share(options.total, kSharePlace), share(options.total, kShareSentence));
     }
+}
 
-    // Part-of-speech statistics: from the corpus, or a table of the tags the
-    // dictionary uses with their frequencies and no transitions.
-    ContextFileWriter lexicalFromList;
-    if (!tagged) {
-        lexicalFromList.countTag(kPosSentenceBegin, 0);
-        lexicalFromList.countTag(kHandleSentenceEnd, 0);
-        for (const auto& [word, readings] : core.words())
-            for (const auto& [handle, f] : readings)
-                if (handle > kHandleSentenceEnd) lexicalFromList.countTag(handle, f);
-    }
-    const ContextFileWriter& lexical = tagged ? corpus.lexical : lexicalFromList;
+using RoleFiles = std::pair<const char*, const RoleData*>;
 
-    RoleData person, place, foreign;
-    if (tagged) countRoles(paragraphs, core, person, place, foreign);
-
-    // Write.
-    if (!createOutputDirectory(options.outDir, error)) return false;
-    const DictionaryFileWriter emptyBigrams;
-    const DictionaryFileWriter& bigrams = tagged ? corpus.bigrams : emptyBigrams;
-
-    if (!core.save(joinPath(options.outDir, "coreDict.dct"), error)) return false;
-    if (!bigrams.save(joinPath(options.outDir, "BigramDict.dct"), error)) return false;
-    if (!lexical.save(joinPath(options.outDir, "lexical.ctx"), error)) return false;
-    if (!writeStopWords(stopWords, options.outDir, error)) return false;
-    const std::pair<const char*, const RoleData*> roles[] = {{"nr", &person}, {"ns", &place}, {"tr", &foreign}};
+// Writes the role files nr/ns/tr (.dct, .ctx) from a corpus; without one,
+// removes those an earlier build left.
+bool writeRoleFiles(const std::string& outDir, const RoleFiles (&roles)[3], bool tagged, std::string& error) {
     for (const auto& [base, data] : roles) {
-        const std::string dct = joinPath(options.outDir, std::string(base) + ".dct");
-        const std::string ctx = joinPath(options.outDir, std::string(base) + ".ctx");
+        const std::string dct = joinPath(outDir, std::string(base) + ".dct");
+        const std::string ctx = joinPath(outDir, std::string(base) + ".ctx");
         if (tagged) {
             if (!data->dictionary.save(dct, error) || !data->context.save(ctx, error)) return false;
         } else {
@@ -309,31 +307,79 @@ bool buildSegmenterData(const MkdictOptions& options, std::string& summary, std:
                 }
         }
     }
+    return true;
+}
 
-    summary.clear();
-    if (useWordList)
+std::string buildSummary(const MkdictOptions& options, const BuildInputs& in, size_t composed,
+                         const DictionaryFileWriter& core, const DictionaryFileWriter& bigrams,
+                         const ContextFileWriter& lexical, const RoleFiles (&roles)[3]) {
+    std::string summary;
+    const WordListStats& listStats = in.listStats;
+    if (in.useWordList)
         summary += fmt::format("word list {}: {} entries used, {} skipped ({} without a dictionary cell, "
                                "{} without a GBK form, {} too long)\n",
                                options.wordsPath, listStats.kept,
                                listStats.noCell + listStats.noGbk + listStats.tooLong, listStats.noCell,
                                listStats.noGbk, listStats.tooLong);
-    if (tagged && useWordList)
+    if (in.tagged && in.useWordList)
         summary += fmt::format("word list entries left out as written split by the corpus: {}\n", composed);
-    if (tagged)
+    if (in.tagged)
         summary += fmt::format("tagged corpus {}: {} paragraphs ({} held out), {} words in {} sentences; "
                                "{} tokens without a GBK form\n",
-                               options.taggedPath, corpusStats.paragraphs, corpusStats.heldOut,
-                               corpus.wordTotal, corpus.sentences,
-                               corpusStats.noGbk);
+                               options.taggedPath, in.corpusStats.paragraphs, in.corpusStats.heldOut,
+                               in.corpus.wordTotal, in.corpus.sentences,
+                               in.corpusStats.noGbk);
     summary += fmt::format("coreDict.dct: {} words, {} entries\n", core.wordCount(), core.entryCount());
     summary += fmt::format("BigramDict.dct: {} word pairs\n", bigrams.wordCount());
     summary += fmt::format("lexical.ctx: {} tags\n", lexical.symbols().size());
-    if (tagged)
+    if (in.tagged)
         for (const auto& [base, data] : roles)
             summary += fmt::format("{}.dct: {} words, {} entries; {}.ctx: {} roles\n", base,
                                    data->dictionary.wordCount(), data->dictionary.entryCount(), base,
                                    data->context.symbols().size());
-    summary += fmt::format("stopwords.txt: {} words\n", stopWords.size());
+    summary += fmt::format("stopwords.txt: {} words\n", in.stopWords.size());
+    return summary;
+}
+
+}  // namespace
+
+bool buildSegmenterData(const MkdictOptions& options, std::string& summary, std::string& error) {
+    if (!checkBuildOptions(options, error)) return false;
+    BuildInputs in;
+    if (!readBuildInputs(options, in, error)) return false;
+
+    DictionaryFileWriter core;
+    size_t composed = 0;
+    buildCoreDictionary(options, in, core, composed);
+
+    // Part-of-speech statistics: from the corpus, or a table of the tags the
+    // dictionary uses with their frequencies and no transitions.
+    ContextFileWriter lexicalFromList;
+    if (!in.tagged) {
+        lexicalFromList.countTag(kPosSentenceBegin, 0);
+        lexicalFromList.countTag(kHandleSentenceEnd, 0);
+        for (const auto& [word, readings] : core.words())
+            for (const auto& [handle, f] : readings)
+                if (handle > kHandleSentenceEnd) lexicalFromList.countTag(handle, f);
+    }
+    const ContextFileWriter& lexical = in.tagged ? in.corpus.lexical : lexicalFromList;
+
+    RoleData person, place, foreign;
+    if (in.tagged) countRoles(in.paragraphs, core, person, place, foreign);
+
+    // Write.
+    if (!createOutputDirectory(options.outDir, error)) return false;
+    const DictionaryFileWriter emptyBigrams;
+    const DictionaryFileWriter& bigrams = in.tagged ? in.corpus.bigrams : emptyBigrams;
+
+    if (!core.save(joinPath(options.outDir, "coreDict.dct"), error)) return false;
+    if (!bigrams.save(joinPath(options.outDir, "BigramDict.dct"), error)) return false;
+    if (!lexical.save(joinPath(options.outDir, "lexical.ctx"), error)) return false;
+    if (!writeStopWords(in.stopWords, options.outDir, error)) return false;
+    const RoleFiles roles[] = {{"nr", &person}, {"ns", &place}, {"tr", &foreign}};
+    if (!writeRoleFiles(options.outDir, roles, in.tagged, error)) return false;
+
+    summary = buildSummary(options, in, composed, core, bigrams, lexical, roles);
     return true;
 }
 

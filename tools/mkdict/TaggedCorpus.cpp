@@ -49,6 +49,51 @@ bool looksLikeParagraphId(std::string_view word) {
     return true;
 }
 
+// A token of a line: "word/tag", which may open a group ("[word/tag") or
+// close one ("word/tag]GROUP").
+struct TokenParts {
+    std::string_view word;
+    std::string_view tag;
+    std::string_view groupTag;  // empty unless the token closes a group
+    bool opens = false;
+};
+
+// Splits a token; false with `error` when it is malformed. `inGroup` tells
+// whether a group is open before it.
+bool splitToken(std::string_view token, bool inGroup, TokenParts& parts, std::string& error) {
+    // Blanks, '/', ']' and letters are ASCII bytes that never occur inside
+    // a GBK or UTF-8 character, so the split at the last '/' is safe.
+    const size_t slash = token.rfind('/');
+    if (slash == std::string_view::npos || slash == 0 || slash + 1 == token.size()) {
+        error = "malformed token \"" + std::string(token) + "\" (expected word/tag)";
+        return false;
+    }
+    parts.word = token.substr(0, slash);
+    parts.tag = token.substr(slash + 1);
+    if (parts.word.size() > 1 && parts.word[0] == '[') {
+        if (inGroup) {
+            error = "nested group in \"" + std::string(token) + "\"";
+            return false;
+        }
+        parts.opens = true;
+        parts.word.remove_prefix(1);
+    }
+    const size_t close = parts.tag.find(']');
+    if (close != std::string_view::npos) {
+        parts.groupTag = parts.tag.substr(close + 1);
+        parts.tag = parts.tag.substr(0, close);
+        if (!(inGroup || parts.opens) || !isAsciiLetters(parts.groupTag)) {
+            error = "malformed group end in \"" + std::string(token) + "\"";
+            return false;
+        }
+    }
+    if (!isAsciiLetters(parts.tag)) {
+        error = "malformed tag in \"" + std::string(token) + "\"";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool parseCorpusLine(std::string_view line, bool utf8, CorpusParagraph& paragraph, size_t& noGbk,
@@ -73,38 +118,10 @@ bool parseCorpusLine(std::string_view line, bool utf8, CorpusParagraph& paragrap
         const bool isFirst = first;
         first = false;
 
-        // Blanks, '/', ']' and letters are ASCII bytes that never occur inside
-        // a GBK or UTF-8 character, so the split at the last '/' is safe.
-        const size_t slash = token.rfind('/');
-        if (slash == std::string_view::npos || slash == 0 || slash + 1 == token.size()) {
-            error = "malformed token \"" + std::string(token) + "\" (expected word/tag)";
-            return false;
-        }
-        std::string_view word = token.substr(0, slash);
-        std::string_view tag = token.substr(slash + 1);
-        bool opens = false;
-        if (word.size() > 1 && word[0] == '[') {
-            if (inGroup) {
-                error = "nested group in \"" + std::string(token) + "\"";
-                return false;
-            }
-            opens = true;
-            word.remove_prefix(1);
-        }
-        std::string_view groupTag;
-        const size_t close = tag.find(']');
-        if (close != std::string_view::npos) {
-            groupTag = tag.substr(close + 1);
-            tag = tag.substr(0, close);
-            if (!(inGroup || opens) || !isAsciiLetters(groupTag)) {
-                error = "malformed group end in \"" + std::string(token) + "\"";
-                return false;
-            }
-        }
-        if (!isAsciiLetters(tag)) {
-            error = "malformed tag in \"" + std::string(token) + "\"";
-            return false;
-        }
+        TokenParts parts;
+        if (!splitToken(token, inGroup, parts, error)) return false;
+        const std::string_view word = parts.word, tag = parts.tag, groupTag = parts.groupTag;
+        const bool opens = parts.opens;
         if (isFirst && !opens && looksLikeParagraphId(word)) continue;
 
         if (opens) {

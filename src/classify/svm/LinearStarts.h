@@ -1,9 +1,8 @@
 #pragma once
-// Starting points of linear trainings from dual coordinate descent
-// (SvmLinearStart.cpp). The one-versus-rest problems of one training file
-// share their documents, so their descents run side by side: each pass
-// reads a document once for all of them, and their dot products with the
-// document are summed together.
+// Starting points of linear trainings from dual coordinate descent. The
+// one-versus-rest problems of one training file share their documents, so
+// their descents run side by side: each pass reads a document once for all
+// of them, and their dot products with the document are summed together.
 #include <cstdint>
 #include <functional>
 #include <vector>

@@ -1,6 +1,7 @@
 #pragma once
-// SVM training by decomposition (SvmTraining.cpp; the passes of the linear
-// kernel over every active example in SvmLinearTraining.cpp).
+// SVM training by decomposition (SvmTraining.cpp; shrinking the active set
+// in SvmShrinking.cpp; the passes of the linear kernel over every active
+// example in SvmLinearTraining.cpp, its starting point in SvmLinearStart.cpp).
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -88,7 +89,7 @@ private:
     double checkLinear(TrainState& s, const SvmModel& model);
     bool selectPredicted(TrainState& s, int64_t budget);
     // Multipliers, decision values and model from dual coordinate descent
-    // (SvmLinearStart.cpp), where the decomposition then starts.
+    // (LinearStarts.h), where the decomposition then starts.
     void startLinear(TrainState& s, SvmModel& model);
 
     QpSolver& solver_;

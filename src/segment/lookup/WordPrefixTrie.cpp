@@ -1,4 +1,4 @@
-#include "segment/WordPrefixTrie.h"
+#include "segment/lookup/WordPrefixTrie.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "segment/WordPairIndex.h"
+#include "segment/lookup/WordPairIndex.h"
 
 namespace kestrel {
 

@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "common/CachePrefetch.h"
-#include "segment/HugePageAllocator.h"
-#include "segment/KeyFilter.h"
+#include "segment/lookup/HugePageAllocator.h"
+#include "segment/lookup/KeyFilter.h"
 
 namespace kestrel {
 

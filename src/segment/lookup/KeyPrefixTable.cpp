@@ -1,4 +1,4 @@
-#include "segment/KeyPrefixTable.h"
+#include "segment/lookup/KeyPrefixTable.h"
 
 namespace kestrel {
 

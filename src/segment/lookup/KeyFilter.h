@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "common/CachePrefetch.h"
-#include "segment/HugePageAllocator.h"
+#include "segment/lookup/HugePageAllocator.h"
 
 namespace kestrel {
 

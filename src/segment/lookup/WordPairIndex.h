@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "common/CachePrefetch.h"
-#include "segment/WordIdTable.h"
-#include "segment/HugePageAllocator.h"
-#include "segment/KeyFilter.h"
+#include "segment/lookup/WordIdTable.h"
+#include "segment/lookup/HugePageAllocator.h"
+#include "segment/lookup/KeyFilter.h"
 
 namespace kestrel {
 

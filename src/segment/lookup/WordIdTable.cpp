@@ -1,8 +1,8 @@
-#include "segment/WordIdTable.h"
+#include "segment/lookup/WordIdTable.h"
 
 #include <algorithm>
 
-#include "segment/KeyPrefixTable.h"
+#include "segment/lookup/KeyPrefixTable.h"
 
 namespace kestrel {
 

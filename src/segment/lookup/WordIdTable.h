@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "segment/HugePageAllocator.h"
+#include "segment/lookup/HugePageAllocator.h"
 
 namespace kestrel {
 

@@ -17,8 +17,8 @@
 #include <string_view>
 #include <vector>
 
-#include "segment/HugePageAllocator.h"
-#include "segment/KeyFilter.h"
+#include "segment/lookup/HugePageAllocator.h"
+#include "segment/lookup/KeyFilter.h"
 namespace kestrel {
 
 class KeyPrefixTable {
