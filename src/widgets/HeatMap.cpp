@@ -14,39 +14,6 @@ const QColor kFull(23, 84, 160);
 constexpr int kMargin = 16;
 constexpr int kLegendWidth = 200;
 
-// Geometry of the drawn map.
-struct Layout {
-    int lineHeight;
-    int cellWidth, cellHeight;
-    int rowNamesWidth;
-    int columnNamesHeight;
-    bool turnColumnNames;
-    QRect cells;
-    QSize size;
-};
-
-Layout layOut(const HeatMapData& data, const QFontMetrics& metrics) {
-    Layout l;
-    l.lineHeight = metrics.height();
-    int widestCount = 0, widestName = 0;
-    for (const auto& row : data.counts)
-        for (quint32 count : row) widestCount = std::max(widestCount, metrics.horizontalAdvance(QString::number(count)));
-    for (const QString& name : data.names) widestName = std::max(widestName, metrics.horizontalAdvance(name));
-    l.cellWidth = std::max(52, widestCount + 16);
-    l.cellHeight = l.lineHeight + 14;
-    l.rowNamesWidth = widestName + 12;
-    l.turnColumnNames = widestName + 8 > l.cellWidth;
-    l.columnNamesHeight = (l.turnColumnNames ? widestName : l.lineHeight) + 8;
-    const int n = static_cast<int>(data.names.size());
-    // Row title (turned) | row names | cells; column title, column names above.
-    const int left = kMargin + l.lineHeight + 8 + l.rowNamesWidth;
-    const int top = kMargin + l.lineHeight + 6 + l.columnNamesHeight;
-    l.cells = QRect(left, top, n * l.cellWidth, n * l.cellHeight);
-    const int width = std::max(l.cells.right() + 1 + kMargin, left + kLegendWidth + 2 * kMargin + 80);
-    l.size = QSize(width, l.cells.bottom() + 1 + 12 + 2 * l.lineHeight + 12 + kMargin);
-    return l;
-}
-
 // The shades from 0 to 1, left to right, framed.
 void paintShades(QPainter& painter, const QRect& bar, const QColor& frame) {
     QLinearGradient gradient(bar.topLeft(), bar.topRight());
@@ -57,15 +24,65 @@ void paintShades(QPainter& painter, const QRect& bar, const QColor& frame) {
     painter.drawRect(bar.adjusted(0, 0, -1, -1));
 }
 
-void drawLegend(QPainter& painter, const QRect& bar, const QString& title) {
-    paintShades(painter, bar, QColor(120, 120, 120));
-    painter.setPen(Qt::black);
+// The legend in one row: "0%", the shades, "100%", what they mean.
+int legendRowWidth(const QFontMetrics& metrics, const QString& title) {
+    return metrics.horizontalAdvance(QStringLiteral("0%")) + kLegendWidth +
+           metrics.horizontalAdvance(QStringLiteral("100%")) + metrics.horizontalAdvance(title) + 3 * 8;
+}
+
+void drawLegend(QPainter& painter, QPoint at, const QString& title) {
     const QFontMetrics metrics = painter.fontMetrics();
-    const QRect below(bar.left() - 40, bar.bottom() + 2, bar.width() + 80, metrics.height());
-    painter.drawText(below, Qt::AlignLeft | Qt::AlignTop, QStringLiteral("0%"));
-    painter.drawText(below, Qt::AlignRight | Qt::AlignTop, QStringLiteral("100%"));
-    painter.drawText(QRect(bar.right() + 8, bar.top() - 4, 400, bar.height() + 8), Qt::AlignLeft | Qt::AlignVCenter,
-                     title);
+    const int height = metrics.height();
+    auto text = [&](const QString& words) {
+        const int width = metrics.horizontalAdvance(words);
+        painter.setPen(Qt::black);
+        painter.drawText(QRect(at.x(), at.y(), width, height), Qt::AlignLeft | Qt::AlignVCenter, words);
+        at.rx() += width + 8;
+    };
+    text(QStringLiteral("0%"));
+    paintShades(painter, QRect(at.x(), at.y() + 2, kLegendWidth, height - 4), QColor(120, 120, 120));
+    at.rx() += kLegendWidth + 8;
+    text(QStringLiteral("100%"));
+    text(title);
+}
+
+// Geometry of the drawn map: the column title and names above the cells,
+// the row title (turned) and names to their left, the legend below.
+struct Layout {
+    int lineHeight;
+    int cellWidth, cellHeight;
+    int rowNamesWidth;
+    int columnNamesHeight;
+    bool turnColumnNames;
+    QRect cells;
+    int rowTitleSpan;  // the height along which the turned row title runs
+    QPoint legend;     // top left of the legend row
+    QSize size;
+};
+
+Layout layOut(const HeatMapData& data, const QFontMetrics& metrics) {
+    Layout l;
+    l.lineHeight = metrics.height();
+    int widestCount = 0, widestName = 0;
+    for (const auto& row : data.counts)
+        for (quint32 count : row) widestCount = std::max(widestCount, metrics.horizontalAdvance(QString::number(count)));
+    for (const QString& name : data.names) widestName = std::max(widestName, metrics.horizontalAdvance(name));
+    l.cellWidth = std::max(3 * l.lineHeight, widestCount + 16);
+    l.cellHeight = l.lineHeight + 14;
+    l.rowNamesWidth = widestName + 12;
+    l.turnColumnNames = widestName + 8 > l.cellWidth;
+    l.columnNamesHeight = (l.turnColumnNames ? widestName : l.lineHeight) + 8;
+    const int n = static_cast<int>(data.names.size());
+    const int left = kMargin + l.lineHeight + 8 + l.rowNamesWidth;
+    const int top = kMargin + l.lineHeight + 6 + l.columnNamesHeight;
+    l.cells = QRect(left, top, n * l.cellWidth, n * l.cellHeight);
+    l.rowTitleSpan = std::max(l.cells.height(), metrics.horizontalAdvance(data.rowTitle) + 8);
+    l.legend = QPoint(kMargin, top + l.rowTitleSpan + 14);
+    const int width = std::max({l.cells.right() + 1, left + metrics.horizontalAdvance(data.columnTitle),
+                                l.legend.x() + legendRowWidth(metrics, data.legendTitle)}) +
+                      kMargin;
+    l.size = QSize(width, l.legend.y() + l.lineHeight + kMargin);
+    return l;
 }
 
 void drawNames(QPainter& painter, const HeatMapData& data, const Layout& l) {
@@ -81,7 +98,7 @@ void drawNames(QPainter& painter, const HeatMapData& data, const Layout& l) {
             continue;
         }
         painter.save();
-        painter.translate(x + l.cellWidth / 2 + l.lineHeight / 2, l.cells.top() - 4);
+        painter.translate(x + l.cellWidth / 2 - l.lineHeight / 2, l.cells.top() - 4);
         painter.rotate(-90);
         painter.drawText(QRect(0, 0, l.columnNamesHeight - 4, l.lineHeight), Qt::AlignLeft | Qt::AlignVCenter,
                          data.names[i]);
@@ -120,14 +137,13 @@ QImage drawHeatMap(const HeatMapData& data, const QFont& font) {
     painter.setPen(Qt::black);
 
     // The axis titles: the columns' above the cells, the rows' turned
-    // along their left side.
-    painter.drawText(QRect(l.cells.left(), kMargin, std::max(l.cells.width(), 300), l.lineHeight),
+    // along their left side, centred on the rows.
+    painter.drawText(QRect(l.cells.left(), kMargin, l.size.width() - l.cells.left(), l.lineHeight),
                      Qt::AlignLeft | Qt::AlignVCenter, data.columnTitle);
     painter.save();
-    painter.translate(kMargin, l.cells.top() + std::max(l.cells.height(), 200));
+    painter.translate(kMargin, l.cells.top() + l.rowTitleSpan);
     painter.rotate(-90);
-    painter.drawText(QRect(0, 0, std::max(l.cells.height(), 200), l.lineHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                     data.rowTitle);
+    painter.drawText(QRect(0, 0, l.rowTitleSpan, l.lineHeight), Qt::AlignCenter, data.rowTitle);
     painter.restore();
     drawNames(painter, data, l);
 
@@ -144,8 +160,7 @@ QImage drawHeatMap(const HeatMapData& data, const QFont& font) {
             painter.drawText(cell, Qt::AlignCenter, QString::number(data.counts[r][c]));
         }
     }
-    painter.setPen(Qt::black);
-    drawLegend(painter, QRect(l.cells.left(), l.cells.bottom() + 12, kLegendWidth, l.lineHeight), data.legendTitle);
+    drawLegend(painter, l.legend, data.legendTitle);
     return image;
 }
 

@@ -40,11 +40,13 @@ QStyle::StandardPixmap standardIcon(QMessageBox::Icon icon) {
 }
 
 // A path begins with '/' at the start of a line or after a blank or an
-// opening mark, and runs to a blank, a full-width comma, colon or stop, or a
-// quotation mark.
+// opening mark. Directory names may hold blanks, so it runs to the end of
+// the line, or to what follows a path in a message: a colon and a blank, a
+// full-width colon, comma or stop, or a quotation mark.
 const QRegularExpression& pathPattern() {
     static const QRegularExpression pattern(
-        QStringLiteral("(?:^|(?<=[\\s：（(“\"'「]))/[^\\s：，；。“”\"'「」]+"), QRegularExpression::MultilineOption);
+        QStringLiteral("(?:^|(?<=[\\s：（(“\"'「]))/[^\\n：，；。“”\"'「」]*?(?=$|: |[\\n：，；。“”\"'「」])"),
+        QRegularExpression::MultilineOption);
     return pattern;
 }
 
@@ -55,7 +57,7 @@ QString withoutTrailingPunctuation(QString path) {
         const QChar last = path.back();
         const bool unopened = (last == QLatin1Char(')') && path.count(QLatin1Char('(')) < path.count(last)) ||
                               (last == QChar(0xFF09) && path.count(QChar(0xFF08)) < path.count(last));
-        if (!unopened && !QStringLiteral(".,:;").contains(last)) break;
+        if (!unopened && !last.isSpace() && !QStringLiteral(".,:;").contains(last)) break;
         path.chop(1);
     }
     return path;
@@ -114,7 +116,8 @@ MessageDialog::MessageDialog(QMessageBox::Icon icon, const QString& caption, con
     auto* column = new QVBoxLayout;
     column->setSpacing(2);
     const int screenWidth = (parent ? parent->screen() : screen())->availableGeometry().width();
-    addRows(column, std::max(kMinTextWidth, std::min(kMeasure, screenWidth / 2)));
+    const int measure = std::max(kMinTextWidth, std::min(kMeasure, screenWidth / 2));
+    addRows(column, measure);
 
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
@@ -128,6 +131,8 @@ MessageDialog::MessageDialog(QMessageBox::Icon icon, const QString& caption, con
     grid->setHorizontalSpacing(12);
     grid->addWidget(iconLabel, 0, 0, Qt::AlignTop);
     grid->addLayout(column, 0, 1);
+    // Room the details need beyond the text goes to the text's column.
+    grid->setColumnStretch(1, 1);
     grid->addWidget(buttons, 1, 0, 1, 2);
     if (!detail.isEmpty()) {
         detailButton_ = buttons->addButton(QStringLiteral("显示详情..."), QDialogButtonBox::ActionRole);
@@ -139,6 +144,11 @@ MessageDialog::MessageDialog(QMessageBox::Icon icon, const QString& caption, con
         detailView_->setReadOnly(true);
         const int lines = std::min<int>(kDetailLines, static_cast<int>(detail.count(QLatin1Char('\n'))) + 2);
         detailView_->setFixedHeight(lines * detailView_->fontMetrics().lineSpacing() + 12);
+        // As wide as its longest line, up to the measure beside the icon.
+        int widest = 0;
+        for (const QString& line : detail.split(QLatin1Char('\n')))
+            widest = std::max(widest, detailView_->fontMetrics().horizontalAdvance(line));
+        detailView_->setMinimumWidth(std::min(widest + 24, measure + iconSize + 12));
         detailView_->hide();
         grid->addWidget(detailView_, 2, 0, 1, 2);
     }
@@ -163,19 +173,23 @@ int MessageDialog::textWidth(const QStringList& runs) const {
 void MessageDialog::addRows(QVBoxLayout* column, int measure) {
     const auto runs = splitWidePaths(text_, fontMetrics(), measure);
     QStringList prose;
-    for (const auto& [run, isPath] : runs)
-        if (!isPath) prose << run;
-    const int width = std::min(measure, textWidth(prose));
+    bool paths = false;
+    for (const auto& [run, isPath] : runs) {
+        if (isPath) paths = true;
+        else prose << run;
+    }
+    // A path of its own is wider than the measure: it gets all of it.
+    const int width = paths ? measure : std::min(measure, textWidth(prose));
     for (const auto& [run, isPath] : runs) {
         if (isPath) {
             auto* field = new PathField(run, this);
             field->setFixedWidth(width);
             paths_ << field;
-            column->addWidget(field);
+            column->addWidget(field, 0, Qt::AlignLeft);
         } else {
             QLabel* label = makeTextRow(run, width, this);
             labels_ << label;
-            column->addWidget(label);
+            column->addWidget(label, 0, Qt::AlignLeft);
         }
     }
     // An empty message still gets its (empty) text row.

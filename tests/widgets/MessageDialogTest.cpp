@@ -44,7 +44,8 @@ TEST(MessageDialog, LongTextWrapsAndShowsWhole) {
 }
 
 TEST(MessageDialog, LongPathsGetARowElidedInTheMiddleAndCopyWhole) {
-    const QString path = "/home/user/一个很长的目录名/训练与测试文档（按类别分目录存放）/另一层目录/更深的一层目录/model/"
+    // Blanks and brackets in directory names are part of the path.
+    const QString path = "/home/user/一个很长的目录名/训练与测试 文档（按类别分目录存放）/另一层目录/更深的一层目录/model/"
                          "分类评价.xlsx";
     const QString text = "评价结果已保存到 " + path + "\n图表已保存到 /tmp/a.png";
     MessageDialog box(QMessageBox::Information, "保存", text);

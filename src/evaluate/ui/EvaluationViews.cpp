@@ -76,7 +76,7 @@ void fillScoreGrid(CMsflexgrid& grid, const std::vector<CategoryScore>& scores) 
 
 QImage evaluationPicture(const QPixmap& chart, const HeatMapData& data) {
     QFont font = QApplication::font();
-    font.setPointSizeF(std::max(9.0, font.pointSizeF()));
+    font.setPointSizeF(std::max(11.0, font.pointSizeF()));
     const QImage heatMap = drawHeatMap(data, font);
     const QSize chartSize = chart.deviceIndependentSize().toSize();
     QImage picture(std::max(chartSize.width(), heatMap.width()), chartSize.height() + heatMap.height(),
