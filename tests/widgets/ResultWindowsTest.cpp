@@ -215,16 +215,16 @@ TEST_F(ResultWindowsTest, EvaluationWindow) {
     EXPECT_TRUE(dialog.matrixRadio()->isChecked());
     EXPECT_TRUE(dialog.matrixGrid()->isVisible());
     EXPECT_FALSE(dialog.chart()->isVisible());
-    dialog.chartRadio()->click();
-    EXPECT_FALSE(dialog.matrixGrid()->isVisible());
-    EXPECT_TRUE(dialog.chart()->isVisible());
-    dialog.scoresRadio()->click();
-    EXPECT_TRUE(dialog.scoreGrid()->isVisible());
-    EXPECT_FALSE(dialog.chart()->isVisible());
-    EXPECT_FALSE(dialog.matrixGrid()->isVisible());
-    dialog.matrixRadio()->click();
-    EXPECT_TRUE(dialog.matrixGrid()->isVisible());
-    EXPECT_FALSE(dialog.scoreGrid()->isVisible());
+    // Each radio shows its view alone.
+    const std::initializer_list<QWidget*> lowerViews = {dialog.matrixGrid(), dialog.chart(), dialog.scoreGrid()};
+    const std::pair<QRadioButton*, QWidget*> views[] = {
+        {dialog.chartRadio(), dialog.chart()},
+        {dialog.scoresRadio(), dialog.scoreGrid()},
+        {dialog.matrixRadio(), dialog.matrixGrid()}};
+    for (const auto& [radio, shown] : views) {
+        radio->click();
+        for (QWidget* view : lowerViews) EXPECT_EQ(view->isVisible(), view == shown) << radio->text().toStdString();
+    }
     dialog.optionsButton()->click();
     EXPECT_TRUE(dialog.isCompact());
     EXPECT_EQ(dialog.height(), shortHeight);
