@@ -162,10 +162,14 @@ int MessageDialog::textWidth(const QStringList& runs) const {
         for (const QString& line : run.split(QLatin1Char('\n')))
             needed = std::max(needed, metrics.horizontalAdvance(line) + 1);
     // The caption stays whole in the title bar: the box is at least as wide
-    // as the caption and the title bar's buttons.
+    // as the caption, the program's name the window system adds to it, and
+    // the title bar's buttons.
+    QString title = caption_;
+    const QString program = QGuiApplication::applicationDisplayName();
+    if (!program.isEmpty() && program != caption_) title += QStringLiteral(" — ") + program;
     const int iconColumn = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this) + 12;
     const QMargins margins = contentsMargins() + QMargins(11, 11, 11, 11);
-    const int forCaption = metrics.horizontalAdvance(caption_) + kTitleBarExtra - iconColumn - margins.left() -
+    const int forCaption = metrics.horizontalAdvance(title) + kTitleBarExtra - iconColumn - margins.left() -
                            margins.right();
     return std::max({needed, forCaption, kMinTextWidth});
 }
