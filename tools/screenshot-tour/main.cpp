@@ -23,12 +23,19 @@ const char* const kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Answered before a display is opened, so that they work without one.
+    bool corpusGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
         }
+        if (arg == "--corpus" && i + 1 < argc) corpusGiven = true;
+    }
+    if (!corpusGiven || argc < 4) {
+        std::fputs(kUsage, stderr);
+        return 2;
     }
     kestrel::CKestrelApp app(argc, argv);
     QStringList args = app.arguments();
