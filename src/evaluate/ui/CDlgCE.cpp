@@ -74,15 +74,12 @@ void CDlgCE::build() {
     fillScoreGrid(*scoreGrid_, categoryScores(*evaluation_));
     matrixRadio_->setChecked(true);
     showLowerView(matrixView_);
-    connect(matrixRadio_, &QRadioButton::toggled, this, [this](bool on) {
-        if (on) showLowerView(matrixView_);
-    });
-    connect(chartRadio_, &QRadioButton::toggled, this, [this](bool on) {
-        if (on) showLowerView(chart_);
-    });
-    connect(scoresRadio_, &QRadioButton::toggled, this, [this](bool on) {
-        if (on) showLowerView(scoreGrid_);
-    });
+    const std::pair<QRadioButton*, QWidget*> views[] = {
+        {matrixRadio_, matrixView_}, {chartRadio_, chart_}, {scoresRadio_, scoreGrid_}};
+    for (const auto& [radio, view] : views)
+        connect(radio, &QRadioButton::toggled, this, [this, view = view](bool on) {
+            if (on) showLowerView(view);
+        });
 
     connect(optionsButton_, &QPushButton::clicked, this, &CDlgCE::toggleOptions);
     connect(saveButton_, &QPushButton::clicked, this, &CDlgCE::onSave);
@@ -148,8 +145,7 @@ void CDlgCE::buildLowerPart() {
     scoreGrid_ = new CMsflexgrid(lowerPart_);
     scoreGrid_->setObjectName(QStringLiteral("scoreGrid"));
     // Room for ten categories' names turned under the chart.
-    for (QWidget* view : {matrixView_, static_cast<QWidget*>(chart_), static_cast<QWidget*>(scoreGrid_)})
-        view->setMinimumHeight(340);
+    for (QWidget* view : lowerViews()) view->setMinimumHeight(340);
     auto* radios = new QHBoxLayout;
     radios->addWidget(matrixRadio_);
     radios->addWidget(chartRadio_);
@@ -163,9 +159,10 @@ void CDlgCE::buildLowerPart() {
     lower->addWidget(scoreGrid_, 1);
 }
 
+QList<QWidget*> CDlgCE::lowerViews() const { return {matrixView_, chart_, scoreGrid_}; }
+
 void CDlgCE::showLowerView(QWidget* view) {
-    for (QWidget* each : {matrixView_, static_cast<QWidget*>(chart_), static_cast<QWidget*>(scoreGrid_)})
-        each->setVisible(each == view);
+    for (QWidget* each : lowerViews()) each->setVisible(each == view);
 }
 
 void CDlgCE::setUpCountGrid() {

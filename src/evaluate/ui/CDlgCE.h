@@ -65,7 +65,8 @@ private:
     void setUpCountGrid();
     void fillConfusionMatrix();
     void fillChart();
-    // Shows one of the lower part's three views.
+    // The lower part's three views; one is shown at a time.
+    QList<QWidget*> lowerViews() const;
     void showLowerView(QWidget* view);
     void onSelectionChanged();
     void onSave();
