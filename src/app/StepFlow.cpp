@@ -301,11 +301,16 @@ void StepFlow::select() {
         return;
     }
     flags_.featuresSelected = true;
-    std::string text = fmt::format("特征选择（{}）完成：{}个候选特征项中保留{}个，train.dat写入{}篇训练文档向量",
+    // Rough-set selection keeps the reduct and fills up to the dimension.
+    const std::string reduct =
+        classifier_.selectionMode == kRs ? fmt::format("，粗集约简后{}个，", classifier_.reductSize()) : "中";
+    std::string text = fmt::format("特征选择（{}）完成：{}个候选特征项{}保留{}个，train.dat写入{}篇训练文档向量",
                                    selectionModeName(classifier_.selectionMode), classifier_.oldDimensionality(),
-                                   classifier_.featureTable().size(),
+                                   reduct, classifier_.featureTable().size(),
                                    countLines(classifier_.workspacePath + vectorFileName(kTrainingVectors)));
-    setOutcome(std::move(text), secondsSince(start));
+    // The rough-set count is shown in a box while the work goes on; the
+    // time is the work's, not the reading of the box.
+    setOutcome(std::move(text), result.seconds);
     if (flags_.rawProcessed && vectorsStale()) outcome_ += "。原始文档的向量须重新进行中间处理";
     reportWarnings("特征选择", warnings);
 }

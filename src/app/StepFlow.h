@@ -67,6 +67,7 @@ struct LongStepResult {
     bool ok = false;         // what the work returned
     bool cancelled = false;  // the person asked it to stop
     std::string error;       // an exception that escaped the work, if any
+    double seconds = 0;      // how long the work ran, without the time a message box waited
 };
 
 // What the step flow needs from a user interface.

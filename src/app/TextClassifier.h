@@ -123,6 +123,8 @@ public:
     const TermIndex& termIndex() const { return termIndex_; }
     const FeatureTable& featureTable() const { return featureTable_; }
     uint32_t oldDimensionality() const { return oldDimensionality_; }
+    // Features in the rough-set reduct of the last rough-set selection.
+    uint32_t reductSize() const { return roughSet_.reductSize(); }
     ClassifierKind classifierKind() const { return classifier_; }
     const std::vector<std::vector<double>>& decisionValues() const { return decisionValues_; }
     // The three lines of fsinfo.dat for the current selection state.

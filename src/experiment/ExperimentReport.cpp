@@ -4,6 +4,7 @@
 #include <cmath>
 #include <fmt/format.h>
 
+#include "common/DisplayWidth.h"
 #include "common/FileSystem.h"
 #include "evaluate/WorkbookExport.h"
 #include "experiment/ScoreChart.h"
@@ -17,24 +18,6 @@ namespace {
 std::string cell(const Spread& s) { return fmt::format("{:.2f}", s.mean); }
 std::string deviationCell(const Spread& s) { return fmt::format("{:.2f}", s.deviation); }
 std::string measure(const Spread& s) { return fmt::format("{:6.2f}±{:<5.2f}", s.mean, s.deviation); }
-
-// Display width of UTF-8 text: one column per code point, two for the wide
-// (CJK) ones, so the table's columns line up in a terminal.
-size_t displayWidth(const std::string& text) {
-    size_t width = 0;
-    for (size_t i = 0; i < text.size();) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        const size_t length = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
-        width += length >= 3 ? 2 : 1;
-        i += length;
-    }
-    return width;
-}
-
-std::string padded(const std::string& text, size_t width) {
-    const size_t w = displayWidth(text);
-    return text + std::string(w < width ? width - w : 0, ' ');
-}
 
 }  // namespace
 
@@ -84,18 +67,18 @@ std::vector<ExperimentRow> rankResults(const std::vector<CombinationResult>& res
 std::string experimentTable(const std::vector<ExperimentRow>& rows) {
     size_t nameWidth = displayWidth("combination");
     for (const auto& row : rows) nameWidth = std::max(nameWidth, combinationName(row.combination).size());
-    std::string out = padded("rank", 5) + padded("combination", nameWidth + 2);
+    std::string out = padRight("rank", 5) + padRight("combination", nameWidth + 2);
     for (const char* title : {"micro R", "micro P", "micro F1", "macro R", "macro P", "macro F1"})
-        out += padded(title, 14);
+        out += padRight(title, 14);
     out += "train s  classify s\n";
     size_t rank = 0;
     for (const auto& row : rows) {
-        const std::string name = padded(combinationName(row.combination), nameWidth + 2);
+        const std::string name = padRight(combinationName(row.combination), nameWidth + 2);
         if (!row.failure.empty()) {
-            out += padded("-", 5) + name + "failed: " + row.failure + "\n";
+            out += padRight("-", 5) + name + "failed: " + row.failure + "\n";
             continue;
         }
-        out += padded(fmt::format("{}", ++rank), 5) + name;
+        out += padRight(fmt::format("{}", ++rank), 5) + name;
         for (const Spread* s : {&row.microRecall, &row.microPrecision, &row.microF1, &row.macroRecall,
                                 &row.macroPrecision, &row.macroF1})
             out += measure(*s) + "  ";

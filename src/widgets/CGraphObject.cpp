@@ -3,10 +3,9 @@
 #include <QChartView>
 #include <QCoreApplication>
 #include <QPixmap>
-#include <QSaveFile>
 #include <QVBoxLayout>
 
-#include "widgets/C2DLineGraph.h"
+#include "widgets/C2DBarGraph.h"
 
 namespace kestrel {
 
@@ -50,30 +49,24 @@ void CGraphObject::refresh() {
     // QChartView takes ownership of the new chart and deletes the old one.
     QChart* old = view_->chart();
     switch (type_) {
-    case LineGraph2D:
-        view_->setChart(C2DLineGraph::build(data_));
+    case BarGraph2D:
+        view_->setChart(C2DBarGraph::build(data_));
         break;
     }
     if (old && old != view_->chart()) delete old;
 }
 
-bool CGraphObject::saveImage(const QString& path, const QSize& size, QString* error) const {
+QPixmap CGraphObject::picture(const QSize& size) const {
     // A view of its own, laid out at the wanted size without being shown,
     // so the picture does not depend on the window's size or visibility.
     QChartView view;
     view.setAttribute(Qt::WA_DontShowOnScreen);
     view.setRenderHint(QPainter::Antialiasing);
-    view.setChart(C2DLineGraph::build(data_));
+    view.setChart(C2DBarGraph::build(data_));
     view.resize(size);
     view.show();
     QCoreApplication::sendPostedEvents();
-    const QPixmap picture = view.grab();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG") || !file.commit()) {
-        if (error) *error = file.errorString();
-        return false;
-    }
-    return true;
+    return view.grab();
 }
 
 }  // namespace kestrel

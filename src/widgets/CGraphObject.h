@@ -1,8 +1,9 @@
 #pragma once
 // A chart window: a title, a subtitle (the unit), labelled segments along the
 // horizontal axis and named, coloured series with one whole-number value per
-// segment. The drawing is done by the graph type's class (C2DLineGraph).
+// segment. The drawing is done by the graph type's class (C2DBarGraph, bars).
 #include <QColor>
+#include <QPixmap>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -28,12 +29,12 @@ struct GraphData {
 class CGraphObject : public QWidget {
     Q_OBJECT
 public:
-    enum GraphType { LineGraph2D };
+    enum GraphType { BarGraph2D };
 
     explicit CGraphObject(QWidget* parent = nullptr);
 
     // Starts an empty graph of the type.
-    void createGraph(GraphType type = LineGraph2D);
+    void createGraph(GraphType type = BarGraph2D);
     void setGraphTitle(const QString& title);
     void setGraphSubtitle(const QString& subtitle);
     // Adds a segment or a series and returns its index.
@@ -44,15 +45,14 @@ public:
     // Redraws the chart from the data (called after the data is complete).
     void refresh();
 
-    // Draws the chart at `size` pixels into a PNG file (written whole or
-    // not at all). False, with `error` set, when it cannot be written.
-    bool saveImage(const QString& path, const QSize& size, QString* error = nullptr) const;
+    // The chart drawn at `size` pixels, whatever the window's size.
+    QPixmap picture(const QSize& size) const;
 
     const GraphData& data() const { return data_; }
     QChartView* chartView() const { return view_; }
 
 private:
-    GraphType type_ = LineGraph2D;
+    GraphType type_ = BarGraph2D;
     GraphData data_;
     QChartView* view_;
 };

@@ -59,6 +59,17 @@ QString CMsflexgrid::textMatrix(int row, int col) const {
     return it ? it->text() : QString();
 }
 
+void CMsflexgrid::setCellColours(int row, int col, const QColor& background, const QColor& text) {
+    if (QTableWidgetItem* it = cell(row, col)) {
+        it->setBackground(background);
+        it->setForeground(text);
+    }
+}
+
+void CMsflexgrid::setCellToolTip(int row, int col, const QString& tip) {
+    if (QTableWidgetItem* it = cell(row, col)) it->setToolTip(tip);
+}
+
 int CMsflexgrid::twipsToPixels(int twips) { return (std::max(twips, 0) + 7) / 15; }
 
 void CMsflexgrid::setColWidth(int col, int twips) {
@@ -88,6 +99,7 @@ void CMsflexgrid::restyle() {
             QTableWidgetItem* it = cell(r, c);
             const bool fixed = r < fixedRows_ || c < fixedCols_;
             it->setBackground(fixed ? palette().brush(QPalette::Button) : palette().brush(QPalette::Base));
+            it->setForeground(palette().brush(QPalette::Text));
             it->setTextAlignment(fixed ? Qt::AlignCenter : (Qt::AlignRight | Qt::AlignVCenter));
         }
     }

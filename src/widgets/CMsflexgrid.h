@@ -30,6 +30,11 @@ public:
     // Widens a column so that its longest text fits; never narrows it.
     void widenColumnToText(int col);
 
+    // Colours of one cell, and the tooltip it shows. Changing the grid's
+    // shape or fixed rows and columns restores the usual colours.
+    void setCellColours(int row, int col, const QColor& background, const QColor& text);
+    void setCellToolTip(int row, int col, const QString& tip);
+
     // Removes every cell text, keeping the shape.
     void clearCells();
 

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileDialog>
 
+#include "widgets/MessageDialog.h"
+
 namespace kestrel {
 
 namespace {
@@ -36,17 +38,8 @@ void showMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption
         messagePresenter()(parent, icon, caption, text, detail);
         return;
     }
-    QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
-    setUpMessageBox(box, detail);
+    MessageDialog box(icon, caption, text, detail, parent);
     box.exec();
-}
-
-void setUpMessageBox(QMessageBox& box, const QString& detail) {
-    // A message box sizes itself by its text; a short text would cut the
-    // caption.
-    const int captionWidth = box.fontMetrics().horizontalAdvance(box.windowTitle()) + 160;
-    box.setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { min-width: %1px; }").arg(std::max(280, captionWidth)));
-    if (!detail.isEmpty()) box.setDetailedText(detail);
 }
 
 int runDialog(QDialog& dialog) {

@@ -20,12 +20,8 @@ using MessagePresenter = std::function<void(QWidget* parent, QMessageBox::Icon i
 // Runs a modal dialog; returns its result code (QDialog::Accepted/Rejected).
 using DialogRunner = std::function<int(QDialog& dialog)>;
 
-// The message box showMessage shows: the text wide enough for its caption
-// to stay whole in the title bar, the detail text behind Qt's details
-// button.
-void setUpMessageBox(QMessageBox& box, const QString& detail);
-
 QString chooseDirectory(QWidget* parent, const QString& title, const QString& start = {});
+// A MessageDialog, unless a presenter stands in for the person.
 void showMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
                  const QString& detail = {});
 int runDialog(QDialog& dialog);

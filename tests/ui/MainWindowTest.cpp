@@ -1,4 +1,7 @@
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <fstream>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +22,7 @@
 #include "classify/SvmEngine.h"
 #include "common/FileSystem.h"
 #include "common/Progress.h"
+#include "common/Version.h"
 #include "evaluate/Evaluation.h"
 #include "evaluate/ui/CDlgCE.h"
 #include "evaluate/ui/CDlgTP.h"
@@ -66,7 +70,7 @@ protected:
                 click(&d, "1012");
                 click(&d, "IDOK");
             } else if (name == "CDlgFS") {
-                click(&d, "1016");
+                click(&d, selectionRadio);
                 auto* dimension = child<QLineEdit>(&d, "1081");
                 dimension->clear();
                 QTest::keyClicks(dimension, "200");
@@ -102,6 +106,7 @@ protected:
     std::string loadFrom;
     bool rawTest = true;
     bool svm = false;
+    const char* selectionRadio = "1016";
     std::function<void(QDialog&)> onResult;
 };
 
@@ -137,12 +142,55 @@ TEST_F(MainWindowTest, EnterAndEscapeDoNotCloseAndAboutBoxShows) {
     EXPECT_TRUE(window.isVisible());
     hooks.onDialog = [](QDialog& d) {
         EXPECT_EQ(d.windowTitle(), "关于 Kestrel");
-        EXPECT_EQ(child<QLabel>(&d, "version")->text(), "Larkspur 1.0 版");
+        // The window's name and the version the programs print.
+        EXPECT_EQ(child<QLabel>(&d, "version")->text(), QString("Larkspur %1 版").arg(QString::fromUtf8(kestrelVersion())));
     };
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     QTest::keyClick(&window, Qt::Key_F1);
     EXPECT_EQ(hooks.dialogs, std::vector<QString>{"CAboutDlg"});
+}
+
+// The menu entry is named as the window it opens, in every language.
+TEST_F(MainWindowTest, DesktopEntryNamesTheWindow) {
+    std::ifstream entry(KESTREL_SOURCE_DIR "/packaging/kestrel.desktop");
+    ASSERT_TRUE(entry);
+    int names = 0;
+    for (std::string line; std::getline(entry, line);) {
+        if (line.rfind("Name", 0) != 0 || line.find('=') == std::string::npos) continue;
+        const std::string key = line.substr(0, line.find('='));
+        if (key != "Name" && key.rfind("Name[", 0) != 0) continue;
+        ++names;
+        EXPECT_EQ(QString::fromStdString(line.substr(line.find('=') + 1)), window.windowTitle()) << line;
+    }
+    EXPECT_GE(names, 1);
+}
+
+// The rough-set count is shown in a box while the step goes on; the status
+// line gives the reduct's size and the features kept, and the step's time
+// leaves out the time the box waited to be read.
+TEST_F(MainWindowTest, RoughSetStatusTimesTheWorkNotTheReading) {
+    driveDialogs();
+    selectionRadio = "1018";
+    for (int id : {kStepTrainingText, kStepPreprocess, kStepIndex}) press(id);
+    int notices = 0;
+    setMessagePresenter([&](QWidget*, QMessageBox::Icon, const QString&, const QString& text, const QString&) {
+        EXPECT_TRUE(text.startsWith("粗集约简后的特征项数：")) << text.toStdString();
+        ++notices;
+        QThread::msleep(2000);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    press(kStepSelect);
+    const double pressSeconds = clock.elapsed() / 1000.0;
+    EXPECT_EQ(notices, 1);
+    const QString status = window.findChild<QLabel*>("status")->text();
+    const QRegularExpressionMatch m =
+        QRegularExpression("粗集约简后(\\d+)个，保留(\\d+)个.*用时([0-9.]+)秒").match(status);
+    ASSERT_TRUE(m.hasMatch()) << status.toStdString();
+    EXPECT_EQ(m.captured(1).toUInt(), window.classifier().reductSize());
+    EXPECT_EQ(m.captured(2).toULongLong(), window.classifier().featureTable().size());
+    EXPECT_LE(m.captured(3).toDouble(), pressSeconds - 1.0) << status.toStdString();
 }
 
 TEST_F(MainWindowTest, RefusalsInOrderAsExclamationBoxes) {

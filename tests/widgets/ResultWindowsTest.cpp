@@ -2,12 +2,15 @@
 
 #include <QApplication>
 #include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
 #include <QChart>
 #include <QChartView>
 #include <QGraphicsItem>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
-#include <QLineSeries>
+#include <QValueAxis>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -23,7 +26,7 @@
 #include "evaluate/ui/CDlgCR.h"
 #include "evaluate/ui/CDlgCRE.h"
 #include "evaluate/ui/CDlgTP.h"
-#include "widgets/C2DLineGraph.h"
+#include "widgets/C2DBarGraph.h"
 #include "widgets/CGraphObject.h"
 #include "widgets/CMsflexgrid.h"
 
@@ -154,6 +157,41 @@ TEST_F(ResultWindowsTest, EvaluationWindow) {
     EXPECT_EQ(matrix->textMatrix(2, 1), "0");
     EXPECT_EQ(matrix->textMatrix(2, 2), "2");
 
+    // The matrix says which axis is which and shades each cell by its
+    // share of the row: 体育 1 of 2 on the diagonal, B 2 of 2.
+    const auto* caption = dialog.findChild<QLabel*>("matrixCaption");
+    ASSERT_NE(caption, nullptr);
+    EXPECT_TRUE(caption->text().contains("行：应属类") && caption->text().contains("列：划分类"));
+    EXPECT_EQ(matrix->item(1, 1)->background().color(), heatColour(0.5));
+    EXPECT_EQ(matrix->item(1, 2)->background().color(), heatColour(0.5));
+    EXPECT_EQ(matrix->item(2, 1)->background().color(), QColor(Qt::white));
+    EXPECT_EQ(matrix->item(2, 2)->background().color(), heatColour(1.0));
+    EXPECT_EQ(matrix->item(2, 2)->foreground().color(), QColor(Qt::white));  // readable on the dark cell
+    EXPECT_TRUE(matrix->item(1, 2)->toolTip().contains("应属类 体育，划分类 B：1篇，占50.00%"));
+
+    // The per-category scores: recall, precision, F1 and documents, then
+    // the averages; a category without documents has no scores.
+    const CMsflexgrid* scores = dialog.scoreGrid();
+    ASSERT_EQ(scores->rows(), 5);
+    const auto scoreRow = [&](int r) {
+        QStringList cells;
+        for (int c = 0; c < scores->cols(); ++c) cells << scores->textMatrix(r, c);
+        return cells;
+    };
+    EXPECT_EQ(scoreRow(0), (QStringList{"类别", "查全率", "查准率", "F1值", "文档数"}));
+    EXPECT_EQ(scoreRow(1), (QStringList{"体育", "50.00%", "100.00%", "66.67%", "2"}));
+    EXPECT_EQ(scoreRow(2), (QStringList{"B", "100.00%", "66.67%", "80.00%", "2"}));
+    EXPECT_EQ(scoreRow(3), (QStringList{"宏平均", "75.00%", "83.33%", "78.95%", "4"}));
+    EXPECT_EQ(scoreRow(4), (QStringList{"微平均", "75.00%", "75.00%", "75.00%", "4"}));
+    {
+        ResultViewData withEmpty = data_;
+        withEmpty.categories.push_back({"C", 0});
+        CDlgCE three(withEmpty);
+        EXPECT_EQ(three.scoreGrid()->textMatrix(3, 0), "C");
+        EXPECT_EQ(three.scoreGrid()->textMatrix(3, 1), "-");
+        EXPECT_EQ(three.scoreGrid()->textMatrix(3, 4), "0");
+    }
+
     // Chart: rows of the measures table, truncated percentages.
     const GraphData& chart = dialog.chart()->data();
     EXPECT_EQ(chart.title, "查全率/查准率");
@@ -177,9 +215,16 @@ TEST_F(ResultWindowsTest, EvaluationWindow) {
     EXPECT_TRUE(dialog.matrixRadio()->isChecked());
     EXPECT_TRUE(dialog.matrixGrid()->isVisible());
     EXPECT_FALSE(dialog.chart()->isVisible());
-    dialog.chartRadio()->click();
-    EXPECT_FALSE(dialog.matrixGrid()->isVisible());
-    EXPECT_TRUE(dialog.chart()->isVisible());
+    // Each radio shows its view alone.
+    const std::initializer_list<QWidget*> lowerViews = {dialog.matrixGrid(), dialog.chart(), dialog.scoreGrid()};
+    const std::pair<QRadioButton*, QWidget*> views[] = {
+        {dialog.chartRadio(), dialog.chart()},
+        {dialog.scoresRadio(), dialog.scoreGrid()},
+        {dialog.matrixRadio(), dialog.matrixGrid()}};
+    for (const auto& [radio, shown] : views) {
+        radio->click();
+        for (QWidget* view : lowerViews) EXPECT_EQ(view->isVisible(), view == shown) << radio->text().toStdString();
+    }
     dialog.optionsButton()->click();
     EXPECT_TRUE(dialog.isCompact());
     EXPECT_EQ(dialog.height(), shortHeight);
@@ -235,20 +280,43 @@ TEST_F(ResultWindowsTest, ChartReadableAtTheDefaultSizeAndSavedBesideTheWorkbook
     for (size_t i = 0; i < values.size(); ++i)
         for (size_t j = i + 1; j < values.size(); ++j)
             EXPECT_FALSE(values[i].intersects(values[j])) << i << " " << j;
-    // Yellow is drawn dark enough to read on white; red stays red.
-    const auto* precision = static_cast<const QLineSeries*>(chart->series().at(1));
-    const QColor drawn = precision->pen().color();
+    // Bars, not a line through the categories, on a 0-100 axis; each value
+    // within the plot.
+    ASSERT_EQ(chart->series().size(), 1);
+    const auto* bars = qobject_cast<const QBarSeries*>(chart->series().front());
+    ASSERT_NE(bars, nullptr);
+    ASSERT_EQ(bars->count(), 2);
+    const auto* percent = qobject_cast<const QValueAxis*>(chart->axes(Qt::Vertical).front());
+    ASSERT_NE(percent, nullptr);
+    EXPECT_EQ(percent->min(), 0);
+    EXPECT_EQ(percent->max(), 100);
+    const QRectF plot = chart->mapToScene(chart->plotArea()).boundingRect();
+    for (const QRectF& value : values) EXPECT_TRUE(plot.adjusted(-1, -1, 1, 1).contains(value)) << value.top();
+    // Yellow is drawn dark enough to see on white; red stays red.
+    const QColor drawn = bars->barSets().at(1)->color();
     EXPECT_NE(drawn, QColor(Qt::yellow));
     EXPECT_GT(drawn.red(), drawn.blue() + 100);  // still a yellow, not grey
-    EXPECT_EQ(C2DLineGraph::readableColour(Qt::red), QColor(Qt::red));
+    EXPECT_EQ(C2DBarGraph::readableColour(Qt::red), QColor(Qt::red));
 
     write("fsinfo.dat", "CHI # FSMode\n10 # Old Dimensionality\n5 # New Dimensionality\n");
     write("params.dat", "KNN # Classifier\n20 # Neighbor\n0 # Similarity\n");
     QString message;
     EXPECT_TRUE(dialog.exportEvaluation(message)) << message.toStdString();
     EXPECT_TRUE(message.contains("分类评价.png")) << message.toStdString();
+    // The chart, and the shaded matrix below it: the diagonal cells hold 19
+    // or 18 of their row's 20 documents.
     const QImage picture(QString::fromStdString(dir_ + "分类评价.png"));
-    EXPECT_EQ(picture.size(), QSize(1200, 700));
+    EXPECT_EQ(picture.width(), 1200);
+    EXPECT_GT(picture.height(), 700 + 10 * 20);
+    int diagonal = 0, offDiagonal = 0;
+    for (int y = 700; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) {
+            const QColor pixel = picture.pixelColor(x, y);
+            diagonal += pixel == heatColour(0.95) || pixel == heatColour(0.9);
+            offDiagonal += pixel == heatColour(0.05) || pixel == heatColour(0.1);
+        }
+    EXPECT_GT(diagonal, 10 * 40 * 20 / 2);
+    EXPECT_GT(offDiagonal, 10 * 40 * 20 / 2);
     if (const char* keep = std::getenv("KESTREL_KEEP_CHART")) {
         dialog.grab().save(QString::fromUtf8(keep));
     }

@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QChartView>
-#include <QLineSeries>
+#include <QBarSeries>
+#include <QBarSet>
 #include <QPushButton>
 
 #include "widgets/CButtonST.h"
@@ -40,9 +41,10 @@ TEST(Widgets, GraphData) {
     const QChart* chart = graph.chartView()->chart();
     EXPECT_EQ(chart->title(), "t");
     ASSERT_EQ(chart->series().size(), 1);
-    const auto* line = static_cast<const QLineSeries*>(chart->series().front());
-    EXPECT_EQ(line->at(1).y(), 42);
-    EXPECT_EQ(line->pen().color(), QColor(Qt::red));
+    const auto* bars = static_cast<const QBarSeries*>(chart->series().front());
+    ASSERT_EQ(bars->count(), 1);
+    EXPECT_EQ(bars->barSets().front()->at(1), 42);
+    EXPECT_EQ(bars->barSets().front()->color(), QColor(Qt::red));
 }
 
 TEST(Widgets, TooltipAndButton) {

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "app/ui/StepIcons.h"
+#include "common/Version.h"
 
 namespace kestrel {
 
@@ -15,7 +16,8 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("关于 Kestrel"));
     auto* icon = new QLabel(this);
     icon->setPixmap(applicationIcon(48));
-    auto* text = new QLabel(QStringLiteral("Larkspur 1.0 版"), this);
+    // The window's name with the version of this build, the one --version prints.
+    auto* text = new QLabel(QStringLiteral("Larkspur %1 版").arg(QString::fromUtf8(kestrelVersion())), this);
     text->setObjectName(QStringLiteral("version"));
     auto* row = new QHBoxLayout;
     row->addWidget(icon);

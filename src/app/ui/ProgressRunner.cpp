@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProgressDialog>
+#include <QScopeGuard>
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
@@ -116,6 +117,11 @@ LongStepResult runWithProgress(QWidget* parent, const QString& title,
     LongStepResult result;
     std::string error;
     QThread* thread = QThread::create([&] {
+        // Timed on the worker: a message box the step asks for does not stop
+        // the work, and the time the person takes to read it is not the step's.
+        QElapsedTimer working;
+        working.start();
+        const auto stopClock = qScopeGuard([&] { result.seconds = working.nsecsElapsed() / 1e9; });
         try {
             result.ok = work(sink);
         } catch (const std::exception& e) {

@@ -1,12 +1,8 @@
-// kestrel-gui: the desktop workbench. With "--screenshots OUTDIR" it instead
-// walks through every window on the sample corpus and saves a picture of
-// each into OUTDIR.
-#include <QStringList>
+// kestrel-gui: the desktop workbench.
 #include <cstdio>
 #include <string_view>
 
 #include "app/ui/CKestrelApp.h"
-#include "app/ui/ScreenshotTour.h"
 #include "common/Version.h"
 
 namespace {
@@ -22,11 +18,6 @@ const char* const kHelp =
     "program (../share/kestrel/data beside the executable).\n"
     "\n"
     "Options:\n"
-    "  --screenshots OUTDIR  open every window and dialog on the sample corpus,\n"
-    "                        save a PNG picture of each into OUTDIR and quit\n"
-    "  --corpus DIR          with --screenshots: the sample corpus to open, with\n"
-    "                        train/, test/ and unlabelled/ (for example the\n"
-    "                        installed share/kestrel/examples/sample-seg)\n"
     "  -h, --help            show this help and quit\n"
     "  --version             print the version and quit\n"
     "\n"
@@ -48,16 +39,5 @@ int main(int argc, char** argv) {
         }
     }
     kestrel::CKestrelApp app(argc, argv);
-    const QStringList args = app.arguments();
-    const int shots = args.indexOf(QStringLiteral("--screenshots"));
-    if (shots >= 0) {
-        if (shots + 1 >= args.size()) {
-            std::fprintf(stderr, "usage: kestrel-gui --screenshots OUTDIR [--corpus SAMPLE_SEG_DIR]\n");
-            return 2;
-        }
-        const int corpus = args.indexOf(QStringLiteral("--corpus"));
-        const QString corpusDir = corpus >= 0 && corpus + 1 < args.size() ? args[corpus + 1] : QString();
-        return kestrel::runScreenshotTour(args[shots + 1], corpusDir, app.startupDirectory());
-    }
     return app.run();
 }

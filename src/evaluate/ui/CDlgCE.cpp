@@ -2,21 +2,24 @@
 
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMessageBox>
-
-#include "widgets/FailureText.h"
-#include "widgets/UiHooks.h"
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSaveFile>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "evaluate/CategoryScores.h"
 #include "workspace/WorkspaceTransaction.h"
 #include "evaluate/WorkbookExport.h"
+#include "evaluate/ui/EvaluationViews.h"
 #include "evaluate/ui/ResultViewSupport.h"
 #include "widgets/CGraphObject.h"
 #include "widgets/CMsflexgrid.h"
+#include "widgets/FailureText.h"
+#include "widgets/UiHooks.h"
 
 namespace kestrel {
 
@@ -24,6 +27,14 @@ namespace {
 
 // The saved chart's size: every category name and value readable.
 const QSize kChartImageSize(1200, 700);
+
+// Writes the picture whole or not at all; false with `error` set.
+bool savePicture(const QImage& picture, const QString& path, QString& error) {
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && picture.save(&file, "PNG") && file.commit()) return true;
+    error = file.errorString();
+    return false;
+}
 
 }  // namespace
 
@@ -60,11 +71,15 @@ void CDlgCE::build() {
     setUpCountGrid();
     fillConfusionMatrix();
     fillChart();
+    fillScoreGrid(*scoreGrid_, categoryScores(*evaluation_));
     matrixRadio_->setChecked(true);
-    connect(matrixRadio_, &QRadioButton::toggled, this, [this](bool on) {
-        matrixGrid_->setVisible(on);
-        chart_->setVisible(!on);
-    });
+    showLowerView(matrixView_);
+    const std::pair<QRadioButton*, QWidget*> views[] = {
+        {matrixRadio_, matrixView_}, {chartRadio_, chart_}, {scoresRadio_, scoreGrid_}};
+    for (const auto& [radio, view] : views)
+        connect(radio, &QRadioButton::toggled, this, [this, view = view](bool on) {
+            if (on) showLowerView(view);
+        });
 
     connect(optionsButton_, &QPushButton::clicked, this, &CDlgCE::toggleOptions);
     connect(saveButton_, &QPushButton::clicked, this, &CDlgCE::onSave);
@@ -107,25 +122,47 @@ QHBoxLayout* CDlgCE::buildUpperPart() {
 }
 
 void CDlgCE::buildLowerPart() {
-    // The two radio buttons, then the matrix grid or the chart in the same
-    // place.
+    // The radio buttons, then the matrix grid, the chart or the scores in
+    // the same place.
     lowerPart_ = new QWidget(this);
     matrixRadio_ = new QRadioButton(QStringLiteral("混淆矩阵"), lowerPart_);
     chartRadio_ = new QRadioButton(QStringLiteral("图形显示"), lowerPart_);
-    matrixGrid_ = new CMsflexgrid(lowerPart_);
+    scoresRadio_ = new QRadioButton(QStringLiteral("各类别指标"), lowerPart_);
+    scoresRadio_->setObjectName(QStringLiteral("scores"));
+    matrixView_ = new QWidget(lowerPart_);
+    matrixGrid_ = new CMsflexgrid(matrixView_);
+    auto* caption = new QLabel(heatMapCaption(), matrixView_);
+    caption->setObjectName(QStringLiteral("matrixCaption"));
+    caption->setWordWrap(true);
+    auto* captionRow = new QHBoxLayout;
+    captionRow->addWidget(caption, 1);
+    captionRow->addWidget(new HeatLegend(matrixView_));
+    auto* matrixLayout = new QVBoxLayout(matrixView_);
+    matrixLayout->setContentsMargins(0, 0, 0, 0);
+    matrixLayout->addLayout(captionRow);
+    matrixLayout->addWidget(matrixGrid_, 1);
     chart_ = new CGraphObject(lowerPart_);
+    scoreGrid_ = new CMsflexgrid(lowerPart_);
+    scoreGrid_->setObjectName(QStringLiteral("scoreGrid"));
     // Room for ten categories' names turned under the chart.
-    matrixGrid_->setMinimumHeight(340);
-    chart_->setMinimumHeight(340);
+    for (QWidget* view : lowerViews()) view->setMinimumHeight(340);
     auto* radios = new QHBoxLayout;
     radios->addWidget(matrixRadio_);
     radios->addWidget(chartRadio_);
+    radios->addWidget(scoresRadio_);
     radios->addStretch();
     auto* lower = new QVBoxLayout(lowerPart_);
     lower->setContentsMargins(0, 0, 0, 0);
     lower->addLayout(radios);
-    lower->addWidget(matrixGrid_, 1);
+    lower->addWidget(matrixView_, 1);
     lower->addWidget(chart_, 1);
+    lower->addWidget(scoreGrid_, 1);
+}
+
+QList<QWidget*> CDlgCE::lowerViews() const { return {matrixView_, chart_, scoreGrid_}; }
+
+void CDlgCE::showLowerView(QWidget* view) {
+    for (QWidget* each : lowerViews()) each->setVisible(each == view);
 }
 
 void CDlgCE::setUpCountGrid() {
@@ -169,12 +206,14 @@ void CDlgCE::fillConfusionMatrix() {
     }
 
     for (int col = 0; col <= c; ++col) matrixGrid_->widenColumnToText(col);
+    heatMap_ = confusionHeatMap(*evaluation_, data_.categories);
+    shadeConfusionGrid(*matrixGrid_, heatMap_);
 }
 
 void CDlgCE::fillChart() {
     // One segment per measures row, recall red and precision yellow, in
     // whole percent (truncated). Hidden until its radio button is chosen.
-    chart_->createGraph(CGraphObject::LineGraph2D);
+    chart_->createGraph(CGraphObject::BarGraph2D);
     chart_->setGraphTitle(QStringLiteral("查全率/查准率"));
     chart_->setGraphSubtitle(QStringLiteral("单位：%"));
     const int recall = chart_->addSeries(QStringLiteral("查全率"), QColor(Qt::red));
@@ -185,7 +224,6 @@ void CDlgCE::fillChart() {
         chart_->setValue(segment, precision, static_cast<int>(row.precision * 100));
     }
     chart_->refresh();
-    chart_->hide();
 }
 
 void CDlgCE::toggleOptions() {
@@ -235,14 +273,15 @@ bool CDlgCE::exportEvaluation(QString& message) {
         return false;
     }
     message = QStringLiteral("评价结果已保存到 ") + displayText(path);
-    // The chart goes beside the workbook as a picture.
+    // The chart and the heat map go beside the workbook as a picture.
     std::string picture = path.substr(0, path.rfind('.')) + ".png";
     QString pictureError;
-    if (!chart_->saveImage(pathToDisplay(picture), kChartImageSize, &pictureError)) {
+    if (!savePicture(evaluationPicture(chart_->picture(kChartImageSize), heatMap_), pathToDisplay(picture),
+                     pictureError)) {
         message += QStringLiteral("\n图表未能保存：") + pictureError;
         return false;
     }
-    message += QStringLiteral("\n图表已保存到 ") + displayText(picture);
+    message += QStringLiteral("\n图表和混淆矩阵已保存到 ") + displayText(picture);
     return true;
 }
 

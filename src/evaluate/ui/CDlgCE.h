@@ -1,12 +1,14 @@
 #pragma once
 // The evaluation window: categories in a tree, the text report and the
-// contingency counts of the selection, the confusion matrix as a grid or the
-// recall/precision chart below, and the workbook export.
+// contingency counts of the selection, below them the confusion matrix (a
+// grid shaded as a heat map), the recall/precision chart or the table of
+// per-category scores, and the workbook export.
 #include <QDialog>
 #include <memory>
 
 #include "evaluate/Evaluation.h"
 #include "evaluate/ResultViewData.h"
+#include "widgets/HeatMap.h"
 
 class QFrame;
 class QHBoxLayout;
@@ -36,6 +38,10 @@ public:
     CGraphObject* chart() const { return chart_; }
     QRadioButton* matrixRadio() const { return matrixRadio_; }
     QRadioButton* chartRadio() const { return chartRadio_; }
+    // The per-category scores and the radio button that shows them.
+    CMsflexgrid* scoreGrid() const { return scoreGrid_; }
+    QRadioButton* scoresRadio() const { return scoresRadio_; }
+    const HeatMapData& heatMap() const { return heatMap_; }
     QPushButton* saveButton() const { return saveButton_; }
     QPushButton* optionsButton() const { return optionsButton_; }
 
@@ -59,6 +65,9 @@ private:
     void setUpCountGrid();
     void fillConfusionMatrix();
     void fillChart();
+    // The lower part's three views; one is shown at a time.
+    QList<QWidget*> lowerViews() const;
+    void showLowerView(QWidget* view);
     void onSelectionChanged();
     void onSave();
     void showCounts(const QString& title, const Contingency& record, const std::string& text);
@@ -76,6 +85,10 @@ private:
     QWidget* lowerPart_ = nullptr;
     QRadioButton* matrixRadio_ = nullptr;
     QRadioButton* chartRadio_ = nullptr;
+    QRadioButton* scoresRadio_ = nullptr;
+    QWidget* matrixView_ = nullptr;  // the grid with its axis caption
+    CMsflexgrid* scoreGrid_ = nullptr;
+    HeatMapData heatMap_;
     bool compact_ = false;
     int fullHeight_ = 0;
     int shortHeight_ = 0;

@@ -1,41 +1,27 @@
-#include "app/ui/ScreenshotTour.h"
+#include "TourSteps.h"
 
-#include <QAbstractButton>
-#include <QCheckBox>
-#include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QDirIterator>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
-#include <QLineEdit>
 #include <QLabel>
-#include <QMessageBox>
 #include <QProgressDialog>
-#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 #include <cstdio>
-#include <deque>
-#include <functional>
 
 #include "app/ui/CKestrelDlg.h"
 #include "app/ui/ProgressRunner.h"
 #include "common/Progress.h"
 #include "widgets/CButtonST.h"
 #include "widgets/CPPToolTip.h"
-#include "widgets/UiHooks.h"
+#include "Tour.h"
 
 namespace kestrel {
 
 namespace {
-
-void settle(int milliseconds = 150) {
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 bool copyTree(const QString& from, const QString& to) {
     QDir source(from);
@@ -52,133 +38,6 @@ bool copyTree(const QString& from, const QString& to) {
     }
     return true;
 }
-
-class Tour {
-public:
-    Tour(const QString& outDir) : out_(outDir) {}
-
-    void shoot(QWidget* widget, const QString& name) {
-        settle();
-        const QString file = QStringLiteral("%1/%2-%3.png").arg(out_).arg(++count_, 2, 10, QLatin1Char('0')).arg(name);
-        if (!widget->grab().save(file)) {
-            std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
-            ok_ = false;
-        } else {
-            std::printf("%s\n", qPrintable(file));
-        }
-    }
-
-    // A picture some window wrote itself, copied in among the shots.
-    void keep(const QString& source, const QString& name) {
-        const QString file = QStringLiteral("%1/%2-%3.png").arg(out_).arg(++count_, 2, 10, QLatin1Char('0')).arg(name);
-        if (!QFile::copy(source, file)) {
-            std::fprintf(stderr, "cannot copy %s\n", qPrintable(source));
-            ok_ = false;
-        } else {
-            std::printf("%s\n", qPrintable(file));
-        }
-    }
-
-    template <typename T>
-    static T* child(QWidget* parent, const QString& name) {
-        return parent->findChild<T*>(name);
-    }
-
-    static void click(QWidget* parent, const QString& name) {
-        if (auto* button = child<QAbstractButton>(parent, name)) button->click();
-    }
-
-    bool ok() const { return ok_; }
-    int count() const { return count_; }
-
-    std::deque<QString> folders;  // what the folder browser "chooses", in order
-    int classifierChoice = 0;     // 0 KNN, 1 SVM for the next method dialog
-    bool testCorpus = true;       // the next raw-text dialog's 测试 box
-    QString selectionRadio = QStringLiteral("1018");  // the next selection's method
-    // Drives the next dialog instead of the usual answers, once.
-    std::function<void(QDialog&)> nextDialog;
-
-    int runDialog(QDialog& dialog) {
-        dialog.show();
-        const QString name = dialog.objectName();
-        if (nextDialog) {
-            const auto drive = std::move(nextDialog);
-            nextDialog = nullptr;
-            drive(dialog);
-        } else if (name == QLatin1String("CDlgTT")) {
-            click(&dialog, "1027");
-            click(&dialog, "1012");
-            shoot(&dialog, "training-text");
-            click(&dialog, "IDOK");
-        } else if (name == QLatin1String("CDlgFT")) {
-            if (testCorpus) click(&dialog, "1022");
-            click(&dialog, "1027");
-            click(&dialog, "1012");
-            shoot(&dialog, testCorpus ? "raw-text-test" : "raw-text-example");
-            click(&dialog, "IDOK");
-        } else if (name == QLatin1String("CDlgFS")) {
-            // Rough-set reduction first, which reports its reduced feature
-            // count.
-            click(&dialog, selectionRadio);
-            shoot(&dialog, "feature-selection");
-            click(&dialog, "IDOK");
-        } else if (name == QLatin1String("CDlgCM")) {
-            click(&dialog, classifierChoice == 1 ? "1046" : "1045");
-            if (classifierChoice == 1)
-                if (auto* kernel = child<QComboBox>(&dialog, "1048")) kernel->setCurrentIndex(2);
-            shoot(&dialog, classifierChoice == 1 ? "method-svm" : "method-knn");
-            click(&dialog, "IDOK");
-        } else {
-            QString file = QString::fromLatin1(dialog.metaObject()->className());
-            file = file.mid(file.lastIndexOf(QLatin1Char(':')) + 1);
-            shoot(&dialog, file);
-            // Show the evaluation window's lower part as well.
-            for (auto* button : dialog.findChildren<QAbstractButton*>()) {
-                if (button->text() == QStringLiteral("选项")) {
-                    button->click();
-                    shoot(&dialog, file + "-full");
-                }
-            }
-            for (auto* button : dialog.findChildren<QRadioButton*>()) {
-                if (button->text() == QStringLiteral("图形显示")) {
-                    button->click();
-                    shoot(&dialog, file + "-chart");
-                }
-            }
-            for (auto* button : dialog.findChildren<QAbstractButton*>()) {
-                if (button->text() == QStringLiteral("随机查看")) {
-                    button->click();
-                    shoot(&dialog, file + "-random");
-                }
-            }
-            // The export, which also saves the chart as a picture.
-            for (auto* button : dialog.findChildren<QAbstractButton*>())
-                if (button->text() == QStringLiteral("保存")) button->click();
-        }
-        const int result = dialog.result();
-        if (dialog.isVisible()) dialog.reject();
-        return dialog.result() == QDialog::Accepted ? QDialog::Accepted : result;
-    }
-
-    void showMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
-                     const QString& detail) {
-        QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
-        setUpMessageBox(box, detail);
-        box.show();
-        // The details of a failure, opened.
-        if (!detail.isEmpty())
-            for (auto* button : box.findChildren<QAbstractButton*>())
-                if (box.buttonRole(button) == QMessageBox::ActionRole) button->click();
-        shoot(&box, QStringLiteral("message"));
-        box.close();
-        std::printf("  message: %s — %s\n", qPrintable(caption), qPrintable(text));
-    }
-
-private:
-    QString out_;
-    int count_ = 0;
-    bool ok_ = true;
-};
 
 // The walk through the main window: each group of steps shoots the windows
 // and messages one situation shows.
@@ -199,15 +58,20 @@ public:
         tour_.shoot(&tip, "tooltip-preprocess");
     }
 
-    // Steps refused before there is anything to work on, a folder of
-    // documents without category sub-folders, then a workspace that cannot
-    // be loaded (its failure detail in Chinese).
+    // Steps refused before there is anything to work on; the training-text
+    // dialog's own refusals (no model directory, no documents, a folder of
+    // documents without category sub-folders); then a workspace that
+    // cannot be loaded (its failure detail in Chinese).
     void refusedStarts() {
         press(kStepPreprocess);  // refused: no training text yet
         press(kStepMethod);      // refused: no workspace to write into yet
 
         const QString unlabelled = corpus_ + "/unlabelled";
         tour_.nextDialog = [this, unlabelled](QDialog& dialog) {
+            Tour::click(&dialog, "1022");
+            Tour::click(&dialog, "IDOK");  // refused: no model directory chosen
+            Tour::click(&dialog, "1022");
+            Tour::click(&dialog, "IDOK");  // refused: no documents counted
             Tour::click(&dialog, "1027");
             tour_.folders = {unlabelled};
             Tour::click(&dialog, "1012");
@@ -226,12 +90,20 @@ public:
         press(kStepTrainingText);
     }
 
+    // With the training text set, every later step asks for the one before
+    // it.
+    void refusedOutOfOrder() {
+        for (int id : {kStepIndex, kStepRepresentation, kStepIntermediate, kStepClassify, kStepResults}) press(id);
+    }
+
     // Training through feature selection.
     void train() {
         tour_.folders = {corpus_ + "/train"};
         press(kStepTrainingText);
         tour_.shoot(&window_, "main-window-training-text");
+        refusedOutOfOrder();
         press(kStepPreprocess);
+        press(kStepSelect);  // refused: no feature index yet
         press(kStepIndex);
         press(kStepSelect);
         tour_.shoot(&window_, "main-window-features-selected");
@@ -246,6 +118,7 @@ public:
         if (!categories.isEmpty()) QDir(mismatch).rename(categories.front(), categories.front() + "-other");
         const QString test = corpus_ + "/test";
         tour_.nextDialog = [this, mismatch, test](QDialog& dialog) {
+            Tour::click(&dialog, "IDOK");  // refused: no documents counted
             Tour::click(&dialog, "1027");
             tour_.folders = {mismatch};
             Tour::click(&dialog, "1012");
@@ -265,7 +138,7 @@ public:
         press(kStepResults);
         press(kStepEvaluate);
         press(kStepRepresentation);
-        tour_.keep(corpus_ + "/model/分类评价.png", "chart-export");
+        tour_.keep(corpus_ + "/model/分类评价.png", "evaluation-export");
     }
 
     // Another selection leaves the test vectors stale: classifying them is
@@ -333,25 +206,6 @@ private:
     QString work_;
 };
 
-// Folder choices, dialogs and messages go to the tour instead of the user.
-void driveDialogsBy(Tour& tour) {
-    setDirectoryChooser([&](QWidget*, const QString&, const QString&) {
-        if (tour.folders.empty()) return QString();
-        QString folder = tour.folders.front();
-        tour.folders.pop_front();
-        return folder;
-    });
-    setDialogRunner([&](QDialog& dialog) { return tour.runDialog(dialog); });
-    setMessagePresenter([&](QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
-                            const QString& detail) { tour.showMessage(parent, icon, caption, text, detail); });
-}
-
-void driveDialogsByUser() {
-    setDirectoryChooser({});
-    setDialogRunner({});
-    setMessagePresenter({});
-}
-
 }  // namespace
 
 int runScreenshotTour(const QString& outDir, const QString& sampleDir, const std::string& startupDirectory) {
@@ -360,7 +214,9 @@ int runScreenshotTour(const QString& outDir, const QString& sampleDir, const std
         return 1;
     }
     QTemporaryDir work;
-    const QString corpus = work.path() + "/sample";
+    // Paths as long as users' often are: the boxes that name them must
+    // still show them readably.
+    const QString corpus = work.path() + QStringLiteral("/Kestrel 示例语料/训练与测试文档（按类别分目录存放）/sample");
     if (sampleDir.isEmpty() || !copyTree(sampleDir, corpus)) {
         std::fprintf(stderr, "cannot copy the sample corpus %s (give --corpus DIR with train/ test/ unlabelled/)\n",
                      qPrintable(sampleDir));
@@ -387,7 +243,11 @@ int runScreenshotTour(const QString& outDir, const QString& sampleDir, const std
     steps.progress();
 
     driveDialogsByUser();
-    std::printf("%d screenshots in %s\n", tour.count(), qPrintable(outDir));
+    std::printf("%d screenshots (%d message boxes) in %s\n", tour.count(), tour.messageCount(), qPrintable(outDir));
+    if (!tour.cutBoxes().isEmpty()) {
+        std::fprintf(stderr, "%lld message boxes cut their text:\n", static_cast<long long>(tour.cutBoxes().size()));
+        for (const QString& box : tour.cutBoxes()) std::fprintf(stderr, "  %s\n", qPrintable(box));
+    }
     return tour.ok() ? 0 : 1;
 }
 
