@@ -6,7 +6,7 @@
 #include <QSlider>
 
 #include "UiTestSupport.h"
-#include "app_flow/FlowTestSupport.h"
+#include "app/FlowTestSupport.h"
 #include "app/ui/CDlgCM.h"
 #include "app/ui/CDlgFS.h"
 #include "app/ui/CDlgFT.h"
