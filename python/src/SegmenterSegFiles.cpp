@@ -5,7 +5,6 @@
 #include "Segmenter.h"
 #include "SegmenterBatch.h"
 #include "common/Encoding.h"
-#include "common/FileSystem.h"
 #include "segment/SegCorpusWriter.h"
 
 namespace py = pybind11;
