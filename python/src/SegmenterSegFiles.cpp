@@ -5,7 +5,6 @@
 #include "Segmenter.h"
 #include "SegmenterBatch.h"
 #include "common/Encoding.h"
-#include "common/FileSystem.h"
 #include "segment/SegCorpusWriter.h"
 
 namespace py = pybind11;
@@ -51,25 +50,25 @@ py::tuple Segmenter::writeSeg(const std::string& directory, py::handle records, 
     std::vector<std::string>& problems = out.errors;
     std::vector<bool> written(texts.size());
     SegCorpusWriter writer(directory);
-    if (Status created = writer.create(); !created) throw py::value_error(created.message());
+    if (Status opened = writer.open(); !opened) throw py::value_error(opened.message());
     {
         py::gil_scoped_release release;
-        // Ids are checked in record order, so the first of two records with
+        // Ids are claimed in record order, so the first of two records with
         // one id is the one written; the files are then written in parallel.
-        std::vector<std::string> paths(texts.size());
+        std::vector<SegCorpusWriter::Claim> claims(texts.size());
         for (size_t i = 0; i < texts.size(); ++i) {
             if (!problems[i].empty()) continue;
             const std::string name = itemName(label, i);
-            const Result<std::string> path = writer.claim(ids[i], displayPath(ids[i]), name);
-            if (!path) problems[i] = name + " (" + displayPath(ids[i]) + "): " + path.message();
-            else paths[i] = *path;
+            Result<SegCorpusWriter::Claim> claimed = writer.claim(ids[i], displayPath(ids[i]), name);
+            if (!claimed) problems[i] = name + " (" + displayPath(ids[i]) + "): " + claimed.message();
+            else claims[i] = std::move(*claimed);
         }
         parallelFor(texts.size(), diskBoundWorkerCount(threads, texts.size()), [&](size_t i) {
-            if (paths[i].empty()) return;
-            if (const Status saved = writeFileAtomically(paths[i], out.results[i]); !saved)
-                problems[i] = itemName(label, i) + ": " + toUtf8(saved.message());
+            if (claims[i].file.empty()) return;
+            if (const Status saved = writer.writeClaimed(claims[i], out.results[i]); !saved)
+                problems[i] = itemName(label, i) + ": " + saved.message();
         });
-        for (size_t i = 0; i < texts.size(); ++i) written[i] = !paths[i].empty() && problems[i].empty();
+        for (size_t i = 0; i < texts.size(); ++i) written[i] = !claims[i].file.empty() && problems[i].empty();
     }
     warnAll(out.warnings);
     py::list writtenIds;

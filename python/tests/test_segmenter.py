@@ -104,3 +104,21 @@ def test_segmenter_pickles_and_has_the_programs_version(segmenter):
     copy = pickle.loads(pickle.dumps(segmenter))
     assert copy.cut("今天天气很好") == segmenter.cut("今天天气很好")
     assert run_kestrel("--version").decode().split() == ["kestrel", kestrel.__version__]
+
+
+def test_seg_files_are_never_written_through_a_symbolic_link(segmenter, tmp_path):
+    # The writer behind kestrel.dask.to_seg, called without dask.
+    out, outside = tmp_path / "out", tmp_path / "outside"
+    (out / "other").mkdir(parents=True)
+    outside.mkdir()
+    (outside / "target").write_bytes(b"keep")
+    (out / "cat").symlink_to(outside)
+    (out / "other" / "z.seg").symlink_to(outside / "target")
+    records = [("cat/x", "今天天气很好"), ("other/y", "中文"), ("other/z", "公园")]
+    written, problems = segmenter._write_seg(str(out), records, 2)
+    # A linked category is refused; a link in place of a file is replaced, its target left alone.
+    assert written == ["other/y", "other/z"]
+    assert len(problems) == 1 and problems[0].startswith("record 0: ") and "is a symbolic link" in problems[0]
+    assert list(outside.iterdir()) == [outside / "target"] and (outside / "target").read_bytes() == b"keep"
+    assert not (out / "other" / "z.seg").is_symlink()
+    assert read_seg(out / "other" / "z.seg") == segmenter.cut_counts("公园")

@@ -1,15 +1,14 @@
 #pragma once
 // kestrel unpack-seg: segmented records "id<TAB>word:count ..." back into
-// ".seg" files below one directory. Nothing is written outside it: the
-// directory is opened once and every file and category directory below it is
-// opened relative to it without following symbolic links.
+// ".seg" files below one directory, written by a SegCorpusWriter (nothing
+// is written outside the directory).
 #include <cstdio>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 
 #include "cli/SegStream.h"
 #include "common/Status.h"
+#include "segment/SegCorpusWriter.h"
 
 namespace kestrel {
 
@@ -17,25 +16,19 @@ namespace kestrel {
 // at most once.
 class SegUnpacker {
 public:
-    SegUnpacker(std::string dir, StreamEncoding encoding) : dir_(std::move(dir)), encoding_(encoding) {}
-    ~SegUnpacker();
-    SegUnpacker(const SegUnpacker&) = delete;
-    SegUnpacker& operator=(const SegUnpacker&) = delete;
+    SegUnpacker(std::string dir, StreamEncoding encoding) : writer_(std::move(dir)), encoding_(encoding) {}
 
     // Creates the directory when missing and opens it.
-    Status open();
+    Status open() { return writer_.open(); }
     // Writes the file of one record; `where` names its line for a later
     // record with the same id.
     Status unpack(std::string_view line, const std::string& where);
     size_t written() const { return written_; }
 
 private:
-    Status write(const std::string& category, const std::string& title, std::string_view content);
-    std::string dir_;
+    SegCorpusWriter writer_;
     StreamEncoding encoding_;
-    int dirFd_ = -1;
     size_t written_ = 0;
-    std::unordered_map<std::string, std::string> firstSeen_;  // id -> where its record was
 };
 
 // Unpacks every record of `in` (named `inputName` in messages, `source`
