@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
     if (run.ok()) run.status = trainer.commitUpdate();
     trainer.endUpdates();
     if (run.ok()) {
-        ClassificationRun test{training.environment, withTrailingSlash(argv[2]), InputFormat::Preprocessed, true};
+        ClassificationRun test{training.environment, withTrailingSlash(argv[2]), InputFormat::Preprocessed, true, nullptr};
         TextClassifier classifier;
         describeRun(classifier, test);
         run = runStages(classifier, {RunStage::Load, RunStage::PreprocessRaw, RunStage::CorpusVectors,

@@ -21,6 +21,7 @@ void describeRun(TextClassifier& controller, const TrainingRun& run) {
     controller.categoryCount = run.categoryCount;
     controller.selectionMode = run.selection.mode;
     controller.newDimensionality = run.selection.dimension;
+    controller.trainingListing = run.listing;
 }
 
 void describeRun(TextClassifier& controller, const ClassificationRun& run) {
@@ -28,6 +29,7 @@ void describeRun(TextClassifier& controller, const ClassificationRun& run) {
     controller.rawCorpusPath = run.corpus;
     controller.rawFormat = run.format;
     controller.vectorMode = run.labelled ? kTestVectors : kExampleVectors;
+    controller.rawListing = run.listing;
 }
 
 const char* stageFailureCaption(RunStage stage) {

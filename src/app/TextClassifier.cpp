@@ -116,14 +116,8 @@ Status TextClassifier::workspaceOutsideTrainingCorpus() {
                            ", where it would be taken for a category; choose a workspace outside the corpus");
 }
 
-Status TextClassifier::writeCategories() {
-    if (!isDirectory(trainingCorpusPath)) {
-        return Status::failure("the training corpus directory " + trainingCorpusPath +
-                               " does not exist or cannot be read");
-    }
-    const auto names = listSubdirectories(trainingCorpusPath, &warnings_);
-    if (!names) return names.status();
-    for (const auto& name : *names) {
+Status TextClassifier::writeCategories(const std::vector<std::string>& names) {
+    for (const auto& name : names) {
         if (!fitsOnALine(name)) {
             categories_.clear();
             return Status::failure("the category directory \"" + displayPath(name) + "\" in " +
@@ -184,17 +178,26 @@ Status TextClassifier::preprocessTraining(ProgressSink* sink) {
     categories_.clear();
     termIndex_.clear();
     trainingCorpus_.reset();
+    trainingDocuments_.clear();
+    trainingDocumentsKey_ = {};
     if (Status outside = workspaceOutsideTrainingCorpus(); !outside) return outside;
     OperationUpdate update(*this, "preprocess");
     if (!update.ready()) return update.ready();
-    if (Status written = writeCategories(); !written) return written;
+    if (!isDirectory(trainingCorpusPath)) {
+        return Status::failure("the training corpus directory " + trainingCorpusPath +
+                               " does not exist or cannot be read");
+    }
+    const auto listing = categorisedListing(trainingListing, trainingCorpusPath, trainingFormat, categoryCount);
+    if (!listing) return listing.status();
+    const CorpusListing& listed = **listing;
+    if (Status written = writeCategories(listed.categories); !written) return written;
+    warnings_.insert(warnings_.end(), listed.warnings.begin(), listed.warnings.end());
     if (trainingFormat == InputFormat::RawText)
         if (Status loaded = loadSegmenter(); !loaded) return loaded;
 
     std::vector<ListedDocument> documents;
-    for (uint32_t i = 0; i < categoryCount && i < categories_.size(); ++i)
-        listCorpusDirectory(trainingCorpusPath + categories_[i].name + "/", trainingFormat, static_cast<int32_t>(i),
-                            documents, warnings_);
+    for (const ListedDocument& doc : listed.documents)
+        if (static_cast<uint32_t>(doc.category) < categoryCount) documents.push_back(doc);
     std::vector<bool> ok;
     if (Status done = preprocessDocuments(documents, trainingFormat, ok, sink); !done) return done;
     // Documents that could not be segmented have no .seg file and so are
@@ -203,8 +206,10 @@ Status TextClassifier::preprocessTraining(ProgressSink* sink) {
     for (size_t n = 0; n < documents.size(); ++n) {
         if (!ok[n]) continue;
         ++categories_[static_cast<size_t>(documents[n].category)].docCount;
+        trainingDocuments_.push_back({static_cast<uint32_t>(documents[n].category), documents[n].segPath()});
         ++total;
     }
+    trainingDocumentsKey_ = {trainingCorpusPath, categoryCount};
     trainingDocCount = total;
     if (total == 0) {
         return Status::failure(documents.empty()
@@ -219,6 +224,7 @@ Status TextClassifier::preprocessRaw(ProgressSink* sink) {
     preprocessReport_ = {};
     decisionValues_.clear();
     rawDocuments_.clear();
+    rawListed_.clear();
     if (!isDirectory(rawCorpusPath)) {
         return Status::failure("the raw corpus directory " + rawCorpusPath + " does not exist or cannot be read");
     }
@@ -226,13 +232,9 @@ Status TextClassifier::preprocessRaw(ProgressSink* sink) {
         if (Status loaded = loadSegmenter(); !loaded) return loaded;
 
     std::vector<ListedDocument> documents;
-    if (vectorMode == kTestVectors) {
-        for (uint32_t i = 0; i < categoryCount && i < categories_.size(); ++i)
-            listCorpusDirectory(rawCorpusPath + categories_[i].name + "/", rawFormat, static_cast<int32_t>(i),
-                                documents, warnings_);
-    } else if (vectorMode == kExampleVectors) {
-        listCorpusDirectory(rawCorpusPath, rawFormat, -1, documents, warnings_);
-    }
+    if (vectorMode == kTestVectors || vectorMode == kExampleVectors)
+        documents = documentsToClassify(rawListing.get(), rawCorpusPath, rawFormat, vectorMode == kTestVectors,
+                                        categories_, categoryCount, warnings_);
     std::vector<bool> ok;
     if (Status done = preprocessDocuments(documents, rawFormat, ok, sink); !done) return done;
     // A document that could not be segmented is left out of the list, so the
@@ -240,6 +242,7 @@ Status TextClassifier::preprocessRaw(ProgressSink* sink) {
     for (size_t n = 0; n < documents.size(); ++n) {
         if (!ok[n]) continue;
         rawDocuments_.push_back({documents[n].category, RawDocument::kUnassigned, documents[n].title + ".txt"});
+        rawListed_.push_back(std::move(documents[n]));
         decisionValues_.emplace_back(categoryCount, 0.0);
     }
     rawDocCount = static_cast<uint32_t>(rawDocuments_.size());
@@ -255,9 +258,16 @@ Status TextClassifier::buildIndex(ProgressSink* sink) {
     // file beside the workspace files, on the disk the user chose for them.
     trainingCorpus_.reset();
     const std::string spillDirectory = isDirectory(workspacePath) ? workspacePath : std::string();
-    trainingCorpus_ = std::make_unique<SegmentedCorpus>(buildTermIndex(
-        trainingCorpusPath, categories_, categoryCount, termIndex_, warnings_, sink, threads, spillDirectory,
-        termListMemoryLimit));
+    if (trainingDocumentsKey_ == std::make_pair(trainingCorpusPath, categoryCount)) {
+        // The documents preprocessing listed: the corpus is not listed again.
+        trainingCorpus_ = std::make_unique<SegmentedCorpus>(buildTermIndex(
+            trainingDocuments_, categoryCount, termIndex_, warnings_, sink, threads, spillDirectory,
+            termListMemoryLimit));
+    } else {
+        trainingCorpus_ = std::make_unique<SegmentedCorpus>(buildTermIndex(
+            trainingCorpusPath, categories_, categoryCount, termIndex_, warnings_, sink, threads, spillDirectory,
+            termListMemoryLimit));
+    }
     roughSet_.invalidate();
     if (trainingCorpus_->cancelled()) {
         trainingCorpus_.reset();
@@ -313,6 +323,11 @@ std::vector<VectorSource> TextClassifier::vectorSources() {
             for (const auto& doc : corpus->documents()) sources.push_back({{}, fmt::format("{}", doc.category + 1)});
             return sources;
         }
+        if (trainingDocumentsKey_ == std::make_pair(trainingCorpusPath, categoryCount)) {
+            for (const auto& doc : trainingDocuments_)
+                sources.push_back({doc.path, fmt::format("{}", doc.category + 1)});
+            return sources;
+        }
         const CategoryTable used(categories_.begin(),
                                  categories_.begin() + std::min<size_t>(categoryCount, categories_.size()));
         for (auto& doc : listTrainingDocuments(trainingCorpusPath, used, &warnings_))
@@ -320,15 +335,13 @@ std::vector<VectorSource> TextClassifier::vectorSources() {
         return sources;
     }
     const bool test = vectorMode == kTestVectors;
-    for (const auto& doc : rawDocuments_) {
-        const std::string title = fileTitle(doc.fileName);
+    for (const auto& doc : rawListed_) {
         if (!test) {
-            sources.push_back({rawCorpusPath + title + ".seg", "0"});
+            sources.push_back({doc.segPath(), "0"});
             continue;
         }
-        if (doc.trueCategory < 0 || static_cast<size_t>(doc.trueCategory) >= categories_.size()) continue;
-        sources.push_back({rawCorpusPath + categories_[static_cast<size_t>(doc.trueCategory)].name + "/" + title + ".seg",
-                           fmt::format("{}", doc.trueCategory + 1)});
+        if (doc.category < 0 || static_cast<size_t>(doc.category) >= categories_.size()) continue;
+        sources.push_back({doc.segPath(), fmt::format("{}", doc.category + 1)});
     }
     return sources;
 }

@@ -65,6 +65,12 @@ public:
     // for the later stages; the rest waits in a temporary file in the
     // workspace.
     size_t termListMemoryLimit = SegmentedCorpus::kDefaultMemoryLimit;
+    // The listings of the training corpus and of the corpus to classify,
+    // when the driver has made them already (to count the documents):
+    // preprocessing uses a listing of its corpus and format instead of
+    // listing the directories again.
+    std::shared_ptr<const CorpusListing> trainingListing;
+    std::shared_ptr<const CorpusListing> rawListing;
 
     // --- pipeline operations -------------------------------------------
     // Each takes an optional progress sink (progress is reported on the
@@ -144,7 +150,9 @@ private:
     class OperationUpdate;
     // Checks workspace files against the manifest.
     Status verifyWorkspaceFiles(std::initializer_list<std::string> names);
-    Status writeCategories();
+    // The category table from the corpus's sub-directories, written to
+    // classes.txt.
+    Status writeCategories(const std::vector<std::string>& names);
     // Segments the documents (raw text) on every core into their .seg files
     // and releases the segmenter; ok[n] says whether document n has its .seg.
     Status preprocessDocuments(const std::vector<ListedDocument>& documents, InputFormat format, std::vector<bool>& ok,
@@ -195,6 +203,12 @@ private:
     // the corpus path and category count it was read for.
     std::unique_ptr<SegmentedCorpus> trainingCorpus_;
     std::pair<std::string, uint32_t> trainingCorpusKey_;
+    // The training documents preprocessing left (each with its .seg file),
+    // with the corpus path and category count they were listed for.
+    std::vector<CorpusDocument> trainingDocuments_;
+    std::pair<std::string, uint32_t> trainingDocumentsKey_;
+    // The documents of rawDocuments_, as listed.
+    std::vector<ListedDocument> rawListed_;
     std::string heldVectorsFile_;
     FileIdentity heldVectorsIdentity_;
 };

@@ -8,7 +8,7 @@
 
 #include "workspace/DefaultWorkspace.h"
 #include "workspace/ParameterNames.h"
-#include "app/CorpusCounting.h"
+#include "pipeline/CorpusListing.h"
 #include "app/RunStages.h"
 #include "app/TextClassifier.h"
 #include "workspace/WorkspaceFiles.h"
@@ -144,13 +144,15 @@ int prepareTraining(const TrainOptions& o, TrainingRun& run, TextClassifier& con
     run.format = o.format;
     run.selection = {o.mode, o.dim};
     run.classifier = o.params;
-    const CorpusCount count = countCategorisedCorpus(run.corpus, o.format);
-    if (count.documents == 0) {
+    // The one listing of the corpus: counted here, preprocessed next.
+    Result<CorpusListing> listing = listCategorisedCorpus(run.corpus, o.format);
+    if (!listing || listing->documents.empty()) {
         printError(std::string("不存在训练文档！ (no ") + "*" + documentExtension(o.format) +
                    " documents in the sub-directories of " + run.corpus + ")");
         return 1;
     }
-    run.categoryCount = count.categories;
+    run.categoryCount = static_cast<uint32_t>(listing->categories.size());
+    run.listing = std::make_shared<const CorpusListing>(std::move(*listing));
     describeRun(controller, run);
     if (const Status status = controller.workspaceOutsideTrainingCorpus(); !status)
         return fail(stageFailureCaption(RunStage::Preprocess), controller, status);
@@ -286,9 +288,12 @@ int prepareClassification(const ClassifyOptions& o, TextClassifier& controller, 
         return 1;
     }
     run.corpus = directoryArgument(o.corpus);
+    // The one listing of the corpus: counted here, preprocessed next.
+    Result<CorpusListing> listing =
+        o.test ? listCategorisedCorpus(run.corpus, o.format) : Result<CorpusListing>(listFlatCorpus(run.corpus, o.format));
+    const uint32_t documents = listing ? listing->documentCount() : 0;
+    if (listing) run.listing = std::make_shared<const CorpusListing>(std::move(*listing));
     describeRun(controller, run);
-    const uint32_t documents = o.test ? countCategorisedCorpus(run.corpus, o.format).documents
-                                      : countDocuments(run.corpus, o.format);
     if (documents == 0) {
         printError(std::string("不存在原始文档！ (no ") + "*" + documentExtension(o.format) + " documents " +
                    (o.test ? "in the sub-directories of " : "in ") + run.corpus + ")");

@@ -50,8 +50,10 @@ std::string unlistableEntry(const std::string& full, std::error_code why) {
 }
 
 // Lists entries of `dir`, keeping those for which `keep(name, isDir)` holds.
+// Hidden names go to `hidden` when it is given.
 template <typename Keep>
-Result<std::vector<std::string>> listEntries(const std::string& dir, Keep keep, std::vector<std::string>* skipped) {
+Result<std::vector<std::string>> listEntries(const std::string& dir, Keep keep, std::vector<std::string>* skipped,
+                                             std::vector<std::string>* hidden = nullptr) {
     const std::string base = withTrailingSlash(dir);
     std::error_code ec;
     fs::directory_iterator entries(base, ec);
@@ -59,7 +61,11 @@ Result<std::vector<std::string>> listEntries(const std::string& dir, Keep keep, 
     std::vector<std::string> names;
     for (; !ec && entries != fs::directory_iterator(); entries.increment(ec)) {
         const std::string name = entries->path().filename().string();
-        if (name.empty() || name[0] == '.') continue;
+        if (name.empty()) continue;
+        if (name[0] == '.') {
+            if (hidden) hidden->push_back(name);
+            continue;
+        }
         // The type read with the entry serves; only links are followed.
         std::error_code typeError;
         const bool isDir = entries->is_directory(typeError);
@@ -96,6 +102,36 @@ bool temporaryTagPid(std::string_view tag, long& pid) {
     return pid > 0;
 }
 
+// Whether `name` is a temporary file (".<target>.tmp<tag>") of a writer that
+// no longer runs, for a target ending with `targetSuffix` (any when empty).
+bool isStaleTemporary(std::string_view name, std::string_view targetSuffix) {
+    const size_t tmp = name.rfind(".tmp");
+    if (name.size() < 2 || name[0] != '.' || tmp == std::string_view::npos || tmp < 2) return false;
+    long pid;
+    if (!temporaryTagPid(name.substr(tmp + 4), pid)) return false;
+    if (!targetSuffix.empty() && !endsWithIgnoringCase(name.substr(1, tmp - 1), targetSuffix)) return false;
+    // Files of this process or of a running writer are in use.
+    return pid != static_cast<long>(getpid()) && !(pid > 0 && processRunning(pid));
+}
+
+// Removes the stale temporary files among the entry names of `base`;
+// returns how many.
+size_t removeStaleAmong(const std::string& base, const std::vector<std::string>& names,
+                        std::string_view targetSuffix) {
+    size_t removed = 0;
+    std::error_code ec;
+    for (const auto& name : names) {
+        if (!isStaleTemporary(name, targetSuffix)) continue;
+        const std::string full = base + name;
+        if (fs::is_regular_file(fs::symlink_status(full, ec)) && unlink(full.c_str()) == 0) ++removed;
+    }
+    return removed;
+}
+
+bool hasExtension(std::string_view name, bool isDir, std::string_view extension) {
+    return !isDir && name.size() > extension.size() && endsWithIgnoringCase(name, extension);
+}
+
 }  // namespace
 
 bool processRunning(long pid) { return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM; }
@@ -116,11 +152,18 @@ std::string fileTitle(std::string_view fileName) {
 Result<std::vector<std::string>> listFiles(const std::string& dir, std::string_view extension,
                                            std::vector<std::string>* skipped) {
     return listEntries(
-        dir,
-        [&](std::string_view name, bool isDir) {
-            return !isDir && name.size() > extension.size() && endsWithIgnoringCase(name, extension);
-        },
-        skipped);
+        dir, [&](std::string_view name, bool isDir) { return hasExtension(name, isDir, extension); }, skipped);
+}
+
+Result<std::vector<std::string>> listFilesRemovingStale(const std::string& dir, std::string_view extension,
+                                                        std::string_view staleSuffix,
+                                                        std::vector<std::string>* skipped) {
+    std::vector<std::string> hidden;
+    auto names = listEntries(
+        dir, [&](std::string_view name, bool isDir) { return hasExtension(name, isDir, extension); }, skipped,
+        &hidden);
+    if (names) removeStaleAmong(withTrailingSlash(dir), hidden, staleSuffix);
+    return names;
 }
 
 Result<std::vector<std::string>> listSubdirectories(const std::string& dir, std::vector<std::string>* skipped) {
@@ -184,25 +227,10 @@ bool syncDirectory(const std::string& dir) {
 size_t removeStaleTemporaryFiles(const std::string& dir, std::string_view targetSuffix) {
     const std::string base = withTrailingSlash(dir);
     std::error_code ec;
-    std::vector<std::string> stale;
-    for (fs::directory_iterator entries(base, ec); !ec && entries != fs::directory_iterator(); entries.increment(ec)) {
-        const std::string name = entries->path().filename().string();
-        const size_t tmp = name.rfind(".tmp");
-        if (name.size() < 2 || name[0] != '.' || tmp == std::string::npos || tmp < 2) continue;
-        long pid;
-        if (!temporaryTagPid(std::string_view(name).substr(tmp + 4), pid)) continue;
-        if (!targetSuffix.empty() && !endsWithIgnoringCase(std::string_view(name).substr(1, tmp - 1), targetSuffix))
-            continue;
-        // Files of this process or of a running writer are in use.
-        if (pid == static_cast<long>(getpid()) || (pid > 0 && processRunning(pid))) continue;
-        stale.push_back(name);
-    }
-    size_t removed = 0;
-    for (const auto& name : stale) {
-        const std::string full = base + name;
-        if (fs::is_regular_file(fs::symlink_status(full, ec)) && unlink(full.c_str()) == 0) ++removed;
-    }
-    return removed;
+    std::vector<std::string> names;
+    for (fs::directory_iterator entries(base, ec); !ec && entries != fs::directory_iterator(); entries.increment(ec))
+        names.push_back(entries->path().filename().string());
+    return removeStaleAmong(base, names, targetSuffix);
 }
 
 Result<FileChecksum> fileChecksum(const std::string& path) {

@@ -26,6 +26,13 @@ std::string fileTitle(std::string_view fileName);
 Result<std::vector<std::string>> listFiles(const std::string& dir, std::string_view extension,
                                            std::vector<std::string>* skipped = nullptr);
 
+// listFiles, and in the same pass over the directory the removal of the
+// stale temporary files for targets ending with `staleSuffix` (see
+// removeStaleTemporaryFiles).
+Result<std::vector<std::string>> listFilesRemovingStale(const std::string& dir, std::string_view extension,
+                                                        std::string_view staleSuffix,
+                                                        std::vector<std::string>* skipped = nullptr);
+
 // Names of the sub-directories of `dir`, sorted by name in byte order,
 // without "." and ".." and hidden entries.
 Result<std::vector<std::string>> listSubdirectories(const std::string& dir,

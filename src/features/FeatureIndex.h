@@ -21,5 +21,11 @@ SegmentedCorpus buildTermIndex(const std::string& corpusPath, const CategoryTabl
                                TermIndex& index, std::vector<std::string>& warnings, ProgressSink* sink = nullptr,
                                unsigned threads = 0, const std::string& spillDirectory = {},
                                size_t memoryLimit = SegmentedCorpus::kDefaultMemoryLimit);
+// The same for the training documents already listed (category ids below
+// `categoryCount`), in the order given.
+SegmentedCorpus buildTermIndex(std::vector<CorpusDocument> documents, uint32_t categoryCount, TermIndex& index,
+                               std::vector<std::string>& warnings, ProgressSink* sink = nullptr,
+                               unsigned threads = 0, const std::string& spillDirectory = {},
+                               size_t memoryLimit = SegmentedCorpus::kDefaultMemoryLimit);
 
 }  // namespace kestrel

@@ -120,9 +120,19 @@ SegmentedCorpus SegmentedCorpus::read(const std::string& corpusPath, const Categ
                                       unsigned threads, std::vector<std::string>& warnings, ProgressSink* sink,
                                       const DocumentFn& onDocument, const std::string& spillDirectory,
                                       size_t memoryLimit) {
+    std::vector<std::string> listWarnings;
+    std::vector<CorpusDocument> files = listTrainingDocuments(corpusPath, categories, &listWarnings);
+    warnings.insert(warnings.end(), listWarnings.begin(), listWarnings.end());
+    SegmentedCorpus corpus = read(std::move(files), threads, warnings, sink, onDocument, spillDirectory, memoryLimit);
+    corpus.listWarnings_ = std::move(listWarnings);
+    return corpus;
+}
+
+SegmentedCorpus SegmentedCorpus::read(std::vector<CorpusDocument> files, unsigned threads,
+                                      std::vector<std::string>& warnings, ProgressSink* sink,
+                                      const DocumentFn& onDocument, const std::string& spillDirectory,
+                                      size_t memoryLimit) {
     SegmentedCorpus corpus(spillDirectory, memoryLimit);
-    std::vector<CorpusDocument> files = listTrainingDocuments(corpusPath, categories, &corpus.listWarnings_);
-    warnings.insert(warnings.end(), corpus.listWarnings_.begin(), corpus.listWarnings_.end());
     corpus.documents_.reserve(files.size());
     // Files are read, decoded and looked up in parallel (the lookup is only
     // read then); new terms are numbered in corpus order afterwards, so ids

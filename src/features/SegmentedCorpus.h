@@ -75,6 +75,10 @@ public:
     static SegmentedCorpus read(const std::string& corpusPath, const CategoryTable& categories, unsigned threads,
                                 std::vector<std::string>& warnings, ProgressSink* sink, const DocumentFn& onDocument,
                                 const std::string& spillDirectory = {}, size_t memoryLimit = kDefaultMemoryLimit);
+    // The same for documents already listed, in the order given.
+    static SegmentedCorpus read(std::vector<CorpusDocument> files, unsigned threads,
+                                std::vector<std::string>& warnings, ProgressSink* sink, const DocumentFn& onDocument,
+                                const std::string& spillDirectory = {}, size_t memoryLimit = kDefaultMemoryLimit);
 
     // About four bytes per (term, document) entry: some 30 million
     // entries (100,000 news-length documents) stay in memory.

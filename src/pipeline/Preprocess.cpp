@@ -40,23 +40,6 @@ bool isLargeDocument(const std::string& path) {
 
 }  // namespace
 
-void listCorpusDirectory(const std::string& dir, InputFormat format, int32_t category,
-                         std::vector<ListedDocument>& out, std::vector<std::string>& warnings) {
-    // Temporary .seg files of a killed run are not documents; they go.
-    removeStaleTemporaryFiles(dir, ".seg");
-    const auto names = listFiles(dir, documentExtension(format), &warnings);
-    if (!names) warnings.push_back(names.message());
-    for (const auto& name : names.valueOr({})) {
-        if (!fitsOnALine(name)) {
-            // result.dat could not hold its name on one line.
-            warnings.push_back("the document \"" + displayPath(name) + "\" in " + displayPath(dir) +
-                               " has a line break or control character in its name; skipped");
-            continue;
-        }
-        out.push_back({dir, fileTitle(name), category});
-    }
-}
-
 SegmentationOutcome segmentDocuments(DocumentSegmenter& segmenter, const std::vector<ListedDocument>& documents,
                                      unsigned threads, ProgressSink* sink) {
     SegmentationOutcome outcome;
@@ -65,7 +48,7 @@ SegmentationOutcome segmentDocuments(DocumentSegmenter& segmenter, const std::ve
     outcome.notes.assign(documents.size(), std::string());
     auto preprocess = [&](size_t i, unsigned partThreads) {
         const ListedDocument& doc = documents[i];
-        Result<CountedDocument> counted = segmenter.countDocumentWords(doc.textPath(), partThreads);
+        Result<CountedDocument> counted = segmenter.countDocumentWords(doc.sourcePath(), partThreads);
         if (!counted) {
             outcome.errors[i] = counted.message();
             return;
@@ -85,7 +68,7 @@ SegmentationOutcome segmentDocuments(DocumentSegmenter& segmenter, const std::ve
     bool finished = parallelFor(
         documents.size(), diskBoundWorkerCount(threads, documents.size()),
         [&](size_t i) {
-            if (isLargeDocument(documents[i].textPath())) {
+            if (isLargeDocument(documents[i].sourcePath())) {
                 std::lock_guard<std::mutex> lock(largeMutex);
                 large.push_back(i);
                 ++deferred;

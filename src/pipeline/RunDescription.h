@@ -3,9 +3,11 @@
 // what the command line, the experiment runner and the tests hand to the
 // pipeline instead of setting the controller's fields one by one.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "common/Corpus.h"
+#include "pipeline/CorpusListing.h"
 #include "workspace/WorkspaceFiles.h"
 
 namespace kestrel {
@@ -32,6 +34,9 @@ struct TrainingRun {
     uint32_t categoryCount = 0;              // sub-directories of the corpus taken as categories
     SelectionParams selection;
     ClassifierParams classifier;             // written to params.dat
+    // The corpus as the driver listed it (to count it), for preprocessing;
+    // null: preprocessing lists it.
+    std::shared_ptr<const CorpusListing> listing;
 };
 
 // Classification of a corpus with a trained workspace.
@@ -40,6 +45,7 @@ struct ClassificationRun {
     std::string corpus;                      // with trailing '/'
     InputFormat format = InputFormat::RawText;
     bool labelled = false;                   // one sub-directory per category (test.dat), else example.dat
+    std::shared_ptr<const CorpusListing> listing;  // as for a training run
 };
 
 }  // namespace kestrel

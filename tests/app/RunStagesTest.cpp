@@ -59,7 +59,7 @@ TEST(RunStages, RunInOrderStopAtTheFailingStageAndNameIt) {
 
     // A corpus to classify that is not there fails at its preprocessing,
     // after the workspace loaded; nothing after it runs.
-    const ClassificationRun test{run.environment, dir.dir() + "missing/", InputFormat::Preprocessed, true};
+    const ClassificationRun test{run.environment, dir.dir() + "missing/", InputFormat::Preprocessed, true, nullptr};
     TextClassifier classifier;
     describeRun(classifier, test);
     seen.clear();
